@@ -1,0 +1,31 @@
+# skyloom_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest executable; every test case becomes a ctest test.
+function(skyloom_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${T_NAME} PRIVATE SKYLOOM_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+                                               SKYLOOM_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                               SKYLOOM_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()
+
+# skyloom_add_bench(NAME name SOURCES ... LIBS ...)
+function(skyloom_add_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT SKYLOOM_BENCH)
+    return()
+  endif()
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark_main Threads::Threads)
+  target_include_directories(${B_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# skyloom_add_library(name SOURCES ... PUBLIC_LIBS ... PRIVATE_LIBS ...)
+function(skyloom_add_library name)
+  cmake_parse_arguments(L "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${L_PUBLIC_LIBS} Threads::Threads PRIVATE ${L_PRIVATE_LIBS})
+endfunction()

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every test (window tests need a display: the whole run goes under Xvfb).
+set -euo pipefail
+cd "$(dirname "$0")"
+build_dir=${SKYLOOM_BUILD_DIR:-build}
+[ -f "$build_dir/CMakeCache.txt" ] || ./setup.sh
+cmake --build "$build_dir" -j "$(nproc)"
+ctest_args=(--test-dir "$build_dir" --output-on-failure -j "$(nproc)" --timeout 600 "$@")
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+  ctest "${ctest_args[@]}"
+else
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest "${ctest_args[@]}"
+fi
