@@ -1,0 +1,66 @@
+#pragma once
+// Small string and number helpers shared by the whole program.
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The characters that gf_trim removes: blank, tab, line feed, carriage return.
+inline constexpr std::string_view gf_blankSet = " \t\n\r";
+
+// UTF-8 <-> UTF-16 (char16_t; wchar_t is 32-bit here). Both reject invalid input with
+// std::runtime_error ("utf8_to_wide: invalid UTF-8", "wide_to_utf8: invalid UTF-16").
+std::u16string utf8_to_wide(std::string_view text);
+std::string wide_to_utf8(std::u16string_view text);
+// The path's text as UTF-8 (paths are byte strings here and are taken as they are).
+std::string path_to_utf8(const std::filesystem::path& path);
+
+std::string gf_trim(std::string_view text);
+// Pieces between delimiters, each trimmed, empty pieces kept; an empty text gives no pieces.
+std::vector<std::string> gf_splitAndTrim(std::string_view text, char delimiter);
+std::vector<std::string> gf_splitAtComma(std::string_view text);
+std::list<std::string> gf_splitAtCommaToList(std::string_view text);
+// When the text holds a blank-set character: its trimmed comma pieces joined with ",".
+void gf_normalizeCommaList(std::string& text);
+
+// ASCII upper-case of one byte (the C locale's toupper).
+char gf_toUpperChar(char c);
+// True when `text`, upper-cased byte by byte, equals `upper` (already upper-case).
+bool gf_equalsAsUpper(std::string_view upper, std::string_view text);
+// True when b equals a followed by "*".
+bool gf_equalsWithStar(std::string_view a, std::string_view b);
+// True for codes longer than four characters and for BALL, EMER, GLID, GRND, GND, PARA, SERV, SHIP, VENT.
+bool gf_isNonAircraftType(std::string_view icaoType);
+
+// Object id as text: decimal for MSFS 2020, lower-case hex otherwise (simulator choice hook).
+std::string gf_oid2string(std::uint32_t objectId);
+// "{:.1f}" with a fractional part, else "{:.0f}".
+std::string gf_float2string(float value);
+// part * 100 / whole rounded half away from zero; 0 when whole < 1; gsl::narrowing_error when the
+// result does not fit 32 bits.
+std::int32_t gf_percentage(std::int64_t part, std::int64_t whole);
+inline std::int32_t gf_roundedPercent(std::int64_t part, std::int64_t whole) {
+    return gf_percentage(part, whole);
+}
+
+// "" for 1 (and, signed, for negative counts), else "s".
+std::string_view gf_plural(std::int64_t count);
+std::string_view gf_plural(std::int32_t count);
+std::string_view gf_plural(std::uint64_t count);
+
+// The banner line of log listings.
+std::string gf_starBanner(int widthA, int widthB, bool leadingLineEnd, bool trailingLineEnd,
+                          std::string_view text);
+
+// The calling thread's random engine (MT19937, seeded once from std::random_device).
+std::mt19937& gf_randomEngine();
+// 0 when RANDOM is off or n < 2, else the next engine output modulo n.
+std::int64_t gf_randomIndex(std::int64_t n);
+// std::shuffle with the thread's engine when RANDOM is on and there is more than one element.
+void gf_shuffle(std::vector<std::string>& items);
+// x plus or minus x * p / 100, the sign from one random bit; x when p <= 0. Ignores RANDOM.
+double gf_varyByPercent(double x, double p);
