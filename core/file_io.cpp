@@ -1,0 +1,85 @@
+#include "core/file_io.h"
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<unsigned> tempCounter{0};
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+bool writeAll(int fd, std::string_view content) {
+    const char* p = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
+                            std::error_code* error) {
+    const auto report = [error](std::error_code ec) {
+        if (error != nullptr) *error = ec;
+        return false;
+    };
+    if (path.filename().empty()) return report(std::make_error_code(std::errc::invalid_argument));
+
+    const auto folder = path.parent_path();
+    const auto tempPath = folder / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                                    "-" + std::to_string(tempCounter.fetch_add(1)));
+
+    // An existing file keeps its permissions.
+    bool keepMode = false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return report(std::make_error_code(std::errc::is_a_directory));
+        keepMode = true;
+    }
+
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return report(lastError());
+    if (keepMode) ::fchmod(fd, st.st_mode & 07777);
+    if (!writeAll(fd, content) || ::fsync(fd) != 0) {
+        const auto ec = lastError();
+        ::close(fd);
+        ::unlink(tempPath.c_str());
+        return report(ec);
+    }
+    if (::close(fd) != 0) {
+        const auto ec = lastError();
+        ::unlink(tempPath.c_str());
+        return report(ec);
+    }
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+        const auto ec = lastError();
+        ::unlink(tempPath.c_str());
+        return report(ec);
+    }
+    syncFolder(folder);
+    if (error != nullptr) error->clear();
+    return true;
+}
