@@ -2,6 +2,9 @@
 # One GoogleTest executable; every test case becomes a ctest test.
 function(skyloom_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_SOURCES)
+    return() # no test sources yet
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -14,7 +17,7 @@ endfunction()
 # skyloom_add_bench(NAME name SOURCES ... LIBS ...)
 function(skyloom_add_bench)
   cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
-  if(NOT SKYLOOM_BENCH)
+  if(NOT SKYLOOM_BENCH OR NOT B_SOURCES)
     return()
   endif()
   add_executable(${B_NAME} ${B_SOURCES})
