@@ -1,0 +1,13 @@
+#include "refdata/refdata.h"
+
+#include "refdata/airports.h"
+#include "refdata/data_files.h"
+#include "refdata/dbase.h"
+#include "refdata/type_lookups.h"
+
+void gf_resetRefdata() {
+    gf_resetAirportTable();
+    gf_resetDbase();
+    gf_resetTypeLookups();
+    refdataInputFolder() = "input";
+}
