@@ -1,0 +1,203 @@
+#include "feed/udp_readers.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "core/run_control.h"
+#include "feed/feed_state.h"
+#include "feed/winsock_errors.h"
+
+TrafficReader trafficReader;
+QnhReader qnhReader;
+std::atomic<bool> trafficFlowLatch{true};
+std::atomic<bool> qnhFlowLatch{true};
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::mutex g_runningMutex;
+std::condition_variable g_runningChanged;
+
+void lf_setRunning(UdpReader& reader, bool running) {
+    {
+        std::lock_guard lock(g_runningMutex);
+        reader.running.store(running);
+    }
+    g_runningChanged.notify_all();
+}
+
+void lf_repaintCounts() {
+    gf_feedHooks().repaintCounts();
+}
+
+void lf_logReaderConnected(std::string_view name) {
+    gf_logContinuation(fmt::format("{} connected", name));
+}
+void lf_logReaderDisconnected(std::string_view name) {
+    gf_logContinuation(fmt::format("{} disconnected", name));
+}
+
+// The common body of both reader threads; onBound shows the statuses once the socket is bound.
+template <typename OnBound> void lf_readerThread(UdpReader& reader, std::uint16_t port, OnBound onBound) {
+    lf_setRunning(reader, true);
+    try {
+        reader.startWinsock();
+        reader.createSocket();
+        reader.bindPort(port);
+        onBound();
+        lf_logReaderConnected(reader.name);
+        reader.receiveLoop();
+        reader.closeSocket();
+    } catch (const std::exception& e) {
+        reader.closeSocket();
+        gf_feedHooks().reportThreadError(reader.name, e.what());
+    } catch (...) {
+        reader.closeSocket();
+        gf_feedHooks().reportThreadError(reader.name, "Unknown exception");
+    }
+    lf_logReaderDisconnected(reader.name);
+    lf_setRunning(reader, false);
+}
+
+// One reader's part of the watchdog.
+void lf_checkOne(UdpReader& reader, std::atomic<std::int32_t>& status, std::atomic<bool>& latch) {
+    const std::int32_t count = reader.datagramCount.load();
+    const std::int32_t seen = reader.counterSeen.exchange(count);
+    if (count == seen) {
+        status.store(readerNoData);
+        lf_repaintCounts();
+        latch.store(false);
+    } else if (!latch.load()) {
+        latch.store(true);
+        status.store(readerFlowing);
+        lf_repaintCounts();
+    }
+}
+
+} // namespace
+
+UdpReader::~UdpReader() {
+    if (socket_ != net::invalidSocket) net::closeSocket(socket_);
+}
+
+void UdpReader::startWinsock() {
+    if (const int rc = net::startup(); rc != 0)
+        throw std::runtime_error(fmt::format("WSA startup error: {}", rc));
+    winsockStarted_ = true;
+}
+
+void UdpReader::createSocket() {
+    socket_ = net::openUdpSocket();
+    if (socket_ == net::invalidSocket)
+        throw std::runtime_error(
+            fmt::format("failed to create the socket, error: {}", gf_winsockErrorText(net::lastError())));
+}
+
+void UdpReader::bindPort(std::uint16_t port) {
+    if (net::bindIpv4(socket_, realTrafficLocal.load(), port) != 0)
+        throw std::runtime_error(
+            fmt::format("bind to stream socket failed, error: {}", gf_winsockErrorText(net::lastError())));
+    boundPort.store(net::localPort(socket_));
+}
+
+void UdpReader::closeSocket() {
+    if (socket_ != net::invalidSocket) net::closeSocket(socket_);
+    socket_ = net::invalidSocket;
+    boundPort.store(0);
+    if (winsockStarted_) net::cleanup();
+    winsockStarted_ = false;
+}
+
+void UdpReader::receiveLoop() {
+    if (!stopFlag.load()) {
+        const bool keepAll = realTrafficLocal.load();
+        do {
+            const int ready = net::waitReadable(socket_, 1000ms);
+            if (ready < 0) {
+                std::this_thread::sleep_for(100ms); // nothing to do but wait for the stop
+            } else if (ready > 0) {
+                const long n = net::receiveFrom(socket_, buffer_.data(), maxDatagram);
+                if (n < 0)
+                    throw std::runtime_error(
+                        fmt::format("receive error: {}", gf_winsockErrorText(net::lastError())));
+                const auto length = static_cast<std::size_t>(n);
+                if (length >= maxDatagram) {
+                    if (!runControl.stopping()) gf_log(fmt::format("buffer overrun: {} bytes", n));
+                } else if (length > 0) {
+                    buffer_[length] = '\0';
+                    data_ = std::string_view(buffer_.data(), length);
+                    datagramCount.fetch_add(1);
+                    if (keepAll) {
+                        onDatagram();
+                    } else if (data_ != previous_) {
+                        previous_.assign(data_);
+                        onDatagram();
+                    }
+                }
+            }
+        } while (!stopFlag.load());
+    }
+    if (socket_ != net::invalidSocket) net::closeSocket(socket_);
+    socket_ = net::invalidSocket;
+    boundPort.store(0);
+    onStopped();
+}
+
+void TrafficReader::onStopped() {
+    feedStatus.trafficStatus.store(readerStopped);
+    lf_repaintCounts();
+    gf_log("Traffic Reader has stopped");
+}
+
+void QnhReader::onStopped() {
+    gf_log("QNH Reader has stopped");
+}
+
+void gf_trafficReaderThread(std::uint16_t port) {
+    lf_readerThread(trafficReader, port, [] {
+        feedStatus.trafficStatus.store(readerFlowing);
+        lf_repaintCounts();
+        feedStatus.qnhStatus.store(readerFlowing);
+        lf_repaintCounts();
+    });
+}
+
+void gf_qnhReaderThread(std::uint16_t port) {
+    lf_readerThread(qnhReader, port, [] {
+        feedStatus.qnhStatus.store(readerFlowing);
+        lf_repaintCounts();
+    });
+}
+
+void gf_startTrafficReader(std::uint16_t port) {
+    lf_setRunning(trafficReader, true);
+    std::thread(gf_trafficReaderThread, port).detach();
+}
+
+void gf_startQnhReader(std::uint16_t port) {
+    lf_setRunning(qnhReader, true);
+    std::thread(gf_qnhReaderThread, port).detach();
+}
+
+void gf_stopReaders() {
+    qnhReader.stopFlag.store(true);
+    trafficReader.stopFlag.store(true);
+}
+
+bool gf_waitForReadersToEnd(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(g_runningMutex);
+    return g_runningChanged.wait_for(
+        lock, timeout, [] { return !trafficReader.running.load() && !qnhReader.running.load(); });
+}
+
+void gf_checkReaderActivity() {
+    if (!feedStatus.realTrafficConnected.load()) return;
+    lf_checkOne(qnhReader, feedStatus.qnhStatus, qnhFlowLatch);
+    lf_checkOne(trafficReader, feedStatus.trafficStatus, trafficFlowLatch);
+}
