@@ -11,7 +11,11 @@ function(skyloom_add_test)
   target_compile_definitions(${T_NAME} PRIVATE SKYLOOM_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
                                                SKYLOOM_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                SKYLOOM_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+  set(properties TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
 
 # skyloom_add_bench(NAME name SOURCES ... LIBS ...)

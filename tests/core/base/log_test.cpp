@@ -1,0 +1,150 @@
+#include "core/log.h"
+
+#include "test_support.h"
+
+#include <algorithm>
+#include <thread>
+
+#include <fmt/format.h>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr std::int64_t wednesdayMorning = 1796813799; // Wed Dec 09 10:56:39 2026 UTC
+constexpr std::string_view header =
+    "Wed Dec 09 10:56:39 2026 (utc) Skyloom version 11.10.5 for MSFS 2020/2024";
+
+class LogTest : public WorkingFolderTest {
+protected:
+    void SetUp() override {
+        WorkingFolderTest::SetUp();
+        gf_coreHooks().clock = [] { return wednesdayMorning; };
+    }
+};
+
+TEST_F(LogTest, WritersBeforeOpeningAreSilentAndTheHeaderIsTheFirstLine) {
+    gf_log("too early");
+    gf_logError("too early");
+    gf_logFlush();
+    EXPECT_FALSE(gf_logIsOpen());
+    EXPECT_FALSE(fs::exists(folder / "Log.txt"));
+
+    openLog();
+    EXPECT_EQ(logText(), fmt::format("{}\n", header));
+}
+
+TEST_F(LogTest, EachWriterWritesItsPrefixAndOneLineEnd) {
+    openLog();
+    gf_log("");
+    gf_logError("");
+    gf_logContinuation("");
+    gf_log("plain");
+    gf_logError("bad thing");
+    gf_logContinuation("under it");
+    gf_logAndFlush("phase done");
+    gf_log("two\nlines");
+    gf_logFlush();
+
+    // Flushing writers put their line on disk without a further flush.
+    const std::string expected =
+        fmt::format("{}\n\n==> \n          \nplain\n==> bad thing\n          under it\n"
+                    "phase done\ntwo\nlines\n",
+                    header);
+    EXPECT_EQ(readFile(folder / "Log.txt"), expected);
+}
+
+TEST_F(LogTest, FlushingWritersReachTheDiskAtOnce) {
+    openLog();
+    gf_logError("error line");
+    EXPECT_EQ(readFile(folder / "Log.txt"), fmt::format("{}\n==> error line\n", header));
+    gf_logAndFlush("end of phase");
+    EXPECT_TRUE(readFile(folder / "Log.txt").ends_with("end of phase\n"));
+}
+
+TEST_F(LogTest, OpeningKeepsThreeGenerations) {
+    writeFile(folder / "Log.txt", "run 3\n");
+    writeFile(folder / "Log0.txt", "run 2\n");
+    writeFile(folder / "Log00.txt", "run 1\n");
+
+    openLog();
+    EXPECT_EQ(readFile(folder / "Log000.txt"), "run 1\n");
+    EXPECT_EQ(readFile(folder / "Log00.txt"), "run 2\n");
+    EXPECT_EQ(readFile(folder / "Log0.txt"), "run 3\n");
+    EXPECT_EQ(logText(), fmt::format("{}\n", header));
+}
+
+TEST_F(LogTest, QuietWhileStoppingButOtherWritersStillWrite) {
+    openLog();
+    gf_logUnlessStopping("running");
+    runControl.stop = true;
+    gf_logUnlessStopping("hidden by stop");
+    runControl.stop = false;
+    runControl.close = true;
+    gf_logUnlessStopping("hidden by close");
+    gf_log("closing down");
+    gf_logError("closing error");
+    gf_logContinuation("detail");
+
+    EXPECT_EQ(logText(),
+              fmt::format("{}\nrunning\nclosing down\n==> closing error\n          detail\n", header));
+}
+
+TEST_F(LogTest, AFileThatCannotBeOpenedThrowsAndTheWritersStaySilent) {
+    fs::create_directory(folder / "Log.txt"); // a folder where the file should be
+    try {
+        gf_openLogFile();
+        FAIL() << "expected an exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Failed to write file Log.txt");
+    }
+    EXPECT_FALSE(gf_logIsOpen());
+    gf_logError("lost");
+    EXPECT_TRUE(fs::is_directory(folder / "Log.txt"));
+}
+
+TEST_F(LogTest, LinesOfConcurrentThreadsStayWhole) {
+    openLog();
+    constexpr int threads = 8;
+    constexpr int linesPerThread = 10000;
+    const std::string padding(40, 'x');
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([t, &padding] {
+            for (int i = 0; i < linesPerThread; ++i) {
+                const auto line = fmt::format("thread {} line {} {}", t, i, padding);
+                if (i % 1000 == 0)
+                    gf_logError(line);
+                else if (i % 3 == 0)
+                    gf_logContinuation(line);
+                else
+                    gf_log(line);
+            }
+        });
+    }
+    for (auto& th : pool)
+        th.join();
+
+    const auto lines = splitLines(logText());
+    ASSERT_EQ(lines.size(), 1u + threads * linesPerThread);
+    std::vector<int> next(threads, 0);
+    for (std::size_t n = 1; n < lines.size(); ++n) {
+        std::string_view line = lines[n];
+        if (line.starts_with("==> "))
+            line.remove_prefix(4);
+        else if (line.starts_with("          "))
+            line.remove_prefix(10);
+        int t = -1;
+        int i = -1;
+        char tail[64] = {};
+        ASSERT_EQ(std::sscanf(std::string(line).c_str(), "thread %d line %d %63s", &t, &i, tail), 3) << line;
+        ASSERT_TRUE(t >= 0 && t < threads) << line;
+        // Each thread's lines arrive whole and in its own order.
+        ASSERT_EQ(i, next[t]) << line;
+        ASSERT_EQ(line, fmt::format("thread {} line {} {}", t, i, padding));
+        ++next[t];
+    }
+    EXPECT_TRUE(std::all_of(next.begin(), next.end(), [](int n) { return n == linesPerThread; }));
+}
+
+} // namespace

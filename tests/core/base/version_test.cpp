@@ -1,0 +1,74 @@
+#include "core/version.h"
+
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class VersionTest : public WorkingFolderTest {};
+
+TEST_F(VersionTest, ParsesTextAndJson) {
+    openLog();
+    struct Case {
+        std::string text;
+        VersionData expected;
+        std::string logged; // part of the log line, empty for none
+    };
+    const std::vector<Case> cases{
+        {"11.10.5", {11, 10, 5}, ""},
+        {"11-10-5", {11, 10, 5}, ""},
+        {"1a2b3", {1, 2, 3}, ""},
+        {"", {0, 0, 0}, ""},
+        {"11.10", {0, 0, 0}, ""}, // a JSON number, not an object
+        {R"({"major": 2, "minor": 1})", {2, 1, 0}, ""},
+        {"11.10.5.1", {0, 0, 0}, "VersionData exception: "},
+        {"4294967296.1.1", {0, 0, 0}, "VersionData exception: parse error in version string"},
+        {"1.4294967296.1", {1, 0, 0}, "VersionData exception: parse error in version string"},
+        {R"({"major": 3, "minor": "x"})", {3, 0, 0}, "VersionData exception: "},
+    };
+    for (const auto& c : cases) {
+        const auto before = logText().size();
+        const VersionData v(c.text);
+        EXPECT_EQ(v, c.expected) << c.text;
+        const auto added = logText().substr(before);
+        if (c.logged.empty())
+            EXPECT_EQ(added, "") << c.text;
+        else
+            EXPECT_TRUE(added.starts_with(c.logged)) << c.text << " logged " << added;
+    }
+}
+
+TEST_F(VersionTest, PrintsAndCompares) {
+    EXPECT_EQ(VersionData(11, 10, 5).toString(), "11.10.5");
+    EXPECT_EQ(VersionData().toString(), "0.0.0");
+    EXPECT_EQ(gf_programVersion.toString(), "11.10.5");
+
+    struct Case {
+        VersionData a, b;
+        bool newer;
+    };
+    for (const auto& c : std::vector<Case>{
+             {{11, 10, 5}, {11, 9, 40}, true},
+             {{11, 10, 5}, {11, 10, 5}, false},
+             {{11, 10, 6}, {11, 10, 5}, true},
+             {{12, 0, 0}, {11, 99, 99}, true},
+             {{11, 9, 99}, {11, 10, 0}, false},
+             {{0, 0, 1}, {0, 0, 0}, true},
+             {{0x80000000u, 0, 0}, {1, 0, 0}, false}, // compared as signed numbers
+         }) {
+        EXPECT_EQ(c.a.isNewerThan(c.b), c.newer) << c.a.toString() << " vs " << c.b.toString();
+    }
+}
+
+TEST_F(VersionTest, UserErrorMessages) {
+    EXPECT_STREQ(orv::UserErrorException(41, "Run me").what(), "41: Run me");
+    EXPECT_STREQ(orv::UserErrorException(99, "Run me").what(), "Run me");
+    try {
+        throw orv::UserErrorException(150, "no install path");
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "150: no install path");
+    }
+}
+
+} // namespace
