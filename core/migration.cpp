@@ -1,0 +1,124 @@
+#include "core/migration.h"
+
+#include <array>
+#include <exception>
+#include <filesystem>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "core/parameters.h"
+#include "core/program_paths.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/version.h"
+#include "platform/os/folders.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The oldest version whose settings can be converted.
+constexpr VersionData oldestConvertible{11, 0, 2};
+
+constexpr std::array<std::string_view, 5> obsoleteKeysFirst{"CALLSIGN_OBJECTIDS", "PARK_FAKE",
+                                                            "SUPPRESS_STUB", "LOG", "LEARN_SOFT"};
+constexpr std::array<std::string_view, 9> obsoleteKeysThen{
+    "PROGRAM_INSTALL_PATH",    "LATERAL_RANGE",  "CUSTOM_MAX_PARK", "MAX_LIVE",        "AIRPORT_RANGE",
+    "AUTO_RANGE_ABOVE_HEIGHT", "AIRPORT_HEIGHT", "MSFS_2020",       "AI_PACKAGE_ORDER"};
+
+// Throwing forms on purpose: a file system that refuses ends the migration before the new version
+// is stored.
+void lf_removeFileIfThere(const fs::path& relative) {
+    const auto path = os::inWorkingFolder(relative);
+    if (fs::exists(path)) fs::remove(path);
+}
+
+void lf_removeFolderIfThere(const fs::path& relative) {
+    const auto path = os::inWorkingFolder(relative);
+    if (fs::exists(path)) fs::remove_all(path);
+}
+
+// Files of older versions directly in the working folder: a four-character stem and ".xml".
+void lf_sweepFourLetterXmlFiles() {
+    const auto folder = os::workingFolder();
+    gf_log(path_to_utf8(folder));
+    try {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const auto& p = entry.path();
+            if (entry.is_regular_file() && p.extension() == ".xml" && p.stem().string().size() == 4)
+                fs::remove(p);
+        }
+    } catch (const std::exception&) {
+        // Files not yet removed stay; the next update tries again.
+    }
+}
+
+bool lf_olderThanConvertible(const VersionData& v) {
+    if (v.major != oldestConvertible.major) return v.major < oldestConvertible.major;
+    if (v.minor != oldestConvertible.minor) return v.minor < oldestConvertible.minor;
+    return v.patch < oldestConvertible.patch;
+}
+
+} // namespace
+
+bool gf_migrateParameters() {
+    const std::string running = gf_programVersion.toString();
+    const std::string storedText = PROGRAM_VERSION.value();
+    if (storedText == PROGRAM_VERSION.defaultValue()) {
+        PROGRAM_VERSION.set(running);
+        return false;
+    }
+
+    const VersionData stored(storedText);
+    if (!gf_programVersion.isNewerThan(stored)) {
+        // The same version, or a downgrade: record the running version when it differs.
+        if (!(stored == gf_programVersion)) PROGRAM_VERSION.set(running);
+        return false;
+    }
+
+    gf_log(fmt::format("This is a version update from {} -> {}", stored.toString(), running));
+    if (lf_olderThanConvertible(stored)) {
+        // The file is about to be replaced by defaults, which record the running version.
+        PROGRAM_VERSION.setValue(running);
+        return true;
+    }
+
+    for (auto key : obsoleteKeysFirst)
+        gf_removeParameter(key);
+    lf_removeFileIfThere(callsign2ObjectIdPath);
+    for (auto key : obsoleteKeysThen)
+        gf_removeParameter(key);
+
+    lf_removeFolderIfThere(toBeLearnedOfflineFolder);
+    lf_removeFileIfThere(versionsJsonPath);
+
+    lf_sweepFourLetterXmlFiles();
+
+    lf_removeFileIfThere(airportsMsfsPath);
+    lf_removeFileIfThere(airportsMsfsNamesPath);
+    lf_removeFolderIfThere(newVersionFolder);
+
+    // Only now: an update whose clean-up failed part way is cleaned up again at the next start.
+    PROGRAM_VERSION.set(running);
+    return false;
+}
+
+void gf_startParameters() {
+    if (gf_readParameters()) {
+        for (CheckBoxParameter* scan : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+            scan->value = true;
+            scan->save();
+            scan->showValue();
+        }
+        return;
+    }
+    if (gf_migrateParameters()) {
+        gf_log("\nYour previous version was too old to convert the old text box parameters to the newdropbox "
+               "values.");
+        gf_log(fmt::format("{} re-starts with default parameter values ...\n", gf_productName));
+        // Replaces the old file in one step; this run keeps the values it loaded.
+        gf_saveParameters(true);
+    }
+}
