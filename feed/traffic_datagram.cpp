@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -320,7 +321,7 @@ void TrafficReader::startCollectingCallsigns() {
 std::unordered_set<std::string> TrafficReader::takeCollectedCallsigns() {
     std::lock_guard lock(callsignMutex_);
     collectCallsigns_.store(false);
-    return callsignSet_;
+    return std::exchange(callsignSet_, {});
 }
 
 void TrafficReader::clearCallsigns() {

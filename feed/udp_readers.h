@@ -115,7 +115,7 @@ public:
     TrafficFilterContext filterContext() const;
 
     // Callsigns of the flights seen while collecting (static parking): the engine starts a collection
-    // and later takes what was gathered, which ends it.
+    // and later takes over what was gathered, which ends it.
     void startCollectingCallsigns();
     std::unordered_set<std::string> takeCollectedCallsigns();
     void clearCallsigns();
