@@ -1,0 +1,187 @@
+#include "liveries/livery_choice.h"
+
+#include "liveries/regcodes.h"
+
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/run_control.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/version.h"
+
+#include "refdata/type_lookups.h"
+
+#include <fmt/format.h>
+
+#include <optional>
+#include <string>
+
+std::array<std::uint32_t, 7> matchStepCounts{};
+TextSet refusedTitles;
+TextSet refusedModels;
+
+namespace {
+
+int lf_matchingDepth() {
+    return MATCHING_DEPTH.value.load();
+}
+
+bool lf_isSpecial(TitleView title) {
+    return specialTitleSet.find(title) != specialTitleSet.end();
+}
+
+bool lf_similarTypeLivery(LiveryAircraft& ac, std::string_view airline, std::string_view type) {
+    for (const std::string& similar : gf_airlineSimilarTypesOf(std::string(airline), std::string(type))) {
+        if (gf_sizeCategoryOf(similar) != ac.sizeCat) continue;
+        if (lf_airlineTypeLivery(ac, airline, similar)) return true;
+    }
+    return false;
+}
+
+bool lf_acceptLivery(LiveryAircraft& ac, int step) {
+    if (gf_isRefusedTitle(ac.liveryTitle)) {
+        ac.liveryTitle = {};
+        return false;
+    }
+    ++matchStepCounts.at(static_cast<std::size_t>(step));
+    gf_log(fmt::format("          {} ={}= {}", ac.logText, step, ac.liveryTitle));
+    ac.reverseFlag = ac.liveryTitle.find("FSLTL_") != std::string_view::npos;
+    return true;
+}
+
+} // namespace
+
+bool gf_isRefusedTitle(std::string_view title) {
+    return refusedTitles.find(title) != refusedTitles.end();
+}
+
+bool lf_pickTitle(LiveryAircraft& ac, const TitleViews& candidates) {
+    // Titles the simulator refused are no candidates at all.
+    const TitleViews* list = &candidates;
+    TitleViews usable;
+    if (!refusedTitles.empty()) {
+        for (const TitleView title : candidates)
+            if (!gf_isRefusedTitle(title)) usable.push_back(title);
+        if (usable.size() != candidates.size()) list = &usable;
+    }
+    if (list->empty()) return !ac.liveryTitle.empty();
+
+    const auto size = static_cast<std::int64_t>(list->size());
+    TitleView pick;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        pick = (*list)[static_cast<std::size_t>(gf_randomIndex(size))];
+        if (!lf_isSpecial(pick)) {
+            ac.liveryTitle = pick;
+            return true;
+        }
+    }
+    TitleViews ordinary;
+    for (const TitleView title : *list)
+        if (!lf_isSpecial(title)) ordinary.push_back(title);
+    ac.liveryTitle =
+        ordinary.empty()
+            ? pick
+            : ordinary[static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(ordinary.size())))];
+    return true;
+}
+
+bool lf_tableLivery(LiveryAircraft& ac, std::string_view airline, std::string_view type, std::size_t index) {
+    const auto& table = airlineTypeTitles.at(index);
+    const auto airlineIt = table.find(airline);
+    if (airlineIt == table.end()) return !ac.liveryTitle.empty();
+    const auto typeIt = airlineIt->second.find(type);
+    if (typeIt == airlineIt->second.end()) return !ac.liveryTitle.empty();
+    return lf_pickTitle(ac, typeIt->second);
+}
+
+bool lf_airlineTypeLivery(LiveryAircraft& ac, std::string_view airline, std::string_view type) {
+    if (lf_tableLivery(ac, airline, type, ac.cargo ? 1 : 0)) return true;
+    return ac.cargo && lf_tableLivery(ac, airline, type, 0);
+}
+
+bool lf_typeLivery(LiveryAircraft& ac, std::string_view type) {
+    const auto& table = typeTitles[ac.cargo ? 1 : 0];
+    const auto found = table.find(type);
+    if (found == table.end()) return !ac.liveryTitle.empty();
+    return lf_pickTitle(ac, found->second);
+}
+
+bool lf_regcodeLivery(LiveryAircraft& ac) {
+    if (ac.reg.empty()) return false;
+    const auto found = regcodeTitles.find(ac.reg);
+    ac.liveryTitle = found == regcodeTitles.end() ? TitleView() : found->second;
+    return !ac.liveryTitle.empty();
+}
+
+bool lf_lastResortLivery(LiveryAircraft& ac, int& step) {
+    const int depth = lf_matchingDepth();
+    if (ac.liveryTitle.empty() && depth == 4 && lf_airlineTypeLivery(ac, gf_genericAirline, ac.type)) {
+        step = 4;
+        return true;
+    }
+    if (!ac.liveryTitle.empty()) return true;
+    if (ac.sizeCat != SizeCategory::Light && ac.sizeCat != SizeCategory::Buzjets &&
+        ac.sizeCat != SizeCategory::Rotorcraft)
+        return false;
+    if (depth >= 3 && ac.airl != gf_privateAirline && lf_airlineTypeLivery(ac, gf_genericAirline, ac.type)) {
+        step = 4;
+        return true;
+    }
+    if (lf_typeLivery(ac, ac.type)) {
+        step = 5;
+        return true;
+    }
+    for (const std::string& similar : gf_similarTypesOf(std::string(ac.type))) {
+        if (lf_typeLivery(ac, similar)) {
+            step = 6;
+            return true;
+        }
+    }
+    return false;
+}
+
+void gf_matchLiveAcLivery(LiveryAircraft& ac) {
+    if (lf_regcodeLivery(ac) && lf_acceptLivery(ac, uniqueRegcodes.contains(ac.reg) ? 0 : 1)) return;
+
+    const int depth = lf_matchingDepth();
+    if (depth < 2) return;
+
+    if (ac.airl == gf_privateAirline && lf_airlineTypeLivery(ac, gf_genericAirline, ac.type) &&
+        lf_acceptLivery(ac, 4))
+        return;
+
+    const std::string operatorName = gf_operatorOfReg(ac.reg);
+    if (!ac.airl.empty()) {
+        if (lf_airlineTypeLivery(ac, ac.airl, ac.type) && lf_acceptLivery(ac, 2)) return;
+        if (!operatorName.empty() && lf_airlineTypeLivery(ac, gf_airlineOfReg(ac.reg), ac.type) &&
+            lf_acceptLivery(ac, 2))
+            return;
+    }
+    if (depth < 3) return;
+
+    if (!ac.airl.empty()) {
+        if (lf_similarTypeLivery(ac, ac.airl, ac.type) && lf_acceptLivery(ac, 3)) return;
+        if (!operatorName.empty() && !ac.reg.empty()) {
+            const std::optional<RegRecord> record = gf_findRegRecord(ac.reg);
+            const std::string regAirline = record ? record->airl : std::string();
+            if (lf_similarTypeLivery(ac, regAirline, ac.type) && lf_acceptLivery(ac, 3)) return;
+        }
+    }
+
+    int step = 0;
+    lf_lastResortLivery(ac, step);
+    if (!ac.liveryTitle.empty()) lf_acceptLivery(ac, step);
+}
+
+void gf_liveryNotCreated(std::string_view callsign, std::string_view airline, std::string_view type,
+                         std::string_view title) {
+    if (!runControl.stopping())
+        gf_showMessage(fmt::format("{} '{}' could not be created by your Sim!", callsign, title), true);
+    refusedTitles.emplace(title);
+    refusedModels.emplace(fmt::format("{} {}", type, airline));
+    if (refusedTitles.size() < gf_refusedTitleLimit) return;
+    const std::string message =
+        fmt::format("There are too many liveries that could not be created by {}!", "MSFS");
+    gf_log(fmt::format("\n{}Error 81, {}\n", "===> ", message));
+    throw orv::UserErrorException(81, fmt::format("{}, see Log.txt", message));
+}

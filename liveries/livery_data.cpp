@@ -1,0 +1,104 @@
+#include "liveries/livery_data.h"
+
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/version.h"
+#include "core/xml.h"
+
+#include "platform/os/folders.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+std::list<LiveryData> scannedLiveries;
+
+bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
+    if (a.airl != b.airl) return a.airl < b.airl;
+    if (a.type != b.type) return a.type < b.type;
+    return a.title < b.title;
+}
+
+void gf_sortLiveries(std::list<LiveryData>& liveries) {
+    liveries.sort(gf_liveryLess); // std::list::sort is stable
+}
+
+std::filesystem::path gf_liveriesScannedPath() {
+    return os::inWorkingFolder(outputFolder / "LiveriesScanned.xml");
+}
+
+namespace {
+
+std::int32_t lf_simulatorKind() {
+    const auto& is2020 = gf_coreHooks().simulatorIs2020;
+    return (!is2020 || is2020()) ? 1 : 2;
+}
+
+} // namespace
+
+bool lf_writeScannedLiveries(const std::filesystem::path& path) {
+    if (scannedLiveries.empty()) return true;
+
+    pugi::xml_document doc;
+    MetaData meta;
+    meta.version = gf_programVersion.toString();
+    meta.setSim(lf_simulatorKind());
+    gf_writeMetaData(doc, meta);
+    pugi::xml_node root = doc.child("root");
+    if (!root) {
+        gf_logError(fmt::format("{}: no root element, nothing saved", path.string()));
+        return false;
+    }
+    pugi::xml_node liveries = root.append_child("liveries");
+    for (const LiveryData& livery : scannedLiveries) {
+        pugi::xml_node liv = liveries.append_child("liv");
+        liv.append_attribute("airl").set_value(livery.airl.c_str());
+        liv.append_attribute("type").set_value(livery.type.c_str());
+        if (livery.cargo) liv.append_attribute("cargo").set_value("true");
+        liv.append_attribute("title").set_value(livery.title.c_str());
+        if (!livery.atcid.empty()) liv.append_attribute("atcid").set_value(livery.atcid.c_str());
+    }
+    if (!gf_prependXmlDeclaration(doc, path)) {
+        gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
+        return false;
+    }
+    gf_log(fmt::format("{} liveries in {}", scannedLiveries.size(), path.string()));
+    return true;
+}
+
+void lf_readScannedLiveries(const std::filesystem::path& path) {
+    scannedLiveries.clear();
+
+    pugi::xml_document doc;
+    if (!doc.load_file(path.c_str()))
+        throw orv::UserErrorException(51, fmt::format("File {} not found", path.string()));
+    (void)gf_readMetaData(doc); // the header is not needed here
+
+    const pugi::xml_node root = doc.child("root");
+    if (root) {
+        const pugi::xml_node liveries = root.child("liveries");
+        if (!liveries)
+            throw orv::UserErrorException(
+                52, fmt::format("{} does not contain a <liveries> section", path.string()));
+        for (const pugi::xml_node liv : liveries.children()) {
+            if (liv.type() != pugi::node_element) continue;
+            LiveryData livery;
+            for (const auto& [name, field] :
+                 {std::pair{"airl", &livery.airl}, std::pair{"type", &livery.type},
+                  std::pair{"title", &livery.title}}) {
+                const pugi::xml_attribute attribute = liv.attribute(name);
+                if (!attribute)
+                    throw orv::UserErrorException(
+                        999, fmt::format("Missing required attribute '{}' in <{}>", name, liv.name()));
+                *field = attribute.as_string();
+            }
+            livery.atcid = liv.attribute("atcid").as_string();
+            livery.cargo = liv.attribute("cargo").as_bool();
+            scannedLiveries.push_back(std::move(livery));
+        }
+    }
+    if (scannedLiveries.empty())
+        throw orv::UserErrorException(533, fmt::format("{} does not contain liveries", path.string()));
+    if (scannedLiveries.size() > 1) gf_sortLiveries(scannedLiveries);
+    gf_log(fmt::format("{} liveries read from {}", scannedLiveries.size(), path.string()));
+}
