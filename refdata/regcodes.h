@@ -10,6 +10,8 @@ struct RegcodeLivery {
     std::string title;           // the livery title exactly as in its aircraft.cfg section
     std::list<std::string> regs; // sorted, without repeats; empty: a title not to be used
     bool special = false;        // the livery goes only to its own registrations
+
+    friend bool operator==(const RegcodeLivery&, const RegcodeLivery&) = default;
 };
 
 // Appends the entries of every *.TXT file directly in `folder`. True when no error was met.

@@ -50,16 +50,19 @@ void encryptFile(std::span<const std::uint8_t, 32> key, const std::filesystem::p
 
     const auto finalTag = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
     const auto messageTag = crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
+    const bool separateFinal =
+        options.finalTag && options.separateFinalChunk && plain.size() % plainChunk == 0;
     std::size_t offset = 0;
-    // An empty input still gets one (empty) FINAL chunk.
-    do {
+    while (offset < plain.size()) {
         const std::size_t length = std::min(plainChunk, plain.size() - offset);
         const bool last = offset + length == plain.size();
-        const bool tagFinal = last && options.finalTag && !options.separateFinalChunk;
+        const bool tagFinal = last && options.finalTag && !separateFinal;
         writeChunk(state, output, plain.data() + offset, length, tagFinal ? finalTag : messageTag);
         offset += length;
-    } while (offset < plain.size());
-    if (options.finalTag && options.separateFinalChunk) writeChunk(state, output, nullptr, 0, finalTag);
+    }
+    // An empty input is one empty chunk; a separate FINAL chunk carries no data.
+    if (plain.empty() || separateFinal)
+        writeChunk(state, output, nullptr, 0, options.finalTag ? finalTag : messageTag);
 
     output.flush();
     if (!output) throw std::runtime_error("Could not write output file: " + out.string());

@@ -11,7 +11,8 @@ namespace datapack {
 struct EncryptOptions {
     // Write the FINAL tag on the last chunk. Off only to build damaged containers in tests.
     bool finalTag = true;
-    // Append an empty FINAL chunk after the last data chunk instead of tagging the last data chunk.
+    // When the data ends at a chunk boundary (or is empty), append an empty FINAL chunk instead of
+    // tagging the last data chunk. A short chunk can only be the last one, so otherwise this is ignored.
     bool separateFinalChunk = false;
 };
 
