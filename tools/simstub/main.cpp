@@ -1,0 +1,143 @@
+// skyloom-simstub: the simulator stand-in as a program of its own.
+//
+//   skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]
+//                   [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--fps N] [--state-file PATH]
+//
+// It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
+// SIGTERM, then exits 0.
+#include "tools/simstub/simstub.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fmt/format.h>
+#include <pthread.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using skyloom::simstub::Options;
+
+[[noreturn]] void usage(const std::string& problem) {
+    fmt::print(
+        stderr,
+        "skyloom-simstub: {}\n"
+        "usage: skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]\n"
+        "                       [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--fps N] [--state-file PATH]\n",
+        problem);
+    std::exit(2);
+}
+
+double number(const std::string& text, const std::string& what) {
+    try {
+        std::size_t used = 0;
+        const double v = std::stod(text, &used);
+        if (used != text.size()) throw std::invalid_argument(text);
+        return v;
+    } catch (const std::exception&) {
+        usage(fmt::format("{} is not a number: '{}'", what, text));
+    }
+}
+
+std::vector<std::string> split(const std::string& text, char sep) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto at = text.find(sep, start);
+        parts.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) return parts;
+        start = at + 1;
+    }
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    o.realTime = true;
+    bool havePort = false;
+    std::string titles, community;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usage(fmt::format("{} needs a value", arg));
+            return argv[++i];
+        };
+        if (arg == "--port") {
+            const double p = number(value(), "--port");
+            if (p < 0 || p > 65535 || p != static_cast<int>(p)) usage("--port must be 0..65535");
+            o.port = static_cast<std::uint16_t>(p);
+            havePort = true;
+        } else if (arg == "--sim") {
+            const std::string v = value();
+            if (v != "2020" && v != "2024") usage("--sim must be 2020 or 2024");
+            o.simVersion = v == "2024" ? 2024 : 2020;
+        } else if (arg == "--titles") {
+            titles = value();
+        } else if (arg == "--community") {
+            community = value();
+        } else if (arg == "--user") {
+            const auto parts = split(value(), ',');
+            if (parts.size() != 5) usage("--user needs LAT,LON,ALT_FT,HEADING_DEG,ONGROUND");
+            o.user.latitude = number(parts[0], "latitude");
+            o.user.longitude = number(parts[1], "longitude");
+            o.user.altitudeFt = number(parts[2], "altitude");
+            o.user.headingDeg = number(parts[3], "heading");
+            o.user.onGround = number(parts[4], "on-ground flag") != 0;
+            if (o.user.latitude < -90 || o.user.latitude > 90 || o.user.longitude < -180 ||
+                o.user.longitude > 180)
+                usage("--user position out of range");
+        } else if (arg == "--fps") {
+            o.fps = number(value(), "--fps");
+            if (o.fps <= 0 || o.fps > 1000) usage("--fps must be above 0 and at most 1000");
+        } else if (arg == "--state-file") {
+            o.stateFile = value();
+        } else if (arg == "--help" || arg == "-h") {
+            usage("help");
+        } else {
+            usage(fmt::format("unknown argument '{}'", arg));
+        }
+    }
+    if (!havePort) usage("--port is required");
+    if (!titles.empty() && !community.empty()) usage("--titles and --community exclude each other");
+    try {
+        if (!titles.empty()) o.installedTitles = skyloom::simstub::readTitlesFile(titles);
+        if (!community.empty()) o.installedTitles = skyloom::simstub::scanCommunityTitles(community);
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
+        std::exit(1);
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options = parse(argc, argv);
+    // Block the stop signals in every thread; the main thread takes them with sigwait.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::size_t titleCount = options.installedTitles ? options.installedTitles->size() : 0;
+    const bool anyTitle = !options.installedTitles;
+    skyloom::simstub::SimStub stub(std::move(options));
+    try {
+        stub.start();
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
+        return 1;
+    }
+    fmt::print("skyloom-simstub listening on {} ({})\n", stub.address(),
+               anyTitle ? std::string("every title installed")
+                        : fmt::format("{} titles installed", titleCount));
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    stub.stop();
+    fmt::print("skyloom-simstub stopped\n");
+    return 0;
+}
