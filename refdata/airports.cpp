@@ -91,9 +91,9 @@ void lf_loadAirports(const std::filesystem::path& xmlPath) {
     records.shrink_to_fit();
 }
 
-bool lf_equalsNoCaseAscii(char a, char b) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return fold(a) == fold(b);
+// A-Z to a-z; every other byte unchanged.
+char lf_foldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
@@ -181,12 +181,15 @@ std::string gf_airportCodeAtStartOf(std::string_view name) {
 }
 
 std::string gf_airportCodeInPath(const std::filesystem::path& path) {
-    const std::string text = path_to_utf8(path);
+    std::string text = path_to_utf8(path);
+    std::transform(text.begin(), text.end(), text.begin(), lf_foldAscii);
+    std::string pattern;
     for (const Airport& airport : airportTable.records) {
-        const std::string pattern = "-" + airport.code + "-";
-        const auto found =
-            std::search(text.begin(), text.end(), pattern.begin(), pattern.end(), lf_equalsNoCaseAscii);
-        if (found != text.end()) return airport.code;
+        pattern.assign(1, '-');
+        for (const char c : airport.code)
+            pattern += lf_foldAscii(c);
+        pattern += '-';
+        if (text.find(pattern) != std::string::npos) return airport.code;
     }
     return {};
 }

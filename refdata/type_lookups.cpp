@@ -84,6 +84,9 @@ bool gf_isIcaoAirline(std::string_view code) {
 
 void gf_buildSimilarTypeMaps() {
     SimilarTypeMaps& maps = lf_similarMaps();
+    // A new livery processing (after a change of simulator, say) must not keep stand-ins of models
+    // that are no longer installed.
+    maps = SimilarTypeMaps{};
 
     std::set<std::string> texts;
     for (const std::vector<std::string>& list : dbase.similarLists) {

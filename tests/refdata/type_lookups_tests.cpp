@@ -86,6 +86,18 @@ TEST_F(TypeLookupsTest, SimilarTypeMapsFromInstalledLiveries) {
     EXPECT_TRUE(gf_airlineSimilarTypesOf("XXX", "A319").empty());
 }
 
+TEST_F(TypeLookupsTest, RebuildingTheMapsForgetsModelsNoLongerInstalled) {
+    dbase.similarLists = {{"A319", "A320", "A321"}};
+    installLiveries({"A320", "A321"}, {{"SWR", {"A320"}}});
+    gf_buildSimilarTypeMaps();
+    installLiveries({"A321"}, {{"EZY", {"A321"}}});
+    gf_buildSimilarTypeMaps();
+    EXPECT_THAT(gf_similarTypesOf("A319"), ElementsAre("A321"));
+    EXPECT_TRUE(gf_similarTypesOf("A321").empty());
+    EXPECT_TRUE(gf_airlineSimilarTypesOf("SWR", "A319").empty());
+    EXPECT_THAT(gf_airlineSimilarTypesOf("EZY", "A319"), ElementsAre("A321"));
+}
+
 TEST_F(TypeLookupsTest, SimilarTypeFallsBackToARandomModelOfTheCategory) {
     installLiveries({}, {});
     LiveryCatalogueHooks& hooks = gf_liveryCatalogueHooks();
