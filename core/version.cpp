@@ -2,8 +2,9 @@
 
 #include "core/log.h"
 
+#include <array>
 #include <charconv>
-#include <regex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -14,7 +15,7 @@ const VersionData gf_programVersion{11, 10, 5};
 
 namespace {
 
-std::uint32_t parseRun(const std::string& digits) {
+std::uint32_t parseRun(std::string_view digits) {
     std::uint32_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (ec != std::errc{} || end != digits.data() + digits.size())
@@ -22,21 +23,48 @@ std::uint32_t parseRun(const std::string& digits) {
     return value;
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::size_t digitRun(std::string_view s, std::size_t from) {
+    std::size_t n = 0;
+    while (from + n < s.size() && isDigit(s[from + n]))
+        ++n;
+    return n;
+}
+
+// The whole text as three runs of digits, each two separated by exactly one character other than a line
+// end. Like a backtracking pattern match, longer first and second runs are tried first, so "12345"
+// splits into 1, 3 and 5.
+std::optional<std::array<std::string_view, 3>> splitVersion(std::string_view s) {
+    const auto separator = [](char c) { return c != '\n' && c != '\r'; };
+    for (std::size_t a = digitRun(s, 0); a >= 1; --a) {
+        if (a + 1 >= s.size() || !separator(s[a])) continue;
+        const std::size_t bStart = a + 1;
+        for (std::size_t b = digitRun(s, bStart); b >= 1; --b) {
+            const std::size_t sep = bStart + b;
+            if (sep + 1 >= s.size() || !separator(s[sep])) continue;
+            const std::size_t cStart = sep + 1;
+            if (digitRun(s, cStart) == s.size() - cStart)
+                return std::array{s.substr(0, a), s.substr(bStart, b), s.substr(cStart)};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 VersionData::VersionData(std::string_view text) {
     if (text.empty()) return;
     try {
-        static const std::regex pattern("(\\d+).(\\d+).(\\d+)", std::regex::ECMAScript);
-        const std::string s(text);
-        std::smatch m;
-        if (std::regex_match(s, m, pattern)) {
-            major = parseRun(m[1].str());
-            minor = parseRun(m[2].str());
-            patch = parseRun(m[3].str());
+        if (const auto runs = splitVersion(text)) {
+            major = parseRun((*runs)[0]);
+            minor = parseRun((*runs)[1]);
+            patch = parseRun((*runs)[2]);
             return;
         }
-        const auto json = nlohmann::json::parse(s);
+        const auto json = nlohmann::json::parse(text);
         if (!json.is_object()) return;
         for (auto [key, field] : {std::pair{"major", &major}, {"minor", &minor}, {"patch", &patch}}) {
             const auto it = json.find(key);

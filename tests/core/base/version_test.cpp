@@ -19,6 +19,10 @@ TEST_F(VersionTest, ParsesTextAndJson) {
         {"11.10.5", {11, 10, 5}, ""},
         {"11-10-5", {11, 10, 5}, ""},
         {"1a2b3", {1, 2, 3}, ""},
+        {"12345", {1, 3, 5}, ""}, // the separators may be digits: the longest first runs win
+        {"2024.1.10", {2024, 1, 10}, ""},
+        {"1\n2.3", {0, 0, 0}, "VersionData exception: "}, // a line end is no separator
+        {"11.10.5 ", {0, 0, 0}, "VersionData exception: "},
         {"", {0, 0, 0}, ""},
         {"11.10", {0, 0, 0}, ""}, // a JSON number, not an object
         {R"({"major": 2, "minor": 1})", {2, 1, 0}, ""},
