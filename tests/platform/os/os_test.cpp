@@ -195,3 +195,24 @@ TEST(Shell, OpensWithAnArgumentVector) {
 }
 
 } // namespace
+
+#include "platform/os/locale.h"
+
+#include <clocale>
+#include <cstdio>
+
+namespace {
+
+TEST(Locale, NumbersAndCharactersStayInTheCLocale) {
+    // A user locale with a decimal comma, when the machine has one.
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    os::pinCLocale();
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 2.5);
+    EXPECT_STREQ(text, "2.5");
+    std::setlocale(LC_ALL, "C");
+}
+
+} // namespace
