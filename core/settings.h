@@ -368,9 +368,6 @@ extern const std::vector<NumericChoiceParameter*> numericChoiceParameters;
 extern const std::vector<StringParameter*> stringParameters;
 extern const std::vector<EditStringParameter*> controlStringParameters;
 
-// Every setting object (not the buttons), for lookups by key.
-const std::vector<const Parameter*>& gf_allSettings();
-
 // Tests only: every setting (and the default of PROGRAM_VERSION) back to its start, every control
 // detached, the shared callsign list back to one empty text.
 void gf_resetSettingsForTests();

@@ -272,7 +272,7 @@ const std::vector<StringParameter*> stringParameters{&PROGRAM_VERSION,
 
 const std::vector<EditStringParameter*> controlStringParameters{&BLOCK_CALLSIGN, &SIM_CHOICE};
 
-// ---- Lookups and test reset -----------------------------------------------------------------------
+// ---- Test reset -----------------------------------------------------------------------------------
 
 namespace {
 
@@ -367,20 +367,6 @@ const std::vector<ControlPart*> allControls{&ALWAYS_ON_TOP,
                                             &FLUSH_STATIC_BUTTON};
 
 } // namespace
-
-const std::vector<const Parameter*>& gf_allSettings() {
-    static const std::vector<const Parameter*> all = [] {
-        std::vector<const Parameter*> list{&RANDOM, &MAX_FIT_FL};
-        for (auto* p : allCheckBoxes)
-            list.push_back(p);
-        for (auto* p : allInts)
-            list.push_back(p);
-        for (auto* p : allStrings)
-            list.push_back(p);
-        return list;
-    }();
-    return all;
-}
 
 void gf_resetSettingsForTests() {
     RANDOM.value = RANDOM.defaultValue;
