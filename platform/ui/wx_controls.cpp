@@ -1,0 +1,55 @@
+#include "platform/ui/wx_controls.h"
+
+#include "platform/ui/wx_frame.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/odcombo.h>
+#include <wx/textctrl.h>
+
+const wxFont& controlFont() {
+    static const wxFont font(wxFontInfo(8).Family(wxFONTFAMILY_SWISS).FaceName("DejaVu Sans"));
+    return font;
+}
+
+namespace {
+
+void lf_place(wxWindow* w, const UiControlSpec& spec) {
+    w->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
+    w->SetFont(controlFont());
+    w->SetMinSize(wxSize(spec.width, spec.height));
+    w->SetSize(spec.x, spec.y, spec.width, spec.height);
+    w->Enable(spec.enabled);
+}
+
+} // namespace
+
+void gf_createWxControls(WxMainFrame& frame, const std::vector<UiControlSpec>& specs) {
+    wxWindow* parent = frame.surface();
+    for (const auto& spec : specs) {
+        const int id = frame.wxIdFor(spec.key);
+        const wxPoint pos(spec.x, spec.y);
+        const wxSize size(spec.width, spec.height);
+        wxWindow* control = nullptr;
+        switch (spec.kind) {
+        case UiControlSpec::Kind::button:
+            control = new wxButton(parent, id, wxString::FromUTF8(spec.caption), pos, size, wxBU_EXACTFIT);
+            break;
+        case UiControlSpec::Kind::checkBox: {
+            auto* box = new wxCheckBox(parent, id, wxString(), pos, size);
+            box->SetValue(spec.checked);
+            control = box;
+            break;
+        }
+        case UiControlSpec::Kind::edit:
+            control = new wxTextCtrl(parent, id, wxString(), pos, size, wxTE_PROCESS_ENTER | wxBORDER_SIMPLE);
+            break;
+        case UiControlSpec::Kind::choice:
+            // Drawn by wx itself: unlike the native GTK combo box it keeps any height, so it fits a row.
+            control = new wxOwnerDrawnComboBox(parent, id, wxString(), pos, size, 0, nullptr, wxCB_READONLY);
+            break;
+        }
+        lf_place(control, spec);
+        frame.registerControl(spec.key, control);
+    }
+}
