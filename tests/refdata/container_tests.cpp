@@ -92,10 +92,20 @@ TEST_F(ContainerTest, IncompleteContainersFail) {
     }
 }
 
-TEST_F(ContainerTest, MissingInputFails) {
+TEST_F(ContainerTest, UnopenableFilesFail) {
+    writeFile(plain(), "stale");
     EXPECT_FALSE(gf_streamDecrypt(input / "absent.enc", plain()));
     EXPECT_FALSE(std::filesystem::exists(plain()));
-    EXPECT_NE(logText().find("gf_streamDecrypt exception: Could not open input file: "), std::string::npos);
+    EXPECT_NE(logText().find("gf_streamDecrypt exception: Could not open input file: " +
+                             (input / "absent.enc").string()),
+              std::string::npos);
+
+    pack("<root/>");
+    const std::filesystem::path unwritable = input / "no-such-folder" / "data.xml";
+    EXPECT_FALSE(gf_streamDecrypt(enc(), unwritable));
+    EXPECT_NE(
+        logText().find("gf_streamDecrypt exception: Could not open output file: " + unwritable.string()),
+        std::string::npos);
 }
 
 TEST_F(ContainerTest, RemoveIfExists) {
