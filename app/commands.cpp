@@ -16,6 +16,7 @@
 #include <fmt/format.h>
 #include <gsl/narrow>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
@@ -242,14 +243,21 @@ std::optional<std::int32_t> lf_entry(const NumericChoiceParameter& p, int index)
     return p.clamped(p.choices[static_cast<std::size_t>(index)]);
 }
 
+// A text that is none of the list's entries (say, an event without its entry's text) is never stored.
+bool lf_isChoice(const StringChoiceParameter& p, const std::string& text) {
+    return std::find(p.choices.begin(), p.choices.end(), text) != p.choices.end();
+}
+
 bool lf_handleComboBoxes(const UiCommand& cmd) {
     const ControlKey id = cmd.key;
     if (cmd.selection < 0) return false;
     if (id == SIM_CHOICE.controlId) {
+        if (!lf_isChoice(SIM_CHOICE, cmd.text)) return false;
         if (cmd.text != SIM_CHOICE.value()) lf_switchSimulator(cmd.text);
         return true;
     }
     if (id == AI_PACKAGE_SELECTOR.controlId) {
+        if (!lf_isChoice(AI_PACKAGE_SELECTOR, cmd.text)) return false;
         if (cmd.text != AI_PACKAGE_SELECTOR.value()) {
             AI_PACKAGE_SELECTOR.set(cmd.text);
             lf_message("If you want to make this choice effective, you must start a Scan for liveries", true);

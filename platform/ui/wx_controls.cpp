@@ -46,7 +46,20 @@ void gf_createWxControls(WxMainFrame& frame, const std::vector<UiControlSpec>& s
             break;
         case UiControlSpec::Kind::choice:
             // Drawn by wx itself: unlike the native GTK combo box it keeps any height, so it fits a row.
-            control = new wxOwnerDrawnComboBox(parent, id, wxString(), pos, size, 0, nullptr, wxCB_READONLY);
+            {
+                auto* combo =
+                    new wxOwnerDrawnComboBox(parent, id, wxString(), pos, size, 0, nullptr, wxCB_READONLY);
+                // Its selection event carries only the index: add the entry's text before the event
+                // travels on to the frame.
+                combo->Bind(wxEVT_COMBOBOX, [combo](wxCommandEvent& event) {
+                    const int index = event.GetInt();
+                    if (event.GetString().empty() && index >= 0 &&
+                        index < static_cast<int>(combo->GetCount()))
+                        event.SetString(combo->GetString(static_cast<unsigned>(index)));
+                    event.Skip();
+                });
+                control = combo;
+            }
             break;
         }
         lf_place(control, spec);

@@ -378,3 +378,34 @@ TEST_F(CommandTest, HandlerExceptionsAreCaught) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CommandTest, AChoiceTextOutsideTheListIsNeverStored) {
+    EXPECT_FALSE(handle(choose(SIM_CHOICE, 1, "")));
+    EXPECT_FALSE(handle(choose(AI_PACKAGE_SELECTOR, 3, "AIG, XYZ")));
+    EXPECT_EQ(SIM_CHOICE.value(), "MSFS 2020");
+    EXPECT_EQ(AI_PACKAGE_SELECTOR.value(), "AIG, FSLTL, JF, MTL");
+    EXPECT_FALSE(runControl.stop.load());
+    EXPECT_TRUE(handle(choose(AI_PACKAGE_SELECTOR, 63, "MTL")));
+    EXPECT_TRUE(saved("AI_PACKAGE_SELECTOR", "MTL"));
+    EXPECT_EQ(message(), "If you want to make this choice effective, you must start a Scan for liveries");
+}
+
+TEST_F(CommandTest, FoldersThatCannotBeShownGiveAMessageBox) {
+    // Nothing of docs/Manual.pdf or tblo/tblo.zip exists in the test's working folder.
+    EXPECT_FALSE(gf_openManual());
+    EXPECT_FALSE(handle(button(TBLO_BUTTON)));
+    const auto calls = ui.calls();
+    std::vector<std::string> boxes;
+    for (const auto& c : calls) {
+        if (c.kind == RecordingUi::Kind::messageBox) {
+            EXPECT_EQ(c.caption, "Skyloom");
+            boxes.push_back(c.text);
+        }
+    }
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Could not open local folder with Manual",
+                                               "Could not open File Explorer at tblo.zip."}));
+}
+
+} // namespace

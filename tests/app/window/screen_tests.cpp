@@ -5,6 +5,7 @@
 
 #include "platform/ui/wx_frame.h"
 
+#include <wx/odcombo.h>
 #include <wx/window.h>
 
 #include <cstdlib>
@@ -58,6 +59,50 @@ TEST_F(ScreenTest, TheWindowOpensWithAllControlsAndNoneOverlaps) {
     // The settings got their controls.
     EXPECT_NE(RANGE.control(), nullptr);
     EXPECT_NE(FLUSH_STATIC_BUTTON.control(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ScreenTest, AListSelectionReachesTheProgramWithItsText) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    gf_setUi(nullptr);
+    WindowHandlers handlers;
+    gf_addMainWindowHandlers(handlers);
+    WxMainFrame* frame = nullptr;
+    const auto create = handlers.createControls;
+    handlers.createControls = [&](WxMainFrame& f) {
+        frame = &f;
+        create(f);
+    };
+    std::vector<UiCommand> commands;
+    handlers.command = [&](const UiCommand& c) {
+        commands.push_back(c);
+        return true;
+    };
+    handlers.shown = [&] {
+        gf_fillChoiceLists(); // queued to the window thread, ahead of the selection below
+        frame->CallAfter([&] {
+            auto* combo = dynamic_cast<wxOwnerDrawnComboBox*>(frame->findControl(SIM_CHOICE.controlId));
+            ASSERT_NE(combo, nullptr);
+            // What the list's popup sends when the user picks the second entry.
+            wxCommandEvent event(wxEVT_COMBOBOX, combo->GetId());
+            event.SetEventObject(combo);
+            event.SetInt(1);
+            combo->GetEventHandler()->ProcessEvent(event);
+            gf_ui().post(UiMessage::storeAndQuit);
+        });
+    };
+    handlers.storeAndQuit = [](WindowPosition) { return 0; };
+    char arg0[] = "window_screen_tests";
+    char* argv[] = {arg0, nullptr};
+    ASSERT_TRUE(gf_runWindow(1, argv, WindowOptions{}, handlers).started);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].key, SIM_CHOICE.controlId);
+    EXPECT_EQ(commands[0].kind, UiCommand::Kind::choice);
+    EXPECT_EQ(commands[0].selection, 1);
+    EXPECT_EQ(commands[0].text, "MSFS 2024");
 }
 
 } // namespace
