@@ -19,6 +19,8 @@ bool gf_saveUpto3GenerationsOf(const std::filesystem::path& path);
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
 // Removes the entries whose extension is ".XML" in any case.
 void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder);
+// The same for the folder tblo of the working folder.
+void gf_removeXMLFilesFromDirectory();
 // Entries directly in the folder; 0 when it does not exist. Throws std::filesystem::filesystem_error.
 std::size_t gf_countDirectoryEntries(const std::filesystem::path& folder);
 // Four-character stems of the ".XML" files in airports/my_thirdparty of the working folder.

@@ -93,6 +93,10 @@ TEST_F(GenerationsTest, RemovingFiles) {
     gf_removeXMLFilesFromDirectory(dir);
     EXPECT_EQ(names(dir), (Names{"c.txt", "dxml", "empty"}));
 
+    writeFile(dir / "again.XML", "x");
+    gf_removeXMLFilesFromDirectory(); // tblo of the working folder
+    EXPECT_EQ(names(dir), (Names{"c.txt", "dxml", "empty"}));
+
     gf_removeFilesFromDirectory(dir);
     EXPECT_TRUE(fs::is_empty(dir));
     // Missing folders and files in place of folders are left alone.
