@@ -13,6 +13,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -59,10 +61,10 @@ bool lf_pickTitle(LiveryAircraft& ac, const TitleViews& candidates) {
     // Titles the simulator refused are no candidates at all.
     const TitleViews* list = &candidates;
     TitleViews usable;
-    if (!refusedTitles.empty()) {
-        for (const TitleView title : candidates)
-            if (!gf_isRefusedTitle(title)) usable.push_back(title);
-        if (usable.size() != candidates.size()) list = &usable;
+    if (!refusedTitles.empty() && std::any_of(candidates.begin(), candidates.end(), gf_isRefusedTitle)) {
+        std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(usable),
+                     [](TitleView title) { return !gf_isRefusedTitle(title); });
+        list = &usable;
     }
     if (list->empty()) return !ac.liveryTitle.empty();
 

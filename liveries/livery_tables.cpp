@@ -69,10 +69,6 @@ const std::string& lf_pickModel(const std::vector<std::string>& models) {
 
 } // namespace
 
-std::string gf_liveryKey(std::string_view airline, std::string_view type) {
-    return fmt::format("{:3} {:4}", airline, type);
-}
-
 void lf_buildAirlineTable() {
     std::string currentAirline;
     std::string currentType;

@@ -77,9 +77,6 @@ std::string gf_randomRotorcraftModel();
 // True when a passenger or a cargo model of the type is installed.
 bool gf_isInstalledType(std::string_view type);
 
-// "{:3} {:4}" of airline and type: the key that names an airline's model in log and report lines.
-std::string gf_liveryKey(std::string_view airline, std::string_view type);
-
 // Empties the model lists, the registration tables, the title tables and last `airlineLiveries`.
 // Worker thread only: every title view handed out becomes invalid.
 void gf_clearLiveryTables();

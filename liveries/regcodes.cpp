@@ -43,6 +43,11 @@ std::filesystem::path lf_inlineReportPath() {
     return os::inWorkingFolder(outputErrorsFolder / "InlineRegcodes.txt");
 }
 
+// "{:3} {:4}" of airline and type: how log and report lines name an airline's model.
+std::string lf_airlTypeKey(std::string_view airline, std::string_view type) {
+    return fmt::format("{:3} {:4}", airline, type);
+}
+
 bool lf_folderHasEntries(const std::filesystem::path& folder) {
     std::error_code error;
     return std::filesystem::is_directory(folder, error) &&
@@ -92,7 +97,7 @@ void lf_addInlineRegcodes() {
         const TitleView view = lf_findTitleView(livery.title);
         if (view.empty()) {
             clashes.push_back(fmt::format("==> [{}] {} '{}' not available, system error, should not happen?",
-                                          gf_liveryKey(livery.airl, livery.type), livery.atcid,
+                                          lf_airlTypeKey(livery.airl, livery.type), livery.atcid,
                                           livery.title));
             continue;
         }
