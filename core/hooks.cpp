@@ -2,9 +2,6 @@
 
 #include "core/log.h"
 
-#include <chrono>
-#include <string>
-
 #include <fmt/format.h>
 
 namespace {
