@@ -4,6 +4,8 @@
 
 #include "core/settings.h"
 
+#include <initializer_list>
+
 namespace {
 
 std::vector<std::int32_t> lf_steps(std::int32_t first, std::int32_t last, std::int32_t step) {
@@ -274,112 +276,40 @@ const std::vector<EditStringParameter*> controlStringParameters{&BLOCK_CALLSIGN,
 
 // ---- Test reset -----------------------------------------------------------------------------------
 
-namespace {
-
-const std::vector<CheckBoxParameter*> allCheckBoxes{
-    &ALWAYS_ON_TOP,     &GUID_CHANGES,       &AEROWINX,           &NAV_LIGHTS_WHILE_PARKED,
-    &SCAN_LIVERIES,     &LIG_AUTOMATIC,      &LIG_PRIORITIZE,     &SCAN_AIRPORTS,
-    &LIGHT_AIRCRAFT,    &HELICOPTERS,        &HIGH_PERF_AIRCRAFT, &AUTO_RANGE,
-    &AIRBORNE_ONLY,     &COLLISION_USER_AIR, &COLLISION_USER_GND, &COLLISION_LIVE_PARKED_GND,
-    &STRAIGHT_PBS_ONLY, &INITIAL_LOAD_ONLY,  &PARK_SOFT,          &WEEK};
-const std::vector<IntParameter*> allInts{&CUSTOM_PARKING_PERCENTAGE,
-                                         &MAIN_WINDOW_X,
-                                         &MAIN_WINDOW_Y,
-                                         &LAST_EPOCH_TIME,
-                                         &HOLDING_THRESHOLD_METERS,
-                                         &MAX_HOLDING_MINUTES,
-                                         &MAX_FIT,
-                                         &MATCHING_DEPTH,
-                                         &RANGE,
-                                         &AR_ABOVE_HEIGHT,
-                                         &MAX_PARK_SEL,
-                                         &MAX_LIVE_SEL,
-                                         &AIRP_RANGE,
-                                         &AIRP_HEIGHT,
-                                         &parking_percentage};
-const std::vector<StringParameter*> allStrings{&PROGRAM_VERSION,
-                                               &MSFS_INSTALL_PATH,
-                                               &PORT_NUMBER,
-                                               &lfolder0,
-                                               &lfolder1,
-                                               &lfolder2,
-                                               &lfolder3,
-                                               &lfolder4,
-                                               &lfolder5,
-                                               &lfolder6,
-                                               &lfolder7,
-                                               &lfolder8,
-                                               &lfolder9,
-                                               &AIG_VERSION,
-                                               &DBASE_VERSION,
-                                               &AIRPORTS_VERSION,
-                                               &LIV_SCAN_VERSION,
-                                               &ADDONS_SCAN_VERSION,
-                                               &MYSIMADDON24_VERSION,
-                                               &MSFS_2024_INSTALL_PATH,
-                                               &ALL_INSTALL_PATH,
-                                               &BLOCK_CALLSIGN,
-                                               &DESTINATION,
-                                               &SIM_CHOICE,
-                                               &AI_PACKAGE_SELECTOR,
-                                               &CALLSIGN_2_OBJECTID};
-const std::vector<ControlPart*> allControls{&ALWAYS_ON_TOP,
-                                            &GUID_CHANGES,
-                                            &AEROWINX,
-                                            &NAV_LIGHTS_WHILE_PARKED,
-                                            &SCAN_LIVERIES,
-                                            &LIG_AUTOMATIC,
-                                            &LIG_PRIORITIZE,
-                                            &SCAN_AIRPORTS,
-                                            &LIGHT_AIRCRAFT,
-                                            &HELICOPTERS,
-                                            &HIGH_PERF_AIRCRAFT,
-                                            &AUTO_RANGE,
-                                            &AIRBORNE_ONLY,
-                                            &COLLISION_USER_AIR,
-                                            &COLLISION_USER_GND,
-                                            &COLLISION_LIVE_PARKED_GND,
-                                            &STRAIGHT_PBS_ONLY,
-                                            &INITIAL_LOAD_ONLY,
-                                            &PARK_SOFT,
-                                            &WEEK,
-                                            &MATCHING_DEPTH,
-                                            &RANGE,
-                                            &AR_ABOVE_HEIGHT,
-                                            &MAX_PARK_SEL,
-                                            &MAX_LIVE_SEL,
-                                            &AIRP_RANGE,
-                                            &AIRP_HEIGHT,
-                                            &parking_percentage,
-                                            &MAX_FIT_FL,
-                                            &ALL_INSTALL_PATH,
-                                            &BLOCK_CALLSIGN,
-                                            &DESTINATION,
-                                            &SIM_CHOICE,
-                                            &AI_PACKAGE_SELECTOR,
-                                            &CALLSIGN_2_OBJECTID,
-                                            &TBLO_BUTTON,
-                                            &UNBLOCK_BUTTON,
-                                            &CS2OID_BUTTON,
-                                            &BLOCK_BUTTON,
-                                            &NOW_BUTTON,
-                                            &REREAD_BUTTON,
-                                            &FLUSH_STATIC_BUTTON};
-
-} // namespace
-
 void gf_resetSettingsForTests() {
-    RANDOM.value = RANDOM.defaultValue;
-    for (auto* p : allCheckBoxes)
-        p->value = p->defaultValue;
-    for (auto* p : allInts)
-        p->value = p->defaultValue;
+    const auto resetValue = [](auto* p) { p->value = p->defaultValue; };
+    for (auto* p : boolParameters)
+        resetValue(p);
+    for (auto* p : checkBoxParameters)
+        resetValue(p);
+    for (auto* p : intParameters)
+        resetValue(p);
+    for (auto* p : numericChoiceParameters)
+        resetValue(p);
+    resetValue(&parking_percentage);
+    resetValue(&MAX_FIT_FL);
+
     PROGRAM_VERSION.setDefault("");
-    for (auto* p : allStrings)
+    for (auto* p : stringParameters)
         p->setValue(p->defaultValue());
-    MAX_FIT_FL.value = MAX_FIT_FL.defaultValue;
+    for (auto* p : controlStringParameters)
+        p->setValue(p->defaultValue());
+    for (StringParameter* p :
+         std::initializer_list<StringParameter*>{&ALL_INSTALL_PATH, &CALLSIGN_2_OBJECTID})
+        p->setValue(p->defaultValue());
+
     rangeMeters = static_cast<std::uint32_t>(RANGE.defaultValue) * 1852u;
     callsign2ObjectIdChoices->replace({""});
-    for (auto* c : allControls)
+
+    for (auto* c : checkBoxParameters)
+        c->detach();
+    for (auto* c : numericChoiceParameters)
+        c->detach();
+    for (auto* c : controlStringParameters)
+        c->detach();
+    for (ControlPart* c : std::initializer_list<ControlPart*>{
+             &parking_percentage, &MAX_FIT_FL, &ALL_INSTALL_PATH, &DESTINATION, &AI_PACKAGE_SELECTOR,
+             &CALLSIGN_2_OBJECTID, &TBLO_BUTTON, &UNBLOCK_BUTTON, &CS2OID_BUTTON, &BLOCK_BUTTON, &NOW_BUTTON,
+             &REREAD_BUTTON, &FLUSH_STATIC_BUTTON})
         c->detach();
 }
