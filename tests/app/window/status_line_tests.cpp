@@ -2,6 +2,10 @@
 
 #include "window_fixture.h"
 
+#include "core/log.h"
+
+#include <fstream>
+
 namespace {
 
 using StatusLineTest = WindowTest;
@@ -49,6 +53,46 @@ TEST_F(StatusLineTest, CoreHooksReachTheWindow) {
     EXPECT_EQ(mainWindow.text(&MainWindow::messageLine), "from core");
     gf_showError("core error");
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "core error");
+}
+
+} // namespace
+
+namespace {
+
+class StatusLogTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        gf_openLogFile();
+    }
+    void TearDown() override {
+        gf_resetLogForTests();
+        WindowTest::TearDown();
+    }
+    std::string logText() {
+        gf_logFlush();
+        std::ifstream in(root / "work" / "Log.txt");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(StatusLogTest, MessagesAreLoggedWhenAskedAndNotWhileStopping) {
+    gf_windowShowMessage("logged line", true);
+    gf_windowShowMessage("screen only", false);
+    gf_requestStop(StopReason::NewSettings, 3);
+    gf_windowShowMessage("during a stop", true);
+    gf_windowShowError("late error");
+    const std::string log = logText();
+    EXPECT_NE(log.find("logged line"), std::string::npos);
+    EXPECT_EQ(log.find("screen only"), std::string::npos);
+    EXPECT_EQ(log.find("during a stop"), std::string::npos);
+    EXPECT_EQ(log.find("late error"), std::string::npos);
+    EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "late error"); // still shown
+}
+
+TEST_F(StatusLogTest, ErrorsAreLoggedWithTheirPrefix) {
+    gf_windowShowError("disk full");
+    EXPECT_NE(logText().find("Error disk full"), std::string::npos);
 }
 
 } // namespace
