@@ -41,9 +41,6 @@ void gf_fillChoiceLists();
 // Whether a control is enabled, as last set through its GuiControl (false for an unknown id).
 bool gf_controlEnabled(std::uint16_t controlId);
 
-// Enables or disables the control of a setting or button.
-void gf_enable(const ControlPart& part, bool enabled);
-
 // Fills the MAX_FIT_FL list with its hours and selects the value's entry.
 void gf_fillMaxFitCombo();
 
