@@ -25,8 +25,8 @@ TextSet installedCargoTypes;
 
 namespace {
 
-// Title text -> the first stored title equal to it, in table order. Built with `airlineLiveries`.
-std::unordered_map<std::string_view, TitleView> titleIndex;
+// The first stored title of each text, in table order. Built with `airlineLiveries`.
+std::unordered_set<TitleView> titleIndex;
 bool tablesReserved = false;
 
 // The settings and texts of the categories that can be switched off.
@@ -58,7 +58,7 @@ void lf_buildTitleIndex() {
     for (const auto& [airline, types] : airlineLiveries)
         for (const auto& [type, entries] : types)
             for (const LiveryEntry& entry : entries)
-                titleIndex.emplace(entry.title, entry.title);
+                titleIndex.emplace(entry.title);
 }
 
 const std::string& lf_pickModel(const std::vector<std::string>& models) {
@@ -237,7 +237,7 @@ void lf_logGenericLiveries() {
 
 TitleView lf_findTitleView(std::string_view title) {
     const auto found = titleIndex.find(title);
-    return found == titleIndex.end() ? TitleView() : found->second;
+    return found == titleIndex.end() ? TitleView() : *found;
 }
 
 bool gf_airlineHasModel(std::string_view airline, std::string_view type) {
