@@ -24,6 +24,7 @@ void RunControl::reset() {
     stop.store(false);
     reason.store(0);
     restartDelay.store(0);
+    lateSettingsRestart.store(-1);
 }
 
 bool gf_requestStop(StopReason reason, std::int32_t restartDelaySeconds) {
@@ -33,7 +34,10 @@ bool gf_requestStop(StopReason reason, std::int32_t restartDelaySeconds) {
         std::int32_t expected = 0;
         return runControl.reason.compare_exchange_strong(expected, static_cast<std::int32_t>(reason));
     }
-    if (runControl.stop.exchange(true)) return false;
+    if (runControl.stop.exchange(true)) {
+        if (reason == StopReason::NewSettings) runControl.lateSettingsRestart.store(restartDelaySeconds);
+        return false;
+    }
     // The close path above may have stored its reason between the flags; the first reason stays.
     std::int32_t expected = 0;
     if (!runControl.reason.compare_exchange_strong(expected, static_cast<std::int32_t>(reason))) return false;

@@ -25,10 +25,13 @@ struct RunControl {
     std::atomic<bool> close{false}; // the window was closed (or the run must quit without waiting)
     std::atomic<std::int32_t> reason{0};
     std::atomic<std::int32_t> restartDelay{0}; // seconds; 0 = no countdown
+    // The delay of a NEW SETTINGS request that came while a stop was already requested (-1: none).
+    // The wait after a system error ends on it and restarts the run.
+    std::atomic<std::int32_t> lateSettingsRestart{-1};
 
     bool stopping() const { return stop.load() || close.load(); }
     StopReason stopReason() const { return static_cast<StopReason>(reason.load()); }
-    // Back to the start of a run: both flags false, reason 0, delay 0.
+    // Back to the start of a run: both flags false, reason 0, delay 0, no late restart.
     void reset();
 };
 

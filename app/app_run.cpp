@@ -1,0 +1,197 @@
+#include "app/app_run.h"
+
+#include "app/main_window.h"
+#include "app/run_state.h"
+#include "app/run_steps.h"
+#include "app/wiring.h"
+#include "app/worker.h"
+#include "core/generations.h"
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/run_control.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/timeutil.h"
+#include "core/version.h"
+#include "core/xml.h"
+#include "platform/os/instance_lock.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::jthread currentWorker;
+
+std::string lf_lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+int lf_parseSeconds(std::string_view text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < 0) return 0;
+    return value;
+}
+
+bool lf_isParseError(pugi::xml_parse_status status) {
+    switch (status) {
+    case pugi::status_ok:
+    case pugi::status_file_not_found: // also any other failure to open the file
+    case pugi::status_io_error:
+    case pugi::status_out_of_memory:
+    case pugi::status_internal_error:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+ProductionSwitch gf_scanProductionSwitch(const std::vector<std::string>& args) {
+    ProductionSwitch result;
+    for (const auto& arg : args) {
+        const std::string a = lf_lower(arg);
+        if (a == "--production" || a == "/production")
+            result = {true, true};
+        else if (a == "--no-production" || a == "/no-production")
+            result = {false, true};
+    }
+    return result;
+}
+
+int gf_quitAfterSeconds(const std::vector<std::string>& args) {
+    constexpr std::string_view prefix = "--quit-after=";
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+        if (it->starts_with(prefix)) return lf_parseSeconds(std::string_view(*it).substr(prefix.size()));
+    if (const char* env = std::getenv("SKYLOOM_QUIT_AFTER")) return lf_parseSeconds(env);
+    return 0;
+}
+
+void gf_loadWindowPosition() {
+    const fs::path path = parametersPath();
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+    if (parsed) {
+        for (auto* p : {&MAIN_WINDOW_X, &MAIN_WINDOW_Y}) {
+            if (auto v = gf_readIntParameter(doc, p->name))
+                p->setClamped(*v);
+            else
+                p->value = p->defaultValue;
+        }
+        gf_restoreWindowPosition(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
+        return;
+    }
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return; // a first start: nothing to read yet
+    const std::string shown = path.string();
+    if (!lf_isParseError(parsed.status)) {
+        // Unreadable is not broken: the file stays, the settings load reports it.
+        gf_logError(fmt::format("{} could not be read: {}", shown, parsed.description()));
+        return;
+    }
+    if (!gf_save1GenerationOf(path)) {
+        gf_logError(fmt::format(
+            "{} failed to load, syntax error?\n --> could not be saved as 0.xml, file kept\n", shown));
+        return;
+    }
+    gf_logError(fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml,  file removed\n", shown));
+    fs::remove(path, ec);
+}
+
+void gf_onCloseButton() {
+    gf_showMessage(fmt::format("Close window button clicked, closing {} ...", gf_productName), false);
+    gf_requestStop(StopReason::UserClosedSim, 0);
+}
+
+void gf_onStartRun() {
+    std::jthread next(trafficThread);
+    if (currentWorker.joinable()) {
+        currentWorker.request_stop();
+        currentWorker.join(); // it posted this message as its last act
+    }
+    currentWorker = std::move(next);
+}
+
+void gf_joinWorker() {
+    if (currentWorker.joinable()) currentWorker.join();
+}
+
+int gf_onStoreAndQuit(WindowPosition position) {
+    const std::int32_t previousX = MAIN_WINDOW_X.value;
+    const std::int32_t previousY = MAIN_WINDOW_Y.value;
+    MAIN_WINDOW_X.setClamped(position.x);
+    MAIN_WINDOW_X.save();
+    MAIN_WINDOW_Y.setClamped(position.y);
+    MAIN_WINDOW_Y.save();
+    gf_restoreWindowPosition(previousX, previousY);
+    gf_log(gf_utcTimeText(gf_utcNow()));
+    return 0;
+}
+
+int runApplication(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const ProductionSwitch production = gf_scanProductionSwitch(args);
+
+    try {
+        const fs::path folder = gf_resolveUserFolder();
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) fs::create_directories(folder);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("Failed to create directory: {}", e.what()));
+        return 0;
+    }
+
+    gf_wireProgram();
+    gf_loadWindowPosition();
+
+    WindowOptions options;
+    options.title = std::string(gf_productName);
+    options.position = {MAIN_WINDOW_X.value, MAIN_WINDOW_Y.value};
+    options.closeAfterSeconds = gf_quitAfterSeconds(args);
+
+    WindowHandlers handlers;
+    gf_addMainWindowHandlers(handlers);
+    handlers.close = gf_onCloseButton;
+    handlers.startRun = gf_onStartRun;
+    handlers.storeAndQuit = gf_onStoreAndQuit;
+    handlers.shown = [production] {
+        if (production.given && production.value) productionMode = true;
+        gf_ui().post(UiMessage::startRun);
+    };
+
+    const WindowRunResult result = gf_runWindow(argc, argv, options, std::move(handlers));
+    if (!result.started) {
+        gf_logError("initInstance failed");
+        return 0;
+    }
+    gf_joinWorker();
+    gf_unwireProgram();
+    return result.exitCode;
+}
+
+int gf_skyloomMain(int argc, char** argv) {
+    if (!os::acquireProcessInstanceLock(os::instanceLockPath(gf_productName))) return -1;
+    try {
+        gf_openLogFile();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+    return runApplication(argc, argv);
+}

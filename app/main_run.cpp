@@ -1,0 +1,208 @@
+#include "app/main_run.h"
+
+#include "app/main_window.h"
+#include "app/run_state.h"
+#include "app/run_steps.h"
+#include "app/status_line.h"
+#include "core/log.h"
+#include "core/run_control.h"
+#include "core/settings.h"
+#include "core/timeutil.h"
+#include "feed/feed_state.h"
+#include "platform/os/timer.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::int32_t pauseCountdown = 100;
+
+template <class F, class... A> void lf_call(const F& step, A&&... args) {
+    if (step) step(std::forward<A>(args)...);
+}
+
+bool lf_professional() {
+    const auto& s = gf_runSteps();
+    return s.professionalPeer && s.professionalPeer();
+}
+
+void lf_userPositionToRangeCentre() {
+    const auto& s = gf_runSteps();
+    if (!s.setRangeCentre || !s.userPosition) return;
+    if (auto p = s.userPosition()) s.setRangeCentre(*p);
+}
+
+bool lf_userPositionKnown() {
+    const auto& s = gf_runSteps();
+    if (!s.userPosition) return false;
+    const auto p = s.userPosition();
+    return p && (std::fabs(p->lat) > 0.0001 || std::fabs(p->lon) > 0.0001);
+}
+
+} // namespace
+
+void gf_resetMainRunForTests() {
+    pauseCountdown = 100;
+}
+
+bool lf_waitForSimAndUser() {
+    const auto& s = gf_runSteps();
+    while (!(s.simRunning && s.simRunning())) {
+        if (runControl.stopping()) return false;
+        gf_sleep(100ms);
+    }
+    if (runControl.stopping()) return false;
+    if (s.requestUserOnGround && !s.requestUserOnGround()) gf_logError("SimConnect request ac gnd/air fails");
+    while (!lf_userPositionKnown()) {
+        if (runControl.stopping()) return false;
+        gf_sleep(500ms);
+    }
+    lf_call(s.requestUserTitleAndModel);
+    while (!lf_userPositionKnown()) {
+        if (runControl.stopping()) return false;
+        gf_sleep(200ms);
+    }
+    return !runControl.stopping();
+}
+
+void lf_everySecond() {
+    const auto& s = gf_runSteps();
+    if (flightPaused.exchange(false)) {
+        gf_log(fmt::format("{} Flight resumed", gf_utcClockNow()));
+        lf_call(s.setAddingStackOpen, true);
+    }
+    ++mainWindow.clockSecond;
+    gf_expireMessageLine();
+    gf_updateAircraftCounts();
+    gf_refreshWeekSlot();
+    ++runSeconds;
+    lf_call(s.everySecondDuties);
+}
+
+void lf_every15Seconds() {
+    const auto& s = gf_runSteps();
+    const std::int32_t seconds = runSeconds;
+    lf_call(s.every15SecondsDuties, seconds);
+    if (s.readersWithoutData && s.readersWithoutData()) lf_call(s.checkReaderActivity);
+    if (seconds % 30 == 0 && AUTO_RANGE.value) lf_call(s.autoRange);
+    if (seconds % 1200 == 0) lf_call(s.logNoMatchList);
+    if (seconds % 86400 == 0) {
+        runSeconds = 0;
+        lf_call(s.logLiveryMatchSummary);
+    }
+    gf_logFlush();
+}
+
+void lf_simNotRunning() {
+    const auto& s = gf_runSteps();
+    if (!flightPaused.exchange(true)) {
+        lf_call(s.setAddingStackOpen, false);
+        pauseCountdown = 100;
+        lf_call(s.clearPositionBuffers);
+        gf_log(fmt::format("{} Flight not running", gf_utcClockNow()));
+    }
+    lf_call(s.drainSimResults);
+    --pauseCountdown;
+    if (pauseCountdown % 100 == 0) lf_call(s.sendUserState);
+    if (pauseCountdown < 1) {
+        pauseCountdown = 100;
+        gf_updateAircraftCounts();
+        gf_refreshWeekSlot();
+    }
+}
+
+bool lf_cyclePass() {
+    const auto& s = gf_runSteps();
+    // The flags are tested on every pass: a simulator that stops answering sends no more ticks.
+    if (runControl.stopping()) return false;
+    if (!(s.simRunning && s.simRunning())) {
+        lf_simNotRunning();
+        return !runControl.stopping();
+    }
+    lf_call(s.handleAddingStack);
+    if (!secondTick.exchange(false)) return !runControl.stopping();
+    lf_everySecond();
+    if (runControl.stopping()) return false;
+    const std::int32_t seconds = runSeconds;
+    if (seconds % 5 == 0) {
+        lf_userPositionToRangeCentre();
+        if (lf_professional()) lf_call(s.sendSimTime);
+        lf_call(s.every5SecondsDuties);
+        if (seconds % 15 == 0) lf_every15Seconds();
+        return true;
+    }
+    if (seconds % 16 == 0 && !renewalCollecting) lf_call(s.updateStaticParking, false);
+    if (seconds % 59 == 0) lf_call(s.checkReaderActivity);
+    if (seconds % 61 == 0) lf_call(s.removeStaticTwinOfLive);
+    return true;
+}
+
+void lf_mainRun() {
+    const auto& s = gf_runSteps();
+    mainWindow.realTrafficConnected = false;
+    gf_invalidate(uiCountsBand);
+    mainWindow.simConnected = false;
+    gf_invalidate(uiCountsBand);
+
+    lf_call(s.reserveContainers);
+    gf_invalidate(uiWholeArea);
+    lf_call(s.startSimClient);
+    if (!lf_waitForSimAndUser()) return;
+    if (AUTO_RANGE.value) lf_call(s.autoRange);
+
+    if (realTrafficLocal && !AEROWINX.value) {
+        lf_call(s.startServer, PORT_NUMBER.value());
+    } else {
+        mainWindow.realTrafficConnected = true; // the RealTraffic link is not used
+        gf_invalidate(uiCountsBand);
+    }
+    if (runControl.stopping()) return;
+    mainWindow.feedStarting = false;
+    gf_invalidate(uiCountsBand);
+
+    if (AEROWINX.value) {
+        lf_call(s.setProfessionalPeer, false);
+    } else {
+        lf_call(s.awaitRealTraffic);
+        if (lf_professional()) lf_call(s.sendSimTime);
+    }
+    if (runControl.stopping()) return;
+
+    lf_call(s.setAddingStackOpen, false);
+    lf_call(s.startQnhReader);
+    if (!gf_sleepUnlessStopping(2s)) return;
+    lf_call(s.startTrafficReader);
+    lf_call(s.sendUserState);
+    lf_userPositionToRangeCentre();
+
+    if (s.lastTrafficTime) {
+        for (int i = 0; i < 150 && std::trunc(s.lastTrafficTime()) == 0.0; ++i)
+            if (!gf_sleepUnlessStopping(100ms)) return;
+        if (std::trunc(s.lastTrafficTime()) == 0.0) gf_log("No traffic in this region?");
+    }
+
+    gf_refreshWeekSlot();
+    lf_call(s.updateStaticParking, true);
+    lf_call(s.checkReaderActivity);
+    runSeconds = 0;
+
+    auto deadline = s.now() + 10ms;
+    lf_call(s.setAddingStackOpen, true);
+    lf_call(s.fillCallsignChoice);
+    CS2OID_BUTTON.enable(true);
+
+    os::beginTimerResolution(1);
+    bool running = lf_cyclePass();
+    while (running) {
+        while (deadline - s.now() >= 1ms)
+            s.sleep(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - s.now()));
+        if (secondTick) deadline = s.now();
+        deadline += 10ms;
+        running = lf_cyclePass();
+    }
+    os::endTimerResolution(1);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Flags and counters of the worker's runs that other parts of the program read or set.
+
+#include <atomic>
+#include <cstdint>
+
+// True until a closing down restarts the run; true again after any other closing down. The update
+// check runs only while it is true.
+extern std::atomic<bool> freshStart;
+// Set from the command line ("--production"): the worker loads the settings and the reference data
+// and closes down at once.
+extern std::atomic<bool> productionMode;
+// The chosen simulator is MSFS 2020 (false: MSFS 2024). Every simulator-specific name depends on it.
+extern std::atomic<bool> simulatorIs2020;
+// The simulator kind written into the program's XML headers.
+extern std::atomic<std::int32_t> simulatorKind;
+// The aircraft-type database has been read (once per process).
+extern std::atomic<bool> referenceDataLoaded;
+// Raised by the simulator link when the once-per-second on-ground reply arrives; taken by the cycle
+// pass that does the per-second work.
+extern std::atomic<bool> secondTick;
+// Seconds of the run: +1 per second step, back to 0 at 86400 and by the run reset.
+extern std::atomic<std::int32_t> runSeconds;
+// The simulator reports no running flight.
+extern std::atomic<bool> flightPaused;
+// A static-parking renewal is collecting callsigns.
+extern std::atomic<bool> renewalCollecting;
+
+// The week slot of traffic now (WeekSlot::packed), refreshed by the start-up and every second.
+extern std::atomic<std::uint64_t> currentWeekSlot;
+void gf_refreshWeekSlot();
+
+// Tests: everything back to the start of the process.
+void gf_resetRunStateForTests();

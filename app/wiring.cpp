@@ -1,0 +1,125 @@
+#include "app/wiring.h"
+
+#include "app/commands.h"
+#include "app/control_setters.h"
+#include "app/install_path.h"
+#include "app/main_window.h"
+#include "app/run_state.h"
+#include "app/run_steps.h"
+#include "app/status_line.h"
+#include "core/hooks.h"
+#include "core/migration.h"
+#include "core/settings.h"
+#include "core/timeutil.h"
+#include "feed/feed_state.h"
+#include "feed/rt_link.h"
+#include "feed/udp_readers.h"
+#include "liveries/livery_catalogue.h"
+#include "liveries/livery_tables.h"
+#include "refdata/airports.h"
+#include "refdata/dbase.h"
+
+namespace {
+
+// The feed keeps its own view of the link and the readers; the status area paints the window's.
+void lf_showFeedStatus() {
+    mainWindow.realTrafficConnected = feedStatus.realTrafficConnected.load();
+    mainWindow.feedStarting = feedStatus.waitingForRealTraffic.load();
+    mainWindow.trafficStatus = feedStatus.trafficStatus.load();
+    mainWindow.qnhStatus = feedStatus.qnhStatus.load();
+    mainWindow.qnh = feedStatus.qnh.load();
+    mainWindow.setText(&MainWindow::realTrafficText, feedStatus.realTrafficText());
+    gf_invalidate(uiCountsBand);
+}
+
+std::optional<Lalo> lf_findAirport(const std::string& icao) {
+    const Airport* airport = gf_findAirport(icao);
+    if (!airport) return std::nullopt;
+    return Lalo{airport->lat, airport->lon};
+}
+
+void lf_wireFeed(RunSteps& s) {
+    gf_installFeedCoreHooks();
+    gf_feedHooks().repaintCounts = lf_showFeedStatus;
+    s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
+    s.awaitRealTraffic = [] {
+        feedStatus.waitingForRealTraffic = false;
+        gf_awaitRTConnection();
+        lf_showFeedStatus();
+    };
+    s.professionalPeer = [] { return realTrafficLink.rtProfessional.load(); };
+    s.setProfessionalPeer = [](bool professional) { realTrafficLink.rtProfessional = professional; };
+    s.sendSimTime = [] { gf_sendSimTime(gf_utcNow()); };
+    s.sendUserState = [] { gf_sendUserState(); };
+    s.setAddingStackOpen = [](bool open) { gf_setAddingStackOpen(open); };
+    s.startQnhReader = [] { gf_startQnhReader(); };
+    s.startTrafficReader = [] { gf_startTrafficReader(); };
+    s.setRangeCentre = [](const Lalo& centre) { trafficReader.setReferencePosition(centre); };
+    s.lastTrafficTime = [] { return trafficReader.feedTimestamp.load(); };
+    s.checkReaderActivity = [] {
+        gf_checkReaderActivity();
+        lf_showFeedStatus();
+    };
+    s.readersWithoutData = [] {
+        return feedStatus.trafficStatus == readerNoData || feedStatus.qnhStatus == readerNoData;
+    };
+    s.stopReaders = [] { gf_stopReaders(); };
+    s.waitForReaders = [](std::chrono::milliseconds limit) { return gf_waitForReadersToEnd(limit); };
+    s.closeRealTrafficLink = [] { gf_closeRealTrafficLink(); };
+    s.resetFeed = [] {
+        gf_resetFeedRunState();
+        lf_showFeedStatus();
+    };
+}
+
+void lf_wireReferenceData(RunSteps& s) {
+    s.readDbase = [] { return gf_readDbase(); };
+    s.readAirports = [] { return gf_readAirports(); };
+    s.findAirport = lf_findAirport;
+    gf_commandHooks().findAirport = lf_findAirport;
+}
+
+void lf_wireLiveries(RunSteps& s) {
+    gf_installLiveryCatalogueHooks();
+    gf_liveryHooks().showLiveryCount = [](std::uint64_t count) {
+        mainWindow.liveryCount = count;
+        gf_invalidate(uiCountsBand);
+    };
+    s.processScannedLiveries = [] { gf_processScannedLiveries(); };
+    s.logLiveryMatchSummary = [] { gf_logLiveryMatchSummary(); };
+    s.reserveContainers = [] { gf_reserveLiveryTables(); };
+    gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
+}
+
+void lf_wireWindow(RunSteps& s) {
+    gf_installStatusLine();
+    gf_coreHooks().simulatorIs2020 = [] { return simulatorIs2020.load(); };
+    auto& commands = gf_commandHooks();
+    commands.setSimulatorIs2020 = [](bool is2020) {
+        simulatorIs2020 = is2020;
+        simulatorKind = is2020 ? 1 : 2;
+    };
+    commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
+    commands.cycleSecond = [] { return runSeconds.load(); };
+    s.autoRange = [] { gf_autoRange(); };
+}
+
+} // namespace
+
+void gf_wireRunSteps() {
+    auto& s = gf_runSteps();
+    s.startParameters = [] { gf_startParameters(); };
+    lf_wireWindow(s);
+    lf_wireReferenceData(s);
+    lf_wireFeed(s);
+    lf_wireLiveries(s);
+}
+
+void gf_wireProgram() {
+    gf_wireRunSteps();
+}
+
+void gf_unwireProgram() {
+    gf_resetCoreHooks();
+    gf_resetRunSteps();
+}

@@ -1,0 +1,125 @@
+// The application run's pieces on the window thread: switches, the window position from
+// parameters.xml, and the window's close and quit handlers.
+
+#include "app/app_run.h"
+#include "run_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(SwitchTest, ProductionSwitchLastOneWins) {
+    struct Case {
+        std::vector<std::string> args;
+        bool value;
+        bool given;
+    };
+    const Case cases[] = {
+        {{}, false, false},
+        {{"/PRODUCTION"}, true, true},
+        {{"--Production"}, true, true},
+        {{"--production", "--no-production"}, false, true},
+        {{"--no-production", "/production"}, true, true},
+        {{"-production", "production", "--productions"}, false, false},
+    };
+    for (const auto& c : cases) {
+        const auto s = gf_scanProductionSwitch(c.args);
+        EXPECT_EQ(s.value, c.value);
+        EXPECT_EQ(s.given, c.given);
+    }
+}
+
+TEST(SwitchTest, QuitAfterFromSwitchOrEnvironment) {
+    unsetenv("SKYLOOM_QUIT_AFTER");
+    EXPECT_EQ(gf_quitAfterSeconds({}), 0);
+    EXPECT_EQ(gf_quitAfterSeconds({"--quit-after=12"}), 12);
+    EXPECT_EQ(gf_quitAfterSeconds({"--quit-after=x"}), 0);
+    EXPECT_EQ(gf_quitAfterSeconds({"--quit-after=-3"}), 0);
+    setenv("SKYLOOM_QUIT_AFTER", "7", 1);
+    EXPECT_EQ(gf_quitAfterSeconds({}), 7);
+    EXPECT_EQ(gf_quitAfterSeconds({"--quit-after=2"}), 2);
+    unsetenv("SKYLOOM_QUIT_AFTER");
+}
+
+class WindowPositionTest : public RunTest {
+protected:
+    fs::path file() const { return root / "user" / "parameters.xml"; }
+    void writeParameters(const std::string& body) { std::ofstream(file(), std::ios::binary) << body; }
+    static std::string withPosition(int x, int y) {
+        return "<?xml version=\"1.0\"?>\n<root><parameters>"
+               "<parameter name=\"MAIN_WINDOW_X\" value=\"" +
+               std::to_string(x) + "\"/><parameter name=\"MAIN_WINDOW_Y\" value=\"" + std::to_string(y) +
+               "\"/></parameters></root>\n";
+    }
+};
+
+TEST_F(WindowPositionTest, StoredPositionIsClampedAndChecked) {
+    writeParameters(withPosition(250, 99999));
+    gf_loadWindowPosition();
+    EXPECT_EQ(MAIN_WINDOW_X.value, 250);
+    // 99999 is clamped to the maximum, which the position check turns into the default (saved).
+    EXPECT_EQ(MAIN_WINDOW_Y.value, 20);
+    EXPECT_TRUE(saved("MAIN_WINDOW_Y", "20"));
+}
+
+TEST_F(WindowPositionTest, MissingFileKeepsTheDefaults) {
+    gf_loadWindowPosition();
+    EXPECT_EQ(MAIN_WINDOW_X.value, 400);
+    EXPECT_EQ(MAIN_WINDOW_Y.value, 20);
+    EXPECT_FALSE(fs::exists(file()));
+}
+
+TEST_F(WindowPositionTest, BrokenFileIsKeptAsGenerationAndRemoved) {
+    writeParameters("<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"9\"");
+    gf_loadWindowPosition();
+    EXPECT_FALSE(fs::exists(file()));
+    EXPECT_TRUE(fs::exists(root / "user" / "parameters0.xml"));
+    EXPECT_EQ(MAIN_WINDOW_X.value, 400);
+    EXPECT_EQ(MAIN_WINDOW_Y.value, 20);
+    EXPECT_TRUE(logHas("failed to load, syntax error?"));
+}
+
+// A file that cannot be read is not a broken file; and a broken file whose copy could not be made is
+// not removed either.
+TEST_F(WindowPositionTest, FileIsRemovedOnlyForAParseErrorWithItsCopyMade) {
+    fs::create_directories(file()); // exists, but cannot be read as a file
+    gf_loadWindowPosition();
+    EXPECT_TRUE(fs::is_directory(file()));
+    EXPECT_FALSE(fs::exists(root / "user" / "parameters0.xml"));
+    fs::remove(file());
+
+    writeParameters("<root><parameters");
+    fs::create_directories(root / "user" / "parameters0.xml" / "blocked"); // the copy cannot be made
+    gf_loadWindowPosition();
+    EXPECT_TRUE(fs::is_regular_file(file()));
+    EXPECT_TRUE(logHas("could not be saved as 0.xml, file kept"));
+}
+
+TEST_F(WindowPositionTest, QuitStoresThePosition) {
+    EXPECT_EQ(gf_onStoreAndQuit({123, 456}), 0);
+    EXPECT_TRUE(saved("MAIN_WINDOW_X", "123"));
+    EXPECT_TRUE(saved("MAIN_WINDOW_Y", "456"));
+    // A position at the edge of the range (a minimised window) gets the previous value back.
+    EXPECT_EQ(gf_onStoreAndQuit({-40000, 80}), 0);
+    EXPECT_TRUE(saved("MAIN_WINDOW_X", "123"));
+    EXPECT_TRUE(saved("MAIN_WINDOW_Y", "80"));
+}
+
+TEST_F(WindowPositionTest, CloseButtonOnlyRequestsAStop) {
+    gf_onCloseButton();
+    EXPECT_TRUE(runControl.close);
+    EXPECT_TRUE(runControl.stop);
+    EXPECT_EQ(runControl.stopReason(), StopReason::UserClosedSim);
+    EXPECT_EQ(shownMessages.back(), "Close window button clicked, closing Skyloom ...");
+    EXPECT_FALSE(logHas("Close window button clicked"));
+    EXPECT_TRUE(ui.posted().empty());
+
+    // A close after another reason keeps that reason.
+    runControl.reset();
+    gf_requestStop(StopReason::ReaderError, 15);
+    gf_onCloseButton();
+    EXPECT_EQ(runControl.stopReason(), StopReason::ReaderError);
+    EXPECT_TRUE(runControl.close);
+}
+
+} // namespace

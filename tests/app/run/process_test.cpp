@@ -1,0 +1,90 @@
+// The executable itself, started as a child process in temporary folders.
+
+#include "platform/os/instance_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "skyloom-process-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        for (const char* sub : {"work", "config", "local", "runtime"})
+            fs::create_directories(root / sub);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+
+    // Runs the program in the work folder with the given environment; returns its exit code.
+    int runProgram(const std::string& environment) const {
+        const std::string command = "cd '" + (root / "work").string() + "' && env XDG_CONFIG_HOME='" +
+                                    (root / "config").string() + "' XDG_DATA_HOME='" +
+                                    (root / "local").string() + "' XDG_RUNTIME_DIR='" +
+                                    (root / "runtime").string() + "' " + environment + " '" +
+                                    SKYLOOM_BINARY_DIR + "/app/skyloom' >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -1000;
+    }
+    static bool haveDisplay() { return std::getenv("DISPLAY") != nullptr; }
+
+    fs::path root;
+};
+
+TEST_F(ProcessTest, SecondInstanceExitsAtOnceWithoutTouchingTheLog) {
+    setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
+    os::InstanceLock lock; // this process plays the running instance
+    ASSERT_TRUE(lock.tryAcquire(os::instanceLockPath("Skyloom")));
+    unsetenv("XDG_RUNTIME_DIR");
+    fs::create_directories(root / "work" / "docs");
+    std::ofstream(root / "work" / "Log.txt", std::ios::binary) << "the running instance's log\n";
+
+    EXPECT_EQ(runProgram("SKYLOOM_QUIT_AFTER=1"), -1);
+    EXPECT_EQ(readFile(root / "work" / "Log.txt"), "the running instance's log\n");
+    EXPECT_FALSE(fs::exists(root / "work" / "Log0.txt"));
+}
+
+TEST_F(ProcessTest, WrongWorkingFolderShowsTheErrorAndCloseEndsWithZero) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    EXPECT_EQ(runProgram("SKYLOOM_QUIT_AFTER=1"), 0);
+    const std::string log = readFile(root / "work" / "Log.txt");
+    EXPECT_NE(log.find("41: Skyloom must be run from the Skyloom folder!"), std::string::npos) << log;
+    EXPECT_NE(log.find("Exiting: SYSTEM ERROR"), std::string::npos) << log;
+    EXPECT_NE(log.find("User closed Skyloom"), std::string::npos) << log;
+}
+
+TEST_F(ProcessTest, WindowOpensAtItsStoredPositionAndQuitStoresIt) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    fs::create_directories(root / "work" / "docs");
+    fs::create_directories(root / "config" / "Skyloom");
+    const fs::path parameters = root / "config" / "Skyloom" / "parameters.xml";
+    std::ofstream(parameters, std::ios::binary)
+        << "<?xml version=\"1.0\"?>\n<root><parameters>"
+           "<parameter name=\"MAIN_WINDOW_X\" value=\"123\"/><parameter name=\"MAIN_WINDOW_Y\" value=\"77\"/>"
+           "</parameters></root>\n";
+    EXPECT_EQ(runProgram("SKYLOOM_QUIT_AFTER=2"), 0);
+    const std::string stored = readFile(parameters);
+    EXPECT_NE(stored.find("name=\"MAIN_WINDOW_X\" value=\"123\""), std::string::npos) << stored;
+    EXPECT_NE(stored.find("name=\"MAIN_WINDOW_Y\" value=\"77\""), std::string::npos) << stored;
+    EXPECT_NE(readFile(root / "work" / "Log.txt").find("Exiting: "), std::string::npos);
+}
+
+} // namespace

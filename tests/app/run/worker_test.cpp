@@ -1,0 +1,225 @@
+// The worker run: folder check, start-up order, stops during the start-up, the install path and the
+// exception handlers.
+
+#include "app/install_path.h"
+#include "app/worker.h"
+#include "run_fixture.h"
+
+#include <fmt/format.h>
+
+#include <stdexcept>
+#include <vector>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+class WorkerTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        // A valid package folder, so that the start-up gets past the install path.
+        packages = root / "msfs";
+        fs::create_directories(packages / "Community");
+        fs::create_directories(packages / "Official");
+        MSFS_INSTALL_PATH.setValue(packages.string());
+        MSFS_INSTALL_PATH.save();
+
+        auto& s = gf_runSteps();
+        auto record = [this](const char* name) { return [this, name] { steps.push_back(name); }; };
+        s.startParameters = record("parameters");
+        s.checkForUpdates = [this] {
+            steps.push_back("updates");
+            return updateResult;
+        };
+        s.readDbase = [this] {
+            steps.push_back("dbase");
+            return true;
+        };
+        s.readAirports = [this] {
+            steps.push_back("airports");
+            return true;
+        };
+        s.scanLiveries = record("scan liveries");
+        s.processScannedLiveries = record("process liveries");
+        s.scanAddonAirports = record("scan airports");
+        s.createFlightPlanFolder = record("flight plans");
+        s.readMyParkAirports = record("park airports");
+        s.reserveContainers = record("main run");
+        s.simRunning = [] { return false; };
+    }
+
+    // One worker run that is closed by the user once it has waited `closeAfter`.
+    void runUntilClosed(std::chrono::milliseconds closeAfter = 1s) {
+        at(slept + closeAfter, [] { gf_requestStop(StopReason::UserClosedSim, 0); });
+        trafficThread();
+    }
+
+    fs::path packages;
+    bool updateResult = true;
+    std::vector<std::string> steps;
+};
+
+TEST_F(WorkerTest, WrongWorkingFolderShowsErrorFortyOneAndWaitsForClose) {
+    fs::remove_all(root / "work" / "docs");
+    runUntilClosed(2s);
+    ASSERT_FALSE(shownErrors.empty());
+    EXPECT_EQ(shownErrors.front(), "41: Skyloom must be run from the Skyloom folder!");
+    EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR"));
+    EXPECT_TRUE(steps.empty());
+    EXPECT_EQ(ui.posted(), std::vector<UiMessage>{UiMessage::storeAndQuit});
+}
+
+TEST_F(WorkerTest, StartUpRunsInOrderAndARestartSkipsTheOncePerProcessSteps) {
+    SCAN_LIVERIES.value = true;
+    SCAN_AIRPORTS.value = true;
+    runUntilClosed();
+    EXPECT_EQ(steps, (std::vector<std::string>{"parameters", "updates", "dbase", "airports", "scan liveries",
+                                               "process liveries", "scan airports", "flight plans",
+                                               "park airports", "main run"}));
+    EXPECT_TRUE(fs::is_directory(root / "work" / "airports" / "learned" / "thirdparty"));
+    EXPECT_TRUE(fs::is_directory(root / "work" / "input" / "my_regcodes"));
+
+    // The next run after a restart: no update check, no second read of the type database.
+    steps.clear();
+    runControl.reset();
+    freshStart = false;
+    SCAN_LIVERIES.value = false;
+    SCAN_AIRPORTS.value = false;
+    runUntilClosed();
+    EXPECT_EQ(steps, (std::vector<std::string>{"parameters", "airports", "process liveries", "flight plans",
+                                               "park airports", "main run"}));
+}
+
+// A new program version asks for a stop during the start-up: nothing after the start-up runs.
+TEST_F(WorkerTest, StopDuringStartUpSkipsTheScans) {
+    SCAN_LIVERIES.value = true;
+    gf_runSteps().checkForUpdates = [this] {
+        steps.push_back("updates");
+        gf_requestStop(StopReason::NewVersion, 0);
+        return false;
+    };
+    trafficThread();
+    EXPECT_EQ(steps, (std::vector<std::string>{"parameters", "updates"}));
+    EXPECT_TRUE(logHas("Exiting: NEW VERSION"));
+    EXPECT_EQ(ui.posted(), std::vector<UiMessage>{UiMessage::storeAndQuit});
+}
+
+TEST_F(WorkerTest, ProductionModeLoadsAndClosesDown) {
+    productionMode = true;
+    SCAN_LIVERIES.value = true;
+    trafficThread();
+    EXPECT_EQ(steps, (std::vector<std::string>{"parameters", "updates", "dbase", "airports"}));
+    EXPECT_TRUE(logHas("Exiting: USER CLOSED SIM"));
+    EXPECT_EQ(ui.posted(), std::vector<UiMessage>{UiMessage::storeAndQuit});
+}
+
+TEST_F(WorkerTest, UnreadableReferenceDataIsASystemError) {
+    gf_runSteps().readAirports = [] { return false; };
+    runUntilClosed();
+    ASSERT_FALSE(shownErrors.empty());
+    EXPECT_EQ(shownErrors.front(), "reading airports failed!");
+    EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR"));
+}
+
+TEST_F(WorkerTest, ExceptionTypesEndTheRunWithSystemError) {
+    const std::vector<std::function<void()>> throwers{
+        [] { throw std::runtime_error("plain failure"); },
+        [] { throw fmt::format_error("bad format"); },
+        [] { throw 42; },
+    };
+    for (const auto& thrower : throwers) {
+        runControl.reset();
+        shownErrors.clear();
+        ui.clear();
+        gf_runSteps().readMyParkAirports = thrower;
+        runUntilClosed();
+        EXPECT_EQ(runControl.stopReason(), StopReason::SystemError);
+        EXPECT_FALSE(shownErrors.empty());
+        EXPECT_EQ(ui.posted(), std::vector<UiMessage>{UiMessage::storeAndQuit});
+    }
+    EXPECT_EQ(shownErrors.front(), "Unknown exception");
+}
+
+// Error 150 invites the user to type the install path. The stop flag is set with reason 7, so the typed
+// path cannot replace the reason; it ends the wait and restarts the run.
+TEST_F(WorkerTest, NoInstallPathThenTypedPathRestarts) {
+    MSFS_INSTALL_PATH.setValue("");
+    at(2s, [] { gf_requestStop(StopReason::NewSettings, 3); });
+    trafficThread();
+    ASSERT_FALSE(shownErrors.empty());
+    EXPECT_EQ(
+        shownErrors.front(),
+        "150: No install path detected. Type the full path to your Community folder above, then press Enter");
+    EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR"));
+    EXPECT_EQ(ui.posted(), std::vector<UiMessage>{UiMessage::startRun});
+    EXPECT_TRUE(ALL_INSTALL_PATH.value().empty());
+}
+
+TEST_F(WorkerTest, DetectedInstallPathIsStored) {
+    MSFS_INSTALL_PATH.setValue("");
+    const fs::path steam = root / "config" / "Microsoft Flight Simulator" / "Packages";
+    fs::create_directories(steam / "Community");
+    fs::create_directories(steam / "Official");
+    runUntilClosed();
+    EXPECT_EQ(ALL_INSTALL_PATH.value(), steam.string());
+    EXPECT_TRUE(saved("MSFS_INSTALL_PATH", steam.string()));
+}
+
+TEST_F(WorkerTest, RealTrafficDetection) {
+    runUntilClosed();
+    EXPECT_FALSE(realTrafficLocal);
+    EXPECT_TRUE(logHas("RealTraffic not detected at this PC"));
+
+    runControl.reset();
+    fs::create_directories(root / "config" / "InsideSystems");
+    std::ofstream(root / "config" / "InsideSystems" / "RealTraffic.jar") << "jar";
+    runUntilClosed();
+    EXPECT_TRUE(realTrafficLocal);
+    EXPECT_TRUE(logHas("RealTraffic detected at this PC"));
+}
+
+TEST_F(WorkerTest, CommunitySuffixIsStripped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\MSFS\\Community", "C:\\MSFS"},
+        {"/games/msfs/Community", "/games/msfs"},
+        {"C:\\Community\\Packages", "C:\\Community\\Packages"},
+        {"Community", "Community"},
+        {"", ""},
+    };
+    for (const auto& [stored, expected] : cases) {
+        MSFS_INSTALL_PATH.setValue(stored);
+        lf_stripCommunitySuffix(MSFS_INSTALL_PATH);
+        EXPECT_EQ(MSFS_INSTALL_PATH.value(), expected);
+        EXPECT_TRUE(saved("MSFS_INSTALL_PATH", expected));
+    }
+}
+
+// The simulator choice and parking_percentage are set even before the window has its controls.
+TEST_F(WorkerTest, EnableControlsDerivesTheSimulatorWithoutControls) {
+    SIM_CHOICE.setValue("MSFS 2024");
+    parking_percentage.value = 70;
+    lf_enableControls();
+    EXPECT_FALSE(simulatorIs2020);
+    EXPECT_EQ(simulatorKind, 2);
+    EXPECT_EQ(parking_percentage.value, 30);
+    EXPECT_EQ(gf_officialFolderName(), "Official2024");
+
+    SIM_CHOICE.setValue("MSFS 2020");
+    lf_enableControls();
+    EXPECT_TRUE(simulatorIs2020);
+    EXPECT_EQ(simulatorKind, 1);
+}
+
+TEST_F(WorkerTest, StaleRegistrationCopiesAreRemoved) {
+    fs::create_directories(root / "work" / "input");
+    for (const char* name : {"AIG-regcodes0.xml", "AIG-regcodes00.xml", "AIG-regcodes.xml"})
+        std::ofstream(root / "work" / "input" / name) << "x";
+    lf_prepareFolders();
+    EXPECT_FALSE(fs::exists(root / "work" / "input" / "AIG-regcodes0.xml"));
+    EXPECT_FALSE(fs::exists(root / "work" / "input" / "AIG-regcodes00.xml"));
+    EXPECT_TRUE(fs::exists(root / "work" / "input" / "AIG-regcodes.xml"));
+}
+
+} // namespace
