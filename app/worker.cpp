@@ -85,6 +85,7 @@ void lf_enableControls() {
     BLOCK_CALLSIGN.enable(true);
     UNBLOCK_BUTTON.enable(!BLOCK_CALLSIGN.value().empty());
     if (!INITIAL_LOAD_ONLY.value) NOW_BUTTON.enable(false);
+    parkingControlsReady = true;
     for (auto* list : {&MAX_PARK_SEL, &MAX_LIVE_SEL}) {
         list->enable(true);
         list->fillCombo();
