@@ -87,7 +87,9 @@ void gf_removeXMLFilesFromDirectory(const fs::path& folder) {
                   [](const fs::path& p) { return !isXmlExtension(p); });
 }
 
-void gf_removeXMLFilesFromDirectory() { gf_removeXMLFilesFromDirectory(os::inWorkingFolder("tblo")); }
+void gf_removeXMLFilesFromDirectory() {
+    gf_removeXMLFilesFromDirectory(os::inWorkingFolder("tblo"));
+}
 
 std::size_t gf_countDirectoryEntries(const fs::path& folder) {
     if (!fs::exists(folder)) return 0;
