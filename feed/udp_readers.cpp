@@ -25,10 +25,9 @@ std::mutex g_runningMutex;
 std::condition_variable g_runningChanged;
 
 void lf_setRunning(UdpReader& reader, bool running) {
-    {
-        std::lock_guard lock(g_runningMutex);
-        reader.running.store(running);
-    }
+    // Notified under the lock: a waiter that sees the end may let the process exit at once.
+    std::lock_guard lock(g_runningMutex);
+    reader.running.store(running);
     g_runningChanged.notify_all();
 }
 
