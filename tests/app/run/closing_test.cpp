@@ -130,6 +130,14 @@ TEST_F(ClosingTest, NewFlightQuitsAfterItsMessage) {
     EXPECT_EQ(posted(), quits);
 }
 
+TEST_F(ClosingTest, CloseEndsTheNewFlightWait) {
+    gf_requestStop(StopReason::NewFlight, 45);
+    at(2500ms, [] { gf_requestStop(StopReason::UserClosedSim, 0); });
+    lf_closingDown();
+    EXPECT_LE(slept, 2600ms);
+    EXPECT_EQ(posted(), quits);
+}
+
 TEST_F(ClosingTest, SystemErrorWaitsForTheUserToClose) {
     gf_forceStopReason(StopReason::SystemError);
     at(4s, [] { gf_requestStop(StopReason::UserClosedSim, 0); });
