@@ -163,7 +163,8 @@ void gf_clearPositionBuffers();
 // Direct requests of the traffic engine. Each takes simCommandMutex for the call (the caller may hold
 // simResultMutex, never simCommandMutex) and returns whether the call could be sent; the caller reports
 // a failure. Without a connection nothing is sent and the result is true.
-// Objects in a radius around the user (request 101, definition 404, aircraft only).
+// Objects in a radius around the user (request 101, definition 404, aircraft only); skipped while the
+// link is stopping.
 bool gf_requestObjectsInRadius(std::uint32_t radiusMeters);
 // "Static CG to Ground" and "Static Pitch" of one object, once (request 102, definition 405).
 bool gf_requestStaticCg(std::uint32_t objectId);
@@ -203,7 +204,7 @@ UserState gf_requestUserState();
 // Asks for the user aircraft's title (106) and ATC model (107), once each.
 void gf_requestUserAcTitleAndModel();
 // Asks for the on-ground state once per simulator second (request 108); false when the request failed
-// (logged, and the link's error handling asks for a stop).
+// (the link's error handling has asked for a stop; the caller logs the failure).
 bool gf_requestUserOnGround();
 
 // Title (at most 48 characters), nearest stand, half wing span (nautical miles) and size category.

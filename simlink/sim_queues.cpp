@@ -163,6 +163,7 @@ void gf_clearPositionBuffers() {
 }
 
 bool gf_requestObjectsInRadius(std::uint32_t radiusMeters) {
+    if (simStopping) return true; // a link on its way out binds nothing more
     return lf_sendLocked([&](HSIMCONNECT h) {
         return SimConnect_RequestDataOnSimObjectType(h, reqObjectsByType, defObjectsByType, radiusMeters,
                                                      SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
