@@ -38,6 +38,7 @@ void lf_userPositionToRangeCentre() {
 
 bool lf_userPositionKnown() {
     const auto& s = gf_runSteps();
+    lf_call(s.refreshUserState);
     if (!s.userPosition) return false;
     const auto p = s.userPosition();
     return p && (std::fabs(p->lat) > 0.0001 || std::fabs(p->lon) > 0.0001);
@@ -129,6 +130,7 @@ bool lf_cyclePass() {
     if (runControl.stopping()) return false;
     const std::int32_t seconds = runSeconds;
     if (seconds % 5 == 0) {
+        lf_call(s.refreshUserState);
         lf_userPositionToRangeCentre();
         if (lf_professional()) lf_call(s.sendSimTime);
         lf_call(s.every5SecondsDuties);

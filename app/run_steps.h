@@ -43,7 +43,9 @@ struct RunSteps {
     // Asks for the user aircraft's on-ground state once per simulator second; false when the request
     // failed (the simulator link then asks for a stop).
     std::function<bool()> requestUserOnGround;
-    // The latest user state's position (nullopt until the first state arrived).
+    // Takes the latest user state into the worker's copy.
+    std::function<void()> refreshUserState;
+    // The position of the worker's copy of the user state (nullopt until a state arrived).
     std::function<std::optional<Lalo>()> userPosition;
     std::function<void()> requestUserTitleAndModel;
     std::function<void()> autoRange;

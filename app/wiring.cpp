@@ -18,6 +18,8 @@
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "simlink/flight_plans.h"
+#include "simlink/sim_link.h"
 
 namespace {
 
@@ -49,7 +51,7 @@ void lf_wireFeed(RunSteps& s) {
     };
     s.professionalPeer = [] { return realTrafficLink.rtProfessional.load(); };
     s.setProfessionalPeer = [](bool professional) { realTrafficLink.rtProfessional = professional; };
-    s.sendSimTime = [] { gf_sendSimTime(gf_utcNow()); };
+    s.sendSimTime = [] { gf_sendSimTime(simTimeUnix.load()); };
     s.sendUserState = [] { gf_sendUserState(); };
     s.setAddingStackOpen = [](bool open) { gf_setAddingStackOpen(open); };
     s.startQnhReader = [] { gf_startQnhReader(); };
@@ -72,6 +74,44 @@ void lf_wireFeed(RunSteps& s) {
     };
 }
 
+void lf_showSimLinkStatus() {
+    mainWindow.simConnected = simLinkStatus.simConnected.load();
+    mainWindow.simRunning = simLinkStatus.simRunning.load();
+    mainWindow.setText(&MainWindow::simulatorText, simLinkStatus.simulatorText());
+    mainWindow.setText(&MainWindow::userAircraftTitle, simLinkStatus.userAircraftText());
+    mainWindow.setText(&MainWindow::userStand, simLinkStatus.userStandText());
+    gf_invalidate(uiCountsBand);
+}
+
+void lf_wireSimLink(RunSteps& s) {
+    auto& hooks = gf_simLinkHooks();
+    hooks.repaintStatus = lf_showSimLinkStatus;
+    hooks.secondTick = [] { secondTick = true; };
+    gf_feedHooks().userState = [] {
+        const UserState u = gf_userStateCopy();
+        return RtUserState{u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity};
+    };
+    s.startSimClient = [] { gf_startSimClient(); };
+    s.simRunning = [] { return gf_simRunningAndNotStopping(); };
+    s.requestUserOnGround = [] { return gf_requestUserOnGround(); };
+    s.refreshUserState = [] { gf_requestUserState(); };
+    s.userPosition = []() -> std::optional<Lalo> {
+        const UserState u = gf_userStateCopy();
+        if (!gf_positionKnown(u.latitude, u.longitude)) return std::nullopt;
+        return Lalo{u.latitude, u.longitude};
+    };
+    s.requestUserTitleAndModel = [] { gf_requestUserAcTitleAndModel(); };
+    s.clearPositionBuffers = [] { gf_clearPositionBuffers(); };
+    s.stopSimClient = [] { gf_stopSimClient(); };
+    s.joinSimClient = [] { gf_joinSimClient(); };
+    s.createFlightPlanFolder = [] { gf_createFlightPlanFolder(); };
+    s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
+    s.resetSimLink = [] {
+        gf_resetSimLinkRunState();
+        lf_showSimLinkStatus();
+    };
+}
+
 void lf_wireReferenceData(RunSteps& s) {
     s.readDbase = [] { return gf_readDbase(); };
     s.readAirports = [] { return gf_readAirports(); };
@@ -87,7 +127,10 @@ void lf_wireLiveries(RunSteps& s) {
     };
     s.processScannedLiveries = [] { gf_processScannedLiveries(); };
     s.logLiveryMatchSummary = [] { gf_logLiveryMatchSummary(); };
-    s.reserveContainers = [] { gf_reserveLiveryTables(); };
+    s.reserveContainers = [] {
+        gf_reserveLiveryTables();
+        gf_reserveSimQueues();
+    };
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
 }
 
@@ -113,6 +156,7 @@ void gf_wireRunSteps() {
     lf_wireReferenceData(s);
     lf_wireFeed(s);
     lf_wireLiveries(s);
+    lf_wireSimLink(s);
 }
 
 void gf_wireProgram() {
@@ -120,6 +164,8 @@ void gf_wireProgram() {
 }
 
 void gf_unwireProgram() {
+    // Nothing of the last run may outlive the window's hooks.
+    if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
     gf_resetRunSteps();
 }
