@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
 
     const std::size_t titleCount = options.installedTitles ? options.installedTitles->size() : 0;
     const bool anyTitle = !options.installedTitles;
+    const std::filesystem::path stateFile = options.stateFile;
     skyloom::simstub::SimStub stub(std::move(options));
     try {
         stub.start();
@@ -138,6 +139,13 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     stub.stop();
+    if (!stateFile.empty()) {
+        try {
+            stub.writeStateFile(stateFile);
+        } catch (const std::exception& e) {
+            fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
+        }
+    }
     fmt::print("skyloom-simstub stopped\n");
     return 0;
 }

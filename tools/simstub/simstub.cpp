@@ -288,8 +288,9 @@ void SimStub::run() {
         }
         poll(fds.data(), fds.size(), timeoutMs);
 
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         if (stopping_) return;
+        std::string stateText;
         if (fds[1].revents != 0) {
             char buf[256];
             while (read(wakeRead_, buf, sizeof buf) > 0) {
@@ -307,11 +308,7 @@ void SimStub::run() {
             last = now;
             if (!options_.stateFile.empty() && now - lastStateWrite >= std::chrono::seconds(1)) {
                 lastStateWrite = now;
-                try {
-                    writeStateFile(options_.stateFile);
-                } catch (const std::exception& e) {
-                    fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
-                }
+                stateText = stateJsonLocked().dump(2) + "\n";
             }
         }
         // Write what is queued, then retire finished connections.
@@ -334,6 +331,14 @@ void SimStub::run() {
                 closeClient(c); // erases clients_[i]
             } else {
                 ++i;
+            }
+        }
+        if (!stateText.empty()) {
+            lock.unlock(); // the disk does not hold up the clients
+            try {
+                writeAtomically(options_.stateFile, stateText);
+            } catch (const std::exception& e) {
+                fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
             }
         }
     }
@@ -1316,7 +1321,10 @@ nlohmann::json SimStub::stateJsonLocked() const {
 }
 
 void SimStub::writeStateFile(const std::filesystem::path& file) const {
-    const std::string text = stateJson().dump(2) + "\n";
+    writeAtomically(file, stateJson().dump(2) + "\n");
+}
+
+void SimStub::writeAtomically(const std::filesystem::path& file, const std::string& text) {
     std::filesystem::path tmp = file;
     tmp += ".tmp";
     const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -231,6 +231,7 @@ private:
     void changed();
     std::optional<Target> resolve(std::uint32_t objectId);
     nlohmann::json stateJsonLocked() const;
+    static void writeAtomically(const std::filesystem::path& file, const std::string& text);
     double groundAtLocked(double latitude, double longitude) const;
     ModelCg cgOf(const std::string& title) const;
 

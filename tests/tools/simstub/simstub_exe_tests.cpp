@@ -1,0 +1,138 @@
+// skyloom-simstub as a program: it runs on its own, accepts a client, writes its state file and ends
+// cleanly on SIGTERM.
+#include "tests/tools/simstub/client_harness.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace skyloom::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A child process that is killed when the test leaves early.
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+    Child() = default;
+    Child(pid_t p, int o) : pid(p), out(o) {}
+    Child(Child&& other) noexcept : pid(std::exchange(other.pid, -1)), out(std::exchange(other.out, -1)) {}
+    Child& operator=(Child&&) = delete;
+    ~Child() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0) close(out);
+    }
+};
+
+Child launch(const std::vector<std::string>& args) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO); // the test runner waits for every holder of its output
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    return {pid, pipeFds[0]};
+}
+
+// Reads the child's first output line.
+std::string firstLine(int fd) {
+    std::string line;
+    char ch;
+    while (read(fd, &ch, 1) == 1 && ch != '\n')
+        line += ch;
+    return line;
+}
+
+int waitExit(pid_t pid) {
+    if (pid <= 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
+}
+
+} // namespace
+
+TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
+    const fs::path dir = fs::path(::testing::TempDir()) / ("simstub_exe_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "titles.txt") << "Airbus A320 Neo FlyByWire\n";
+    const fs::path state = dir / "state.json";
+    Child child =
+        launch({SIMSTUB_EXE, "--port", "0", "--sim", "2024", "--titles", (dir / "titles.txt").string(),
+                "--user", "47.4647,8.5492,1416,160,1", "--fps", "20", "--state-file", state.string()});
+    ASSERT_GT(child.pid, 0);
+    const std::string banner = firstLine(child.out);
+    const auto at = banner.find("127.0.0.1:");
+    ASSERT_NE(at, std::string::npos) << banner;
+    const std::string address = banner.substr(at, banner.find(' ', at) - at);
+
+    TestClient client;
+    ASSERT_EQ(client.open(address), SIMCONNECT_OK);
+    registerEverything(client.h);
+    ASSERT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_OPEN));
+    EXPECT_STREQ(client.all(SIMCONNECT_RECV_ID_OPEN)[0]->as<SIMCONNECT_RECV_OPEN>().applicationName,
+                 "SunRise");
+    // Frames run by themselves.
+    ASSERT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_EVENT_FRAME, 3));
+    SIMCONNECT_DATA_INITPOSITION pos{47.46, 8.55, 0, 0, 0, 160, 1, 0};
+    ASSERT_EQ(
+        SimConnect_AICreateNonATCAircraft(client.h, "Airbus A320 Neo FlyByWire", "SWR123", pos, kReqAiCreate),
+        0);
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(client.h, "Not Installed", "SWR124", pos, kReqAiCreate), 0);
+
+    // The state file is rewritten once per second; wait for the one that shows the creation.
+    nlohmann::json json;
+    const bool seen = client.pumpUntil(
+        [&] {
+            std::ifstream in(state);
+            if (!in) return false;
+            json = nlohmann::json::parse(in, nullptr, false);
+            return !json.is_discarded() && json["objects"].size() == 1 && json["counts"]["refusals"] == 1;
+        },
+        std::chrono::seconds(20));
+    ASSERT_TRUE(seen) << json.dump();
+    EXPECT_EQ(json["objects"][0]["tail"], "SWR123");
+    EXPECT_EQ(json["objects"][0]["id"], 3);
+    EXPECT_EQ(json["user"]["latitude"], 47.4647);
+    EXPECT_EQ(json["sim"], "SunRise");
+
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(waitExit(std::exchange(child.pid, -1)), 0);
+    fs::remove_all(dir);
+}
+
+TEST(SimStubProgram, RefusesBadArguments) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{SIMSTUB_EXE}, std::vector<std::string>{SIMSTUB_EXE, "--port", "x"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--sim", "2022"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--user", "1,2,3"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--titles", "/nonexistent/titles.txt"}}) {
+        Child child = launch(args);
+        ASSERT_GT(child.pid, 0);
+        EXPECT_NE(waitExit(std::exchange(child.pid, -1)), 0) << args.back();
+    }
+}
