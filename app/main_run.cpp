@@ -44,6 +44,24 @@ bool lf_userPositionKnown() {
     return p && (std::fabs(p->lat) > 0.0001 || std::fabs(p->lon) > 0.0001);
 }
 
+void lf_showRealTrafficConnected(bool connected) {
+    const auto& s = gf_runSteps();
+    if (s.showRealTrafficConnected)
+        s.showRealTrafficConnected(connected);
+    else
+        mainWindow.realTrafficConnected = connected;
+    gf_invalidate(uiCountsBand);
+}
+
+void lf_showRealTrafficWaiting(bool waiting) {
+    const auto& s = gf_runSteps();
+    if (s.showRealTrafficWaiting)
+        s.showRealTrafficWaiting(waiting);
+    else
+        mainWindow.feedStarting = waiting;
+    gf_invalidate(uiCountsBand);
+}
+
 } // namespace
 
 void gf_resetMainRunForTests() {
@@ -145,8 +163,7 @@ bool lf_cyclePass() {
 
 void lf_mainRun() {
     const auto& s = gf_runSteps();
-    mainWindow.realTrafficConnected = false;
-    gf_invalidate(uiCountsBand);
+    lf_showRealTrafficConnected(false);
     mainWindow.simConnected = false;
     gf_invalidate(uiCountsBand);
 
@@ -159,12 +176,10 @@ void lf_mainRun() {
     if (realTrafficLocal && !AEROWINX.value) {
         lf_call(s.startServer, PORT_NUMBER.value());
     } else {
-        mainWindow.realTrafficConnected = true; // the RealTraffic link is not used
-        gf_invalidate(uiCountsBand);
+        lf_showRealTrafficConnected(true); // the RealTraffic link is not used
     }
     if (runControl.stopping()) return;
-    mainWindow.feedStarting = false;
-    gf_invalidate(uiCountsBand);
+    lf_showRealTrafficWaiting(false);
 
     if (AEROWINX.value) {
         lf_call(s.setProfessionalPeer, false);

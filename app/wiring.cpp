@@ -44,8 +44,15 @@ void lf_wireFeed(RunSteps& s) {
     gf_installFeedCoreHooks();
     gf_feedHooks().repaintCounts = lf_showFeedStatus;
     s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
+    s.showRealTrafficConnected = [](bool connected) {
+        feedStatus.realTrafficConnected = connected;
+        lf_showFeedStatus();
+    };
+    s.showRealTrafficWaiting = [](bool waiting) {
+        feedStatus.waitingForRealTraffic = waiting;
+        lf_showFeedStatus();
+    };
     s.awaitRealTraffic = [] {
-        feedStatus.waitingForRealTraffic = false;
         gf_awaitRTConnection();
         lf_showFeedStatus();
     };
