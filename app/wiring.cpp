@@ -21,6 +21,8 @@
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 
+#include <cstdlib>
+
 namespace {
 
 // The feed keeps its own view of the link and the readers; the status area paints the window's.
@@ -32,6 +34,14 @@ void lf_showFeedStatus() {
     mainWindow.qnh = feedStatus.qnh.load();
     mainWindow.setText(&MainWindow::realTrafficText, feedStatus.realTrafficText());
     gf_invalidate(uiCountsBand);
+}
+
+// The readers' ports: 49005 and 49004, or other ones given for test runs through the environment.
+std::uint16_t lf_port(const char* variable, std::uint16_t standard) {
+    const char* text = std::getenv(variable);
+    if (!text) return standard;
+    const long value = std::strtol(text, nullptr, 10);
+    return value > 0 && value < 65536 ? static_cast<std::uint16_t>(value) : standard;
 }
 
 std::optional<Lalo> lf_findAirport(const std::string& icao) {
@@ -61,8 +71,8 @@ void lf_wireFeed(RunSteps& s) {
     s.sendSimTime = [] { gf_sendSimTime(simTimeUnix.load()); };
     s.sendUserState = [] { gf_sendUserState(); };
     s.setAddingStackOpen = [](bool open) { gf_setAddingStackOpen(open); };
-    s.startQnhReader = [] { gf_startQnhReader(); };
-    s.startTrafficReader = [] { gf_startTrafficReader(); };
+    s.startQnhReader = [] { gf_startQnhReader(lf_port("SKYLOOM_QNH_PORT", qnhPort)); };
+    s.startTrafficReader = [] { gf_startTrafficReader(lf_port("SKYLOOM_TRAFFIC_PORT", trafficPort)); };
     s.setRangeCentre = [](const Lalo& centre) { trafficReader.setReferencePosition(centre); };
     s.lastTrafficTime = [] { return trafficReader.feedTimestamp.load(); };
     s.checkReaderActivity = [] {
