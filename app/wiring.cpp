@@ -162,6 +162,9 @@ void lf_wireWindow(RunSteps& s) {
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
     s.autoRange = [] { gf_autoRange(); };
+    s.setDestination = [](const std::string& icao, const Lalo& position) {
+        gf_setDestination(icao, position);
+    };
 }
 
 } // namespace
