@@ -9,7 +9,9 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace {
@@ -96,9 +98,18 @@ TEST_F(FrameTest, CloseIsVetoedAndControlsReportTheirKeys) {
         check->ProcessWindowEvent(click);
         gf_ui().post(UiMessage::storeAndQuit);
     };
-    handlers.shown = [] { gf_ui().post(UiMessage::close); };
+    std::string numeric, ctype;
+    handlers.shown = [&] {
+        numeric = std::setlocale(LC_NUMERIC, nullptr);
+        ctype = std::setlocale(LC_CTYPE, nullptr);
+        gf_ui().post(UiMessage::close);
+    };
+    setenv("LC_ALL", "C.UTF-8", 1); // GTK takes the locale from the environment
     handlers.storeAndQuit = [](WindowPosition) { return 0; };
     EXPECT_EQ(run(), 0);
+    unsetenv("LC_ALL");
+    EXPECT_EQ(numeric, "C");
+    EXPECT_EQ(ctype, "C");
     EXPECT_EQ(closes, 1);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].key, checkKey);
