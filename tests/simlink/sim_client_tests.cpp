@@ -140,11 +140,9 @@ TEST_F(SimLinkTest, AStopWhileWaitingEndsWithoutClose) {
 }
 
 TEST_F(SimLinkTest, ANormalStopClosesTheConnection) {
-    int repaints = 0;
-    gf_simLinkHooks().repaintStatus = [&] { ++repaints; };
     auto& s = connect();
     EXPECT_TRUE(simLinkStatus.simConnected);
-    const int before = repaints;
+    const int before = repaints_;
     gf_stopSimClient();
     EXPECT_TRUE(simStopping);
     EXPECT_FALSE(gf_simRunningAndNotStopping());
@@ -153,7 +151,7 @@ TEST_F(SimLinkTest, ANormalStopClosesTheConnection) {
     EXPECT_EQ(logCount("SimConnect closed ok"), 1u);
     EXPECT_TRUE(s.waitUntil([&] { return s.clientCount() == 0; }));
     EXPECT_FALSE(simLinkStatus.simConnected);
-    EXPECT_GT(repaints, before);
+    EXPECT_GT(repaints_, before);
     EXPECT_EQ(hSimConnect.load(), nullptr);
     EXPECT_FALSE(runControl.stop);
 }
@@ -213,8 +211,6 @@ TEST_F(SimLinkTest, AQuitOrALostConnectionStopsTheRun) {
 }
 
 TEST_F(SimLinkTest, PausingTheSimulationFollowsTheSimEvent) {
-    int repaints = 0;
-    gf_simLinkHooks().repaintStatus = [&] { ++repaints; };
     auto& s = connect();
     EXPECT_TRUE(simLinkStatus.simRunning);
     s.setPaused(true);
@@ -226,7 +222,7 @@ TEST_F(SimLinkTest, PausingTheSimulationFollowsTheSimEvent) {
 }
 
 TEST_F(SimLinkTest, ALoadedFlightEndsTheRunAsANewFlight) {
-    std::vector<std::string> kept;
+    std::vector<std::string> kept; // the thread is joined before the test ends
     gf_simLinkHooks().nearestStandName = [](const Lalo&) { return std::string("B12"); };
     gf_simLinkHooks().keepUserStand = [&](const std::string& stand) { kept.push_back(stand); };
     auto& s = connect();

@@ -60,6 +60,7 @@ protected:
         };
         gf_coreHooks().simulatorIs2020 = [this] { return chosen2020_.load(); };
         gf_simLinkHooks().secondTick = [this] { ticks_.fetch_add(1); };
+        gf_simLinkHooks().repaintStatus = [this] { repaints_.fetch_add(1); };
     }
 
     void TearDown() override {
@@ -178,6 +179,7 @@ protected:
     std::unique_ptr<stub::SimStub> stub_;
     std::atomic<bool> chosen2020_{true};
     std::atomic<int> ticks_{0};
+    std::atomic<int> repaints_{0};
 
 private:
     mutable std::mutex mutex_;

@@ -83,9 +83,7 @@ TEST_F(UserAircraftTest, TeleportNeedsTwoKnownPositionsMoreThanTenMilesApart) {
 
 TEST_F(UserAircraftTest, StateRepliesKeepPositionAltitudeStandAndTime) {
     std::string stand = "A12";
-    int repaints = 0;
     gf_simLinkHooks().nearestStandName = [&](const Lalo& p) { return p.lat > 40 ? stand : std::string(); };
-    gf_simLinkHooks().repaintStatus = [&] { ++repaints; };
     bool professional = false;
     gf_coreHooks().professionalPeer = [&] { return professional; };
 
@@ -95,9 +93,9 @@ TEST_F(UserAircraftTest, StateRepliesKeepPositionAltitudeStandAndTime) {
     EXPECT_EQ(gf_userStandName(), "A12");
     EXPECT_EQ(simLinkStatus.userStandText(), "A12");
     EXPECT_EQ(simTimeUnix, 0) << "only for the professional peer";
-    const int afterFirst = repaints;
+    const int afterFirst = repaints_;
     lf_state(47.45, 8.56);
-    EXPECT_EQ(repaints, afterFirst) << "the same stand repaints nothing";
+    EXPECT_EQ(repaints_, afterFirst) << "the same stand repaints nothing";
 
     stand.clear();
     professional = true;
