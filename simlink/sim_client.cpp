@@ -131,7 +131,14 @@ void lf_failed(std::string_view text, bool stopRun) {
 
 void lf_leave(HSIMCONNECT handle) {
     simStopping = true;
-    gf_rememberUserStand();
+    // Whatever happens here, the connection below is still closed.
+    try {
+        gf_rememberUserStand();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("gf_rememberUserStand exception: {}", e.what()));
+    } catch (...) {
+        gf_logError("gf_rememberUserStand: Unknown exception");
+    }
     simLinkStatus.simConnected = false;
     lf_repaintStatus();
     if (handle == nullptr) return;

@@ -188,6 +188,21 @@ TEST_F(SimLinkTest, TheOtherSimulatorIsAUserErrorWithoutStop) {
     }
 }
 
+// Any other failure inside the thread ends the link and the run.
+TEST_F(SimLinkTest, AFailureInADispatchHandlerStopsTheRun) {
+    gf_simLinkHooks().nearestStandName = [](const Lalo&) -> std::string {
+        throw std::runtime_error("no stands");
+    };
+    connect();
+    gf_requestUserState();
+    ASSERT_TRUE(eventually([] { return runControl.stop.load(); }));
+    EXPECT_EQ(runControl.stopReason(), StopReason::SimWasClosed);
+    gf_joinSimClient();
+    EXPECT_EQ(errors(), std::vector<std::string>{"no stands"});
+    EXPECT_FALSE(simRunning);
+    EXPECT_EQ(logCount("SimConnect closed ok"), 1u);
+}
+
 // A simulator that quits, or a connection that breaks, ends the run instead of leaving it paused.
 TEST_F(SimLinkTest, AQuitOrALostConnectionStopsTheRun) {
     for (const bool quit : {true, false}) {
