@@ -203,7 +203,8 @@ using DispatchProc = void (*)(SIMCONNECT_RECV* data, std::uint32_t size, void* c
 // Connects and sends the open request under `name`; the simulator answers with SIMCONNECT_RECV_OPEN through
 // the dispatch. `address` may be null (environment variable, then the default).
 HRESULT SimConnect_Open(HSIMCONNECT* handle, const char* name, const char* address = nullptr);
-// Sends a close request, closes the socket and frees the handle (also after a lost connection).
+// Sends a close request, closes the socket and frees the handle (also after a lost connection). Not from
+// inside the dispatch procedure, and only when no other thread still sends on the handle.
 HRESULT SimConnect_Close(HSIMCONNECT handle);
 // Delivers every message received so far to `proc`, in order, and returns. An exception thrown by `proc`
 // leaves through this call; the remaining messages stay for the next call.

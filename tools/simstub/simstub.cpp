@@ -268,6 +268,10 @@ void SimStub::run() {
     auto lastStateWrite = last;
     std::vector<pollfd> fds;
     std::vector<Client*> polled;
+    {
+        std::lock_guard lock(mutex_);
+        serverThread_ = std::this_thread::get_id();
+    }
     for (;;) {
         int timeoutMs = -1;
         {
@@ -405,7 +409,7 @@ void SimStub::closeClient(Client& c) {
 void SimStub::sendTo(Client& c, const SIMCONNECT_RECV& message) {
     if (c.dead || c.dropRequested || c.closeAfterFlush) return;
     simwire::encodeMessage(c.out, message);
-    if (std::this_thread::get_id() != thread_.get_id()) wake();
+    if (std::this_thread::get_id() != serverThread_) wake();
 }
 
 void SimStub::sendException(Client& c, std::uint32_t code, std::uint32_t packetId, std::uint32_t index) {

@@ -241,6 +241,7 @@ private:
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     std::thread thread_;
+    std::thread::id serverThread_; // under mutex_
     bool stopping_ = false;
 
     mutable std::mutex mutex_;

@@ -37,14 +37,15 @@ struct Child {
     }
 };
 
-Child launch(const std::vector<std::string>& args) {
+Child launch(const std::vector<std::string>& args, const std::string& errorFile = "/dev/null") {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeFds[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO); // the test runner waits for every holder of its output
+        // Not the runner's stderr: the test runner waits for every holder of its output.
+        const int err = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
         std::vector<char*> argv;
@@ -122,6 +123,9 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
 
     kill(child.pid, SIGTERM);
     EXPECT_EQ(waitExit(std::exchange(child.pid, -1)), 0);
+    std::ifstream err(dir / "stderr.txt");
+    const std::string errors((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(errors, "");
     fs::remove_all(dir);
 }
 
