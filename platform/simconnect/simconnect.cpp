@@ -20,6 +20,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 using skyloom::simwire::Call;
@@ -51,6 +52,7 @@ constexpr std::size_t kBatchLimit = 256 * 1024; // a batch is written early when
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kMaxReadPerDispatch = 4 * 1024 * 1024;
 constexpr int kConnectTimeoutMs = 3000;
+constexpr int kSendTimeoutSeconds = 5;
 
 std::string_view withoutPrefix(std::string_view name) {
     constexpr std::string_view prefix = "SimConnect_";
@@ -107,6 +109,9 @@ int connectTo(const std::string& host, std::uint16_t port) {
     fcntl(fd, F_SETFL, flags & ~O_NONBLOCK); // sends block; receives ask for MSG_DONTWAIT
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A peer that stops reading for this long counts as lost, so that no sender blocks for ever.
+    timeval sendLimit{kSendTimeoutSeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
     return fd;
 }
 
@@ -117,8 +122,10 @@ HRESULT flushLocked(SimConnectConnection& c) {
         const ssize_t n = ::send(c.fd, c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
+            // Gone or stuck: either way the connection is over, and the dispatch will say so.
             c.connected = false;
             c.out.clear();
+            shutdown(c.fd, SHUT_RDWR);
             return SIMCONNECT_E_NOT_CONNECTED;
         }
         done += static_cast<std::size_t>(n);

@@ -3,8 +3,10 @@
 //   skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]
 //                   [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--fps N] [--state-file PATH]
 //
+// Without --titles or --community every title counts as installed. The ground is flat at 0 ft, except that a
+// user placed on the ground stands at an airport whose ground (within 5 nm) lies at the user's altitude.
 // It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
-// SIGTERM, then exits 0.
+// SIGTERM, then writes the state file a last time and exits 0.
 #include "tools/simstub/simstub.h"
 
 #include <csignal>
@@ -86,6 +88,9 @@ Options parse(int argc, char** argv) {
             if (o.user.latitude < -90 || o.user.latitude > 90 || o.user.longitude < -180 ||
                 o.user.longitude > 180)
                 usage("--user position out of range");
+            // A user on the ground stands at an airport: the ground within 5 nm lies at the user's altitude.
+            if (o.user.onGround)
+                o.groundAreas.push_back({o.user.latitude, o.user.longitude, 5.0, o.user.altitudeFt});
         } else if (arg == "--fps") {
             o.fps = number(value(), "--fps");
             if (o.fps <= 0 || o.fps > 1000) usage("--fps must be above 0 and at most 1000");

@@ -56,6 +56,14 @@ TEST(SimConnectOpen, TakesTheAddressFromTheEnvironmentWhenNoneIsGiven) {
     unsetenv(kSimConnectAddressEnv);
 }
 
+TEST(SimConnectOpen, AcceptsAHostName) {
+    SimStub stub(quietOptions());
+    stub.start();
+    TestClient client;
+    EXPECT_EQ(client.open("localhost:" + std::to_string(stub.port())), SIMCONNECT_OK);
+    EXPECT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_OPEN));
+}
+
 TEST(SimConnectOpen, FailsWhileNoSimulatorListens) {
     // A port that was free a moment ago: bind, learn it, close.
     const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -118,6 +118,8 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
     ASSERT_TRUE(seen) << json.dump();
     EXPECT_EQ(json["objects"][0]["tail"], "SWR123");
     EXPECT_EQ(json["objects"][0]["id"], 3);
+    // Created on the ground next to the user, who stands at an airport of 1416 ft.
+    EXPECT_DOUBLE_EQ(json["objects"][0]["altitude"].get<double>(), 1416.0 + 8.0);
     EXPECT_EQ(json["user"]["latitude"], 47.4647);
     EXPECT_EQ(json["sim"], "SunRise");
 
