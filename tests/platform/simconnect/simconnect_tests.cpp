@@ -191,6 +191,28 @@ TEST(SimConnectDispatch, SendsMadeInsideTheDispatchGoOutWhenItReturns) {
     EXPECT_TRUE(stub.waitUntil([&] { return stub.callCount("TransmitClientEvent") == 100; }));
 }
 
+TEST(SimConnectDispatch, ALargeBatchArrivesWholeAndInOrder) {
+    SimStub stub(quietOptions());
+    stub.start();
+    TestClient client;
+    ASSERT_EQ(client.open(stub.address()), SIMCONNECT_OK);
+    registerEverything(client.h, stub);
+    constexpr int kBlocks = 5000; // far more than one write takes
+    ASSERT_EQ(SimConnect_BeginBatch(client.h), SIMCONNECT_OK);
+    for (int i = 0; i < kBlocks; ++i) {
+        const AiPositionBlock p{10.0 + i * 1e-4, 20.0, 0, 0, 0, 1000.0 + i, 0, 0};
+        ASSERT_EQ(SimConnect_SetDataOnSimObject(client.h, kDefAiPosition, SIMCONNECT_OBJECT_ID_USER, 0, 0,
+                                                sizeof p, &p),
+                  SIMCONNECT_OK);
+    }
+    ASSERT_EQ(SimConnect_EndBatch(client.h), SIMCONNECT_OK);
+    EXPECT_EQ(SimConnect_EndBatch(client.h), SIMCONNECT_E_INVALIDARG); // no batch open any more
+    ASSERT_TRUE(stub.waitUntil([&] { return stub.callCount("SetDataOnSimObject") == kBlocks; }));
+    EXPECT_DOUBLE_EQ(stub.user().altitudeFt, 1000.0 + kBlocks - 1); // the last block was applied last
+    client.dispatch();
+    EXPECT_EQ(client.count(SIMCONNECT_RECV_ID_EXCEPTION), 0u);
+}
+
 TEST(SimConnectDispatch, AnExceptionFromTheHandlerLeavesAndTheRestIsDeliveredNextTime) {
     SimStub stub(quietOptions());
     stub.start();
