@@ -163,7 +163,8 @@ struct SIMCONNECT_RECV_EVENT_FRAME : SIMCONNECT_RECV_EVENT {
     float simSpeed;
 };
 
-// Followed directly by `dataSize` bytes: the data block laid out by the definition, datum after datum.
+// Followed directly by `dataSize` bytes, 8-byte aligned: the data block laid out by the definition, datum
+// after datum (FLOAT64 and INT64 take 8 bytes, STRING32 32, STRINGV its text and a NUL).
 struct SIMCONNECT_RECV_SIMOBJECT_DATA : SIMCONNECT_RECV {
     std::uint32_t requestId;
     std::uint32_t objectId;

@@ -5,6 +5,7 @@
 #include "tools/simstub/simstub.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
