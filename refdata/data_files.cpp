@@ -21,6 +21,18 @@ constexpr std::size_t cipherChunkBytes =
     refdata::dataFileChunkBytes + crypto_secretstream_xchacha20poly1305_ABYTES;
 static_assert(headerBytes == 24 && cipherChunkBytes == 4113);
 
+// Only the last chunk of a container may be shorter than a full chunk, and nothing marks where it ends.
+// When bytes follow a short FINAL chunk, the block just read holds that chunk and the first of those
+// bytes, and fails as a whole. The chunk is then the one shorter length that authenticates with the
+// FINAL tag; a failed attempt leaves the pull state unchanged. Any other outcome is a damaged block.
+template <typename Pull>
+bool lf_pullShortFinalChunk(Pull& pull, std::size_t blockLength, unsigned long long& plainLength,
+                            unsigned char& tag) {
+    for (std::size_t length = crypto_secretstream_xchacha20poly1305_ABYTES; length < blockLength; ++length)
+        if (pull(length, plainLength, tag)) return tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
+    return false;
+}
+
 void lf_decryptStream(const std::array<std::uint8_t, 32>& key, const std::filesystem::path& in,
                       const std::filesystem::path& out) {
     std::ifstream input(in.string(), std::ios::binary);
@@ -45,12 +57,15 @@ void lf_decryptStream(const std::array<std::uint8_t, 32>& key, const std::filesy
     bool final = false;
     input.read(reinterpret_cast<char*>(cipher->data()), cipher->size());
     std::streamsize got = input.gcount();
+    const auto pull = [&](std::size_t length, unsigned long long& plainLength, unsigned char& tag) {
+        return crypto_secretstream_xchacha20poly1305_pull(&state, plain->data(), &plainLength, &tag,
+                                                          cipher->data(), length, nullptr, 0) == 0;
+    };
     while (got > 0) {
         unsigned long long plainLength = 0;
         unsigned char tag = 0;
-        if (crypto_secretstream_xchacha20poly1305_pull(&state, plain->data(), &plainLength, &tag,
-                                                       cipher->data(), static_cast<unsigned long long>(got),
-                                                       nullptr, 0) != 0)
+        if (!pull(static_cast<std::size_t>(got), plainLength, tag) &&
+            !lf_pullShortFinalChunk(pull, static_cast<std::size_t>(got), plainLength, tag))
             throw std::runtime_error("Decryption failed");
         output.write(reinterpret_cast<const char*>(plain->data()), static_cast<std::streamsize>(plainLength));
         if (!output) throw std::runtime_error("Could not write output file: " + out.string());

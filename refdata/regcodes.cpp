@@ -105,7 +105,8 @@ bool gf_readRegcodesXml(const std::filesystem::path& path, std::list<RegcodeLive
         if (std::filesystem::exists(path)) std::filesystem::remove(path);
         return false;
     }
-    if (!gf_readMetaData(doc, true)) return false;
+    // Like the airport files, the data file names its simulator in its header.
+    if (!gf_readMetaData(doc)) return false;
 
     bool result = true;
     const pugi::xml_node root = doc.child("root");

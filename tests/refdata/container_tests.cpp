@@ -42,13 +42,24 @@ TEST_F(ContainerTest, RoundTripsByteForByte) {
     EXPECT_EQ(std::filesystem::file_size(enc()), 24 + chunks * 4113 + 17);
 }
 
-// Chunks are read 4113 bytes at a time, so a trailer can only follow a full-size FINAL chunk.
+// Nothing marks where a short last chunk ends, so the bytes after it arrive in the same read.
 TEST_F(ContainerTest, IgnoresDataAfterTheFinalChunk) {
-    const std::string bytes = randomBytes(8192);
-    pack(bytes);
-    std::ofstream(enc(), std::ios::binary | std::ios::app) << randomBytes(300);
-    ASSERT_TRUE(gf_streamDecrypt(enc(), plain()));
-    EXPECT_EQ(readFile(plain()), bytes);
+    struct Case {
+        std::size_t plainSize;
+        bool separateFinal;
+        std::size_t trailer;
+    };
+    // A full-size FINAL chunk, short FINAL chunks followed by less and by more than a chunk, and an
+    // empty FINAL chunk of 17 bytes.
+    for (const Case c :
+         {Case{8192, false, 300}, Case{5000, false, 300}, Case{5000, false, 5000}, Case{4096, true, 100}}) {
+        SCOPED_TRACE(testing::Message() << "size " << c.plainSize << ", trailer " << c.trailer);
+        const std::string bytes = randomBytes(c.plainSize);
+        pack(bytes, {.finalTag = true, .separateFinalChunk = c.separateFinal});
+        std::ofstream(enc(), std::ios::binary | std::ios::app) << randomBytes(c.trailer + 1);
+        ASSERT_TRUE(gf_streamDecrypt(enc(), plain()));
+        EXPECT_EQ(readFile(plain()), bytes);
+    }
 }
 
 TEST_F(ContainerTest, WrongKeyFailsAndLeavesNoPlainFile) {

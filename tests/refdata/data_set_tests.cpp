@@ -9,6 +9,8 @@
 
 #include <gmock/gmock.h>
 
+#include <set>
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -53,11 +55,19 @@ TEST_F(DataSetTest, AircraftTypeDatabase) {
         for (const std::string& type : list)
             EXPECT_TRUE(gf_isKnownAcType(type)) << type;
     EXPECT_EQ(dbase.fixes.at("A320NEO"), "A20N");
+    // Airline and business types can always be stood in for by a similar type.
+    std::set<std::string> inSimilarLists;
+    for (const auto& list : dbase.similarLists)
+        inSimilarLists.insert(list.begin(), list.end());
+    for (const auto* set : {&dbase.large, &dbase.heavy, &dbase.buzjet})
+        for (const std::string& type : *set)
+            EXPECT_TRUE(inSimilarLists.contains(type)) << type;
 
     const std::pair<const char*, SizeCategory> categories[] = {
         {"A320", SizeCategory::Large},      {"B738", SizeCategory::Large},   {"B77W", SizeCategory::Heavy},
         {"A388", SizeCategory::Heavy},      {"C56X", SizeCategory::Buzjets}, {"C172", SizeCategory::Light},
-        {"EC35", SizeCategory::Rotorcraft}, {"F16", SizeCategory::HighPerf},
+        {"EC35", SizeCategory::Rotorcraft}, {"F16", SizeCategory::HighPerf}, {"B773", SizeCategory::Heavy},
+        {"AT46", SizeCategory::Large},      {"S22T", SizeCategory::Light},
     };
     for (const auto& [type, category] : categories)
         EXPECT_EQ(gf_sizeCategoryOf(type), category) << type;

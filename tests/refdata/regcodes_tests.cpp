@@ -137,6 +137,12 @@ TEST_F(RegcodesTest, XmlFileFailures) {
     writeFile(input / "AIG-regcodes.xml", R"(<root><AIG-regcodes><livery title="A"/></AIG-regcodes></root>)");
     EXPECT_FALSE(gf_readRegcodesXml(entries));
     EXPECT_EQ(entries.size(), 1u);
+    // A header without its simulator entry is no header for this file.
+    writeFile(
+        input / "AIG-regcodes.xml",
+        R"(<root><meta><info name="copyright" value="c"/></meta><AIG-regcodes><livery title="A"/></AIG-regcodes></root>)");
+    EXPECT_FALSE(gf_readRegcodesXml(entries));
+    EXPECT_EQ(entries.size(), 1u);
 
     writeFile(input / "AIG-regcodes.xml", "<root><AIG-regcodes>");
     EXPECT_FALSE(gf_readRegcodesXml(entries));
