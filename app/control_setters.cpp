@@ -4,6 +4,7 @@
 #include "app/status_line.h"
 #include "core/log.h"
 #include "core/strings.h"
+#include "feed/feed_state.h"
 
 #include <fmt/format.h>
 #include <gsl/narrow>
@@ -16,10 +17,6 @@ std::atomic<bool> staticParkingBusy{false};
 std::atomic<bool> parkingControlsReady{false};
 
 namespace {
-
-constexpr std::int32_t defaultRangeNm = 40;
-
-std::atomic<double> trafficRadius{defaultRangeNm};
 
 std::mutex keptRangeMutex;
 std::optional<std::int32_t> keptRange; // empty until a start-up took it from the loaded RANGE
@@ -46,7 +43,7 @@ RangeHooks& gf_rangeHooks() {
 }
 
 double gf_trafficRadiusNm() {
-    return trafficRadius.load();
+    return trafficRadiusNm.load();
 }
 
 void gf_showIntParameter(const NumericChoiceParameter& parameter) {
@@ -114,9 +111,8 @@ std::uint32_t gf_setRange(std::int32_t nm) {
     // Both radii follow the clamped value: a value outside 2..100 (a negative one would wrap around in
     // the unsigned metres) never reaches the traffic filter or the engine.
     const auto metres = static_cast<std::uint32_t>(clamped) * 1852u;
-    trafficRadius.store(static_cast<double>(clamped));
+    trafficRadiusNm.store(static_cast<double>(clamped));
     rangeMeters.store(metres);
-    if (const auto& changed = lf_rangeHooks().radiusChanged) changed(clamped, metres);
     return metres;
 }
 
@@ -227,7 +223,7 @@ void gf_showMaxFit() {
 void gf_resetControlSettersForTests() {
     staticParkingBusy = false;
     parkingControlsReady = false;
-    trafficRadius = defaultRangeNm;
+    trafficRadiusNm = static_cast<double>(RANGE.defaultValue);
     {
         std::lock_guard lock(keptRangeMutex);
         keptRange.reset();

@@ -16,8 +16,9 @@ extern std::atomic<bool> staticParkingBusy;
 // Raised the first time the parking controls were switched either way.
 extern std::atomic<bool> parkingControlsReady;
 
-// The radius within which live traffic is accepted, in nautical miles (RANGE's default until the
-// first gf_setRange). The radius in metres is the settings' rangeMeters.
+// The radius within which the traffic filter accepts live traffic, in nautical miles: the feed's
+// trafficRadiusNm (RANGE's default until the first gf_setRange). The radius in metres is the
+// settings' rangeMeters.
 double gf_trafficRadiusNm();
 
 // What the automatic range needs of the user aircraft and the park airports; app wires them. Without
@@ -29,8 +30,6 @@ struct RangeHooks {
     std::function<std::optional<Lalo>()> userPosition;
     // The first airport of the park-airport list, when there is one.
     std::function<std::optional<Lalo>()> firstParkAirport;
-    // Told every new traffic radius (nautical miles, metres).
-    std::function<void(double nm, std::uint32_t metres)> radiusChanged;
 };
 RangeHooks& gf_rangeHooks();
 

@@ -94,6 +94,7 @@ void lf_wireFeed(RunSteps& s) {
 void lf_showSimLinkStatus() {
     mainWindow.simConnected = simLinkStatus.simConnected.load();
     mainWindow.simRunning = simLinkStatus.simRunning.load();
+    mainWindow.userModelKnown = simLinkStatus.wingSpanKnown.load();
     mainWindow.setText(&MainWindow::simulatorText, simLinkStatus.simulatorText());
     mainWindow.setText(&MainWindow::userAircraftTitle, simLinkStatus.userAircraftText());
     mainWindow.setText(&MainWindow::userStand, simLinkStatus.userStandText());
@@ -107,6 +108,19 @@ void lf_wireSimLink(RunSteps& s) {
     gf_feedHooks().userState = [] {
         const UserState u = gf_userStateCopy();
         return RtUserState{u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity};
+    };
+    // The automatic range follows the latest state the link received; until the first on-ground
+    // reply there is none and the range stays as it is.
+    auto& range = gf_rangeHooks();
+    range.userOnGround = []() -> std::optional<bool> {
+        if (!userOnGroundKnown.load()) return std::nullopt;
+        return userOnGround.load();
+    };
+    range.userHeightFt = [] { return gf_userState().altAboveGround; };
+    range.userPosition = []() -> std::optional<Lalo> {
+        const UserState u = gf_userState();
+        if (!gf_positionKnown(u.latitude, u.longitude)) return std::nullopt;
+        return Lalo{u.latitude, u.longitude};
     };
     s.startSimClient = [] { gf_startSimClient(); };
     s.simRunning = [] { return gf_simRunningAndNotStopping(); };
@@ -151,9 +165,21 @@ void lf_wireLiveries(RunSteps& s) {
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
 }
 
+// The chosen callsign is forgotten: its list back to one empty entry, the box and "Block" disabled.
+void lf_resetCallsignChoice() {
+    mainWindow.setText(&MainWindow::callsignChoiceText, "");
+    gf_invalidate(uiControlsBand);
+    callsign2ObjectIdChoices->replace({std::string()});
+    CALLSIGN_2_OBJECTID.setValue("");
+    CALLSIGN_2_OBJECTID.fillCombo();
+    CALLSIGN_2_OBJECTID.enable(false);
+    BLOCK_BUTTON.enable(false);
+}
+
 void lf_wireWindow(RunSteps& s) {
     gf_installStatusLine();
     gf_coreHooks().simulatorIs2020 = [] { return simulatorIs2020.load(); };
+    gf_coreHooks().randomEnabled = [] { return RANDOM.value.load(); };
     auto& commands = gf_commandHooks();
     commands.setSimulatorIs2020 = [](bool is2020) {
         simulatorIs2020 = is2020;
@@ -161,6 +187,7 @@ void lf_wireWindow(RunSteps& s) {
     };
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
+    commands.resetCallsignChoice = lf_resetCallsignChoice;
     s.autoRange = [] { gf_autoRange(); };
     s.setDestination = [](const std::string& icao, const Lalo& position) {
         gf_setDestination(icao, position);

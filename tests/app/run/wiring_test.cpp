@@ -1,0 +1,97 @@
+// The program's wiring: what the window and the run ask of the lower modules reaches them.
+
+#include "run_fixture.h"
+
+#include "app/controls.h"
+#include "app/wiring.h"
+#include "core/strings.h"
+#include "feed/feed_state.h"
+#include "liveries/livery_catalogue.h"
+#include "refdata/type_lookups.h"
+#include "simlink/sim_link.h"
+
+namespace {
+
+class WiringTest : public RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        resetModules();
+        gf_attachControls();
+        gf_wireProgram();
+    }
+    void TearDown() override {
+        gf_unwireProgram();
+        resetModules();
+        RunTest::TearDown();
+    }
+    static void resetModules() {
+        gf_resetFeedForTests();
+        gf_resetSimLinkForTests();
+        gf_resetLiveriesForTests();
+        gf_resetTypeLookups();
+    }
+};
+
+// The traffic filter reads the feed's radius: the window's range, manual or automatic, must reach it.
+TEST_F(WiringTest, RangeReachesTheTrafficFilter) {
+    gf_setRange(80);
+    EXPECT_EQ(trafficRadiusNm.load(), 80.0);
+    gf_setRange(-5);
+    EXPECT_EQ(trafficRadiusNm.load(), 2.0);
+
+    gf_setRange(60);
+    userOnGroundKnown = false;
+    gf_autoRange();
+    EXPECT_EQ(trafficRadiusNm.load(), 60.0) << "no on-ground reply yet: the range stays";
+
+    struct Case {
+        bool onGround;
+        double nm;
+    };
+    // Airborne at height 0 with no park airport: the distance rule's 40 nm.
+    for (const Case c : {Case{true, 10.0}, Case{false, 40.0}}) {
+        userOnGroundKnown = true;
+        userOnGround = c.onGround;
+        gf_autoRange();
+        EXPECT_EQ(trafficRadiusNm.load(), c.nm) << "on ground " << c.onGround;
+        EXPECT_EQ(RANGE.value.load(), static_cast<std::int32_t>(c.nm));
+    }
+}
+
+TEST_F(WiringTest, StatusAreaFollowsTheUserModel) {
+    for (const bool known : {false, true}) {
+        simLinkStatus.wingSpanKnown = known;
+        gf_simLinkHooks().repaintStatus();
+        EXPECT_EQ(mainWindow.userModelKnown.load(), known);
+    }
+}
+
+TEST_F(WiringTest, RandomChoicesFollowTheSetting) {
+    RANDOM.value = false;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(gf_randomIndex(1000), 0);
+    RANDOM.value = true;
+    bool varied = false;
+    for (int i = 0; i < 20 && !varied; ++i)
+        varied = gf_randomIndex(1000) != 0;
+    EXPECT_TRUE(varied);
+}
+
+TEST_F(WiringTest, BlockForgetsTheChosenCallsign) {
+    callsign2ObjectIdChoices->replace({"", "SWR12", "DLH4"});
+    CALLSIGN_2_OBJECTID.setValue("SWR12");
+    mainWindow.setText(&MainWindow::callsignChoiceText, "= 1234");
+
+    EXPECT_TRUE(gf_handleCommand({BLOCK_BUTTON.controlId, UiCommand::Kind::button}));
+
+    EXPECT_EQ(BLOCK_CALLSIGN.value(), "SWR12");
+    EXPECT_EQ(callsign2ObjectIdChoices->entries(), std::vector<std::string>{""});
+    EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "");
+    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "");
+    EXPECT_EQ(ui.entries(CALLSIGN_2_OBJECTID.controlId), std::vector<std::string>{""});
+    EXPECT_EQ(ui.enabled(CALLSIGN_2_OBJECTID.controlId), false);
+    EXPECT_EQ(ui.enabled(BLOCK_BUTTON.controlId), false);
+}
+
+} // namespace
