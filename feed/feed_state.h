@@ -31,8 +31,9 @@ inline constexpr std::int32_t feedDelayPasses = 3000;
 
 // ---- Values read by the traffic filter and the engine ----------------------------------------------
 
-// The radius around the user within which live traffic is accepted (nautical miles). The range setter
-// writes it from the window thread or the worker; starts at RANGE's default.
+// The radius around the user within which live traffic is accepted (nautical miles). The traffic filter
+// reads only this value: the range setter and the automatic range store every new radius here (window
+// thread or worker). Starts at RANGE's default.
 extern std::atomic<double> trafficRadiusNm;
 // The QNH in whole hectopascals for the traffic engine; 1013 until a value arrives.
 extern std::atomic<std::int32_t> currentQnh;

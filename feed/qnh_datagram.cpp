@@ -46,7 +46,10 @@ void QnhReader::onDatagram() {
         } else if (it->is_number_integer()) {
             q = gsl::narrow<std::int32_t>(it->get<std::int64_t>());
         } else if (it->is_number_float()) {
-            q = lf_toInt32(std::round(static_cast<float>(it->get<double>())));
+            const double value = it->get<double>();
+            // Beyond the float range the conversion itself would be undefined.
+            if (!(std::fabs(value) <= std::numeric_limits<float>::max())) throw gsl::narrowing_error();
+            q = lf_toInt32(std::round(static_cast<float>(value)));
         } else if (it->is_string()) {
             const auto& text = it->get_ref<const std::string&>();
             const auto result = std::from_chars(text.data(), text.data() + text.size(), q);

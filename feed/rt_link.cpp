@@ -33,10 +33,6 @@ void lf_repaintCounts() {
     gf_feedHooks().repaintCounts();
 }
 
-void lf_logUnlessStopping(const std::string& text) {
-    if (!runControl.stopping()) gf_log(text);
-}
-
 // The shortest text that reads back as the same double, as "{}" writes it in the standard library's
 // formatting (450000 for 450000, 1e+05 for 100000).
 std::string lf_shortest(double value) {
@@ -141,11 +137,11 @@ std::string RealTrafficLink::receive() {
     std::array<char, replyBufferSize> buffer{};
     const long n = net::receive(rtClientSocket, buffer.data(), buffer.size());
     if (n < 0) {
-        lf_logUnlessStopping(fmt::format("receive: {}", gf_winsockErrorText(net::lastError())));
+        gf_logUnlessStopping(fmt::format("receive: {}", gf_winsockErrorText(net::lastError())));
         return {};
     }
     if (n >= static_cast<long>(replyBufferSize)) {
-        lf_logUnlessStopping(fmt::format("receive: buffer overrun: {}", n));
+        gf_logUnlessStopping(fmt::format("receive: buffer overrun: {}", n));
         return {};
     }
     return std::string(buffer.data(), static_cast<std::size_t>(n));
@@ -153,10 +149,10 @@ std::string RealTrafficLink::receive() {
 
 bool RealTrafficLink::sendDataPacket(std::string_view text) {
     if (net::sendBytes(rtClientSocket, text) >= 0) return true;
-    lf_logUnlessStopping(
+    gf_logUnlessStopping(
         fmt::format("sendDataPacket to RealTraffic failed: {}", gf_winsockErrorText(net::lastError())));
     closeClient();
-    lf_logUnlessStopping("RealTraffic client socket closed");
+    gf_logUnlessStopping("RealTraffic client socket closed");
     return false;
 }
 
@@ -185,13 +181,15 @@ void gf_awaitRTConnection() {
     if (gf_logIsOpen()) gf_logFlush();
     gf_feedReset();
     auto& link = realTrafficLink;
-    if (link.waitForClient()) {
-        link.sendDataPacket("Qs999=version\r\n");
+    while (link.waitForClient()) {
+        // A peer that is gone before it could be asked for its version is not connected: wait anew.
+        if (!link.sendDataPacket("Qs999=version\r\n")) continue;
         lf_processRTVersion(link.receive());
         feedStatus.realTrafficConnected.store(true);
         lf_repaintCounts();
         feedStatus.waitingForRealTraffic.store(false);
         gf_log("RealTraffic connected");
+        break;
     }
     gf_showMessage("", false);
 }

@@ -47,7 +47,8 @@ private:
 extern RealTrafficLink realTrafficLink;
 
 // The start-of-run handshake (only when RealTraffic is local): waits for RealTraffic, asks for its
-// version and shows the link as connected.
+// version and shows the link as connected. A peer that is gone before the version request could be
+// sent is waited for again.
 void gf_awaitRTConnection();
 // "Qs123=" with the time in milliseconds, when a client is connected and the time is at least 1.
 void gf_sendSimTime(std::int64_t unixSeconds);

@@ -43,6 +43,7 @@ TEST_F(QnhDatagramTest, ConversionClampingAndRejects) {
         {R"([1013])", std::nullopt, "Exception [json.exception.type_error"},
         {R"({"QNH":99999999999})", std::nullopt, "Exception narrowing_error, in "},
         {R"({"QNH":1e20})", std::nullopt, "Exception narrowing_error, in "},
+        {R"({"QNH":-1e300})", std::nullopt, "Exception narrowing_error, in "}, // beyond float
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.datagram);

@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include "feed/rt_link.h"
@@ -42,6 +44,11 @@ protected:
     // Listens on an ephemeral port and starts RealTraffic's side against it.
     rtfeed::TcpPeer& startPeer(int level, const std::string& version) {
         realTrafficLink.startServer("0");
+        return connectPeer(level, version);
+    }
+
+    // Starts RealTraffic's side against the listening link.
+    rtfeed::TcpPeer& connectPeer(int level, const std::string& version) {
         rtfeed::TcpPeer::Options options;
         options.port = realTrafficLink.serverPort();
         options.level = level;
@@ -187,6 +194,31 @@ TEST_F(RtLinkTest, DroppedPeerRemovesLiveTrafficAndIsWaitedForWithoutNewHandshak
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Qs999=version"), 1);
     EXPECT_EQ(peer.connections(), 2);
     EXPECT_EQ(removals_.load(), 1);
+}
+
+TEST_F(RtLinkTest, PeerGoneBeforeTheVersionRequestIsWaitedForAgain) {
+    realTrafficLink.startServer("0");
+    // A connection that is reset while it waits to be accepted: the version request cannot be sent.
+    net::Address address;
+    ASSERT_EQ(net::resolve("127.0.0.1", std::to_string(realTrafficLink.serverPort()), true, address), 0);
+    const auto gone = net::openTcpSocket();
+    ASSERT_EQ(net::connectTo(gone, address), 0);
+    const linger resetOnClose{1, 0};
+    ASSERT_EQ(::setsockopt(gone, SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose), 0);
+    net::closeSocket(gone);
+
+    auto& peer = connectPeer(2, "9.0");
+    gf_awaitRTConnection();
+
+    EXPECT_TRUE(realTrafficLink.rtClientConnected.load());
+    EXPECT_TRUE(realTrafficLink.rtProfessional.load());
+    EXPECT_EQ(feedStatus.realTrafficText(), "RT prof edition: 9.0");
+    EXPECT_TRUE(feedStatus.realTrafficConnected.load());
+    EXPECT_EQ(peer.received(), "Qs999=version\r\n");
+    const auto shown = messages();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "No RealTraffic version received?"), 0);
+    EXPECT_NE(logText().find("sendDataPacket to RealTraffic failed: 10054 Connection reset by peer"),
+              std::string::npos);
 }
 
 TEST_F(RtLinkTest, StopEndsTheWaitForRealTraffic) {

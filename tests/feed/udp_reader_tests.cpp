@@ -1,4 +1,6 @@
+#include <cstdlib>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,6 +191,8 @@ TEST_F(UdpReaderTest, WatchdogTurnsCountersIntoStatuses) {
 }
 
 TEST_F(UdpReaderTest, LocalRealTrafficIsFoundByItsJarInTheRoamingFolder) {
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    const std::optional<std::string> saved = previous ? std::optional<std::string>(previous) : std::nullopt;
     const auto roaming = folder_ / "config";
     ::setenv("XDG_CONFIG_HOME", roaming.c_str(), 1);
     EXPECT_FALSE(gf_detectLocalRealTraffic());
@@ -196,6 +200,11 @@ TEST_F(UdpReaderTest, LocalRealTrafficIsFoundByItsJarInTheRoamingFolder) {
     std::ofstream(roaming / "InsideSystems" / "RealTraffic.jar") << "jar";
     EXPECT_TRUE(gf_detectLocalRealTraffic());
     EXPECT_TRUE(realTrafficLocal.load());
+    if (saved) {
+        ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 } // namespace
