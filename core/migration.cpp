@@ -1,12 +1,17 @@
 #include "core/migration.h"
 
 #include <array>
+#include <cstddef>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 #include <fmt/format.h>
 
+#include "core/generations.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "core/program_paths.h"
@@ -40,6 +45,14 @@ void lf_removeFolderIfThere(const fs::path& relative) {
     if (fs::exists(path)) fs::remove_all(path);
 }
 
+// Characters, not bytes: a name of three characters with one of them beyond ASCII is no match.
+std::size_t lf_characterCount(const std::string& utf8) {
+    std::size_t n = 0;
+    for (unsigned char c : utf8)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
 // Files of older versions directly in the working folder: a four-character stem and ".xml".
 void lf_sweepFourLetterXmlFiles() {
     const auto folder = os::workingFolder();
@@ -47,7 +60,8 @@ void lf_sweepFourLetterXmlFiles() {
     try {
         for (const auto& entry : fs::directory_iterator(folder)) {
             const auto& p = entry.path();
-            if (entry.is_regular_file() && p.extension() == ".xml" && p.stem().string().size() == 4)
+            if (entry.is_regular_file() && p.extension() == ".xml" &&
+                lf_characterCount(p.stem().string()) == 4)
                 fs::remove(p);
         }
     } catch (const std::exception&) {
@@ -118,7 +132,13 @@ void gf_startParameters() {
         gf_log("\nYour previous version was too old to convert the old text box parameters to the newdropbox "
                "values.");
         gf_log(fmt::format("{} re-starts with default parameter values ...\n", gf_productName));
-        // Replaces the old file in one step; this run keeps the values it loaded.
+        // The old file stays at hand as its first generation; the file of defaults replaces it in one
+        // step; this run keeps the values it loaded.
+        std::lock_guard lock(gf_parametersFileMutex());
+        const auto path = parametersPath();
+        std::error_code ec;
+        if (!path.empty() && fs::exists(path, ec) && gf_save1GenerationOf(path))
+            gf_log(fmt::format("The old settings are kept as {}", path_to_utf8(gf_generationName(path, 1))));
         gf_saveParameters(true);
     }
 }

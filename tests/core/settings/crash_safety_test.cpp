@@ -1,12 +1,15 @@
 #include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "core/migration.h"
 #include "core/parameters.h"
 #include "core/settings.h"
 #include "settings_fixture.h"
@@ -15,7 +18,18 @@ using namespace settings_test;
 
 namespace {
 
-class CrashSafety : public SettingsTest {};
+class CrashSafety : public SettingsTest {
+protected:
+    // Files in the per-user folder other than parameters.xml and its generation.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(user)) {
+            const auto name = e.path().filename().string();
+            if (name != "parameters.xml" && name != "parameters0.xml") names.push_back(name);
+        }
+        return names;
+    }
+};
 
 // A process killed at any moment of a save leaves a parameters.xml that loads with every value.
 TEST_F(CrashSafety, KilledWhileSavingAlwaysLeavesACompleteFile) {
@@ -66,10 +80,63 @@ TEST_F(CrashSafety, KilledWhileSavingAlwaysLeavesACompleteFile) {
         ASSERT_TRUE(x && !x->empty());
     }
 
+    // What a killed save left behind goes at the next start; other files stay.
+    writeFile(user / ".parameters.xml.tmp4242-7", "<?xml version=\"1.0\"?>\n<root><param");
+    writeFile(user / ".other.xml.tmp4242-8", "x");
     gf_resetSettingsForTests();
     EXPECT_FALSE(gf_readParameters());
     EXPECT_FALSE(fs::exists(user / "parameters0.xml"));
     EXPECT_EQ(DESTINATION.value().rfind("D", 0), 0u);
+    EXPECT_EQ(leftovers(), std::vector<std::string>{".other.xml.tmp4242-8"});
+}
+
+// Runs the operation in a child process whose files cannot grow beyond a few bytes, as on a full disk.
+void runOnAFullDisk(const std::function<void()>& operation) {
+    gf_logFlush();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            operation();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(CrashSafety, AFullDiskNeverCostsTheFileItWasToReplace) {
+    const std::string withRoot =
+        parametersFile(entry("PROGRAM_VERSION", "11.0.2") + entry("RANGE", "65") + entry("LOG", "1"));
+    const std::string withoutRoot =
+        "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") + "</parameters>\n";
+    const std::string tooOld = parametersFile(entry("PROGRAM_VERSION", "11.0.1") + entry("RANGE", "65"));
+    struct Case {
+        const char* what;
+        std::string content;
+        std::function<void()> operation;
+    };
+    const std::vector<Case> cases{
+        {"single save", withRoot, [] { RANGE.value = 80, RANGE.save(); }},
+        {"repair", withoutRoot, [] { WEEK.value = true, WEEK.save(); }},
+        {"too old", tooOld, [] { gf_startParameters(); }},
+        {"full load", withRoot, [] { gf_readParameters(); }},
+        {"full save", withRoot, [] { gf_saveParameters(false); }},
+        {"removal", withRoot, [] { gf_removeParameter("LOG"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(file(), c.content);
+        runOnAFullDisk(c.operation);
+        EXPECT_EQ(readFile(file()), c.content);
+        EXPECT_TRUE(leftovers().empty());
+    }
 }
 
 } // namespace

@@ -39,9 +39,10 @@ protected:
     }
     // Files and folders of older versions in the working folder.
     void writeLeftovers() {
-        for (auto name : {"Callsign2ObjectId.txt", "versions.json", "abcd.xml", "ABCD.XML", "abc.xml",
-                          "abcde.xml", "input/airports_msfs.xml", "input/airports_msfs_names.xml",
-                          "input/keep.xml", "TO_BE_LEARNED_OFFLINE/x/y.txt", "new_version/setup.exe"}) {
+        for (auto name :
+             {"Callsign2ObjectId.txt", "versions.json", "abcd.xml", "ABCD.XML", "abc.xml", "abcde.xml",
+              "\u00e4bcd.xml", "\u00e4bc.xml", "input/airports_msfs.xml", "input/airports_msfs_names.xml",
+              "input/keep.xml", "TO_BE_LEARNED_OFFLINE/x/y.txt", "new_version/setup.exe"}) {
             fs::create_directories((work / name).parent_path());
             writeFile(work / name, "x");
         }
@@ -100,10 +101,12 @@ TEST_F(Migration, UpdateRemovesObsoleteKeysFilesAndFolders) {
     EXPECT_EQ(RANGE.value.load(), 65);
     EXPECT_EQ(fileValue(file(), "PROGRAM_VERSION"), running());
 
-    for (auto gone : {"Callsign2ObjectId.txt", "versions.json", "abcd.xml", "input/airports_msfs.xml",
-                      "input/airports_msfs_names.xml", "TO_BE_LEARNED_OFFLINE", "new_version"})
+    // Stems count in characters: "\u00e4bc" is three of them in four bytes.
+    for (auto gone :
+         {"Callsign2ObjectId.txt", "versions.json", "abcd.xml", "\u00e4bcd.xml", "input/airports_msfs.xml",
+          "input/airports_msfs_names.xml", "TO_BE_LEARNED_OFFLINE", "new_version"})
         EXPECT_FALSE(fs::exists(work / gone)) << gone;
-    for (auto kept : {"ABCD.XML", "abc.xml", "abcde.xml", "wxyz.xml", "input/keep.xml"})
+    for (auto kept : {"ABCD.XML", "abc.xml", "\u00e4bc.xml", "abcde.xml", "wxyz.xml", "input/keep.xml"})
         EXPECT_TRUE(fs::exists(work / kept)) << kept;
 
     const auto log = logText();
@@ -131,6 +134,10 @@ TEST_F(Migration, TooOldVersionGetsAFileOfDefaultsWhileThisRunKeepsItsValues) {
     writeLeftovers();
 
     gf_startParameters();
+
+    // The old settings stay at hand beside the new file.
+    EXPECT_EQ(fileValue(user / "parameters0.xml", "RANGE"), "65");
+    EXPECT_EQ(fileValue(user / "parameters0.xml", "PROGRAM_VERSION"), "11.0.1");
 
     EXPECT_EQ(RANGE.value.load(), 65);
     EXPECT_EQ(fileValue(file(), "RANGE"), "40");
