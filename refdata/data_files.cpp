@@ -79,6 +79,9 @@ void lf_decryptStream(const std::array<std::uint8_t, 32>& key, const std::filesy
     // Without its FINAL chunk the file was cut off (an interrupted download, say): what was decrypted
     // is only a part of the data.
     if (!final) throw std::runtime_error("Incomplete stream: the final chunk is missing");
+    // The last bytes reach the file only now (a full disk shows here).
+    output.close();
+    if (!output) throw std::runtime_error("Could not write output file: " + out.string());
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "refdata_fixture.h"
 
+#include <csignal>
 #include <random>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -117,6 +120,25 @@ TEST_F(ContainerTest, UnopenableFilesFail) {
     EXPECT_NE(
         logText().find("gf_streamDecrypt exception: Could not open output file: " + unwritable.string()),
         std::string::npos);
+}
+
+// A plain file that could not be written whole (here: the file-size limit, as a full disk would) is
+// a failure, also when the loss shows only when the file is closed.
+TEST_F(ContainerTest, AFailedWriteOfThePlainFileFails) {
+    // Small enough to stay in the stream's buffer until the file is closed.
+    pack(randomBytes(900));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = 512;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool decrypted = gf_streamDecrypt(enc(), plain());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_FALSE(decrypted);
+    EXPECT_FALSE(std::filesystem::exists(plain()));
+    EXPECT_NE(logText().find("gf_streamDecrypt exception: Could not write output file: " + plain().string()),
+              std::string::npos);
 }
 
 TEST_F(ContainerTest, RemoveIfExists) {
