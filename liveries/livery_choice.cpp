@@ -40,6 +40,21 @@ bool lf_similarTypeLivery(LiveryAircraft& ac, std::string_view airline, std::str
     return false;
 }
 
+// One title of a non-empty list; a special title only when the list holds nothing else.
+TitleView lf_pickFrom(const TitleViews& list) {
+    const auto size = static_cast<std::int64_t>(list.size());
+    TitleView pick;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        pick = list[static_cast<std::size_t>(gf_randomIndex(size))];
+        if (!lf_isSpecial(pick)) return pick;
+    }
+    TitleViews ordinary;
+    for (const TitleView title : list)
+        if (!lf_isSpecial(title)) ordinary.push_back(title);
+    if (ordinary.empty()) return pick;
+    return ordinary[static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(ordinary.size())))];
+}
+
 bool lf_acceptLivery(LiveryAircraft& ac, int step) {
     if (gf_isRefusedTitle(ac.liveryTitle)) {
         ac.liveryTitle = {};
@@ -58,32 +73,18 @@ bool gf_isRefusedTitle(std::string_view title) {
 }
 
 bool lf_pickTitle(LiveryAircraft& ac, const TitleViews& candidates) {
-    // Titles the simulator refused are no candidates at all.
-    const TitleViews* list = &candidates;
-    TitleViews usable;
-    if (!refusedTitles.empty() && std::any_of(candidates.begin(), candidates.end(), gf_isRefusedTitle)) {
+    if (candidates.empty()) return !ac.liveryTitle.empty();
+    TitleView pick = lf_pickFrom(candidates);
+    if (gf_isRefusedTitle(pick)) {
+        // Titles the simulator refused are no candidates at all. Only a refused pick pays for
+        // sorting them out, so long lists stay cheap while refusals are few.
+        TitleViews usable;
         std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(usable),
                      [](TitleView title) { return !gf_isRefusedTitle(title); });
-        list = &usable;
+        if (usable.empty()) return !ac.liveryTitle.empty();
+        pick = lf_pickFrom(usable);
     }
-    if (list->empty()) return !ac.liveryTitle.empty();
-
-    const auto size = static_cast<std::int64_t>(list->size());
-    TitleView pick;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        pick = (*list)[static_cast<std::size_t>(gf_randomIndex(size))];
-        if (!lf_isSpecial(pick)) {
-            ac.liveryTitle = pick;
-            return true;
-        }
-    }
-    TitleViews ordinary;
-    for (const TitleView title : *list)
-        if (!lf_isSpecial(title)) ordinary.push_back(title);
-    ac.liveryTitle =
-        ordinary.empty()
-            ? pick
-            : ordinary[static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(ordinary.size())))];
+    ac.liveryTitle = pick;
     return true;
 }
 

@@ -168,6 +168,25 @@ TEST_F(LiveryChoiceTest, RefusedTitleIsNeverChosenAgain) {
     EXPECT_TRUE(ryanair.liveryTitle.empty());
 }
 
+TEST_F(LiveryChoiceTest, RandomPicksNeverLandOnARefusedTitle) {
+    gf_coreHooks().randomEnabled = [] { return true; };
+    gf_liveryNotCreated("DLH1", "DLH", "A320", "LH 2");
+    const TitleViews withOrdinary{lf_findTitleView("LH 2"), lf_findTitleView("LH 1 retro"),
+                                  lf_findTitleView("BA A320 a")};
+    const TitleViews onlySpecialLeft{lf_findTitleView("LH 2"), lf_findTitleView("LH 1 retro")};
+    for (int i = 0; i < 200; ++i) {
+        LiveryAircraft ac = aircraft("DLH", "A320");
+        ASSERT_TRUE(lf_pickTitle(ac, withOrdinary));
+        ASSERT_EQ(ac.liveryTitle, "BA A320 a");
+        LiveryAircraft other = aircraft("DLH", "A320");
+        ASSERT_TRUE(lf_pickTitle(other, onlySpecialLeft));
+        ASSERT_EQ(other.liveryTitle, "LH 1 retro");
+    }
+    LiveryAircraft none = aircraft("DLH", "A320");
+    EXPECT_FALSE(lf_pickTitle(none, TitleViews{lf_findTitleView("LH 2")}));
+    EXPECT_TRUE(none.liveryTitle.empty());
+}
+
 TEST_F(LiveryChoiceTest, RefusedTitlesOutliveTheTables) {
     {
         std::string title = "BA A320 a";
