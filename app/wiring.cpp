@@ -9,6 +9,7 @@
 #include "app/status_line.h"
 #include "core/hooks.h"
 #include "core/migration.h"
+#include "core/restore_parameters.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
 #include "feed/feed_state.h"
@@ -180,6 +181,9 @@ void lf_wireWindow(RunSteps& s) {
     gf_installStatusLine();
     gf_coreHooks().simulatorIs2020 = [] { return simulatorIs2020.load(); };
     gf_coreHooks().randomEnabled = [] { return RANDOM.value.load(); };
+    // A learned parking file's settings given back to the user show in their controls.
+    gf_restoreHooks().showMaxFit = gf_showMaxFit;
+    gf_restoreHooks().setRange = [](std::int32_t nm) { gf_setRange(nm); };
     auto& commands = gf_commandHooks();
     commands.setSimulatorIs2020 = [](bool is2020) {
         simulatorIs2020 = is2020;
@@ -214,5 +218,6 @@ void gf_unwireProgram() {
     // Nothing of the last run may outlive the window's hooks.
     if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
+    gf_resetRestoreHooks();
     gf_resetRunSteps();
 }

@@ -4,6 +4,7 @@
 
 #include "app/controls.h"
 #include "app/wiring.h"
+#include "core/restore_parameters.h"
 #include "core/strings.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_catalogue.h"
@@ -57,6 +58,19 @@ TEST_F(WiringTest, RangeReachesTheTrafficFilter) {
         EXPECT_EQ(trafficRadiusNm.load(), c.nm) << "on ground " << c.onGround;
         EXPECT_EQ(RANGE.value.load(), static_cast<std::int32_t>(c.nm));
     }
+}
+
+// When a learned parking file's airport is dropped, the user's own range and max fit come back into
+// the traffic filter and the max-fit list.
+TEST_F(WiringTest, RestoredParkingSettingsReachTheFilterAndTheControls) {
+    gf_setRange(80);
+    savedParkingSettings = SavedParkingSettings{};
+    savedParkingSettings.range = 25;
+    savedParkingSettings.maxFit = 9;
+    gf_restoreOverriddenParameters();
+    EXPECT_EQ(trafficRadiusNm.load(), 25.0);
+    EXPECT_EQ(MAX_FIT_FL.value.load(), 5.0f);
+    EXPECT_EQ(ui.selection(MAX_FIT_FL.controlId), 9) << "5 hours in the list";
 }
 
 TEST_F(WiringTest, StatusAreaFollowsTheUserModel) {
