@@ -57,6 +57,12 @@ unsigned char lf_lower(char c) {
     return static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
+bool lf_containsNoCase(std::string_view haystack, std::string_view text) {
+    const auto found = std::search(haystack.begin(), haystack.end(), text.begin(), text.end(),
+                                   [](char a, char b) { return lf_lower(a) == lf_lower(b); });
+    return found != haystack.end();
+}
+
 } // namespace
 
 LiveryCatalogueHooks& gf_liveryCatalogueHooks() {
@@ -204,11 +210,7 @@ std::optional<std::string> gf_findShortRegKeyIn(std::string_view reg) {
 }
 
 bool gf_pathContainsNoCase(const std::filesystem::path& path, std::string_view text) {
-    if (text.empty()) return true;
-    const std::string haystack = path_to_utf8(path);
-    const auto found = std::search(haystack.begin(), haystack.end(), text.begin(), text.end(),
-                                   [](char a, char b) { return lf_lower(a) == lf_lower(b); });
-    return found != haystack.end();
+    return text.empty() || lf_containsNoCase(path_to_utf8(path), text);
 }
 
 std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path) {
@@ -217,7 +219,7 @@ std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path)
         for (const std::string& spelling : spellings) {
             // An empty spelling would match every path.
             if (spelling.empty()) continue;
-            if (text.find(spelling) != std::string::npos || gf_pathContainsNoCase(path, spelling))
+            if (text.find(spelling) != std::string::npos || lf_containsNoCase(text, spelling))
                 return spellings.front();
         }
     }
