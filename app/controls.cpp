@@ -156,7 +156,7 @@ void gf_enable(const ControlPart& part, bool enabled) {
 }
 
 std::string gf_hoursText(float hours) {
-    return fmt::format("{}", hours);
+    return fmt::format("{:.1f}", hours);
 }
 
 void gf_fillMaxFitCombo() {

@@ -44,5 +44,5 @@ bool gf_controlEnabled(std::uint16_t controlId);
 // Fills the MAX_FIT_FL list with its hours and selects the value's entry.
 void gf_fillMaxFitCombo();
 
-// The text of a float choice entry: "0.5", "1", "1.5", ...
+// The text of a float choice entry, with one decimal: "0.5", "1.0", "1.5", ...
 std::string gf_hoursText(float hours);

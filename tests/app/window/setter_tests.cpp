@@ -127,6 +127,16 @@ TEST_F(SetterTest, MaxFitHours) {
         EXPECT_EQ(gf_maxFitHours(static_cast<int>(2 * h) - 1), h);
 }
 
+TEST_F(SetterTest, MaxFitListShowsHoursWithOneDecimal) {
+    gf_fillMaxFitCombo();
+    const auto entries = ui.entries(MAX_FIT_FL.controlId).value_or(std::vector<std::string>{});
+    ASSERT_EQ(entries.size(), MAX_FIT_FL.choices.size());
+    EXPECT_EQ(entries.front(), "0.5");
+    EXPECT_EQ(entries[1], "1.0");
+    EXPECT_EQ(entries.back(), "24.0");
+    EXPECT_EQ(ui.selection(MAX_FIT_FL.controlId), static_cast<int>(entries.size()) - 1) << "the default 24";
+}
+
 TEST_F(SetterTest, ShowMaxFitSelectsOnlyListEntries) {
     MAX_FIT.value = 47;
     gf_showMaxFit();
