@@ -132,13 +132,19 @@ void gf_startParameters() {
         gf_log("\nYour previous version was too old to convert the old text box parameters to the newdropbox "
                "values.");
         gf_log(fmt::format("{} re-starts with default parameter values ...\n", gf_productName));
-        // The old file stays at hand as its first generation; the file of defaults replaces it in one
-        // step; this run keeps the values it loaded.
+        // The old file is kept as its first generation before the file of defaults replaces it in one
+        // step; when it cannot be kept it stays as it is. This run keeps the values it loaded.
         std::lock_guard lock(gf_parametersFileMutex());
         const auto path = parametersPath();
         std::error_code ec;
-        if (!path.empty() && fs::exists(path, ec) && gf_save1GenerationOf(path))
+        if (!path.empty() && fs::exists(path, ec)) {
+            if (!gf_save1GenerationOf(path)) {
+                gf_logError(fmt::format("{} could not be kept as a generation; it is left as it is",
+                                        path_to_utf8(path)));
+                return;
+            }
             gf_log(fmt::format("The old settings are kept as {}", path_to_utf8(gf_generationName(path, 1))));
+        }
         gf_saveParameters(true);
     }
 }

@@ -3,8 +3,8 @@
 // update of the program the removal of what older versions left behind.
 
 // The first step of every run's start-up. A first start (no usable file) ticks both scans; otherwise
-// the migration runs, and a file too old to convert is replaced by a file of defaults (the settings of
-// this run keep the values loaded from it).
+// the migration runs, and a file too old to convert is kept as parameters0.xml and replaced by a file
+// of defaults (the settings of this run keep the values loaded from it).
 // Throws std::filesystem::filesystem_error when an obsolete file or folder cannot be removed; the
 // stored version is then left as it was, so the next start tries again.
 void gf_startParameters();

@@ -90,15 +90,15 @@ TEST_F(CrashSafety, KilledWhileSavingAlwaysLeavesACompleteFile) {
     EXPECT_EQ(leftovers(), std::vector<std::string>{".other.xml.tmp4242-8"});
 }
 
-// Runs the operation in a child process whose files cannot grow beyond a few bytes, as on a full disk.
-void runOnAFullDisk(const std::function<void()>& operation) {
+// Runs the operation in a child process whose files cannot grow beyond `limit` bytes, as on a full disk.
+void runOnAFullDisk(rlim_t limit, const std::function<void()>& operation) {
     gf_logFlush();
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{64, 64};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit fileSize{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
         try {
             operation();
         } catch (...) {
@@ -120,20 +120,22 @@ TEST_F(CrashSafety, AFullDiskNeverCostsTheFileItWasToReplace) {
     struct Case {
         const char* what;
         std::string content;
+        rlim_t limit;
         std::function<void()> operation;
     };
     const std::vector<Case> cases{
-        {"single save", withRoot, [] { RANGE.value = 80, RANGE.save(); }},
-        {"repair", withoutRoot, [] { WEEK.value = true, WEEK.save(); }},
-        {"too old", tooOld, [] { gf_startParameters(); }},
-        {"full load", withRoot, [] { gf_readParameters(); }},
-        {"full save", withRoot, [] { gf_saveParameters(false); }},
-        {"removal", withRoot, [] { gf_removeParameter("LOG"); }},
+        {"single save", withRoot, 64, [] { RANGE.value = 80, RANGE.save(); }},
+        {"repair", withoutRoot, 64, [] { WEEK.value = true, WEEK.save(); }},
+        // Room for the copy of the old file, none for the file of defaults.
+        {"too old", tooOld, 1024, [] { gf_startParameters(); }},
+        {"full load", withRoot, 64, [] { gf_readParameters(); }},
+        {"full save", withRoot, 64, [] { gf_saveParameters(false); }},
+        {"removal", withRoot, 64, [] { gf_removeParameter("LOG"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(file(), c.content);
-        runOnAFullDisk(c.operation);
+        runOnAFullDisk(c.limit, c.operation);
         EXPECT_EQ(readFile(file()), c.content);
         EXPECT_TRUE(leftovers().empty());
     }

@@ -151,6 +151,16 @@ TEST_F(Migration, TooOldVersionGetsAFileOfDefaultsWhileThisRunKeepsItsValues) {
               std::string::npos);
 }
 
+TEST_F(Migration, TooOldFileThatCannotBeKeptIsNotReplaced) {
+    writeOldFile("11.0.1");
+    fs::create_directory(user / "parameters0.xml"); // no copy can go there
+    gf_startParameters();
+    EXPECT_EQ(fileValue(file(), "PROGRAM_VERSION"), "11.0.1");
+    EXPECT_EQ(fileValue(file(), "RANGE"), "65");
+    EXPECT_NE(logText().find("==> " + file().string() + " could not be kept as a generation"),
+              std::string::npos);
+}
+
 TEST_F(Migration, FirstStartTicksBothScans) {
     SCAN_LIVERIES.value = false;
     SCAN_AIRPORTS.value = false;

@@ -123,7 +123,14 @@ TEST_F(ParametersFile, FirstStartWritesEveryRegisteredSettingInRegistryOrder) {
     EXPECT_NE(log.find("\nRANGE=40\n"), std::string::npos);
     EXPECT_NE(log.find("\nPORT_NUMBER=\"10747\"\n"), std::string::npos);
     EXPECT_EQ(count(log, "\nAIRP_HEIGHT=18000\n"), 2u);
-    EXPECT_NE(log.find("\n" + std::string(80, '*') + "\n\n"), std::string::npos);
+    // One line per entry, in the file's order, then the closing line.
+    auto at = log.find(" not found,  create new with default values:\n");
+    for (const auto& key : registryOrder) {
+        at = log.find("\n" + key + "=", at);
+        ASSERT_NE(at, std::string::npos) << key;
+        ++at;
+    }
+    EXPECT_NE(log.find("\n" + std::string(80, '*') + "\n\n", at), std::string::npos);
 }
 
 TEST_F(ParametersFile, LoadReadsClampsAndFallsBackToDefaults) {
