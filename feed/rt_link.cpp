@@ -1,6 +1,7 @@
 #include "feed/rt_link.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -148,9 +149,12 @@ std::string RealTrafficLink::receive() {
 }
 
 bool RealTrafficLink::sendDataPacket(std::string_view text) {
-    if (net::sendBytes(rtClientSocket, text) >= 0) return true;
-    gf_logUnlessStopping(
-        fmt::format("sendDataPacket to RealTraffic failed: {}", gf_winsockErrorText(net::lastError())));
+    // The worker never waits for RealTraffic: a peer that has stopped reading until the link's buffers
+    // are full is as gone as one that has closed the link.
+    const long sent = net::sendBytesNow(rtClientSocket, text);
+    if (sent == static_cast<long>(text.size())) return true;
+    const int code = sent < 0 ? net::lastError() : net::winsockCodeOf(EWOULDBLOCK);
+    gf_logUnlessStopping(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_winsockErrorText(code)));
     closeClient();
     gf_logUnlessStopping("RealTraffic client socket closed");
     return false;

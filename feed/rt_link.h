@@ -30,7 +30,9 @@ public:
     // One receive of the reply to a request (at most 16383 bytes); empty on failure, when nothing comes
     // within 10 seconds, or when a stop is requested meanwhile.
     std::string receive();
-    // One send of the whole text. On failure the client socket is closed and false returned.
+    // One send of the whole text, without waiting for room in the link's buffers. When it fails (or
+    // the peer has stopped reading and the text does not fit) the client socket is closed and false
+    // returned.
     bool sendDataPacket(std::string_view text);
     // Sends "exit" to a connected client, closes both sockets and clears rtClientConnected, so that the
     // next run waits for RealTraffic again and repeats the version handshake.

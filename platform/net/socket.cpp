@@ -311,12 +311,24 @@ long receiveFrom(SocketHandle s, char* buffer, std::size_t length) {
     }
 }
 
-long sendBytes(SocketHandle s, std::string_view bytes) {
+namespace {
+
+long sendWithFlags(SocketHandle s, std::string_view bytes, int flags) {
     for (;;) {
-        const ssize_t n = ::send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(s, bytes.data(), bytes.size(), flags | MSG_NOSIGNAL);
         if (n >= 0) return static_cast<long>(n);
         if (errno != EINTR) return failWithErrno();
     }
+}
+
+} // namespace
+
+long sendBytes(SocketHandle s, std::string_view bytes) {
+    return sendWithFlags(s, bytes, 0);
+}
+
+long sendBytesNow(SocketHandle s, std::string_view bytes) {
+    return sendWithFlags(s, bytes, MSG_DONTWAIT);
 }
 
 long sendTo(SocketHandle s, std::string_view bytes, const Address& to) {

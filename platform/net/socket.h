@@ -82,6 +82,9 @@ long receive(SocketHandle s, char* buffer, std::size_t length);
 long receiveFrom(SocketHandle s, char* buffer, std::size_t length);
 // One send of the bytes; bytes sent or -1. The peer's close gives -1 (10054), never a signal.
 long sendBytes(SocketHandle s, std::string_view bytes);
+// One send that does not wait for room in the socket's buffer: bytes sent (fewer than given when the
+// buffer filled up), or -1 (10035 when there was no room at all).
+long sendBytesNow(SocketHandle s, std::string_view bytes);
 long sendTo(SocketHandle s, std::string_view bytes, const Address& to);
 
 // The port the socket is bound to (0 when it cannot be found).

@@ -221,6 +221,31 @@ TEST_F(RtLinkTest, PeerGoneBeforeTheVersionRequestIsWaitedForAgain) {
               std::string::npos);
 }
 
+// A RealTraffic that hangs with the link open never blocks the worker: once the link's buffers are
+// full, the next line fails and the peer counts as gone.
+TEST_F(RtLinkTest, PeerThatStopsReadingCountsAsGone) {
+    realTrafficLink.startServer("0");
+    net::Address address;
+    ASSERT_EQ(net::resolve("127.0.0.1", std::to_string(realTrafficLink.serverPort()), true, address), 0);
+    const auto hung = net::openTcpSocket();
+    ASSERT_EQ(net::connectTo(hung, address), 0);
+    ASSERT_TRUE(realTrafficLink.waitForClient());
+
+    auto sending = std::async(std::launch::async, [] {
+        const std::string lines(65536, 'x');
+        for (int i = 0; i < 10000; ++i)
+            if (!realTrafficLink.sendDataPacket(lines)) return true;
+        return false;
+    });
+    const bool inTime = sending.wait_for(10s) == std::future_status::ready;
+    net::closeSocket(hung); // also ends a send that still waits for room
+    EXPECT_TRUE(inTime);
+    EXPECT_TRUE(sending.get());
+    EXPECT_FALSE(realTrafficLink.rtClientConnected.load());
+    EXPECT_NE(logText().find("sendDataPacket to RealTraffic failed: 10035 Operation would block"),
+              std::string::npos);
+}
+
 TEST_F(RtLinkTest, StopEndsTheWaitForRealTraffic) {
     realTrafficLink.startServer("0");
     auto waiting = std::async(std::launch::async, [] { gf_awaitRTConnection(); });
