@@ -1,5 +1,5 @@
 #include "app/closing.h"
-
+#include "app/commands.h"
 #include "app/main_run.h"
 #include "app/main_window.h"
 #include "app/run_state.h"
@@ -115,6 +115,7 @@ void lf_resetRunState() {
     flightPaused = false;
     runSeconds = 0;
     renewalCollecting = false;
+    gf_clearWindowRequests();
     gf_resetMainRunForTests();
 }
 

@@ -507,10 +507,14 @@ bool gf_openParametersFolder() {
     return false;
 }
 
-void gf_resetCommandsForTests() {
+void gf_clearWindowRequests() {
     for (auto* f :
          {&flushStaticRequested, &rereadParkAirportsRequested, &callsignListRequested,
           &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged, &matchingDepthRaised})
         f->store(false);
+}
+
+void gf_resetCommandsForTests() {
+    gf_clearWindowRequests();
     lf_hooks() = CommandHooks{};
 }

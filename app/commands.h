@@ -68,5 +68,9 @@ void gf_startStaticParkingNow();
 bool gf_openManual();
 bool gf_openParametersFolder();
 
+// Every request flag above lowered (the reset before a restart): a request of the old run never
+// reaches the next one.
+void gf_clearWindowRequests();
+
 // Tests: flags and hooks back to their start.
 void gf_resetCommandsForTests();

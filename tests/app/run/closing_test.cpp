@@ -184,6 +184,10 @@ TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
     mainWindow.setText(&MainWindow::errorLine, "old error");
     mainWindow.qnh = 1020;
     mainWindow.trafficStatus = 1;
+    flushStaticRequested = true;
+    staticParkingNowRequested = true;
+    blockListChanged = true;
+    callsignChoiceChanged = true;
     lf_resetRunState();
     EXPECT_FALSE(runControl.stopping());
     EXPECT_EQ(runControl.restartDelay, 0);
@@ -194,6 +198,9 @@ TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
     EXPECT_EQ(mainWindow.qnh, 0);
     EXPECT_EQ(mainWindow.trafficStatus, 3);
+    for (const auto* request :
+         {&flushStaticRequested, &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged})
+        EXPECT_FALSE(request->load()) << "a window request of the old run";
 }
 
 } // namespace
