@@ -1,4 +1,5 @@
 #include "app/closing.h"
+
 #include "app/commands.h"
 #include "app/main_run.h"
 #include "app/main_window.h"
