@@ -70,6 +70,18 @@ void lf_processRTVersion(std::string_view reply) {
     }
 }
 
+// A send failed and closed the client socket: RealTraffic has gone. Whichever line found it out, the
+// live traffic leaves the simulator and the feed starts afresh; the next user line waits for
+// RealTraffic to connect again.
+void lf_realTrafficLost() {
+    feedStatus.realTrafficConnected.store(false);
+    lf_repaintCounts();
+    if (!runControl.close.load()) gf_feedHooks().removeLiveTraffic();
+    gf_feedReset();
+    gf_showMessage(
+        fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClockNow()), true);
+}
+
 } // namespace
 
 void RealTrafficLink::startServer(const std::string& port) {
@@ -201,7 +213,8 @@ void gf_awaitRTConnection() {
 void gf_sendSimTime(std::int64_t unixSeconds) {
     if (!realTrafficLink.rtClientConnected.load() || unixSeconds < 1) return;
     if (unixSeconds > std::numeric_limits<std::int64_t>::max() / 1000) return;
-    realTrafficLink.sendDataPacket(fmt::format("Qs123={}\r\n", unixSeconds * 1000));
+    if (!realTrafficLink.sendDataPacket(fmt::format("Qs123={}\r\n", unixSeconds * 1000)))
+        lf_realTrafficLost();
 }
 
 std::string gf_userStateLine(const RtUserState& s) {
@@ -217,15 +230,7 @@ void gf_sendUserState() {
     if (std::fabs(state.lat) <= 0.0001 && std::fabs(state.lon) <= 0.0001) return; // no position yet
     auto& link = realTrafficLink;
     if (link.rtClientConnected.load()) {
-        if (link.sendDataPacket(gf_userStateLine(state) + "\r\n")) return;
-        // The client socket is closed now: RealTraffic has gone.
-        feedStatus.realTrafficConnected.store(false);
-        lf_repaintCounts();
-        if (!runControl.close.load()) gf_feedHooks().removeLiveTraffic();
-        gf_feedReset();
-        gf_showMessage(
-            fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClockNow()),
-            true);
+        if (!link.sendDataPacket(gf_userStateLine(state) + "\r\n")) lf_realTrafficLost();
         return;
     }
     if (runControl.stopReason() != StopReason::NotYetSet || runControl.stopping()) return;

@@ -52,7 +52,8 @@ extern RealTrafficLink realTrafficLink;
 // version and shows the link as connected. A peer that is gone before the version request could be
 // sent is waited for again.
 void gf_awaitRTConnection();
-// "Qs123=" with the time in milliseconds, when a client is connected and the time is at least 1.
+// "Qs123=" with the time in milliseconds, when a client is connected and the time is at least 1. A
+// failed send counts as RealTraffic gone, as for the user line.
 void gf_sendSimTime(std::int64_t unixSeconds);
 // The "Qs121=" line of the user aircraft's state (only when RealTraffic is local and the user has a
 // position). When the send fails the live traffic is removed and the feed reset; when no client is

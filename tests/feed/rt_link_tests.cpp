@@ -196,6 +196,24 @@ TEST_F(RtLinkTest, DroppedPeerRemovesLiveTrafficAndIsWaitedForWithoutNewHandshak
     EXPECT_EQ(removals_.load(), 1);
 }
 
+// The simulator time may be the line that finds out that RealTraffic has gone.
+TEST_F(RtLinkTest, DropFoundBySimTimeRemovesLiveTrafficToo) {
+    auto& peer = startPeer(2, "9.0");
+    gf_awaitRTConnection();
+    peer.drop();
+    for (int i = 0; i < 100 && realTrafficLink.rtClientConnected.load(); ++i) {
+        gf_sendSimTime(1765370000 + i);
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_FALSE(realTrafficLink.rtClientConnected.load());
+    EXPECT_EQ(removals_.load(), 1);
+    EXPECT_FALSE(feedStatus.realTrafficConnected.load());
+    const auto shown = messages();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find(" RealTraffic gone? Wait for RealTraffic to re-connect ..."),
+              std::string::npos);
+}
+
 TEST_F(RtLinkTest, PeerGoneBeforeTheVersionRequestIsWaitedForAgain) {
     realTrafficLink.startServer("0");
     // A connection that is reset while it waits to be accepted: the version request cannot be sent.
