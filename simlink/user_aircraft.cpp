@@ -130,8 +130,9 @@ void lf_identifyModel(std::string model) {
             if (!title.starts_with(prefix)) continue;
             model = type;
             line = "SimConnect: User aircraft model deduced from title: " + model;
-            span = lf_spanOr(model, largest);
-            known = span != 0.0;
+            const double titleSpan = gf_wingspanOf(model);
+            span = titleSpan != 0.0 ? titleSpan : largest;
+            known = titleSpan != 0.0;
             break;
         }
     }

@@ -93,8 +93,11 @@ std::uint16_t lf_freePort() {
 TEST_F(SimLinkTest, WaitsForTheSimulatorThenRegistersEverythingInOrder) {
     const std::uint16_t port = lf_freePort();
     gf_setSimAddress("127.0.0.1:" + std::to_string(port));
+    const auto started = std::chrono::steady_clock::now();
     gf_startSimClient();
     ASSERT_TRUE(eventually([] { return gf_simOpenAttempts() >= 3; }));
+    // The third attempt comes after two pauses of 100 ms: the open is retried, not polled.
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
     EXPECT_FALSE(simRunning);
 
     auto& s = startStub({}, port);

@@ -199,6 +199,18 @@ TEST_F(ModelTest, ModelsAreMendedIntoTypesWithTheirSpanAndCategory) {
     EXPECT_FALSE(runControl.stop);
 }
 
+TEST_F(ModelTest, ATypeDeducedFromTheTitleWithoutASpanStaysUnknown) {
+    dbase.large.insert("A319");
+    dbase.wingspans["A319"] = 0.0; // listed without a span
+    identify("Aerosoft A319 Stub", "AEROSOFT_A319_LONG");
+    EXPECT_EQ(logCount("SimConnect: User aircraft model deduced from title: A319, category: Large"), 1u);
+    EXPECT_DOUBLE_EQ(*gf_userHalfSpanNm(), 0.0432);
+    EXPECT_FALSE(simLinkStatus.wingSpanKnown);
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back(),
+              "User aircraft wing span unknown, max is taken instead, please report in my Forum!");
+}
+
 TEST_F(ModelTest, AnEmptyModelTakesTheCrj7SpanAndKeepsTheCategory) {
     identify("Stub", "A350-900");
     identify("", "");
