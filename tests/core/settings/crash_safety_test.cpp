@@ -124,8 +124,16 @@ TEST_F(CrashSafety, AFullDiskNeverCostsTheFileItWasToReplace) {
         std::function<void()> operation;
     };
     const std::vector<Case> cases{
-        {"single save", withRoot, 64, [] { RANGE.value = 80, RANGE.save(); }},
-        {"repair", withoutRoot, 64, [] { WEEK.value = true, WEEK.save(); }},
+        {"single save", withRoot, 64,
+         [] {
+             RANGE.value = 80;
+             RANGE.save();
+         }},
+        {"repair", withoutRoot, 64,
+         [] {
+             WEEK.value = true;
+             WEEK.save();
+         }},
         // Room for the copy of the old file, none for the file of defaults.
         {"too old", tooOld, 1024, [] { gf_startParameters(); }},
         {"full load", withRoot, 64, [] { gf_readParameters(); }},
