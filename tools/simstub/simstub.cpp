@@ -365,6 +365,7 @@ void SimStub::acceptClients() {
 
 void SimStub::readClient(Client& c) {
     char buf[64 * 1024];
+    bool ended = false; // end of stream or a reset: the connection closes once the frames read are handled
     for (;;) {
         const ssize_t n = recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n > 0) {
@@ -372,7 +373,7 @@ void SimStub::readClient(Client& c) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) c.dead = true;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) ended = true;
         break;
     }
     std::size_t pos = 0;
@@ -388,6 +389,7 @@ void SimStub::readClient(Client& c) {
         c.dead = true;
     }
     c.in.erase(0, pos);
+    if (ended) c.dead = true;
     changed();
 }
 

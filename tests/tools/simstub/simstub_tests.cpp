@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -462,6 +463,27 @@ TEST_F(StubWorld, ADisconnectedClientTakesItsObjectsAlong) {
     ASSERT_TRUE(client.pumpUntil([&] { return removed().size() == 1; }));
     EXPECT_TRUE(stub->objects().empty());
     EXPECT_TRUE(stub->waitUntil([&] { return stub->clientCount() == 1; }));
+}
+
+TEST_F(StubWorld, CallsThatArriveWithTheClosingConnectionAreStillHandled) {
+    // Open, a creation and the close leave in quick succession, so the stand-in reads them together with
+    // the end of the stream.
+    for (int round = 0; round < 20; ++round) {
+        HSIMCONNECT h = nullptr;
+        ASSERT_EQ(SimConnect_Open(&h, "Brief", stub->address().c_str()), SIMCONNECT_OK);
+        SIMCONNECT_DATA_INITPOSITION pos{kUserLat, kUserLon, 3000, 0, 0, 0, 0, 200};
+        ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, kA320, fmt::format("BR{}", round).c_str(), pos,
+                                                    kReqAiCreate),
+                  0);
+        ASSERT_EQ(SimConnect_Close(h), SIMCONNECT_OK);
+    }
+    ASSERT_TRUE(stub->waitUntil([&] { return stub->clientCount() == 1; }));
+    EXPECT_EQ(stub->callCount("Open"), 21u);
+    EXPECT_EQ(stub->callCount("Close"), 20u);
+    // Every creation was carried out, and went again with the client that made it.
+    EXPECT_EQ(stub->counts().creations, 20u);
+    EXPECT_EQ(stub->counts().removals, 20u);
+    EXPECT_TRUE(stub->objects().empty());
 }
 
 // ---- state file and titles --------------------------------------------------------------------------------
