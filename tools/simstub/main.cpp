@@ -6,7 +6,7 @@
 // Without --titles or --community every title counts as installed. The ground is flat at 0 ft, except that a
 // user placed on the ground stands at an airport whose ground (within 5 nm) lies at the user's altitude.
 // It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
-// SIGTERM, then writes the state file a last time and exits 0.
+// SIGTERM, or until the process that started it ends; then it writes the state file a last time and exits 0.
 #include "tools/simstub/simstub.h"
 
 #include <csignal>
@@ -15,6 +15,7 @@
 #include <pthread.h>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -117,8 +118,9 @@ Options parse(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const pid_t parent = getppid(); // before anything else, so that the starter cannot be gone already
     Options options = parse(argc, argv);
-    // Block the stop signals in every thread; the main thread takes them with sigwait.
+    // Block the stop signals in every thread; the main thread takes them with sigtimedwait.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -141,8 +143,11 @@ int main(int argc, char** argv) {
                         : fmt::format("{} titles installed", titleCount));
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    // A stand-in left behind by a test run that crashed or was killed would hold its port for ever: it
+    // also ends when the process that started it is gone (it then has another parent).
+    const timespec tick{0, 200'000'000};
+    while (sigtimedwait(&stopSignals, nullptr, &tick) < 0 && getppid() == parent) {
+    }
     stub.stop();
     if (!stateFile.empty()) {
         try {

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,19 +62,37 @@ Child launch(const std::vector<std::string>& args, const std::string& errorFile 
     return {pid, pipeFds[0]};
 }
 
-// Reads the child's first output line.
+constexpr auto kLimit = std::chrono::seconds(10); // no stand-in may hold up the test run longer
+
+// Reads the child's first output line; what came until the time limit when there is no full line.
 std::string firstLine(int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
     std::string line;
     char ch;
-    while (read(fd, &ch, 1) == 1 && ch != '\n')
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) != 1) return line;
+        if (read(fd, &ch, 1) != 1 || ch == '\n') return line;
         line += ch;
-    return line;
+    }
 }
 
+// The child's exit code, -1000 - signal when a signal ended it; a child still running at the time limit is
+// killed and counts as -1.
 int waitExit(pid_t pid) {
     if (pid <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
 }
 
@@ -84,7 +105,8 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
     const fs::path state = dir / "state.json";
     Child child =
         launch({SIMSTUB_EXE, "--port", "0", "--sim", "2024", "--titles", (dir / "titles.txt").string(),
-                "--user", "47.4647,8.5492,1416,160,1", "--fps", "20", "--state-file", state.string()});
+                "--user", "47.4647,8.5492,1416,160,1", "--fps", "20", "--state-file", state.string()},
+               (dir / "stderr.txt").string());
     ASSERT_GT(child.pid, 0);
     const std::string banner = firstLine(child.out);
     const auto at = banner.find("127.0.0.1:");
@@ -141,4 +163,28 @@ TEST(SimStubProgram, RefusesBadArguments) {
         ASSERT_GT(child.pid, 0);
         EXPECT_NE(waitExit(std::exchange(child.pid, -1)), 0) << args.back();
     }
+}
+
+TEST(SimStubProgram, EndsWhenTheProcessThatStartedItEnds) {
+    // A starter process runs the stand-in and dies; this process adopts the orphan so it can wait for it.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int pidPipe[2];
+    ASSERT_EQ(pipe(pidPipe), 0);
+    const pid_t starter = fork();
+    if (starter == 0) {
+        close(pidPipe[0]);
+        Child stub = launch({SIMSTUB_EXE, "--port", "0", "--fps", "50"});
+        const bool listening = firstLine(stub.out).find("listening") != std::string::npos;
+        const pid_t pid = listening ? stub.pid : -1;
+        [[maybe_unused]] const auto n = write(pidPipe[1], &pid, sizeof pid);
+        _exit(listening ? 0 : 1); // without ending the stand-in
+    }
+    close(pidPipe[1]);
+    pid_t pid = -1;
+    [[maybe_unused]] const auto n = read(pidPipe[0], &pid, sizeof pid);
+    close(pidPipe[0]);
+    Child orphan(pid, -1); // killed should the test leave early
+    EXPECT_EQ(waitExit(starter), 0);
+    ASSERT_GT(orphan.pid, 0);
+    EXPECT_EQ(waitExit(std::exchange(orphan.pid, -1)), 0);
 }
