@@ -1,3 +1,4 @@
+// clang-format off
 // The byte encoding between the simulator client and its server.
 //
 // A frame is a 12-byte head followed by the body:
@@ -7,24 +8,27 @@
 // a byte block is u32 length + bytes.
 //
 // Client request bodies, by kind (field order):
-//   Open                     text name, u32 protocol version
-//   Close                    -
-//   SubscribeToSystemEvent   u32 event id, text event name
-//   AddToDataDefinition      u32 define id, text datum name, text units, u32 data type, f32 epsilon, u32
-//   datum id MapClientEventToSimEvent u32 event id, text event name AddClientEventToNotificationGroup  u32
-//   group id, u32 event id, u32 maskable SetNotificationGroupPriority       u32 group id, u32 priority
-//   RequestDataOnSimObject   u32 request id, u32 define id, u32 object id, u32 period, u32 flags, u32 origin,
-//                            u32 interval, u32 limit
-//   RequestDataOnSimObjectType  u32 request id, u32 define id, u32 radius (m), u32 object type
-//   SetDataOnSimObject       u32 define id, u32 object id, u32 flags, u32 array count, block data
-//   TransmitClientEvent      u32 object id, u32 event id, u32 data, u32 group id, u32 flags
-//   AICreateNonATCAircraft   text title, text tail number, 6 x f64 (lat, lon, alt, pitch, bank, heading),
-//                            u32 on ground, u32 airspeed, u32 request id
+//   Open                               text name, u32 protocol version
+//   Close                              -
+//   SubscribeToSystemEvent             u32 event id, text event name
+//   AddToDataDefinition                u32 define id, text datum name, text units, u32 data type,
+//                                      f32 epsilon, u32 datum id
+//   MapClientEventToSimEvent           u32 event id, text event name
+//   AddClientEventToNotificationGroup  u32 group id, u32 event id, u32 maskable
+//   SetNotificationGroupPriority       u32 group id, u32 priority
+//   RequestDataOnSimObject             u32 request id, u32 define id, u32 object id, u32 period, u32 flags,
+//                                      u32 origin, u32 interval, u32 limit
+//   RequestDataOnSimObjectType         u32 request id, u32 define id, u32 radius (m), u32 object type
+//   SetDataOnSimObject                 u32 define id, u32 object id, u32 flags, u32 array count, block data
+//   TransmitClientEvent                u32 object id, u32 event id, u32 data, u32 group id, u32 flags
+//   AICreateNonATCAircraft             text title, text tail number, 6 x f64 (lat, lon, alt, pitch, bank,
+//                                      heading), u32 on ground, u32 airspeed, u32 request id
 //   AIRemoveObject, AIReleaseControl   u32 object id, u32 request id
-//   AISetAircraftFlightPlan  u32 object id, text path, u32 request id
+//   AISetAircraftFlightPlan            u32 object id, text path, u32 request id
 // Server message kinds are the SIMCONNECT_RECV_ID values; their bodies are the fields of the matching
 // SIMCONNECT_RECV_* structure after its head, in declaration order (texts as texts, the data of
 // SIMOBJECT_DATA as a byte block).
+// clang-format on
 #pragma once
 
 #include "platform/simconnect/simconnect.h"
