@@ -38,8 +38,6 @@ protected:
 TEST_F(WiringTest, RangeReachesTheTrafficFilter) {
     gf_setRange(80);
     EXPECT_EQ(trafficRadiusNm.load(), 80.0);
-    gf_setRange(-5);
-    EXPECT_EQ(trafficRadiusNm.load(), 2.0);
 
     gf_setRange(60);
     userOnGroundKnown = false;
