@@ -14,30 +14,30 @@ const wxFont& controlFont() {
 
 namespace {
 
-void lf_place(wxWindow* w, const UiControlSpec& spec) {
+void lf_place(wxWindow* w, const UiControlSpec& def) {
     w->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     w->SetFont(controlFont());
-    w->SetMinSize(wxSize(spec.width, spec.height));
-    w->SetSize(spec.x, spec.y, spec.width, spec.height);
-    w->Enable(spec.enabled);
+    w->SetMinSize(wxSize(def.width, def.height));
+    w->SetSize(def.x, def.y, def.width, def.height);
+    w->Enable(def.enabled);
 }
 
 } // namespace
 
 void gf_createWxControls(WxMainFrame& frame, const std::vector<UiControlSpec>& specs) {
     wxWindow* parent = frame.surface();
-    for (const auto& spec : specs) {
-        const int id = frame.wxIdFor(spec.key);
-        const wxPoint pos(spec.x, spec.y);
-        const wxSize size(spec.width, spec.height);
+    for (const auto& def : specs) {
+        const int id = frame.wxIdFor(def.key);
+        const wxPoint pos(def.x, def.y);
+        const wxSize size(def.width, def.height);
         wxWindow* control = nullptr;
-        switch (spec.kind) {
+        switch (def.kind) {
         case UiControlSpec::Kind::button:
-            control = new wxButton(parent, id, wxString::FromUTF8(spec.caption), pos, size, wxBU_EXACTFIT);
+            control = new wxButton(parent, id, wxString::FromUTF8(def.caption), pos, size, wxBU_EXACTFIT);
             break;
         case UiControlSpec::Kind::checkBox: {
             auto* box = new wxCheckBox(parent, id, wxString(), pos, size);
-            box->SetValue(spec.checked);
+            box->SetValue(def.checked);
             control = box;
             break;
         }
@@ -62,7 +62,7 @@ void gf_createWxControls(WxMainFrame& frame, const std::vector<UiControlSpec>& s
             }
             break;
         }
-        lf_place(control, spec);
-        frame.registerControl(spec.key, control);
+        lf_place(control, def);
+        frame.registerControl(def.key, control);
     }
 }

@@ -32,11 +32,11 @@ TEST_F(ScreenTest, TheWindowOpensWithAllControlsAndNoneOverlaps) {
     std::vector<Placed> placed;
     std::size_t found = 0;
     handlers.shown = [&] {
-        for (const auto& spec : gf_controlSpecs()) {
-            wxWindow* w = frame->findControl(spec.key);
+        for (const auto& def : gf_controlSpecs()) {
+            wxWindow* w = frame->findControl(def.key);
             if (!w) continue;
             ++found;
-            placed.push_back({spec.key, w->GetRect()});
+            placed.push_back({def.key, w->GetRect()});
         }
         gf_ui().post(UiMessage::storeAndQuit);
     };
