@@ -158,8 +158,17 @@ template <typename Fill> HRESULT sendRequest(HSIMCONNECT h, Call kind, Fill&& fi
     return flushLocked(*h);
 }
 
+// A text argument: present, and short enough that its request stays far below the frame limit (the peer
+// would drop a connection that sends a longer frame).
+constexpr std::size_t kMaxText = 64 * 1024;
+
 bool validText(const char* s) {
-    return s != nullptr;
+    return s != nullptr && strnlen(s, kMaxText + 1) <= kMaxText;
+}
+
+// The same for texts that may be left out.
+bool validOptionalText(const char* s) {
+    return s == nullptr || validText(s);
 }
 
 // Reads what the socket has; marks the peer gone on end of stream or error.
@@ -219,7 +228,7 @@ std::uint32_t SimConnect_DatumSize(std::uint32_t dataType) {
 }
 
 HRESULT SimConnect_Open(HSIMCONNECT* handle, const char* name, const char* address) {
-    if (handle == nullptr || name == nullptr) return SIMCONNECT_E_INVALIDARG;
+    if (handle == nullptr || !validText(name)) return SIMCONNECT_E_INVALIDARG;
     *handle = nullptr;
     std::string_view where;
     if (address != nullptr && *address != '\0')
@@ -317,7 +326,7 @@ HRESULT SimConnect_SubscribeToSystemEvent(HSIMCONNECT handle, std::uint32_t even
 HRESULT SimConnect_AddToDataDefinition(HSIMCONNECT handle, std::uint32_t defineId, const char* datumName,
                                        const char* unitsName, std::uint32_t dataType, float epsilon,
                                        std::uint32_t datumId) {
-    if (!validText(datumName)) return SIMCONNECT_E_INVALIDARG;
+    if (!validText(datumName) || !validOptionalText(unitsName)) return SIMCONNECT_E_INVALIDARG;
     return sendRequest(handle, Call::AddToDataDefinition, [&](Writer& w) {
         w.u32(defineId);
         w.text(datumName);
@@ -330,6 +339,7 @@ HRESULT SimConnect_AddToDataDefinition(HSIMCONNECT handle, std::uint32_t defineI
 
 HRESULT SimConnect_MapClientEventToSimEvent(HSIMCONNECT handle, std::uint32_t eventId,
                                             const char* eventName) {
+    if (!validOptionalText(eventName)) return SIMCONNECT_E_INVALIDARG;
     return sendRequest(handle, Call::MapClientEventToSimEvent, [&](Writer& w) {
         w.u32(eventId);
         w.text(eventName != nullptr ? eventName : "");

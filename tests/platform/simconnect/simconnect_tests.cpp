@@ -306,6 +306,13 @@ TEST(SimConnectArguments, NullHandlesAndTextsAreRefused) {
     ASSERT_EQ(client.open(stub.address()), SIMCONNECT_OK);
     EXPECT_EQ(SimConnect_AICreateNonATCAircraft(client.h, nullptr, "c", pos, 1), SIMCONNECT_E_INVALIDARG);
     EXPECT_EQ(SimConnect_SetDataOnSimObject(client.h, 402, 3, 0, 0, 64, nullptr), SIMCONNECT_E_INVALIDARG);
+    // A text far too long is refused here, and the connection goes on.
+    const std::string huge(5 * 1024 * 1024, 'A');
+    EXPECT_EQ(SimConnect_AICreateNonATCAircraft(client.h, huge.c_str(), "c", pos, 1),
+              SIMCONNECT_E_INVALIDARG);
+    EXPECT_EQ(SimConnect_MapClientEventToSimEvent(client.h, 219, "GEAR_SET"), SIMCONNECT_OK);
+    EXPECT_TRUE(stub.waitUntil([&] { return stub.callCount("MapClientEventToSimEvent") == 1; }));
+    EXPECT_EQ(stub.callCount("AICreateNonATCAircraft"), 0u);
 }
 
 // ---- encoding ---------------------------------------------------------------------------------------------
