@@ -149,17 +149,20 @@ int runApplication(int argc, char** argv) {
         args.emplace_back(argv[i]);
     const ProductionSwitch production = gf_scanProductionSwitch(args);
 
+    // Without a per-user folder the settings can be neither loaded nor kept: the window still opens,
+    // shows why on its error line and closes on request, with no run and nothing saved.
+    std::string folderError;
     try {
         const fs::path folder = gf_resolveUserFolder();
         std::error_code ec;
         if (!fs::is_directory(folder, ec)) fs::create_directories(folder);
     } catch (const std::exception& e) {
         gf_log(fmt::format("Failed to create directory: {}", e.what()));
-        return 0;
+        folderError = e.what();
     }
 
     gf_wireProgram();
-    gf_loadWindowPosition();
+    if (folderError.empty()) gf_loadWindowPosition();
 
     WindowOptions options;
     options.title = std::string(gf_productName);
@@ -175,6 +178,11 @@ int runApplication(int argc, char** argv) {
         if (production.given && production.value) productionMode = true;
         gf_ui().post(UiMessage::startRun);
     };
+    if (!folderError.empty()) {
+        handlers.shown = [folderError] { gf_showError(folderError); };
+        handlers.close = [] { gf_ui().post(UiMessage::storeAndQuit); };
+        handlers.storeAndQuit = [](WindowPosition) { return 0; };
+    }
 
     const WindowRunResult result = gf_runWindow(argc, argv, options, std::move(handlers));
     if (!result.started) {

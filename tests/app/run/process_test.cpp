@@ -87,4 +87,18 @@ TEST_F(ProcessTest, WindowOpensAtItsStoredPositionAndQuitStoresIt) {
     EXPECT_NE(readFile(root / "work" / "Log.txt").find("Exiting: "), std::string::npos);
 }
 
+TEST_F(ProcessTest, WithoutAPerUserFolderTheWindowShowsWhyAndNothingRuns) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    fs::create_directories(root / "work" / "docs");
+    // A relative XDG_CONFIG_HOME is ignored, and without HOME there is no roaming folder at all.
+    EXPECT_EQ(runProgram("XDG_CONFIG_HOME=relative HOME= SKYLOOM_QUIT_AFTER=1"), 0);
+    const std::string log = readFile(root / "work" / "Log.txt");
+    EXPECT_NE(log.find("Failed to create directory: "), std::string::npos) << log;
+    // shown on the error line, and logged as well
+    EXPECT_NE(log.find("Error Could not find the AppData path"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Exiting: "), std::string::npos) << log; // no run was started
+    EXPECT_FALSE(fs::exists(root / "work" / "relative"));
+    EXPECT_FALSE(fs::exists(root / "work" / "Skyloom"));
+}
+
 } // namespace
