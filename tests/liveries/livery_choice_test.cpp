@@ -14,7 +14,7 @@ protected:
         dbase.large = {"A319", "A320", "A321", "B738"};
         dbase.heavy = {"B744", "B77W"};
         dbase.buzjet = {"C25A", "C56X"};
-        dbase.similarLists = {{"A319", "A320", "A321"}, {"C172", "C182"}};
+        dbase.similarLists = {{"A319", "A320", "A321"}, {"C172", "C182"}, {"B738", "B744"}};
         dbase.registrations["G-EUPA"] = RegRecord{"BAW", "A319", "British Airways", false};
         dbase.registrations["N12345"] = RegRecord{"", "C182", "", false};
         buildTables({
@@ -68,6 +68,7 @@ TEST_F(LiveryChoiceTest, StepsAndDepths) {
         {"similar type needs depth 3", 2, "BAW", "A319", "", false, "", -1},
         {"similar type of the same class", 3, "BAW", "A319", "", false, "BA A320 a", 3},
         {"similar type for the registration's airline", 3, "XYZ", "A319", "G-EUPA", false, "BA A320 a", 3},
+        {"similar type of another size class", 4, "BAW", "B738", "", false, "", -1},
         {"heavy without airline livery at depth 3", 3, "UAE", "B77W", "", false, "", -1},
         {"heavy without airline livery at depth 4", 4, "UAE", "B77W", "", false, "Boeing house 777", 4},
         {"large aircraft never takes another airline's livery", 4, "EZY", "B738", "", false, "", -1},

@@ -45,8 +45,8 @@ protected:
 };
 
 TEST_F(CommandQueueTest, CreationsGoOutInOrderOnOneFrameAndComeBackBoundAndFrozen) {
+    gf_reserveSimQueues(); // as the main run does, before the link starts
     auto& s = connect();
-    gf_reserveSimQueues();
     gf_queueAiCreate(lf_record("Stub A320 Swiss", "SWR12", 0x4B0001));
     gf_queueAiCreate(lf_record("Stub B738 Lufthansa", "DLH34", 0x3C0002));
     sync();
@@ -230,8 +230,8 @@ TEST_F(CommandQueueTest, ABusyFrameSendsNothingAndTheNextSendsEverything) {
 }
 
 TEST_F(CommandQueueTest, AFailedRequestSuspendsTheLinkAndAsksForARestart) {
-    auto& s = connect();
     gf_reserveSimQueues();
+    auto& s = connect();
     SimConnect_InjectFailure(hSimConnect, "AICreateNonATCAircraft", 1);
     gf_queueAiCreate(lf_record("Stub A320 Swiss", "SWR12", 0x4B0001));
     frame();
