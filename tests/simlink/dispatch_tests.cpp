@@ -128,6 +128,40 @@ TEST_F(DispatchTest, ExceptionsAreReportedByTheirCode) {
     EXPECT_EQ(logCount("! Unknown Dispatch dwID 99"), 1u);
 }
 
+TEST_F(DispatchTest, TheOpenReplyNamesTheSimulatorAfterCleaningItsName) {
+    struct Case {
+        const char* name;
+        bool chosen2020;
+        const char* outcome; // the log line, or the error's message
+        bool connected;
+    };
+    const Case cases[] = {
+        {"KittyHawk", true, "MSFS 2020 (11.0.2.3) connected", true},
+        {"Sun-Rise\x01", false, "MSFS 2024 (11.0.2.3) connected", true},
+        {"Prepar3D v5!", true, "77: 'Prepar3D v5' not being MSFS 2020 or MSFS 2024 connects ... ?", true},
+        {"", true, "! Simulator name empty?", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gf_resetSimLinkRunState();
+        chosen2020_ = c.chosen2020;
+        SIMCONNECT_RECV_OPEN m{};
+        m.size = sizeof m;
+        m.id = SIMCONNECT_RECV_ID_OPEN;
+        std::snprintf(m.applicationName, sizeof m.applicationName, "%s", c.name);
+        m.applicationVersionMajor = 11;
+        m.applicationBuildMajor = 2;
+        m.applicationBuildMinor = 3;
+        try {
+            lf_simDispatch(&m, sizeof m, nullptr);
+            EXPECT_EQ(logCount(c.outcome), 1u);
+        } catch (const orv::UserErrorException& e) {
+            EXPECT_STREQ(e.what(), c.outcome);
+        }
+        EXPECT_EQ(simLinkStatus.simConnected.load(), c.connected);
+    }
+}
+
 TEST_F(DispatchTest, TheFrameRateIsSampledEveryThirtyFrames) {
     SIMCONNECT_RECV_EVENT_FRAME frame{};
     frame.size = sizeof frame;
