@@ -209,7 +209,8 @@ void SimStub::start() {
         close(listenFd_);
         throw std::runtime_error(fmt::format("bad bind address {}", options_.bindAddress));
     }
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd_, 8) != 0) {
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listenFd_, SOMAXCONN) != 0) {
         const std::string why = std::strerror(errno);
         close(listenFd_);
         listenFd_ = -1;
