@@ -54,12 +54,6 @@ constexpr std::size_t kMaxReadPerDispatch = 4 * 1024 * 1024;
 constexpr int kConnectTimeoutMs = 3000;
 constexpr int kSendTimeoutSeconds = 5;
 
-std::string_view withoutPrefix(std::string_view name) {
-    constexpr std::string_view prefix = "SimConnect_";
-    if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
-    return name;
-}
-
 // Splits "host:port"; a missing or bad port gives the default port.
 void splitAddress(std::string_view address, std::string& host, std::uint16_t& port) {
     host = "127.0.0.1";
@@ -455,7 +449,7 @@ HRESULT SimConnect_GetLastSentPacketID(HSIMCONNECT handle, std::uint32_t* packet
 HRESULT SimConnect_InjectFailure(HSIMCONNECT handle, const char* callName, std::uint32_t count) {
     if (handle == nullptr || callName == nullptr) return SIMCONNECT_E_INVALIDARG;
     std::lock_guard lock(handle->sendMutex);
-    const std::string name(withoutPrefix(callName));
+    const std::string name(skyloom::simwire::withoutPrefix(callName));
     if (count == 0)
         handle->injected.erase(name);
     else

@@ -81,6 +81,12 @@ std::string_view callName(std::uint32_t kind) {
     return "";
 }
 
+std::string_view withoutPrefix(std::string_view name) {
+    constexpr std::string_view prefix = "SimConnect_";
+    if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
+    return name;
+}
+
 void Writer::begin(std::uint32_t kind, std::uint32_t packetId) {
     start_ = out_.size();
     out_.resize(start_ + kHeadSize);

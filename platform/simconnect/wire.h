@@ -65,6 +65,8 @@ enum class Call : std::uint32_t {
 
 // The call's name without the "SimConnect_" prefix, "" for an unknown kind.
 std::string_view callName(std::uint32_t kind);
+// A call's name as callName() gives it: without a leading "SimConnect_".
+std::string_view withoutPrefix(std::string_view name);
 
 struct WireError : std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -61,12 +61,6 @@ double distanceNm(double lat1, double lon1, double lat2, double lon2) {
     return 2 * kEarthRadiusNm * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
-std::string_view withoutPrefix(std::string_view name) {
-    constexpr std::string_view prefix = "SimConnect_";
-    if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
-    return name;
-}
-
 // The datum names the stand-in knows, lower case.
 const std::set<std::string>& knownDatums() {
     static const std::set<std::string> names{"plane latitude",
@@ -1206,7 +1200,7 @@ ModelCg SimStub::cgOf(const std::string& title) const {
 
 void SimStub::failCall(const std::string& call, std::uint32_t code, std::uint32_t count) {
     std::lock_guard lock(mutex_);
-    const std::string name(withoutPrefix(call));
+    const std::string name(simwire::withoutPrefix(call));
     if (count == 0)
         faults_.erase(name);
     else
@@ -1254,7 +1248,7 @@ std::vector<std::string> SimStub::calls() const {
 
 std::uint64_t SimStub::callCount(const std::string& call) const {
     std::lock_guard lock(mutex_);
-    const auto it = callCounts_.find(std::string(withoutPrefix(call)));
+    const auto it = callCounts_.find(std::string(simwire::withoutPrefix(call)));
     return it == callCounts_.end() ? 0 : it->second;
 }
 
