@@ -85,7 +85,8 @@ int waitExit(pid_t pid) {
     if (pid <= 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + kLimit;
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    pid_t ended = 0;
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -93,6 +94,7 @@ int waitExit(pid_t pid) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (ended != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
 }
 
