@@ -4,6 +4,8 @@
 #include "core/strings.h"
 #include "platform/os/folders.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 namespace fs = std::filesystem;
@@ -14,7 +16,8 @@ namespace {
 bool copyIfPresent(const fs::path& source, const fs::path& target) {
     std::error_code ec;
     const auto status = fs::status(source, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) {
+    // A path below a plain file is missing as well, not an error.
+    if (ec && status.type() != fs::file_type::not_found) {
         gf_logError(fmt::format("exists({}): {}", path_to_utf8(source), ec.message()));
         return false;
     }
@@ -42,6 +45,12 @@ template <typename Keep> void removeEntries(const fs::path& folder, std::string_
 
 bool isXmlExtension(const fs::path& p) {
     return gf_equalsAsUpper(".XML", p.extension().string());
+}
+
+// Characters of a UTF-8 text (its bytes that are not continuation bytes).
+std::size_t characterCount(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 } // namespace
@@ -107,7 +116,7 @@ std::vector<std::string> gf_listMyThirdpartyXmlFiles() {
     for (const auto& entry : fs::directory_iterator(folder)) {
         if (!entry.is_regular_file()) continue;
         const auto stem = entry.path().stem().string();
-        if (isXmlExtension(entry.path()) && stem.size() == 4) stems.push_back(stem);
+        if (isXmlExtension(entry.path()) && characterCount(stem) == 4) stems.push_back(stem);
     }
     return stems;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -47,8 +48,9 @@ bool validUtf8Window(std::string_view bytes, bool cutByWindow) {
         } else {
             return false;
         }
+        // A sequence that runs past the window is left unjudged; one cut by the file's end is invalid.
+        if (len > n - i) return cutByWindow;
         for (std::size_t k = 1; k < len; ++k) {
-            if (i + k >= n) return cutByWindow;
             const auto b = static_cast<unsigned char>(bytes[i + k]);
             const unsigned char lo = k == 1 ? low : 0x80;
             const unsigned char hi = k == 1 ? high : 0xBF;
@@ -57,6 +59,15 @@ bool validUtf8Window(std::string_view bytes, bool cutByWindow) {
         i += len;
     }
     return true;
+}
+
+// Opens a file for binary reading. A folder counts as a file that cannot be opened: the stream would
+// open it here, and its reported size is meaningless.
+bool openForReading(std::ifstream& in, const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    in.open(path, std::ios::binary);
+    return in.is_open();
 }
 
 bool readWhole(std::istream& in, std::string& buffer) {
@@ -101,8 +112,8 @@ std::string_view gf_charsetName(Charset charset) {
 }
 
 Charset gf_detectCharset(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return Charset::none_found;
+    std::ifstream in;
+    if (!openForReading(in, path)) return Charset::none_found;
     std::string window(detectionWindow + 1, '\0');
     in.read(window.data(), static_cast<std::streamsize>(window.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
@@ -184,23 +195,23 @@ bool gf_readLinesByCharset(Charset charset, const std::filesystem::path& path,
         switch (charset) {
         case Charset::Unicode:
         case Charset::Unicode_big_endian: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open()) return false;
+            std::ifstream in;
+            if (!openForReading(in, path)) return false;
             gf_readUtf16StreamLines(in, lines, charset);
             return true;
         }
         case Charset::UTF8_without_BOM:
         case Charset::UTF8_with_BOM: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open()) return false;
+            std::ifstream in;
+            if (!openForReading(in, path)) return false;
             gf_readStreamLines(in, lines);
             if (charset == Charset::UTF8_with_BOM && !lines.empty() && lines.front().starts_with(utf8Mark))
                 lines.front().erase(0, utf8Mark.size());
             return true;
         }
         case Charset::ANSI: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open()) return false;
+            std::ifstream in;
+            if (!openForReading(in, path)) return false;
             std::vector<std::string> raw;
             gf_readStreamLines(in, raw);
             lines.reserve(raw.size());
@@ -222,8 +233,8 @@ bool gf_readLinesByCharset(Charset charset, const std::filesystem::path& path,
 TextFile::Result TextFile::readLines(std::size_t expectedLines) {
     lines.clear();
     lines.reserve(expectedLines);
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return Error{"open_failed"};
+    std::ifstream in;
+    if (!openForReading(in, path)) return Error{"open_failed"};
     gf_readStreamLines(in, lines);
     return std::span<const std::string>(lines);
 }

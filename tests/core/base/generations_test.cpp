@@ -49,6 +49,11 @@ TEST_F(GenerationsTest, SaveOneGeneration) {
     EXPECT_NE(
         log.find(fmt::format("==> gf_saveUpto3GenerationsOf: no dot in filename: {}\n", noDot.string())),
         std::string::npos);
+
+    // A path below a plain file does not exist either: nothing to keep, nothing logged.
+    writeFile(folder / "plain.txt", "x");
+    EXPECT_TRUE(gf_save1GenerationOf(folder / "plain.txt" / "x.xml"));
+    EXPECT_EQ(logText().find("exists("), std::string::npos);
 }
 
 TEST_F(GenerationsTest, ThreeGenerationsShiftDown) {
@@ -122,14 +127,14 @@ TEST_F(GenerationsTest, CountingAndListing) {
 
     const auto dir = folder / "airports" / "my_thirdparty";
     fs::create_directories(dir);
-    for (const char* name : {"KJFK.xml", "egkk.XML", "EGLL.txt", "EDDFX.xml", "LOWW"})
+    for (const char* name : {"KJFK.xml", "egkk.XML", "EGLL.txt", "EDDFX.xml", "LOWW", "ÖBCD.xml", "ÖBC.xml"})
         writeFile(dir / name, "x");
     fs::create_directory(dir / "EDDM.xml");
-    EXPECT_EQ(gf_countDirectoryEntries(dir), 6u);
+    EXPECT_EQ(gf_countDirectoryEntries(dir), 8u);
 
     auto stems = gf_listMyThirdpartyXmlFiles();
     std::sort(stems.begin(), stems.end());
-    EXPECT_EQ(stems, (Names{"KJFK", "egkk"}));
+    EXPECT_EQ(stems, (Names{"KJFK", "egkk", "ÖBCD"})); // four characters, not four bytes
 
     writeFile(folder / "file", "x");
     EXPECT_THROW(gf_countDirectoryEntries(folder / "file"), fs::filesystem_error);

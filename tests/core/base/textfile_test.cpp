@@ -25,6 +25,9 @@ TEST_F(TextFileTest, DetectsTheCharsetFromMarksZeroBytesAndUtf8Validity) {
     std::string straddling(5000, 'a');
     straddling[4095] = '\xC3'; // a two-byte character across the end of the detection window
     straddling[4096] = '\xA9';
+    std::string cutByWindow(5000, 'a');
+    cutByWindow[4094] = '\xE0'; // a three-byte sequence that the window's end cuts is not judged
+    cutByWindow[4095] = 'A';
     struct Case {
         std::string bytes;
         Charset expected;
@@ -53,12 +56,17 @@ TEST_F(TextFileTest, DetectsTheCharsetFromMarksZeroBytesAndUtf8Validity) {
         {"x\x80y", Charset::ANSI},        // stray continuation byte
         {"abcdefghi\xC3", Charset::ANSI}, // the file's end cuts the sequence
         {straddling, Charset::UTF8_without_BOM},
+        {cutByWindow, Charset::UTF8_without_BOM},
+        {"abc\xE0"
+         "A",
+         Charset::ANSI},                                         // the same bytes cut by the file's end
         {ascii4096 + "\xFF\xFE\xC0", Charset::UTF8_without_BOM}, // beyond the window
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(gf_detectCharset(file(cases[i].bytes)), cases[i].expected) << "case " << i;
     }
     EXPECT_EQ(gf_detectCharset(folder / "missing.txt"), Charset::none_found);
+    EXPECT_EQ(gf_detectCharset(folder.path()), Charset::none_found); // a folder is no text file
 }
 
 // One text stored in every encoding reads back as the same lines. Its first two characters lie below
@@ -168,6 +176,8 @@ TEST_F(TextFileTest, ReadFailuresAreShownAndLoggedNeverThrown) {
     EXPECT_FALSE(gf_readLinesByCharset(static_cast<Charset>(9), good, lines));
     // A file that cannot be opened fails quietly.
     EXPECT_FALSE(gf_readLinesByCharset(Charset::UTF8_without_BOM, folder / "missing.txt", lines));
+    for (const Charset charset : {Charset::ANSI, Charset::Unicode, Charset::UTF8_with_BOM})
+        EXPECT_FALSE(gf_readLinesByCharset(charset, folder.path(), lines)); // a folder, likewise
 
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], fmt::format("Read failed for '{}': wide_to_utf8: invalid UTF-16", bad.string()));
@@ -219,6 +229,10 @@ TEST_F(TextFileTest, TextFileReadsLinesOrReportsOpenFailed) {
     ASSERT_TRUE(std::holds_alternative<TextFile::Error>(failed));
     EXPECT_EQ(std::get<TextFile::Error>(failed).text, "open_failed");
     EXPECT_TRUE(missing.lines.empty());
+    TextFile aFolder(folder.path());
+    const auto folderRead = aFolder.readLines(10);
+    ASSERT_TRUE(std::holds_alternative<TextFile::Error>(folderRead));
+    EXPECT_EQ(std::get<TextFile::Error>(folderRead).text, "open_failed");
 
     TextFile present(file("\xEF\xBB\xBF"
                           "one\r\ntwo\n"));
