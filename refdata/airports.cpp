@@ -175,8 +175,9 @@ std::string gf_airportCodeAtStartOf(std::string_view name) {
     std::string start(name.substr(0, 4));
     for (char& c : start)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // An airport without code would begin every name (and, sorting first, hide all others).
     for (const Airport& airport : airportTable.records)
-        if (start.starts_with(airport.code)) return airport.code;
+        if (!airport.code.empty() && start.starts_with(airport.code)) return airport.code;
     return {};
 }
 
@@ -185,6 +186,7 @@ std::string gf_airportCodeInPath(const std::filesystem::path& path) {
     std::transform(text.begin(), text.end(), text.begin(), lf_foldAscii);
     std::string pattern;
     for (const Airport& airport : airportTable.records) {
+        if (airport.code.empty()) continue; // "--" names no airport
         pattern.assign(1, '-');
         for (const char c : airport.code)
             pattern += lf_foldAscii(c);

@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -105,12 +107,17 @@ TEST_F(AirportsTest, CodesInNamesAndPaths) {
     addAirport("EDDF", 50, 8);
     addAirport("EDDM", 48, 11);
     addAirport("LSZ", 47, 8); // a shorter code is a prefix test too
+    // A record without code sorts first; it must not answer for every name and path.
+    addAirport("", 46, 7);
+    std::sort(airportTable.records.begin(), airportTable.records.end(),
+              [](const Airport& a, const Airport& b) { return a.code < b.code; });
     EXPECT_EQ(gf_airportCodeAtStartOf("eddf_scenery.bgl"), "EDDF");
     EXPECT_EQ(gf_airportCodeAtStartOf("lszh-apron.bgl"), "LSZ");
     EXPECT_EQ(gf_airportCodeAtStartOf("ED"), "");
     EXPECT_EQ(gf_airportCodeAtStartOf("XEDDF"), "");
     EXPECT_EQ(gf_airportCodeInPath("Community/pub-airport-eddm-munich/scenery"), "EDDM");
     EXPECT_EQ(gf_airportCodeInPath("Community/pub-airport-eddmmunich/scenery"), "");
+    EXPECT_EQ(gf_airportCodeInPath("Community/pub--airport-eddm-munich"), "EDDM");
     EXPECT_EQ(gf_findAirport("eddf"), nullptr);
 }
 
