@@ -24,6 +24,9 @@ std::ofstream logStream;
 void writeLine(std::string_view prefix, std::string_view text, bool flush) {
     std::lock_guard lock(logMutex);
     if (!logStream.is_open()) return;
+    // A failed write (a full disk) leaves the stream failed; without clearing it every later line
+    // would be lost too, even once there is room again.
+    logStream.clear();
     try {
         logStream.write(prefix.data(), static_cast<std::streamsize>(prefix.size()));
         logStream.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -70,6 +73,7 @@ void gf_logAndFlush(std::string_view text) {
 void gf_logFlush() {
     std::lock_guard lock(logMutex);
     if (!logStream.is_open()) return;
+    logStream.clear();
     try {
         logStream.flush();
     } catch (...) {

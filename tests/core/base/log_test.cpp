@@ -3,7 +3,10 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include <fmt/format.h>
 
@@ -101,6 +104,24 @@ TEST_F(LogTest, AFileThatCannotBeOpenedThrowsAndTheWritersStaySilent) {
     EXPECT_FALSE(gf_logIsOpen());
     gf_logError("lost");
     EXPECT_TRUE(fs::is_directory(folder / "Log.txt"));
+}
+
+// A write that fails (here: the file-size limit, as a full disk would) costs no more than the lines
+// written while it lasts: once there is room again the log goes on.
+TEST_F(LogTest, TheLogGoesOnAfterAFailedWrite) {
+    openLog();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = fs::file_size(folder / "Log.txt") + 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    gf_logError(std::string(200, 'x'));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+
+    gf_logError("room again");
+    gf_log("and later");
+    EXPECT_TRUE(logText().ends_with("==> room again\nand later\n"));
 }
 
 TEST_F(LogTest, LinesOfConcurrentThreadsStayWhole) {
