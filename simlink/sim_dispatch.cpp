@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -64,7 +65,9 @@ void lf_onSimException(const SIMCONNECT_RECV_EXCEPTION& e) {
         if (found == sentCreates.end()) return;
         const std::uint32_t hexid = found->hexid;
         lf_eraseUnordered(sentCreates, static_cast<std::size_t>(found - sentCreates.begin()));
-        if (hexid != 0) lf_postResult(SimResult{0, hexid, 0, SimResultKind::createFailed, 0, 0});
+        // Every static number comes round to 0 once in 10000 placements: a found entry counts, whatever
+        // its number.
+        lf_postResult(SimResult{0, hexid, 0, SimResultKind::createFailed, 0, 0});
         return;
     }
     case SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED:
@@ -134,6 +137,11 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event) {
     if (event.eventId == evObjectAdded) {
         if (event.objectId > userObjectId) newObjectIds.push_back(event.objectId);
     } else if (event.eventId == evObjectRemoved) {
+        // An object gone before any objects-by-type reply showed it would otherwise stay listed for the
+        // rest of the run.
+        if (const auto added = std::find(newObjectIds.begin(), newObjectIds.end(), event.objectId);
+            added != newObjectIds.end())
+            lf_eraseUnordered(newObjectIds, static_cast<std::size_t>(added - newObjectIds.begin()));
         lf_postResult(SimResult{event.objectId, 0, 0, SimResultKind::objectRemoved, 0, 0});
     }
 }
@@ -192,16 +200,18 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
     }
     lf_eraseUnordered(newObjectIds, static_cast<std::size_t>(added - newObjectIds.begin()));
 
-    std::uint32_t hexid = 0;
+    // One of the program's creations when its callsign matches; its number may be 0 (a static aircraft's
+    // number comes round to 0 once in 10000), so the match itself decides.
+    std::optional<std::uint32_t> created;
     if (!atcId.empty()) {
         const auto sent = std::find_if(sentCreates.begin(), sentCreates.end(),
                                        [&](const SentCreate& s) { return s.callsign == atcId; });
         if (sent != sentCreates.end()) {
-            hexid = sent->hexid;
+            created = sent->hexid;
             lf_eraseUnordered(sentCreates, static_cast<std::size_t>(sent - sentCreates.begin()));
         }
     }
-    if (hexid == 0) {
+    if (!created) {
         if (atcId != "AS-GEN") {
             gf_log(fmt::format("just spawned, but not by {}, oid: {}, callsign '{}', altaboveGnd:{:.0f} ft, "
                                "onground:{}, gnd_alt:{:.0f} ft",
@@ -215,6 +225,7 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
         }
         return;
     }
+    const std::uint32_t hexid = *created;
     {
         std::lock_guard lock(simCommandMutex);
         if (HSIMCONNECT handle = hSimConnect) SimConnect_AIReleaseControl(handle, id, reqAiReleaseControl);

@@ -56,6 +56,16 @@ std::string lf_text(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply, std::size_t lim
     return std::string(p, strnlen(p, std::min<std::size_t>(reply.dataSize, limit)));
 }
 
+// Cuts a UTF-8 text to at most `limit` bytes without leaving part of a character at its end (the
+// window shows nothing of a text that is not valid UTF-8).
+void lf_cutUtf8(std::string& text, std::size_t limit) {
+    std::size_t end = limit;
+    // A character has at most three continuation bytes.
+    while (end > 0 && limit - end < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+}
+
 double lf_largestHalfSpan() {
     return dbase.largestHalfSpan;
 }
@@ -286,7 +296,7 @@ void lf_onUserAcTitle(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply) {
         gf_log("! Title of your aircraft is empty?");
         return;
     }
-    if (title.size() > maxTitleLength) title.resize(maxTitleLength);
+    if (title.size() > maxTitleLength) lf_cutUtf8(title, maxTitleLength);
     if (title == lf_read(userAcTitle)) return;
     simLinkStatus.setUserAircraftText(title);
     lf_repaintStatus();

@@ -99,8 +99,9 @@ TEST_F(CommandQueueTest, ARefusedTitleAndAStaticAircraftComeBackAsTheirResults) 
     stub::Options options;
     options.installedTitles = std::set<std::string>{"Stub A320 Swiss"};
     connect(options);
-    gf_queueAiCreate(lf_record("Not Installed", "EZY77", 0x4CA001));
+    // The refused one second: its refusal must find its own packet id, not the first one sent.
     gf_queueAiCreate(lf_record("Stub A320 Swiss", "SWR9*", 77));
+    gf_queueAiCreate(lf_record("Not Installed", "EZY77", 0x4CA001));
     frame();
 
     std::vector<SimResult> results;

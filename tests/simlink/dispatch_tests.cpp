@@ -31,6 +31,16 @@ void lf_objectAdded(std::uint32_t objectId) {
     lf_simDispatch(&m, sizeof m, nullptr);
 }
 
+void lf_objectRemoved(std::uint32_t objectId) {
+    SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE m{};
+    m.size = sizeof m;
+    m.id = SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE;
+    m.eventId = evObjectRemoved;
+    m.objectId = objectId;
+    m.objectType = SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+    lf_simDispatch(&m, sizeof m, nullptr);
+}
+
 void lf_exception(std::uint32_t code, std::uint32_t sendId = 0, std::uint32_t index = 0) {
     SIMCONNECT_RECV_EXCEPTION m{};
     m.size = sizeof m;
@@ -93,6 +103,50 @@ TEST_F(DispatchTest, NewObjectsNotCreatedHereAreOnlyLogged) {
     EXPECT_EQ(takeResults().size(), 1u);
 }
 
+// A static aircraft's number comes round to 0 once in 10000 placements; it is bound all the same.
+TEST_F(DispatchTest, NewObjectsAreBoundByTheirCallsignWhateverTheirNumber) {
+    struct Case {
+        std::uint32_t id;
+        std::uint32_t hexid;
+        const char* callsign;
+        SimResultKind kind;
+        double b;
+    };
+    const Case cases[] = {
+        {30, 0, "SWR1*", SimResultKind::staticObjectFound, 0.0},
+        {31, 10000, "SWR2*", SimResultKind::staticObjectFound, 0.0},
+        {32, 10001, "SWR3", SimResultKind::liveObjectFound, 250.0},
+    };
+    for (const Case& c : cases)
+        sentCreates.push_back({c.id, c.hexid, c.callsign});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.callsign);
+        lf_objectAdded(c.id);
+        lf_byType(c.id, 250.0, c.callsign);
+        const auto results = takeResults();
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].kind, c.kind);
+        EXPECT_EQ(results[0].objectId, c.id);
+        EXPECT_EQ(results[0].value, c.hexid);
+        EXPECT_EQ(results[0].b, c.b);
+        ASSERT_GE(simEventQueue.size(), 3u);
+        EXPECT_EQ(simEventQueue.back().objectId, c.id) << "frozen with the next frame";
+    }
+    EXPECT_TRUE(sentCreates.empty());
+    EXPECT_EQ(logCount("just spawned"), 0u);
+}
+
+TEST_F(DispatchTest, AnObjectRemovedBeforeItWasSeenIsNoLongerNew) {
+    sentCreates.push_back({1, 0x4B0001, "SWR12"});
+    lf_objectAdded(40);
+    lf_objectRemoved(40);
+    EXPECT_TRUE(newObjectIds.empty());
+    const auto results = takeResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].kind, SimResultKind::objectRemoved);
+    EXPECT_EQ(results[0].objectId, 40u);
+}
+
 TEST_F(DispatchTest, ExceptionsAreReportedByTheirCode) {
     sentCreates.push_back({41, 0x4B0001, "SWR12"});
     sentCreates.push_back({42, 0x4B0002, "SWR13"});
@@ -105,9 +159,26 @@ TEST_F(DispatchTest, ExceptionsAreReportedByTheirCode) {
     EXPECT_EQ(results[0].value, 0x4B0001u);
     ASSERT_EQ(sentCreates.size(), 1u);
     EXPECT_EQ(sentCreates[0].callsign, "SWR13");
+    // A refused static aircraft numbered 0 is reported like any other.
+    sentCreates.push_back({43, 0, "SWR1*"});
+    lf_exception(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 43);
+    const auto refused = takeResults();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].kind, SimResultKind::createFailed);
+    EXPECT_EQ(refused[0].value, 0u);
+    EXPECT_EQ(sentCreates.size(), 1u);
 
     lf_exception(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
     EXPECT_EQ(logCount("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"), 0u) << "the user position is not known yet";
+    UserState known;
+    known.latitude = 47.45;
+    DataReply(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, reqUserState, 1, &known, sizeof known).dispatch();
+    lf_exception(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
+    EXPECT_EQ(logCount("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"), 1u);
+    gf_requestStop(StopReason::NewSettings, 3);
+    lf_exception(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
+    EXPECT_EQ(logCount("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"), 1u) << "not while the run stops";
+    runControl.reset();
     lf_exception(SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS);
     lf_exception(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED);
     lf_exception(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);

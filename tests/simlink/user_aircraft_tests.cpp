@@ -130,6 +130,18 @@ TEST_F(UserAircraftTest, TheTitleIsCutTo48AndLoggedWhenItChanges) {
     DataReply::text(reqUserTitle, "", 1).dispatch();
     EXPECT_EQ(logCount("! Title of your aircraft is empty?"), 1u);
     EXPECT_EQ(gf_userAcTitle(), std::string(48, 'T'));
+
+    // A character across the cut goes as a whole: what is left stays valid UTF-8.
+    const std::pair<std::string, std::string> cuts[] = {
+        {std::string(47, 'D') + "\xC3\xBCsseldorf", std::string(47, 'D')},              // ü at 47..48
+        {std::string(46, 'D') + "\xC3\xBC" + "ABC", std::string(46, 'D') + "\xC3\xBC"}, // ü at 46..47
+        {std::string(45, 'D') + "\xF0\x9F\x9B\xA9" + "ABC", std::string(45, 'D')},      // 4 bytes at 45..48
+    };
+    for (const auto& [sent, kept] : cuts) {
+        DataReply::text(reqUserTitle, sent, 0).dispatch();
+        EXPECT_EQ(gf_userAcTitle(), kept);
+        EXPECT_EQ(simLinkStatus.userAircraftText(), kept);
+    }
 }
 
 class ModelTest : public UserAircraftTest {
