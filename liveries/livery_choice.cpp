@@ -74,13 +74,14 @@ bool gf_isRefusedTitle(std::string_view title) {
 
 bool lf_pickTitle(LiveryAircraft& ac, const TitleViews& candidates) {
     if (candidates.empty()) return !ac.liveryTitle.empty();
+    // Titles the simulator refused, and an empty title (the file accepts one), are no candidates at
+    // all. Only an unusable pick pays for sorting them out, so long lists stay cheap while refusals
+    // are few.
+    const auto usableTitle = [](TitleView title) { return !title.empty() && !gf_isRefusedTitle(title); };
     TitleView pick = lf_pickFrom(candidates);
-    if (gf_isRefusedTitle(pick)) {
-        // Titles the simulator refused are no candidates at all. Only a refused pick pays for
-        // sorting them out, so long lists stay cheap while refusals are few.
+    if (!usableTitle(pick)) {
         TitleViews usable;
-        std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(usable),
-                     [](TitleView title) { return !gf_isRefusedTitle(title); });
+        std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(usable), usableTitle);
         if (usable.empty()) return !ac.liveryTitle.empty();
         pick = lf_pickFrom(usable);
     }

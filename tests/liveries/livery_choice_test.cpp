@@ -121,6 +121,23 @@ TEST_F(LiveryChoiceTest, ReverseFlagFollowsFsltlTitles) {
     EXPECT_FALSE(lh.reverseFlag);
 }
 
+TEST_F(LiveryChoiceTest, EmptyTitleIsNoLivery) {
+    // LiveriesScanned.xml accepts an empty title; the simulator cannot create an aircraft with it.
+    gf_resetLiveriesForTests();
+    buildTables({livery("BAW", "A320", ""), livery("BAW", "A320", "BA A320"), livery("DLH", "A320", ""),
+                 livery("ZZZ", "A320", "Airbus house")});
+    MATCHING_DEPTH.value = 4;
+    LiveryAircraft ba = aircraft("BAW", "A320");
+    gf_matchLiveAcLivery(ba);
+    EXPECT_EQ(ba.liveryTitle, "BA A320");
+    LiveryAircraft lh = aircraft("DLH", "A320");
+    gf_matchLiveAcLivery(lh);
+    EXPECT_EQ(lh.liveryTitle, "Airbus house");
+    EXPECT_EQ(matchStepCounts, (std::array<std::uint32_t, 7>{0, 0, 1, 0, 1, 0, 0}));
+    LiveryAircraft none = aircraft("DLH", "A320");
+    EXPECT_FALSE(lf_pickTitle(none, TitleViews{TitleView()}));
+}
+
 TEST_F(LiveryChoiceTest, SpecialTitlesAreTakenOnlyWhenTheListHoldsNothingElse) {
     LiveryAircraft ac = aircraft("DLH", "A320");
     const TitleViews onlySpecial{lf_findTitleView("LH 1 retro")};
