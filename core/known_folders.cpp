@@ -31,10 +31,12 @@ std::filesystem::path gf_getLocalAppDataPath() {
 
 namespace {
 
-// The path without its last element and the separators before it; both "/" and "\" separate.
+// The path without its last element and the separators before it; both "/" and "\" separate. A path
+// that ends in a separator has an empty last element: its parent is the folder it names.
 std::string lf_parentText(const std::string& text) {
     auto end = text.find_last_not_of("/\\");
     if (end == std::string::npos) return {}; // only separators
+    if (end + 1 < text.size()) return text.substr(0, end + 1);
     auto sep = text.find_last_of("/\\", end);
     if (sep == std::string::npos) return {};
     auto parentEnd = text.find_last_not_of("/\\", sep);

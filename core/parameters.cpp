@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <system_error>
 
@@ -100,8 +101,9 @@ fs::path lf_pathOrComplain(std::string_view what) {
     return path;
 }
 
-// Sets every entry with the key to the text (adding a missing value attribute), or appends one.
-void lf_setEntry(pugi::xml_node section, const std::string& key, const std::string& text) {
+// Sets every entry with the key to the text (adding a missing value attribute), or appends one. False
+// when it had to append one.
+bool lf_setEntry(pugi::xml_node section, const std::string& key, const std::string& text) {
     bool found = false;
     for (auto entry : section.children("parameter")) {
         if (key != entry.attribute(nameText.c_str()).as_string()) continue;
@@ -111,6 +113,7 @@ void lf_setEntry(pugi::xml_node section, const std::string& key, const std::stri
         found = true;
     }
     if (!found) gf_appendStringParameter(section, key, text);
+    return found;
 }
 
 // The full document of every registered setting; lists each and refreshes its control. Empty node
@@ -142,15 +145,16 @@ pugi::xml_node lf_buildFull(pugi::xml_document& doc, bool writeDefaults) {
 }
 
 // The full save, with one more entry set (a single save that ends in a full save must not lose its
-// setting, also when it is in no registry).
-bool lf_saveFull(bool writeDefaults, const std::string* key, const std::string* text) {
+// setting, also when it is in no registry; `listAdded` then lists it, as the registered ones are).
+bool lf_saveFull(bool writeDefaults, const std::string* key, const std::string* text,
+                 const std::function<void()>& listAdded = {}) {
     auto path = lf_pathOrComplain("the settings are not saved");
     if (path.empty()) return false;
     pugi::xml_document doc;
     auto section = lf_buildFull(doc, writeDefaults);
     bool ok = false;
     if (section) {
-        if (key != nullptr) lf_setEntry(section, *key, *text);
+        if (key != nullptr && !lf_setEntry(section, *key, *text) && listAdded) listAdded();
         ok = lf_save(doc, path);
     } else {
         gf_logError(fmt::format("saving: {} failed", path_to_utf8(path)));
@@ -184,7 +188,7 @@ template <typename Setting> void lf_saveOne(const Setting& setting) {
         [[fallthrough]];
     case FileState::missing:
         // Everything in memory, so that no other setting is lost with the file.
-        lf_saveFull(false, &key, &text);
+        lf_saveFull(false, &key, &text, [&setting] { setting.log(); });
         return;
     case FileState::loaded:
         break;

@@ -77,6 +77,9 @@ TEST_F(KnownFolders, ShellOpenNeedsAnExistingPathWithAParent) {
     const auto previous = fs::current_path();
     fs::current_path(work);
     EXPECT_FALSE(gf_shellOpen("Log-copy.txt")); // no folder part: no parent to show
+    fs::create_directory(work / "sub");
+    EXPECT_FALSE(gf_shellOpen("sub"));
+    EXPECT_TRUE(gf_shellOpen("sub/")); // a trailing separator: the folder itself is shown
     fs::current_path(previous);
     os::setShellOpenProgram("");
 }

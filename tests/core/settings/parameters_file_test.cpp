@@ -258,6 +258,7 @@ TEST_F(ParametersFile, SingleSaveOfASettingOutsideTheRegistriesIntoAMissingFileK
     parking_percentage.save();
     EXPECT_EQ(fileValue(file(), "parking_percentage"), "45");
     EXPECT_EQ(fileValue(file(), "RANGE"), "40");
+    EXPECT_NE(logText().find("\nparking_percentage=45\n"), std::string::npos);
 }
 
 TEST_F(ParametersFile, FullLoadOfADamagedFileKeepsItBeforeWritingDefaults) {
