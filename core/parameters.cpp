@@ -62,17 +62,21 @@ bool lf_save(pugi::xml_document& doc, const fs::path& path) {
     return false;
 }
 
-// A file that cannot be parsed is kept as parameters0.xml before anything replaces it. False when
-// that failed: then the file must stay as it is.
-bool lf_keepDamaged(const fs::path& path, const std::string& why) {
+// A file that is about to be replaced by the values in memory is kept as parameters0.xml first. False
+// when that failed: then the file must stay as it is.
+bool lf_keepAsGeneration(const fs::path& path, const std::string& reason) {
     if (gf_save1GenerationOf(path)) {
-        gf_log(fmt::format("{} could not be parsed ({}); kept as {}", path_to_utf8(path), why,
+        gf_log(fmt::format("{} {}; kept as {}", path_to_utf8(path), reason,
                            path_to_utf8(gf_generationName(path, 1))));
         return true;
     }
-    gf_logError(fmt::format("{} could not be parsed ({}) nor kept as a generation; it is left as it is",
-                            path_to_utf8(path), why));
+    gf_logError(
+        fmt::format("{} {} nor kept as a generation; it is left as it is", path_to_utf8(path), reason));
     return false;
+}
+
+bool lf_keepDamaged(const fs::path& path, const std::string& why) {
+    return lf_keepAsGeneration(path, fmt::format("could not be parsed ({})", why));
 }
 
 // A save that was killed half way leaves the atomic writer's temporary file beside parameters.xml
@@ -200,7 +204,10 @@ template <typename Setting> void lf_saveOne(const Setting& setting) {
     if (!section) section = owner.append_child(parametersText.c_str());
     lf_setEntry(section, key, text);
     setting.log();
-    if (root)
+    // Without root the whole file is rewritten from the values in memory, which before the full load
+    // are still the defaults: the old file stays at hand first. When it cannot be kept, the entry goes
+    // into the file as it stands and the repair waits for a later save.
+    if (root || !lf_keepAsGeneration(path, "has no root element"))
         lf_save(doc, path);
     else
         lf_rebuildWithRoot(&key, &text);

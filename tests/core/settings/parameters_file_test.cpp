@@ -218,8 +218,9 @@ TEST_F(ParametersFile, SingleSaveAddsTheValueAttributeToAnEntryWithoutOne) {
 }
 
 TEST_F(ParametersFile, FileWithoutRootLoadsAndTheFirstSingleSaveRebuildsIt) {
-    writeFile(file(), "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") +
-                          entry("OLD_KEY", "x") + "</parameters>\n");
+    const std::string withoutRoot = "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") +
+                                    entry("OLD_KEY", "x") + "</parameters>\n";
+    writeFile(file(), withoutRoot);
     EXPECT_FALSE(gf_readParameters());
     EXPECT_EQ(RANGE.value.load(), 65);
 
@@ -235,6 +236,30 @@ TEST_F(ParametersFile, FileWithoutRootLoadsAndTheFirstSingleSaveRebuildsIt) {
     EXPECT_NE(
         logText().find("Placing a root level around a new parameters.xml to make it 100% xml compliance"),
         std::string::npos);
+    // What the file held before it was rewritten from memory stays at hand.
+    EXPECT_EQ(fileValue(user / "parameters0.xml", "OLD_KEY"), "x");
+}
+
+// Before the full load the values in memory are still the defaults: a save then (the window closed
+// while the run could not start) must not cost the file its settings.
+TEST_F(ParametersFile, RepairBeforeTheFullLoadKeepsTheOldFile) {
+    const std::string withoutRoot = "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") +
+                                    entry("WEEK", "true") + "</parameters>\n";
+    writeFile(file(), withoutRoot);
+    MAIN_WINDOW_X.value = 123;
+    MAIN_WINDOW_X.save();
+    EXPECT_EQ(readFile(user / "parameters0.xml"), withoutRoot);
+    EXPECT_EQ(fileValue(file(), "MAIN_WINDOW_X"), "123");
+
+    // No room for the copy: the entry goes into the file as it stands, nothing is dropped.
+    writeFile(file(), withoutRoot);
+    fs::remove(user / "parameters0.xml");
+    fs::create_directory(user / "parameters0.xml");
+    MAIN_WINDOW_X.save();
+    EXPECT_EQ(fileEntries(file()), (std::vector<std::pair<std::string, std::string>>{
+                                       {"RANGE", "65"}, {"WEEK", "true"}, {"MAIN_WINDOW_X", "123"}}));
+    EXPECT_NE(logText().find("==> " + file().string() + " has no root element nor kept as a generation"),
+              std::string::npos);
 }
 
 TEST_F(ParametersFile, SingleSaveIntoADamagedFileKeepsItAndSavesEverySetting) {
