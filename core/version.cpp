@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -36,18 +37,30 @@ std::size_t digitRun(std::string_view s, std::size_t from) {
 
 // The whole text as three runs of digits, each two separated by exactly one character other than a line
 // end. Like a backtracking pattern match, longer first and second runs are tried first, so "12345"
-// splits into 1, 3 and 5.
+// splits into 1, 3 and 5. One pass over the text, so that a long text (from a file or a download)
+// costs no more than its length.
 std::optional<std::array<std::string_view, 3>> splitVersion(std::string_view s) {
     const auto separator = [](char c) { return c != '\n' && c != '\r'; };
-    for (std::size_t a = digitRun(s, 0); a >= 1; --a) {
-        if (a + 1 >= s.size() || !separator(s[a])) continue;
+    const std::size_t n = s.size();
+    const std::size_t lead = digitRun(s, 0);
+    std::size_t tail = 0;
+    while (tail < n && isDigit(s[n - 1 - tail]))
+        ++tail;
+    if (lead == 0 || tail == 0 || n < 5) return std::nullopt;
+    // The third run is a non-empty part of the trailing digits, so the second separator lies in
+    // [n - tail - 1, n - 2].
+    const std::size_t lastSeparatorLow = tail < n ? n - tail - 1 : 0;
+    for (std::size_t a = std::min(lead, n - 1); a >= 1; --a) {
+        if (!separator(s[a])) continue;
         const std::size_t bStart = a + 1;
-        for (std::size_t b = digitRun(s, bStart); b >= 1; --b) {
-            const std::size_t sep = bStart + b;
-            if (sep + 1 >= s.size() || !separator(s[sep])) continue;
-            const std::size_t cStart = sep + 1;
-            if (digitRun(s, cStart) == s.size() - cStart)
-                return std::array{s.substr(0, a), s.substr(bStart, b), s.substr(cStart)};
+        // Inside the leading run the second run ends where the leading one does.
+        const std::size_t bLength = bStart < lead ? lead - bStart : digitRun(s, bStart);
+        if (bLength == 0) continue;
+        const std::size_t high = std::min(bStart + bLength, n - 2);
+        const std::size_t low = std::max(bStart + 1, lastSeparatorLow);
+        for (std::size_t sep = high; sep >= low && sep <= high; --sep) {
+            if (separator(s[sep]))
+                return std::array{s.substr(0, a), s.substr(bStart, sep - bStart), s.substr(sep + 1)};
         }
     }
     return std::nullopt;

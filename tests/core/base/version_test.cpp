@@ -2,6 +2,9 @@
 
 #include "test_support.h"
 
+#include <random>
+#include <regex>
+
 using namespace testing_support;
 
 namespace {
@@ -41,6 +44,29 @@ TEST_F(VersionTest, ParsesTextAndJson) {
         else
             EXPECT_TRUE(added.starts_with(c.logged)) << c.text << " logged " << added;
     }
+}
+
+// The three-number form splits a text exactly as the pattern (\d+).(\d+).(\d+) matched as a whole
+// would, backtracking included.
+TEST_F(VersionTest, SplitsLikeTheVersionPattern) {
+    const std::regex pattern("(\\d+).(\\d+).(\\d+)");
+    const std::string alphabet = "0129.x\n\r";
+    std::mt19937 rng(7);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text(rng() % 10, ' ');
+        for (char& c : text)
+            c = alphabet[rng() % alphabet.size()];
+        VersionData expected;
+        std::smatch m;
+        if (std::regex_match(text, m, pattern))
+            expected = {static_cast<std::uint32_t>(std::stoul(m[1])),
+                        static_cast<std::uint32_t>(std::stoul(m[2])),
+                        static_cast<std::uint32_t>(std::stoul(m[3]))};
+        ASSERT_EQ(VersionData(text), expected) << testing::PrintToString(text);
+    }
+    // A long text is read in one pass: it does not match and is no JSON either.
+    EXPECT_EQ(VersionData(std::string(20000, '1') + "x"), VersionData());
+    EXPECT_EQ(VersionData("1." + std::string(20000, '0') + "2.3"), VersionData(1, 2, 3));
 }
 
 TEST_F(VersionTest, PrintsAndCompares) {
