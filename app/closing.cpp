@@ -90,6 +90,7 @@ void lf_resetRunState() {
     {
         std::lock_guard lock(mainWindow.statusMutex);
         for (auto field : {&MainWindow::messageLine, &MainWindow::errorLine, &MainWindow::userAircraftTitle,
+                           &MainWindow::parkedFileText, &MainWindow::airportFileText,
                            &MainWindow::simulatorText, &MainWindow::realTrafficText, &MainWindow::userStand})
             (mainWindow.*field).clear();
         mainWindow.messageSecond = 0;

@@ -209,14 +209,17 @@ void lf_mainRun() {
 
     auto deadline = s.now() + 10ms;
     lf_call(s.setAddingStackOpen, true);
-    lf_call(s.fillCallsignChoice);
+    CALLSIGN_2_OBJECTID.fillCombo();
     CS2OID_BUTTON.enable(true);
 
     os::beginTimerResolution(1);
     bool running = lf_cyclePass();
     while (running) {
-        while (deadline - s.now() >= 1ms)
-            s.sleep(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - s.now()));
+        if (deadline - s.now() >= 1ms) {
+            // A sleep may end early: sleep again until the clock has reached the deadline.
+            for (auto left = deadline - s.now(); left > 0ns; left = deadline - s.now())
+                s.sleep(std::chrono::ceil<std::chrono::milliseconds>(left));
+        }
         if (secondTick) deadline = s.now();
         deadline += 10ms;
         running = lf_cyclePass();

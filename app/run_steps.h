@@ -70,7 +70,6 @@ struct RunSteps {
     std::function<double()> lastTrafficTime;
     std::function<void()> checkReaderActivity;
     std::function<void(bool initial)> updateStaticParking;
-    std::function<void()> fillCallsignChoice;
 
     // ---- main cycle ----
     std::function<void()> handleAddingStack;

@@ -112,6 +112,7 @@ void lf_enableControls() {
     parking_percentage.value = 30; // every start shows 30, whatever the file holds
     parking_percentage.fillCombo();
     MAX_FIT_FL.enable(false);
+    gf_fillMaxFitCombo();
     gf_showMaxFit();
     WEEK.enable(true);
     PARK_SOFT.enable(true);
@@ -170,9 +171,9 @@ void lf_startUp() {
     gf_refreshWeekSlot();
 
     if (!referenceDataLoaded && s.readDbase) {
-        const bool read = s.readDbase();
+        // Only a database that was read counts: a run that restarts after the failure reads it again.
+        if (!s.readDbase()) throw std::runtime_error("reading data files failed!");
         referenceDataLoaded = true;
-        if (!read) throw std::runtime_error("reading data files failed!");
     }
     if (s.readAirports && !s.readAirports()) throw std::runtime_error("reading airports failed!");
 

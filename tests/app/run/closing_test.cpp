@@ -182,6 +182,7 @@ TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
     runSeconds = 77;
     renewalCollecting = true;
     mainWindow.setText(&MainWindow::errorLine, "old error");
+    mainWindow.setText(&MainWindow::parkedFileText, "parked: learned");
     mainWindow.qnh = 1020;
     mainWindow.trafficStatus = 1;
     flushStaticRequested = true;
@@ -196,6 +197,7 @@ TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
     EXPECT_EQ(runSeconds, 0);
     EXPECT_FALSE(renewalCollecting);
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
+    EXPECT_EQ(mainWindow.text(&MainWindow::parkedFileText), "");
     EXPECT_EQ(mainWindow.qnh, 0);
     EXPECT_EQ(mainWindow.trafficStatus, 3);
     for (const auto* request :

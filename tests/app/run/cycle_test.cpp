@@ -1,6 +1,7 @@
 // The main cycle's schedule, driven pass by pass with the cycle's own tick flag, and the main run's
 // waits.
 
+#include "app/controls.h"
 #include "run_fixture.h"
 
 #include <set>
@@ -175,6 +176,8 @@ TEST_F(MainRunTest, WaitsForTheReadersAndTheFirstTrafficEndOnAClose) {
 }
 
 TEST_F(MainRunTest, NoTrafficWithinFifteenSecondsIsLoggedAndTheCycleRuns) {
+    gf_attachControls();
+    callsign2ObjectIdChoices->replace({"", "SWR12"});
     // The cycle ends on the close that comes 3 s into it.
     at(2s + 15s + 3s, [] { gf_requestStop(StopReason::UserClosedSim, 0); });
     lf_mainRun();
@@ -182,6 +185,24 @@ TEST_F(MainRunTest, NoTrafficWithinFifteenSecondsIsLoggedAndTheCycleRuns) {
     EXPECT_EQ(fired["parking0"].size(), 1u);
     EXPECT_GE(addingStackPasses, 250);
     EXPECT_LE(addingStackPasses, 310);
+    // Before the cycle the callsign list is filled and its button enabled.
+    EXPECT_EQ(ui.entries(CALLSIGN_2_OBJECTID.controlId), (std::vector<std::string>{"", "SWR12"}));
+    EXPECT_EQ(ui.enabled(CS2OID_BUTTON.controlId), true);
+}
+
+// A sleep that ends a little early is followed by another one: no pass runs before its deadline.
+TEST_F(MainRunTest, CyclePassesWaitForTheirDeadline) {
+    std::vector<Clock::time_point> passes;
+    gf_runSteps().sleep = [this](std::chrono::milliseconds d) {
+        advance(d);
+        if (d >= 1ms) now -= 400us;
+    };
+    gf_runSteps().handleAddingStack = [&] { passes.push_back(now); };
+    at(2s + 15s + 1s, [] { gf_requestStop(StopReason::UserClosedSim, 0); });
+    lf_mainRun();
+    ASSERT_GT(passes.size(), 50u);
+    for (std::size_t k = 1; k < passes.size(); ++k)
+        ASSERT_GE(passes[k] - passes.front(), static_cast<int>(k) * 10ms) << "pass " << k;
 }
 
 } // namespace

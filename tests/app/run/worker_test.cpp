@@ -1,12 +1,14 @@
 // The worker run: folder check, start-up order, stops during the start-up, the install path and the
 // exception handlers.
 
+#include "app/controls.h"
 #include "app/install_path.h"
 #include "app/worker.h"
 #include "run_fixture.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -123,6 +125,29 @@ TEST_F(WorkerTest, UnreadableReferenceDataIsASystemError) {
     EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR"));
 }
 
+// A type database that could not be read is read again by the next run (a restart after the error
+// must not go on without it); once read, it is not read again.
+TEST_F(WorkerTest, TypeDatabaseCountsAsLoadedOnlyOnceRead) {
+    bool readable = false;
+    gf_runSteps().readDbase = [&] {
+        steps.push_back("dbase");
+        return readable;
+    };
+    runUntilClosed();
+    ASSERT_FALSE(shownErrors.empty());
+    EXPECT_EQ(shownErrors.front(), "reading data files failed!");
+    EXPECT_FALSE(referenceDataLoaded);
+
+    for (bool expectRead : {true, false}) {
+        steps.clear();
+        runControl.reset();
+        readable = true;
+        runUntilClosed();
+        EXPECT_EQ(std::count(steps.begin(), steps.end(), "dbase"), expectRead ? 1 : 0);
+        EXPECT_TRUE(referenceDataLoaded);
+    }
+}
+
 TEST_F(WorkerTest, ExceptionTypesEndTheRunWithSystemError) {
     const std::vector<std::function<void()>> throwers{
         [] { throw std::runtime_error("plain failure"); },
@@ -210,6 +235,22 @@ TEST_F(WorkerTest, EnableControlsDerivesTheSimulatorWithoutControls) {
     lf_enableControls();
     EXPECT_TRUE(simulatorIs2020);
     EXPECT_EQ(simulatorKind, 1);
+}
+
+// The max-fit list gets its hours and shows the hours of the stored MAX_FIT.
+TEST_F(WorkerTest, EnableControlsFillsTheMaxFitList) {
+    gf_attachControls();
+    MAX_FIT.value = 9;
+    lf_enableControls();
+    const auto entries = ui.entries(MAX_FIT_FL.controlId);
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_EQ(entries->size(), 20u);
+    EXPECT_EQ(entries->front(), "0.5");
+    EXPECT_EQ((*entries)[9], "5.0");
+    EXPECT_EQ(entries->back(), "24.0");
+    EXPECT_EQ(ui.selection(MAX_FIT_FL.controlId), 9);
+    EXPECT_EQ(MAX_FIT_FL.value, 5.0f);
+    EXPECT_EQ(ui.enabled(MAX_FIT_FL.controlId), false);
 }
 
 TEST_F(WorkerTest, StaleRegistrationCopiesAreRemoved) {
