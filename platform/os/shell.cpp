@@ -43,7 +43,10 @@ bool shellOpen(const std::filesystem::path& target) {
         std::lock_guard lock(shellMutex);
         program = shellProgram;
     }
-    return spawnDetached({program, target.string()});
+    // A relative target that begins with "-" would be taken for an option of the opener.
+    std::string argument = target.string();
+    if (argument.starts_with('-')) argument.insert(0, "./");
+    return spawnDetached({program, argument});
 }
 
 void setShellOpenProgram(std::string program) {

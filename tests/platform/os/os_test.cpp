@@ -189,6 +189,13 @@ TEST(Shell, OpensWithAnArgumentVector) {
     EXPECT_FALSE(fs::exists("pwned"));
     EXPECT_FALSE(fs::exists("pwned2"));
 
+    // A relative target is never taken for an option.
+    fs::remove(out);
+    ASSERT_TRUE(os::shellOpen("--help"));
+    for (int i = 0; i < 1000 && !fs::exists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(readFile(out), "1|./--help|");
+
     os::setShellOpenProgram("");
     EXPECT_FALSE(os::spawnDetached({temp.path().string() + "/no-such-program"}));
     EXPECT_FALSE(os::spawnDetached({}));
