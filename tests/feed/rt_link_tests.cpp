@@ -120,6 +120,8 @@ TEST_F(RtLinkTest, VersionReplies) {
         {R"([2,"9.0"])", false, "", ""},
         {"RealTraffic 9", false, "", "lf_processRTVersion: JSON parse failed: [json.exception.parse_error"},
         {R"({"level":"2"})", false, "", "lf_processRTVersion: JSON parse failed: [json.exception.type_error"},
+        {R"({"level":2,"version":9})", false, "",
+         "lf_processRTVersion: JSON parse failed: [json.exception.type_error"},
         {"", false, "", ""},
     };
     for (const auto& c : cases) {
@@ -142,18 +144,21 @@ TEST_F(RtLinkTest, VersionReplies) {
             net::closeSocket(s);
         });
         const std::string before = logText();
+        const std::size_t shownBefore = messages().size();
         gf_awaitRTConnection();
         peer.get();
         EXPECT_EQ(realTrafficLink.rtProfessional.load(), c.professional);
         EXPECT_EQ(feedStatus.realTrafficText(), c.text);
         const std::string logged = logText().substr(before.size());
-        if (!c.logged.empty()) {
+        if (c.logged.empty()) {
+            EXPECT_EQ(logged.find("JSON parse failed"), std::string::npos) << logged;
+        } else {
             EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
         }
-        if (c.reply.empty()) {
-            const auto shown = messages();
-            EXPECT_NE(std::find(shown.begin(), shown.end(), "No RealTraffic version received?"), shown.end());
-        }
+        const auto shown = messages();
+        EXPECT_EQ(std::count(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore), shown.end(),
+                             "No RealTraffic version received?"),
+                  c.reply.empty() ? 1 : 0);
     }
 }
 

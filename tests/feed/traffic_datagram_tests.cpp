@@ -110,6 +110,8 @@ TEST_F(TrafficDatagramTest, ChecksAndFilters) {
         {"hexid starts with letter", Datagram{}.set(1, "a4b1812").text(), false, "hexid incorrecta4b1812"},
         {"hexid beyond 32 bits", Datagram{}.set(1, "4294967296").text(), false, "hexid incorrect4294967296"},
         {"hexid largest", Datagram{}.set(1, "4294967295").text(), true, ""},
+        {"hexid with a sign", Datagram{}.set(1, "-4921362").text(), false, "hexid incorrect-4921362"},
+        {"hexid after a blank", Datagram{}.set(1, " 4921362").text(), false, "hexid incorrect 4921362"},
         {"position near 0,0", Datagram{}.set(2, "0.00005").set(3, "0.00005").text(), false,
          "invalid lalo: 0.000050,0.000050"},
         {"latitude above 90", Datagram{}.set(2, "90.5").text(), false, "invalid lalo: 90.500000,8.600000"},
@@ -138,6 +140,8 @@ TEST_F(TrafficDatagramTest, ChecksAndFilters) {
         {"speed text", Datagram{}.set(8, "fast").text(), false, "gs:fast"},
         {"TAS text", Datagram{}.set(20, "x").text(), false, "TAS incorrectx"},
         {"number with unit", Datagram{}.set(8, "250kt").text(), true, ""},
+        {"number with a plus sign", Datagram{}.set(8, "+250").text(), false, "gs:+250"},
+        {"number after a blank", Datagram{}.set(2, " 47.5").text(), false, "lat: 47.5"},
         // Values that are no finite number never reach the queue.
         {"latitude nan", Datagram{}.set(2, "nan").text(), false, "lat:nan"},
         {"longitude inf", Datagram{}.set(3, "inf").text(), false, "lon:inf"},
