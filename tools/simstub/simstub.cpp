@@ -91,6 +91,32 @@ const std::set<std::string>& knownDatums() {
     return names;
 }
 
+// The units the stand-in delivers its data in, lower case ("" when the datum has none).
+const std::set<std::string>& knownUnits() {
+    static const std::set<std::string> names{
+        "",     "none", "bool",  "boolean",         "degree", "degrees", "radian", "radians", "feet",
+        "foot", "knot", "knots", "feet per second", "second", "seconds", "number", "mask",    "percent"};
+    return names;
+}
+
+// The system events the stand-in delivers, lower case.
+const std::set<std::string>& knownSystemEvents() {
+    static const std::set<std::string> names{"sim", "objectadded", "objectremoved", "frame", "flightloaded"};
+    return names;
+}
+
+// The simulator events the stand-in carries out on an aircraft.
+const std::set<std::string>& knownSimEvents() {
+    static const std::set<std::string> names{
+        "NAV_LIGHTS_SET",      "BEACON_LIGHTS_SET",    "LANDING_LIGHTS_SET",
+        "TAXI_LIGHTS_SET",     "STROBES_SET",          "LOGO_LIGHTS_SET",
+        "CABIN_LIGHTS_SET",    "ALL_LIGHTS_TOGGLE",    "GEAR_SET",
+        "FLAPS_SET",           "SPOILERS_SET",         "THROTTLE_SET",
+        "ENGINE_AUTO_START",   "ENGINE_AUTO_SHUTDOWN", "FREEZE_LATITUDE_LONGITUDE_SET",
+        "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET"};
+    return names;
+}
+
 // Value of an angle stored in radians, in the datum's unit.
 double angleOut(double radians, const std::string& units) {
     return units.find("degree") != std::string::npos ? radians / kDegToRad : radians;
@@ -641,6 +667,10 @@ void SimStub::handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, 
         const std::uint32_t eventId = r.u32();
         const std::string name = r.text();
         log(fmt::format("SubscribeToSystemEvent {} {}", eventId, name));
+        if (!knownSystemEvents().contains(lower(name))) {
+            sendException(c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, packetId, 2);
+            return;
+        }
         c.systemEvents[lower(name)] = eventId;
         if (lower(name) == "sim") {
             SIMCONNECT_RECV_EVENT m{};
@@ -666,6 +696,10 @@ void SimStub::handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, 
             sendException(c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, packetId, 2);
             return;
         }
+        if (!knownUnits().contains(d.units)) {
+            sendException(c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, packetId, 3);
+            return;
+        }
         const bool text = d.name == "title" || d.name == "atc model" || d.name == "atc id";
         const bool textType = d.type == SIMCONNECT_DATATYPE_STRING32 || d.type == SIMCONNECT_DATATYPE_STRINGV;
         if (text != textType || (!textType && SimConnect_DatumSize(d.type) == 0)) {
@@ -679,6 +713,12 @@ void SimStub::handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, 
         const std::uint32_t eventId = r.u32();
         const std::string name = r.text();
         log(fmt::format("MapClientEventToSimEvent {} {}", eventId, name));
+        // A name with a dot is a private event of the client's own, an empty one an event without a
+        // simulator event behind it; both are taken and do nothing.
+        if (!name.empty() && name.find('.') == std::string::npos && !knownSimEvents().contains(upper(name))) {
+            sendException(c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, packetId, 2);
+            return;
+        }
         c.clientEvents[eventId] = upper(name);
         return;
     }
@@ -729,8 +769,13 @@ void SimStub::handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, 
             sendException(c, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, packetId, 2);
             return;
         }
-        std::vector<Target> found{Target{&options_.user, nullptr}};
-        if (type == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT || type == SIMCONNECT_SIMOBJECT_TYPE_ALL) {
+        // The user flies an aeroplane: it answers for itself, for aircraft and for all objects.
+        const bool aircraft =
+            type == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT || type == SIMCONNECT_SIMOBJECT_TYPE_ALL;
+        std::vector<Target> found;
+        if (aircraft || type == SIMCONNECT_SIMOBJECT_TYPE_USER)
+            found.push_back(Target{&options_.user, nullptr});
+        if (aircraft) {
             const double radiusNm = radius / kMetresPerNm;
             for (auto& [id, o] : objects_) {
                 if (distanceNm(options_.user.latitude, options_.user.longitude, o.latitude, o.longitude) <=

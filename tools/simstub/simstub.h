@@ -12,11 +12,16 @@
 // "Vertical Speed", "Airspeed True", "Ground Velocity", "SIM ON GROUND"), identity ("TITLE", "ATC MODEL",
 // "ATC ID"), time ("ZULU TIME", "ZULU DAY OF YEAR", "ZULU YEAR"), lights ("LIGHT STATES",
 // "Light On States"), "Static CG to Ground", "Static Pitch", "SPOILERS HANDLE POSITION" and
-// "GENERAL ENG THROTTLE LEVER POSITION:1" / ":2". Angles follow their unit ("radians" or "degree(s)").
+// "GENERAL ENG THROTTLE LEVER POSITION:1" / ":2". Angles follow their unit ("radians" or "degree(s)");
+// the other units are taken as they come ("feet", "knots", "feet per second", "percent", "Bool", "Mask",
+// "Number", "Seconds", none).
 //
 // Client events act on AI aircraft by their simulator event names: the *_LIGHTS_SET events and
 // ALL_LIGHTS_TOGGLE, GEAR_SET, FLAPS_SET, SPOILERS_SET, THROTTLE_SET, ENGINE_AUTO_START,
 // ENGINE_AUTO_SHUTDOWN and the three FREEZE_*_SET events.
+//
+// A datum, unit, system event or simulator event name the stand-in does not know is refused with a
+// SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED exception, as a misspelt name would be by a simulator.
 //
 // Time: with `realTime` the stand-in runs its own clock (frames at `fps`, simulator seconds, removal
 // delays, the state file once per second). Without it, nothing happens by itself: tests move the clock

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -151,6 +152,20 @@ TEST_F(StubWorld, ACreationIsAnnouncedAndFoundByItsAtcId) {
     EXPECT_DOUBLE_EQ(seen[4].altAboveGround, 5000.0); // outside the airport the ground is flat at 0
     EXPECT_STREQ(seen[1].atcId, "SKY001");
     EXPECT_EQ(stub->counts().creations, 3u);
+
+    // The user flies an aeroplane: it answers for itself, but not among helicopters or boats.
+    const std::pair<std::uint32_t, std::size_t> byType[] = {{SIMCONNECT_SIMOBJECT_TYPE_USER, 1},
+                                                            {SIMCONNECT_SIMOBJECT_TYPE_ALL, 3},
+                                                            {SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER, 0},
+                                                            {SIMCONNECT_SIMOBJECT_TYPE_BOAT, 0}};
+    std::uint32_t request = 150;
+    for (const auto& [type, replies] : byType) {
+        SCOPED_TRACE(type);
+        ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(client.h, ++request, kDefObjectsByType, 50000, type),
+                  0);
+        settle();
+        EXPECT_EQ(client.data(request).size(), replies);
+    }
 }
 
 TEST_F(StubWorld, ARefusedCreationCarriesItsOwnSendId) {
@@ -441,14 +456,56 @@ TEST_F(StubWorld, AFailedCallIsSeenByTheDispatchAndChangesNothing) {
     EXPECT_FALSE(stub->objectByTail("F1").has_value());
 }
 
-TEST_F(StubWorld, UnknownDatumNamesAreRefused) {
-    ASSERT_EQ(SimConnect_AddToDataDefinition(client.h, 499, "PLANE WARP FACTOR", "number",
-                                             SIMCONNECT_DATATYPE_FLOAT64),
-              0);
-    const std::uint32_t packet = client.lastPacket();
-    ASSERT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_EXCEPTION));
-    EXPECT_EQ(exceptions()[0].exception, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
-    EXPECT_EQ(exceptions()[0].sendId, packet);
+TEST_F(StubWorld, UnknownNamesAreRefused) {
+    struct Case {
+        const char* what;
+        std::function<HRESULT()> call;
+        bool refused;
+    };
+    const std::vector<Case> cases{
+        {"datum",
+         [&] { return SimConnect_AddToDataDefinition(client.h, 499, "PLANE WARP FACTOR", "number"); }, true},
+        {"unit", [&] { return SimConnect_AddToDataDefinition(client.h, 499, "Plane Altitude", "furlongs"); },
+         true},
+        {"unit, other case",
+         [&] { return SimConnect_AddToDataDefinition(client.h, 499, "ZULU TIME", "SECONDS"); }, false},
+        {"system event", [&] { return SimConnect_SubscribeToSystemEvent(client.h, 299, "ObjectAddded"); },
+         true},
+        {"simulator event",
+         [&] { return SimConnect_MapClientEventToSimEvent(client.h, 298, "NAV_LIGHT_SET"); }, true},
+        {"simulator event, other case",
+         [&] { return SimConnect_MapClientEventToSimEvent(client.h, 297, "flaps_set"); }, false},
+        {"private event",
+         [&] { return SimConnect_MapClientEventToSimEvent(client.h, 296, "Skyloom.Marker"); }, false},
+        {"event without a name", [&] { return SimConnect_MapClientEventToSimEvent(client.h, 295, nullptr); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = exceptions().size();
+        ASSERT_EQ(c.call(), 0);
+        const std::uint32_t packet = client.lastPacket();
+        settle();
+        const auto ex = exceptions();
+        if (!c.refused) {
+            EXPECT_EQ(ex.size(), before);
+            continue;
+        }
+        ASSERT_EQ(ex.size(), before + 1);
+        EXPECT_EQ(ex.back().exception, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
+        EXPECT_EQ(ex.back().sendId, packet);
+    }
+    // A refused simulator event was not mapped: sending it is an unknown id.
+    create(kA320, "UN1", kUserLat, kUserLon, 3000, false);
+    ASSERT_TRUE(client.pumpUntil([&] { return added().size() == 1; }));
+    event(3, 298, 1);
+    const std::uint32_t unmapped = client.lastPacket();
+    event(3, 297, 3);
+    settle();
+    EXPECT_EQ(exceptions().back().exception, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
+    EXPECT_EQ(exceptions().back().sendId, unmapped);
+    EXPECT_EQ(object(3).lights, 0u);
+    EXPECT_EQ(object(3).flaps, 3u);
 }
 
 TEST_F(StubWorld, ADisconnectedClientTakesItsObjectsAlong) {
