@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -82,7 +83,7 @@ int gf_quitAfterSeconds(const std::vector<std::string>& args) {
     return 0;
 }
 
-void gf_loadWindowPosition() {
+bool gf_loadWindowPosition() {
     const fs::path path = parametersPath();
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
@@ -94,23 +95,29 @@ void gf_loadWindowPosition() {
                 p->value = p->defaultValue;
         }
         gf_restoreWindowPosition(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
-        return;
+        return true;
     }
     std::error_code ec;
-    if (!fs::exists(path, ec)) return; // a first start: nothing to read yet
+    if (!fs::exists(path, ec)) return true; // a first start: nothing to read yet
     const std::string shown = path.string();
     if (!lf_isParseError(parsed.status)) {
         // Unreadable is not broken: the file stays, the settings load reports it.
         gf_logError(fmt::format("{} could not be read: {}", shown, parsed.description()));
-        return;
+        return true;
     }
     if (!gf_save1GenerationOf(path)) {
         gf_logError(fmt::format(
             "{} failed to load, syntax error?\n --> could not be saved as 0.xml, file kept\n", shown));
-        return;
+        return true;
+    }
+    if (!fs::remove(path, ec) && ec) {
+        gf_logError(
+            fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml, file not removed: {}\n",
+                        shown, ec.message()));
+        return false;
     }
     gf_logError(fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml,  file removed\n", shown));
-    fs::remove(path, ec);
+    return true;
 }
 
 void gf_onCloseButton() {
@@ -119,12 +126,19 @@ void gf_onCloseButton() {
 }
 
 void gf_onStartRun() {
-    std::jthread next(trafficThread);
+    std::jthread next;
+    try {
+        next = std::jthread(trafficThread);
+    } catch (const std::system_error& e) {
+        gf_logError(fmt::format("Failed to start the worker thread: {}", e.what()));
+    }
     if (currentWorker.joinable()) {
         currentWorker.request_stop();
         currentWorker.join(); // it posted this message as its last act
     }
     currentWorker = std::move(next);
+    // Without a worker nothing would ever end the process: it ends here.
+    if (!currentWorker.joinable()) gf_ui().post(UiMessage::storeAndQuit);
 }
 
 void gf_joinWorker() {
@@ -149,8 +163,9 @@ int runApplication(int argc, char** argv) {
         args.emplace_back(argv[i]);
     const ProductionSwitch production = gf_scanProductionSwitch(args);
 
-    // Without a per-user folder the settings can be neither loaded nor kept: the window still opens,
-    // shows why on its error line and closes on request, with no run and nothing saved.
+    // Without a per-user folder, or with a damaged parameters.xml that cannot be removed, the settings
+    // can be neither loaded nor kept: the window still opens, shows why on its error line and closes on
+    // request, with no run and nothing saved.
     std::string folderError;
     try {
         const fs::path folder = gf_resolveUserFolder();
@@ -162,7 +177,8 @@ int runApplication(int argc, char** argv) {
     }
 
     gf_wireProgram();
-    if (folderError.empty()) gf_loadWindowPosition();
+    if (folderError.empty() && !gf_loadWindowPosition())
+        folderError = fmt::format("{} is damaged and could not be removed", parametersPath().string());
 
     WindowOptions options;
     options.title = std::string(gf_productName);

@@ -28,8 +28,9 @@ int runApplication(int argc, char** argv);
 
 // Reads the window position settings from parameters.xml into MAIN_WINDOW_X and MAIN_WINDOW_Y
 // (clamped, then the position check). A file that does not parse is kept as parameters0.xml and
-// removed; a file that cannot be read is left alone.
-void gf_loadWindowPosition();
+// removed; a file that cannot be read is left alone. False when a file that does not parse could not
+// be removed: no run may start on it.
+bool gf_loadWindowPosition();
 
 // What the window does on its close button, on UiMessage::startRun and on UiMessage::storeAndQuit
 // (window thread).

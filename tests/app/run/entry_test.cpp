@@ -4,6 +4,11 @@
 #include "app/app_run.h"
 #include "run_fixture.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -43,6 +48,20 @@ TEST(SwitchTest, QuitAfterFromSwitchOrEnvironment) {
 
 class WindowPositionTest : public RunTest {
 protected:
+    // Sets or clears the file's immutable attribute; false where the file system or the rights do
+    // not allow it.
+    static bool setImmutable(const fs::path& path, bool on) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
     fs::path file() const { return root / "user" / "parameters.xml"; }
     void writeParameters(const std::string& body) { std::ofstream(file(), std::ios::binary) << body; }
     static std::string withPosition(int x, int y) {
@@ -71,7 +90,7 @@ TEST_F(WindowPositionTest, MissingFileKeepsTheDefaults) {
 
 TEST_F(WindowPositionTest, BrokenFileIsKeptAsGenerationAndRemoved) {
     writeParameters("<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"9\"");
-    gf_loadWindowPosition();
+    EXPECT_TRUE(gf_loadWindowPosition());
     EXPECT_FALSE(fs::exists(file()));
     EXPECT_TRUE(fs::exists(root / "user" / "parameters0.xml"));
     EXPECT_EQ(MAIN_WINDOW_X.value, 400);
@@ -93,6 +112,20 @@ TEST_F(WindowPositionTest, FileIsRemovedOnlyForAParseErrorWithItsCopyMade) {
     gf_loadWindowPosition();
     EXPECT_TRUE(fs::is_regular_file(file()));
     EXPECT_TRUE(logHas("could not be saved as 0.xml, file kept"));
+}
+
+// A broken file that stays in place (here: an immutable one) must not be run on: the start is refused,
+// and the log does not claim the file was removed.
+TEST_F(WindowPositionTest, BrokenFileThatCannotBeRemovedRefusesTheStart) {
+    writeParameters("<root><parameters");
+    if (!setImmutable(file(), true)) GTEST_SKIP() << "no immutable files here";
+    const bool startable = gf_loadWindowPosition();
+    setImmutable(file(), false);
+    EXPECT_FALSE(startable);
+    EXPECT_TRUE(fs::is_regular_file(file()));
+    EXPECT_TRUE(fs::exists(root / "user" / "parameters0.xml"));
+    EXPECT_TRUE(logHas("saved as 0.xml, file not removed"));
+    EXPECT_FALSE(logHas("file removed"));
 }
 
 TEST_F(WindowPositionTest, QuitStoresThePosition) {
