@@ -53,15 +53,6 @@ void lf_showRealTrafficConnected(bool connected) {
     gf_invalidate(uiCountsBand);
 }
 
-void lf_showRealTrafficWaiting(bool waiting) {
-    const auto& s = gf_runSteps();
-    if (s.showRealTrafficWaiting)
-        s.showRealTrafficWaiting(waiting);
-    else
-        mainWindow.feedStarting = waiting;
-    gf_invalidate(uiCountsBand);
-}
-
 } // namespace
 
 void gf_resetMainRunForTests() {
@@ -179,7 +170,8 @@ void lf_mainRun() {
         lf_showRealTrafficConnected(true); // the RealTraffic link is not used
     }
     if (runControl.stopping()) return;
-    lf_showRealTrafficWaiting(false);
+    mainWindow.feedStarting = false; // the "RT" box shows the link's state from now on
+    gf_invalidate(uiCountsBand);
 
     if (AEROWINX.value) {
         lf_call(s.setProfessionalPeer, false);

@@ -51,9 +51,8 @@ struct RunSteps {
     std::function<void()> autoRange;
     // Opens the TCP server for RealTraffic on the port.
     std::function<void(const std::string& port)> startServer;
-    // The "RT" indicator of the status area on or off, and its waiting mark.
+    // The "RT" indicator of the status area on or off.
     std::function<void(bool connected)> showRealTrafficConnected;
-    std::function<void(bool waiting)> showRealTrafficWaiting;
     // The RealTraffic connection and version handshake.
     std::function<void()> awaitRealTraffic;
     // The connected RealTraffic peer is the professional edition.

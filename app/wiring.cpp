@@ -28,8 +28,9 @@ namespace {
 
 // The feed keeps its own view of the link and the readers; the status area paints the window's.
 void lf_showFeedStatus() {
+    // The window's waiting mark is its own (the main run lowers it once it has started the feed);
+    // the feed's waitingForRealTraffic stays up until RealTraffic has connected.
     mainWindow.realTrafficConnected = feedStatus.realTrafficConnected.load();
-    mainWindow.feedStarting = feedStatus.waitingForRealTraffic.load();
     mainWindow.trafficStatus = feedStatus.trafficStatus.load();
     mainWindow.qnhStatus = feedStatus.qnhStatus.load();
     mainWindow.qnh = feedStatus.qnh.load();
@@ -57,10 +58,6 @@ void lf_wireFeed(RunSteps& s) {
     s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
     s.showRealTrafficConnected = [](bool connected) {
         feedStatus.realTrafficConnected = connected;
-        lf_showFeedStatus();
-    };
-    s.showRealTrafficWaiting = [](bool waiting) {
-        feedStatus.waitingForRealTraffic = waiting;
         lf_showFeedStatus();
     };
     s.awaitRealTraffic = [] {

@@ -71,6 +71,23 @@ TEST_F(WiringTest, RestoredParkingSettingsReachTheFilterAndTheControls) {
     EXPECT_EQ(ui.selection(MAX_FIT_FL.controlId), 9) << "5 hours in the list";
 }
 
+// Once the main run has started the feed, the window's waiting mark is off; the run still waits for
+// RealTraffic until it has connected, and a scan tick until then restarts the run.
+TEST_F(WiringTest, ScanTicksRestartUntilRealTrafficHasConnected) {
+    mainWindow.feedStarting = false;
+    feedStatus.waitingForRealTraffic = true;
+    gf_feedHooks().repaintCounts();
+    EXPECT_FALSE(mainWindow.feedStarting.load()) << "the feed's repaint brought the waiting mark back";
+    EXPECT_TRUE(gf_handleCommand({SCAN_LIVERIES.controlId, UiCommand::Kind::checkBox, true}));
+    EXPECT_EQ(runControl.stopReason(), StopReason::NewSettings);
+    EXPECT_EQ(runControl.restartDelay.load(), 2);
+
+    runControl.reset();
+    feedStatus.waitingForRealTraffic = false; // RealTraffic has connected
+    EXPECT_TRUE(gf_handleCommand({SCAN_AIRPORTS.controlId, UiCommand::Kind::checkBox, true}));
+    EXPECT_FALSE(runControl.stopping());
+}
+
 TEST_F(WiringTest, StatusAreaFollowsTheUserModel) {
     for (const bool known : {false, true}) {
         simLinkStatus.wingSpanKnown = known;
