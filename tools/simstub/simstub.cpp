@@ -192,16 +192,25 @@ std::set<std::string> scanCommunityTitles(const std::filesystem::path& folder) {
         if (!it->is_regular_file(ec) || lower(it->path().filename().string()) != "aircraft.cfg") continue;
         std::ifstream in(it->path(), std::ios::binary);
         std::string line;
-        while (std::getline(in, line)) {
-            for (const char* comment : {";", "//"}) {
-                const auto at = line.find(comment);
-                if (at != std::string::npos) line.erase(at);
+        // A remark starts at ';' or "//", except inside a quoted value.
+        auto withoutRemark = [](std::string text) {
+            for (const char* remark : {";", "//"}) {
+                const auto at = text.find(remark);
+                if (at != std::string::npos) text.erase(at);
             }
+            return trim(text);
+        };
+        while (std::getline(in, line)) {
             const auto eq = line.find('=');
             if (eq == std::string::npos || lower(trim(line.substr(0, eq))) != "title") continue;
             std::string value = trim(line.substr(eq + 1));
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
+            if (!value.empty() && value.front() == '"') {
+                const auto close = value.find('"', 1);
+                value =
+                    close == std::string::npos ? withoutRemark(value.substr(1)) : value.substr(1, close - 1);
+            } else {
+                value = withoutRemark(value);
+            }
             if (!value.empty()) titles.insert(value);
         }
     }

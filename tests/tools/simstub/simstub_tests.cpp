@@ -575,12 +575,15 @@ TEST(StubTitles, ReadFromATitlesFileOrFromAircraftCfgFiles) {
     std::ofstream(dir / "titles.txt") << "# installed\nAirbus A320 KLM\r\n\n  Boeing 737 TUI  \n";
     std::ofstream(dir / "pkg" / "SimObjects" / "Airplanes" / "a320" / "aircraft.cfg")
         << "[VERSION]\nmajor = 1\n[FLTSIM.0]\ntitle = \"Airbus A320 KLM\" ; the livery\natc_id = PH-ABC\n"
-           "[FLTSIM.1]\nTitle=Airbus A320 Transavia // second\n";
+           "[FLTSIM.1]\nTitle=Airbus A320 Transavia // second\n"
+           "[FLTSIM.2]\ntitle = \"Airbus A320; Vueling // EC-MXX\" ; quoted\n"
+           "[FLTSIM.3]\n; title = Airbus A320 Retired\n";
     std::ofstream(dir / "pkg" / "notes.cfg") << "title = Not A Livery\n";
     EXPECT_EQ(skyloom::simstub::readTitlesFile(dir / "titles.txt"),
               (std::set<std::string>{"Airbus A320 KLM", "Boeing 737 TUI"}));
     EXPECT_EQ(skyloom::simstub::scanCommunityTitles(dir / "pkg"),
-              (std::set<std::string>{"Airbus A320 KLM", "Airbus A320 Transavia"}));
+              (std::set<std::string>{"Airbus A320 KLM", "Airbus A320 Transavia",
+                                     "Airbus A320; Vueling // EC-MXX"}));
     EXPECT_THROW(skyloom::simstub::readTitlesFile(dir / "nope.txt"), std::runtime_error);
     fs::remove_all(dir);
 }
