@@ -979,7 +979,8 @@ void SimStub::handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, 
         o.trueAirspeedKt = r.u32();
         const std::uint32_t requestId = r.u32();
         log(fmt::format("AICreateNonATCAircraft {} {} {}", o.title, o.tail, requestId));
-        if (options_.installedTitles && !options_.installedTitles->contains(o.title)) {
+        // No aircraft goes by an empty title, even where every title counts as installed.
+        if (o.title.empty() || (options_.installedTitles && !options_.installedTitles->contains(o.title))) {
             ++counts_.refusals;
             sendException(c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, packetId, 1);
             return;

@@ -181,6 +181,16 @@ TEST_F(StubWorld, ARefusedCreationCarriesItsOwnSendId) {
     EXPECT_EQ(added(), std::vector<std::uint32_t>{3});
     EXPECT_EQ(stub->counts().refusals, 1u);
     EXPECT_EQ(stub->counts().creations, 1u);
+
+    // Where every title counts as installed, a creation without a title is still refused.
+    stub->setInstalledTitles(std::nullopt);
+    const std::uint32_t untitled = create("", "AAL3", kUserLat, kUserLon, 3000, false);
+    create("Any Livery At All", "AAL4", kUserLat, kUserLon, 3000, false);
+    ASSERT_TRUE(client.pumpUntil([&] { return added().size() == 2; }));
+    ASSERT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_EXCEPTION, 2));
+    EXPECT_EQ(exceptions()[1].exception, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
+    EXPECT_EQ(exceptions()[1].sendId, untitled);
+    EXPECT_EQ(stub->objectByTail("AAL4")->title, "Any Livery At All");
 }
 
 TEST_F(StubWorld, MoreObjectsThanTheLimitAreRefused) {
