@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -66,6 +68,19 @@ std::optional<std::array<std::string_view, 3>> splitVersion(std::string_view s) 
     return std::nullopt;
 }
 
+// A version number in JSON form: a whole number that fits 32 bits unsigned, as in the text form. The
+// JSON library itself would turn true into 1 and wrap -1 or 2^32 silently.
+std::uint32_t jsonNumber(const nlohmann::json& value) {
+    if (!value.is_number())
+        throw nlohmann::json::type_error::create(
+            302, fmt::format("type must be number, but is {}", value.type_name()), &value);
+    const double number = value.get<double>();
+    if (value.is_number_unsigned() ? value.get<std::uint64_t>() > UINT32_MAX
+                                   : !(number >= 0.0 && number <= UINT32_MAX && std::trunc(number) == number))
+        throw std::runtime_error("parse error in version string");
+    return value.get<std::uint32_t>();
+}
+
 } // namespace
 
 VersionData::VersionData(std::string_view text) {
@@ -81,7 +96,7 @@ VersionData::VersionData(std::string_view text) {
         if (!json.is_object()) return;
         for (auto [key, field] : {std::pair{"major", &major}, {"minor", &minor}, {"patch", &patch}}) {
             const auto it = json.find(key);
-            if (it != json.end()) *field = it->get<std::uint32_t>();
+            if (it != json.end()) *field = jsonNumber(*it);
         }
     } catch (const std::exception& e) {
         gf_log(fmt::format("{} exception: {}", "VersionData", e.what()));

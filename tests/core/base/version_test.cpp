@@ -34,6 +34,14 @@ TEST_F(VersionTest, ParsesTextAndJson) {
         {"4294967296.1.1", {0, 0, 0}, "VersionData exception: parse error in version string"},
         {"1.4294967296.1", {1, 0, 0}, "VersionData exception: parse error in version string"},
         {R"({"major": 3, "minor": "x"})", {3, 0, 0}, "VersionData exception: "},
+        // JSON numbers obey the same range as digit runs; true is no number.
+        {R"({"major": 4294967295, "minor": 0.0, "patch": 7})", {4294967295u, 0, 7}, ""},
+        {R"({"major": 3, "minor": 4294967296})",
+         {3, 0, 0},
+         "VersionData exception: parse error in version string"},
+        {R"({"major": 3, "minor": -1})", {3, 0, 0}, "VersionData exception: parse error in version string"},
+        {R"({"major": 3, "minor": 1.5})", {3, 0, 0}, "VersionData exception: parse error in version string"},
+        {R"({"major": true})", {0, 0, 0}, "VersionData exception: [json.exception.type_error.302]"},
     };
     for (const auto& c : cases) {
         const auto before = logText().size();
