@@ -66,7 +66,7 @@ bool lf_waitForSimAndUser() {
         gf_sleep(100ms);
     }
     if (runControl.stopping()) return false;
-    if (s.requestUserOnGround && !s.requestUserOnGround()) gf_logError("SimConnect request ac gnd/air fails");
+    lf_call(s.requestUserOnGround); // a failure is logged and handled by the link
     while (!lf_userPositionKnown()) {
         if (runControl.stopping()) return false;
         gf_sleep(500ms);

@@ -223,6 +223,7 @@ bool gf_requestUserOnGround() {
         SimConnect_Succeeded(SimConnect_RequestDataOnSimObject(
             handle, reqUserOnGround, defUserOnGround, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND)))
         return true;
+    gf_logError("SimConnect request ac gnd/air fails");
     gf_simConnectRequestError();
     return false;
 }

@@ -28,6 +28,20 @@ void lf_onGround(std::int64_t value) {
 
 using UserAircraftTest = SimLinkTest;
 
+TEST_F(UserAircraftTest, AFailedOnGroundRequestIsLoggedThenRestartsTheRun) {
+    connect();
+    SimConnect_InjectFailure(hSimConnect, "RequestDataOnSimObject", 1);
+    EXPECT_FALSE(gf_requestUserOnGround());
+    const std::string log = logText();
+    const auto logged = log.find("==> SimConnect request ac gnd/air fails");
+    ASSERT_NE(logged, std::string::npos) << log;
+    const auto shown = messages();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "SimConnect request error"), shown.end());
+    EXPECT_TRUE(simLinkSuspended);
+    EXPECT_EQ(runControl.stopReason(), StopReason::SimConnectError);
+    EXPECT_EQ(runControl.restartDelay, 9);
+}
+
 TEST_F(UserAircraftTest, AgainstTheStandInTicksFollowSimulatorSecondsAndStatesArrive) {
     auto& s = connect();
     ASSERT_TRUE(gf_requestUserOnGround());
