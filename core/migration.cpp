@@ -69,10 +69,10 @@ void lf_sweepFourLetterXmlFiles() {
     }
 }
 
+// Compared as every other version is (signed numbers), so that a stored version that counts as older
+// than the running one is also judged too old by the same rule.
 bool lf_olderThanConvertible(const VersionData& v) {
-    if (v.major != oldestConvertible.major) return v.major < oldestConvertible.major;
-    if (v.minor != oldestConvertible.minor) return v.minor < oldestConvertible.minor;
-    return v.patch < oldestConvertible.patch;
+    return oldestConvertible.isNewerThan(v);
 }
 
 } // namespace

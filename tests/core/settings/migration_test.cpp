@@ -151,6 +151,16 @@ TEST_F(Migration, TooOldVersionGetsAFileOfDefaultsWhileThisRunKeepsItsValues) {
               std::string::npos);
 }
 
+// A number beyond the signed range counts as negative: older than the running version, and so also
+// older than the oldest convertible one.
+TEST_F(Migration, StoredVersionBeyondTheSignedRangeIsTooOld) {
+    writeOldFile("3000000000.0.0");
+    gf_startParameters();
+    EXPECT_EQ(fileValue(user / "parameters0.xml", "PROGRAM_VERSION"), "3000000000.0.0");
+    EXPECT_EQ(fileValue(file(), "RANGE"), "40");
+    EXPECT_EQ(fileValue(file(), "PROGRAM_VERSION"), running());
+}
+
 TEST_F(Migration, TooOldFileThatCannotBeKeptIsNotReplaced) {
     writeOldFile("11.0.1");
     fs::create_directory(user / "parameters0.xml"); // no copy can go there
