@@ -280,8 +280,10 @@ bool gf_readParameters() {
     if (loaded.state == FileState::loaded) section = gf_rootChild(doc, parametersText.c_str());
     if (!section) {
         if (loaded.state != FileState::missing) {
-            const std::string why = loaded.state == FileState::damaged ? loaded.why : "no parameters section";
-            if (!lf_keepDamaged(path, why)) {
+            const bool kept = loaded.state == FileState::damaged
+                                  ? lf_keepDamaged(path, loaded.why)
+                                  : lf_keepAsGeneration(path, "has no parameters section");
+            if (!kept) {
                 gf_log(gf_parametersClosingLine());
                 return false;
             }
