@@ -204,7 +204,7 @@ UserState gf_requestUserState();
 // Asks for the user aircraft's title (106) and ATC model (107), once each.
 void gf_requestUserAcTitleAndModel();
 // Asks for the on-ground state once per simulator second (request 108); false when the request failed
-// (the link's error handling has asked for a stop; the caller logs the failure).
+// (logged, and the link's error handling has asked for a stop).
 bool gf_requestUserOnGround();
 
 // Title (at most 48 characters), nearest stand, half wing span (nautical miles) and size category.

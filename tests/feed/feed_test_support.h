@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/run_control.h"
@@ -75,12 +77,7 @@ protected:
     // Polls a condition that another thread makes true; false when it did not hold within the limit.
     static bool eventually(const std::function<bool()>& condition,
                            std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        return testing_support::eventually(condition, limit);
     }
 
     std::filesystem::path folder_;

@@ -19,6 +19,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -167,12 +169,7 @@ protected:
 
     static bool eventually(const std::function<bool()>& condition,
                            std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return testing_support::eventually(condition, limit);
     }
 
     std::filesystem::path folder_;

@@ -15,6 +15,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/run_control.h"
@@ -31,12 +33,7 @@ namespace {
 using namespace std::chrono_literals;
 
 bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return testing_support::eventually(condition, 20s);
 }
 
 // The exit code of the child, or -1 when it did not end within the limit (it is then killed).
