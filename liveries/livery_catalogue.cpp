@@ -39,6 +39,22 @@ void gf_requestLiveryTablesRebuild() {
     liveriesProcessed.store(false);
 }
 
+void gf_buildLiveryTables(const std::function<void()>& mergeRegistrations) {
+    lf_buildAirlineTable();
+    lf_buildAirlineTypeTables();
+    lf_addInlineRegcodes();
+    if (mergeRegistrations) mergeRegistrations();
+    lf_buildTypeTables();
+    gf_log(fmt::format("{} airlines, {} pax aircraft models and {} cargo aircraft models",
+                       airlineLiveries.size(), typeTitles[0].size(), typeTitles[1].size()));
+    gf_buildSimilarTypeMaps();
+    for (const SizeCategory category :
+         {SizeCategory::Light, SizeCategory::Buzjets, SizeCategory::Large, SizeCategory::Heavy,
+          SizeCategory::HighPerf, SizeCategory::Rotorcraft})
+        lf_buildCategory(category);
+    lf_logGenericLiveries();
+}
+
 void gf_processScannedLiveries() {
     // A request that arrives while this runs stays set for the next start-up.
     const bool rebuild = rebuildRequested.exchange(false);
@@ -55,20 +71,10 @@ void gf_processScannedLiveries() {
     lf_readScannedLiveries(gf_liveriesScannedPath());
     lf_showLiveryCount(scannedLiveries.size());
 
-    lf_buildAirlineTable();
-    lf_buildAirlineTypeTables();
-    lf_addInlineRegcodes();
-    gf_buildRegcodeTable();
-    gf_log(fmt::format("{} registration codes", regcodeTitles.size()));
-    lf_buildTypeTables();
-    gf_log(fmt::format("{} airlines, {} pax aircraft models and {} cargo aircraft models",
-                       airlineLiveries.size(), typeTitles[0].size(), typeTitles[1].size()));
-    gf_buildSimilarTypeMaps();
-    for (const SizeCategory category :
-         {SizeCategory::Light, SizeCategory::Buzjets, SizeCategory::Large, SizeCategory::Heavy,
-          SizeCategory::HighPerf, SizeCategory::Rotorcraft})
-        lf_buildCategory(category);
-    lf_logGenericLiveries();
+    gf_buildLiveryTables([] {
+        gf_buildRegcodeTable();
+        gf_log(fmt::format("{} registration codes", regcodeTitles.size()));
+    });
 
     liveriesProcessed.store(true);
     liveryTablesReady.store(true);

@@ -24,6 +24,11 @@ extern std::atomic<bool> liveryTablesReady;
 // LiveriesScanned.xml (orv::UserErrorException 51, 52, 533, 999) pass to the caller.
 void gf_processScannedLiveries();
 
+// Builds every livery table from `scannedLiveries`, in the one order the tables depend on.
+// `mergeRegistrations` runs after the in-line registrations are added and before the type tables:
+// the start-up merges the registration files there, tests and benchmarks their own lists.
+void gf_buildLiveryTables(const std::function<void()>& mergeRegistrations);
+
 // Any thread (the window thread on a simulator switch or a new livery scan, together with its stop and
 // restart request): the tables are cleared and built again by the next start-up's processing, on the
 // worker, where the title views are used.

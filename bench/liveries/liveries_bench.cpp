@@ -83,16 +83,7 @@ void setUp() {
 void buildAll(const std::list<LiveryData>& liveries, const std::list<RegcodeLivery>& regcodes) {
     gf_clearLiveryTables();
     scannedLiveries = liveries;
-    lf_buildAirlineTable();
-    lf_buildAirlineTypeTables();
-    lf_addInlineRegcodes();
-    lf_mergeRegcodeList(regcodes);
-    lf_buildTypeTables();
-    for (const SizeCategory category :
-         {SizeCategory::Light, SizeCategory::Buzjets, SizeCategory::Large, SizeCategory::Heavy,
-          SizeCategory::HighPerf, SizeCategory::Rotorcraft})
-        lf_buildCategory(category);
-    lf_logGenericLiveries();
+    gf_buildLiveryTables([&] { lf_mergeRegcodeList(regcodes); });
     scannedLiveries.clear();
 }
 

@@ -93,16 +93,7 @@ protected:
     void buildTables(std::initializer_list<LiveryData> liveries) {
         scannedLiveries.assign(liveries.begin(), liveries.end());
         gf_sortLiveries(scannedLiveries);
-        lf_buildAirlineTable();
-        lf_buildAirlineTypeTables();
-        lf_addInlineRegcodes();
-        lf_buildTypeTables();
-        gf_buildSimilarTypeMaps();
-        for (const SizeCategory category :
-             {SizeCategory::Light, SizeCategory::Buzjets, SizeCategory::Large, SizeCategory::Heavy,
-              SizeCategory::HighPerf, SizeCategory::Rotorcraft})
-            lf_buildCategory(category);
-        lf_logGenericLiveries();
+        gf_buildLiveryTables({});
         scannedLiveries.clear();
     }
 
