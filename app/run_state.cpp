@@ -1,6 +1,5 @@
 #include "app/run_state.h"
 
-#include "core/timeutil.h"
 
 std::atomic<bool> freshStart{true};
 std::atomic<bool> productionMode{false};
@@ -11,12 +10,6 @@ std::atomic<bool> secondTick{false};
 std::atomic<std::int32_t> runSeconds{0};
 std::atomic<bool> flightPaused{false};
 std::atomic<bool> renewalCollecting{false};
-
-std::atomic<std::uint64_t> currentWeekSlot{0};
-
-void gf_refreshWeekSlot() {
-    currentWeekSlot = gf_trafficDayAndHalfHour().packed();
-}
 
 void gf_resetRunStateForTests() {
     currentWeekSlot = 0;

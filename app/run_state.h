@@ -1,6 +1,8 @@
 #pragma once
 // Flags and counters of the worker's runs that other parts of the program read or set.
 
+#include "core/timeutil.h" // currentWeekSlot, gf_refreshWeekSlot
+
 #include <atomic>
 #include <cstdint>
 
@@ -25,10 +27,6 @@ extern std::atomic<std::int32_t> runSeconds;
 extern std::atomic<bool> flightPaused;
 // A static-parking renewal is collecting callsigns.
 extern std::atomic<bool> renewalCollecting;
-
-// The week slot of traffic now (WeekSlot::packed), refreshed by the start-up and every second.
-extern std::atomic<std::uint64_t> currentWeekSlot;
-void gf_refreshWeekSlot();
 
 // Tests: everything back to the start of the process.
 void gf_resetRunStateForTests();

@@ -111,3 +111,9 @@ std::string gf_utcDateNow() {
 WeekSlot gf_trafficDayAndHalfHour() {
     return gf_weekSlotOf(gf_trafficNow());
 }
+
+std::atomic<std::uint64_t> currentWeekSlot{0};
+
+void gf_refreshWeekSlot() {
+    currentWeekSlot = gf_trafficDayAndHalfHour().packed();
+}

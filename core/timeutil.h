@@ -1,6 +1,7 @@
 #pragma once
 // UTC time texts, the traffic clock and week slots.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,3 +52,8 @@ std::string gf_trafficClockNow();
 std::string gf_utcDateNow();
 // The week slot of traffic now.
 WeekSlot gf_trafficDayAndHalfHour();
+
+// The week slot of traffic now (WeekSlot::packed), refreshed by the start-up and every second; the
+// engine reads "now" from it.
+extern std::atomic<std::uint64_t> currentWeekSlot;
+void gf_refreshWeekSlot();

@@ -1,3 +1,4 @@
+#include "refdata/airl_type_key.h"
 #include "refdata_fixture.h"
 
 #include "refdata/type_lookups.h"
@@ -194,3 +195,13 @@ TEST_F(TypeLookupsTest, NumberAfterPrefix) {
 }
 
 } // namespace
+
+TEST(AirlTypeKey, PadsAirlineToThreeAndTypeToFourColumns) {
+    struct Rec {
+        std::string airl, type;
+    };
+    EXPECT_EQ(gf_airlTypeKey("DLH", "A320"), "DLH A320");
+    EXPECT_EQ(gf_airlTypeKey("EZ", "B38"), "EZ  B38 ");
+    EXPECT_EQ(gf_airlTypeKey("", ""), "        ");
+    EXPECT_EQ(gf_airlTypeKey(Rec{"SWR", "BCS3"}), "SWR BCS3");
+}
