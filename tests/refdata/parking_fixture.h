@@ -7,6 +7,7 @@
 #include "core/restore_parameters.h"
 #include "core/run_control.h"
 #include "core/settings.h"
+#include "core/xml.h"
 #include "refdata/airport_files.h"
 #include "refdata/parking_format.h"
 #include "refdata_fixture.h"
@@ -142,6 +143,13 @@ protected:
         gf_clearParkPositions();
         parkAirportInfo = ParkAirportInfo{};
         return gf_readApf(reference, parkAirportInfo);
+    }
+
+    // The value of a key in parameters.xml, "" when missing.
+    std::string fileValueOf(const std::string& key) const {
+        pugi::xml_document doc;
+        if (!doc.load_file((user / "parameters.xml").c_str())) return {};
+        return gf_readStringParameter(doc, key).value_or("");
     }
 
     const ParkPos* stand(const std::string& id) const {
