@@ -144,6 +144,10 @@ std::string gf_downloadArchivedApf(const std::string& reference, const fs::path&
     const std::string serverPath =
         std::string(msfsFolder ? "downloads/MSFS/" : "downloads/MSFS2024/") + reference;
     const auto& fetch = gf_parkingHooks().fetchArchivedFile;
+    if (target.has_parent_path()) {
+        std::error_code ignored;
+        fs::create_directories(target.parent_path(), ignored);
+    }
     if (gf_isSafeReference(reference) && fetch && fetch(serverPath, target)) return {};
     gf_removeIfExists(target);
     std::string text = fmt::format("failed to download: '{}'", serverPath);
