@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -433,6 +434,15 @@ void lf_findNeighbours() {
     }
 }
 
+// "altitude" in whole feet; absent unless it reads as a finite number in the 32-bit range.
+std::optional<std::int32_t> lf_altitudeOf(const pugi::xml_document& doc) {
+    const auto text = gf_readStringParameter(doc, "altitude");
+    if (!text) return std::nullopt;
+    const auto feet = gf_finiteNumber(*text);
+    if (!feet || std::abs(*feet) >= 2147483647.0) return std::nullopt;
+    return static_cast<std::int32_t>(*feet);
+}
+
 std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     if (reference.empty()) return fmt::format("{}: xml is empty", readTag);
     if (parkAirportCode.empty()) return fmt::format("{}: no park airport set", readTag);
@@ -451,7 +461,7 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
 
     rtTrafficWeek = gf_readIntParameter(doc, "RT_traffic_week").value_or(0);
     info.publisher = gf_readStringParameter(doc, "publisher").value_or("");
-    const auto altitude = gf_readIntParameter(doc, "altitude");
+    const auto altitude = lf_altitudeOf(doc);
     if (!altitude) throw orv::UserErrorException(65, std::string("Parameter ") + "altitude" + " not found");
     info.altitude = *altitude;
     currentParkAirport.alt = *altitude;
