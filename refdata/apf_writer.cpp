@@ -30,6 +30,12 @@ bool lf_appendPosition(pugi::xml_node parkpos, const ParkPos& stand) {
     return ok;
 }
 
+// One attribute without copies of name or value: the flights are the bulk of a learned file.
+bool lf_attribute(pugi::xml_node node, const char* name, const char* value) {
+    auto attribute = node.append_attribute(name);
+    return attribute && attribute.set_value(value);
+}
+
 bool lf_appendFlights(pugi::xml_node parkpos, const ParkPos& stand) {
     for (const ParkOpt& entry : stand.opts) {
         if (entry.seq == 0) continue;
@@ -40,15 +46,19 @@ bool lf_appendFlights(pugi::xml_node parkpos, const ParkPos& stand) {
         }
         auto opt = parkpos.append_child("opt");
         if (!opt) return false;
-        bool ok = gf_appendAttribute(opt, "reg", entry.reg);
+        bool ok = lf_attribute(opt, "reg", entry.reg.c_str());
         if (ok && !gf_findRegRecord(entry.reg))
-            ok = gf_appendAttribute(opt, "airl", entry.airl) && gf_appendAttribute(opt, "type", entry.type);
-        if (ok && entry.real == 0) ok = gf_appendAttribute(opt, "soft", "true");
-        ok = ok && gf_appendAttribute(opt, "day", fmt::format("{}", entry.day)) &&
-             gf_appendAttribute(opt, "hh", *hh);
+            ok = lf_attribute(opt, "airl", entry.airl.c_str()) &&
+                 lf_attribute(opt, "type", entry.type.c_str());
+        if (ok && entry.real == 0) ok = lf_attribute(opt, "soft", "true");
+        if (ok) {
+            auto day = opt.append_attribute("day");
+            ok = day && day.set_value(entry.day) && lf_attribute(opt, "hh", hh->c_str());
+        }
         if (ok && !entry.cs.empty())
-            ok = gf_appendAttribute(opt, "cs", entry.cs2.empty() ? entry.cs : entry.cs + ":" + entry.cs2);
-        if (ok && entry.cpl) ok = gf_appendAttribute(opt, "cpl", "true");
+            ok = lf_attribute(opt, "cs",
+                              entry.cs2.empty() ? entry.cs.c_str() : (entry.cs + ":" + entry.cs2).c_str());
+        if (ok && entry.cpl) ok = lf_attribute(opt, "cpl", "true");
         if (!ok) return false;
     }
     return true;
