@@ -4,12 +4,20 @@
 
 #include "app/controls.h"
 #include "app/wiring.h"
+#include "core/hooks.h"
 #include "core/restore_parameters.h"
 #include "core/strings.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_catalogue.h"
 #include "refdata/type_lookups.h"
 #include "simlink/sim_link.h"
+
+#include <fmt/format.h>
+
+#include <functional>
+#include <set>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -33,6 +41,55 @@ protected:
         gf_resetTypeLookups();
     }
 };
+
+// The real wiring sets every slot the production run needs; the start-up check then logs nothing.
+TEST_F(WiringTest, TheProgramsWiringLeavesNoNeededSlotUnset) {
+    EXPECT_EQ(gf_unwiredSlots(), std::vector<std::string_view>{});
+    EXPECT_TRUE(gf_checkWiring());
+    EXPECT_FALSE(logHas("not fully wired")) << logText();
+
+    const auto names = gf_neededSlots();
+    EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()).size(), names.size())
+        << "a slot is listed twice";
+}
+
+// One production slot left unset, of each hook style: the check names it in an error line. A slot
+// reset to its module's do-nothing default counts as unset as well.
+TEST_F(WiringTest, AnUnsetSlotIsAnErrorLineNamingIt) {
+    const struct {
+        std::string_view name;
+        std::function<void()> unset;
+    } cases[] = {
+        {"RunSteps.startServer", [] { gf_runSteps().startServer = nullptr; }},
+        {"FeedHooks.repaintCounts",
+         [] {
+             FeedHooks wired = gf_feedHooks();
+             gf_resetFeedHooks();
+             wired.repaintCounts = gf_feedHooks().repaintCounts; // the feed's own default
+             gf_feedHooks() = wired;
+         }},
+        {"FeedHooks.userState", [] { gf_feedHooks().userState = nullptr; }},
+        {"SimLinkHooks.secondTick", [] { gf_simLinkHooks().secondTick = nullptr; }},
+        {"CommandHooks.findAirport", [] { gf_commandHooks().findAirport = nullptr; }},
+        {"RangeHooks.userPosition", [] { gf_rangeHooks().userPosition = nullptr; }},
+        {"RestoreHooks.setRange", [] { gf_restoreHooks().setRange = nullptr; }},
+        {"CoreHooks.showError", [] { gf_coreHooks().showError = nullptr; }},
+        {"LiveryCatalogueHooks.isInstalledType", [] { gf_liveryCatalogueHooks().isInstalledType = nullptr; }},
+    };
+    for (const auto& c : cases) {
+        gf_unwireProgram();
+        resetModules();
+        gf_wireProgram();
+        c.unset();
+        const std::string line = fmt::format("==> The program is not fully wired: {} is not set", c.name);
+        EXPECT_EQ(gf_unwiredSlots(), std::vector<std::string_view>{c.name});
+        EXPECT_FALSE(gf_checkWiring());
+        EXPECT_EQ(logCount(line), 1u) << c.name;
+        // A test that leaves it out on purpose says so, and the check is content.
+        EXPECT_TRUE(gf_checkWiring({c.name}));
+        EXPECT_EQ(logCount(line), 1u) << c.name;
+    }
+}
 
 // The traffic filter reads the feed's radius: the window's range, manual or automatic, must reach it.
 TEST_F(WiringTest, RangeReachesTheTrafficFilter) {
