@@ -1,14 +1,15 @@
 #include "core/geodesy.h"
+#include "core/units.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double degToRad = 0.017453292519943295;
-constexpr double radToDeg = 57.29577951308232;
+constexpr double degToRad = radiansPerDegree;
+constexpr double radToDeg = degreesPerRadian;
 constexpr double twoRadiiNm = 6875.493541569878;
-constexpr double radiansPerFoot = 4.787404208238998e-8;
+constexpr double radiansPerFoot = 4.787404208238998e-8; // 1 / (feetPerNm * 10800 / pi)
 constexpr double fullTurn = 6.283185307179586;
 
 } // namespace
