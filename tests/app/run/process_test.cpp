@@ -1,6 +1,7 @@
 // The executable itself, started as a child process in temporary folders.
 
 #include "platform/os/instance_lock.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,9 @@ std::string readFile(const fs::path& p) {
 class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "skyloom-process-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         for (const char* sub : {"work", "config", "local", "runtime"})
             fs::create_directories(root / sub);
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-
     // Runs the program in the work folder with the given environment; returns its exit code.
     int runProgram(const std::string& environment) const {
         const std::string command = "cd '" + (root / "work").string() + "' && env XDG_CONFIG_HOME='" +
@@ -46,7 +39,8 @@ protected:
     }
     static bool haveDisplay() { return std::getenv("DISPLAY") != nullptr; }
 
-    fs::path root;
+    testing_support::TempFolder tempFolder{"skyloom-process"};
+    const fs::path root = tempFolder.path();
 };
 
 TEST_F(ProcessTest, SecondInstanceExitsAtOnceWithoutTouchingTheLog) {
