@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -59,12 +60,20 @@ void lf_pacedHandOver(std::int64_t pass) {
     }
 }
 
+// The records are taken under the adding stack's mutex and handled after it is released, so that the
+// traffic reader never waits for the intake.
 void lf_takeQueuedFlights() {
-    std::lock_guard lock(addingStackMutex);
-    for (std::size_t n = gf_recordsToTake(addingStack.size()); n > 0 && !addingStack.empty(); --n) {
-        gf_addOrUpdate(addingStack.front());
-        addingStack.pop_front();
+    static std::vector<TrafficRecord> taken;
+    {
+        std::lock_guard lock(addingStackMutex);
+        for (std::size_t n = gf_recordsToTake(addingStack.size()); n > 0 && !addingStack.empty(); --n) {
+            taken.push_back(std::move(addingStack.front()));
+            addingStack.pop_front();
+        }
     }
+    for (const TrafficRecord& record : taken)
+        gf_addOrUpdate(record);
+    taken.clear();
 }
 
 void lf_oneCreation() {
