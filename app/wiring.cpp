@@ -13,6 +13,13 @@
 #include "core/restore_parameters.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "engine/callsign_choice.h"
+#include "engine/engine_pass.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_status.h"
+#include "engine/engine_tables.h"
+#include "engine/no_match.h"
+#include "engine/sim_results.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -163,22 +170,7 @@ void lf_wireLiveries(RunSteps& s) {
     };
     s.processScannedLiveries = [] { gf_processScannedLiveries(); };
     s.logLiveryMatchSummary = [] { gf_logLiveryMatchSummary(); };
-    s.reserveContainers = [] {
-        gf_reserveLiveryTables();
-        gf_reserveSimQueues();
-    };
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
-}
-
-// The chosen callsign is forgotten: its list back to one empty entry, the box and "Block" disabled.
-void lf_resetCallsignChoice() {
-    mainWindow.setText(&MainWindow::callsignChoiceText, "");
-    gf_invalidate(uiControlsBand);
-    callsign2ObjectIdChoices->replace({std::string()});
-    CALLSIGN_2_OBJECTID.setValue("");
-    CALLSIGN_2_OBJECTID.fillCombo();
-    CALLSIGN_2_OBJECTID.enable(false);
-    BLOCK_BUTTON.enable(false);
 }
 
 void lf_wireWindow(RunSteps& s) {
@@ -195,11 +187,57 @@ void lf_wireWindow(RunSteps& s) {
     };
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
-    commands.resetCallsignChoice = lf_resetCallsignChoice;
     s.autoRange = [] { gf_autoRange(); };
     s.setDestination = [](const std::string& icao, const Lalo& position) {
         gf_setDestination(icao, position);
     };
+}
+
+// The callsign text beside the box is the engine's; the window paints its own copy.
+void lf_showCallsignChoiceText() {
+    mainWindow.setText(&MainWindow::callsignChoiceText, engineStatus.callsignChoiceText());
+    gf_invalidate(uiControlsBand);
+}
+
+// The window's requests that need the engine's lists, taken on the worker once per second.
+void lf_engineEverySecond() {
+    if (callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
+    if (callsignListRequested.exchange(false)) {
+        engineStatus.setCallsignChoiceText({});
+        lf_showCallsignChoiceText();
+        gf_fillCallsignChoice();
+        callsignChoiceChanged = true;
+    }
+    if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
+}
+
+void lf_wireEngine(RunSteps& s) {
+    gf_engineHooks().repaintStatus = [] { gf_invalidate(uiCountsBand); };
+    gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
+    s.reserveContainers = [] {
+        gf_reserveTrafficContainers();
+        gf_reserveLiveryTables();
+        gf_reserveSimQueues();
+    };
+    s.handleAddingStack = [] { lf_handleAddingStack(); };
+    s.drainSimResults = [] { gf_drainSimResults(); };
+    s.resetEngine = [] { gf_clearLiveState(); };
+    s.logNoMatchList = [] {
+        gf_logNoMatchList();
+        gf_clearNoMatchList();
+    };
+    s.everySecondDuties = lf_engineEverySecond;
+    s.every15SecondsDuties = [](std::int32_t seconds) {
+        if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
+    };
+    gf_windowHooks().countAircraft = [] {
+        const EngineCounts counts = gf_countAircraft();
+        return WindowHooks::AircraftCounts{counts.live, counts.parkedLive, counts.statics};
+    };
+    auto& commands = gf_commandHooks();
+    commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
+    commands.trimLiveAircraft = [](std::int32_t maxLive) { gf_requestLiveTrim(maxLive); };
+    commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
 }
 
 } // namespace
@@ -212,6 +250,7 @@ void gf_wireRunSteps() {
     lf_wireFeed(s);
     lf_wireLiveries(s);
     lf_wireSimLink(s);
+    lf_wireEngine(s);
 }
 
 // ---- The check of the wiring --------------------------------------------------------------------------
@@ -414,5 +453,6 @@ void gf_unwireProgram() {
     if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
     gf_resetRestoreHooks();
+    gf_resetEngineHooks();
     gf_resetRunSteps();
 }
