@@ -30,8 +30,8 @@ bool gf_hasParkingSource(const std::string& code);
 std::string gf_apfRefOf(const std::string& code);
 // The first line of a pointer file when it is a safe reference ending in ".xml" (any case).
 bool gf_readPointerFile(const std::filesystem::path& path, std::string& reference);
-// A reference that may be used as a path: relative, no "." or ".." component, no drive letter, no
-// control character, not empty.
+// A reference that may be used as a path and in a download address: not empty, relative, no "." or
+// ".." component, no colon (drive letters, streams), no control character.
 bool gf_isSafeReference(std::string_view reference);
 
 // Fetches an archived file into the target: from downloads/MSFS/ for MSFS 2020 and for stock and
