@@ -493,7 +493,8 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     // A file without its factors is scored from its own stands, never with the previous airport's.
     parkQualityFactors = qfReal && qfSoft ? QualityFactors{*qfReal, *qfSoft} : gf_qualityFactors();
 
-    // While a learned file's settings are in force the saved values are the user's own: keep them.
+    // While settings of a learned file or of a first visit are in force, the saved values are the
+    // user's own: keep them.
     if (!learnedSettingsInForce) {
         savedParkingSettings = SavedParkingSettings{
             MAX_LIVE_SEL.value.load(),       MAX_FIT.value.load(),    RANGE.value.load(),
