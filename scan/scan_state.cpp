@@ -1,9 +1,12 @@
 #include "scan/scan_state.h"
 
+#include "scan/airport_files.h"
+
 std::mutex scanLogMutex;
 std::vector<std::string> scanLogLines;
 std::atomic<bool> airportFilesChanged{false};
 std::atomic<std::uint64_t> tbloFileCount{0};
+std::atomic<bool> tbloPackingFailed{false};
 std::atomic<std::int64_t> scanTaskWaitMs{10000};
 
 namespace {
@@ -35,6 +38,8 @@ void gf_resetScanState() {
     }
     airportFilesChanged = false;
     tbloFileCount = 0;
+    tbloPackingFailed = false;
     scanTaskWaitMs = 10000;
     hooks = ScanHooks{};
+    gf_forgetScanMadeFiles();
 }

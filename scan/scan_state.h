@@ -2,6 +2,8 @@
 // The scenery scan's shared state: the scan log, the flags it leaves for the program, the hooks into
 // the program and the wait for a decoding task. Tests reset it with gf_resetScanState.
 
+#include "scan/bgl_decoder.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -24,6 +26,8 @@ std::vector<std::string> gf_scanLogCopy();
 extern std::atomic<bool> airportFilesChanged;
 // The number of entries that the last scan collected in the tblo folder (0: nothing to mail).
 extern std::atomic<std::uint64_t> tbloFileCount;
+// Set when the last collection could not pack tblo.zip: the copies stay in the tblo folder.
+extern std::atomic<bool> tbloPackingFailed;
 // True while the tblo folder holds a tblo.zip that the last scan wrote.
 bool gf_tbloCollected();
 
@@ -33,6 +37,8 @@ struct ScanHooks {
     std::function<std::filesystem::path(const std::filesystem::path& relative)> inInstallPath;
     // Repaints the status area. Default: nothing.
     std::function<void()> repaintStatus;
+    // Tests only: the work of a decoding task in place of reading and decoding the file.
+    std::function<BglDecodeResult(const std::filesystem::path& path)> decodeFile;
 };
 ScanHooks& gf_scanHooks();
 
