@@ -19,6 +19,8 @@
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 
@@ -195,6 +197,17 @@ void lf_wireWindow(RunSteps& s) {
     };
 }
 
+// The scenery scan: its step, its roots, the tblo notice and the simulator switch.
+void lf_wireScan(RunSteps& s) {
+    s.scanAddonAirports = [] { gf_scanForAddonAirports(); };
+    gf_scanHooks().inInstallPath = [](const std::filesystem::path& relative) {
+        return gf_inInstallPath(relative);
+    };
+    gf_scanHooks().repaintStatus = [] { gf_invalidate(uiWholeArea); };
+    gf_windowHooks().tbloCollected = [] { return gf_tbloCollected(); };
+    gf_commandHooks().clearAirportFilesChanged = [] { airportFilesChanged = false; };
+}
+
 } // namespace
 
 void gf_wireRunSteps() {
@@ -205,6 +218,7 @@ void gf_wireRunSteps() {
     lf_wireFeed(s);
     lf_wireLiveries(s);
     lf_wireSimLink(s);
+    lf_wireScan(s);
 }
 
 void gf_wireProgram() {
@@ -217,4 +231,5 @@ void gf_unwireProgram() {
     gf_resetCoreHooks();
     gf_resetRestoreHooks();
     gf_resetRunSteps();
+    gf_scanHooks() = ScanHooks{};
 }
