@@ -14,9 +14,10 @@
 #include <string>
 #include <string_view>
 
-// The maker named in "manufacturer" / "creator" fields that do not count as a real maker: the
-// simulator's own airports carry the simulator maker's name there. Compared without case.
-inline constexpr std::string_view excludedMakerName = "Microsoft";
+// The one maker name of "manufacturer" / "creator" that does not make an add-on airport file name its
+// maker: the simulator's own airport packages give their developer studio as creator, so the name
+// says nothing about who made an add-on. Compared without case.
+inline constexpr std::string_view excludedMakerName = "Asobo Studio";
 
 std::filesystem::path gf_xmlFileNameOf(const std::filesystem::path& name);
 std::filesystem::path gf_txtFileNameOf(const std::filesystem::path& name);

@@ -8,7 +8,7 @@ Airport currentParkAirport;
 ParkAirportInfo parkAirportInfo;
 bool handmadeApf = false;
 std::atomic<bool> parkAirportLoaded{false};
-std::int32_t rtTrafficWeek = 0;
+std::atomic<std::int32_t> rtTrafficWeek{0};
 QualityFactors parkQualityFactors;
 
 ParkingHooks& gf_parkingHooks() {

@@ -36,7 +36,7 @@ extern bool handmadeApf;
 // The park airport's stands are loaded (the window thread tests it).
 extern std::atomic<bool> parkAirportLoaded;
 // "RT_traffic_week" of the airport file; 0 when absent.
-extern std::int32_t rtTrafficWeek;
+extern std::atomic<std::int32_t> rtTrafficWeek;
 extern QualityFactors parkQualityFactors;
 
 // Calls of the parking files into the window, the feed and the downloads. The defaults do nothing;
