@@ -128,11 +128,16 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
                 text.find("_heliports") != std::string::npos)
                 continue;
             if (!gf_hasAirportSection(path)) continue;
+            // A stop starts no further task, also one that came while the walk waited for a slot.
             if (runControl.stopping()) {
                 cutShort = true;
                 continue;
             }
             gf_waitForTaskSlot();
+            if (runControl.stopping()) {
+                cutShort = true;
+                continue;
+            }
             pending.push_back(PendingTask{path, lf_startTask(path, codes)});
             if (pending.size() > limit) {
                 PendingTask oldest = std::move(pending.front());
