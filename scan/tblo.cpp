@@ -5,6 +5,7 @@
 #include "core/program_paths.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "core/xml.h"
 #include "platform/os/folders.h"
 #include "refdata/airport_files.h"
 #include "refdata/airports.h"
@@ -71,8 +72,7 @@ bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& target, std::size
 bool lf_publisherIs(const fs::path& file, std::string_view publisher) {
     pugi::xml_document doc;
     if (!doc.load_file(file.c_str())) return false;
-    const pugi::xpath_node node = doc.select_node("//parameters/parameter[@name='publisher']");
-    return node && std::string_view(node.node().attribute("value").as_string()) == publisher;
+    return gf_readStringParameter(doc, "publisher").value_or("") == publisher;
 }
 
 } // namespace

@@ -28,7 +28,7 @@
 #include <unistd.h>
 
 class ScanTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "-" + info->name();
