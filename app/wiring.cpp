@@ -229,8 +229,10 @@ void lf_wireParkingFiles() {
     window.rtTrafficWeek = [] { return rtTrafficWeek.load(); };
 }
 
+} // namespace
+
 // The scenery scan: its step, its roots, the tblo notice and the simulator switch.
-void lf_wireScan(RunSteps& s) {
+void gf_wireScan(RunSteps& s) {
     s.scanAddonAirports = [] { gf_scanForAddonAirports(); };
     gf_scanHooks().inInstallPath = [](const std::filesystem::path& relative) {
         return gf_inInstallPath(relative);
@@ -239,8 +241,6 @@ void lf_wireScan(RunSteps& s) {
     gf_windowHooks().tbloCollected = [] { return gf_tbloCollected(); };
     gf_commandHooks().clearAirportFilesChanged = [] { airportFilesChanged = false; };
 }
-
-} // namespace
 
 void gf_wireRunSteps() {
     auto& s = gf_runSteps();
@@ -251,7 +251,7 @@ void gf_wireRunSteps() {
     lf_wireLiveries(s);
     lf_wireSimLink(s);
     lf_wireParkingFiles();
-    lf_wireScan(s);
+    gf_wireScan(s);
 }
 
 void gf_wireProgram() {
