@@ -3,6 +3,7 @@
 
 #include "scan_fixture.h"
 
+#include "scan/scan_writer.h"
 #include "scan/tblo.h"
 
 #include <atomic>
@@ -344,6 +345,50 @@ TEST_F(Tblo, AFailedPackingKeepsTheCopiesAndTheOriginalsAndAsksForNoMail) {
     EXPECT_FALSE(fs::exists(original));
     EXPECT_EQ(tbloFileCount, 1u);
     EXPECT_THAT(logText(), HasSubstr("! Mail"));
+}
+
+} // namespace
+
+namespace {
+
+// Two files of one airport are written one after the other, and a tree gives the same folders on
+// every scan.
+TEST_F(AirportScan, OneTreeGivesTheSameFoldersEveryTime) {
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 3));
+    bgl("Community/unknown/scenery/b.bgl", airportFile("LSZH", 7));
+    bgl("Community/flytampa-lszh2/scenery/c.bgl", airportFile("EDDF", 2));
+    gf_scanForAddonAirports();
+    const std::string first = read(dir / "airports/my_thirdparty/LSZH.xml");
+    EXPECT_THAT(first, ::testing::AnyOf(HasSubstr("num_parkpos\" value=\"3\""),
+                                        HasSubstr("num_parkpos\" value=\"7\"")));
+    for (int scan = 0; scan < 3; ++scan) {
+        gf_scanForAddonAirports();
+        EXPECT_EQ(read(dir / "airports/my_thirdparty/LSZH.xml"), first);
+        EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("EDDF.xml", "LSZH.xml"));
+    }
+}
+
+TEST(ScanWriters, WritesOfOneKeyKeepTheirOrder) {
+    gf_startScanWriters(4);
+    std::mutex mutex;
+    std::map<std::string, std::vector<int>> done;
+    for (int i = 0; i < 200; ++i) {
+        const std::string key = "K" + std::to_string(i % 5);
+        gf_submitScanWrite(key, [&, key, i] {
+            std::lock_guard lock(mutex);
+            done[key].push_back(i);
+        });
+    }
+    gf_finishScanWrites();
+    ASSERT_EQ(done.size(), 5u);
+    for (const auto& [key, order] : done) {
+        EXPECT_EQ(order.size(), 40u);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << key;
+    }
+    // Without writers a write runs at once.
+    bool ran = false;
+    gf_submitScanWrite("x", [&ran] { ran = true; });
+    EXPECT_TRUE(ran);
 }
 
 } // namespace
