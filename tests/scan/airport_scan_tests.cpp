@@ -392,3 +392,20 @@ TEST(ScanWriters, WritesOfOneKeyKeepTheirOrder) {
 }
 
 } // namespace
+
+namespace {
+
+// A file above 256 MiB gets a task (its header lists an airport section) but is not read.
+TEST_F(AirportScan, AFileAbove256MiBIsSkippedWithALine) {
+    const fs::path big = bgl("Community/unknown/scenery/big.bgl", airportFile("LSZH", 2));
+    fs::resize_file(big, maxBglFileBytes + 1); // sparse
+    EXPECT_TRUE(gf_hasAirportSection(big));
+    const BglDecodeResult result = gf_decodeBglFile(big);
+    EXPECT_TRUE(result.airports.empty());
+    ASSERT_EQ(result.events.size(), 1u);
+    EXPECT_THAT(result.events[0].note.text, HasSubstr("is larger than 256 MiB"));
+    fs::resize_file(big, maxBglFileBytes);
+    EXPECT_EQ(gf_decodeBglFile(big).airports.size(), 1u);
+}
+
+} // namespace
