@@ -169,8 +169,15 @@ TEST_F(AirportScan, RootsPerSimulator) {
 }
 
 TEST_F(AirportScan, UsersOwnFilesSurviveTwoScans) {
-    const std::string mine = "<mine/>\n";
-    text("airports/my_thirdparty/LSZH.xml", mine);
+    // The user's own airport file names its maker and has a link beside it: a collection that did not
+    // tell the user's files from the program's would pack it and delete it.
+    ApfRecord own;
+    own.code = "LSZH";
+    own.publisher = "FlyTampa";
+    own.stands.emplace_back("g1", std::vector<ParkOpt>{}, 47.0, 8.0, 1.0, 20.0, false, false, false);
+    ASSERT_TRUE(gf_writeApf(own, dir / "airports/my_thirdparty/LSZH.xml", apfAirportMode, 1));
+    const std::string mine = read(dir / "airports/my_thirdparty/LSZH.xml");
+    text("airports/my_thirdparty/LSZH.txt", "archive/thirdparty/FlyTampa/LSZH.xml\n");
     text("airports/my_thirdparty/NOTE.txt", "my notes\n");
     text("airports/my_simaddon/LSGG.txt", "airports/my_simaddon/LSGG_mine.xml\n");
     bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 41));
@@ -182,7 +189,9 @@ TEST_F(AirportScan, UsersOwnFilesSurviveTwoScans) {
         EXPECT_EQ(read(dir / "airports/my_thirdparty/LSZH.xml"), mine);
         EXPECT_EQ(read(dir / "airports/my_thirdparty/NOTE.txt"), "my notes\n");
         EXPECT_EQ(read(dir / "airports/my_simaddon/LSGG.txt"), "airports/my_simaddon/LSGG_mine.xml\n");
-        EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("EDDF.xml", "LSZH.xml", "NOTE.txt"));
+        EXPECT_THAT(filesIn("airports/my_thirdparty"),
+                    ElementsAre("EDDF.xml", "LSZH.txt", "LSZH.xml", "NOTE.txt"));
+        EXPECT_FALSE(fs::exists(dir / "tblo"));
         EXPECT_THAT(scanLog(), HasSubstr("LSZH is left alone"));
         EXPECT_THAT(scanLog(), HasSubstr("LSGG is left alone"));
     }
