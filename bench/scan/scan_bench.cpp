@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -68,6 +69,13 @@ fs::path lf_root() {
         gf_scanHooks().inInstallPath = [dir](const fs::path& relative) { return dir / "sim" / relative; };
         gf_coreHooks().simulatorIs2020 = [] { return false; }; // Community only
         gf_resetScanTasks();
+        // The tree goes when the benchmark ends.
+        std::atexit([] {
+            std::error_code ec;
+            fs::current_path(fs::temp_directory_path(), ec);
+            fs::remove_all(fs::temp_directory_path() / ("skyloom-scan-bench-" + std::to_string(::getpid())),
+                           ec);
+        });
         return dir;
     }();
     return root;
