@@ -30,6 +30,8 @@
 #include "refdata/park_airport.h"
 #include "refdata/parking_quality.h"
 #include "refdata/type_lookups.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 
@@ -274,6 +276,17 @@ void lf_wireEngine(RunSteps& s) {
 
 } // namespace
 
+// The scenery scan: its step, its roots, the tblo notice and the simulator switch.
+void gf_wireScan(RunSteps& s) {
+    s.scanAddonAirports = [] { gf_scanForAddonAirports(); };
+    gf_scanHooks().inInstallPath = [](const std::filesystem::path& relative) {
+        return gf_inInstallPath(relative);
+    };
+    gf_scanHooks().repaintStatus = [] { gf_invalidate(uiWholeArea); };
+    gf_windowHooks().tbloCollected = [] { return gf_tbloCollected(); };
+    gf_commandHooks().clearAirportFilesChanged = [] { airportFilesChanged = false; };
+}
+
 void gf_wireRunSteps() {
     auto& s = gf_runSteps();
     s.startParameters = [] { gf_startParameters(); };
@@ -284,6 +297,7 @@ void gf_wireRunSteps() {
     lf_wireSimLink(s);
     lf_wireEngine(s);
     lf_wireParkingFiles();
+    gf_wireScan(s);
 }
 
 // ---- The check of the wiring --------------------------------------------------------------------------
@@ -312,7 +326,7 @@ void gf_wireRunSteps() {
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
 //    RangeHooks.firstParkAirport;
-//  - scans: RunSteps.scanLiveries, scanAddonAirports; WindowHooks.tbloCollected;
+//  - livery scan: RunSteps.scanLiveries;
 //  - updates: RunSteps.checkForUpdates; ParkingHooks.fetchArchivedFile.
 
 namespace {
@@ -339,6 +353,7 @@ SKYLOOM_HOOK_ACCESS(LiveryHooks, gf_liveryHooks, nullptr);
 SKYLOOM_HOOK_ACCESS(LiveryCatalogueHooks, gf_liveryCatalogueHooks, nullptr);
 SKYLOOM_HOOK_ACCESS(EngineHooks, gf_engineHooks, gf_resetEngineHooks);
 SKYLOOM_HOOK_ACCESS(ParkingHooks, gf_parkingHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(ScanHooks, gf_scanHooks, nullptr);
 
 #undef SKYLOOM_HOOK_ACCESS
 
@@ -469,6 +484,12 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RestoreHooks, parkingControlsReady),
     SKYLOOM_SLOT(WindowHooks, parkAirportLoaded),
     SKYLOOM_SLOT(WindowHooks, rtTrafficWeek),
+    // scenery scan
+    SKYLOOM_SLOT(RunSteps, scanAddonAirports),
+    SKYLOOM_SLOT(ScanHooks, inInstallPath),
+    SKYLOOM_SLOT(ScanHooks, repaintStatus),
+    SKYLOOM_SLOT(WindowHooks, tbloCollected),
+    SKYLOOM_SLOT(CommandHooks, clearAirportFilesChanged),
 };
 
 #undef SKYLOOM_SLOT
@@ -511,4 +532,5 @@ void gf_unwireProgram() {
     gf_resetEngineHooks();
     gf_parkingHooks() = ParkingHooks{};
     gf_resetRunSteps();
+    gf_scanHooks() = ScanHooks{};
 }

@@ -19,3 +19,7 @@ std::vector<std::string_view> gf_unwiredSlots();
 // slot that is not wired. A test that leaves slots out on purpose names them in `leftOut`. True when
 // every other needed slot is wired.
 bool gf_checkWiring(std::initializer_list<std::string_view> leftOut = {});
+struct RunSteps;
+// The scenery scan's slots: the airport-scan step, the scan's roots and repaint, the window's tblo
+// notice and the simulator switch's reset of the scan's result.
+void gf_wireScan(RunSteps& steps);
