@@ -107,7 +107,11 @@ void UdpReader::createSocket() {
                                receiveBufferBytes / 1024));
         }
     }
+    // The system counts the drops of each socket from 0.
     net::reportDroppedDatagrams(socket_);
+    systemDrops.store(0);
+    dropsLogged_ = 0;
+    dropsLoggedAt_.reset();
 }
 
 void UdpReader::bindPort(std::uint16_t port) {
@@ -190,6 +194,16 @@ void UdpReader::logLimited(std::string_view kind, std::string_view line, bool as
     } else {
         gf_log(line);
     }
+}
+
+void UdpReader::resetLogStateForTests() {
+    throttle_.clear();
+    logClock = [] { return LogThrottle::Clock::now(); };
+    receiveBufferBytes = wantedReceiveBuffer;
+    bufferSizeLogged_ = false;
+    systemDrops.store(0);
+    dropsLogged_ = 0;
+    dropsLoggedAt_.reset();
 }
 
 void UdpReader::logSummaries(bool all) {

@@ -88,6 +88,8 @@ public:
     void logLimited(std::string_view kind, std::string_view line, bool asError = false);
     // Logs the summaries whose minute is over (all of them when `all`).
     void logSummaries(bool all = false);
+    // Tests only: the log throttle, the drop report, the clock and the buffer size back at their start.
+    void resetLogStateForTests();
 
 protected:
     std::string_view data_;
