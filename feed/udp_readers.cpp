@@ -53,6 +53,8 @@ template <typename OnBound> void lf_readerThread(UdpReader& reader, std::uint16_
         lf_logReaderConnected(reader.name);
         reader.receiveLoop();
         reader.closeSocket();
+        gf_logContinuation(fmt::format("{}: {} datagrams received, {} dropped by the system", reader.name,
+                                       reader.receivedOnSocket(), reader.systemDrops.load()));
     } catch (const std::exception& e) {
         reader.closeSocket();
         gf_feedHooks().reportThreadError(reader.name, e.what());
@@ -112,6 +114,7 @@ void UdpReader::createSocket() {
     systemDrops.store(0);
     dropsLogged_ = 0;
     dropsLoggedAt_.reset();
+    received_ = 0;
 }
 
 void UdpReader::bindPort(std::uint16_t port) {
@@ -151,6 +154,7 @@ void UdpReader::receiveLoop() {
                     buffer_[length] = '\0';
                     data_ = std::string_view(buffer_.data(), length);
                     datagramCount.fetch_add(1);
+                    ++received_;
                     if (keepAll) {
                         onDatagram();
                     } else if (data_ != previous_) {

@@ -88,6 +88,8 @@ public:
     void logLimited(std::string_view kind, std::string_view line, bool asError = false);
     // Logs the summaries whose minute is over (all of them when `all`).
     void logSummaries(bool all = false);
+    // Datagrams counted since the socket was created (the reader's own count, beside systemDrops).
+    std::uint64_t receivedOnSocket() const { return received_; }
     // Tests only: the log throttle, the drop report, the clock and the buffer size back at their start.
     void resetLogStateForTests();
 
@@ -103,6 +105,7 @@ private:
     bool winsockStarted_ = false;
     bool bufferSizeLogged_ = false;
     LogThrottle throttle_;
+    std::uint64_t received_ = 0;
     std::uint32_t dropsLogged_ = 0;
     std::optional<LogThrottle::Clock::time_point> dropsLoggedAt_;
 };

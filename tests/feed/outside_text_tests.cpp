@@ -116,6 +116,8 @@ TEST_F(OutsideTextLogTest, BadDatagramIsOneShortEscapedLineAndFloodsAreSummedUp)
         SCOPED_TRACE(c.what);
         const std::size_t start = logText().size();
         sendAll(c.reader, {&c.reader == &trafficReader ? traffic : qnh});
+        // Counted first, handled next: wait for its line.
+        ASSERT_TRUE(eventually([&] { return logText().find('\n', start) != std::string::npos; }));
         const std::string added = logText().substr(start);
         const auto added_lines = lines(added);
         ASSERT_EQ(added_lines.size(), 1u) << added;
