@@ -164,6 +164,8 @@ void UdpReader::receiveLoop() {
                 }
             }
             logSummaries();
+            // A count held back within its minute is logged once the minute is over.
+            if (systemDrops.load() != dropsLogged_) noteDrops(systemDrops.load());
         } while (!stopFlag.load());
     }
     logSummaries(true);
