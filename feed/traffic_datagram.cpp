@@ -94,7 +94,7 @@ bool lf_readNumber(std::string_view field, double& out) {
 // A named number field; an error reads "{name}:{field}".
 double lf_number(std::string_view field, std::string_view name) {
     double value = 0.0;
-    if (!lf_readNumber(field, value)) throw DatagramError(fmt::format("{}:{}", name, field));
+    if (!lf_readNumber(field, value)) throw DatagramError{fmt::format("{}:{}", name, field)};
     return value;
 }
 
@@ -188,7 +188,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
     const double lon = lf_number(f[fLon], "lon");
     if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0) ||
         (std::fabs(lat) <= noPositionDegrees && std::fabs(lon) <= noPositionDegrees))
-        throw DatagramError(fmt::format("invalid lalo: {:.6f},{:.6f}", lat, lon));
+        throw DatagramError{fmt::format("invalid lalo: {:.6f},{:.6f}", lat, lon)};
     rec.pos.lat = lat;
     rec.pos.lon = lon;
 
@@ -211,7 +211,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
 
     if (f[fSource] == "adsb_icao") {
         const double heading = lf_number(f[fTrueHeading], "trueheading");
-        if (heading > 360.0) throw DatagramError(fmt::format("trueheading: {:.2f}", heading));
+        if (heading > 360.0) throw DatagramError{fmt::format("trueheading: {:.2f}", heading)};
         if (heading == 0.0)
             rec.pos.trueHeading = 2.0 * pi;
         else if (heading > 0.0)
@@ -222,7 +222,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
     const std::string_view hexField = f[fHexid];
     std::uint32_t hexid = 0;
     const auto hexResult = std::from_chars(hexField.data(), hexField.data() + hexField.size(), hexid);
-    if (hexResult.ec != std::errc()) throw DatagramError(fmt::format("hexid incorrect{}", hexField));
+    if (hexResult.ec != std::errc()) throw DatagramError{fmt::format("hexid incorrect{}", hexField)};
     if (hexid <= highestNonFlightHexid) return TrafficDrop::hexid;
     rec.hexid = hexid;
 
@@ -230,7 +230,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
 
     double alt = 0.0;
     if (!lf_readNumber(f[fAltitude], alt))
-        throw DatagramError(fmt::format("altitude {} incorrect, from: {}", f[fAltitude], datagram));
+        throw DatagramError{fmt::format("altitude {} incorrect, from: {}", f[fAltitude], datagram)};
     lf_applyGroundRule(alt, rec.pos.gs, filter);
     if (!lf_passesAirborneOnly(alt, filter)) return TrafficDrop::airborneOnly;
     rec.pos.alt = alt;
@@ -248,7 +248,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
     const std::string_view trackField = f[fTrack];
     if (!trackField.empty()) {
         if (!lf_readNumber(trackField, rec.pos.track))
-            throw DatagramError(fmt::format("track incorrect {}", trackField));
+            throw DatagramError{fmt::format("track incorrect {}", trackField)};
         if (rec.pos.track == 0.0 && rec.pos.trueHeading)
             rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
     } else if (rec.pos.trueHeading) {
@@ -266,7 +266,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
 
     double tas = 0.0;
     if (!lf_readNumber(f[fTrueAirspeed], tas))
-        throw DatagramError(fmt::format("TAS incorrect{}", f[fTrueAirspeed]));
+        throw DatagramError{fmt::format("TAS incorrect{}", f[fTrueAirspeed])};
     rec.pos.tas = tas == -1.0 ? lf_defaultTrueAirspeed(rec.pos.alt) : tas;
     rec.pos.standing = false;
     return TrafficDrop::none;
