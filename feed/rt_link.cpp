@@ -164,7 +164,8 @@ std::string RealTrafficLink::receive() {
         if (left <= 0ms) break;
         const int rc = net::waitReadable(rtClientSocket, std::min<std::chrono::milliseconds>(left, 1000ms));
         if (rc == 0) continue; // a failure is reported by the receive below
-        const long n = net::receive(rtClientSocket, buffer.data(), buffer.size());
+        const long n = net::receive(rtClientSocket, buffer.data(),
+                                    std::min(buffer.size(), replyBufferSize - reply.size()));
         if (n < 0) {
             gf_logUnlessStopping(fmt::format("receive: {}", gf_winsockErrorText(net::lastError())));
             return {};
