@@ -120,5 +120,7 @@ void gf_resetFeedForTests() {
     trafficReader.setReferencePosition({});
     trafficReader.setParkAirportElevation(std::nullopt);
     trafficReader.clearParkAirport();
+    trafficReader.resetLogStateForTests();
+    qnhReader.resetLogStateForTests();
     gf_resetFeedHooks();
 }

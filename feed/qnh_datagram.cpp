@@ -12,6 +12,7 @@
 
 #include "core/log.h"
 #include "feed/feed_state.h"
+#include "feed/outside_text.h"
 #include "feed/udp_readers.h"
 
 namespace {
@@ -36,7 +37,7 @@ void QnhReader::onDatagram() {
         if (!doc.is_object()) (void)doc.at("QNH"); // reports a document that is not an object
         const auto it = doc.find("QNH");
         if (it == doc.end() || it->is_null() || ((it->is_object() || it->is_array()) && it->empty())) {
-            gf_log(fmt::format("no QNH {}", data_));
+            logLimited("no QNH", "no QNH " + gf_outsideText(data_));
             return;
         }
 
@@ -54,11 +55,13 @@ void QnhReader::onDatagram() {
             const auto& text = it->get_ref<const std::string&>();
             const auto result = std::from_chars(text.data(), text.data() + text.size(), q);
             if (result.ec != std::errc()) {
-                gf_logError(fmt::format("QNH string parse error: {} in {}", text, data_));
+                logLimited("QNH string parse error",
+                           "QNH string parse error: " + gf_outsideText(fmt::format("{} in {}", text, data_)),
+                           true);
                 return;
             }
         } else {
-            gf_log(fmt::format("no QNH {}", data_));
+            logLimited("no QNH", "no QNH " + gf_outsideText(data_));
             return;
         }
 
@@ -73,6 +76,6 @@ void QnhReader::onDatagram() {
         feedStatus.qnhStatus.compare_exchange_strong(noData, readerFlowing);
         gf_feedHooks().repaintCounts();
     } catch (const std::exception& e) {
-        gf_log(fmt::format("Exception {}, in {}", e.what(), data_));
+        logLimited("Exception", "Exception " + gf_outsideText(fmt::format("{}, in {}", e.what(), data_)));
     }
 }

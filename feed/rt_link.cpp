@@ -1,5 +1,6 @@
 #include "feed/rt_link.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -17,6 +18,7 @@
 #include "core/timeutil.h"
 #include "core/units.h"
 #include "core/version.h"
+#include "feed/outside_text.h"
 #include "feed/udp_readers.h"
 #include "feed/winsock_errors.h"
 
@@ -57,7 +59,7 @@ void lf_processRTVersion(std::string_view reply) {
             const std::string version = doc.value("version", std::string());
             link.rtProfessional.store(professional);
             feedStatus.setRealTrafficText(
-                fmt::format("RT {} edition: {}", professional ? "prof" : "stnd", version));
+                fmt::format("RT {} edition: {}", professional ? "prof" : "stnd", gf_outsideText(version)));
         } else {
             link.rtProfessional.store(false);
             feedStatus.setRealTrafficText({});
@@ -67,7 +69,7 @@ void lf_processRTVersion(std::string_view reply) {
         link.rtProfessional.store(false);
         feedStatus.setRealTrafficText({});
         lf_repaintCounts();
-        gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+        gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", gf_outsideText(e.what())));
     }
 }
 
@@ -124,6 +126,17 @@ bool RealTrafficLink::waitForClient() {
         if (ready > 0) break;
     }
     if (runControl.stopping()) return false;
+    return acceptClient();
+}
+
+bool RealTrafficLink::takeWaitingClient() {
+    if (rtClientConnected.load()) return false;
+    if (rtListenSocket == net::invalidSocket) return false;
+    if (net::waitReadable(rtListenSocket, 0ms) <= 0) return false;
+    return acceptClient();
+}
+
+bool RealTrafficLink::acceptClient() {
     const net::SocketHandle client = net::acceptClient(rtListenSocket);
     if (client == net::invalidSocket) return false;
     if (net::setNoDelay(client, true) != 0) {
@@ -140,25 +153,33 @@ bool RealTrafficLink::waitForClient() {
 
 std::string RealTrafficLink::receive() {
     if (rtClientSocket == net::invalidSocket) return {};
-    bool ready = false;
-    for (int second = 0; second < replyWaitSeconds && !ready; ++second) {
+    // The reply may come in pieces: read until its line ends, it is a whole JSON document or the peer
+    // closes, within the wait and the size limit.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(replyWaitSeconds);
+    std::string reply;
+    std::array<char, 4096> buffer{};
+    for (;;) {
         if (runControl.stopping()) return {};
-        const int rc = net::waitReadable(rtClientSocket, 1000ms);
-        ready = rc != 0; // readable, or a failure that the receive below reports
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left <= 0ms) break;
+        const int rc = net::waitReadable(rtClientSocket, std::min<std::chrono::milliseconds>(left, 1000ms));
+        if (rc == 0) continue; // a failure is reported by the receive below
+        const long n = net::receive(rtClientSocket, buffer.data(),
+                                    std::min(buffer.size(), replyBufferSize - reply.size()));
+        if (n < 0) {
+            gf_logUnlessStopping(fmt::format("receive: {}", gf_winsockErrorText(net::lastError())));
+            return {};
+        }
+        if (n == 0) break; // the peer has closed the link
+        reply.append(buffer.data(), static_cast<std::size_t>(n));
+        if (reply.size() >= replyBufferSize) {
+            gf_logUnlessStopping(fmt::format("receive: buffer overrun: {}", reply.size()));
+            return {};
+        }
+        if (reply.find('\n') != std::string::npos || nlohmann::json::accept(reply)) break;
     }
-    if (!ready) return {};
-
-    std::array<char, replyBufferSize> buffer{};
-    const long n = net::receive(rtClientSocket, buffer.data(), buffer.size());
-    if (n < 0) {
-        gf_logUnlessStopping(fmt::format("receive: {}", gf_winsockErrorText(net::lastError())));
-        return {};
-    }
-    if (n >= static_cast<long>(replyBufferSize)) {
-        gf_logUnlessStopping(fmt::format("receive: buffer overrun: {}", n));
-        return {};
-    }
-    return std::string(buffer.data(), static_cast<std::size_t>(n));
+    return reply;
 }
 
 bool RealTrafficLink::sendDataPacket(std::string_view text) {
@@ -234,8 +255,9 @@ void gf_sendUserState() {
         if (!link.sendDataPacket(gf_userStateLine(state) + "\r\n")) lf_realTrafficLost();
         return;
     }
+    // The engine's pass goes on while RealTraffic is away: a waiting connection is taken when it comes.
     if (runControl.stopReason() != StopReason::NotYetSet || runControl.stopping()) return;
-    if (link.waitForClient()) {
+    if (link.takeWaitingClient()) {
         feedStatus.realTrafficConnected.store(true);
         lf_repaintCounts();
         gf_showMessage(fmt::format("{} RealTraffic re-connected", gf_utcClockNow()), true);

@@ -27,8 +27,11 @@ public:
     // Waits for RealTraffic to connect. False at once when a client is connected already, when the
     // accept fails, or when a stop or close is requested while waiting (tested at least once a second).
     bool waitForClient();
-    // One receive of the reply to a request (at most 16383 bytes); empty on failure, when nothing comes
-    // within 10 seconds, or when a stop is requested meanwhile.
+    // Takes a connection that is already waiting, without waiting for one. True when one was taken.
+    bool takeWaitingClient();
+    // The reply to a request: read until its line ends, it is a whole JSON document or the peer closes,
+    // within 10 seconds and 16383 bytes; what came so far when the time is up. Empty on failure, on a
+    // longer reply, or when a stop is requested meanwhile.
     std::string receive();
     // One send of the whole text, without waiting for room in the link's buffers. When it fails (or
     // the peer has stopped reading and the text does not fit) the client socket is closed and false
@@ -42,6 +45,7 @@ public:
     std::uint16_t serverPort() const;
 
 private:
+    bool acceptClient();
     void closeClient();
     bool winsockStarted_ = false;
 };
@@ -57,8 +61,8 @@ void gf_awaitRTConnection();
 void gf_sendSimTime(std::int64_t unixSeconds);
 // The "Qs121=" line of the user aircraft's state (only when RealTraffic is local and the user has a
 // position). When the send fails the live traffic is removed and the feed reset; when no client is
-// connected (and no stop requested) it waits for RealTraffic to connect again, without a new version
-// request.
+// connected (and no stop requested) it takes a connection of RealTraffic that is waiting, without a new
+// version request, and never waits for one.
 void gf_sendUserState();
 // The "Qs121=" line for a state, without its line end.
 std::string gf_userStateLine(const RtUserState& state);

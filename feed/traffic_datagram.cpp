@@ -1,11 +1,15 @@
 // The traffic datagram: one live flight as one line of comma-separated fields, parsed, checked and
-// filtered into the adding stack.
+// filtered; the traffic reader queues what passes into the adding stack.
+
+#include "feed/traffic_datagram.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -15,6 +19,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "feed/feed_state.h"
+#include "feed/outside_text.h"
 #include "feed/udp_readers.h"
 
 namespace {
@@ -27,6 +32,33 @@ constexpr std::size_t maxRegistrationLength = 12;
 // The simulator's ATC id holds at most 31 characters; a longer callsign could never be matched.
 constexpr std::size_t maxCallsignLength = 31;
 constexpr std::size_t maxAirportCodeLength = 4;
+// A position within this many degrees of 0,0 in both axes is no position.
+constexpr double noPositionDegrees = 0.0001;
+// Transponder addresses up to this one are no live flights.
+constexpr std::uint32_t highestNonFlightHexid = 10000;
+
+// The ground rule. Above the ceiling only the taxi speed decides; below it a flight is compared with
+// the park airport's elevation, or with a reference far below any airport when none is known.
+constexpr double groundRuleCeilingFt = 14000.0;
+constexpr double unknownGroundElevationFt = -1000.0;
+// A flight at most maxHeightFt from the reference and at most maxSpeedKn fast is on the ground.
+struct GroundBand {
+    double maxHeightFt;
+    double maxSpeedKn;
+};
+constexpr std::array<GroundBand, 3> groundBands{{{42.0, 120.0}, {84.0, 80.0}, {108.0, 43.0}}};
+// Slower than this at any height is taxiing.
+constexpr double maxTaxiSpeedKn = 35.0;
+// AIRBORNE_ONLY keeps flights more than this above or below the park airport.
+constexpr double airborneOnlyMarginFt = 300.0;
+// Flights on the ground are taken only this close to the park airport.
+constexpr double groundTrafficRadiusNm = 5.0;
+
+// A datagram that cannot be read. Its text may quote the datagram, NUL bytes included, so it is kept
+// whole rather than as what() gives it.
+struct DatagramError {
+    std::string text;
+};
 
 // Field numbers.
 enum : std::size_t {
@@ -62,7 +94,7 @@ bool lf_readNumber(std::string_view field, double& out) {
 // A named number field; an error reads "{name}:{field}".
 double lf_number(std::string_view field, std::string_view name) {
     double value = 0.0;
-    if (!lf_readNumber(field, value)) throw std::runtime_error(fmt::format("{}:{}", name, field));
+    if (!lf_readNumber(field, value)) throw DatagramError{fmt::format("{}:{}", name, field)};
     return value;
 }
 
@@ -86,42 +118,30 @@ bool lf_takeRegcode(std::string_view field, std::string& reg) {
     return true;
 }
 
-// The ground rule and AIRBORNE_ONLY. Sets the altitude to 0 for a flight judged to be on the ground;
-// false drops the flight.
-bool lf_checkAltitude(double& alt, double gs, const TrafficFilterContext& ctx) {
+// The ground rule: sets the altitude to 0 for a flight judged to be on the ground. Below the ceiling a
+// flight close above the reference elevation and slow enough for its height is on the ground; at any
+// height one slower than a taxiing aircraft is.
+void lf_applyGroundRule(double& alt, double gs, const TrafficFilter& filter) {
     if (!(alt > 0.0)) {
         alt = 0.0;
-    } else if (alt < 14000.0) {
-        const double reference = ctx.parkAirportElevation.value_or(-1000.0);
+    } else if (alt < groundRuleCeilingFt) {
+        const double reference = filter.parkAirportElevation.value_or(unknownGroundElevationFt);
         const double d = alt - reference;
         const double ad = std::fabs(d);
-        if (d <= 0.0 || (ad <= 42.0 && gs <= 120.0) || (ad <= 84.0 && gs <= 80.0) ||
-            (ad <= 108.0 && gs <= 43.0))
-            alt = 0.0;
+        const bool onGround =
+            d <= 0.0 || std::any_of(groundBands.begin(), groundBands.end(), [&](const GroundBand& band) {
+                return ad <= band.maxHeightFt && gs <= band.maxSpeedKn;
+            });
+        if (onGround) alt = 0.0;
     }
-    if (alt > 0.0 && gs <= 35.0) alt = 0.0;
-
-    if (AIRBORNE_ONLY.value.load()) {
-        const double e = ctx.parkAirportChosen ? ctx.parkAirportElevationFt : 0.0;
-        if (!(std::fabs(alt - e) > 300.0)) return false;
-    }
-    return true;
+    if (alt > 0.0 && gs <= maxTaxiSpeedKn) alt = 0.0;
 }
 
-// Callsign: "null" is none, one with "@" is emptied, placeholders and overlong ones drop the flight.
-bool lf_takeCallsign(std::string_view field, std::string& cs) {
-    if (field == "null") {
-        cs.clear();
-        return true;
-    }
-    if (field.find('@') != std::string_view::npos) {
-        cs.clear();
-        return true;
-    }
-    if (field == "ERARMTR1" || field == "AIRPORT1" || field == "00000000") return false;
-    if (field.size() > maxCallsignLength) return false;
-    cs.assign(field);
-    return true;
+// AIRBORNE_ONLY: only flights well above or below the park airport (or sea level without one) pass.
+bool lf_passesAirborneOnly(double alt, const TrafficFilter& filter) {
+    if (!filter.airborneOnly) return true;
+    const double e = filter.parkAirportChosen ? filter.parkAirportElevationFt : 0.0;
+    return std::fabs(alt - e) > airborneOnlyMarginFt;
 }
 
 bool lf_isDroppedCategory(std::string_view category) {
@@ -136,137 +156,186 @@ double lf_defaultTrueAirspeed(double alt) {
     return 430.0;
 }
 
-} // namespace
-
-TrafficReader::TrafficReader() : UdpReader("Traffic Reader") {
-    fields_.reserve(64);
-}
-
-void TrafficReader::onDatagram() {
-    if (data_.find(" VEH") != std::string_view::npos) return;
-    fields_.clear();
-    const char* p = data_.data();
-    const char* const end = p + data_.size();
-    for (;;) {
+// The first 29 fields of a datagram, views into it; false when it has fewer.
+bool lf_splitFields(std::string_view datagram, std::array<std::string_view, minimumFields>& fields) {
+    const char* p = datagram.data();
+    const char* const end = p + datagram.size();
+    for (std::size_t i = 0; i < minimumFields; ++i) {
         const void* comma = std::memchr(p, ',', static_cast<std::size_t>(end - p));
         if (comma == nullptr) {
-            fields_.emplace_back(p, static_cast<std::size_t>(end - p));
-            break;
+            fields[i] = std::string_view(p, static_cast<std::size_t>(end - p));
+            return i + 1 == minimumFields;
         }
         const char* c = static_cast<const char*>(comma);
-        fields_.emplace_back(p, static_cast<std::size_t>(c - p));
+        fields[i] = std::string_view(p, static_cast<std::size_t>(c - p));
         p = c + 1;
     }
+    return true;
+}
+
+// The reading proper; an error is thrown with its text.
+TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, TrafficDatagramResult& out) {
+    if (datagram.find(" VEH") != std::string_view::npos) return TrafficDrop::vehicle;
+    std::array<std::string_view, minimumFields> f;
+    if (!lf_splitFields(datagram, f)) return TrafficDrop::tooFewFields;
+
+    TrafficRecord& rec = out.record;
+    const double timestamp = lf_number(f[fTimestamp], "timestamp");
+    out.feedTime = timestamp;
+    rec.feedTime = timestamp;
+
+    const double lat = lf_number(f[fLat], "lat");
+    const double lon = lf_number(f[fLon], "lon");
+    if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0) ||
+        (std::fabs(lat) <= noPositionDegrees && std::fabs(lon) <= noPositionDegrees))
+        throw DatagramError{fmt::format("invalid lalo: {:.6f},{:.6f}", lat, lon)};
+    rec.pos.lat = lat;
+    rec.pos.lon = lon;
+
+    if (gf_distanceNm(filter.reference, Lalo{lat, lon}) > filter.radiusNm) return TrafficDrop::outOfRange;
+
+    if (!lf_takeRegcode(f[fRegistration], rec.reg)) return TrafficDrop::registration;
+
+    const std::optional<std::string_view> callsign = gf_trafficCallsign(f[fCallsign]);
+    if (callsign) out.gatheredCallsign = *callsign;
+
+    const std::string_view type = f[fType];
+    if (type != "null" && type != "0" && type != "ZZZZ") rec.type.assign(type);
+
+    const std::string_view category = f[fCategory];
+    if (rec.type.empty()) return TrafficDrop::noType;
+    if (category != "null" && !category.empty()) {
+        if (lf_isDroppedCategory(category)) return TrafficDrop::category;
+        if (gf_isNonAircraftType(rec.type)) return TrafficDrop::notAnAircraft;
+    }
+
+    if (f[fSource] == "adsb_icao") {
+        const double heading = lf_number(f[fTrueHeading], "trueheading");
+        if (heading > 360.0) throw DatagramError{fmt::format("trueheading: {:.2f}", heading)};
+        if (heading == 0.0)
+            rec.pos.trueHeading = 2.0 * pi;
+        else if (heading > 0.0)
+            rec.pos.trueHeading = heading * degreesToRadians;
+        rec.pos.hasTrueHeading = rec.pos.trueHeading.has_value();
+    }
+
+    const std::string_view hexField = f[fHexid];
+    std::uint32_t hexid = 0;
+    const auto hexResult = std::from_chars(hexField.data(), hexField.data() + hexField.size(), hexid);
+    if (hexResult.ec != std::errc()) throw DatagramError{fmt::format("hexid incorrect{}", hexField)};
+    if (hexid <= highestNonFlightHexid) return TrafficDrop::hexid;
+    rec.hexid = hexid;
+
+    rec.pos.gs = lf_number(f[fGroundSpeed], "gs");
+
+    double alt = 0.0;
+    if (!lf_readNumber(f[fAltitude], alt))
+        throw DatagramError{fmt::format("altitude {} incorrect, from: {}", f[fAltitude], datagram)};
+    lf_applyGroundRule(alt, rec.pos.gs, filter);
+    if (!lf_passesAirborneOnly(alt, filter)) return TrafficDrop::airborneOnly;
+    rec.pos.alt = alt;
+    rec.pos.airborne = alt > 0.0;
+
+    if (!callsign) return TrafficDrop::callsign;
+    rec.cs.assign(*callsign);
+    if (rec.reg.empty() && rec.cs.empty()) return TrafficDrop::noIdentity;
+
+    if (!rec.pos.airborne &&
+        !(filter.parkAirportChosen &&
+          gf_distanceNm(filter.parkAirportPosition, Lalo{lat, lon}) <= groundTrafficRadiusNm))
+        return TrafficDrop::groundAwayFromPark;
+
+    const std::string_view trackField = f[fTrack];
+    if (!trackField.empty()) {
+        if (!lf_readNumber(trackField, rec.pos.track))
+            throw DatagramError{fmt::format("track incorrect {}", trackField)};
+        if (rec.pos.track == 0.0 && rec.pos.trueHeading)
+            rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
+    } else if (rec.pos.trueHeading) {
+        rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
+    }
+
+    rec.pos.vs = lf_number(f[fVerticalSpeed], "vs");
+    rec.orig = lf_airportCode(f[fOrigin]);
+    rec.dest = lf_airportCode(f[fDestination]);
+
+    if (rec.pos.airborne) {
+        const double roll = lf_number(f[fRoll], "roll");
+        if (roll != -1.0 && roll != 0.0) rec.pos.bank = -roll * degreesToRadians;
+    }
+
+    double tas = 0.0;
+    if (!lf_readNumber(f[fTrueAirspeed], tas))
+        throw DatagramError{fmt::format("TAS incorrect{}", f[fTrueAirspeed])};
+    rec.pos.tas = tas == -1.0 ? lf_defaultTrueAirspeed(rec.pos.alt) : tas;
+    rec.pos.standing = false;
+    return TrafficDrop::none;
+}
+
+} // namespace
+
+std::optional<std::string_view> gf_trafficCallsign(std::string_view field) {
+    if (field == "null" || field.find('@') != std::string_view::npos) return std::string_view();
+    while (!field.empty() && field.back() == '*')
+        field.remove_suffix(1);
+    if (field == "ERARMTR1" || field == "AIRPORT1" || field == "00000000") return std::nullopt;
+    if (field.size() > maxCallsignLength) return std::nullopt;
+    return field;
+}
+
+TrafficDatagramResult gf_readTrafficDatagram(std::string_view datagram, const TrafficFilter& filter) {
+    TrafficDatagramResult out;
+    try {
+        out.drop = lf_read(datagram, filter, out);
+    } catch (DatagramError& e) {
+        out.drop = TrafficDrop::error;
+        out.error = std::move(e.text);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        out.drop = TrafficDrop::error;
+        out.error = e.what();
+    }
+    if (out.drop != TrafficDrop::none) out.record = TrafficRecord{};
+    return out;
+}
+
+TrafficReader::TrafficReader() : UdpReader("Traffic Reader") {}
+
+void TrafficReader::onDatagram() {
     processLineSub();
 }
 
 void TrafficReader::processLineSub() {
     try {
-        const auto& f = fields_;
-        if (f.size() < minimumFields) return;
-
-        TrafficRecord rec;
-        const double timestamp = lf_number(f[fTimestamp], "timestamp");
-        feedTimestamp.store(timestamp);
-        rec.feedTime = timestamp;
-
-        const double lat = lf_number(f[fLat], "lat");
-        const double lon = lf_number(f[fLon], "lon");
-        if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0) ||
-            (std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001))
-            throw std::runtime_error(fmt::format("invalid lalo: {:.6f},{:.6f}", lat, lon));
-        rec.pos.lat = lat;
-        rec.pos.lon = lon;
-
         const TrafficFilterContext ctx = filterContext();
-        if (gf_distanceNm(ctx.reference, Lalo{lat, lon}) > trafficRadiusNm.load()) return;
-
-        if (!lf_takeRegcode(f[fRegistration], rec.reg)) return;
-
-        if (collectCallsigns_.load()) {
-            const std::string_view cs = f[fCallsign];
-            if (cs != "null" && !cs.empty() && cs.find('@') == std::string_view::npos &&
-                cs.size() <= maxCallsignLength) {
-                std::lock_guard lock(callsignMutex_);
-                callsignSet_.emplace(cs);
-            }
+        const TrafficFilter filter{ctx.reference,
+                                   trafficRadiusNm.load(),
+                                   ctx.parkAirportElevation,
+                                   ctx.parkAirportChosen,
+                                   ctx.parkAirportPosition,
+                                   ctx.parkAirportElevationFt,
+                                   AIRBORNE_ONLY.value.load()};
+        TrafficDatagramResult result = gf_readTrafficDatagram(data_, filter);
+        if (result.feedTime) feedTimestamp.store(*result.feedTime);
+        if (result.gatheredCallsign && !result.gatheredCallsign->empty() && collectCallsigns_.load()) {
+            std::lock_guard lock(callsignMutex_);
+            if (collectCallsigns_.load()) callsignSet_.emplace(*result.gatheredCallsign);
         }
-
-        const std::string_view type = f[fType];
-        if (type != "null" && type != "0" && type != "ZZZZ") rec.type.assign(type);
-
-        const std::string_view category = f[fCategory];
-        if (rec.type.empty()) return;
-        if (category != "null" && !category.empty()) {
-            if (lf_isDroppedCategory(category)) return;
-            if (gf_isNonAircraftType(rec.type)) return;
-        }
-
-        if (f[fSource] == "adsb_icao") {
-            const double heading = lf_number(f[fTrueHeading], "trueheading");
-            if (heading > 360.0) throw std::runtime_error(fmt::format("trueheading: {:.2f}", heading));
-            if (heading == 0.0)
-                rec.pos.trueHeading = 2.0 * pi;
-            else if (heading > 0.0)
-                rec.pos.trueHeading = heading * degreesToRadians;
-            rec.pos.hasTrueHeading = rec.pos.trueHeading.has_value();
-        }
-
-        const std::string_view hexField = f[fHexid];
-        std::uint32_t hexid = 0;
-        const auto hexResult = std::from_chars(hexField.data(), hexField.data() + hexField.size(), hexid);
-        if (hexResult.ec != std::errc()) throw std::runtime_error(fmt::format("hexid incorrect{}", hexField));
-        if (hexid <= 10000) return;
-        rec.hexid = hexid;
-
-        rec.pos.gs = lf_number(f[fGroundSpeed], "gs");
-
-        double alt = 0.0;
-        if (!lf_readNumber(f[fAltitude], alt))
-            throw std::runtime_error(fmt::format("altitude {} incorrect, from: {}", f[fAltitude], data_));
-        if (!lf_checkAltitude(alt, rec.pos.gs, ctx)) return;
-        rec.pos.alt = alt;
-        rec.pos.airborne = alt > 0.0;
-
-        if (!lf_takeCallsign(f[fCallsign], rec.cs)) return;
-        if (rec.reg.empty() && rec.cs.empty()) return;
-
-        if (!rec.pos.airborne &&
-            !(ctx.parkAirportChosen && gf_distanceNm(ctx.parkAirportPosition, Lalo{lat, lon}) <= 5.0))
+        if (result.drop == TrafficDrop::error) {
+            logLimited("exception in processLineSub",
+                       "exception in processLineSub: " + gf_outsideText(result.error));
             return;
-
-        const std::string_view trackField = f[fTrack];
-        if (!trackField.empty()) {
-            if (!lf_readNumber(trackField, rec.pos.track))
-                throw std::runtime_error(fmt::format("track incorrect {}", trackField));
-            if (rec.pos.track == 0.0 && rec.pos.trueHeading)
-                rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
-        } else if (rec.pos.trueHeading) {
-            rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
         }
-
-        rec.pos.vs = lf_number(f[fVerticalSpeed], "vs");
-        rec.orig = lf_airportCode(f[fOrigin]);
-        rec.dest = lf_airportCode(f[fDestination]);
-
-        if (rec.pos.airborne) {
-            const double roll = lf_number(f[fRoll], "roll");
-            if (roll != -1.0 && roll != 0.0) rec.pos.bank = -roll * degreesToRadians;
-        }
-
-        double tas = 0.0;
-        if (!lf_readNumber(f[fTrueAirspeed], tas))
-            throw std::runtime_error(fmt::format("TAS incorrect{}", f[fTrueAirspeed]));
-        rec.pos.tas = tas == -1.0 ? lf_defaultTrueAirspeed(rec.pos.alt) : tas;
-        rec.pos.standing = false;
+        if (result.drop != TrafficDrop::none) return;
 
         std::lock_guard lock(addingStackMutex);
         if (addingStackOpen) {
-            rec.pos.duePass = enginePassCount.load() + feedDelayPasses;
-            addingStack.push_back(std::move(rec));
+            result.record.pos.duePass = enginePassCount.load() + feedDelayPasses;
+            addingStack.push_back(std::move(result.record));
         }
     } catch (const std::exception& e) {
-        gf_log(fmt::format("exception in processLineSub: {}", e.what()));
+        logLimited("exception in processLineSub", "exception in processLineSub: " + gf_outsideText(e.what()));
     }
 }
 

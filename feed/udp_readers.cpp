@@ -53,6 +53,8 @@ template <typename OnBound> void lf_readerThread(UdpReader& reader, std::uint16_
         lf_logReaderConnected(reader.name);
         reader.receiveLoop();
         reader.closeSocket();
+        gf_logContinuation(fmt::format("{}: {} datagrams received, {} dropped by the system", reader.name,
+                                       reader.receivedOnSocket(), reader.systemDrops.load()));
     } catch (const std::exception& e) {
         reader.closeSocket();
         gf_feedHooks().reportThreadError(reader.name, e.what());
@@ -96,6 +98,23 @@ void UdpReader::createSocket() {
     if (socket_ == net::invalidSocket)
         throw std::runtime_error(
             fmt::format("failed to create the socket, error: {}", gf_winsockErrorText(net::lastError())));
+    const int granted = net::setReceiveBuffer(socket_, receiveBufferBytes);
+    if (granted < receiveBufferBytes && !bufferSizeLogged_) {
+        bufferSizeLogged_ = true;
+        if (granted < 0) {
+            gf_log(fmt::format("{}: the receive buffer could not be set: {}", name,
+                               gf_winsockErrorText(net::lastError())));
+        } else {
+            gf_log(fmt::format("{}: receive buffer of {} KiB granted, {} KiB asked for", name, granted / 1024,
+                               receiveBufferBytes / 1024));
+        }
+    }
+    // The system counts the drops of each socket from 0.
+    net::reportDroppedDatagrams(socket_);
+    systemDrops.store(0);
+    dropsLogged_ = 0;
+    dropsLoggedAt_.reset();
+    received_ = 0;
 }
 
 void UdpReader::bindPort(std::uint16_t port) {
@@ -121,17 +140,21 @@ void UdpReader::receiveLoop() {
             if (ready < 0) {
                 std::this_thread::sleep_for(100ms); // nothing to do but wait for the stop
             } else if (ready > 0) {
-                const long n = net::receiveFrom(socket_, buffer_.data(), maxDatagram);
+                std::uint32_t dropped = systemDrops.load();
+                const long n = net::receiveDatagram(socket_, buffer_.data(), maxDatagram, dropped);
                 if (n < 0)
                     throw std::runtime_error(
                         fmt::format("receive error: {}", gf_winsockErrorText(net::lastError())));
+                noteDrops(dropped);
                 const auto length = static_cast<std::size_t>(n);
                 if (length >= maxDatagram) {
-                    if (!runControl.stopping()) gf_log(fmt::format("buffer overrun: {} bytes", n));
+                    if (!runControl.stopping())
+                        logLimited("buffer overrun", fmt::format("buffer overrun: {} bytes", n));
                 } else if (length > 0) {
                     buffer_[length] = '\0';
                     data_ = std::string_view(buffer_.data(), length);
                     datagramCount.fetch_add(1);
+                    ++received_;
                     if (keepAll) {
                         onDatagram();
                     } else if (data_ != previous_) {
@@ -140,12 +163,58 @@ void UdpReader::receiveLoop() {
                     }
                 }
             }
+            logSummaries();
+            // A count held back within its minute is logged once the minute is over.
+            if (systemDrops.load() != dropsLogged_) noteDrops(systemDrops.load());
         } while (!stopFlag.load());
+    }
+    logSummaries(true);
+    if (systemDrops.load() != dropsLogged_) {
+        dropsLoggedAt_.reset();
+        noteDrops(systemDrops.load());
     }
     if (socket_ != net::invalidSocket) net::closeSocket(socket_);
     socket_ = net::invalidSocket;
     boundPort.store(0);
     onStopped();
+}
+
+void UdpReader::noteDrops(std::uint32_t dropped) {
+    systemDrops.store(dropped);
+    if (dropped == dropsLogged_) return;
+    const auto now = logClock();
+    if (dropsLoggedAt_ && now - *dropsLoggedAt_ < dropLogPeriod) return;
+    dropsLoggedAt_ = now;
+    dropsLogged_ = dropped;
+    gf_log(fmt::format("{}: {} datagrams dropped by the system so far, its receive buffer was full", name,
+                       dropped));
+}
+
+void UdpReader::logLimited(std::string_view kind, std::string_view line, bool asError) {
+    const auto now = logClock();
+    for (const std::string& summary : throttle_.summaries(name, now))
+        gf_log(summary);
+    if (!throttle_.admit(kind, now)) return;
+    if (asError) {
+        gf_logError(line);
+    } else {
+        gf_log(line);
+    }
+}
+
+void UdpReader::resetLogStateForTests() {
+    throttle_.clear();
+    logClock = [] { return LogThrottle::Clock::now(); };
+    receiveBufferBytes = wantedReceiveBuffer;
+    bufferSizeLogged_ = false;
+    systemDrops.store(0);
+    dropsLogged_ = 0;
+    dropsLoggedAt_.reset();
+}
+
+void UdpReader::logSummaries(bool all) {
+    for (const std::string& summary : throttle_.summaries(name, logClock(), all))
+        gf_log(summary);
 }
 
 void TrafficReader::onStopped() {

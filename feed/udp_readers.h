@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "feed/outside_text.h"
 #include "platform/net/socket.h"
 
 inline constexpr std::uint16_t trafficPort = 49005;
@@ -26,6 +28,11 @@ public:
     // Largest datagram handed on is maxDatagram - 1 bytes; a datagram of maxDatagram bytes or more is
     // an overrun.
     static constexpr std::size_t maxDatagram = 16384;
+    // The receive buffer asked for: a few seconds of a heavy feed, so that a short stall of the
+    // reader loses nothing.
+    static constexpr int wantedReceiveBuffer = 4 * 1024 * 1024;
+    // The system's count of dropped datagrams is logged at most this often while it grows.
+    static constexpr std::chrono::seconds dropLogPeriod{60};
 
     explicit UdpReader(std::string name) : name(std::move(name)) {}
     virtual ~UdpReader();
@@ -39,6 +46,8 @@ public:
 
     // Socket set-up; each throws std::runtime_error with the texts of the readers.
     void startWinsock();
+    // Also asks for the receive buffer (receiveBufferBytes; the size granted is logged once when it is
+    // less) and, where the system counts them, for the count of datagrams it drops.
     void createSocket();
     // 127.0.0.1 when RealTraffic is local, else any address. Port 0 lets the system choose (tests).
     void bindPort(std::uint16_t port);
@@ -66,15 +75,39 @@ public:
     std::atomic<std::uint16_t> boundPort{0};
     // True from the start of the reader's thread until its last step.
     std::atomic<bool> running{false};
+    // Datagrams the system has dropped on the reader's socket for want of room, as it last reported.
+    std::atomic<std::uint32_t> systemDrops{0};
+
+    // The receive buffer that createSocket asks for (tests ask for a tiny one).
+    int receiveBufferBytes = wantedReceiveBuffer;
+    // The clock of the log throttle and the drop report (tests set a fake one before the reader runs).
+    std::function<LogThrottle::Clock::time_point()> logClock = [] { return LogThrottle::Clock::now(); };
+
+    // Logs a line that holds outside text (made safe with gf_outsideText), at most
+    // LogThrottle::linesPerMinute lines of one kind a minute; the rest are counted and summed up.
+    void logLimited(std::string_view kind, std::string_view line, bool asError = false);
+    // Logs the summaries whose minute is over (all of them when `all`).
+    void logSummaries(bool all = false);
+    // Datagrams counted since the socket was created (the reader's own count, beside systemDrops).
+    std::uint64_t receivedOnSocket() const { return received_; }
+    // Tests only: the log throttle, the drop report, the clock and the buffer size back at their start.
+    void resetLogStateForTests();
 
 protected:
     std::string_view data_;
 
 private:
+    void noteDrops(std::uint32_t dropped);
+
     std::array<char, maxDatagram + 1> buffer_{};
     std::string previous_;
     net::SocketHandle socket_ = net::invalidSocket;
     bool winsockStarted_ = false;
+    bool bufferSizeLogged_ = false;
+    LogThrottle throttle_;
+    std::uint64_t received_ = 0;
+    std::uint32_t dropsLogged_ = 0;
+    std::optional<LogThrottle::Clock::time_point> dropsLoggedAt_;
 };
 
 // Where the traffic filter stands: the user's position, the park airport and its elevation.
@@ -93,8 +126,8 @@ public:
     void onDatagram() override;
     void onStopped() override;
 
-    // Parses the fields of the field list and appends at most one record to the adding stack. Never
-    // throws: errors are logged as "exception in processLineSub: {}".
+    // Reads the datagram (gf_readTrafficDatagram) with a snapshot of the filter and appends at most one
+    // record to the adding stack. Never throws: errors are logged as "exception in processLineSub: {}".
     void processLineSub();
 
     // The time of the latest traffic datagram (Unix seconds; 0 until one arrives or after a reset).
@@ -122,8 +155,6 @@ public:
     bool collectingCallsigns() const { return collectCallsigns_.load(); }
 
 private:
-    std::vector<std::string_view> fields_;
-
     mutable std::mutex contextMutex_;
     TrafficFilterContext context_;
     std::string parkAirportCode_;

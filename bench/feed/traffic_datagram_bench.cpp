@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "feed/feed_state.h"
+#include "feed/traffic_datagram.h"
 #include "feed/udp_readers.h"
 
 namespace {
@@ -80,7 +81,28 @@ void BM_TrafficDatagramsMixed(benchmark::State& state) {
     run(state, true);
 }
 
+// The pure reading alone, without the reader's lock and queue.
+void BM_ReadTrafficDatagram(benchmark::State& state) {
+    TrafficFilter filter;
+    filter.reference = lszh;
+    filter.parkAirportChosen = true;
+    filter.parkAirportPosition = lszh;
+    filter.parkAirportElevation = 1416.0;
+    filter.parkAirportElevationFt = 1416.0;
+    const auto datagrams = realisticDatagrams(true);
+    std::size_t i = 0;
+    std::size_t accepted = 0;
+    for (auto _ : state) {
+        const TrafficDatagramResult r = gf_readTrafficDatagram(datagrams[i++ % datagrams.size()], filter);
+        accepted += r.drop == TrafficDrop::none ? 1 : 0;
+        benchmark::DoNotOptimize(r);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+    state.counters["accepted_share"] = static_cast<double>(accepted) / static_cast<double>(i);
+}
+
 BENCHMARK(BM_TrafficDatagramsAccepted);
+BENCHMARK(BM_ReadTrafficDatagram);
 BENCHMARK(BM_TrafficDatagramsMixed);
 
 } // namespace

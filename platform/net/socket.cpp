@@ -243,6 +243,36 @@ int setNoDelay(SocketHandle s, bool on) {
     return setIntOption(s, IPPROTO_TCP, TCP_NODELAY, on ? 1 : 0);
 }
 
+int setReceiveBuffer(SocketHandle s, int bytes) {
+    const auto granted = [s]() -> int {
+        int value = 0;
+        socklen_t size = sizeof value;
+        if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &value, &size) != 0) return failWithErrno();
+#ifdef __linux__
+        value /= 2; // Linux reports the room it keeps for its own bookkeeping as well
+#endif
+        return value;
+    };
+    if (setIntOption(s, SOL_SOCKET, SO_RCVBUF, bytes) != 0) return -1;
+    int result = granted();
+#ifdef SO_RCVBUFFORCE
+    // Beyond the system's limit only with the right to; without it the first answer stands.
+    if (result >= 0 && result < bytes &&
+        ::setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0)
+        result = granted();
+#endif
+    return result;
+}
+
+bool reportDroppedDatagrams(SocketHandle s) {
+#ifdef SO_RXQ_OVFL
+    return setIntOption(s, SOL_SOCKET, SO_RXQ_OVFL, 1) == 0;
+#else
+    (void)s;
+    return false;
+#endif
+}
+
 int bindTo(SocketHandle s, const Address& address) {
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0)
         return failWithErrno();
@@ -299,6 +329,32 @@ long receive(SocketHandle s, char* buffer, std::size_t length) {
         const ssize_t n = ::recv(s, buffer, length, 0);
         if (n >= 0) return static_cast<long>(n);
         if (errno != EINTR) return failWithErrno();
+    }
+}
+
+long receiveDatagram(SocketHandle s, char* buffer, std::size_t length, std::uint32_t& dropped) {
+    iovec io{buffer, length};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(std::uint32_t))];
+    for (;;) {
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        // MSG_TRUNC reports a datagram's full length even when it did not fit the buffer.
+        const ssize_t n = ::recvmsg(s, &message, MSG_TRUNC);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failWithErrno();
+        }
+#ifdef SO_RXQ_OVFL
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
+                c->cmsg_len >= CMSG_LEN(sizeof(std::uint32_t)))
+                std::memcpy(&dropped, CMSG_DATA(c), sizeof(std::uint32_t));
+        }
+#endif
+        return static_cast<long>(n);
     }
 }
 

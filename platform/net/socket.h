@@ -64,6 +64,12 @@ int closeSocket(SocketHandle s);
 int setBlocking(SocketHandle s, bool blocking);
 int setReuseAddress(SocketHandle s, bool on);
 int setNoDelay(SocketHandle s, bool on);
+// Asks for a receive buffer of the size (beyond the system's usual limit where the process may). The
+// size the system granted in bytes, or -1.
+int setReceiveBuffer(SocketHandle s, int bytes);
+// Asks the system to report with each datagram how many datagrams it has dropped on the socket so far
+// for want of room (Linux: SO_RXQ_OVFL). False where the system does not count them.
+bool reportDroppedDatagrams(SocketHandle s);
 
 int bindTo(SocketHandle s, const Address& address);
 // IPv4: 127.0.0.1 when loopbackOnly, else any address. Port 0 lets the system choose (see localPort).
@@ -80,6 +86,9 @@ int waitReadable(SocketHandle s, std::chrono::milliseconds timeout);
 // One recv / recvfrom (the sender is not taken). Bytes received, 0 at the peer's orderly close, -1.
 long receive(SocketHandle s, char* buffer, std::size_t length);
 long receiveFrom(SocketHandle s, char* buffer, std::size_t length);
+// receiveFrom that also takes the system's count of datagrams dropped on the socket so far, when the
+// socket reports it (reportDroppedDatagrams) and the count is not 0; dropped is left alone otherwise.
+long receiveDatagram(SocketHandle s, char* buffer, std::size_t length, std::uint32_t& dropped);
 // One send of the bytes; bytes sent or -1. The peer's close gives -1 (10054), never a signal.
 long sendBytes(SocketHandle s, std::string_view bytes);
 // One send that does not wait for room in the socket's buffer: bytes sent (fewer than given when the

@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
@@ -113,8 +115,14 @@ TEST_F(RtLinkTest, VersionReplies) {
         bool professional;
         std::string text;
         std::string logged;
+        std::string rest; // sent a moment later, as a second TCP segment
     } cases[] = {
         {R"({"level":2,"version":"9.0"})", true, "RT prof edition: 9.0", ""},
+        {R"({"level":2,)", true, "RT prof edition: 9.1", "", R"("version":"9.1"})"},
+        {"{\"level\":2,\"ver", true, "RT prof edition: 9.2", "", "sion\":\"9.2\"}\r\n"},
+        {R"({"level":1,"version":"8.0"})"
+         "\r\n",
+         false, "RT stnd edition: 8.0", ""},
         {R"({"version":"8.1.3"})", false, "RT stnd edition: 8.1.3", ""},
         {R"({"level":1})", false, "RT stnd edition: ", ""},
         {R"([2,"9.0"])", false, "", ""},
@@ -123,9 +131,11 @@ TEST_F(RtLinkTest, VersionReplies) {
         {R"({"level":2,"version":9})", false, "",
          "lf_processRTVersion: JSON parse failed: [json.exception.type_error"},
         {"", false, "", ""},
+        // Beyond 16 KiB the reply is refused, however it comes.
+        {std::string(12000, ' '), false, "", "receive: buffer overrun: 16384", std::string(12000, ' ')},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
+        SCOPED_TRACE(c.reply.substr(0, 40));
         gf_resetFeedForTests();
         realTrafficLocal.store(true);
         realTrafficLink.rtProfessional.store(!c.professional);
@@ -139,8 +149,14 @@ TEST_F(RtLinkTest, VersionReplies) {
             char buffer[64];
             net::waitReadable(s, 10s);
             net::receive(s, buffer, sizeof buffer);
+            const int on = 1;
+            ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             if (!c.reply.empty()) net::sendBytes(s, c.reply);
             std::this_thread::sleep_for(50ms);
+            if (!c.rest.empty()) {
+                net::sendBytes(s, c.rest);
+                std::this_thread::sleep_for(50ms);
+            }
             net::closeSocket(s);
         });
         const std::string before = logText();
@@ -158,7 +174,7 @@ TEST_F(RtLinkTest, VersionReplies) {
         const auto shown = messages();
         EXPECT_EQ(std::count(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore), shown.end(),
                              "No RealTraffic version received?"),
-                  c.reply.empty() ? 1 : 0);
+                  c.reply.empty() || c.reply.size() + c.rest.size() >= 16384 ? 1 : 0);
     }
 }
 
@@ -184,7 +200,11 @@ TEST_F(RtLinkTest, DroppedPeerRemovesLiveTrafficAndIsWaitedForWithoutNewHandshak
     EXPECT_NE(shown.back().find(" RealTraffic gone? Wait for RealTraffic to re-connect ..."),
               std::string::npos);
 
-    gf_sendUserState(); // waits for RealTraffic to connect again
+    // Each call takes RealTraffic's new connection once it is there, and never waits for it.
+    ASSERT_TRUE(eventually([] {
+        gf_sendUserState();
+        return realTrafficLink.rtClientConnected.load();
+    }));
     EXPECT_TRUE(feedStatus.realTrafficConnected.load());
     EXPECT_TRUE(realTrafficLink.rtClientConnected.load());
     const auto afterReconnect = messages();
@@ -199,6 +219,38 @@ TEST_F(RtLinkTest, DroppedPeerRemovesLiveTrafficAndIsWaitedForWithoutNewHandshak
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Qs999=version"), 1);
     EXPECT_EQ(peer.connections(), 2);
     EXPECT_EQ(removals_.load(), 1);
+}
+
+// The engine's pass calls the user line while RealTraffic is away: it returns at once, and takes the
+// connection when RealTraffic comes back.
+TEST_F(RtLinkTest, UserLineNeverWaitsForRealTraffic) {
+    realTrafficLink.startServer("0");
+    auto call = std::async(std::launch::async, [] {
+        for (int i = 0; i < 100; ++i)
+            gf_sendUserState();
+    });
+    ASSERT_EQ(call.wait_for(10s), std::future_status::ready) << "the user line waits for RealTraffic";
+    EXPECT_FALSE(realTrafficLink.rtClientConnected.load());
+    EXPECT_TRUE(messages().empty());
+
+    net::Address address;
+    ASSERT_EQ(net::resolve("127.0.0.1", std::to_string(realTrafficLink.serverPort()), true, address), 0);
+    const auto back = net::openTcpSocket();
+    ASSERT_EQ(net::connectTo(back, address), 0);
+    ASSERT_TRUE(eventually([] {
+        gf_sendUserState();
+        return realTrafficLink.rtClientConnected.load();
+    }));
+    EXPECT_TRUE(feedStatus.realTrafficConnected.load());
+    const auto shown = messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0].find(" RealTraffic re-connected"), std::string::npos);
+    gf_sendUserState(); // connected now: the user line goes out
+    char line[128] = {};
+    ASSERT_EQ(net::waitReadable(back, 10s), 1);
+    EXPECT_GT(net::receive(back, line, sizeof line - 1), 0);
+    EXPECT_EQ(std::string(line).rfind("Qs121=", 0), 0u) << line;
+    net::closeSocket(back);
 }
 
 // The simulator time may be the line that finds out that RealTraffic has gone.

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "feed/traffic_datagram.h"
 #include "feed_test_support.h"
 
 namespace {
@@ -53,6 +54,18 @@ protected:
         return addingStack.front();
     }
 
+    // The filter the reader judges by now.
+    TrafficFilter filter() const {
+        const TrafficFilterContext ctx = reader.filterContext();
+        return TrafficFilter{ctx.reference,
+                             trafficRadiusNm.load(),
+                             ctx.parkAirportElevation,
+                             ctx.parkAirportChosen,
+                             ctx.parkAirportPosition,
+                             ctx.parkAirportElevationFt,
+                             AIRBORNE_ONLY.value.load()};
+    }
+
     // A park airport at LSZH with the elevation of its airport file.
     void parkAtZurich(std::optional<double> fileElevation = 1416.0) {
         reader.setParkAirport("LSZH", lszh, 1416.0);
@@ -92,85 +105,112 @@ TEST_F(TrafficDatagramTest, AcceptedFlightIsQueuedWithItsFieldsAndDuePass) {
     EXPECT_DOUBLE_EQ(reader.feedTimestamp.load(), 1765370000.5);
 }
 
-// Checks that accept, drop silently, or end the datagram with a logged error.
+// Checks that accept, drop silently, or end the datagram with an error, read by the pure function.
 TEST_F(TrafficDatagramTest, ChecksAndFilters) {
     const std::string tooLongCs(32, 'C');
     const struct {
         const char* what;
         std::string datagram;
-        bool accepted;
-        std::string error; // logged after "exception in processLineSub: "; empty: nothing logged
+        TrafficDrop drop;
+        std::string error; // the start of the error text (drop error)
     } cases[] = {
-        {"vehicle", Datagram{}.set(10, "GRND VEH").text(), false, ""},
-        {"vehicle anywhere", Datagram{}.text() + ", VEHICLE", false, ""},
-        {"28 fields", Datagram{}.text().substr(0, Datagram{}.text().rfind(',')), false, ""},
-        {"hexid 10000", Datagram{}.set(1, "10000").text(), false, ""},
-        {"hexid 10001", Datagram{}.set(1, "10001").text(), true, ""},
-        {"hexid with letters after a digit", Datagram{}.set(1, "4b1812").text(), false, ""}, // reads as 4
-        {"hexid starts with letter", Datagram{}.set(1, "a4b1812").text(), false, "hexid incorrecta4b1812"},
-        {"hexid beyond 32 bits", Datagram{}.set(1, "4294967296").text(), false, "hexid incorrect4294967296"},
-        {"hexid largest", Datagram{}.set(1, "4294967295").text(), true, ""},
-        {"hexid with a sign", Datagram{}.set(1, "-4921362").text(), false, "hexid incorrect-4921362"},
-        {"hexid after a blank", Datagram{}.set(1, " 4921362").text(), false, "hexid incorrect 4921362"},
-        {"position near 0,0", Datagram{}.set(2, "0.00005").set(3, "0.00005").text(), false,
-         "invalid lalo: 0.000050,0.000050"},
-        {"latitude above 90", Datagram{}.set(2, "90.5").text(), false, "invalid lalo: 90.500000,8.600000"},
-        {"latitude empty", Datagram{}.set(2, "").text(), false, "lat:"},
-        {"out of range", Datagram{}.set(2, "48.5").text(), false, ""}, // about 63 nm north
-        {"registration of 13", Datagram{}.set(11, "ABCDEFGHIJKLM").text(), false, ""},
-        {"registration of 12", Datagram{}.set(11, "ABCDEFGHIJKL").text(), true, ""},
-        {"type ZZZZ", Datagram{}.set(10, "ZZZZ").text(), false, ""},
-        {"type ZZZZ without category", Datagram{}.set(10, "ZZZZ").set(28, "").text(), false, ""},
-        {"type null", Datagram{}.set(10, "null").text(), false, ""},
-        {"type 0", Datagram{}.set(10, "0").text(), false, ""},
-        {"glider with category", Datagram{}.set(10, "GLID").set(28, "A1").text(), false, ""},
-        {"glider without category", Datagram{}.set(10, "GLID").set(28, "").text(), true, ""},
-        {"glider with null category", Datagram{}.set(10, "GLID").set(28, "null").text(), true, ""},
-        {"category B1", Datagram{}.set(28, "B1").text(), false, ""},
-        {"category C2", Datagram{}.set(28, "C2").text(), false, ""},
-        {"heading 400", Datagram{}.set(25, "400").text(), false, "trueheading: 400.00"},
-        {"heading 400 not read without adsb_icao", Datagram{}.set(17, "mlat").set(25, "400").text(), true,
+        {"vehicle", Datagram{}.set(10, "GRND VEH").text(), TrafficDrop::vehicle, ""},
+        {"vehicle anywhere", Datagram{}.text() + ", VEHICLE", TrafficDrop::vehicle, ""},
+        {"28 fields", Datagram{}.text().substr(0, Datagram{}.text().rfind(',')), TrafficDrop::tooFewFields,
          ""},
-        {"callsign placeholder", Datagram{}.set(9, "ERARMTR1").text(), false, ""},
-        {"callsign 00000000", Datagram{}.set(9, "00000000").text(), false, ""},
-        {"callsign with @ and no registration", Datagram{}.set(9, "AB@C").set(11, "null").text(), false, ""},
-        {"no callsign, registration only", Datagram{}.set(9, "null").text(), true, ""},
-        {"altitude text", Datagram{}.set(4, "high").text(), false, "altitude high incorrect, from: "},
-        {"track text", Datagram{}.set(7, "north").text(), false, "track incorrect north"},
-        {"speed text", Datagram{}.set(8, "fast").text(), false, "gs:fast"},
-        {"TAS text", Datagram{}.set(20, "x").text(), false, "TAS incorrectx"},
-        {"number with unit", Datagram{}.set(8, "250kt").text(), true, ""},
-        {"number with a plus sign", Datagram{}.set(8, "+250").text(), false, "gs:+250"},
-        {"number after a blank", Datagram{}.set(2, " 47.5").text(), false, "lat: 47.5"},
+        {"hexid 10000", Datagram{}.set(1, "10000").text(), TrafficDrop::hexid, ""},
+        {"hexid 10001", Datagram{}.set(1, "10001").text(), TrafficDrop::none, ""},
+        {"hexid with letters after a digit", Datagram{}.set(1, "4b1812").text(), TrafficDrop::hexid,
+         ""}, // reads as 4
+        {"hexid starts with letter", Datagram{}.set(1, "a4b1812").text(), TrafficDrop::error,
+         "hexid incorrecta4b1812"},
+        {"hexid beyond 32 bits", Datagram{}.set(1, "4294967296").text(), TrafficDrop::error,
+         "hexid incorrect4294967296"},
+        {"hexid largest", Datagram{}.set(1, "4294967295").text(), TrafficDrop::none, ""},
+        {"hexid with a sign", Datagram{}.set(1, "-4921362").text(), TrafficDrop::error,
+         "hexid incorrect-4921362"},
+        {"hexid after a blank", Datagram{}.set(1, " 4921362").text(), TrafficDrop::error,
+         "hexid incorrect 4921362"},
+        {"position near 0,0", Datagram{}.set(2, "0.00005").set(3, "0.00005").text(), TrafficDrop::error,
+         "invalid lalo: 0.000050,0.000050"},
+        {"latitude above 90", Datagram{}.set(2, "90.5").text(), TrafficDrop::error,
+         "invalid lalo: 90.500000,8.600000"},
+        {"latitude empty", Datagram{}.set(2, "").text(), TrafficDrop::error, "lat:"},
+        {"out of range", Datagram{}.set(2, "48.5").text(), TrafficDrop::outOfRange, ""}, // about 63 nm north
+        {"registration of 13", Datagram{}.set(11, "ABCDEFGHIJKLM").text(), TrafficDrop::registration, ""},
+        {"registration of 12", Datagram{}.set(11, "ABCDEFGHIJKL").text(), TrafficDrop::none, ""},
+        {"type ZZZZ", Datagram{}.set(10, "ZZZZ").text(), TrafficDrop::noType, ""},
+        {"type ZZZZ without category", Datagram{}.set(10, "ZZZZ").set(28, "").text(), TrafficDrop::noType,
+         ""},
+        {"type null", Datagram{}.set(10, "null").text(), TrafficDrop::noType, ""},
+        {"type 0", Datagram{}.set(10, "0").text(), TrafficDrop::noType, ""},
+        {"glider with category", Datagram{}.set(10, "GLID").set(28, "A1").text(), TrafficDrop::notAnAircraft,
+         ""},
+        {"glider without category", Datagram{}.set(10, "GLID").set(28, "").text(), TrafficDrop::none, ""},
+        {"glider with null category", Datagram{}.set(10, "GLID").set(28, "null").text(), TrafficDrop::none,
+         ""},
+        {"category B1", Datagram{}.set(28, "B1").text(), TrafficDrop::category, ""},
+        {"category C2", Datagram{}.set(28, "C2").text(), TrafficDrop::category, ""},
+        {"heading 400", Datagram{}.set(25, "400").text(), TrafficDrop::error, "trueheading: 400.00"},
+        {"heading 400 not read without adsb_icao", Datagram{}.set(17, "mlat").set(25, "400").text(),
+         TrafficDrop::none, ""},
+        {"callsign placeholder", Datagram{}.set(9, "ERARMTR1").text(), TrafficDrop::callsign, ""},
+        {"callsign 00000000", Datagram{}.set(9, "00000000").text(), TrafficDrop::callsign, ""},
+        {"callsign with @ and no registration", Datagram{}.set(9, "AB@C").set(11, "null").text(),
+         TrafficDrop::noIdentity, ""},
+        {"no callsign, registration only", Datagram{}.set(9, "null").text(), TrafficDrop::none, ""},
+        {"altitude text", Datagram{}.set(4, "high").text(), TrafficDrop::error,
+         "altitude high incorrect, from: "},
+        {"track text", Datagram{}.set(7, "north").text(), TrafficDrop::error, "track incorrect north"},
+        {"speed text", Datagram{}.set(8, "fast").text(), TrafficDrop::error, "gs:fast"},
+        {"TAS text", Datagram{}.set(20, "x").text(), TrafficDrop::error, "TAS incorrectx"},
+        {"number with unit", Datagram{}.set(8, "250kt").text(), TrafficDrop::none, ""},
+        {"number with a plus sign", Datagram{}.set(8, "+250").text(), TrafficDrop::error, "gs:+250"},
+        {"number after a blank", Datagram{}.set(2, " 47.5").text(), TrafficDrop::error, "lat: 47.5"},
         // Values that are no finite number never reach the queue.
-        {"latitude nan", Datagram{}.set(2, "nan").text(), false, "lat:nan"},
-        {"longitude inf", Datagram{}.set(3, "inf").text(), false, "lon:inf"},
-        {"timestamp infinity", Datagram{}.set(14, "infinity").text(), false, "timestamp:infinity"},
-        {"altitude INF", Datagram{}.set(4, "INF").text(), false, "altitude INF incorrect, from: "},
-        {"vertical speed -inf", Datagram{}.set(5, "-inf").text(), false, "vs:-inf"},
-        {"track NaN", Datagram{}.set(7, "NaN").text(), false, "track incorrect NaN"},
-        {"ground speed nan", Datagram{}.set(8, "nan").text(), false, "gs:nan"},
-        {"TAS inf", Datagram{}.set(20, "inf").text(), false, "TAS incorrectinf"},
-        {"roll nan", Datagram{}.set(23, "nan").text(), false, "roll:nan"},
-        {"true heading nan", Datagram{}.set(25, "nan").text(), false, "trueheading:nan"},
-        {"number overflow", Datagram{}.set(5, "1e999").text(), false, "vs:1e999"},
+        {"latitude nan", Datagram{}.set(2, "nan").text(), TrafficDrop::error, "lat:nan"},
+        {"longitude inf", Datagram{}.set(3, "inf").text(), TrafficDrop::error, "lon:inf"},
+        {"timestamp infinity", Datagram{}.set(14, "infinity").text(), TrafficDrop::error,
+         "timestamp:infinity"},
+        {"altitude INF", Datagram{}.set(4, "INF").text(), TrafficDrop::error,
+         "altitude INF incorrect, from: "},
+        {"vertical speed -inf", Datagram{}.set(5, "-inf").text(), TrafficDrop::error, "vs:-inf"},
+        {"track NaN", Datagram{}.set(7, "NaN").text(), TrafficDrop::error, "track incorrect NaN"},
+        {"ground speed nan", Datagram{}.set(8, "nan").text(), TrafficDrop::error, "gs:nan"},
+        {"TAS inf", Datagram{}.set(20, "inf").text(), TrafficDrop::error, "TAS incorrectinf"},
+        {"roll nan", Datagram{}.set(23, "nan").text(), TrafficDrop::error, "roll:nan"},
+        {"true heading nan", Datagram{}.set(25, "nan").text(), TrafficDrop::error, "trueheading:nan"},
+        {"number overflow", Datagram{}.set(5, "1e999").text(), TrafficDrop::error, "vs:1e999"},
         // The simulator's ATC id holds 31 characters.
-        {"callsign of 32", Datagram{}.set(9, tooLongCs).text(), false, ""},
-        {"callsign of 31", Datagram{}.set(9, tooLongCs.substr(1)).text(), true, ""},
+        {"callsign of 32", Datagram{}.set(9, tooLongCs).text(), TrafficDrop::callsign, ""},
+        {"callsign of 31", Datagram{}.set(9, tooLongCs.substr(1)).text(), TrafficDrop::none, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string before = logText();
-        const auto record = parse(c.datagram);
-        EXPECT_EQ(record.has_value(), c.accepted);
-        EXPECT_TRUE(std::isfinite(reader.feedTimestamp.load())); // the traffic clock never takes inf or nan
-        const std::string logged = logText().substr(before.size());
+        const TrafficDatagramResult r = gf_readTrafficDatagram(c.datagram, filter());
+        EXPECT_EQ(r.drop, c.drop);
+        // The traffic clock never takes inf or nan.
+        EXPECT_TRUE(!r.feedTime || std::isfinite(*r.feedTime));
         if (c.error.empty()) {
-            EXPECT_EQ(logged, "");
+            EXPECT_EQ(r.error, "");
         } else {
-            EXPECT_EQ(logged.rfind("exception in processLineSub: " + c.error, 0), 0u) << logged;
+            EXPECT_EQ(r.error.rfind(c.error, 0), 0u) << r.error;
+        }
+        if (r.drop != TrafficDrop::none) {
+            EXPECT_EQ(r.record.hexid, 0u); // nothing of a dropped flight is handed on
+            EXPECT_TRUE(r.record.type.empty());
         }
     }
+}
+
+// The reader queues what the pure function accepts and logs its errors, each as one line.
+TEST_F(TrafficDatagramTest, ReaderQueuesAcceptedFlightsAndLogsErrors) {
+    EXPECT_TRUE(parse(Datagram{}.text()));
+    EXPECT_EQ(logText().find("processLineSub"), std::string::npos);
+    EXPECT_FALSE(parse(Datagram{}.set(8, "fast").text()));
+    EXPECT_FALSE(parse(Datagram{}.set(1, "10000").text())); // silent
+    EXPECT_NE(logText().find("\nexception in processLineSub: gs:fast\n"), std::string::npos);
+    EXPECT_EQ(logText().find("exception in processLineSub: ", logText().find("gs:fast")), std::string::npos);
 }
 
 TEST_F(TrafficDatagramTest, PositionJustOffZeroIsValid) {
@@ -208,6 +248,38 @@ TEST_F(TrafficDatagramTest, TextFields) {
         EXPECT_EQ(rec->orig, c.code) << c.field;
         EXPECT_EQ(rec->dest, c.code) << c.field;
     }
+}
+
+// The simulator marks static aircraft with a "*" at the end of their ATC id: a live flight never keeps
+// one, and a callsign of stars alone is none.
+TEST_F(TrafficDatagramTest, CallsignRule) {
+    const std::string longest(31, 'C');
+    const struct {
+        const char* field;
+        std::optional<std::string> callsign; // empty: the flight is dropped
+    } cases[] = {
+        {"SWR123", "SWR123"}, {"SWR123*", "SWR123"}, {"SWR1**", "SWR1"}, {"*", ""},        {"***", ""},
+        {"AB*C", "AB*C"},     {"null", ""},          {"AB@C*", ""},      {"ERARMTR1", {}}, {"ERARMTR1*", {}},
+        {"AIRPORT1", {}},     {"00000000", {}},      {"", ""},           {"C*", "C"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        const auto cs = gf_trafficCallsign(c.field);
+        ASSERT_EQ(cs.has_value(), c.callsign.has_value());
+        if (cs) {
+            EXPECT_EQ(*cs, *c.callsign);
+        }
+        const auto r = gf_readTrafficDatagram(Datagram{}.set(9, c.field).text(), filter());
+        EXPECT_EQ(r.drop, c.callsign ? TrafficDrop::none : TrafficDrop::callsign);
+        if (c.callsign) {
+            EXPECT_EQ(r.record.cs, *c.callsign);
+        }
+    }
+    EXPECT_EQ(gf_trafficCallsign(longest + "*"), std::optional<std::string_view>(longest));
+    EXPECT_FALSE(gf_trafficCallsign(longest + "C*"));
+    // Stars alone and no registration leave the flight without identity.
+    EXPECT_EQ(gf_readTrafficDatagram(Datagram{}.set(9, "**").set(11, "null").text(), filter()).drop,
+              TrafficDrop::noIdentity);
 }
 
 TEST_F(TrafficDatagramTest, GroundRule) {
@@ -339,10 +411,11 @@ TEST_F(TrafficDatagramTest, ClosedStackStillAdvancesTheFeedTime) {
 TEST_F(TrafficDatagramTest, CallsignsAreCollectedOnlyWhileAsked) {
     parse(Datagram{}.set(9, "EDW12").text());
     reader.startCollectingCallsigns();
-    for (const char* cs : {"SWR1", "null", "AB@C", "DLH4AB"})
+    for (const char* cs : {"SWR1", "null", "AB@C", "DLH4AB", "EZY9*", "**", "ERARMTR1"})
         parse(Datagram{}.set(9, cs).text());
     parse(Datagram{}.set(9, "EZS99").set(10, "ZZZZ").text()); // collected before the type drops it
-    EXPECT_EQ(reader.takeCollectedCallsigns(), (std::unordered_set<std::string>{"SWR1", "DLH4AB", "EZS99"}));
+    EXPECT_EQ(reader.takeCollectedCallsigns(),
+              (std::unordered_set<std::string>{"SWR1", "DLH4AB", "EZY9", "EZS99"}));
     EXPECT_FALSE(reader.collectingCallsigns());
     parse(Datagram{}.set(9, "AUA7").text());
     EXPECT_TRUE(reader.takeCollectedCallsigns().empty());

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "feed_test_support.h"
@@ -35,10 +36,13 @@ private:
 // Runs a reader's receive loop on its own thread on an ephemeral port.
 class LoopThread {
 public:
-    explicit LoopThread(UdpReader& reader) : reader_(reader) {
+    explicit LoopThread(UdpReader& reader, bool startNow = true) : reader_(reader) {
         reader_.startWinsock();
         reader_.createSocket();
         reader_.bindPort(0);
+        if (startNow) start();
+    }
+    void start() {
         done_ = std::async(std::launch::async, [this] { reader_.receiveLoop(); });
     }
     ~LoopThread() { stop(); }
@@ -103,6 +107,35 @@ TEST_F(UdpReaderTest, OversizedDatagramIsLoggedAndSkipped) {
     ASSERT_TRUE(loop.stop());
     EXPECT_EQ(reader.handed(), std::vector<std::string>{largest});
     EXPECT_NE(logText().find("buffer overrun: 16384 bytes\n"), std::string::npos);
+}
+
+// With a tiny receive buffer and the reader not yet reading, the system drops datagrams: the next
+// datagram queued afterwards brings the count, the reader logs it, and its own count and the system's
+// add up to all that was sent.
+TEST_F(UdpReaderTest, DatagramsTheSystemDropsAreLogged) {
+    RecordingReader reader;
+    reader.receiveBufferBytes = 1; // the system's smallest
+    LoopThread loop(reader, /*start=*/false);
+    UdpSender sender(reader.boundPort.load());
+    constexpr int burst = 200;
+    for (int i = 0; i < burst; ++i)
+        sender.send(std::string(1000, static_cast<char>('a' + i % 26)));
+    loop.start();
+    ASSERT_TRUE(eventually([&] { return reader.datagramCount.load() > 0; }));
+    sender.send("after the burst");
+    ASSERT_TRUE(eventually([&] {
+        const auto handed = reader.handed();
+        return !handed.empty() && handed.back() == "after the burst";
+    }));
+    ASSERT_TRUE(loop.stop());
+    const std::uint32_t drops = reader.systemDrops.load();
+    EXPECT_GT(drops, 0u);
+    EXPECT_EQ(reader.datagramCount.load() + static_cast<int>(drops), burst + 1);
+    EXPECT_NE(
+        logText().find(fmt::format(
+            "Test Reader: {} datagrams dropped by the system so far, its receive buffer was full\n", drops)),
+        std::string::npos)
+        << logText();
 }
 
 TEST_F(UdpReaderTest, PortInUseStopsTheRunWithReaderError) {
