@@ -26,8 +26,13 @@
 // The stand-in keeps, besides the world itself, what a test or a run wants to check afterwards: counts of
 // creations, refusals and removals (by cause), the most objects at once, per object its position blocks
 // (how many, the first, the largest jump, implied speed and heading change between consecutive blocks)
-// and its last client events, and the objects removed so far. A position block holding a value that is
-// not a finite number is refused with SIMCONNECT_EXCEPTION_DATA_ERROR and counted.
+// and its last client events, and the objects removed so far. A data block holding a value that is not a
+// finite number is refused with SIMCONNECT_EXCEPTION_DATA_ERROR and counted.
+//
+// Sources: server.cpp (connections, the server thread, the table of call handlers); calls_session.cpp,
+// calls_data.cpp and calls_ai.cpp (one handler per call); protocol.cpp (names, units, the table of datum
+// names and data blocks); world.cpp (user, objects, ground, what is kept of removed objects); simstub.cpp
+// (clock, control from outside, inspection); state.cpp (the JSON view and the state file).
 //
 // Time: with `realTime` the stand-in runs its own clock (frames at `fps`, simulator seconds, removal
 // delays, the state file once per second). Without it, nothing happens by itself: tests move the clock
