@@ -177,6 +177,7 @@ int runApplication(int argc, char** argv) {
     }
 
     gf_wireProgram();
+    gf_checkWiring();
     if (folderError.empty() && !gf_loadWindowPosition())
         folderError = fmt::format("{} is damaged and could not be removed", parametersPath().string());
 

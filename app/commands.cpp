@@ -356,7 +356,8 @@ void lf_onBlockCallsignEnter(const std::string& text) {
         if (!BLOCK_CALLSIGN.value().empty()) gf_unblockCallsign();
         return;
     }
-    if (text.size() < 4 || text.size() > 8) {
+    const std::size_t length = gf_utf8Length(text);
+    if (length < 4 || length > 8) {
         lf_message(fmt::format("callsign '{}' is not valid", text), true);
         gf_showStringParameter(BLOCK_CALLSIGN);
         return;
@@ -397,7 +398,7 @@ void lf_onDestinationEnter(const std::string& text) {
         lf_showDestinationResult(0, text);
         return;
     }
-    if (text.size() != 4) {
+    if (gf_utf8Length(text) != 4) {
         lf_showDestinationResult(1, text);
         return;
     }

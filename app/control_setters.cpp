@@ -4,6 +4,7 @@
 #include "app/status_line.h"
 #include "core/log.h"
 #include "core/strings.h"
+#include "core/units.h"
 #include "feed/feed_state.h"
 
 #include <fmt/format.h>
@@ -110,7 +111,7 @@ std::uint32_t gf_setRange(std::int32_t nm) {
     RANGE.selectValue();
     // Both radii follow the clamped value: a value outside 2..100 (a negative one would wrap around in
     // the unsigned metres) never reaches the traffic filter or the engine.
-    const auto metres = static_cast<std::uint32_t>(clamped) * 1852u;
+    const auto metres = static_cast<std::uint32_t>(clamped) * wholeMetresPerNm;
     trafficRadiusNm.store(static_cast<double>(clamped));
     rangeMeters.store(metres);
     return metres;

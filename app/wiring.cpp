@@ -8,10 +8,18 @@
 #include "app/run_steps.h"
 #include "app/status_line.h"
 #include "core/hooks.h"
+#include "core/log.h"
 #include "core/migration.h"
 #include "core/restore_parameters.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "engine/callsign_choice.h"
+#include "engine/engine_pass.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_status.h"
+#include "engine/engine_tables.h"
+#include "engine/no_match.h"
+#include "engine/sim_results.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -19,10 +27,16 @@
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "refdata/type_lookups.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <typeinfo>
 
 namespace {
 
@@ -156,22 +170,7 @@ void lf_wireLiveries(RunSteps& s) {
     };
     s.processScannedLiveries = [] { gf_processScannedLiveries(); };
     s.logLiveryMatchSummary = [] { gf_logLiveryMatchSummary(); };
-    s.reserveContainers = [] {
-        gf_reserveLiveryTables();
-        gf_reserveSimQueues();
-    };
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
-}
-
-// The chosen callsign is forgotten: its list back to one empty entry, the box and "Block" disabled.
-void lf_resetCallsignChoice() {
-    mainWindow.setText(&MainWindow::callsignChoiceText, "");
-    gf_invalidate(uiControlsBand);
-    callsign2ObjectIdChoices->replace({std::string()});
-    CALLSIGN_2_OBJECTID.setValue("");
-    CALLSIGN_2_OBJECTID.fillCombo();
-    CALLSIGN_2_OBJECTID.enable(false);
-    BLOCK_BUTTON.enable(false);
 }
 
 void lf_wireWindow(RunSteps& s) {
@@ -188,11 +187,57 @@ void lf_wireWindow(RunSteps& s) {
     };
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
-    commands.resetCallsignChoice = lf_resetCallsignChoice;
     s.autoRange = [] { gf_autoRange(); };
     s.setDestination = [](const std::string& icao, const Lalo& position) {
         gf_setDestination(icao, position);
     };
+}
+
+// The callsign text beside the box is the engine's; the window paints its own copy.
+void lf_showCallsignChoiceText() {
+    mainWindow.setText(&MainWindow::callsignChoiceText, engineStatus.callsignChoiceText());
+    gf_invalidate(uiControlsBand);
+}
+
+// The window's requests that need the engine's lists, taken on the worker once per second.
+void lf_engineEverySecond() {
+    if (callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
+    if (callsignListRequested.exchange(false)) {
+        engineStatus.setCallsignChoiceText({});
+        lf_showCallsignChoiceText();
+        gf_fillCallsignChoice();
+        callsignChoiceChanged = true;
+    }
+    if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
+}
+
+void lf_wireEngine(RunSteps& s) {
+    gf_engineHooks().repaintStatus = [] { gf_invalidate(uiCountsBand); };
+    gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
+    s.reserveContainers = [] {
+        gf_reserveTrafficContainers();
+        gf_reserveLiveryTables();
+        gf_reserveSimQueues();
+    };
+    s.handleAddingStack = [] { lf_handleAddingStack(); };
+    s.drainSimResults = [] { gf_drainSimResults(); };
+    s.resetEngine = [] { gf_clearLiveState(); };
+    s.logNoMatchList = [] {
+        gf_logNoMatchList();
+        gf_clearNoMatchList();
+    };
+    s.everySecondDuties = lf_engineEverySecond;
+    s.every15SecondsDuties = [](std::int32_t seconds) {
+        if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
+    };
+    gf_windowHooks().countAircraft = [] {
+        const EngineCounts counts = gf_countAircraft();
+        return WindowHooks::AircraftCounts{counts.live, counts.parkedLive, counts.statics};
+    };
+    auto& commands = gf_commandHooks();
+    commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
+    commands.trimLiveAircraft = [](std::int32_t maxLive) { gf_requestLiveTrim(maxLive); };
+    commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
 }
 
 } // namespace
@@ -205,6 +250,198 @@ void gf_wireRunSteps() {
     lf_wireFeed(s);
     lf_wireLiveries(s);
     lf_wireSimLink(s);
+    lf_wireEngine(s);
+}
+
+// ---- The check of the wiring --------------------------------------------------------------------------
+//
+// Every slot that the production run needs is listed once in `neededSlots` below, and the start-up
+// (gf_checkWiring, right after gf_wireProgram) logs an error line for each one that is not wired, so
+// that a forgotten wire shows in the log instead of as silently missing behaviour.
+//
+// A slot counts as wired when it is not empty and does not hold its module's own default (a few hook
+// sets, the feed's for one, start with do-nothing defaults). Slots whose default is what the program
+// wants are not listed: RunSteps.sleep and RunSteps.now (the steady clock), FeedHooks.reportThreadError
+// (the feed's own report and stop) and CoreHooks.clock (the system clock).
+//
+// How a new slot joins the check:
+//  - a member of a hook set that is already known (RunSteps, FeedHooks, SimLinkHooks, WindowHooks,
+//    CommandHooks, RangeHooks, RestoreHooks, CoreHooks, LiveryHooks, LiveryCatalogueHooks): one line
+//    SKYLOOM_SLOT(TheHooks, member) in `neededSlots`, in the group of its module, in the same change
+//    that wires it in gf_wireProgram;
+//  - a new hook set: one HookAccess specialisation (its accessor, and its reset when its defaults are
+//    not all empty), then its members as above.
+// Slots that exist for subsystems that are not built yet are not needed yet; they join when their
+// subsystem is wired:
+//  - engine: RunSteps.handleAddingStack, everySecondDuties, every5SecondsDuties, every15SecondsDuties,
+//    removeStaticTwinOfLive, drainSimResults, logNoMatchList, resetEngine; FeedHooks.removeLiveTraffic;
+//    SimLinkHooks.nearestStandName; CommandHooks.trimLiveAircraft, setParkedNavLights,
+//    setStaticRenewalCountdown; WindowHooks.reservedStandName, countAircraft;
+//  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
+//    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
+//    RangeHooks.firstParkAirport; WindowHooks.parkAirportLoaded, rtTrafficWeek;
+//  - scans: RunSteps.scanLiveries, scanAddonAirports; WindowHooks.tbloCollected;
+//  - updates: RunSteps.checkForUpdates.
+
+namespace {
+
+// How the check reaches a hook set: its accessor, and the reset that gives its defaults (none: the
+// defaults are all empty).
+template <typename Hooks> struct HookAccess;
+
+#define SKYLOOM_HOOK_ACCESS(Hooks, accessor, resetter)                                                       \
+    template <> struct HookAccess<Hooks> {                                                                   \
+        static Hooks& get() { return accessor(); }                                                           \
+        static constexpr void (*reset)() = resetter;                                                         \
+    }
+
+SKYLOOM_HOOK_ACCESS(RunSteps, gf_runSteps, gf_resetRunSteps);
+SKYLOOM_HOOK_ACCESS(FeedHooks, gf_feedHooks, gf_resetFeedHooks);
+SKYLOOM_HOOK_ACCESS(SimLinkHooks, gf_simLinkHooks, gf_resetSimLinkHooks);
+SKYLOOM_HOOK_ACCESS(WindowHooks, gf_windowHooks, gf_resetWindowHooks);
+SKYLOOM_HOOK_ACCESS(CommandHooks, gf_commandHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(RangeHooks, gf_rangeHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(RestoreHooks, gf_restoreHooks, gf_resetRestoreHooks);
+SKYLOOM_HOOK_ACCESS(CoreHooks, gf_coreHooks, gf_resetCoreHooks);
+SKYLOOM_HOOK_ACCESS(LiveryHooks, gf_liveryHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(LiveryCatalogueHooks, gf_liveryCatalogueHooks, nullptr);
+
+#undef SKYLOOM_HOOK_ACCESS
+
+// The module's defaults of a hook set, taken once: the set is reset and the wired slots put back.
+// Only at start-up, before other threads use the hooks.
+template <typename Hooks> const Hooks& lf_defaultsOf() {
+    static const Hooks defaults = [] {
+        if (HookAccess<Hooks>::reset == nullptr) return Hooks{};
+        Hooks wired = HookAccess<Hooks>::get();
+        HookAccess<Hooks>::reset();
+        Hooks standard = HookAccess<Hooks>::get();
+        HookAccess<Hooks>::get() = std::move(wired);
+        return standard;
+    }();
+    return defaults;
+}
+
+// Not empty and not the module's default (a default is a function of its own type).
+template <typename Signature>
+bool lf_isWired(const std::function<Signature>& slot, const std::function<Signature>& standard) {
+    return slot && (!standard || slot.target_type() != standard.target_type());
+}
+
+struct WiringSlot {
+    std::string_view name;
+    bool (*wired)();
+};
+
+#define SKYLOOM_SLOT(Hooks, member)                                                                          \
+    WiringSlot {                                                                                             \
+#Hooks "." #member,                                                                                  \
+            [] { return lf_isWired(HookAccess<Hooks>::get().member, lf_defaultsOf<Hooks>().member); }        \
+    }
+
+// Every slot the production run needs.
+const WiringSlot neededSlots[] = {
+    // core: settings, messages, the traffic clock
+    SKYLOOM_SLOT(RunSteps, startParameters),
+    SKYLOOM_SLOT(CoreHooks, showMessage),
+    SKYLOOM_SLOT(CoreHooks, showError),
+    SKYLOOM_SLOT(CoreHooks, simulatorIs2020),
+    SKYLOOM_SLOT(CoreHooks, randomEnabled),
+    SKYLOOM_SLOT(CoreHooks, feedTime),
+    SKYLOOM_SLOT(CoreHooks, professionalPeer),
+    SKYLOOM_SLOT(RestoreHooks, showMaxFit),
+    SKYLOOM_SLOT(RestoreHooks, setRange),
+    // the window: commands, range, destination
+    SKYLOOM_SLOT(CommandHooks, findAirport),
+    SKYLOOM_SLOT(CommandHooks, clearLiveryTables),
+    SKYLOOM_SLOT(CommandHooks, resetCallsignChoice),
+    SKYLOOM_SLOT(CommandHooks, setSimulatorIs2020),
+    SKYLOOM_SLOT(CommandHooks, waitingForRealTraffic),
+    SKYLOOM_SLOT(CommandHooks, cycleSecond),
+    SKYLOOM_SLOT(RangeHooks, userOnGround),
+    SKYLOOM_SLOT(RangeHooks, userHeightFt),
+    SKYLOOM_SLOT(RangeHooks, userPosition),
+    SKYLOOM_SLOT(RunSteps, autoRange),
+    SKYLOOM_SLOT(RunSteps, setDestination),
+    // reference data
+    SKYLOOM_SLOT(RunSteps, readDbase),
+    SKYLOOM_SLOT(RunSteps, readAirports),
+    SKYLOOM_SLOT(RunSteps, findAirport),
+    // the feed
+    SKYLOOM_SLOT(FeedHooks, repaintCounts),
+    SKYLOOM_SLOT(FeedHooks, userState),
+    SKYLOOM_SLOT(RunSteps, startServer),
+    SKYLOOM_SLOT(RunSteps, showRealTrafficConnected),
+    SKYLOOM_SLOT(RunSteps, awaitRealTraffic),
+    SKYLOOM_SLOT(RunSteps, professionalPeer),
+    SKYLOOM_SLOT(RunSteps, setProfessionalPeer),
+    SKYLOOM_SLOT(RunSteps, sendSimTime),
+    SKYLOOM_SLOT(RunSteps, sendUserState),
+    SKYLOOM_SLOT(RunSteps, setAddingStackOpen),
+    SKYLOOM_SLOT(RunSteps, startQnhReader),
+    SKYLOOM_SLOT(RunSteps, startTrafficReader),
+    SKYLOOM_SLOT(RunSteps, setRangeCentre),
+    SKYLOOM_SLOT(RunSteps, lastTrafficTime),
+    SKYLOOM_SLOT(RunSteps, checkReaderActivity),
+    SKYLOOM_SLOT(RunSteps, readersWithoutData),
+    SKYLOOM_SLOT(RunSteps, stopReaders),
+    SKYLOOM_SLOT(RunSteps, waitForReaders),
+    SKYLOOM_SLOT(RunSteps, closeRealTrafficLink),
+    SKYLOOM_SLOT(RunSteps, resetFeed),
+    // the liveries
+    SKYLOOM_SLOT(LiveryHooks, showLiveryCount),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, liveryAirlines),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, airlineHasModel),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, randomLightModel),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, randomBuzjetModel),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, randomRotorcraftModel),
+    SKYLOOM_SLOT(LiveryCatalogueHooks, isInstalledType),
+    SKYLOOM_SLOT(RunSteps, processScannedLiveries),
+    SKYLOOM_SLOT(RunSteps, logLiveryMatchSummary),
+    SKYLOOM_SLOT(RunSteps, reserveContainers),
+    // the simulator link
+    SKYLOOM_SLOT(SimLinkHooks, repaintStatus),
+    SKYLOOM_SLOT(SimLinkHooks, secondTick),
+    SKYLOOM_SLOT(RunSteps, startSimClient),
+    SKYLOOM_SLOT(RunSteps, simRunning),
+    SKYLOOM_SLOT(RunSteps, requestUserOnGround),
+    SKYLOOM_SLOT(RunSteps, refreshUserState),
+    SKYLOOM_SLOT(RunSteps, userPosition),
+    SKYLOOM_SLOT(RunSteps, requestUserTitleAndModel),
+    SKYLOOM_SLOT(RunSteps, clearPositionBuffers),
+    SKYLOOM_SLOT(RunSteps, stopSimClient),
+    SKYLOOM_SLOT(RunSteps, joinSimClient),
+    SKYLOOM_SLOT(RunSteps, createFlightPlanFolder),
+    SKYLOOM_SLOT(RunSteps, removeFlightPlanFolder),
+    SKYLOOM_SLOT(RunSteps, resetSimLink),
+};
+
+#undef SKYLOOM_SLOT
+
+} // namespace
+
+std::vector<std::string_view> gf_neededSlots() {
+    std::vector<std::string_view> names;
+    for (const auto& slot : neededSlots)
+        names.push_back(slot.name);
+    return names;
+}
+
+std::vector<std::string_view> gf_unwiredSlots() {
+    std::vector<std::string_view> names;
+    for (const auto& slot : neededSlots)
+        if (!slot.wired()) names.push_back(slot.name);
+    return names;
+}
+
+bool gf_checkWiring(std::initializer_list<std::string_view> leftOut) {
+    bool complete = true;
+    for (const auto name : gf_unwiredSlots()) {
+        if (std::find(leftOut.begin(), leftOut.end(), name) != leftOut.end()) continue;
+        gf_logError(fmt::format("The program is not fully wired: {} is not set", name));
+        complete = false;
+    }
+    return complete;
 }
 
 void gf_wireProgram() {
@@ -216,5 +453,6 @@ void gf_unwireProgram() {
     if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
     gf_resetRestoreHooks();
+    gf_resetEngineHooks();
     gf_resetRunSteps();
 }

@@ -1,14 +1,15 @@
 #include "core/geodesy.h"
+#include "core/units.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double degToRad = 0.017453292519943295;
-constexpr double radToDeg = 57.29577951308232;
+constexpr double degToRad = radiansPerDegree;
+constexpr double radToDeg = degreesPerRadian;
 constexpr double twoRadiiNm = 6875.493541569878;
-constexpr double radiansPerFoot = 4.787404208238998e-8;
+constexpr double radiansPerFoot = 4.787404208238998e-8; // 1 / (feetPerNm * 10800 / pi)
 constexpr double fullTurn = 6.283185307179586;
 
 } // namespace
@@ -18,9 +19,17 @@ double gf_distanceNm(const Lalo& a, const Lalo& b) {
     const double phi2 = b.lat * degToRad;
     const double s1 = std::sin((phi2 - phi1) * 0.5);
     const double s2 = std::sin((b.lon - a.lon) * degToRad * 0.5);
+    return gf_haversineAngle(std::cos(phi2) * std::cos(phi1) * s2 * s2 + s1 * s1) * 0.5 * twoRadiiNm;
+}
+
+double gf_haversineAngle(double h) {
     // Rounding may push the haversine term a hair outside [0, 1].
-    const double h = std::clamp(std::cos(phi2) * std::cos(phi1) * s2 * s2 + s1 * s1, 0.0, 1.0);
-    return std::atan2(std::sqrt(h), std::sqrt(1.0 - h)) * twoRadiiNm;
+    h = std::clamp(h, 0.0, 1.0);
+    return 2.0 * std::atan2(std::sqrt(h), std::sqrt(1.0 - h));
+}
+
+double gf_clampedAsin(double x) {
+    return std::asin(std::clamp(x, -1.0, 1.0));
 }
 
 double gf_bearing(const Lalo& from, const Lalo& to) {
@@ -44,8 +53,7 @@ Lalo gf_destinationPoint(const Lalo& start, double bearingRad, double distanceFe
     const double cosDelta = std::cos(delta);
     const double sinPhi1 = std::sin(phi1);
     const double cosPhi1 = std::cos(phi1);
-    const double phi2 =
-        std::asin(std::clamp(std::cos(bearingRad) * sinDelta * cosPhi1 + cosDelta * sinPhi1, -1.0, 1.0));
+    const double phi2 = gf_clampedAsin(std::cos(bearingRad) * sinDelta * cosPhi1 + cosDelta * sinPhi1);
     double lambda2 =
         std::atan2(std::sin(bearingRad) * sinDelta * cosPhi1, cosDelta - sinPhi1 * std::sin(phi2)) + lambda1;
     lambda2 = std::remainder(lambda2, fullTurn);

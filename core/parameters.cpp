@@ -5,7 +5,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -120,56 +122,123 @@ bool lf_setEntry(pugi::xml_node section, const std::string& key, const std::stri
     return found;
 }
 
-// The full document of every registered setting; lists each and refreshes its control. Empty node
-// when the section could not be added.
-pugi::xml_node lf_buildFull(pugi::xml_document& doc, bool writeDefaults) {
+// The entries of a file that the repair replaces, by key: the first entry of every key, those of the
+// section the full load reads first, then the others wherever in the document they stand.
+using FileEntries = std::map<std::string, pugi::xml_node, std::less<>>;
+
+FileEntries lf_entriesAnywhere(const pugi::xml_document& doc) {
+    FileEntries entries;
+    auto take = [&entries](pugi::xml_node entry) {
+        if (auto name = entry.attribute(nameText.c_str())) entries.emplace(name.as_string(), entry);
+    };
+    for (auto entry : gf_rootChild(doc, parametersText.c_str()).children("parameter"))
+        take(entry);
+    std::vector<pugi::xml_node> pending{doc};
+    while (!pending.empty()) {
+        auto node = pending.back();
+        pending.pop_back();
+        if (node.type() == pugi::node_element && std::strcmp(node.name(), "parameter") == 0) take(node);
+        // Children pushed last to first, so that they are visited in document order.
+        for (auto child = node.last_child(); child; child = child.previous_sibling())
+            if (child.type() == pugi::node_element) pending.push_back(child);
+    }
+    return entries;
+}
+
+// How a full document is built.
+struct FullBuild {
+    // Defaults instead of the values in memory.
+    bool writeDefaults = false;
+    // List every setting in the log and refresh its control (a full save); a single save that
+    // replaces a missing or damaged file lists only its own setting.
+    bool listAndShow = true;
+    // Values read from the file being replaced, taken over the values in memory.
+    const FileEntries* fromFile = nullptr;
+};
+
+// The entry of the file being replaced for the key, when there is one.
+const pugi::xml_node* lf_fileEntry(const FullBuild& build, const std::string& key) {
+    if (build.fromFile == nullptr) return nullptr;
+    auto it = build.fromFile->find(key);
+    return it == build.fromFile->end() ? nullptr : &it->second;
+}
+
+void lf_writeBool(pugi::xml_node section, const BoolParameter& p, const FullBuild& build) {
+    bool v = build.writeDefaults ? p.defaultValue : p.value.load();
+    if (auto* entry = lf_fileEntry(build, p.name)) v = entry->attribute(valueText.c_str()).as_bool(false);
+    p.writeEntry(section, v, build.listAndShow);
+}
+
+void lf_writeInt(pugi::xml_node section, const IntParameter& p, const FullBuild& build) {
+    std::int32_t v = build.writeDefaults ? p.defaultValue : p.value.load();
+    if (auto* entry = lf_fileEntry(build, p.name))
+        v = p.clamped(entry->attribute(valueText.c_str()).as_int(0));
+    p.writeEntry(section, v, build.listAndShow);
+}
+
+void lf_writeString(pugi::xml_node section, const StringParameter& p, const FullBuild& build) {
+    std::string v = build.writeDefaults ? p.defaultValue() : p.value();
+    if (auto* entry = lf_fileEntry(build, p.name)) v = entry->attribute(valueText.c_str()).as_string();
+    p.writeEntry(section, v, build.listAndShow);
+}
+
+// The full document of every registered setting. Empty node when the section could not be added.
+pugi::xml_node lf_buildFull(pugi::xml_document& doc, const FullBuild& build) {
     auto root = doc.append_child("root");
-    if (writeDefaults) PROGRAM_VERSION.setDefault(gf_programVersion.toString());
+    if (build.writeDefaults) PROGRAM_VERSION.setDefault(gf_programVersion.toString());
     auto section = root.append_child(parametersText.c_str());
     if (!section) return section;
+    const bool show = build.listAndShow;
     for (auto* p : boolParameters)
-        p->writeXml(section, writeDefaults);
+        lf_writeBool(section, *p, build);
     for (auto* p : checkBoxParameters) {
-        p->writeXml(section, writeDefaults);
-        p->showValue();
+        lf_writeBool(section, *p, build);
+        if (show) p->showValue();
     }
     for (auto* p : intParameters)
-        p->writeXml(section, writeDefaults);
+        lf_writeInt(section, *p, build);
     for (auto* p : numericChoiceParameters) {
-        p->writeXml(section, writeDefaults);
-        p->showValue();
+        lf_writeInt(section, *p, build);
+        if (show) p->showValue();
     }
     for (auto* p : stringParameters)
-        p->writeXml(section, writeDefaults);
+        lf_writeString(section, *p, build);
     for (auto* p : controlStringParameters) {
-        p->writeXml(section, writeDefaults);
-        p->showValue();
+        lf_writeString(section, *p, build);
+        if (show) p->showValue();
     }
     return section;
 }
 
 // The full save, with one more entry set (a single save that ends in a full save must not lose its
-// setting, also when it is in no registry; `listAdded` then lists it, as the registered ones are).
-bool lf_saveFull(bool writeDefaults, const std::string* key, const std::string* text,
-                 const std::function<void()>& listAdded = {}) {
+// setting, also when it is in no registry). `listOne` lists that setting: in a listing full save only
+// when it is in no registry (the registered ones are listed with the others), otherwise always. The
+// closing line belongs to the listing.
+bool lf_saveFull(const FullBuild& build, const std::string* key = nullptr, const std::string* text = nullptr,
+                 const std::function<void()>& listOne = {}) {
     auto path = lf_pathOrComplain("the settings are not saved");
     if (path.empty()) return false;
     pugi::xml_document doc;
-    auto section = lf_buildFull(doc, writeDefaults);
+    auto section = lf_buildFull(doc, build);
     bool ok = false;
     if (section) {
-        if (key != nullptr && !lf_setEntry(section, *key, *text) && listAdded) listAdded();
+        if (key != nullptr) {
+            const bool registered = lf_setEntry(section, *key, *text);
+            if (listOne && (!build.listAndShow || !registered)) listOne();
+        }
         ok = lf_save(doc, path);
     } else {
         gf_logError(fmt::format("saving: {} failed", path_to_utf8(path)));
     }
-    gf_log(gf_parametersClosingLine());
+    if (build.listAndShow) gf_log(gf_parametersClosingLine());
     return ok;
 }
 
-bool lf_rebuildWithRoot(const std::string* key, const std::string* text) {
+// Rewrites the file with root from the values in memory, or where `fromFile` has an entry of a key,
+// from that entry; the key and text of a single save are applied last.
+bool lf_rebuildWithRoot(const std::string* key, const std::string* text, const FileEntries* fromFile) {
     gf_log("\nPlacing a root level around a new parameters.xml to make it 100% xml compliance\n");
-    return lf_saveFull(false, key, text);
+    return lf_saveFull(FullBuild{.fromFile = fromFile}, key, text);
 }
 
 // Writes one setting into the file at once.
@@ -188,29 +257,39 @@ template <typename Setting> void lf_saveOne(const Setting& setting) {
             fmt::format("{} is not saved: {} cannot be read ({})", key, path_to_utf8(path), loaded.why));
         return;
     case FileState::damaged:
-        if (!lf_keepDamaged(path, loaded.why)) return;
-        [[fallthrough]];
-    case FileState::missing:
-        // Everything in memory, so that no other setting is lost with the file.
-        lf_saveFull(false, &key, &text, [&setting] { setting.log(); });
+    case FileState::missing: {
+        if (loaded.state == FileState::damaged && !lf_keepDamaged(path, loaded.why)) return;
+        // Everything in memory, so that no other setting is lost with the file, and over it what the
+        // parser read of a damaged file before the fault. Only this setting is listed.
+        FileEntries fromFile = lf_entriesAnywhere(doc);
+        fromFile.erase(key);
+        lf_saveFull(FullBuild{.listAndShow = false, .fromFile = &fromFile}, &key, &text,
+                    [&setting] { setting.log(); });
         return;
+    }
     case FileState::loaded:
         break;
     }
 
     auto root = doc.child("root");
+    // Without root the whole file is rewritten. Before the full load the values in memory are still
+    // the defaults, so every entry the file holds is taken over them (the one being saved excepted),
+    // and the old file stays at hand first. When it cannot be kept, the entry goes into the file as it
+    // stands and the repair waits for a later save.
+    FileEntries fromFile;
+    if (!root) {
+        fromFile = lf_entriesAnywhere(doc);
+        fromFile.erase(key);
+    }
     pugi::xml_node owner = root ? root : pugi::xml_node(doc);
     auto section = owner.child(parametersText.c_str());
     if (!section) section = owner.append_child(parametersText.c_str());
     lf_setEntry(section, key, text);
     setting.log();
-    // Without root the whole file is rewritten from the values in memory, which before the full load
-    // are still the defaults: the old file stays at hand first. When it cannot be kept, the entry goes
-    // into the file as it stands and the repair waits for a later save.
     if (root || !lf_keepAsGeneration(path, "has no root element"))
         lf_save(doc, path);
     else
-        lf_rebuildWithRoot(&key, &text);
+        lf_rebuildWithRoot(&key, &text, &fromFile);
 }
 
 template <typename Setting> void lf_loadBool(Setting& p, const pugi::xml_node& doc, pugi::xml_node section) {
@@ -319,12 +398,12 @@ bool gf_readParameters() {
 
 bool gf_saveParameters(bool writeDefaults) {
     std::lock_guard lock(gf_parametersFileMutex());
-    return lf_saveFull(writeDefaults, nullptr, nullptr);
+    return lf_saveFull(FullBuild{.writeDefaults = writeDefaults});
 }
 
 bool gf_rebuildParametersWithRoot() {
     std::lock_guard lock(gf_parametersFileMutex());
-    return lf_rebuildWithRoot(nullptr, nullptr);
+    return lf_rebuildWithRoot(nullptr, nullptr, nullptr);
 }
 
 bool gf_removeParameter(std::string_view key) {

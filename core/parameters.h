@@ -4,9 +4,10 @@
 // Every load-modify-save of the file holds one process-wide mutex, so the window thread and the
 // worker never interleave their saves. Every rewrite goes through the atomic file writer: a reader,
 // or a crash at any moment, finds either the old file or the new one. A file that cannot be parsed,
-// or one without root that a single save rewrites from the values in memory, is kept as its first
-// generation (parameters0.xml) before it is replaced; a file that cannot be read at all (permissions,
-// I/O) is never replaced.
+// or one without root that a single save rewrites in full, is kept as its first generation
+// (parameters0.xml) before it is replaced; the new file takes every value the old one still gives (the
+// first entry of each key, wherever it stands) over the values in memory, which before the full load
+// are only the defaults. A file that cannot be read at all (permissions, I/O) is never replaced.
 
 #include <filesystem>
 #include <mutex>

@@ -8,7 +8,10 @@
 // (also by an exception).
 extern std::atomic<std::int32_t> gf_runningScanTasks;
 
-// Sets the limit to the processor's hardware thread count (at least 1) and the counter to 0.
+// How many times gf_waitForTaskSlot found no free slot and slept: how often the throttle held a scan.
+extern std::atomic<std::uint64_t> gf_taskSlotWaits;
+
+// Sets the limit to the processor's hardware thread count (at least 1) and the counters to 0.
 void gf_resetScanTasks();
 // Sets the limit (values below 1 become 1).
 void gf_setScanTaskLimit(std::int32_t limit);

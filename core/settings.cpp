@@ -39,10 +39,13 @@ void BoolParameter::log() const {
 }
 
 bool BoolParameter::writeXml(pugi::xml_node parameters, bool writeDefaults) const {
-    const bool v = writeDefaults ? defaultValue : value.load();
+    return writeEntry(parameters, writeDefaults ? defaultValue : value.load(), true);
+}
+
+bool BoolParameter::writeEntry(pugi::xml_node parameters, bool v, bool list) const {
     const bool ok = gf_appendBoolParameter(parameters, name, v);
     if (!ok) lf_writeFailed(name, v ? "true" : "false");
-    log();
+    if (list) gf_logUnlessStopping(fmt::format("{}={}", name, v));
     return ok;
 }
 
@@ -59,10 +62,13 @@ void IntParameter::log() const {
 }
 
 bool IntParameter::writeXml(pugi::xml_node parameters, bool writeDefaults) const {
-    const std::int32_t v = writeDefaults ? defaultValue : value.load();
+    return writeEntry(parameters, writeDefaults ? defaultValue : value.load(), true);
+}
+
+bool IntParameter::writeEntry(pugi::xml_node parameters, std::int32_t v, bool list) const {
     const bool ok = gf_appendIntParameter(parameters, name, v);
     if (!ok) lf_writeFailed(name, std::to_string(v));
-    log();
+    if (list) gf_logUnlessStopping(fmt::format("{}={}", name, v));
     return ok;
 }
 
@@ -98,10 +104,13 @@ void StringParameter::log() const {
 }
 
 bool StringParameter::writeXml(pugi::xml_node parameters, bool writeDefaults) const {
-    const std::string v = writeDefaults ? defaultValue() : value();
+    return writeEntry(parameters, writeDefaults ? defaultValue() : value(), true);
+}
+
+bool StringParameter::writeEntry(pugi::xml_node parameters, const std::string& v, bool list) const {
     const bool ok = gf_appendStringParameter(parameters, name, v);
     if (!ok) lf_writeFailed(name, v);
-    log();
+    if (list) gf_logUnlessStopping(fmt::format("{}=\"{}\"", name, v));
     return ok;
 }
 

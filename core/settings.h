@@ -93,6 +93,8 @@ public:
     void log() const;
     // Appends one entry (default or value) to a parameters element and lists the setting.
     bool writeXml(pugi::xml_node parameters, bool writeDefaults) const;
+    // Appends one entry with the given value; lists it ("KEY=true") when `list` is set.
+    bool writeEntry(pugi::xml_node parameters, bool v, bool list) const;
     std::string valueText() const { return value.load() ? "true" : "false"; }
 };
 
@@ -115,6 +117,7 @@ public:
     // "KEY=123" (nothing while stopping).
     void log() const;
     bool writeXml(pugi::xml_node parameters, bool writeDefaults) const;
+    bool writeEntry(pugi::xml_node parameters, std::int32_t v, bool list) const;
     std::string valueText() const { return std::to_string(value.load()); }
 };
 
@@ -143,6 +146,7 @@ public:
     // "KEY=\"text\"" (nothing while stopping).
     void log() const;
     bool writeXml(pugi::xml_node parameters, bool writeDefaults) const;
+    bool writeEntry(pugi::xml_node parameters, const std::string& v, bool list) const;
     // Takes the value from the document, or the default when the key is missing (then false).
     bool readXml(const pugi::xml_node& doc);
     std::string valueText() const { return value(); }

@@ -3,6 +3,7 @@
 // registries; keep that order.
 
 #include "core/settings.h"
+#include "core/units.h"
 
 #include <initializer_list>
 
@@ -164,7 +165,7 @@ NumericChoiceParameter AIRP_HEIGHT("AIRP_HEIGHT", 18000, airpHeightChoices, 0x80
 NumericChoiceParameter parking_percentage("parking_percentage", 30, parkingPercentageChoices, 0x8052, 371);
 FloatChoiceParameter MAX_FIT_FL("MAX_FIT_FL", 24.0f, maxFitHoursChoices, 0x8056, 371);
 
-std::atomic<std::uint32_t> rangeMeters{40u * 1852u};
+std::atomic<std::uint32_t> rangeMeters{40u * wholeMetresPerNm};
 
 // ---- Texts without a control ----------------------------------------------------------------------
 
@@ -298,7 +299,7 @@ void gf_resetSettingsForTests() {
          std::initializer_list<StringParameter*>{&ALL_INSTALL_PATH, &CALLSIGN_2_OBJECTID})
         p->setValue(p->defaultValue());
 
-    rangeMeters = static_cast<std::uint32_t>(RANGE.defaultValue) * 1852u;
+    rangeMeters = static_cast<std::uint32_t>(RANGE.defaultValue) * wholeMetresPerNm;
     callsign2ObjectIdChoices->replace({""});
 
     for (auto* c : checkBoxParameters)

@@ -106,6 +106,13 @@ std::string wide_to_utf8(std::u16string_view text) {
     return out;
 }
 
+std::size_t gf_utf8Length(std::string_view text) {
+    std::size_t n = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0U) != 0x80U) ++n;
+    return n;
+}
+
 std::string path_to_utf8(const std::filesystem::path& path) {
     return path.string();
 }

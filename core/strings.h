@@ -16,6 +16,9 @@ inline constexpr std::string_view gf_blankSet = " \t\n\r";
 // std::runtime_error ("utf8_to_wide: invalid UTF-8", "wide_to_utf8: invalid UTF-16").
 std::u16string utf8_to_wide(std::string_view text);
 std::string wide_to_utf8(std::u16string_view text);
+// The number of characters (code points) of a UTF-8 text: every byte that does not continue a
+// character counts.
+std::size_t gf_utf8Length(std::string_view text);
 // The path's text as UTF-8 (paths are byte strings here and are taken as they are).
 std::string path_to_utf8(const std::filesystem::path& path);
 

@@ -15,7 +15,7 @@
 std::mutex addingStackMutex;
 std::deque<TrafficRecord> addingStack;
 bool addingStackOpen = false;
-std::atomic<std::int32_t> enginePassCount{0};
+std::atomic<std::int64_t> enginePassCount{0};
 
 // RANGE's default (a constant here: the setting objects of other files may not be built yet).
 std::atomic<double> trafficRadiusNm{40.0};

@@ -26,8 +26,8 @@ void gf_setAddingStackOpen(bool open);
 
 // The traffic engine's pass counter (10 ms passes). Only the engine raises it; the feed stamps each
 // queued record with it plus feedDelayPasses.
-extern std::atomic<std::int32_t> enginePassCount;
-inline constexpr std::int32_t feedDelayPasses = 3000;
+extern std::atomic<std::int64_t> enginePassCount;
+inline constexpr std::int64_t feedDelayPasses = 3000;
 
 // ---- Values read by the traffic filter and the engine ----------------------------------------------
 

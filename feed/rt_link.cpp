@@ -15,6 +15,7 @@
 #include "core/log.h"
 #include "core/run_control.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "core/version.h"
 #include "feed/udp_readers.h"
 #include "feed/winsock_errors.h"
@@ -25,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double degreesToRadians = 0.017453292519943295;
+constexpr double degreesToRadians = radiansPerDegree;
 constexpr std::size_t replyBufferSize = 16384;
 // How long the version reply may take.
 constexpr int replyWaitSeconds = 10;

@@ -29,7 +29,7 @@ struct PosSample {
     double track = 0.0;       // degrees
     double vs = 0.0;          // vertical speed as sent, feet per minute
     double tas = 0.0;         // true airspeed, knots
-    std::int32_t duePass = 0; // the engine pass at which the sample is due
+    std::int64_t duePass = 0; // the engine pass at which the sample is due (64-bit: never wraps)
     bool airborne = false;
     bool standing = false;             // never set by the feed; the engine's mark for a standing aircraft
     bool hasTrueHeading = false;       // the true heading below came from the feed's own heading field

@@ -3,6 +3,7 @@
 // publisher spellings, half wingspans, type fixes, add-on airport lists and registrations.
 // Read once from input/dbase.enc; read-only afterwards.
 
+#include "core/units.h"
 #include "refdata/size_category.h"
 
 #include <array>
@@ -26,7 +27,7 @@ struct ThirdPartyPublisher {
 
 // Typical half-spans in nautical miles (half of 11, 18, 34, 62, 11 and 11 metres), used for a category
 // that has no wingspan entry.
-inline constexpr double halfSpanNmPerMeter = 0.5 * 0.0005399568034557236;
+inline constexpr double halfSpanNmPerMeter = 0.5 * nmPerMetre;
 inline constexpr std::array<double, sizeCategoryCount> defaultCategoryHalfSpans{
     11.0 * halfSpanNmPerMeter, 18.0 * halfSpanNmPerMeter, 34.0 * halfSpanNmPerMeter,
     62.0 * halfSpanNmPerMeter, 11.0 * halfSpanNmPerMeter, 11.0 * halfSpanNmPerMeter};

@@ -4,6 +4,7 @@
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/run_control.h"
+#include "core/units.h"
 #include "core/version.h"
 #include "refdata/dbase.h"
 #include "refdata/type_lookups.h"
@@ -149,7 +150,7 @@ void lf_identifyModel(std::string model) {
     lf_write(userHalfSpanNm, std::optional<double>(span));
     if (known) {
         lf_setWingSpanKnown(true);
-        line += fmt::format(", half wing span: {:.1F} meter", span * 1852.0);
+        line += fmt::format(", half wing span: {:.1F} meter", span * metresPerNm);
     } else {
         lf_setWingSpanKnown(false);
         gf_showMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!",

@@ -7,6 +7,8 @@
 #include "platform/os/folders.h"
 #include "refdata/data_files.h"
 #include "refdata/refdata.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 #include "tools/datapack/datapack.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +22,6 @@
 class RefdataTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        dir = std::filesystem::temp_directory_path() /
-              ("skyloom-refdata-" + std::to_string(::getpid()) + "-" + name);
-        std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir / "input");
         previousCwd = std::filesystem::current_path();
         ASSERT_TRUE(os::enterWorkingFolder(dir));
@@ -43,14 +38,9 @@ protected:
         gf_resetCoreHooks();
         std::filesystem::current_path(previousCwd);
         os::resetWorkingFolder();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
-    std::string logText() const {
-        gf_logFlush();
-        return readFile(dir / "Log.txt");
-    }
+    std::string logText() const { return testing_support::logText(dir); }
 
     static std::string readFile(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -73,7 +63,8 @@ protected:
         std::filesystem::remove(source);
     }
 
-    std::filesystem::path dir;
+    testing_support::TempFolder tempFolder{"skyloom-refdata"};
+    const std::filesystem::path dir = tempFolder.path();
     std::filesystem::path input;
     std::filesystem::path previousCwd;
 };

@@ -20,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/eventually.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -43,8 +45,6 @@ namespace stub = skyloom::simstub;
 class SimLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        folder_ = std::filesystem::temp_directory_path() / ("skyloom-simlink-" + std::to_string(rd()));
         std::filesystem::create_directories(folder_ / "user");
         os::setWorkingFolder(folder_);
         gf_setUserFolder(folder_ / "user");
@@ -76,8 +76,6 @@ protected:
         gf_resetLogForTests();
         gf_setUserFolder({});
         os::resetWorkingFolder();
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
     }
 
     // A stand-in on an ephemeral port (or `port`), its user aircraft near Zurich.
@@ -134,13 +132,7 @@ protected:
         return found;
     }
 
-    std::string logText() const {
-        gf_logFlush();
-        std::ifstream in(folder_ / "Log.txt", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string logText() const { return testing_support::logText(folder_); }
 
     std::size_t logCount(const std::string& text) const {
         const std::string log = logText();
@@ -172,7 +164,8 @@ protected:
         return testing_support::eventually(condition, limit);
     }
 
-    std::filesystem::path folder_;
+    testing_support::TempFolder tempFolder_{"skyloom-simlink"};
+    const std::filesystem::path folder_ = tempFolder_.path();
     std::unique_ptr<stub::SimStub> stub_;
     std::atomic<bool> chosen2020_{true};
     std::atomic<int> ticks_{0};

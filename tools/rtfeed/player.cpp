@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -34,6 +35,12 @@ bool sleepUntil(std::chrono::steady_clock::time_point until, const std::atomic<b
 
 } // namespace
 
+std::chrono::steady_clock::duration loopPeriod(const std::vector<ReplayLine>& lines, double speed) {
+    const double last = lines.empty() ? 0.0 : lines.back().at / speed;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::max(last, 1.0)));
+}
+
 Player::Player(std::vector<ReplayLine> lines, PlayOptions options)
     : lines_(std::move(lines)), options_(std::move(options)) {
     if (!(options_.speed > 0.0)) throw std::runtime_error("the speed must be above 0");
@@ -61,8 +68,14 @@ void Player::run(const std::atomic<bool>& stop) {
         if (firstTimestamp) break;
     }
 
-    do {
-        const auto start = std::chrono::steady_clock::now();
+    const auto period = loopPeriod(lines_, options_.speed);
+    auto start = std::chrono::steady_clock::now();
+    for (bool first = true; first || (options_.loop && !stop.load()); first = false) {
+        if (!first) {
+            // A pass that took longer than the period starts the next one at once, with its own times.
+            start = std::max(start + period, std::chrono::steady_clock::now());
+            if (!sleepUntil(start, stop)) break;
+        }
         const double offset = options_.now && firstTimestamp ? unixNow() - *firstTimestamp : 0.0;
         for (const auto& line : lines_) {
             const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -73,7 +86,7 @@ void Player::run(const std::atomic<bool>& stop) {
                 isTraffic && offset != 0.0 ? shiftTimestamp(line.payload, offset) : line.payload;
             if (net::sendTo(s, payload, isTraffic ? traffic : qnh) >= 0) sent_.fetch_add(1);
         }
-    } while (options_.loop && !stop.load());
+    }
 
     net::closeSocket(s);
     net::cleanup();

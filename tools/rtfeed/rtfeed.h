@@ -33,6 +33,11 @@ struct ReplayLine {
 std::vector<ReplayLine> parseReplay(std::istream& in);
 std::vector<ReplayLine> loadReplay(const std::filesystem::path& file);
 
+// The time from the start of one pass of a looped replay to the start of the next: the last line's
+// time at the given speed, never less than one second (a replay whose lines all stand at 0 s must
+// not be resent without a pause).
+std::chrono::steady_clock::duration loopPeriod(const std::vector<ReplayLine>& lines, double speed);
+
 // The feed time (field 14) of a traffic payload; empty when it has none.
 std::optional<double> trafficTimestamp(std::string_view payload);
 // The payload with its feed time moved by the offset (seconds); unchanged when it has none.

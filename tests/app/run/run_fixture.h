@@ -18,6 +18,8 @@
 #include "feed/feed_state.h"
 #include "platform/os/folders.h"
 #include "platform/ui/ui.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +36,6 @@ protected:
     using Clock = std::chrono::steady_clock;
 
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "skyloom-run-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         for (const char* sub : {"user", "work/docs", "config", "local"})
             std::filesystem::create_directories(root / sub);
         setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
@@ -70,8 +69,6 @@ protected:
         os::resetWorkingFolder();
         unsetenv("XDG_CONFIG_HOME");
         unsetenv("XDG_DATA_HOME");
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 
     static void resetAll() {
@@ -103,18 +100,10 @@ protected:
         scheduled.emplace(when, std::move(action));
     }
 
-    std::string logText() const {
-        gf_logFlush();
-        std::ifstream in(root / "work" / "Log.txt", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string logText() const { return testing_support::logText(root / "work"); }
     bool logHas(const std::string& text) const { return logText().find(text) != std::string::npos; }
     std::size_t logCount(const std::string& text) const {
-        const std::string log = logText();
-        std::size_t n = 0;
-        for (auto p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
-            ++n;
-        return n;
+        return testing_support::occurrences(logText(), text);
     }
     std::string parametersFile() const {
         std::ifstream in(root / "user" / "parameters.xml");
@@ -127,7 +116,8 @@ protected:
     std::vector<std::string> shownMessages;
     std::vector<std::string> shownErrors;
 
-    std::filesystem::path root;
+    testing_support::TempFolder tempFolder{"skyloom-run"};
+    const std::filesystem::path root = tempFolder.path();
     RecordingUi ui;
     Clock::time_point now{};
     std::chrono::milliseconds slept{0};

@@ -4,12 +4,23 @@
 
 #include "app/controls.h"
 #include "app/wiring.h"
+#include "core/hooks.h"
 #include "core/restore_parameters.h"
 #include "core/strings.h"
+#include "engine/engine_pass.h"
+#include "engine/engine_tables.h"
+#include "engine/no_match.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_catalogue.h"
 #include "refdata/type_lookups.h"
 #include "simlink/sim_link.h"
+
+#include <fmt/format.h>
+
+#include <functional>
+#include <set>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -31,8 +42,73 @@ protected:
         gf_resetSimLinkForTests();
         gf_resetLiveriesForTests();
         gf_resetTypeLookups();
+        gf_resetEngineForTests();
+    }
+
+    // An active live aircraft near the user, with its object.
+    static LiveAc& activeAc(std::uint32_t hexid, const std::string& cs, std::uint32_t oid, double lat) {
+        FlightIdent ident;
+        ident.cs = cs;
+        ident.type = "A320";
+        AcData data(ident);
+        data.hexid = hexid;
+        LiveAc& ac = gf_appendLiveAc(LiveAc(PosSample{}, std::move(data), 0));
+        ac.simState = SimState::active;
+        ac.phase = AcPhase::flying;
+        ac.pos.latitude = lat;
+        gf_setObjectId(ac, oid);
+        return ac;
     }
 };
+
+// The real wiring sets every slot the production run needs; the start-up check then logs nothing.
+TEST_F(WiringTest, TheProgramsWiringLeavesNoNeededSlotUnset) {
+    EXPECT_EQ(gf_unwiredSlots(), std::vector<std::string_view>{});
+    EXPECT_TRUE(gf_checkWiring());
+    EXPECT_FALSE(logHas("not fully wired")) << logText();
+
+    const auto names = gf_neededSlots();
+    EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()).size(), names.size())
+        << "a slot is listed twice";
+}
+
+// One production slot left unset, of each hook style: the check names it in an error line. A slot
+// reset to its module's do-nothing default counts as unset as well.
+TEST_F(WiringTest, AnUnsetSlotIsAnErrorLineNamingIt) {
+    const struct {
+        std::string_view name;
+        std::function<void()> unset;
+    } cases[] = {
+        {"RunSteps.startServer", [] { gf_runSteps().startServer = nullptr; }},
+        {"FeedHooks.repaintCounts",
+         [] {
+             FeedHooks wired = gf_feedHooks();
+             gf_resetFeedHooks();
+             wired.repaintCounts = gf_feedHooks().repaintCounts; // the feed's own default
+             gf_feedHooks() = wired;
+         }},
+        {"FeedHooks.userState", [] { gf_feedHooks().userState = nullptr; }},
+        {"SimLinkHooks.secondTick", [] { gf_simLinkHooks().secondTick = nullptr; }},
+        {"CommandHooks.findAirport", [] { gf_commandHooks().findAirport = nullptr; }},
+        {"RangeHooks.userPosition", [] { gf_rangeHooks().userPosition = nullptr; }},
+        {"RestoreHooks.setRange", [] { gf_restoreHooks().setRange = nullptr; }},
+        {"CoreHooks.showError", [] { gf_coreHooks().showError = nullptr; }},
+        {"LiveryCatalogueHooks.isInstalledType", [] { gf_liveryCatalogueHooks().isInstalledType = nullptr; }},
+    };
+    for (const auto& c : cases) {
+        gf_unwireProgram();
+        resetModules();
+        gf_wireProgram();
+        c.unset();
+        const std::string line = fmt::format("==> The program is not fully wired: {} is not set", c.name);
+        EXPECT_EQ(gf_unwiredSlots(), std::vector<std::string_view>{c.name});
+        EXPECT_FALSE(gf_checkWiring());
+        EXPECT_EQ(logCount(line), 1u) << c.name;
+        // A test that leaves it out on purpose says so, and the check is content.
+        EXPECT_TRUE(gf_checkWiring({c.name}));
+        EXPECT_EQ(logCount(line), 1u) << c.name;
+    }
+}
 
 // The traffic filter reads the feed's radius: the window's range, manual or automatic, must reach it.
 TEST_F(WiringTest, RangeReachesTheTrafficFilter) {
@@ -121,6 +197,75 @@ TEST_F(WiringTest, BlockForgetsTheChosenCallsign) {
     EXPECT_EQ(ui.entries(CALLSIGN_2_OBJECTID.controlId), std::vector<std::string>{""});
     EXPECT_EQ(ui.enabled(CALLSIGN_2_OBJECTID.controlId), false);
     EXPECT_EQ(ui.enabled(BLOCK_BUTTON.controlId), false);
+}
+
+// The engine's pass runs in every cycle pass while the simulator runs; while it is paused only the
+// simulator's results are drained.
+TEST_F(WiringTest, TheEnginePassesWithTheCycle) {
+    auto& s = gf_runSteps();
+    bool running = true;
+    s.simRunning = [&] { return running; };
+    const std::int64_t before = enginePassCount.load();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(lf_cyclePass());
+    EXPECT_EQ(enginePassCount.load(), before + 3);
+
+    running = false;
+    {
+        std::lock_guard lock(simResultMutex);
+        simResults.push_back(SimResult{40, 0, 0, SimResultKind::objectRemoved, 0, 0});
+    }
+    ASSERT_TRUE(lf_cyclePass());
+    EXPECT_EQ(enginePassCount.load(), before + 3);
+    std::lock_guard lock(simResultMutex);
+    EXPECT_TRUE(simResults.empty()) << "drained while paused";
+}
+
+// The window's requests reach the engine's lists on the worker: the callsign list and its tracking, the
+// blocked callsign, the lowered live limit, the no-match clear and the aircraft counts.
+TEST_F(WiringTest, WindowRequestsReachTheEngine) {
+    gf_reserveTrafficContainers();
+    activeAc(0x4B0001, "SWR12", 77, 47.46);
+    activeAc(0x4B0002, "DLH4", 78, 47.9);
+    activeAc(0x4B0003, "EZY9", 79, 47.5);
+    auto& s = gf_runSteps();
+
+    callsignListRequested = true;
+    s.everySecondDuties();
+    EXPECT_EQ(callsign2ObjectIdChoices->entries(), (std::vector<std::string>{"DLH4", "EZY9", "SWR12"}));
+    EXPECT_TRUE(ui.enabled(CALLSIGN_2_OBJECTID.controlId));
+    EXPECT_TRUE(ui.enabled(BLOCK_BUTTON.controlId));
+    EXPECT_TRUE(callsignChoiceChanged.load()) << "the list asks for the tracking of its first entry";
+    s.everySecondDuties();
+    EXPECT_EQ(selectedObjectId.load(), 78u);
+    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "= " + gf_oid2string(78));
+
+    BLOCK_CALLSIGN.setValue("EZY9");
+    blockListChanged = true;
+    s.everySecondDuties();
+    EXPECT_EQ(gf_findLiveByOid(79)->simState, SimState::removingfromsim);
+
+    gf_commandHooks().trimLiveAircraft(1);
+    EXPECT_EQ(gf_findLiveByOid(78)->simState, SimState::active) << "served by the next pass, not at once";
+    s.handleAddingStack();
+    EXPECT_EQ(gf_findLiveByOid(78)->simState, SimState::removingfromsim) << "the farthest";
+    EXPECT_EQ(gf_findLiveByOid(77)->simState, SimState::active);
+    EXPECT_EQ(selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
+    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "");
+
+    const WindowHooks::AircraftCounts counts = gf_windowHooks().countAircraft();
+    EXPECT_EQ(counts.live, 1u);
+
+    gf_addNoMatch("SWR A320 HB-JLT");
+    matchingDepthRaised = true;
+    s.every15SecondsDuties(15);
+    EXPECT_TRUE(gf_isNoMatch("SWR A320 HB-JLT")) << "only at a 30-second step";
+    s.every15SecondsDuties(30);
+    EXPECT_FALSE(gf_isNoMatch("SWR A320 HB-JLT"));
+
+    gf_addNoMatch("SWR A320 HB-JLT");
+    s.logNoMatchList();
+    EXPECT_FALSE(gf_isNoMatch("SWR A320 HB-JLT")) << "logged, then cleared";
 }
 
 } // namespace

@@ -229,6 +229,11 @@ TEST_F(CommandTest, BlockCallsignField) {
         {"KLM123", "KLM123", "callsign 'KLM123' was already set ..."},
         {"abc", "KLM123", "callsign 'abc' is not valid"},
         {"ABCDEFGHI", "KLM123", "callsign 'ABCDEFGHI' is not valid"},
+        // Characters count, not bytes: 8 characters in 10 bytes, and 3 in 6.
+        {"\xC3\xBC\xC3\xBCRICH12", "\xC3\xBC\xC3\xBCRICH12", ""},
+        {"\xC3\xBC\xC3\xBC\xC3\xBC", "\xC3\xBC\xC3\xBCRICH12",
+         "callsign '\xC3\xBC\xC3\xBC\xC3\xBC' is not valid"},
+        {"KLM123", "KLM123", ""},
         {"", "", "no more blocking of live aircraft 'KLM123'"},
     };
     for (const auto& c : cases) {
@@ -265,6 +270,9 @@ TEST_F(CommandTest, DestinationField) {
         {"eham", "EHAM", "New destination: EHAM"},
         {"EHAM", "EHAM", "destination 'EHAM' was already set ..."},
         {"EHA", "EHAM", "destination 'EHA' is not valid"},
+        // Four characters in five bytes is a code to look up; three in four bytes is not.
+        {"\xC3\x84HAM", "EHAM", "destination '\xC3\x84HAM' is unknown ..."},
+        {"\xC3\x84HA", "EHAM", "destination '\xC3\x84HA' is not valid"},
         {"zzzz", "EHAM", "destination 'ZZZZ' is unknown ..."},
         {"", "", "destination set to empty"},
     };

@@ -69,11 +69,7 @@ protected:
         gf_resetLogForTests();
         WindowTest::TearDown();
     }
-    std::string logText() {
-        gf_logFlush();
-        std::ifstream in(root / "work" / "Log.txt");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string logText() { return testing_support::logText(root / "work"); }
 };
 
 TEST_F(StatusLogTest, MessagesAreLoggedWhenAskedAndNotWhileStopping) {

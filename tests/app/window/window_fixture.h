@@ -13,6 +13,8 @@
 #include "core/settings.h"
 #include "platform/os/folders.h"
 #include "platform/ui/ui.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +26,6 @@
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "skyloom-window-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
         std::filesystem::create_directories(root / "user");
         std::filesystem::create_directories(root / "work" / "output");
         gf_setUserFolder(root / "user");
@@ -47,8 +46,6 @@ protected:
         gf_resetCoreHooks();
         gf_setUserFolder({});
         os::resetWorkingFolder();
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 
     // The text of parameters.xml ("" when there is none).
@@ -74,6 +71,7 @@ protected:
         return {part.controlId, UiCommand::Kind::textEnter, false, -1, std::move(text)};
     }
 
-    std::filesystem::path root;
+    testing_support::TempFolder tempFolder{"skyloom-window"};
+    const std::filesystem::path root = tempFolder.path();
     RecordingUi ui;
 };

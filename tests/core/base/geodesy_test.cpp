@@ -1,6 +1,7 @@
 #include "core/geodesy.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,21 @@ TEST(Geodesy, DestinationPoints) {
     const Lalo end = gf_destinationPoint(start, 2.0, 25 * feetPerNm);
     EXPECT_NEAR(gf_distanceNm(start, end), 25.0, 1e-6);
     EXPECT_NEAR(gf_bearing(start, end), 2.0, 1e-6);
+}
+
+// Rounding can leave a haversine term or a sine a hair outside its range; the clamps turn that into the
+// edge's result, never into NaN.
+TEST(Geodesy, ClampsCatchRoundingOutsideTheRange) {
+    const double justAboveOne = std::nextafter(1.0, 2.0); // 1.0000000000000002
+    const double justBelowZero = -std::numeric_limits<double>::denorm_min();
+    EXPECT_EQ(justAboveOne, 1.0000000000000002);
+    EXPECT_DOUBLE_EQ(gf_haversineAngle(justAboveOne), pi);
+    EXPECT_EQ(gf_haversineAngle(justBelowZero), 0.0);
+    EXPECT_DOUBLE_EQ(gf_haversineAngle(1.0), pi);
+    EXPECT_DOUBLE_EQ(gf_haversineAngle(0.5), pi / 2);
+    EXPECT_DOUBLE_EQ(gf_clampedAsin(justAboveOne), pi / 2);
+    EXPECT_DOUBLE_EQ(gf_clampedAsin(-justAboveOne), -pi / 2);
+    EXPECT_DOUBLE_EQ(gf_clampedAsin(0.5), pi / 6);
 }
 
 // Rounding near antipodes and poles must never turn into NaN.

@@ -2,6 +2,7 @@
 
 #include "core/scan_tasks.h"
 #include "test_support.h"
+#include "tests/support/eventually.h"
 
 #include <limits>
 #include <thread>
@@ -194,10 +195,12 @@ TEST_F(StringsTest, ScanTaskLimitIsAtLeastOne) {
     EXPECT_EQ(gf_runningScanTasks.load(), 0);
 }
 
-TEST_F(StringsTest, WaitForTaskSlotReturnsOnceATaskEnds) {
+TEST_F(StringsTest, WaitForTaskSlotBlocksUntilATaskEnds) {
+    gf_resetScanTasks();
     gf_setScanTaskLimit(2);
     gf_runningScanTasks = 1;
     gf_waitForTaskSlot(); // a free slot: returns at once
+    EXPECT_EQ(gf_taskSlotWaits.load(), 0u);
 
     gf_runningScanTasks = 2;
     std::atomic<bool> through{false};
@@ -205,6 +208,11 @@ TEST_F(StringsTest, WaitForTaskSlotReturnsOnceATaskEnds) {
         gf_waitForTaskSlot();
         through = true;
     });
+    // The waiter tests the full count again and again and stays in the wait...
+    const bool held = testing_support::eventually([] { return gf_taskSlotWaits.load() >= 3; });
+    EXPECT_TRUE(held) << "the wait never blocked";
+    EXPECT_FALSE(through.load());
+    // ...until a task ends.
     gf_runningScanTasks.fetch_sub(1);
     waiter.join();
     EXPECT_TRUE(through);

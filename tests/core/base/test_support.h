@@ -5,6 +5,8 @@
 #include "core/log.h"
 #include "core/run_control.h"
 #include "platform/os/folders.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,28 +24,6 @@
 namespace testing_support {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "skyloom-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const fs::path& p) const { return path_ / p; }
-
-private:
-    fs::path path_;
-};
 
 inline std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -79,10 +59,7 @@ protected:
         os::resetWorkingFolder();
     }
     void openLog() { gf_openLogFile(); }
-    std::string logText() {
-        gf_logFlush();
-        return readFile(folder / "Log.txt");
-    }
+    std::string logText() { return testing_support::logText(folder.path()); }
 
     TempFolder folder;
 };

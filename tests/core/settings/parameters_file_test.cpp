@@ -243,16 +243,40 @@ TEST_F(ParametersFile, FileWithoutRootLoadsAndTheFirstSingleSaveRebuildsIt) {
 // Before the full load the values in memory are still the defaults: a save then (the window closed
 // while the run could not start) must not cost the file its settings.
 TEST_F(ParametersFile, RepairBeforeTheFullLoadKeepsTheOldFile) {
+    // Entries wherever they stand: the section the load reads first, then a stray second section.
     const std::string withoutRoot = "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") +
-                                    entry("WEEK", "true") + "</parameters>\n";
+                                    entry("WEEK", "true") + entry("MAIN_WINDOW_X", "5") +
+                                    entry("RANGE", "70") + "</parameters>\n<extra><parameters>\n" +
+                                    entry("AIRBORNE_ONLY", "yes") + entry("WEEK", "false") +
+                                    entry("DESTINATION", "LSZH") + "</parameters></extra>\n";
     writeFile(file(), withoutRoot);
     MAIN_WINDOW_X.value = 123;
     MAIN_WINDOW_X.save();
     EXPECT_EQ(readFile(user / "parameters0.xml"), withoutRoot);
+    EXPECT_EQ(keysOf(fileEntries(file())), registryOrder);
     EXPECT_EQ(fileValue(file(), "MAIN_WINDOW_X"), "123");
+    EXPECT_EQ(fileValue(file(), "RANGE"), "65");
+    EXPECT_EQ(fileValue(file(), "WEEK"), "true");
+    EXPECT_EQ(fileValue(file(), "AIRBORNE_ONLY"), "true");
+    EXPECT_EQ(fileValue(file(), "DESTINATION"), "LSZH");
+    EXPECT_EQ(fileValue(file(), "MAX_FIT"), std::to_string(MAX_FIT.defaultValue));
+    // The listing shows what was written, not the defaults in memory.
+    const std::string log = logText();
+    EXPECT_NE(log.find("\nRANGE=65\n"), std::string::npos);
+    EXPECT_EQ(log.find("\nRANGE=40\n"), std::string::npos);
+
+    // The next start loads the user's values.
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.value.load(), 65);
+    EXPECT_TRUE(WEEK.value.load());
+    EXPECT_TRUE(AIRBORNE_ONLY.value.load());
+    EXPECT_EQ(MAIN_WINDOW_X.value.load(), 123);
+    EXPECT_EQ(DESTINATION.value(), "LSZH");
 
     // No room for the copy: the entry goes into the file as it stands, nothing is dropped.
-    writeFile(file(), withoutRoot);
+    const std::string small = "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("RANGE", "65") +
+                              entry("WEEK", "true") + "</parameters>\n";
+    writeFile(file(), small);
     fs::remove(user / "parameters0.xml");
     fs::create_directory(user / "parameters0.xml");
     MAIN_WINDOW_X.save();
@@ -276,6 +300,14 @@ TEST_F(ParametersFile, SingleSaveIntoADamagedFileKeepsItAndSavesEverySetting) {
     EXPECT_EQ(fileValue(file(), "MAX_FIT"), "12");
     EXPECT_EQ(fileValue(file(), "RANGE"), "65");
     EXPECT_EQ(fileValue(file(), "AEROWINX"), "true");
+
+    // What the parser read before the fault wins over the values in memory.
+    writeFile(file(), parametersFile(entry("RANGE", "77") + entry("WEEK", "true")) + "<broken");
+    WEEK.value = false;
+    MAX_FIT.save();
+    EXPECT_EQ(fileValue(file(), "RANGE"), "77");
+    EXPECT_EQ(fileValue(file(), "WEEK"), "true");
+    EXPECT_EQ(fileValue(file(), "MAX_FIT"), "12");
 }
 
 TEST_F(ParametersFile, SingleSaveOfASettingOutsideTheRegistriesIntoAMissingFileKeepsIt) {
@@ -284,6 +316,17 @@ TEST_F(ParametersFile, SingleSaveOfASettingOutsideTheRegistriesIntoAMissingFileK
     EXPECT_EQ(fileValue(file(), "parking_percentage"), "45");
     EXPECT_EQ(fileValue(file(), "RANGE"), "40");
     EXPECT_NE(logText().find("\nparking_percentage=45\n"), std::string::npos);
+}
+
+// A single save into a missing file lists its own setting and nothing else: no other setting, no
+// closing line without its heading.
+TEST_F(ParametersFile, SingleSaveIntoAMissingFileListsOnlyItsSetting) {
+    const std::string before = logText();
+    MAIN_WINDOW_Y.value = 321;
+    MAIN_WINDOW_Y.save();
+    EXPECT_EQ(fileValue(file(), "MAIN_WINDOW_Y"), "321");
+    EXPECT_EQ(keysOf(fileEntries(file())), registryOrder);
+    EXPECT_EQ(logText().substr(before.size()), "MAIN_WINDOW_Y=321\n");
 }
 
 TEST_F(ParametersFile, FullLoadOfADamagedFileKeepsItBeforeWritingDefaults) {

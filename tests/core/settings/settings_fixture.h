@@ -18,6 +18,8 @@
 #include "core/run_control.h"
 #include "core/settings.h"
 #include "platform/os/folders.h"
+#include "tests/support/log_text.h"
+#include "tests/support/temp_folder.h"
 
 namespace settings_test {
 
@@ -89,9 +91,6 @@ inline std::optional<std::string> fileValue(const fs::path& path, const std::str
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "skyloom-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        temp = pattern;
         work = temp / "work";
         user = temp / "user";
         fs::create_directories(work);
@@ -110,17 +109,14 @@ protected:
         gf_setUserFolder({});
         gf_resetSettingsForTests();
         os::resetWorkingFolder();
-        std::error_code ec;
-        fs::remove_all(temp, ec);
     }
 
     fs::path file() const { return user / "parameters.xml"; }
-    std::string logText() {
-        gf_logFlush();
-        return readFile(work / "Log.txt");
-    }
+    std::string logText() { return testing_support::logText(work); }
 
-    fs::path temp, work, user;
+    testing_support::TempFolder tempFolder{"skyloom-settings"};
+    const fs::path temp = tempFolder.path();
+    fs::path work, user;
 };
 
 } // namespace settings_test

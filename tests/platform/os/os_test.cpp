@@ -1,6 +1,7 @@
 #include "platform/os/folders.h"
 #include "platform/os/instance_lock.h"
 #include "platform/os/shell.h"
+#include "tests/support/temp_folder.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -19,22 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "skyloom-os-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using testing_support::TempFolder;
 
 // Sets or clears environment variables for one test and puts the old values back.
 class EnvGuard {

@@ -1,0 +1,70 @@
+#include "engine/ac_removal.h"
+
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "engine/ac_commands.h"
+#include "engine/callsign_choice.h"
+#include "engine/engine_status.h"
+#include "engine/engine_tables.h"
+#include "engine/stands.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace {
+
+// Withdraws the creation of a record in state adding2sim that has not reached the simulator link.
+bool lf_withdrawCreation(const StaticAc& ac) {
+    if (gf_isLiveHexid(ac.hexid)) {
+        if (std::erase(pendingSpawns, ac.hexid) != 0) return true;
+        if (gf_dropQueuedCreate(liveCreateQueue, ac.hexid)) return true;
+    }
+    return gf_dropQueuedCreate(staticCreateQueue, ac.hexid);
+}
+
+} // namespace
+
+void removeAircraftFromSim(StaticAc& ac) {
+    if (ac.simState == SimState::buffer) {
+        ac.eraseNow = true;
+        return;
+    }
+    if (ac.removePending) return;
+    if (ac.simState == SimState::adding2sim) {
+        if (lf_withdrawCreation(ac))
+            ac.eraseDropped = true;
+        else
+            ac.removePending = true;
+        return;
+    }
+    const bool live = gf_isLiveHexid(ac.hexid);
+    if (live && ac.sid != 0) gf_freeStand(ac.sid);
+    ac.simState = SimState::removingfromsim;
+    if (live && ac.oid != 0 && ac.oid == selectedObjectId.load()) {
+        selectedObjectId = 0;
+        gf_resetCallsignChoice();
+    }
+    if (ac.oid != 0)
+        removalQueue.push_back(ac.oid);
+    else
+        gf_logError(
+            fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", gf_acLogText(ac)));
+}
+
+bool gf_removeFarthestLiveAc(double distanceNm) {
+    const Lalo user{engineUserState.latitude, engineUserState.longitude};
+    double limit = distanceNm;
+    LiveAc* candidate = nullptr;
+    for (LiveAc& ac : liveAcs) {
+        if (ac.simState != SimState::active) continue;
+        const double d = gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude});
+        if (d > limit + 0.1) {
+            candidate = &ac;
+            limit = d;
+        }
+    }
+    if (!candidate) return true;
+    removeAircraftFromSim(*candidate);
+    return false;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// Taking aircraft out of the simulator.
+
+#include "engine/ac_records.h"
+
+// Removes a live or a static aircraft: in state buffer it is only marked for erasing; a queued creation
+// (pending spawn or create queue) is withdrawn and the record marked eraseDropped; a creation already
+// sent sets removePending (the set-up removes it); otherwise the stand is freed, the state becomes
+// removingfromsim and the object id goes on the removal queue (one per 100 ms).
+void removeAircraftFromSim(StaticAc& ac);
+
+// Among the active live aircraft, the farthest from the user (each candidate more than 0.1 nm beyond
+// the running limit, which starts at `distanceNm`) is removed; true when there was none.
+bool gf_removeFarthestLiveAc(double distanceNm);

@@ -1,0 +1,56 @@
+#include "engine/engine_status.h"
+
+#include "engine/engine_tables.h"
+
+#include <utility>
+
+EngineStatus engineStatus;
+
+std::string EngineStatus::callsignChoiceText() const {
+    std::lock_guard lock(mutex_);
+    return callsignChoiceText_;
+}
+
+void EngineStatus::setCallsignChoiceText(std::string text) {
+    std::lock_guard lock(mutex_);
+    callsignChoiceText_ = std::move(text);
+}
+
+void EngineStatus::reset() {
+    liveCount = 0;
+    parkedLiveCount = 0;
+    staticCount = 0;
+    refusedCount = 0;
+    setCallsignChoiceText({});
+}
+
+namespace {
+
+EngineHooks hooks;
+
+} // namespace
+
+EngineHooks& gf_engineHooks() {
+    return hooks;
+}
+
+void gf_resetEngineHooks() {
+    hooks = EngineHooks{};
+}
+
+EngineCounts gf_countAircraft() {
+    EngineCounts counts;
+    for (const LiveAc& ac : liveAcs) {
+        if (ac.simState != SimState::active) continue;
+        if (ac.phase == AcPhase::parked)
+            ++counts.parkedLive;
+        else
+            ++counts.live;
+    }
+    for (const StaticAc& ac : staticAcs)
+        if (ac.simState == SimState::active || ac.simState == SimState::removingfromsim) ++counts.statics;
+    engineStatus.liveCount = counts.live;
+    engineStatus.parkedLiveCount = counts.parkedLive;
+    engineStatus.staticCount = counts.statics;
+    return counts;
+}

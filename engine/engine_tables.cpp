@@ -1,0 +1,217 @@
+#include "engine/engine_tables.h"
+
+#include "core/timeutil.h"
+#include "engine/engine_clock.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_status.h"
+#include "feed/feed_state.h"
+#include "feed/udp_readers.h"
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+
+std::vector<LiveAc> liveAcs;
+std::vector<StaticAc> staticAcs;
+std::deque<AiCreateRecord> liveCreateQueue;
+std::deque<AiCreateRecord> staticCreateQueue;
+std::deque<std::uint32_t> removalQueue;
+std::vector<std::uint32_t> pendingSpawns;
+std::vector<SimResult> setupList;
+std::deque<std::uint32_t> coupledSearchQueue;
+std::unordered_map<std::uint32_t, std::string_view> liveryCache;
+std::set<std::string> noMatchSet;
+std::vector<std::string> ghostList;
+std::atomic<std::uint32_t> selectedObjectId{0};
+UserState engineUserState;
+
+namespace {
+
+// Position in the list by transponder address and by object id (ids 0 are not kept).
+struct AcIndex {
+    std::unordered_map<std::uint32_t, std::uint32_t> byHexid;
+    std::unordered_map<std::uint32_t, std::uint32_t> byOid;
+
+    void clear() {
+        byHexid.clear();
+        byOid.clear();
+    }
+    void add(const StaticAc& ac, std::size_t position) {
+        const auto p = static_cast<std::uint32_t>(position);
+        byHexid[ac.hexid] = p;
+        if (ac.oid != 0) byOid[ac.oid] = p;
+    }
+    // Forgets the record at `position` (only the entries that still point to it).
+    void remove(const StaticAc& ac, std::size_t position) {
+        const auto p = static_cast<std::uint32_t>(position);
+        if (auto it = byHexid.find(ac.hexid); it != byHexid.end() && it->second == p) byHexid.erase(it);
+        if (ac.oid != 0)
+            if (auto it = byOid.find(ac.oid); it != byOid.end() && it->second == p) byOid.erase(it);
+    }
+};
+
+AcIndex liveIndex;
+AcIndex staticIndex;
+bool reserved = false;
+
+template <class Ac>
+Ac* lf_find(std::vector<Ac>& list, const std::unordered_map<std::uint32_t, std::uint32_t>& map,
+            std::uint32_t key, std::uint32_t Ac::*field) {
+    const auto it = map.find(key);
+    if (it == map.end() || it->second >= list.size()) return nullptr;
+    Ac& ac = list[it->second];
+    return ac.*field == key ? &ac : nullptr;
+}
+
+template <class Ac> void lf_reindex(const std::vector<Ac>& list, AcIndex& index) {
+    index.clear();
+    for (std::size_t i = 0; i < list.size(); ++i)
+        index.add(list[i], i);
+}
+
+template <class Ac> void lf_swapErase(std::vector<Ac>& list, AcIndex& index, std::size_t position) {
+    if (position >= list.size()) return;
+    index.remove(list[position], position);
+    const std::size_t last = list.size() - 1;
+    if (position != last) {
+        index.remove(list[last], last);
+        list[position] = std::move(list[last]);
+        index.add(list[position], position);
+    }
+    list.pop_back();
+}
+
+} // namespace
+
+LiveAc* gf_findLiveByHexid(std::uint32_t hexid) {
+    return lf_find<LiveAc>(liveAcs, liveIndex.byHexid, hexid, &LiveAc::hexid);
+}
+
+LiveAc* gf_findLiveByOid(std::uint32_t oid) {
+    if (oid == 0) return nullptr;
+    return lf_find<LiveAc>(liveAcs, liveIndex.byOid, oid, &LiveAc::oid);
+}
+
+StaticAc* gf_findStaticByHexid(std::uint32_t hexid) {
+    return lf_find<StaticAc>(staticAcs, staticIndex.byHexid, hexid, &StaticAc::hexid);
+}
+
+StaticAc* gf_findStaticByOid(std::uint32_t oid) {
+    if (oid == 0) return nullptr;
+    return lf_find<StaticAc>(staticAcs, staticIndex.byOid, oid, &StaticAc::oid);
+}
+
+LiveAc& gf_appendLiveAc(LiveAc record) {
+    liveAcs.push_back(std::move(record));
+    liveIndex.add(liveAcs.back(), liveAcs.size() - 1);
+    return liveAcs.back();
+}
+
+StaticAc& gf_appendStaticAc(StaticAc record) {
+    staticAcs.push_back(std::move(record));
+    staticIndex.add(staticAcs.back(), staticAcs.size() - 1);
+    return staticAcs.back();
+}
+
+void gf_setObjectId(StaticAc& record, std::uint32_t oid) {
+    const bool live = gf_isLiveHexid(record.hexid);
+    AcIndex& index = live ? liveIndex : staticIndex;
+    const auto hit = index.byHexid.find(record.hexid);
+    if (record.oid != 0)
+        if (auto it = index.byOid.find(record.oid);
+            it != index.byOid.end() && hit != index.byHexid.end() && it->second == hit->second)
+            index.byOid.erase(it);
+    record.oid = oid;
+    if (oid != 0 && hit != index.byHexid.end()) index.byOid[oid] = hit->second;
+}
+
+void gf_swapEraseLiveAc(std::size_t position) {
+    lf_swapErase(liveAcs, liveIndex, position);
+}
+
+void gf_swapEraseStaticAc(std::size_t position) {
+    lf_swapErase(staticAcs, staticIndex, position);
+}
+
+std::size_t gf_compactLiveAcs() {
+    const std::size_t before = liveAcs.size();
+    std::erase_if(liveAcs, [](const LiveAc& ac) { return ac.eraseNow || ac.eraseDropped; });
+    const std::size_t gone = before - liveAcs.size();
+    if (gone != 0) lf_reindex(liveAcs, liveIndex);
+    return gone;
+}
+
+void gf_reindexAircraft() {
+    lf_reindex(liveAcs, liveIndex);
+    lf_reindex(staticAcs, staticIndex);
+}
+
+void gf_reserveTrafficContainers() {
+    if (reserved) return;
+    reserved = true;
+    liveAcs.reserve(512);
+    staticAcs.reserve(256);
+    setupList.reserve(128);
+    pendingSpawns.reserve(64);
+    ghostList.reserve(64);
+    liveIndex.byHexid.reserve(1024);
+    liveIndex.byOid.reserve(1024);
+    staticIndex.byHexid.reserve(512);
+    staticIndex.byOid.reserve(512);
+    liveryCache.reserve(512);
+    std::lock_guard lock(simResultMutex);
+    simResults.reserve(256);
+}
+
+namespace {
+
+void lf_clearEngineLists() {
+    {
+        std::lock_guard lock(simResultMutex);
+        simResults.clear();
+    }
+    setupList.clear();
+    ghostList.clear();
+    liveryCache.clear();
+    pendingSpawns.clear();
+    removalQueue.clear();
+    liveCreateQueue.clear();
+    staticCreateQueue.clear();
+    coupledSearchQueue.clear();
+    staticAcs.clear();
+    liveAcs.clear();
+    liveIndex.clear();
+    staticIndex.clear();
+    noMatchSet.clear();
+    selectedObjectId = 0;
+    engineUserState = UserState{};
+    gf_dropEngineRequests();
+}
+
+} // namespace
+
+void gf_clearLiveState() {
+    trafficReader.clearParkAirport();
+    trafficReader.setParkAirportElevation(std::nullopt);
+    lf_clearEngineLists();
+    {
+        std::lock_guard lock(addingStackMutex);
+        addingStack.clear();
+    }
+    currentWeekSlot = 0;
+    currentQnh = 1013;
+    if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();
+}
+
+void gf_resetEngineForTests() {
+    lf_clearEngineLists();
+    {
+        std::lock_guard lock(addingStackMutex);
+        addingStack.clear();
+    }
+    enginePassCount = 0;
+    reserved = false;
+    engineStatus.reset();
+    gf_resetEngineHooks();
+    gf_resetEngineClockForTests();
+}

@@ -1,0 +1,246 @@
+// The engine against the simulator link and an in-process simulator stand-in: pacing of creations,
+// removals and requests, the set-up of a new object, refused titles and removals around a creation.
+// Engine passes are driven by the test; the stand-in's frames follow them.
+
+#include "engine/ac_removal.h"
+#include "engine/sim_results.h"
+#include "engine_fixture.h"
+#include "liveries/livery_choice.h"
+
+#include <gmock/gmock.h>
+
+#include <numbers>
+
+namespace enginetest {
+namespace {
+
+using namespace std::chrono_literals;
+namespace stub = skyloom::simstub;
+
+constexpr char installedTitle[] = "Stub A320 Swiss";
+
+class EngineComponentTest : public EngineTest {
+protected:
+    stub::SimStub& start(stub::Options options = {}) {
+        options.removalDelay = 0ms;
+        gf_reserveSimQueues();
+        auto& s = connect(std::move(options));
+        return s;
+    }
+
+    // A spawned live aircraft waiting for its creation, near the user (on the ground when `airborne`
+    // is false, taxiing).
+    static LiveAc& spawned(std::uint32_t hexid, const std::string& cs, bool airborne = false,
+                           std::string_view title = installedTitle) {
+        LiveAc& ac = liveAc(hexid, cs);
+        ac.samples.front().airborne = airborne;
+        ac.simState = SimState::adding2sim;
+        ac.phase = airborne ? AcPhase::flying : AcPhase::taxi;
+        ac.liveryTitle = title;
+        ac.pos.latitude = 47.451 + (hexid % 16) * 0.001;
+        ac.pos.longitude = 8.561;
+        ac.pos.altitude = airborne ? 5000 : 1400;
+        pendingSpawns.push_back(hexid);
+        return ac;
+    }
+
+    // One engine pass, then the stand-in's frame when the link has something to send, and the replies
+    // of the pass's objects-in-range request. Returns the pass's number.
+    std::int64_t step() {
+        const std::int64_t number = enginePassCount.load();
+        lf_handleAddingStack();
+        bool toSend = false;
+        {
+            std::lock_guard lock(simCommandMutex);
+            toSend = !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
+                     !positionSendBuffer.empty();
+        }
+        if (toSend) frame();
+        if (number % 20 == 0) settle();
+        return number;
+    }
+
+    // Everything the link sent has been handled by the stand-in and its answers by the link.
+    void settle() {
+        sync();
+        const std::uint64_t rounds = gf_simDispatchRounds();
+        ASSERT_TRUE(eventually([&] { return gf_simDispatchRounds() >= rounds + 2; }));
+    }
+
+    // Runs passes until `done` holds (at most `limit` passes); the pass numbers at which `count` grew.
+    std::vector<std::int64_t> passesUntil(const std::function<bool()>& done, const std::string& call,
+                                          int limit = 2000) {
+        std::vector<std::int64_t> grew;
+        std::uint64_t seen = stub_->callCount(call);
+        for (int i = 0; i < limit && !done(); ++i) {
+            const std::int64_t number = step();
+            sync();
+            if (const std::uint64_t now = stub_->callCount(call); now > seen) {
+                grew.insert(grew.end(), now - seen, number);
+                seen = now;
+            }
+        }
+        return grew;
+    }
+
+    static void expectGaps(const std::vector<std::int64_t>& passes, std::int64_t atLeast) {
+        for (std::size_t i = 1; i < passes.size(); ++i)
+            EXPECT_GE(passes[i] - passes[i - 1], atLeast) << "between sends " << i - 1 << " and " << i;
+    }
+
+    std::uint64_t eventCount(std::uint32_t oid, const std::string& event) const {
+        return callsStartingWith(fmt::format("TransmitClientEvent {} {} ", oid, event)).size();
+    }
+};
+
+TEST_F(EngineComponentTest, ObjectsInRangeAreAskedForEveryTwentyPasses) {
+    start();
+    std::vector<std::int64_t> asked;
+    std::uint64_t seen = stub_->callCount("RequestDataOnSimObjectType");
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t number = step();
+        sync();
+        if (stub_->callCount("RequestDataOnSimObjectType") > seen) asked.push_back(number);
+        seen = stub_->callCount("RequestDataOnSimObjectType");
+    }
+    EXPECT_EQ(asked, (std::vector<std::int64_t>{0, 20, 40, 60, 80}));
+    EXPECT_EQ(callsStartingWith("RequestDataOnSimObjectType").front(),
+              fmt::format("RequestDataOnSimObjectType {} {} {} {}", static_cast<int>(reqObjectsByType),
+                          static_cast<int>(defObjectsByType), rangeMeters.load(),
+                          static_cast<int>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT)));
+}
+
+TEST_F(EngineComponentTest, CreationsAndRemovalsReachTheSimulatorAtTheirPace) {
+    start();
+    for (std::uint32_t i = 1; i <= 3; ++i)
+        spawned(0x4B0000 + i, "SWR" + std::to_string(i));
+    const auto created =
+        passesUntil([&] { return stub_->counts().creations >= 3; }, "AICreateNonATCAircraft");
+    ASSERT_EQ(created.size(), 3u);
+    expectGaps(created, 50);
+
+    passesUntil(
+        [] {
+            return std::all_of(liveAcs.begin(), liveAcs.end(),
+                               [](const LiveAc& ac) { return ac.simState == SimState::active; });
+        },
+        "AIRemoveObject");
+    for (LiveAc& ac : liveAcs)
+        removeAircraftFromSim(ac);
+    const auto removed = passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject");
+    ASSERT_EQ(removed.size(), 3u);
+    expectGaps(removed, 10);
+    EXPECT_TRUE(stub_->objects().empty());
+}
+
+TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
+    stub::Options options;
+    options.modelCg[installedTitle] = stub::ModelCg{40.0, 3.0 * std::numbers::pi / 180.0};
+    start(options);
+    LiveAc& first = spawned(0x4B0001, "SWR1");
+    first.cgHeight = 8.0;
+    passesUntil([] { return liveAcs.front().oid != 0; }, "AICreateNonATCAircraft");
+    const std::uint32_t oid = liveAcs.front().oid;
+    ASSERT_GE(oid, 3u);
+    const auto object = [&] { return *stub_->object(oid); };
+
+    // Counter 0 was the binding pass; the toggles come at 50 and 100.
+    const auto runTo = [&](int counter) {
+        while (setupList.empty() ? false : setupList.front().counter < counter)
+            step();
+        sync();
+    };
+    runTo(49);
+    EXPECT_EQ(eventCount(oid, "ALL_LIGHTS_TOGGLE"), 0u);
+    runTo(50);
+    EXPECT_EQ(eventCount(oid, "ALL_LIGHTS_TOGGLE"), 1u);
+    runTo(100);
+    EXPECT_EQ(eventCount(oid, "ALL_LIGHTS_TOGGLE"), 2u);
+
+    // The centre-of-gravity reply: a height of 40 ft is not believed, 3 degrees become 0.7.
+    ASSERT_TRUE(gf_requestStaticCg(oid));
+    settle();
+    step();
+    EXPECT_DOUBLE_EQ(liveAcs.front().cgHeight, 8.0);
+    EXPECT_NEAR(liveAcs.front().staticPitch, 0.7 * std::numbers::pi / 180.0, 1e-12);
+
+    runTo(199);
+    frame();
+    EXPECT_EQ(liveAcs.front().simState, SimState::adding2sim);
+    EXPECT_EQ(object().positionUpdates, 0u) << "no position block before the object is active";
+    EXPECT_FALSE(object().enginesRunning);
+
+    step(); // counter 200: active, lights, engines, throttle and flaps
+    step(); // the first position block
+    frame();
+    EXPECT_EQ(liveAcs.front().simState, SimState::active);
+    const stub::AiObject o = object();
+    EXPECT_TRUE(o.enginesRunning);
+    EXPECT_EQ(o.lights, static_cast<std::uint32_t>(stub::kLightNav | stub::kLightBeacon | stub::kLightTaxi |
+                                                   stub::kLightLogo | stub::kLightCabin));
+    EXPECT_EQ(o.flaps, 3072u) << "flaps 1 while taxiing";
+    EXPECT_EQ(eventCount(oid, "THROTTLE_SET"), 1u);
+    EXPECT_EQ(eventCount(oid, "SPOILERS_SET"), 1u);
+    EXPECT_GE(o.positionUpdates, 1u);
+}
+
+TEST_F(EngineComponentTest, ARefusedTitleErasesTheRecordAndCountsAsRefused) {
+    stub::Options options;
+    options.installedTitles = std::set<std::string>{installedTitle};
+    start(options);
+    spawned(0x4B0001, "SWR1", false, "Not Installed Title");
+    spawned(0x4B0002, "SWR2");
+    passesUntil([] { return liveAcs.size() == 1 && liveAcs.front().oid != 0; }, "AICreateNonATCAircraft",
+                400);
+    ASSERT_EQ(liveAcs.size(), 1u);
+    EXPECT_EQ(liveAcs.front().cs, "SWR2");
+    EXPECT_TRUE(gf_isRefusedTitle("Not Installed Title"));
+    EXPECT_EQ(engineStatus.refusedCount.load(), 1u);
+}
+
+TEST_F(EngineComponentTest, RemovalsAroundACreation) {
+    start();
+    // Withdrawn while its creation waits in the engine: no simulator call at all.
+    LiveAc& early = spawned(0x4B0001, "SWR1");
+    step();
+    ASSERT_EQ(liveCreateQueue.size(), 1u);
+    removeAircraftFromSim(early);
+    for (int i = 0; i < 60; ++i)
+        step();
+    sync();
+    EXPECT_TRUE(liveAcs.empty());
+    EXPECT_EQ(stub_->callCount("AICreateNonATCAircraft"), 0u);
+    EXPECT_EQ(stub_->callCount("AIRemoveObject"), 0u);
+
+    // Asked for once the creation was sent: removed right after the set-up.
+    spawned(0x4B0002, "SWR2");
+    passesUntil([&] { return stub_->counts().creations >= 1; }, "AICreateNonATCAircraft");
+    removeAircraftFromSim(liveAcs.front());
+    EXPECT_TRUE(liveAcs.front().removePending);
+    std::int64_t activeAt = -1;
+    const auto removed = passesUntil(
+        [&] {
+            if (activeAt < 0 && !liveAcs.empty() && liveAcs.front().simState != SimState::adding2sim)
+                activeAt = enginePassCount.load();
+            return liveAcs.empty();
+        },
+        "AIRemoveObject");
+    ASSERT_EQ(removed.size(), 1u);
+    ASSERT_GE(activeAt, 0);
+    EXPECT_GE(removed.front() + 1, activeAt) << "not before the set-up";
+    EXPECT_LE(removed.front() - activeAt, 10) << "at the next removal slot";
+
+    // An object taken out for a livery respawn comes back as a buffered record.
+    spawned(0x4B0003, "SWR3");
+    passesUntil([&] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft");
+    const std::uint32_t oid = liveAcs.front().oid;
+    liveAcs.front().simState = SimState::liveryrespawn;
+    removalQueue.push_back(oid);
+    passesUntil([] { return liveAcs.front().oid == 0; }, "AIRemoveObject", 200);
+    ASSERT_EQ(liveAcs.size(), 1u);
+    EXPECT_EQ(liveAcs.front().simState, SimState::buffer);
+    EXPECT_FALSE(stub_->object(oid).has_value());
+}
+
+} // namespace
+} // namespace enginetest
