@@ -1,5 +1,6 @@
 #include "refdata/airport_index.h"
 
+#include "core/units.h"
 #include "refdata/airports.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@ constexpr double cellDeg = 0.25;
 constexpr int rows = 720;     // 180 / cellDeg
 constexpr int columns = 1440; // 360 / cellDeg
 constexpr double nmPerDegree = 60.0;
-constexpr double degToRad = 0.017453292519943295;
 // The search window is widened a little beyond the exact bound, so that rounding never drops an
 // airport that the exact distance takes.
 constexpr double widening = 1.01;
@@ -91,11 +91,11 @@ void AirportIndex::candidatesNear(const Lalo& position, double radiusNm,
     // Within the distance, sin(dLon/2) <= sin(delta/2) / sqrt(cos(lat1) * cos(lat2)), and lat2 is at most
     // delta further from the equator than lat1.
     const double farLat = std::min(90.0, std::abs(position.lat) + deltaDeg);
-    const double cosProduct = std::cos(position.lat * degToRad) * std::cos(farLat * degToRad);
-    const double s = std::sin(deltaDeg * degToRad / 2.0);
+    const double cosProduct = std::cos(position.lat * radiansPerDegree) * std::cos(farLat * radiansPerDegree);
+    const double s = std::sin(deltaDeg * radiansPerDegree / 2.0);
     double halfLonDeg = 180.0;
     if (cosProduct > 0.0 && s * s < cosProduct)
-        halfLonDeg = 2.0 * std::asin(s / std::sqrt(cosProduct)) / degToRad * widening;
+        halfLonDeg = 2.0 * std::asin(s / std::sqrt(cosProduct)) / radiansPerDegree * widening;
     const double lon = lf_normalLon(position.lon);
     int colLow = static_cast<int>(std::floor((lon - halfLonDeg + 180.0) / cellDeg)) - 1;
     int colHigh = static_cast<int>(std::floor((lon + halfLonDeg + 180.0) / cellDeg)) + 1;

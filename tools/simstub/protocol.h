@@ -2,6 +2,7 @@
 // data it reads and writes per datum name, and the coding of data blocks. Internal to tools/simstub.
 #pragma once
 
+#include "core/units.h"
 #include "tools/simstub/simstub.h"
 
 #include <cstdint>
@@ -13,10 +14,9 @@
 
 namespace skyloom::simstub::protocol {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegToRad = kPi / 180.0;
-constexpr double kEarthRadiusNm = 60.0 * 180.0 / kPi; // 60 nautical miles per degree of arc
-constexpr double kMetresPerNm = 1852.0;
+constexpr double kDegToRad = radiansPerDegree;
+constexpr double kEarthRadiusNm = 60.0 * degreesPerRadian; // 60 nautical miles per degree of arc
+constexpr double kMetresPerNm = metresPerNm;
 constexpr std::size_t kCallLogLimit = 20000;
 constexpr std::uint32_t kUserObjectId = 1;
 
