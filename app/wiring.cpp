@@ -266,17 +266,15 @@ void gf_wireRunSteps() {
 //
 // How a new slot joins the check:
 //  - a member of a hook set that is already known (RunSteps, FeedHooks, SimLinkHooks, WindowHooks,
-//    CommandHooks, RangeHooks, RestoreHooks, CoreHooks, LiveryHooks, LiveryCatalogueHooks): one line
-//    SKYLOOM_SLOT(TheHooks, member) in `neededSlots`, in the group of its module, in the same change
+//    CommandHooks, RangeHooks, RestoreHooks, CoreHooks, LiveryHooks, LiveryCatalogueHooks, EngineHooks): one
+//    line SKYLOOM_SLOT(TheHooks, member) in `neededSlots`, in the group of its module, in the same change
 //    that wires it in gf_wireProgram;
 //  - a new hook set: one HookAccess specialisation (its accessor, and its reset when its defaults are
 //    not all empty), then its members as above.
 // Slots that exist for subsystems that are not built yet are not needed yet; they join when their
 // subsystem is wired:
-//  - engine: RunSteps.handleAddingStack, everySecondDuties, every5SecondsDuties, every15SecondsDuties,
-//    removeStaticTwinOfLive, drainSimResults, logNoMatchList, resetEngine; FeedHooks.removeLiveTraffic;
-//    SimLinkHooks.nearestStandName; CommandHooks.trimLiveAircraft, setParkedNavLights,
-//    setStaticRenewalCountdown; WindowHooks.reservedStandName, countAircraft;
+//  - engine: RunSteps.every5SecondsDuties, removeStaticTwinOfLive; FeedHooks.removeLiveTraffic;
+//    SimLinkHooks.nearestStandName; CommandHooks.setStaticRenewalCountdown; WindowHooks.reservedStandName;
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
 //    RangeHooks.firstParkAirport; WindowHooks.parkAirportLoaded, rtTrafficWeek;
@@ -305,6 +303,7 @@ SKYLOOM_HOOK_ACCESS(RestoreHooks, gf_restoreHooks, gf_resetRestoreHooks);
 SKYLOOM_HOOK_ACCESS(CoreHooks, gf_coreHooks, gf_resetCoreHooks);
 SKYLOOM_HOOK_ACCESS(LiveryHooks, gf_liveryHooks, nullptr);
 SKYLOOM_HOOK_ACCESS(LiveryCatalogueHooks, gf_liveryCatalogueHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(EngineHooks, gf_engineHooks, gf_resetEngineHooks);
 
 #undef SKYLOOM_HOOK_ACCESS
 
@@ -414,6 +413,18 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RunSteps, createFlightPlanFolder),
     SKYLOOM_SLOT(RunSteps, removeFlightPlanFolder),
     SKYLOOM_SLOT(RunSteps, resetSimLink),
+    // engine
+    SKYLOOM_SLOT(EngineHooks, repaintStatus),
+    SKYLOOM_SLOT(EngineHooks, repaintControls),
+    SKYLOOM_SLOT(RunSteps, handleAddingStack),
+    SKYLOOM_SLOT(RunSteps, drainSimResults),
+    SKYLOOM_SLOT(RunSteps, resetEngine),
+    SKYLOOM_SLOT(RunSteps, logNoMatchList),
+    SKYLOOM_SLOT(RunSteps, everySecondDuties),
+    SKYLOOM_SLOT(RunSteps, every15SecondsDuties),
+    SKYLOOM_SLOT(WindowHooks, countAircraft),
+    SKYLOOM_SLOT(CommandHooks, trimLiveAircraft),
+    SKYLOOM_SLOT(CommandHooks, setParkedNavLights),
 };
 
 #undef SKYLOOM_SLOT
