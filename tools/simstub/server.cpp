@@ -159,7 +159,14 @@ void SimStub::run() {
                 } else if (n < 0 && errno == EINTR) {
                     continue;
                 } else {
-                    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) c->dead = true;
+                    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                        // The client is gone, but the calls it sent before still count: what is left
+                        // to read is handled before the connection is retired (nothing more is sent).
+                        c->writeFailed = true;
+                        c->out.clear();
+                        readClient(*c);
+                        c->dead = true;
+                    }
                     break;
                 }
             }
@@ -244,7 +251,7 @@ void SimStub::closeClient(Client& c) {
 // ---- sending ----------------------------------------------------------------------------------------------
 
 void SimStub::sendTo(Client& c, const SIMCONNECT_RECV& message) {
-    if (c.dead || c.dropRequested || c.closeAfterFlush) return;
+    if (c.dead || c.dropRequested || c.closeAfterFlush || c.writeFailed) return;
     simwire::encodeMessage(c.out, message);
     if (std::this_thread::get_id() != serverThread_) wake();
 }

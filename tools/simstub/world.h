@@ -27,6 +27,7 @@ struct SimStub::Client {
     std::string in;
     std::string out;
     bool dead = false;
+    bool writeFailed = false; // the client no longer takes what is sent
     bool closeAfterFlush = false;
     bool dropRequested = false;
     std::string name;
