@@ -89,11 +89,12 @@ void lf_loadAirports(const std::filesystem::path& xmlPath) {
     gf_log(fmt::format("{} airports read", records.size()));
     gf_removeIfExists(xmlPath);
     records.shrink_to_fit();
+    gf_indexAirports();
 }
 
-// A-Z to a-z; every other byte unchanged.
-char lf_foldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+const AirportIndex& lf_index() {
+    if (!airportTable.index.builtFor(airportTable.records)) gf_indexAirports();
+    return airportTable.index;
 }
 
 } // namespace
@@ -135,11 +136,20 @@ std::string gf_airportDisplayName(const Airport& airport) {
     return text;
 }
 
+void gf_indexAirports() {
+    airportTable.index.build(airportTable.records);
+}
+
 const Airport* gf_closestAirport(const Lalo& position) {
     double best = noStandNm;
     const Airport* bestAirport = nullptr;
     const Airport* neighbour = nullptr;
-    for (const Airport& airport : airportTable.records) {
+    // Only airports the grid puts near the position can lie within the limit; they are visited in table
+    // order, as the choice of the neighbour depends on it.
+    thread_local std::vector<std::uint32_t> candidates;
+    lf_index().candidatesNear(position, closestAirportLimitNm, candidates);
+    for (const std::uint32_t i : candidates) {
+        const Airport& airport = airportTable.records[i];
         const double distance = gf_distanceNm(position, Lalo{airport.lat, airport.lon});
         if (distance <= closestAirportLimitNm && distance < best) {
             best = distance;
@@ -183,17 +193,9 @@ std::string gf_airportCodeAtStartOf(std::string_view name) {
 
 std::string gf_airportCodeInPath(const std::filesystem::path& path) {
     std::string text = path_to_utf8(path);
-    std::transform(text.begin(), text.end(), text.begin(), lf_foldAscii);
-    std::string pattern;
-    for (const Airport& airport : airportTable.records) {
-        if (airport.code.empty()) continue; // "--" names no airport
-        pattern.assign(1, '-');
-        for (const char c : airport.code)
-            pattern += lf_foldAscii(c);
-        pattern += '-';
-        if (text.find(pattern) != std::string::npos) return airport.code;
-    }
-    return {};
+    std::transform(text.begin(), text.end(), text.begin(), gf_foldAsciiLetter);
+    const std::uint32_t found = lf_index().codeInPath(text);
+    return found == AirportIndex::kNone ? std::string() : airportTable.records[found].code;
 }
 
 void gf_setClosestStandQuery(ClosestStandQuery query) {

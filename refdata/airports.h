@@ -2,6 +2,7 @@
 // The airports table: every airport the program knows, read once from input/airports.enc.
 
 #include "core/geodesy.h"
+#include "refdata/airport_index.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +30,7 @@ struct AirportTable {
     std::vector<Airport> records;                     // sorted by code after reading
     std::unordered_set<std::string, Fnv1aHash> codes; // every code read, once
     bool loaded = false;
+    AirportIndex index; // built by gf_readAirports (or gf_indexAirports) over `records`
 };
 
 // The process-wide table; read-only once gf_readAirports has succeeded.
@@ -37,6 +39,11 @@ extern AirportTable airportTable;
 // Loads the table once per process (input/airports.enc); true when it holds at least one airport.
 // Throws orv::UserErrorException with code 88 when the file cannot be read.
 bool gf_readAirports();
+
+// Builds the look-up indexes over the records as they stand. gf_readAirports does so; code that fills or
+// reorders the records itself calls it before the look-ups (a look-up that finds the index built for other
+// records builds it anew, which is safe only while no other thread reads the table).
+void gf_indexAirports();
 
 // "EDDF (FRA)", "EDDF" without IATA code, "? (FRA)" without ICAO code.
 std::string gf_airportDisplayName(const Airport& airport);

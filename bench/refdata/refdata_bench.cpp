@@ -31,6 +31,7 @@ void fillAirports() {
     }
     std::sort(airportTable.records.begin(), airportTable.records.end(),
               [](const Airport& a, const Airport& b) { return a.code < b.code; });
+    gf_indexAirports(); // as gf_readAirports leaves the table
 }
 
 void BM_closestAirport(benchmark::State& state) {
@@ -39,6 +40,15 @@ void BM_closestAirport(benchmark::State& state) {
         benchmark::DoNotOptimize(gf_closestAirport(Lalo{47.46, 8.55}));
 }
 BENCHMARK(BM_closestAirport);
+
+// A position among the airports (the closest is looked for within 5 NM of every aircraft parked).
+void BM_closestAirportAmongMany(benchmark::State& state) {
+    fillAirports();
+    const Airport& a = airportTable.records[4321];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_closestAirport(Lalo{a.lat + 0.01, a.lon - 0.01}));
+}
+BENCHMARK(BM_closestAirportAmongMany);
 
 void BM_airportExists(benchmark::State& state) {
     fillAirports();
@@ -55,6 +65,16 @@ void BM_airportCodeInPath(benchmark::State& state) {
         benchmark::DoNotOptimize(gf_airportCodeInPath(path));
 }
 BENCHMARK(BM_airportCodeInPath);
+
+void BM_airportCodeInPathFound(benchmark::State& state) {
+    fillAirports();
+    std::string code = airportTable.records[12345].code;
+    const std::filesystem::path path =
+        "Community/publisher-airport-" + code + "-scenery/scenery/global/x.bgl";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_airportCodeInPath(path));
+}
+BENCHMARK(BM_airportCodeInPathFound);
 
 void BM_findRegRecord(benchmark::State& state) {
     for (int i = 0; i < 50000; ++i)

@@ -1,14 +1,18 @@
 // skyloom-simstub: the simulator stand-in as a program of its own.
 //
 //   skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]
-//                   [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--fps N] [--state-file PATH]
+//                   [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--ground-area LAT,LON,RADIUS_NM,ELEV_FT]...
+//                   [--fps N] [--state-file PATH]
 //
-// Without --titles or --community every title counts as installed. The ground is flat at 0 ft, except that a
-// user placed on the ground stands at an airport whose ground (within 5 nm) lies at the user's altitude.
+// Without --titles or --community every title counts as installed. The ground is flat at 0 ft, except in the
+// ground areas: each --ground-area puts the ground within RADIUS_NM of its centre at ELEV_FT (where areas
+// overlap, the one given first holds), and a user placed on the ground stands at an airport whose ground
+// (within 5 nm) lies at the user's altitude, where no --ground-area says otherwise.
 // It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
 // SIGTERM, or until the process that started it ends; then it writes the state file a last time and exits 0.
 #include "tools/simstub/simstub.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fmt/format.h>
@@ -27,7 +31,8 @@ using skyloom::simstub::Options;
         stderr,
         "skyloom-simstub: {}\n"
         "usage: skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]\n"
-        "                       [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--fps N] [--state-file PATH]\n",
+        "                       [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND]\n"
+        "                       [--ground-area LAT,LON,RADIUS_NM,ELEV_FT]... [--fps N] [--state-file PATH]\n",
         problem);
     std::exit(2);
 }
@@ -58,6 +63,7 @@ Options parse(int argc, char** argv) {
     Options o;
     o.realTime = true;
     bool havePort = false;
+    bool userArea = false;
     std::string titles, community;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -89,9 +95,21 @@ Options parse(int argc, char** argv) {
             if (o.user.latitude < -90 || o.user.latitude > 90 || o.user.longitude < -180 ||
                 o.user.longitude > 180)
                 usage("--user position out of range");
-            // A user on the ground stands at an airport: the ground within 5 nm lies at the user's altitude.
-            if (o.user.onGround)
-                o.groundAreas.push_back({o.user.latitude, o.user.longitude, 5.0, o.user.altitudeFt});
+            userArea = o.user.onGround;
+        } else if (arg == "--ground-area") {
+            const auto parts = split(value(), ',');
+            if (parts.size() != 4) usage("--ground-area needs LAT,LON,RADIUS_NM,ELEV_FT");
+            const skyloom::simstub::GroundArea area{number(parts[0], "latitude"),
+                                                    number(parts[1], "longitude"), number(parts[2], "radius"),
+                                                    number(parts[3], "elevation")};
+            if (!(area.latitude >= -90 && area.latitude <= 90 && area.longitude >= -180 &&
+                  area.longitude <= 180))
+                usage("--ground-area position out of range");
+            if (!(area.radiusNm > 0 && area.radiusNm <= 1000))
+                usage("--ground-area radius must be above 0 and at most 1000 nm");
+            if (!(std::abs(area.elevationFt) <= 30000))
+                usage("--ground-area elevation must be within -30000..30000 ft");
+            o.groundAreas.push_back(area);
         } else if (arg == "--fps") {
             o.fps = number(value(), "--fps");
             if (o.fps <= 0 || o.fps > 1000) usage("--fps must be above 0 and at most 1000");
@@ -104,6 +122,8 @@ Options parse(int argc, char** argv) {
         }
     }
     if (!havePort) usage("--port is required");
+    // A user on the ground stands at an airport: the ground within 5 nm lies at the user's altitude.
+    if (userArea) o.groundAreas.push_back({o.user.latitude, o.user.longitude, 5.0, o.user.altitudeFt});
     if (!titles.empty() && !community.empty()) usage("--titles and --community exclude each other");
     try {
         if (!titles.empty()) o.installedTitles = skyloom::simstub::readTitlesFile(titles);

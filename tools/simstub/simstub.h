@@ -23,6 +23,17 @@
 // A datum, unit, system event or simulator event name the stand-in does not know is refused with a
 // SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED exception, as a misspelt name would be by a simulator.
 //
+// The stand-in keeps, besides the world itself, what a test or a run wants to check afterwards: counts of
+// creations, refusals and removals (by cause), the most objects at once, per object its position blocks
+// (how many, the first, the largest jump, implied speed and heading change between consecutive blocks)
+// and its last client events, and the objects removed so far. A data block holding a value that is not a
+// finite number is refused with SIMCONNECT_EXCEPTION_DATA_ERROR and counted.
+//
+// Sources: server.cpp (connections, the server thread, the table of call handlers); calls_session.cpp,
+// calls_data.cpp and calls_ai.cpp (one handler per call); protocol.cpp (names, units, the table of datum
+// names and data blocks); world.cpp (user, objects, ground, what is kept of removed objects); simstub.cpp
+// (clock, control from outside, inspection); state.cpp (the JSON view and the state file).
+//
 // Time: with `realTime` the stand-in runs its own clock (frames at `fps`, simulator seconds, removal
 // delays, the state file once per second). Without it, nothing happens by itself: tests move the clock
 // with advance() and sendFrame().
@@ -45,6 +56,10 @@
 #include <vector>
 
 struct SIMCONNECT_RECV;
+
+namespace skyloom::simwire {
+class Reader;
+}
 
 namespace skyloom::simstub {
 
@@ -109,6 +124,28 @@ struct Options {
     std::filesystem::path stateFile; // written once per second in real time, when set
 };
 
+// A client event as an AI object received it.
+struct ClientEventEntry {
+    std::string name; // the simulator event name, e.g. "GEAR_SET"
+    std::uint32_t value = 0;
+    double simSeconds = 0;
+};
+
+// How an object moved between its position blocks (blocks that set its latitude, longitude or altitude).
+struct Motion {
+    std::uint64_t positionBlocks = 0;
+    std::optional<double> firstBlockAt; // simulator seconds
+    double largestJumpNm = 0;           // horizontal distance between consecutive blocks
+    // Distance over simulator time, from the last block at an earlier simulator time (blocks that arrive
+    // at one and the same instant count as one).
+    double largestSpeedKt = 0;
+    double largestHeadingChangeDeg = 0; // 0..180 between consecutive blocks
+    // Where the last block left the object, and the last block before the last block's instant.
+    double lastAt = 0, lastLatitude = 0, lastLongitude = 0, lastHeadingDeg = 0;
+    std::optional<double> referenceAt;
+    double referenceLatitude = 0, referenceLongitude = 0;
+};
+
 struct AiObject {
     std::uint32_t id = 0;
     std::string title;
@@ -134,18 +171,45 @@ struct AiObject {
     bool freezeLatLon = false;
     bool freezeAltitude = false;
     bool freezeAttitude = false;
-    std::uint32_t releaseCount = 0; // AIReleaseControl calls
-    std::uint32_t positionUpdates = 0;
+    std::uint32_t releaseCount = 0;    // AIReleaseControl calls
+    std::uint32_t positionUpdates = 0; // data blocks set on it, of any definition
     std::string flightPlan;
     double createdAt = 0;                 // simulator seconds since the start
     std::optional<double> removalAskedAt; // simulator seconds
     int owner = 0;                        // the client that created it
+    Motion motion;
+    std::deque<ClientEventEntry> events; // the last kEventHistoryLimit, oldest first
+    std::uint64_t eventsDropped = 0;     // older events no longer in `events`
 };
+
+// Why an object left the world.
+enum class RemovalCause { Client, Disconnect, Simulator };
+
+// An object no longer in the world, as it was last seen.
+struct RemovedObject {
+    std::uint32_t id = 0;
+    std::string tail;
+    std::string title;
+    double createdAt = 0;
+    double removedAt = 0;
+    double latitude = 0;
+    double longitude = 0;
+    double altitudeFt = 0;
+    RemovalCause cause = RemovalCause::Client;
+    Motion motion;
+};
+
+constexpr std::size_t kEventHistoryLimit = 200;    // client events kept per object
+constexpr std::size_t kRemovedObjectsLimit = 2000; // removed objects kept
 
 struct Counts {
     std::uint64_t creations = 0;
     std::uint64_t refusals = 0;
-    std::uint64_t removals = 0;
+    std::uint64_t removals = 0;          // every object that left the world
+    std::uint64_t removalsAsked = 0;     // of them, removals a client asked for
+    std::uint64_t droppedWithClient = 0; // of them, objects that went with their client's connection
+    std::uint64_t mostAtOnce = 0;        // the most AI objects in the world at one time
+    std::uint64_t refusedBlocks = 0;     // data blocks refused for a value that is not a finite number
 };
 
 // Reads installed titles: one per line, blank lines and lines starting with '#' skipped.
@@ -197,6 +261,9 @@ public:
     std::optional<AiObject> object(std::uint32_t id) const;
     std::optional<AiObject> objectByTail(const std::string& tail) const;
     Counts counts() const;
+    // Objects removed so far, oldest first (the last kRemovedObjectsLimit).
+    std::vector<RemovedObject> removedObjects() const;
+    std::vector<GroundArea> groundAreas() const;
     std::size_t clientCount() const;
     // The calls received, oldest first (the last 20000): the call's name and its main arguments.
     std::vector<std::string> calls() const;
@@ -211,36 +278,61 @@ public:
 
 private:
     struct Client;
-    struct Datum;
     struct Target;
+    class World;
+    using Handler = void (SimStub::*)(Client&, simwire::Reader&, std::uint32_t packetId);
 
+    // server.cpp: connections and the server thread
     void run();
     void wake() const;
     void acceptClients();
     void readClient(Client& c);
     void handleFrame(Client& c, std::uint32_t kind, std::uint32_t packetId, const char* body,
                      std::size_t size);
-    void handleCall(Client& c, std::uint32_t kind, std::uint32_t packetId, const char* body,
-                    std::size_t size);
     void closeClient(Client& c);
     void sendTo(Client& c, const ::SIMCONNECT_RECV& message);
     void sendException(Client& c, std::uint32_t code, std::uint32_t packetId, std::uint32_t index);
     void sendSystemEvent(const std::string& name, std::uint32_t data);
     void sendAddRemove(const std::string& name, std::uint32_t objectId);
+    void logCall(std::string line);
+    void changed();
+    static const std::map<std::uint32_t, Handler>& handlers();
+
+    // calls_session.cpp: the connection, definitions and event set-up
+    void onOpen(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onClose(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onSubscribeToSystemEvent(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAddToDataDefinition(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onMapClientEventToSimEvent(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAddClientEventToNotificationGroup(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onSetNotificationGroupPriority(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    // calls_data.cpp: data requests and data blocks
+    void onRequestDataOnSimObject(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onRequestDataOnSimObjectType(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onSetDataOnSimObject(Client& c, simwire::Reader& r, std::uint32_t packetId);
     void sendData(Client& c, std::uint32_t requestId, std::uint32_t defineId, const Target& target,
                   std::uint32_t recvId, std::uint32_t entry, std::uint32_t outOf);
+    std::optional<Target> resolve(std::uint32_t objectId);
+    // calls_ai.cpp: AI objects and the client events sent to them
+    void onTransmitClientEvent(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAICreateNonATCAircraft(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAIRemoveObject(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAIReleaseControl(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void onAISetAircraftFlightPlan(Client& c, simwire::Reader& r, std::uint32_t packetId);
+    void removeOrRelease(Client& c, std::uint32_t objectId, std::uint32_t packetId, bool remove);
+
+    // simstub.cpp: the clock
     void advanceLocked(std::chrono::nanoseconds dt, bool capFrames);
     void frameLocked();
     void secondLocked();
-    void finishRemovalLocked(std::uint32_t id);
-    void changed();
-    std::optional<Target> resolve(std::uint32_t objectId);
+    void finishRemovalLocked(std::uint32_t id, RemovalCause cause);
+
+    // state.cpp
     nlohmann::json stateJsonLocked() const;
     static void writeAtomically(const std::filesystem::path& file, const std::string& text);
-    double groundAtLocked(double latitude, double longitude) const;
-    ModelCg cgOf(const std::string& title) const;
 
-    Options options_;
+    Options options_; // the settings; the world itself lives in world_
+    std::unique_ptr<World> world_;
     std::uint16_t port_ = 0;
     int listenFd_ = -1;
     int wakeRead_ = -1;
@@ -254,9 +346,6 @@ private:
     std::uint64_t version_ = 0;
     std::vector<std::unique_ptr<Client>> clients_;
     int nextClientId_ = 1;
-    std::map<std::uint32_t, AiObject> objects_;
-    std::uint32_t nextObjectId_ = 3;
-    Counts counts_;
     bool paused_ = false;
     std::chrono::nanoseconds simTime_{0};
     double frameCredit_ = 0;

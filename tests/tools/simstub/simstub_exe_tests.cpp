@@ -107,7 +107,8 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
     const fs::path state = dir / "state.json";
     Child child =
         launch({SIMSTUB_EXE, "--port", "0", "--sim", "2024", "--titles", (dir / "titles.txt").string(),
-                "--user", "47.4647,8.5492,1416,160,1", "--fps", "20", "--state-file", state.string()},
+                "--user", "47.4647,8.5492,1416,160,1", "--ground-area", "46.2381,6.1089,4,1411",
+                "--ground-area", "47.5,8.5492,0.5,1300", "--fps", "20", "--state-file", state.string()},
                (dir / "stderr.txt").string());
     ASSERT_GT(child.pid, 0);
     const std::string banner = firstLine(child.out);
@@ -128,6 +129,11 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
         SimConnect_AICreateNonATCAircraft(client.h, "Airbus A320 Neo FlyByWire", "SWR123", pos, kReqAiCreate),
         0);
     ASSERT_EQ(SimConnect_AICreateNonATCAircraft(client.h, "Not Installed", "SWR124", pos, kReqAiCreate), 0);
+    // Another airport's ground, given on the command line.
+    SIMCONNECT_DATA_INITPOSITION geneva{46.24, 6.11, 0, 0, 0, 50, 1, 0};
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(client.h, "Airbus A320 Neo FlyByWire", "EZS1", geneva,
+                                                kReqAiCreate),
+              0);
 
     // The state file is rewritten once per second; wait for the one that shows the creation.
     nlohmann::json json;
@@ -136,14 +142,21 @@ TEST(SimStubProgram, RunsStandaloneAndItsStateFileShowsTheCreatedObjects) {
             std::ifstream in(state);
             if (!in) return false;
             json = nlohmann::json::parse(in, nullptr, false);
-            return !json.is_discarded() && json["objects"].size() == 1 && json["counts"]["refusals"] == 1;
+            return !json.is_discarded() && json["objects"].size() == 2 && json["counts"]["refusals"] == 1;
         },
         std::chrono::seconds(20));
     ASSERT_TRUE(seen) << json.dump();
     EXPECT_EQ(json["objects"][0]["tail"], "SWR123");
     EXPECT_EQ(json["objects"][0]["id"], 3);
-    // Created on the ground next to the user, who stands at an airport of 1416 ft.
+    // Created on the ground next to the user, who stands at an airport of 1416 ft: the user's area comes
+    // after those of the command line, and the one of 0.5 nm two miles north of it does not reach this far.
     EXPECT_DOUBLE_EQ(json["objects"][0]["altitude"].get<double>(), 1416.0 + 8.0);
+    EXPECT_EQ(json["objects"][1]["tail"], "EZS1");
+    EXPECT_DOUBLE_EQ(json["objects"][1]["altitude"].get<double>(), 1411.0 + 8.0);
+    ASSERT_EQ(json["groundAreas"].size(), 3u);
+    EXPECT_EQ(json["groundAreas"][0]["elevation"], 1411.0);
+    EXPECT_EQ(json["groundAreas"][2]["radiusNm"], 5.0);
+    EXPECT_EQ(json["counts"]["mostAtOnce"], 2);
     EXPECT_EQ(json["user"]["latitude"], 47.4647);
     EXPECT_EQ(json["sim"], "SunRise");
 
@@ -160,6 +173,10 @@ TEST(SimStubProgram, RefusesBadArguments) {
          {std::vector<std::string>{SIMSTUB_EXE}, std::vector<std::string>{SIMSTUB_EXE, "--port", "x"},
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--sim", "2022"},
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--user", "1,2,3"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "1,2,3"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "95,2,3,4"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "1,2,0,4"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "1,2,3,nan"},
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--titles", "/nonexistent/titles.txt"}}) {
         Child child = launch(args);
         ASSERT_GT(child.pid, 0);
