@@ -16,6 +16,7 @@
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
+#include "liveries/livery_scan.h"
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
@@ -163,6 +164,21 @@ void lf_wireLiveries(RunSteps& s) {
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
 }
 
+// The livery scan of the start-up, and what it asks of the window and the install path.
+void lf_wireLiveryScan(RunSteps& s) {
+    auto& hooks = gf_liveryHooks();
+    hooks.communityFolder = []() -> std::filesystem::path {
+        // Without an install path the folder would be a bare relative name: no Community folder known.
+        const std::filesystem::path community = gf_inInstallPath("Community");
+        return community.is_absolute() ? community : std::filesystem::path();
+    };
+    hooks.openManual = [] { (void)gf_openManual(); };
+    hooks.openParametersFolder = [] { (void)gf_openParametersFolder(); };
+    hooks.repaintControls = [] { gf_invalidate(uiControlsBand); };
+    hooks.repaintCounts = [] { gf_invalidate(uiCountsBand); };
+    s.scanLiveries = [] { gf_scanForLiveries(); };
+}
+
 // The chosen callsign is forgotten: its list back to one empty entry, the box and "Block" disabled.
 void lf_resetCallsignChoice() {
     mainWindow.setText(&MainWindow::callsignChoiceText, "");
@@ -204,6 +220,7 @@ void gf_wireRunSteps() {
     lf_wireReferenceData(s);
     lf_wireFeed(s);
     lf_wireLiveries(s);
+    lf_wireLiveryScan(s);
     lf_wireSimLink(s);
 }
 
