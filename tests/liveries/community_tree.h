@@ -101,14 +101,34 @@ inline void writeSampleCommunity(const fs::path& community) {
     const fs::path aig = community / "aig-aitraffic-oci";
     writePackageRoot(aig);
     writeEncoded(aig / "SimObjects/Airplanes/FSXAI_A320_SWR/aircraft.cfg",
-                 joinLines({"[VERSION]", "major = 1", "minor = 0", "", "[GENERAL]",
-                            "icao_type_designator = \"A320\" ; the model", "", "// liveries below", "[FLTSIM.0]",
-                            "title = \"Airbus A320 Swiss\" ; shown in the menu", "icao_airline = SWR",
-                            "atc_id = HB-JLT", "atc_parking_types = GATE", "texture = SWR", "",
-                            "[fltsim.1]", "TITLE=Airbus A320 Edelweiss", "  icao_airline = \"EDW\"",
-                            "atc_id=HB-JJA", "// a comment inside", "", "[FLTSIM.2]",
-                            "title = \"Airbus A320 Swiss\"", "icao_airline = SWR", "",
-                            "[CAMERADEFINITION.0]", "title = \"Pilot\"", "Guid = {0}"}),
+                 joinLines({"[VERSION]",
+                            "major = 1",
+                            "minor = 0",
+                            "",
+                            "[GENERAL]",
+                            "icao_type_designator = \"A320\" ; the model",
+                            "",
+                            "// liveries below",
+                            "[FLTSIM.0]",
+                            "title = \"Airbus A320 Swiss\" ; shown in the menu",
+                            "icao_airline = SWR",
+                            "atc_id = HB-JLT",
+                            "atc_parking_types = GATE",
+                            "texture = SWR",
+                            "",
+                            "[fltsim.1]",
+                            "TITLE=Airbus A320 Edelweiss",
+                            "  icao_airline = \"EDW\"",
+                            "atc_id=HB-JJA",
+                            "// a comment inside",
+                            "",
+                            "[FLTSIM.2]",
+                            "title = \"Airbus A320 Swiss\"",
+                            "icao_airline = SWR",
+                            "",
+                            "[CAMERADEFINITION.0]",
+                            "title = \"Pilot\"",
+                            "Guid = {0}"}),
                  Encoding::utf8);
     writeEncoded(aig / "SimObjects/Airplanes/FSXAI_B77L/aircraft.cfg",
                  joinLines({"[GENERAL]", "icao_type_designator = B77F", "[FLTSIM.0]",
@@ -132,15 +152,17 @@ inline void writeSampleCommunity(const fs::path& community) {
                  "icao_airline=SWR\r\n[FLTSIM.1]\ntitle=\"Airbus A320 Lufthansa FSLTL\"\r\nicao_airline=DLH\n"
                  "[FLTSIM.2]\r\nicao_airline=DLH\r\ntexture=DLH2\n",
                  Encoding::utf16be);
-    writeEncoded(fsltl / "SimObjects/Airplanes/FSLTL_B772/aircraft.cfg", encodingSample(), Encoding::windows1252);
+    writeEncoded(fsltl / "SimObjects/Airplanes/FSLTL_B772/aircraft.cfg", encodingSample(),
+                 Encoding::windows1252);
 
     // ---- the user's own package: missing fields, unknown model, no sections, traps ----
     const fs::path user = community / "user-aitraffic";
     writePackageRoot(user);
-    writeEncoded(user / "SimObjects/Airplanes/User_C172/aircraft.cfg",
-                 joinLines({"[GENERAL]", "icao_type_designator = c172", "[FLTSIM.0]", "title = \"Cessna 172 white\"",
-                            "[FLTSIM.1]", "title = \"Boeing 777F Lufthansa Cargo\"", "icao_airline = GEC"}),
-                 Encoding::utf8);
+    writeEncoded(
+        user / "SimObjects/Airplanes/User_C172/aircraft.cfg",
+        joinLines({"[GENERAL]", "icao_type_designator = c172", "[FLTSIM.0]", "title = \"Cessna 172 white\"",
+                   "[FLTSIM.1]", "title = \"Boeing 777F Lufthansa Cargo\"", "icao_airline = GEC"}),
+        Encoding::utf8);
     writeEncoded(user / "SimObjects/Airplanes/User_Unknown/aircraft.cfg",
                  joinLines({"[GENERAL]", "icao_type_designator = ZZ99", "[FLTSIM.0]", "title = Unknown thing",
                             "icao_airline = SWR"}),
@@ -158,8 +180,8 @@ inline void writeSampleCommunity(const fs::path& community) {
                             "icao_airline = SWR"}),
                  Encoding::utf8);
     writeEncoded(user / "old_CVT_models/aircraft.cfg",
-                 joinLines({"[GENERAL]", "icao_type_designator = A320", "[FLTSIM.0]", "title = Converted A320",
-                            "icao_airline = SWR"}),
+                 joinLines({"[GENERAL]", "icao_type_designator = A320", "[FLTSIM.0]",
+                            "title = Converted A320", "icao_airline = SWR"}),
                  Encoding::utf8);
     fs::create_directory_symlink("..", user / "SimObjects" / "loop");
 
@@ -167,12 +189,13 @@ inline void writeSampleCommunity(const fs::path& community) {
     const fs::path ivao = community / "IVAO_MTL";
     writePackageRoot(ivao);
     const fs::path b738 = ivao / "SimObjects/Airplanes/IVAO_B738WLfa";
-    writeEncoded(b738 / "aircraft.cfg",
-                 joinLines({"[FLTSIM.0]", "title = \" B738W SWR Swiss \"", "texture = SWR", "atc_parking_types = GATE",
-                            "[FLTSIM.1]", "title = B738WKLM", "texture = KLM", "[FLTSIM.2]", "title = B738 DLH",
-                            "texture = DLH", "// [a bracket in a comment closes the section]", "[FLTSIM.3]",
-                            "title = B738WDLH Lufthansa", "texture = DLH"}),
-                 Encoding::utf8);
+    writeEncoded(
+        b738 / "aircraft.cfg",
+        joinLines({"[FLTSIM.0]", "title = \" B738W SWR Swiss \"", "texture = SWR", "atc_parking_types = GATE",
+                   "[FLTSIM.1]", "title = B738WKLM", "texture = KLM", "[FLTSIM.2]", "title = B738 DLH",
+                   "texture = DLH", "// [a bracket in a comment closes the section]", "[FLTSIM.3]",
+                   "title = B738WDLH Lufthansa", "texture = DLH"}),
+        Encoding::utf8);
     fs::create_directories(b738 / "texture.SWR");
     fs::create_directories(b738 / "texture.DLH");
 
@@ -184,8 +207,10 @@ inline void writeSampleCommunity(const fs::path& community) {
 // A generated package for the benchmark: `files` aircraft.cfg files with `sections` [FLTSIM.N]
 // sections each, unique titles, airlines and types of the data set.
 inline void writeGeneratedCommunity(const fs::path& community, int files, int sections) {
-    static const std::vector<std::string> airlines{"SWR", "EDW", "EZS", "OAW", "AUA", "DLH", "BAW", "AFR", "KLM"};
-    static const std::vector<std::string> types{"A320", "A321", "A319", "B738", "E195", "BCS3", "A333", "B77W"};
+    static const std::vector<std::string> airlines{"SWR", "EDW", "EZS", "OAW", "AUA",
+                                                   "DLH", "BAW", "AFR", "KLM"};
+    static const std::vector<std::string> types{"A320", "A321", "A319", "B738",
+                                                "E195", "BCS3", "A333", "B77W"};
     const fs::path package = community / "user-aitraffic";
     writePackageRoot(package);
     for (int f = 0; f < files; ++f) {

@@ -21,8 +21,8 @@ struct KeyPattern {
 const std::vector<KeyPattern>& keyPatterns() {
     static const std::vector<KeyPattern> patterns = [] {
         std::vector<KeyPattern> list;
-        for (const char* key :
-             {"title", "texture", "atc_id", "atc_parking_types", "icao_airline", "icao_type_designator", "base_container"})
+        for (const char* key : {"title", "texture", "atc_id", "atc_parking_types", "icao_airline",
+                                "icao_type_designator", "base_container"})
             list.push_back({key, std::regex(std::string(R"(\s*()") + key + R"()\s*=\s*(.*\S)\s*)",
                                             std::regex::ECMAScript | std::regex::icase)});
         return list;
@@ -49,7 +49,8 @@ void expectMatchersAgreeWithPatterns(const std::string& line) {
     } else if (std::regex_match(line, match, headerPattern)) {
         EXPECT_EQ(number, match[2].str()) << line;
     } else {
-        const bool malformed = line.find("[fltsim.") != std::string::npos || line.find("[FLTSIM.") != std::string::npos;
+        const bool malformed =
+            line.find("[fltsim.") != std::string::npos || line.find("[FLTSIM.") != std::string::npos;
         EXPECT_EQ(number, malformed ? "10000" : "") << line;
     }
 }
@@ -101,9 +102,10 @@ TEST(LiveryCfgLines, MatchersAgreeWithThePatternsOnEdgeLines) {
 
 TEST(LiveryCfgLines, MatchersAgreeWithThePatternsOnGeneratedLines) {
     // Lines made of the pieces the matchers look at, in random order and number.
-    const std::vector<std::string> pieces{" ", "\t", "\r", "\n", "=", "\"", ";", "//", "[", "]", ".", "x", "Z",
-                                          "1", "title", "TiTlE", "atc_id", "icao_airline", "fltsim", "[fltsim.",
-                                          "[FLTSIM.", "\xC3\xA9", "\v"};
+    const std::vector<std::string> pieces{
+        " ",      "\t",       "\r",       "\n",       "=", "\"",    ";",     "//",     "[",
+        "]",      ".",        "x",        "Z",        "1", "title", "TiTlE", "atc_id", "icao_airline",
+        "fltsim", "[fltsim.", "[FLTSIM.", "\xC3\xA9", "\v"};
     std::mt19937 random(20261210);
     for (int i = 0; i < 20000; ++i) {
         std::string line;
@@ -119,8 +121,9 @@ TEST(LiveryCfgLines, QuoteRuleAndExtractorResults) {
     struct Case {
         std::string value, unquoted;
     };
-    for (const Case& c : {Case{"plain ; remark", "plain ; remark"}, Case{"\"  in quotes  \" tail", "  in quotes  "},
-                          Case{"\"", ""}, Case{"\"\"", ""}, Case{"a\"b", ""}, Case{"x\"b\"c\"d", "b"}})
+    for (const Case& c :
+         {Case{"plain ; remark", "plain ; remark"}, Case{"\"  in quotes  \" tail", "  in quotes  "},
+          Case{"\"", ""}, Case{"\"\"", ""}, Case{"a\"b", ""}, Case{"x\"b\"c\"d", "b"}})
         EXPECT_EQ(gf_cfgUnquote(c.value), c.unquoted) << c.value;
 
     std::string out = "kept";
@@ -132,9 +135,11 @@ TEST(LiveryCfgLines, QuoteRuleAndExtractorResults) {
     EXPECT_FALSE(lf_getAtcId("atc_id = HB-J", out));
     EXPECT_TRUE(lf_getAtcId("atc_id = HB-JL", out));
     EXPECT_EQ(out, "HB-JL");
-    for (const auto& [line, airline] : std::vector<std::pair<std::string, std::string>>{
-             {"icao_airline = \"\"", "ZZZ"}, {"icao_airline=ZZZZ", "ZZZ"}, {"icao_airline = zzzz", "ZZZZ"},
-             {"icao_airline = dlh", "DLH"}}) {
+    for (const auto& [line, airline] :
+         std::vector<std::pair<std::string, std::string>>{{"icao_airline = \"\"", "ZZZ"},
+                                                          {"icao_airline=ZZZZ", "ZZZ"},
+                                                          {"icao_airline = zzzz", "ZZZZ"},
+                                                          {"icao_airline = dlh", "DLH"}}) {
         EXPECT_TRUE(lf_getIcaoAirline(line, out)) << line;
         EXPECT_EQ(out, airline) << line;
     }
@@ -146,11 +151,10 @@ TEST(LiveryCfgLines, QuoteRuleAndExtractorResults) {
 
 TEST(LiveryCfgLines, HugeAndMalformedLinesAreHandledInLinearTime) {
     // A pattern engine that recurses per character overflows its stack on lines like these.
-    const std::vector<std::string> lines{"title = " + std::string(4'000'000, 'a'),
-                                         "title = \"" + std::string(4'000'000, ' ') + "x",
-                                         std::string(4'000'000, ' ') + "=",
-                                         "[fltsim." + std::string(4'000'000, '7') + "]",
-                                         std::string(1'000'000, '[') + "fltsim."};
+    const std::vector<std::string> lines{
+        "title = " + std::string(4'000'000, 'a'), "title = \"" + std::string(4'000'000, ' ') + "x",
+        std::string(4'000'000, ' ') + "=", "[fltsim." + std::string(4'000'000, '7') + "]",
+        std::string(1'000'000, '[') + "fltsim."};
     for (const std::string& line : lines) {
         std::string out;
         (void)lf_getTitle(line, out);
@@ -181,11 +185,13 @@ protected:
 TEST_F(LiveryCfgTest, NumberingCheck) {
     ScanReports reports;
     const std::vector<std::string> fine{"[fltsim.0]", "[FLTSIM.5]", "[fltsim.5]", "[fltsim.x]"};
-    EXPECT_TRUE(lf_checkFltsimNumbers(fine, file, reports)) << "gaps, repeats and the 10000 of a bad header pass";
+    EXPECT_TRUE(lf_checkFltsimNumbers(fine, file, reports))
+        << "gaps, repeats and the 10000 of a bad header pass";
 
     EXPECT_FALSE(lf_checkFltsimNumbers({"[fltsim.0]", "[fltsim.1]", "[fltsim.10001]"}, file, reports));
     EXPECT_EQ(reports.invalidCfgFiles,
-              std::vector<std::string>{file.string() + " contains a [fltsim.x] section with a number < 0 or > 10000"});
+              std::vector<std::string>{file.string() +
+                                       " contains a [fltsim.x] section with a number < 0 or > 10000"});
 
     EXPECT_FALSE(lf_checkFltsimNumbers({"[fltsim.0]", "[fltsim.99999999999]"}, file, reports));
     EXPECT_TRUE(logHas("==> fltsim num [fltsim.99999999999] incorrect"));
@@ -195,17 +201,26 @@ TEST_F(LiveryCfgTest, NumberingCheck) {
 }
 
 TEST_F(LiveryCfgTest, SplittingFollowsTheHeaders) {
-    const std::vector<std::string> lines{
-        "title = \"Before any header\"", "icao_airline = SWR",
-        "[FLTSIM.12]",                   "title = \"Twelve\"",
-        "icao_airline = SWR",            "description = \"text with [brackets] far in\"",
-        "[FltSim.x]",                    "title = \"After a malformed header\"",
-        "icao_airline = SWR",            "[fltsim.0]",
-        "title = \"Zero\"",              "icao_airline = SWR",
-        "//[FLTSIM.3]",                  "title = \"After a commented header\"",
-        "icao_airline = SWR",            "[fltsim.1] ; remark",
-        "title = \"Numbered 10000\"",    "icao_airline = SWR",
-        "[CAMERADEFINITION.0]",          "title = \"Pilot\""};
+    const std::vector<std::string> lines{"title = \"Before any header\"",
+                                         "icao_airline = SWR",
+                                         "[FLTSIM.12]",
+                                         "title = \"Twelve\"",
+                                         "icao_airline = SWR",
+                                         "description = \"text with [brackets] far in\"",
+                                         "[FltSim.x]",
+                                         "title = \"After a malformed header\"",
+                                         "icao_airline = SWR",
+                                         "[fltsim.0]",
+                                         "title = \"Zero\"",
+                                         "icao_airline = SWR",
+                                         "//[FLTSIM.3]",
+                                         "title = \"After a commented header\"",
+                                         "icao_airline = SWR",
+                                         "[fltsim.1] ; remark",
+                                         "title = \"Numbered 10000\"",
+                                         "icao_airline = SWR",
+                                         "[CAMERADEFINITION.0]",
+                                         "title = \"Pilot\""};
     lf_splitFltSimSections(context, out, 1, lines, "A320", file, folder);
     EXPECT_EQ(titlesOf(out), (std::vector<std::string>{"Twelve", "Zero", "Numbered 10000"}));
     EXPECT_TRUE(out.reports.incompleteSections.empty());
@@ -226,55 +241,195 @@ struct SectionCase {
 TEST_F(LiveryCfgTest, SectionRules) {
     const std::string H = "[fltsim.0]";
     const std::vector<SectionCase> cases{
-        {"plain", {"title = T", "icao_airline = SWR", "atc_id = HB-JLT"}, "A320", "SWR", "HB-JLT", false, {}, {}},
-        {"Fenix title", {"title = FenixA320 SWR", "icao_airline = SWR"}, "A320", "", "", false,
-         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "}, {}},
-        {"PMDG after the airline", {"icao_airline = SWR", "title = PMDG 737 SWR"}, "B738", "", "", false, {}, {}},
+        {"plain",
+         {"title = T", "icao_airline = SWR", "atc_id = HB-JLT"},
+         "A320",
+         "SWR",
+         "HB-JLT",
+         false,
+         {},
+         {}},
+        {"Fenix title",
+         {"title = FenixA320 SWR", "icao_airline = SWR"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
+         {}},
+        {"PMDG after the airline",
+         {"icao_airline = SWR", "title = PMDG 737 SWR"},
+         "B738",
+         "",
+         "",
+         false,
+         {},
+         {}},
         {"4-letter C cut", {"title = T", "icao_airline = SWRC"}, "A320", "SWR", "", false, {}, {}},
         {"4-letter X cut", {"title = T", "icao_airline = \"DLHX\""}, "A320", "DLH", "", false, {}, {}},
-        {"RFO dropped", {"title = T", "icao_airline = RFO"}, "A320", "", "", false,
-         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "}, {}},
-        {"unknown airline then known", {"title = T", "icao_airline = XYZ", "icao_airline = EDW"}, "A320", "EDW", "",
-         false, {}, {"XYZ          in {P} [fltsim.0]"}},
-        {"unknown airline, light type", {"title = Cessna N1 white", "icao_airline = XYZ"}, "C172", "PVT", "N1", false,
-         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "}, {"XYZ          in {P} [fltsim.0]"}},
-        {"two titles", {"title = A", "title = B", "icao_airline = SWR"}, "A320", "", "", false,
-         {"{F} [fltsim.0] has more than one title key", "{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
+        {"RFO dropped",
+         {"title = T", "icao_airline = RFO"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
          {}},
-        {"two airlines", {"title = A", "icao_airline = SWR", "icao_airline = EDW"}, "A320", "", "", false,
-         {"{F} [fltsim.0] has more than one icao_airline key"}, {}},
-        {"two parking types", {"title = A", "icao_airline = SWR", "atc_parking_types = GATE", "atc_parking_types = RAMP"},
-         "A320", "", "", false, {"{F} [fltsim.0] has more than one atc_parking_types key"}, {}},
-        {"two registrations", {"title = A", "icao_airline = SWR", "atc_id = HB-JLT", "atc_id=HB-JLU"}, "A320", "", "",
-         false, {"{F}, [fltsim.0], has more than one atc_id key"}, {}},
-        {"two registrations in one", {"title = A", "icao_airline = SWR", "atc_id = HB-JLT, HB-JLU"}, "A320", "SWR", "",
-         false, {}, {}},
-        {"registration ends in comma", {"title = A", "icao_airline = SWR", "atc_id = HB-JLT,"}, "A320", "SWR", "", false,
-         {"invalid atc_id=HB-JLT, in: A"}, {}},
-        {"registration too long", {"title = A", "icao_airline = SWR", "atc_id = HB-JLTTTTTTTTT"}, "A320", "SWR", "",
-         false, {"invalid atc_id=HB-JLTTTTTTTTT in: A"}, {}},
-        {"registration with star", {"title = A", "icao_airline = SWR", "atc_id = HB-J*T"}, "A320", "SWR", "", false,
-         {"invalid atc_id=HB-J*T in: A"}, {}},
-        {"registration remark cut", {"title = A", "icao_airline = SWR", "atc_id = HB-JLT;x"}, "A320", "SWR", "HB-JLT",
-         false, {}, {}},
-        {"stub", {"title = Airbus-STUB", "icao_airline = SWR", "atc_id = HB-JLT"}, "A320", "ZZZ", "", false, {}, {}},
-        {"heavy without airline or registration", {"title = A"}, "B77W", "", "", false,
+        {"unknown airline then known",
+         {"title = T", "icao_airline = XYZ", "icao_airline = EDW"},
+         "A320",
+         "EDW",
+         "",
+         false,
+         {},
+         {"XYZ          in {P} [fltsim.0]"}},
+        {"unknown airline, light type",
+         {"title = Cessna N1 white", "icao_airline = XYZ"},
+         "C172",
+         "PVT",
+         "N1",
+         false,
+         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
+         {"XYZ          in {P} [fltsim.0]"}},
+        {"two titles",
+         {"title = A", "title = B", "icao_airline = SWR"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{F} [fltsim.0] has more than one title key",
+          "{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
+         {}},
+        {"two airlines",
+         {"title = A", "icao_airline = SWR", "icao_airline = EDW"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{F} [fltsim.0] has more than one icao_airline key"},
+         {}},
+        {"two parking types",
+         {"title = A", "icao_airline = SWR", "atc_parking_types = GATE", "atc_parking_types = RAMP"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{F} [fltsim.0] has more than one atc_parking_types key"},
+         {}},
+        {"two registrations",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLT", "atc_id=HB-JLU"},
+         "A320",
+         "",
+         "",
+         false,
+         {"{F}, [fltsim.0], has more than one atc_id key"},
+         {}},
+        {"two registrations in one",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLT, HB-JLU"},
+         "A320",
+         "SWR",
+         "",
+         false,
+         {},
+         {}},
+        {"registration ends in comma",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLT,"},
+         "A320",
+         "SWR",
+         "",
+         false,
+         {"invalid atc_id=HB-JLT, in: A"},
+         {}},
+        {"registration too long",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLTTTTTTTTT"},
+         "A320",
+         "SWR",
+         "",
+         false,
+         {"invalid atc_id=HB-JLTTTTTTTTT in: A"},
+         {}},
+        {"registration with star",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-J*T"},
+         "A320",
+         "SWR",
+         "",
+         false,
+         {"invalid atc_id=HB-J*T in: A"},
+         {}},
+        {"registration remark cut",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLT;x"},
+         "A320",
+         "SWR",
+         "HB-JLT",
+         false,
+         {},
+         {}},
+        {"stub",
+         {"title = Airbus-STUB", "icao_airline = SWR", "atc_id = HB-JLT"},
+         "A320",
+         "ZZZ",
+         "",
+         false,
+         {},
+         {}},
+        {"heavy without airline or registration",
+         {"title = A"},
+         "B77W",
+         "",
+         "",
+         false,
          {"{P} [fltsim.0] icao_airline is missing, or it has invalid info ",
           "'{F}' '[fltsim.0]' has no airline and no regcode info"},
          {}},
-        {"heavy with unknown registration", {"title = A", "atc_id = HB-QQQ"}, "B77W", "", "", false,
+        {"heavy with unknown registration",
+         {"title = A", "atc_id = HB-QQQ"},
+         "B77W",
+         "",
+         "",
+         false,
          {"{P} [fltsim.0] icao_airline is missing, or it has invalid info ",
           "'{F}' '[fltsim.0]' has no airline and regcode not in dbase"},
          {}},
-        {"airline from the registration", {"title = A", "atc_id = HB-JNA"}, "B77W", "SWR", "HB-JNA", false,
-         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "}, {}},
-        {"gate and cargo", {"title = A", "icao_airline = GEC", "atc_parking_types = GATE,CARGO"}, "B77L", "GEC", "",
-         false, {}, {}},
-        {"lower-case cargo", {"title = A", "icao_airline = GEC", "atc_parking_types = cargo"}, "B77L", "GEC", "", true,
-         {}, {}},
-        {"no title", {"icao_airline = SWR", "// comment", ""}, "A320", "", "", false, {"{F} [fltsim.0] misses title"},
+        {"airline from the registration",
+         {"title = A", "atc_id = HB-JNA"},
+         "B77W",
+         "SWR",
+         "HB-JNA",
+         false,
+         {"{P} [fltsim.0] icao_airline is missing, or it has invalid info "},
          {}},
-        {"don't-use title", {"title = Airbus A320 Test Livery", "icao_airline = SWR"}, "A320", "", "", false, {}, {}},
+        {"gate and cargo",
+         {"title = A", "icao_airline = GEC", "atc_parking_types = GATE,CARGO"},
+         "B77L",
+         "GEC",
+         "",
+         false,
+         {},
+         {}},
+        {"lower-case cargo",
+         {"title = A", "icao_airline = GEC", "atc_parking_types = cargo"},
+         "B77L",
+         "GEC",
+         "",
+         true,
+         {},
+         {}},
+        {"no title",
+         {"icao_airline = SWR", "// comment", ""},
+         "A320",
+         "",
+         "",
+         false,
+         {"{F} [fltsim.0] misses title"},
+         {}},
+        {"don't-use title",
+         {"title = Airbus A320 Test Livery", "icao_airline = SWR"},
+         "A320",
+         "",
+         "",
+         false,
+         {},
+         {}},
     };
     context.dontUseTitles.insert("Airbus A320 Test Livery");
     const auto fill = [&](std::string text) {
@@ -323,7 +478,12 @@ TEST_F(LiveryCfgTest, ModelRules) {
         {"known type in lower case", {"icao_type_designator = \"a320\""}, p, "A320", 0, 0, 0},
         {"fixed type", {"icao_type_designator = B77F"}, p, "B77L", 1, 0, 0},
         {"unknown type beats a base container",
-         {"icao_type_designator = ZZ99", "base_container = \"..\\Asobo_A320_NEO\""}, p, "", 0, 1, 0},
+         {"icao_type_designator = ZZ99", "base_container = \"..\\Asobo_A320_NEO\""},
+         p,
+         "",
+         0,
+         1,
+         0},
         {"base container", {"[GENERAL]", "base_container = \"..\\Asobo_A320_NEO\""}, p, "A20N", 0, 0, 0},
         {"base container in another case", {"base_container = \"..\\asobo_a320_neo\""}, p, "", 0, 0, 1},
         {"nothing, another path", {"[GENERAL]"}, "/c/other/aircraft.cfg", "", 0, 0, 1},
@@ -339,7 +499,8 @@ TEST_F(LiveryCfgTest, ModelRules) {
     }
     ScanReports reports;
     (void)lf_modelOfFile(p, {"icao_type_designator = B77F"}, reports);
-    EXPECT_EQ(reports.fixLines, std::vector<std::string>{"Model fix: B77F found in " + p + " changed into B77L"});
+    EXPECT_EQ(reports.fixLines,
+              std::vector<std::string>{"Model fix: B77F found in " + p + " changed into B77L"});
     (void)lf_modelOfFile(p, {"base_container = \"..\\asobo_a320_neo\""}, reports);
     EXPECT_EQ(reports.invalidCfgFiles,
               std::vector<std::string>{"Line icao_type_designator= is missing in [General] section of " + p});
@@ -380,18 +541,37 @@ TEST_F(LiveryCfgTest, IvaoSections) {
         std::string incomplete;
     };
     const std::vector<Case> cases{
-        {"variant title", {"title = b738w  SWR Swiss", "texture = SWR", "atc_id = HB-JLT"}, "SWR", "HB-JLT", ""},
+        {"variant title",
+         {"title = b738w  SWR Swiss", "texture = SWR", "atc_id = HB-JLT"},
+         "SWR",
+         "HB-JLT",
+         ""},
         {"lower-case airline is looked up as written", {"title = B738Wswr", "texture = SWR"}, "", "", ""},
-        {"missing texture folder, no title", {"texture = KLM"}, "", "",
+        {"missing texture folder, no title",
+         {"texture = KLM"},
+         "",
+         "",
          (ivaoFolder / "texture.KLM").string() + " [fltsim.0] does not exist"},
         {"no title", {"texture = SWR"}, "", "", F + " [fltsim.0] misses title"},
-        {"another model, known registration", {"title = A320 SWR", "texture = SWR", "atc_id = HB-JNA"}, "SWR", "HB-JNA",
+        {"another model, known registration",
+         {"title = A320 SWR", "texture = SWR", "atc_id = HB-JNA"},
+         "SWR",
+         "HB-JNA",
          ""},
-        {"another model, no registration", {"title = A320 SWR", "texture = SWR"}, "", "",
+        {"another model, no registration",
+         {"title = A320 SWR", "texture = SWR"},
+         "",
+         "",
          F + " [fltsim.0] misses airlinecode in title: A320 SWR, and no regcode"},
-        {"another model, unknown registration", {"title = A320 SWR", "texture = SWR", "atc_id = HB-QQQ"}, "", "",
+        {"another model, unknown registration",
+         {"title = A320 SWR", "texture = SWR", "atc_id = HB-QQQ"},
+         "",
+         "",
          F + " [fltsim.0] misses airlinecode in title: A320 SWR, and regcode unknown HB-QQQ"},
-        {"two titles", {"title = B738WSWR", "title = B738WEDW", "texture = SWR"}, "", "",
+        {"two titles",
+         {"title = B738WSWR", "title = B738WEDW", "texture = SWR"},
+         "",
+         "",
          F + " [fltsim.0] has more than one title key"},
     };
     for (const Case& c : cases) {
@@ -425,7 +605,8 @@ TEST_F(LiveryCfgTest, EveryEncodingGivesTheSameLiveries) {
         const FileScan scan = lf_searchLiveriesinFile(context, 1, path);
         std::vector<std::string> lines;
         for (const LiveryCandidate& c : scan.liveries)
-            lines.push_back(c.livery.airl + "|" + c.livery.type + "|" + c.livery.title + "|" + c.livery.atcid);
+            lines.push_back(c.livery.airl + "|" + c.livery.type + "|" + c.livery.title + "|" +
+                            c.livery.atcid);
         results.push_back(lines);
     }
     const std::vector<std::string> expected{"AUA|B772|" + std::string(community_tree::cafeTitle) + "|OE-LPA",

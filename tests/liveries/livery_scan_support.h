@@ -11,6 +11,8 @@
 #include "core/run_control.h"
 #include "core/scan_tasks.h"
 
+#include "tests/support/eventually.h"
+
 #include <gtest/gtest.h>
 
 namespace livery_testing {
@@ -30,6 +32,8 @@ protected:
         fs::create_directories(community);
     }
     void TearDown() override {
+        // A task that outlived its wait must be gone before the database and the folders are.
+        EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() <= 0; }));
         runControl.reset();
         gf_resetScanTasks();
         LiveryTest::TearDown();
