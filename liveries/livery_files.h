@@ -51,6 +51,8 @@ struct ScanContext {
     TextSet dontUseTitles;
     // Tests: runs at the start of every task with the file's path.
     std::function<void(const std::filesystem::path&)> beforeParse;
+    // Benchmarks: runs instead of the parsers (the same walk with another task body).
+    std::function<FileScan(const ScanContext&, std::int32_t priority, const std::filesystem::path&)> taskBody;
 };
 
 // Simulator model folders (as named in a base_container line) and their ICAO types. Exact keys.

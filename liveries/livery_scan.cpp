@@ -34,6 +34,7 @@ namespace fs = std::filesystem;
 
 std::chrono::milliseconds liveryTaskWait{10'000};
 std::function<void(const fs::path&)> liveryTaskProbe;
+std::function<FileScan(const ScanContext&, std::int32_t, const fs::path&)> liveryTaskBody;
 
 namespace {
 
@@ -94,8 +95,11 @@ std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& con
                 ~TaskEnd() { gf_runningScanTasks.fetch_sub(1); }
             } taskEnd;
             try {
-                promise.set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
-                                       : lf_searchLiveriesinFile(*context, rank, path));
+                if (context->taskBody)
+                    promise.set_value(context->taskBody(*context, rank, path));
+                else
+                    promise.set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
+                                           : lf_searchLiveriesinFile(*context, rank, path));
             } catch (...) {
                 promise.set_exception(std::current_exception());
             }
@@ -338,13 +342,31 @@ std::vector<std::string> lf_applyRegistrationData(std::list<LiveryData>& liverie
 }
 
 void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
-    std::unordered_map<std::string, std::int32_t> best;
-    const auto key = [](const LiveryData& livery) { return livery.airl + '\n' + livery.type; };
+    if (liveries.empty()) return;
+    // One folder (or one rank) has nothing to remove.
+    const std::int32_t firstRank = liveries.front().priority;
+    if (std::all_of(liveries.begin(), liveries.end(),
+                    [firstRank](const LiveryData& livery) { return livery.priority == firstRank; }))
+        return;
+    struct PairHash {
+        std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const noexcept {
+            return std::hash<std::string_view>{}(key.first) * 31u + std::hash<std::string_view>{}(key.second);
+        }
+    };
+    std::unordered_map<std::pair<std::string_view, std::string_view>, std::int32_t, PairHash> best;
+    best.reserve(liveries.size());
     for (const LiveryData& livery : liveries) {
-        const auto [slot, added] = best.try_emplace(key(livery), livery.priority);
+        const auto [slot, added] = best.try_emplace({livery.airl, livery.type}, livery.priority);
         if (!added) slot->second = std::min(slot->second, livery.priority);
     }
-    liveries.remove_if([&](const LiveryData& livery) { return livery.priority > best.at(key(livery)); });
+    // The keys view the liveries' texts: decide first, then remove.
+    std::vector<bool> drop;
+    drop.reserve(liveries.size());
+    for (const LiveryData& livery : liveries)
+        drop.push_back(livery.priority > best.at({livery.airl, livery.type}));
+    best.clear();
+    std::size_t index = 0;
+    liveries.remove_if([&](const LiveryData&) { return drop[index++]; });
 }
 
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
@@ -395,6 +417,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     lf_readDontUseTitlesForScan(*context);
     dontUseTitles.clear();
     context->beforeParse = liveryTaskProbe;
+    context->taskBody = liveryTaskBody;
     const std::shared_ptr<const ScanContext> shared = context;
 
     TextSet titles;
@@ -512,4 +535,5 @@ void gf_scanForLiveries() {
 void gf_resetLiveryScanForTests() {
     liveryTaskWait = std::chrono::milliseconds(10'000);
     liveryTaskProbe = nullptr;
+    liveryTaskBody = nullptr;
 }

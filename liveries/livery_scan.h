@@ -53,6 +53,9 @@ extern std::chrono::milliseconds liveryTaskWait;
 
 // Tests: the function every task runs first (to hold one back). Empty in the program.
 extern std::function<void(const std::filesystem::path&)> liveryTaskProbe;
+// Benchmarks: a task body that runs instead of the parsers. Empty in the program.
+extern std::function<FileScan(const ScanContext&, std::int32_t priority, const std::filesystem::path&)>
+    liveryTaskBody;
 
 // Scans the folders in order (rank 1 for the first existing folder, up to 10) into LiveriesScanned.xml
 // and the report files.
