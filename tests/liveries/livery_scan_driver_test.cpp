@@ -155,6 +155,28 @@ TEST_F(LiveryScanDriverTest, FolderListRanksAndSkips) {
     EXPECT_EQ(scannedTitles(), (std::vector<std::string>{"B edelweiss", "A swiss"}));
 }
 
+TEST_F(LiveryScanDriverTest, SkipWordsInTheListedFolderAndBelowIt) {
+    const auto cfg = [](const std::string& title) {
+        return community_tree::joinLines({"[GENERAL]", "icao_type_designator = A320", "[fltsim.0]",
+                                          "title = " + title, "icao_airline = SWR"});
+    };
+    using community_tree::Encoding;
+    // A listed folder named after an airport: only its own aircraft.cfg is taken.
+    const fs::path named = community / "lszh-airport-pack";
+    community_tree::writeEncoded(named / "aircraft.cfg", cfg("Direct"), Encoding::utf8);
+    community_tree::writeEncoded(named / "sub" / "aircraft.cfg", cfg("Below"), Encoding::utf8);
+    // A package whose only file lies below a scenery folder; the skip words are case-sensitive.
+    const fs::path scenery = community / "scenery-pack";
+    community_tree::writeEncoded(scenery / "my-airport" / "aircraft.cfg", cfg("Scenery"), Encoding::utf8);
+    const fs::path capital = community / "capital-pack";
+    community_tree::writeEncoded(capital / "Airport" / "aircraft.cfg", cfg("Capital"), Encoding::utf8);
+
+    LIG_PRIORITIZE.value = false;
+    ASSERT_EQ(lf_scanLiveryFolders({named, scenery, capital}), LiveryScanOutcome::complete);
+    EXPECT_TRUE(logHas("No liveries found in " + scenery.string()));
+    EXPECT_EQ(scannedTitles(), (std::vector<std::string>{"Capital", "Direct"}));
+}
+
 TEST_F(LiveryScanDriverTest, PriorityRuleOnAndOff) {
     const fs::path aig = writePackage("aig-aitraffic-oci", "A320", {{"AIG DLH A320", "DLH"}});
     writePackage("fsltl-traffic-base", "A320", {{"FSLTL DLH A320", "DLH"}});
