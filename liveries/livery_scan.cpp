@@ -23,8 +23,11 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
 #include <future>
 #include <list>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -83,27 +86,67 @@ bool lf_isAircraftCfgName(const fs::path& path) {
            lf_equalsNoCase(path.extension().native(), ".cfg");
 }
 
-// Starts one file task on a thread of its own; the running-task counter counts it until it ends.
+// The threads that run the file tasks. They are kept for the process (a scan starts thousands of tasks;
+// a thread each would spend more time being created than parsing) and are never destroyed: a task that
+// outlived its wait may still run on one when the process ends.
+class ScanTaskPool {
+public:
+    static ScanTaskPool& instance() {
+        static ScanTaskPool* const pool = new ScanTaskPool;
+        return *pool;
+    }
+    // Runs the job on an idle thread, or on a new one when every thread is busy.
+    void post(std::function<void()> job) {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (idle_ < jobs_.size())
+            std::thread([this] { run(); }).detach();
+        else
+            wake_.notify_one();
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [this] { return !jobs_.empty(); });
+            --idle_;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
+};
+
+// Starts one file task; the running-task counter counts it until it ends.
 std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                    const fs::path& path, bool ivao) {
-    std::promise<FileScan> promise;
-    std::future<FileScan> future = promise.get_future();
+    auto promise = std::make_shared<std::promise<FileScan>>();
+    std::future<FileScan> future = promise->get_future();
     gf_runningScanTasks.fetch_add(1);
     try {
-        std::thread([context, rank, path, ivao, promise = std::move(promise)]() mutable {
+        ScanTaskPool::instance().post([context, rank, path, ivao, promise] {
             struct TaskEnd {
                 ~TaskEnd() { gf_runningScanTasks.fetch_sub(1); }
             } taskEnd;
             try {
                 if (context->taskBody)
-                    promise.set_value(context->taskBody(*context, rank, path));
+                    promise->set_value(context->taskBody(*context, rank, path));
                 else
-                    promise.set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
-                                           : lf_searchLiveriesinFile(*context, rank, path));
+                    promise->set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
+                                            : lf_searchLiveriesinFile(*context, rank, path));
             } catch (...) {
-                promise.set_exception(std::current_exception());
+                promise->set_exception(std::current_exception());
             }
-        }).detach();
+        });
     } catch (...) {
         gf_runningScanTasks.fetch_sub(1);
         throw;
