@@ -99,10 +99,16 @@ public:
     void post(std::function<void()> job) {
         std::lock_guard lock(mutex_);
         jobs_.push_back(std::move(job));
-        if (idle_ < jobs_.size())
-            std::thread([this] { run(); }).detach();
-        else
+        if (idle_ >= jobs_.size()) {
             wake_.notify_one();
+            return;
+        }
+        try {
+            std::thread([this] { run(); }).detach();
+        } catch (...) {
+            jobs_.pop_back(); // not started: the caller takes it off the running count
+            throw;
+        }
     }
 
 private:
