@@ -29,9 +29,28 @@ work=$root/work
 mkdir -p "$work"/{docs,input,output,airports} "$root"/{config,local,runtime}
 cp "$bin"/run/input/*.enc "$work/input/"
 cp "$bin"/run/docs/* "$work/docs/" 2>/dev/null || true
-cp "$repo/tests/data/liveries/LiveriesScanned.xml" "$work/output/"
 packages=$root/config/"Microsoft Flight Simulator"/Packages
 mkdir -p "$packages/Community" "$packages/Official"
+# A small user-aitraffic package made from the demo catalogue: one model folder per type, one
+# [FLTSIM.N] section per livery. A fresh start ticks the livery scan, so the run scans it into
+# LiveriesScanned.xml.
+aitraffic=$packages/Community/user-aitraffic
+mkdir -p "$aitraffic"
+awk -v base="$aitraffic/SimObjects/Airplanes" '
+  function attr(name,   m) { return match($0, name "=\"[^\"]*\"") ? substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) : "" }
+  /<liv / {
+    type = attr("type"); dir = base "/Demo_" type; file = dir "/aircraft.cfg"
+    if (!(type in count)) {
+      system("mkdir -p \"" dir "\"")
+      printf "[VERSION]\r\nmajor = 1\r\n\r\n[GENERAL]\r\nicao_type_designator = \"%s\"\r\n", type > file
+      count[type] = 0
+    }
+    printf "\r\n[FLTSIM.%d]\r\ntitle = \"%s\"\r\nicao_airline = %s\r\n", count[type]++, attr("title"), attr("airl") >> file
+    if (attr("atcid") != "") printf "atc_id = %s\r\n", attr("atcid") >> file
+    printf "atc_parking_types = %s\r\n", (attr("cargo") == "true" ? "CARGO" : "GATE") >> file
+    close(file)
+  }' "$repo/tests/data/liveries/LiveriesScanned.xml"
+echo '{"title": "user AI traffic"}' >"$aitraffic/manifest.json"
 # RealTraffic counts as running on this computer: the TCP link and its handshake run too.
 mkdir -p "$root/config/InsideSystems" && touch "$root/config/InsideSystems/RealTraffic.jar"
 
@@ -48,9 +67,8 @@ traffic_port=$(free_port)
 qnh_port=$(free_port)
 tcp_port=10747 # the PORT_NUMBER setting's default
 
-# The simulator stand-in knows the titles of the demo catalogue, so creations are accepted.
-grep -o 'title="[^"]*"' "$work/output/LiveriesScanned.xml" | sed 's/^title="//; s/"$//' >"$root/titles.txt" || true
-"$bin/tools/simstub/skyloom-simstub" --port "$sim_port" --titles "$root/titles.txt" \
+# The simulator stand-in reads the same Community folder, so it knows the scanned titles.
+"$bin/tools/simstub/skyloom-simstub" --port "$sim_port" --community "$packages/Community" \
   --user 47.4582,8.5555,1400,140,1 --state-file "$root/sim-state.json" >"$root/simstub.out" 2>&1 &
 pids+=($!)
 
@@ -87,6 +105,7 @@ echo "lines sent to RealTraffic:  $(wc -l <"$root/rt-tcp.log" 2>/dev/null || ech
 if [ -f "$root/sim-state.json" ]; then
   echo "simulator stand-in:         $(tr -d '\n ' <"$root/sim-state.json" | grep -o '"counts":{[^}]*}' || echo 'no counts')"
 fi
+echo "scanned liveries:           $(grep -m1 -oE -- '^[0-9]+ liveries in .*LiveriesScanned.xml' "$log" | cut -d' ' -f1 || echo 0)"
 echo "errors in the log:          $(count '^==> ' "$log")"
 grep -E -- '^==> ' "$log" | head -10 | sed 's/^/  /' || true
 grep -m1 -- 'Exiting:' "$log" | sed 's/^/  /' || true

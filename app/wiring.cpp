@@ -24,6 +24,7 @@
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
+#include "liveries/livery_scan.h"
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
@@ -177,6 +178,21 @@ void lf_wireLiveries(RunSteps& s) {
     gf_commandHooks().clearLiveryTables = [] { gf_requestLiveryTablesRebuild(); };
 }
 
+// The livery scan of the start-up, and what it asks of the window and the install path.
+void lf_wireLiveryScan(RunSteps& s) {
+    auto& hooks = gf_liveryHooks();
+    hooks.communityFolder = []() -> std::filesystem::path {
+        // Without an install path the folder would be a bare relative name: no Community folder known.
+        const std::filesystem::path community = gf_inInstallPath("Community");
+        return community.is_absolute() ? community : std::filesystem::path();
+    };
+    hooks.openManual = [] { (void)gf_openManual(); };
+    hooks.openParametersFolder = [] { (void)gf_openParametersFolder(); };
+    hooks.repaintControls = [] { gf_invalidate(uiControlsBand); };
+    hooks.repaintCounts = [] { gf_invalidate(uiCountsBand); };
+    s.scanLiveries = [] { gf_scanForLiveries(); };
+}
+
 void lf_wireWindow(RunSteps& s) {
     gf_installStatusLine();
     gf_coreHooks().simulatorIs2020 = [] { return simulatorIs2020.load(); };
@@ -294,6 +310,7 @@ void gf_wireRunSteps() {
     lf_wireReferenceData(s);
     lf_wireFeed(s);
     lf_wireLiveries(s);
+    lf_wireLiveryScan(s);
     lf_wireSimLink(s);
     lf_wireEngine(s);
     lf_wireParkingFiles();
@@ -326,7 +343,6 @@ void gf_wireRunSteps() {
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
 //    RangeHooks.firstParkAirport;
-//  - livery scan: RunSteps.scanLiveries;
 //  - updates: RunSteps.checkForUpdates; ParkingHooks.fetchArchivedFile.
 
 namespace {
@@ -448,6 +464,13 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RunSteps, processScannedLiveries),
     SKYLOOM_SLOT(RunSteps, logLiveryMatchSummary),
     SKYLOOM_SLOT(RunSteps, reserveContainers),
+    // livery scan
+    SKYLOOM_SLOT(RunSteps, scanLiveries),
+    SKYLOOM_SLOT(LiveryHooks, communityFolder),
+    SKYLOOM_SLOT(LiveryHooks, openManual),
+    SKYLOOM_SLOT(LiveryHooks, openParametersFolder),
+    SKYLOOM_SLOT(LiveryHooks, repaintControls),
+    SKYLOOM_SLOT(LiveryHooks, repaintCounts),
     // the simulator link
     SKYLOOM_SLOT(SimLinkHooks, repaintStatus),
     SKYLOOM_SLOT(SimLinkHooks, secondTick),

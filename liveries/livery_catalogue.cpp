@@ -2,6 +2,7 @@
 
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
+#include "liveries/livery_scan.h"
 #include "liveries/livery_tables.h"
 #include "liveries/regcodes.h"
 
@@ -128,4 +129,5 @@ void gf_resetLiveriesForTests() {
     liveryTablesReady.store(false);
     rebuildRequested.store(false);
     gf_liveryHooks() = LiveryHooks{};
+    gf_resetLiveryScanForTests();
 }

@@ -5,12 +5,21 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 
 // Calls the catalogue makes into the application; wired at start-up. Default: nothing.
 struct LiveryHooks {
     // The number of scanned liveries for the status area (store it and repaint the counts band).
     std::function<void(std::uint64_t count)> showLiveryCount;
+    // The scan: the simulator's Community folder (empty when no install path is known), the manual and
+    // the folder of parameters.xml opened for the user, and the repaints of the controls band and of
+    // the counts band.
+    std::function<std::filesystem::path()> communityFolder;
+    std::function<void()> openManual;
+    std::function<void()> openParametersFolder;
+    std::function<void()> repaintControls;
+    std::function<void()> repaintCounts;
 };
 LiveryHooks& gf_liveryHooks();
 

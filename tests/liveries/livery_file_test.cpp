@@ -58,6 +58,37 @@ TEST_F(LiveryFileTest, RoundTripKeepsEveryFieldAndWritesOptionalAttributesOnlyWh
     EXPECT_TRUE(logHas(fmt::format("3 liveries read from {}", gf_liveriesScannedPath().string())));
 }
 
+// The livery lines are written without building nodes: the file must be what the XML library would
+// write for the same document, for every character a title may hold.
+TEST_F(LiveryFileTest, FileIsWhatTheXmlLibraryWrites) {
+    std::string every;
+    for (int c = 1; c < 256; ++c)
+        every += static_cast<char>(c);
+    const std::list<LiveryData> liveries{livery("A&B", "<T>", every, "\"quoted\" 'reg'", true),
+                                         livery("", "", "title\r\nwith\tbreaks"),
+                                         livery("SWR", "A320", std::string("cut\0after", 9), "HB-JLT")};
+    scannedLiveries = liveries;
+    ASSERT_TRUE(lf_writeScannedLiveries(gf_liveriesScannedPath()));
+
+    pugi::xml_document doc;
+    MetaData meta;
+    meta.version = gf_programVersion.toString();
+    meta.setSim(1);
+    gf_writeMetaData(doc, meta);
+    pugi::xml_node list = doc.child("root").append_child("liveries");
+    for (const LiveryData& l : liveries) {
+        pugi::xml_node liv = list.append_child("liv");
+        liv.append_attribute("airl").set_value(l.airl.c_str());
+        liv.append_attribute("type").set_value(l.type.c_str());
+        if (l.cargo) liv.append_attribute("cargo").set_value("true");
+        liv.append_attribute("title").set_value(l.title.c_str());
+        if (!l.atcid.empty()) liv.append_attribute("atcid").set_value(l.atcid.c_str());
+    }
+    const fs::path oracle = folder / "oracle.xml";
+    ASSERT_TRUE(gf_prependXmlDeclaration(doc, oracle));
+    EXPECT_EQ(readFile(gf_liveriesScannedPath()), readFile(oracle));
+}
+
 TEST_F(LiveryFileTest, EmptyListWritesNoFile) {
     EXPECT_TRUE(lf_writeScannedLiveries(gf_liveriesScannedPath()));
     EXPECT_FALSE(fs::exists(gf_liveriesScannedPath()));

@@ -82,8 +82,12 @@ TEST(EndToEnd, TrafficRunWithBothStandInsClosesCleanly) {
     fs::create_directories(packages / "Official");
     for (const char* name : {"airports.enc", "dbase.enc", "AIG-regcodes.enc"})
         fs::copy_file(bin / "run" / "input" / name, work / "input" / name);
-    fs::copy_file(fs::path(SKYLOOM_TEST_DATA) / "liveries" / "LiveriesScanned.xml",
-                  work / "output" / "LiveriesScanned.xml");
+    // A fresh start scans the Community folder for liveries.
+    const fs::path model = packages / "Community" / "user-aitraffic" / "SimObjects" / "Airplanes" / "Demo_A320";
+    fs::create_directories(model);
+    std::ofstream(model / "aircraft.cfg", std::ios::binary)
+        << "[GENERAL]\r\nicao_type_designator = A320\r\n[FLTSIM.0]\r\ntitle = \"Airbus A320 Edelweiss\"\r\n"
+           "icao_airline = EDW\r\n[FLTSIM.1]\r\ntitle = \"Airbus A320 Swiss\"\r\nicao_airline = SWR\r\n";
 
     const std::string simPort = std::to_string(freePort(SOCK_STREAM));
     const std::string trafficPort = std::to_string(freePort(SOCK_DGRAM));
@@ -113,7 +117,7 @@ TEST(EndToEnd, TrafficRunWithBothStandInsClosesCleanly) {
 
     const std::string log = readFile(work / "Log.txt");
     for (const char* line :
-         {"MSFS 2020 (", "QNH Reader connected", "Traffic Reader connected", "Exiting: USER CLOSED SIM",
+         {"MSFS 2020 (", "2 liveries in ", "2 liveries read from ", "QNH Reader connected", "Traffic Reader connected", "Exiting: USER CLOSED SIM",
           "Traffic Reader has stopped", "QNH Reader has stopped"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("No traffic in this region?"), std::string::npos) << log;

@@ -198,6 +198,18 @@ TEST_F(WiringTest, ScanTicksRestartUntilRealTrafficHasConnected) {
     EXPECT_FALSE(runControl.stopping());
 }
 
+TEST_F(WiringTest, LiveryScanIsWired) {
+    EXPECT_TRUE(gf_runSteps().scanLiveries);
+    const LiveryHooks& hooks = gf_liveryHooks();
+    EXPECT_TRUE(hooks.openManual && hooks.openParametersFolder && hooks.repaintControls &&
+                hooks.repaintCounts);
+    ASSERT_TRUE(hooks.communityFolder);
+    MSFS_INSTALL_PATH.setValue("");
+    EXPECT_EQ(hooks.communityFolder(), std::filesystem::path()) << "no install path, no Community folder";
+    MSFS_INSTALL_PATH.setValue((root / "msfs").string());
+    EXPECT_EQ(hooks.communityFolder(), root / "msfs" / "Community");
+}
+
 TEST_F(WiringTest, StatusAreaFollowsTheUserModel) {
     for (const bool known : {false, true}) {
         simLinkStatus.wingSpanKnown = known;

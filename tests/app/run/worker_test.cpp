@@ -11,6 +11,11 @@
 #include "refdata/refdata.h"
 #include "run_fixture.h"
 #include "scan/scan_state.h"
+#include "liveries/livery_catalogue.h"
+#include "liveries/livery_scan.h"
+#include "refdata/data_files.h"
+#include "tests/liveries/community_tree.h"
+#include "tools/datapack/datapack.h"
 
 #include <fmt/format.h>
 
@@ -267,6 +272,66 @@ TEST_F(WorkerTest, StaleRegistrationCopiesAreRemoved) {
     EXPECT_FALSE(fs::exists(root / "work" / "input" / "AIG-regcodes0.xml"));
     EXPECT_FALSE(fs::exists(root / "work" / "input" / "AIG-regcodes00.xml"));
     EXPECT_TRUE(fs::exists(root / "work" / "input" / "AIG-regcodes.xml"));
+}
+
+// The livery scan inside a start-up: with the box ticked the first start-up scans the Community folder
+// of the install path, processes the catalogue and shows its count; the next start-up neither scans nor
+// processes again.
+class WorkerLiveryScanTest : public WorkerTest {
+protected:
+    void SetUp() override {
+        WorkerTest::SetUp();
+        gf_resetRefdata();
+        gf_resetLiveriesForTests();
+        refdataInputFolder() = root / "work" / "input";
+        fs::create_directories(refdataInputFolder());
+        const fs::path data = fs::path(SKYLOOM_SOURCE_DIR) / "data";
+        datapack::encryptDataFile(data / "dbase.xml", refdataInputFolder() / "dbase.enc");
+        datapack::encryptDataFile(data / "AIG-regcodes.xml", refdataInputFolder() / "AIG-regcodes.enc");
+        community_tree::writeSampleCommunity(packages / "Community");
+
+        auto& s = gf_runSteps();
+        s.readDbase = [this] {
+            steps.push_back("dbase");
+            return gf_readDbase();
+        };
+        s.scanLiveries = [this] {
+            steps.push_back("scan liveries");
+            gf_scanForLiveries();
+        };
+        s.processScannedLiveries = [this] {
+            steps.push_back("process liveries");
+            gf_processScannedLiveries();
+        };
+        auto& hooks = gf_liveryHooks();
+        hooks.communityFolder = [] { return gf_inInstallPath("Community"); };
+        hooks.showLiveryCount = [](std::uint64_t count) { mainWindow.liveryCount = count; };
+        gf_installLiveryCatalogueHooks();
+    }
+    void TearDown() override {
+        gf_resetLiveriesForTests();
+        gf_resetRefdata();
+        refdataInputFolder() = "input";
+        WorkerTest::TearDown();
+    }
+};
+
+TEST_F(WorkerLiveryScanTest, FirstStartUpScansAndTheNextDoesNot) {
+    ASSERT_TRUE(SCAN_LIVERIES.value.load());
+    runUntilClosed();
+    EXPECT_EQ(mainWindow.liveryCount.load(), 12u);
+    EXPECT_FALSE(SCAN_LIVERIES.value.load());
+    EXPECT_TRUE(saved("SCAN_LIVERIES", "false"));
+    EXPECT_TRUE(fs::exists(root / "work" / "output" / "LiveriesScanned.xml"));
+    EXPECT_TRUE(logHas("12 liveries read from"));
+
+    runControl.reset();
+    steps.clear();
+    runUntilClosed();
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "scan liveries"), 0);
+    EXPECT_EQ(logCount("liveries scan automatic starts"), 1u);
+    EXPECT_TRUE(logHas("Processing scanned liveries skipped; already done in previous start-up"));
+    EXPECT_EQ(mainWindow.liveryCount.load(), 12u);
 }
 
 } // namespace

@@ -1,0 +1,588 @@
+#include "liveries/livery_scan.h"
+
+#include "liveries/livery_catalogue.h"
+#include "liveries/regcodes.h"
+
+#include "core/generations.h"
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/run_control.h"
+#include "core/scan_tasks.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/textfile.h"
+#include "core/version.h"
+
+#include "platform/os/folders.h"
+
+#include "refdata/data_files.h"
+#include "refdata/type_lookups.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <list>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+std::chrono::milliseconds liveryTaskWait{10'000};
+std::function<void(const fs::path&)> liveryTaskProbe;
+std::function<FileScan(const ScanContext&, std::int32_t, const fs::path&)> liveryTaskBody;
+
+namespace {
+
+bool lf_contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// ---- AI package detection ----
+
+void lf_findPackage(const fs::path& root, std::vector<fs::path>& folders,
+                    std::initializer_list<std::string_view> markers, std::string_view packageName) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
+        const std::string name = entry.path().filename().string();
+        const bool marked = std::any_of(markers.begin(), markers.end(),
+                                        [&](std::string_view marker) { return lf_contains(name, marker); });
+        if (!marked || lf_contains(name, "_CVT_")) continue;
+        gf_logAndFlush(
+            fmt::format("Automatic {} scan found folder: '{}'", packageName, entry.path().string()));
+        folders.push_back(entry.path());
+        return;
+    }
+}
+
+// ---- the walk ----
+
+constexpr std::array<std::string_view, 9> skipWords{
+    "airport", "lvfr", "mkstudios", "simwings", "fsdreamteam", "navigraph", "flytampa", "inibuilds", "_CVT_"};
+constexpr std::size_t longPathBytes = 250;
+
+bool lf_hasSkipWord(std::string_view path) {
+    return std::any_of(skipWords.begin(), skipWords.end(),
+                       [&](std::string_view word) { return lf_contains(path, word); });
+}
+
+bool lf_equalsNoCase(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+bool lf_isAircraftCfgName(const fs::path& path) {
+    return lf_equalsNoCase(path.stem().native(), "aircraft") &&
+           lf_equalsNoCase(path.extension().native(), ".cfg");
+}
+
+// The threads that run the file tasks. They are kept for the process (a scan starts thousands of tasks;
+// a thread each would spend more time being created than parsing) and are never destroyed: a task that
+// outlived its wait may still run on one when the process ends.
+class ScanTaskPool {
+public:
+    static ScanTaskPool& instance() {
+        static ScanTaskPool* const pool = new ScanTaskPool;
+        return *pool;
+    }
+    // Runs the job on an idle thread, or on a new one when every thread is busy.
+    void post(std::function<void()> job) {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (idle_ >= jobs_.size()) {
+            wake_.notify_one();
+            return;
+        }
+        try {
+            std::thread([this] { run(); }).detach();
+        } catch (...) {
+            jobs_.pop_back(); // not started: the caller takes it off the running count
+            throw;
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [this] { return !jobs_.empty(); });
+            --idle_;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
+};
+
+// Starts one file task; the running-task counter counts it until it ends.
+std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                                   const fs::path& path, bool ivao) {
+    auto promise = std::make_shared<std::promise<FileScan>>();
+    std::future<FileScan> future = promise->get_future();
+    gf_runningScanTasks.fetch_add(1);
+    try {
+        ScanTaskPool::instance().post([context, rank, path, ivao, promise] {
+            struct TaskEnd {
+                ~TaskEnd() { gf_runningScanTasks.fetch_sub(1); }
+            } taskEnd;
+            try {
+                if (context->taskBody)
+                    promise->set_value(context->taskBody(*context, rank, path));
+                else
+                    promise->set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
+                                            : lf_searchLiveriesinFile(*context, rank, path));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
+    } catch (...) {
+        gf_runningScanTasks.fetch_sub(1);
+        throw;
+    }
+    return future;
+}
+
+// Takes one task's result into the scan, in walk order: a title goes to the first section that offers
+// it; a later one leaves its line in the incomplete sections.
+void lf_mergeFileScan(FileScan&& scan, TextSet& titles, ScanReports& reports) {
+    for (LiveryCandidate& candidate : scan.liveries) {
+        if (titles.insert(candidate.livery.title).second)
+            scannedLiveries.push_back(std::move(candidate.livery));
+        else
+            reports.incompleteSections.push_back(std::move(candidate.duplicateLine));
+    }
+    reports.append(std::move(scan.reports));
+}
+
+void lf_collect(std::future<FileScan>& future, TextSet& titles, ScanReports& reports) {
+    if (future.wait_for(liveryTaskWait) != std::future_status::ready)
+        throw std::runtime_error("Future wait timed out after 10 seconds");
+    lf_mergeFileScan(future.get(), titles, reports);
+}
+
+// ---- files ----
+
+fs::path lf_errorsPath(std::string_view name) {
+    return os::inWorkingFolder(outputErrorsFolder / name);
+}
+fs::path lf_infoPath(std::string_view name) {
+    return os::inWorkingFolder(outputInfoFolder / name);
+}
+
+void lf_removePreviousScanFiles() {
+    // LiveriesScanned.xml stays: it is replaced only by a complete scan, so that a scan cut short or
+    // failing leaves the liveries of the last good one.
+    const std::array<fs::path, 9> files{lf_infoPath("AircraftCfgWithNoFltsimSection.txt"),
+                                        lf_infoPath("AirlineModelConversions.txt"),
+                                        lf_errorsPath("InlineRegcodes.txt"),
+                                        lf_errorsPath("InvalidAirlineCodes.txt"),
+                                        lf_errorsPath("InvalidAircraftCodes.txt"),
+                                        lf_errorsPath("Fixes.txt"),
+                                        lf_errorsPath("InvalidAircraftCfgFiles.txt"),
+                                        lf_errorsPath("IncompleFltsimSections.txt"),
+                                        os::inWorkingFolder(outputErrorsFolder)};
+    try {
+        for (const fs::path& file : files)
+            fs::remove(file);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("problems with removing previous files: {}", e.what()));
+    }
+}
+
+void lf_readDontUseTitlesForScan(ScanContext& context) {
+    try {
+        const fs::path plain = refdataInputFolder() / "AIG-regcodes.xml";
+        if (gf_streamDecrypt(refdataInputFolder() / "AIG-regcodes.enc", plain)) {
+            gf_readAigDontUseTitles();
+            gf_removeIfExists(plain);
+        }
+        if (gf_countDirectoryEntries(refdataInputFolder() / "my_regcodes") > 0) gf_readUserDontUseTitles();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("exception: {}", e.what()));
+    }
+    context.dontUseTitles.insert(dontUseTitles.begin(), dontUseTitles.end());
+}
+
+template <class Lines>
+void lf_writeReport(const Lines& lines, const fs::path& path, std::string_view summary) {
+    fs::create_directories(path.parent_path());
+    (void)gf_writeLines(lines, path); // a file that cannot be written is skipped
+    const std::size_t count = lines.size();
+    const std::string_view plural = gf_plural(std::uint64_t{count});
+    const std::string pathText = path.string();
+    gf_log(fmt::vformat(summary, fmt::make_format_args(count, plural, pathText)));
+}
+
+void lf_writeFixesFile(const std::vector<std::string>& lines) {
+    const fs::path path = lf_errorsPath("Fixes.txt");
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec) {
+        gf_log(fmt::format("Error writing file {}: {}", path.string(), ec.message()));
+        return;
+    }
+    (void)gf_writeLines(lines, path);
+    gf_log(fmt::format("{} code fixes, see {}", lines.size(), path.string()));
+}
+
+void lf_sort(std::vector<std::string>& lines, bool unique = false) {
+    std::sort(lines.begin(), lines.end());
+    if (unique) lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+}
+
+void lf_reportScanProblems(ScanReports& reports, const std::vector<std::string>& conversions) {
+    const bool noErrors = reports.invalidAirlineLines.empty() && reports.invalidAircraftLines.empty() &&
+                          reports.fixLines.empty() && reports.invalidCfgFiles.empty() &&
+                          reports.incompleteSections.empty();
+    gf_log(noErrors ? "\nNo errors" : "\nErrors:");
+    if (!reports.invalidAirlineLines.empty()) {
+        lf_sort(reports.invalidAirlineLines);
+        lf_writeReport(reports.invalidAirlineLines, lf_errorsPath("InvalidAirlineCodes.txt"),
+                       "{0} invalid airline code{1}, see {2}");
+    }
+    if (!reports.invalidAircraftLines.empty()) {
+        lf_sort(reports.invalidAircraftLines);
+        lf_writeReport(reports.invalidAircraftLines, lf_errorsPath("InvalidAircraftCodes.txt"),
+                       "{0} invalid model code{1}, see {2}");
+    }
+    if (!reports.fixLines.empty()) lf_writeFixesFile(reports.fixLines);
+    if (!reports.invalidCfgFiles.empty()) {
+        lf_sort(reports.invalidCfgFiles);
+        lf_writeReport(reports.invalidCfgFiles, lf_errorsPath("InvalidAircraftCfgFiles.txt"),
+                       "{0} invalid aircraft.cfg files, see {2}");
+    }
+    if (!reports.incompleteSections.empty()) {
+        lf_sort(reports.incompleteSections, true);
+        lf_writeReport(reports.incompleteSections, lf_errorsPath("IncompleFltsimSections.txt"),
+                       "{0} incomplete [fltsim.x] sections, see {2}");
+    }
+    gf_log("\nInformation:");
+    if (!reports.noFltsimFiles.empty()) {
+        lf_sort(reports.noFltsimFiles);
+        lf_writeReport(reports.noFltsimFiles, lf_infoPath("AircraftCfgWithNoFltsimSection.txt"),
+                       "{0} empty aircraft.cfg files, see {2}");
+    }
+    if (!conversions.empty())
+        lf_writeReport(conversions, lf_infoPath("AirlineModelConversions.txt"),
+                       "{0} liveries updated with real live data from dbase, see {2}");
+}
+
+void lf_showLiveryCount(std::uint64_t count) {
+    if (const auto& show = gf_liveryHooks().showLiveryCount) show(count);
+}
+
+void lf_call(const std::function<void()>& hook) {
+    if (hook) hook();
+}
+
+} // namespace
+
+// ---- AI package detection ----
+
+void lf_findAigFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    lf_findPackage(root, folders, {"aig-aitraffic-oci"}, "AIG");
+}
+void lf_findFsltlFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    lf_findPackage(root, folders, {"fsltl-traffic-base"}, "FSLTL");
+}
+void lf_findJfFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    lf_findPackage(root, folders, {"justflight-aircraft-traffic-fleet", "justflight-fstraffic-module"}, "JF");
+}
+void lf_findMtlFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    lf_findPackage(root, folders, {"IVAO_MTL"}, "IVAO_MTL");
+}
+void lf_findUserAiTrafficFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    lf_findPackage(root, folders, {"user-aitraffic"}, "user-aitraffic");
+}
+
+std::vector<AiPackageScanner> gf_aiPackageScannersOf(std::string_view selection) {
+    static const std::unordered_map<std::string_view, AiPackageScanner> byName{{"AIG", lf_findAigFolders},
+                                                                               {"FSLTL", lf_findFsltlFolders},
+                                                                               {"JF", lf_findJfFolders},
+                                                                               {"MTL", lf_findMtlFolders}};
+    std::vector<AiPackageScanner> scanners;
+    std::size_t start = 0;
+    while (start <= selection.size()) {
+        std::size_t end = selection.find(", ", start);
+        if (end == std::string_view::npos) end = selection.size();
+        if (const auto found = byName.find(selection.substr(start, end - start)); found != byName.end())
+            scanners.push_back(found->second);
+        start = end + 2;
+    }
+    return scanners;
+}
+
+void lf_findAiPackageFolders(const fs::path& root, std::vector<fs::path>& folders) {
+    const auto index = AI_PACKAGE_SELECTOR.selectedIndex();
+    if (!index) throw std::runtime_error(fmt::format("{} not set", AI_PACKAGE_SELECTOR.name));
+    for (const AiPackageScanner scanner : gf_aiPackageScannersOf(AI_PACKAGE_SELECTOR.choices.at(*index)))
+        scanner(root, folders);
+    lf_findUserAiTrafficFolders(root, folders);
+}
+
+void lf_findManualFolders(std::vector<fs::path>& folders) {
+    for (const StringParameter* setting : lfolderParameters) {
+        const std::string value = setting->value();
+        if (value.empty()) continue;
+        (void)utf8_to_wide(value); // refuses a value that is not UTF-8
+        const fs::path path(value);
+        if (!fs::exists(path)) {
+            gf_logError(fmt::format("{}: '{}' does not exist", setting->name, value));
+            throw orv::UserErrorException(
+                243, fmt::format("the path pointed to by parameter '{}' does not exist, see Log.txt!",
+                                 setting->name));
+        }
+        folders.push_back(path);
+    }
+}
+
+// ---- the scan ----
+
+fs::path gf_scanReportPath(std::string_view fileName) {
+    const bool info =
+        fileName == "AircraftCfgWithNoFltsimSection.txt" || fileName == "AirlineModelConversions.txt";
+    return info ? lf_infoPath(fileName) : lf_errorsPath(fileName);
+}
+
+std::vector<std::string> lf_applyRegistrationData(std::list<LiveryData>& liveries) {
+    std::vector<std::string> lines;
+    for (LiveryData& livery : liveries) {
+        if (livery.atcid.empty()) continue;
+        const auto record = gf_findRegRecord(livery.atcid);
+        if (!record) continue;
+        if (record->cargo != livery.cargo) {
+            lines.push_back(fmt::format("{:80} {} cargo {} => {}", livery.title, livery.atcid, livery.cargo,
+                                        record->cargo));
+            livery.cargo = record->cargo;
+        }
+        // The operator stands for the airline only when it is an airline code (the data set also
+        // gives operators by name).
+        const std::string& airline = gf_isIcaoAirline(record->opr) ? record->opr : record->airl;
+        if (!airline.empty() && airline != livery.airl) {
+            lines.push_back(
+                fmt::format("{:80} {} airl {} => {}", livery.title, livery.atcid, livery.airl, airline));
+            livery.airl = airline;
+        }
+        if (!record->type.empty() && record->type != livery.type) {
+            lines.push_back(fmt::format("{:80} {} model {} => {}", livery.title, livery.atcid, livery.type,
+                                        record->type));
+            livery.type = record->type;
+        }
+    }
+    return lines;
+}
+
+void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
+    if (liveries.empty()) return;
+    // One folder (or one rank) has nothing to remove.
+    const std::int32_t firstRank = liveries.front().priority;
+    if (std::all_of(liveries.begin(), liveries.end(),
+                    [firstRank](const LiveryData& livery) { return livery.priority == firstRank; }))
+        return;
+    struct PairHash {
+        std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const noexcept {
+            return std::hash<std::string_view>{}(key.first) * 31u + std::hash<std::string_view>{}(key.second);
+        }
+    };
+    std::unordered_map<std::pair<std::string_view, std::string_view>, std::int32_t, PairHash> best;
+    best.reserve(liveries.size());
+    for (const LiveryData& livery : liveries) {
+        const auto [slot, added] = best.try_emplace({livery.airl, livery.type}, livery.priority);
+        if (!added) slot->second = std::min(slot->second, livery.priority);
+    }
+    // The keys view the liveries' texts: decide first, then remove.
+    std::vector<bool> drop;
+    drop.reserve(liveries.size());
+    for (const LiveryData& livery : liveries)
+        drop.push_back(livery.priority > best.at({livery.airl, livery.type}));
+    best.clear();
+    std::size_t index = 0;
+    liveries.remove_if([&](const LiveryData&) { return drop[index++]; });
+}
+
+void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                               const fs::path& folder, TextSet& titles, ScanReports& reports) {
+    std::list<std::future<FileScan>> pending;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        if (runControl.stopping()) return; // the results of this scan are not used
+        const fs::path& path = it->path();
+        try {
+            if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
+                it.disable_recursion_pending();
+            if (!lf_isAircraftCfgName(path)) continue;
+            std::error_code statusError;
+            if (fs::is_directory(it->status(statusError))) continue;
+            gf_waitForTaskSlot();
+            const bool ivao =
+                lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
+            pending.push_back(lf_startTask(context, rank, path, ivao));
+        } catch (const std::exception& e) {
+            gf_logError(
+                fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+        }
+        if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+            try {
+                lf_collect(pending.front(), titles, reports);
+            } catch (const std::exception& e) {
+                gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
+            }
+            pending.pop_front();
+        }
+    }
+    for (std::future<FileScan>& future : pending) {
+        if (runControl.stopping()) return;
+        try {
+            lf_collect(future, titles, reports);
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
+        }
+    }
+}
+
+LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
+    scannedLiveries.clear();
+    lf_removePreviousScanFiles();
+    auto context = std::make_shared<ScanContext>();
+    lf_readDontUseTitlesForScan(*context);
+    dontUseTitles.clear();
+    context->beforeParse = liveryTaskProbe;
+    context->taskBody = liveryTaskBody;
+    const std::shared_ptr<const ScanContext> shared = context;
+
+    TextSet titles;
+    ScanReports reports;
+    std::int32_t rank = 0;
+    std::uint64_t total = 0;
+    for (const fs::path& folder : folders) {
+        if (folder.empty()) continue;
+        if (!fs::exists(folder)) {
+            gf_log(folder.string() + " does not exist, skipped!");
+            continue;
+        }
+        if (!fs::is_directory(folder)) {
+            gf_log(folder.string() + " is not a folder name, skipped!");
+            continue;
+        }
+        rank = std::min(rank + 1, 10);
+        if (runControl.stopping()) continue;
+        const std::size_t before = scannedLiveries.size();
+        lf_searchLiveriesinFolder(shared, rank, folder, titles, reports);
+        const std::uint64_t added = scannedLiveries.size() - before;
+        const std::string foundIn = fmt::format("found in {}", folder.string());
+        if (added == 0) {
+            gf_log(fmt::format("No liveries {}", foundIn));
+        } else {
+            gf_log(fmt::format("{} liverie{} {}", added, gf_plural(added), foundIn));
+            total += added;
+        }
+    }
+    if (runControl.stopping()) {
+        scannedLiveries.clear();
+        gf_log("Livery scan cut short by a stop: nothing written, the previous LiveriesScanned.xml kept");
+        return LiveryScanOutcome::stopped;
+    }
+    if (scannedLiveries.empty()) {
+        lf_showLiveryCount(0);
+        return LiveryScanOutcome::noLiveries;
+    }
+    if (folders.size() > 1) gf_log(fmt::format("{} in total", total));
+
+    const std::vector<std::string> conversions = lf_applyRegistrationData(scannedLiveries);
+    if (LIG_PRIORITIZE.value) lf_keepBestRankedLiveries(scannedLiveries);
+    if (scannedLiveries.size() > 1) {
+        gf_sortLiveries(scannedLiveries);
+        scannedLiveries.unique();
+    }
+    (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
+    scannedLiveries.clear();
+    lf_reportScanProblems(reports, conversions);
+    gf_showMessage("", false);
+    return LiveryScanOutcome::complete;
+}
+
+// ---- the scan entry ----
+
+void gf_scanForLiveries() {
+    const LiveryHooks& hooks = gf_liveryHooks();
+    const bool automatic = LIG_AUTOMATIC.value;
+    AI_PACKAGE_SELECTOR.enable(false);
+    gf_showMessage(fmt::format("Scanning {}for liveries ...", LIG_PRIORITIZE.value ? "prioritized " : ""),
+                   false);
+    gf_log(fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
+                       automatic ? "automatic" : "manual"));
+
+    std::vector<fs::path> folders;
+    folders.reserve(10);
+    if (automatic) {
+        const fs::path root = hooks.communityFolder ? hooks.communityFolder() : fs::path();
+        if (!root.empty()) lf_findAiPackageFolders(root, folders);
+    } else {
+        lf_findManualFolders(folders);
+    }
+
+    if (folders.empty()) {
+        if (automatic) {
+            AI_PACKAGE_SELECTOR.enable(true);
+            throw orv::UserErrorException(43,
+                                          "Automatic scan has not found any AI packages, choose a different "
+                                          "selection (or go to Manual mode, see Manual 5.2)");
+        }
+        lf_call(hooks.openManual);
+        lf_call(hooks.openParametersFolder);
+        throw orv::UserErrorException(
+            48,
+            fmt::format(
+                "Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.2",
+                "Skyloom"));
+    }
+
+    switch (lf_scanLiveryFolders(folders)) {
+    case LiveryScanOutcome::noLiveries:
+        if (!automatic) throw orv::UserErrorException(53, "no liveries found");
+        AI_PACKAGE_SELECTOR.enable(true);
+        throw orv::UserErrorException(143,
+                                      "Automatic scan has not found any liveries, choose a different "
+                                      "selection, or switch off automatic and set lfolder parameter(-s)");
+    case LiveryScanOutcome::stopped:
+        // The box stays ticked: the next start-up scans again.
+        AI_PACKAGE_SELECTOR.enable(true);
+        gf_logAndFlush("\n++++++++++++++++++++++++ liveries scan stopped ++++++++++++++++++++++++++++++++\n");
+        return;
+    case LiveryScanOutcome::complete:
+        break;
+    }
+
+    SCAN_LIVERIES.value = false;
+    SCAN_LIVERIES.save();
+    SCAN_LIVERIES.showValue();
+    lf_call(hooks.repaintControls);
+    AI_PACKAGE_SELECTOR.enable(true);
+    lf_call(hooks.repaintCounts);
+    gf_logAndFlush("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
+}
+
+void gf_resetLiveryScanForTests() {
+    liveryTaskWait = std::chrono::milliseconds(10'000);
+    liveryTaskProbe = nullptr;
+    liveryTaskBody = nullptr;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The livery scan: which folders hold the user's AI aircraft (the AI packages of the Community folder,
+// or the folders of the lfolder settings), the walk of those folders with one parser task per
+// aircraft.cfg, LiveriesScanned.xml and the report files, and the scan entry of the worker's start-up.
+
+#include "liveries/livery_files.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- AI package detection ----
+
+// One kind of package: appends the first root entry whose name holds one of its markers (and not
+// "_CVT_") to `folders`.
+using AiPackageScanner = void (*)(const std::filesystem::path& root,
+                                  std::vector<std::filesystem::path>& folders);
+void lf_findAigFolders(const std::filesystem::path& root, std::vector<std::filesystem::path>& folders);
+void lf_findFsltlFolders(const std::filesystem::path& root, std::vector<std::filesystem::path>& folders);
+void lf_findJfFolders(const std::filesystem::path& root, std::vector<std::filesystem::path>& folders);
+void lf_findMtlFolders(const std::filesystem::path& root, std::vector<std::filesystem::path>& folders);
+void lf_findUserAiTrafficFolders(const std::filesystem::path& root,
+                                 std::vector<std::filesystem::path>& folders);
+
+// The scanners of an AI_PACKAGE_SELECTOR entry ("JF, AIG" -> JF, AIG), in its order. Unknown names
+// give no scanner.
+std::vector<AiPackageScanner> gf_aiPackageScannersOf(std::string_view selection);
+
+// Automatic mode: the scanners of the selected entry, then the user-aitraffic scanner. Throws
+// std::runtime_error "AI_PACKAGE_SELECTOR not set" when the value is none of the choices, and the
+// directory iteration's filesystem_error when the root cannot be listed.
+void lf_findAiPackageFolders(const std::filesystem::path& root, std::vector<std::filesystem::path>& folders);
+// Manual mode: the non-empty lfolder0..lfolder9 values in order; orv::UserErrorException 243 for one
+// that does not exist.
+void lf_findManualFolders(std::vector<std::filesystem::path>& folders);
+
+// ---- the scan ----
+
+enum class LiveryScanOutcome {
+    complete,   // LiveriesScanned.xml and the reports are written
+    noLiveries, // not one livery was found; nothing written
+    stopped,    // a stop or close cut the scan short; nothing written, the previous file kept
+};
+
+// How long the driver waits for one task's result before it gives the task up (10 seconds; tests
+// shorten it). A task given up goes on running by itself; its result is dropped.
+extern std::chrono::milliseconds liveryTaskWait;
+
+// Tests: the function every task runs first (to hold one back). Empty in the program.
+extern std::function<void(const std::filesystem::path&)> liveryTaskProbe;
+// Benchmarks: a task body that runs instead of the parsers. Empty in the program.
+extern std::function<FileScan(const ScanContext&, std::int32_t priority, const std::filesystem::path&)>
+    liveryTaskBody;
+
+// Scans the folders in order (rank 1 for the first existing folder, up to 10) into LiveriesScanned.xml
+// and the report files.
+LiveryScanOutcome lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders);
+
+// The walk of one folder. Liveries go to `scannedLiveries`, titles to `titles`, report lines to
+// `reports`, all in walk order.
+void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                               const std::filesystem::path& folder, TextSet& titles, ScanReports& reports);
+
+// Registration data from the type database: cargo flag, airline and type of the liveries with a known
+// registration; one line per change.
+std::vector<std::string> lf_applyRegistrationData(std::list<LiveryData>& liveries);
+// Keeps, for each airline and type, only the liveries of the best-ranked folder that has the pair.
+void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries);
+
+// The report files (names in the output folder of the working folder).
+std::filesystem::path gf_scanReportPath(std::string_view fileName);
+
+// The worker's start-up step while SCAN_LIVERIES is ticked: finds the folders, scans them and, when the
+// scan is complete, unticks and saves SCAN_LIVERIES. Throws orv::UserErrorException 43 (no AI package
+// found), 48 (no manual folder set), 53 (manual: no livery), 143 (automatic: no livery), and the
+// errors of the folder search.
+void gf_scanForLiveries();
+
+// Tests only: the wait and the probe back to the program's.
+void gf_resetLiveryScanForTests();
