@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -30,6 +31,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <zip.h>
 
