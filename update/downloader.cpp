@@ -172,7 +172,6 @@ CURLcode lf_prepare(CURL* curl, const std::string& url, const DownloadLimits& li
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_FOLLOWLOCATION, 0L);
     set(CURLOPT_FAILONERROR, 1L);
-    set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     const auto& test = lf_testSettings();

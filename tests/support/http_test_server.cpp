@@ -4,11 +4,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -292,6 +294,11 @@ void HttpTestServer::acceptLoop() {
 }
 
 void HttpTestServer::serve(int fd) {
+    // A write to a client that has gone must fail, not end the process (TLS writes use plain write()).
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     {
         Connection connection(fd, impl_->ctx, stopPipe_[0]);
         std::string request;
