@@ -21,6 +21,8 @@
 #include "refdata/dbase.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
+#include "update/update_check.h"
+#include "update/update_hooks.h"
 
 #include <cstdlib>
 
@@ -195,6 +197,17 @@ void lf_wireWindow(RunSteps& s) {
     };
 }
 
+// Downloads and updates: the start-up update check, and the window's side of what it changes.
+void lf_wireUpdates(RunSteps& s) {
+    auto& hooks = gf_updateHooks();
+    hooks.setCheckBox = [](CheckBoxParameter& box, bool value) { gf_setCheckBox(box, value); };
+    hooks.repaint = [] { gf_invalidate(uiControlsBand); };
+    hooks.warningBox = [](std::string_view text, std::string_view caption) {
+        gf_ui().messageBox(std::string(text), std::string(caption));
+    };
+    s.checkForUpdates = [] { return gf_checkForUpdates(); };
+}
+
 } // namespace
 
 void gf_wireRunSteps() {
@@ -205,6 +218,7 @@ void gf_wireRunSteps() {
     lf_wireFeed(s);
     lf_wireLiveries(s);
     lf_wireSimLink(s);
+    lf_wireUpdates(s);
 }
 
 void gf_wireProgram() {
@@ -216,5 +230,6 @@ void gf_unwireProgram() {
     if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
     gf_resetRestoreHooks();
+    gf_resetUpdateHooks();
     gf_resetRunSteps();
 }
