@@ -19,6 +19,8 @@
 #include "liveries/livery_tables.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "refdata/park_airport.h"
+#include "refdata/parking_quality.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 #include "update/update_check.h"
@@ -197,6 +199,36 @@ void lf_wireWindow(RunSteps& s) {
     };
 }
 
+// The airport and learned parking files: the park airport's summary in the status area, its elevation
+// in the traffic filter, the learned settings' controls and the closest-stand query. The fetch of
+// archived airport files belongs to the downloads.
+void lf_wireParkingFiles() {
+    auto& parking = gf_parkingHooks();
+    parking.showStandCount = [](std::uint64_t count) {
+        mainWindow.standCount = count;
+        gf_invalidate(uiParkingBlock);
+    };
+    parking.showAirportFile = [](const std::string& publisher, bool handmade) {
+        mainWindow.setText(&MainWindow::airportFileText, publisher);
+        mainWindow.handmadeAirportFile = handmade;
+        gf_invalidate(uiParkingBlock);
+    };
+    parking.showQualityText = [](const std::string& text) {
+        mainWindow.setText(&MainWindow::qualityText, text);
+        gf_invalidate(uiParkingBlock);
+    };
+    parking.setParkAirportElevation = [](std::optional<double> elevationFt) {
+        trafficReader.setParkAirportElevation(elevationFt);
+    };
+    auto& restore = gf_restoreHooks();
+    restore.applyAutoRange = gf_applyAutoRange;
+    restore.parkingControlsReady = [] { return parkingControlsReady.load(); };
+    gf_setClosestStandQuery(gf_readDestApfForClosestStand);
+    auto& window = gf_windowHooks();
+    window.parkAirportLoaded = [] { return parkAirportLoaded.load(); };
+    window.rtTrafficWeek = [] { return rtTrafficWeek.load(); };
+}
+
 // Downloads and updates: the start-up update check, and the window's side of what it changes.
 void lf_wireUpdates(RunSteps& s) {
     auto& hooks = gf_updateHooks();
@@ -218,6 +250,7 @@ void gf_wireRunSteps() {
     lf_wireFeed(s);
     lf_wireLiveries(s);
     lf_wireSimLink(s);
+    lf_wireParkingFiles();
     lf_wireUpdates(s);
 }
 
@@ -230,6 +263,7 @@ void gf_unwireProgram() {
     if (const auto& join = gf_runSteps().joinSimClient) join();
     gf_resetCoreHooks();
     gf_resetRestoreHooks();
+    gf_parkingHooks() = ParkingHooks{};
     gf_resetUpdateHooks();
     gf_resetRunSteps();
 }

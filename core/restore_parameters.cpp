@@ -5,6 +5,7 @@
 #include "core/settings.h"
 
 SavedParkingSettings savedParkingSettings;
+std::atomic<bool> learnedSettingsInForce{false};
 
 RestoreHooks& gf_restoreHooks() {
     static RestoreHooks hooks;
@@ -46,4 +47,5 @@ void gf_restoreOverriddenParameters() {
         box->save();
         box->showValue();
     }
+    learnedSettingsInForce = false;
 }

@@ -3,6 +3,7 @@
 // airport. The reader keeps the user's own values here first; when the park airport is dropped they
 // are put back, saved and shown again.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -21,17 +22,26 @@ struct SavedParkingSettings {
 // Worker thread only.
 extern SavedParkingSettings savedParkingSettings;
 
+// Raised when a learned file has applied its settings over the user's own, lowered by the restore.
+// While it is up, savedParkingSettings hold the user's values and are not taken again, and the restore
+// is due when the park airport is dropped.
+extern std::atomic<bool> learnedSettingsInForce;
+
 // The window's part of the restore; the program wires them at start-up. Defaults do nothing.
 struct RestoreHooks {
     // Derives MAX_FIT_FL from MAX_FIT and selects it in its list.
     std::function<void()> showMaxFit;
     // Sets RANGE and the traffic radius from a value in nautical miles and selects it in its list.
     std::function<void(std::int32_t nauticalMiles)> setRange;
+    // After AUTO_RANGE changed: the range controls and the radius follow it.
+    std::function<void()> applyAutoRange;
+    // The parking controls have been switched at least once (default false).
+    std::function<bool()> parkingControlsReady;
 };
 RestoreHooks& gf_restoreHooks();
 void gf_resetRestoreHooks();
 
 // Puts back MAX_LIVE_SEL, MAX_FIT, RANGE, parking_percentage (each clamped), AUTO_RANGE,
 // INITIAL_LOAD_ONLY, PARK_SOFT and WEEK from savedParkingSettings, saving each and refreshing the
-// controls. Runs on the worker thread.
+// controls, and lowers learnedSettingsInForce. Runs on the worker thread.
 void gf_restoreOverriddenParameters();

@@ -9,10 +9,10 @@ std::string gf_airlTypeKey(std::string_view airl, std::string_view type);
 
 // Any record with `airl` and `type` texts.
 template <typename Record>
-    requires requires(const Record& r) {
-        std::string_view{r.airl};
-        std::string_view{r.type};
-    }
+requires requires(const Record& r) {
+    std::string_view{r.airl};
+    std::string_view{r.type};
+}
 std::string gf_airlTypeKey(const Record& record) {
     return gf_airlTypeKey(std::string_view{record.airl}, std::string_view{record.type});
 }

@@ -7,7 +7,9 @@
 #include "core/restore_parameters.h"
 #include "core/strings.h"
 #include "feed/feed_state.h"
+#include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
+#include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
 #include "simlink/sim_link.h"
 
@@ -31,6 +33,7 @@ protected:
         gf_resetSimLinkForTests();
         gf_resetLiveriesForTests();
         gf_resetTypeLookups();
+        gf_resetParkAirportForTests();
     }
 };
 
@@ -69,6 +72,34 @@ TEST_F(WiringTest, RestoredParkingSettingsReachTheFilterAndTheControls) {
     EXPECT_EQ(trafficRadiusNm.load(), 25.0);
     EXPECT_EQ(MAX_FIT_FL.value.load(), 5.0f);
     EXPECT_EQ(ui.selection(MAX_FIT_FL.controlId), 9) << "5 hours in the list";
+}
+
+// What the airport-file reader reports reaches the status area and the traffic filter, and the
+// window reads the park airport's state.
+TEST_F(WiringTest, ParkAirportReachesTheStatusAreaAndTheFilter) {
+    auto& parking = gf_parkingHooks();
+    parking.showStandCount(7);
+    parking.showAirportFile("FlyTampa", true);
+    parking.showQualityText("63");
+    parking.setParkAirportElevation(-11.0);
+    EXPECT_EQ(mainWindow.standCount.load(), 7u);
+    EXPECT_EQ(mainWindow.text(&MainWindow::airportFileText), "FlyTampa");
+    EXPECT_TRUE(mainWindow.handmadeAirportFile.load());
+    EXPECT_EQ(mainWindow.text(&MainWindow::qualityText), "63");
+    EXPECT_EQ(trafficReader.parkAirportElevation(), std::optional<double>(-11.0));
+
+    parkAirportLoaded = true;
+    rtTrafficWeek = 12;
+    EXPECT_TRUE(gf_windowHooks().parkAirportLoaded());
+    EXPECT_EQ(gf_windowHooks().rtTrafficWeek(), 12);
+
+    parkingControlsReady = true;
+    EXPECT_TRUE(gf_restoreHooks().parkingControlsReady());
+    AUTO_RANGE.value = false;
+    gf_setRange(25);
+    gf_restoreHooks().applyAutoRange();
+    EXPECT_EQ(trafficRadiusNm.load(), 25.0) << "the manual range holds while AUTO_RANGE is off";
+    EXPECT_FALSE(gf_parkingHooks().fetchArchivedFile) << "the downloads wire the fetch";
 }
 
 // Once the main run has started the feed, the window's waiting mark is off; the run still waits for

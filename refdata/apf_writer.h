@@ -1,0 +1,35 @@
+#pragma once
+// Writing airport files (the scenery scan) and learned parking files (the traffic engine).
+
+#include "refdata/parking_format.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+// What goes into a parking file.
+struct ApfData {
+    std::string code; // ICAO code; not written (the file name is the caller's)
+    std::string airport_name;
+    std::string BGLpath;
+    std::string publisher;
+    std::string manufacturer;
+    std::string creator;
+    std::int32_t Qf_real = 0;
+    std::int32_t Qf_soft = 0;
+    std::int32_t altitude = 0; // feet
+    std::vector<ParkPos> stands;
+};
+using ApfRecord = ApfData;
+
+// The two kinds of file.
+inline constexpr int apfLearnedMode = 0; // header with the parking settings; per stand what changed
+inline constexpr int apfAirportMode = 1; // header and every stand's position, no flights
+
+// Writes the file atomically (folders created). simKind goes into the MetaData header. True when saved.
+bool gf_writeApf(const ApfData& data, const std::filesystem::path& path, int mode, std::int32_t simKind);
+// Appends root > parameters with the header entries of the mode.
+bool gf_writeApfHeader(pugi::xml_node root, const ApfData& data, int mode);

@@ -1,0 +1,106 @@
+#pragma once
+// The stands of an airport and the flights seen at them, as the airport files and the learned parking
+// files hold them: the in-memory records, the half-hour text form, the identity of a flight entry and
+// the reading of stands (with the checks on their ids).
+//
+// File layout: root (optional) > meta, parameters > parameter (name, value), parkpositions > parkpos
+// (one per stand, attributes id, latitude, longitude, heading, radius, heli, cargo, ramp, manual,
+// radius_change, cargo_change) > opt (one per flight: reg, airl, type, soft, day, hh, cs, cpl).
+
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+// The half-hour slots 0..47 of a UTC day; bit n is slot n.
+using HalfHourSet = std::bitset<48>;
+
+// One flight seen at a stand.
+struct ParkOpt {
+    std::string airl;
+    std::string type;
+    std::string reg;
+    std::string cs;
+    std::string cs2; // the callsign under which the same aircraft leaves; may be empty
+    HalfHourSet hh;
+    std::uint32_t seq = 0;    // number within its stand from 1; 0: neither written nor scored
+    std::uint32_t day = 0;    // 1..7, Monday 1
+    std::uint32_t origin = 0; // 1 read from the airport file, 0 learned
+    std::uint32_t real = 1;   // 1 real flight, 0 soft
+    bool cpl = false;         // coupled
+};
+
+// One stand.
+struct ParkPos {
+    // Takes the id and the flights; the heading in radians, the radius in metres (kept in nautical
+    // miles). Every other flag starts false, sid 0, room for 8 neighbours.
+    ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double lon, double heading,
+            double radiusMetres, bool cargo, bool ramp, bool heli);
+
+    std::vector<ParkOpt> opts;
+    std::string id;
+    std::vector<std::uint32_t> adjacent; // sid of the neighbouring stands
+    double lat = 0.0;                    // degrees
+    double lon = 0.0;                    // degrees
+    double heading = 0.0;                // radians
+    double radius = 0.0;                 // nautical miles
+    std::uint32_t sid = 0;               // 1, 2, ... in list order, set by the airport-file reader
+    bool manual = false;                 // created by hand in a learned file
+    bool radius_change = false;
+    bool cargo_change = false;
+    // Run-time flags of the traffic engine; false when read.
+    bool held = false;         // taken in the current selection
+    bool occupied = false;     // a live aircraft stands there
+    bool blocked = false;      // the reserved stand or the user's stand
+    bool adjacentHeld = false; // next to a held stand
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+};
+
+inline constexpr double metresToNm = 0.0005399568034557236;
+inline constexpr double nmToMetres = 1852.0;
+inline constexpr double degreesToRadians = 0.017453292519943295;
+inline constexpr double radiansToDegrees = 57.29577951308232;
+
+// The stands of the park airport. Worker thread only.
+extern std::vector<ParkPos> parkPositions;
+
+// Destroys every stand; the storage is kept.
+void gf_clearParkPositions();
+
+// "5" -> slot 5, "10:13" -> 10..13, "3,7" -> 3 and 7. Errors are logged; the empty set on any error
+// of the range form (a bad piece of the list form is skipped).
+HalfHourSet gf_hours2bitset(std::string_view text);
+// "5", "10:13", or for a set that is no single range the slots joined by commas ("3,7"). Empty for
+// the empty set. Every set read back with gf_hours2bitset gives the same set.
+std::optional<std::string> gf_bitset2hours(const HalfHourSet& set);
+
+// The identity of one opt element.
+struct OptIdentity {
+    std::string cs;
+    std::string cs2;
+    std::string airl;
+    std::string type;
+};
+// cs and cs2 from "cs" (split at its first colon); airline and type from the registration table when
+// "reg" has a row there (a non-empty operator wins over its airline), else the attributes.
+OptIdentity gf_optIdentity(const pugi::xml_node& opt);
+
+// Reads one stand with its flights (days 1..7 with an "hh" only) and appends it to parkPositions;
+// nothing for a stand at 0/0 or whose position is not a finite latitude/longitude.
+void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin);
+
+// Every stand of the document (root optional) with origin 1. Throws orv::UserErrorException 93 for a
+// stand without id or with an empty one, 94 for an id seen before in the file (ids trimmed).
+void gf_readParkpositions(const pugi::xml_node& doc);
+
+// Same day, kind, registration, airline and type, and at least one shared half hour.
+bool gf_isSameParkOpt(const ParkOpt& a, const ParkOpt& b);
+
+// A number attribute that parses as a finite number, else empty (missing, text, "nan", "inf").
+std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char* name);

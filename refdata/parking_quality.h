@@ -1,0 +1,16 @@
+#pragma once
+// How well the park airport's stands are covered by flights, and the nearest stand of another airport.
+
+#include "core/geodesy.h"
+#include "refdata/park_airport.h"
+
+#include <string>
+
+// From parkPositions: -1/-1 when no stand has a flight entry, else the mean stand score scaled to 0..100.
+QualityFactors gf_qualityFactors();
+// From parkQualityFactors: two blanks when unknown, "{:2}" when Qf_real >= 45, else "{:2}/{:2}".
+std::string gf_qualityText();
+
+// Distance in nautical miles from the position to the nearest stand of the airport's file (its id in
+// `standId`); 100.0 when no stand is nearer. A fetched copy (airport.xml) is removed afterwards.
+double gf_readDestApfForClosestStand(const std::string& code, const Lalo& position, std::string& standId);

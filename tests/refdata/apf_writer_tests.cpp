@@ -1,0 +1,393 @@
+// Writing airport and learned parking files, the learned-file path of every kind of airport file, and
+// learned files that survive a killed save.
+
+#include "parking_fixture.h"
+
+#include "refdata/apf_writer.h"
+#include "refdata/dbase.h"
+#include "refdata/parking_quality.h"
+
+#include <gsl/narrow>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace parking_test;
+
+namespace {
+
+ParkOpt flight(std::string reg, HalfHourSet hh, std::uint32_t seq, std::uint32_t day = 2) {
+    ParkOpt o;
+    o.airl = "SWR";
+    o.type = "A320";
+    o.reg = std::move(reg);
+    o.hh = hh;
+    o.seq = seq;
+    o.day = day;
+    return o;
+}
+
+HalfHourSet slots(std::initializer_list<std::size_t> list) {
+    HalfHourSet set;
+    for (auto n : list)
+        set.set(n);
+    return set;
+}
+
+ParkPos standAt(const std::string& id, double lat, double lon, std::vector<ParkOpt> opts = {}) {
+    return ParkPos(id, std::move(opts), lat, lon, 0.0, 20.0, false, false, false);
+}
+
+// The attributes of an element as "name=value" in order.
+std::vector<std::string> attributes(pugi::xml_node node) {
+    std::vector<std::string> list;
+    for (auto a : node.attributes())
+        list.push_back(std::string(a.name()) + "=" + a.value());
+    return list;
+}
+
+class ApfWriter : public ParkingTest {
+protected:
+    pugi::xml_document write(const ApfData& data, int mode) {
+        const fs::path path = "airports/out/LSZH.xml";
+        EXPECT_TRUE(gf_writeApf(data, path, mode, 1));
+        pugi::xml_document doc;
+        EXPECT_TRUE(doc.load_file(path.c_str()));
+        return doc;
+    }
+    static std::vector<std::string> header(const pugi::xml_document& doc) {
+        std::vector<std::string> list;
+        for (auto p : doc.child("root").child("parameters").children("parameter"))
+            list.push_back(std::string(p.attribute("name").value()) + "=" + p.attribute("value").value());
+        return list;
+    }
+    static pugi::xml_node parkpos(const pugi::xml_document& doc, const std::string& id) {
+        return doc.child("root").child("parkpositions").find_child_by_attribute("parkpos", "id", id.c_str());
+    }
+};
+
+TEST_F(ApfWriter, LearnedFileHoldsWhatChangedAndTheFlights) {
+    dbase.registrations = {{"HB-JNA", {"SWR", "B77W", "", false}}};
+    MAX_FIT_FL.value = 24.0f;
+    ApfData data;
+    data.code = "LSZH";
+    data.airport_name = "Zurich";
+    data.publisher = "FlyTampa";
+    ParkPos manual("M1", {}, 47.1234567, 8.5, 1.5707963, 0.0107991 * nmToMetres, false, true, false);
+    manual.manual = true;
+    data.stands.push_back(manual);
+
+    std::vector<ParkOpt> opts{
+        flight("HB-A", slots({3, 4, 5}), 1), flight("HB-B", slots({3, 5}), 2), flight("HB-C", {}, 3),
+        flight("HB-D", slots({1}), 0),       flight("HB-JNA", slots({9}), 4),  flight("HB-E", slots({10}), 5),
+        flight("HB-F", slots({11}), 6)};
+    opts[2].cs = "SWR3";
+    opts[4].cs = "SWR4";
+    opts[4].cs2 = "SWR44";
+    opts[5].cs2 = "ALONE";
+    opts[5].real = 0;
+    opts[5].cpl = true;
+    data.stands.push_back(standAt("PLAIN", 47.2, 8.6, opts));
+    ParkPos radius = standAt("RADIUS", 47.3, 8.6);
+    radius.radius = 35.0 * metresToNm;
+    radius.radius_change = true;
+    data.stands.push_back(radius);
+    ParkPos cargo = standAt("CARGO", 47.4, 8.6);
+    cargo.cargo_change = true;
+    cargo.cargo = true;
+    data.stands.push_back(cargo);
+
+    const auto doc = write(data, apfLearnedMode);
+    EXPECT_EQ(header(doc), (std::vector<std::string>{"airport_name=Zurich", "publisher=FlyTampa", "RANGE=40",
+                                                     "AUTO_RANGE=true", "WEEK=false", "PARK_SOFT=false",
+                                                     "parking_percentage=30", "INITIAL_LOAD_ONLY=false",
+                                                     "MAX_FIT=47", "MAX_LIVE_SEL=500"}));
+    EXPECT_EQ(attributes(parkpos(doc, "M1")),
+              (std::vector<std::string>{"id=M1", "latitude=47.123457", "longitude=8.500000", "heading=90.0",
+                                        "radius=20.0", "cargo=false", "ramp=true", "manual=true"}));
+    EXPECT_EQ(attributes(parkpos(doc, "PLAIN")), std::vector<std::string>{"id=PLAIN"});
+    EXPECT_EQ(attributes(parkpos(doc, "RADIUS")),
+              (std::vector<std::string>{"id=RADIUS", "radius_change=true", "radius=35.0"}));
+    EXPECT_EQ(attributes(parkpos(doc, "CARGO")),
+              (std::vector<std::string>{"id=CARGO", "cargo_change=true", "cargo=true"}));
+
+    std::vector<std::vector<std::string>> written;
+    for (auto opt : parkpos(doc, "PLAIN").children("opt"))
+        written.push_back(attributes(opt));
+    EXPECT_EQ(written, (std::vector<std::vector<std::string>>{
+                           {"reg=HB-A", "airl=SWR", "type=A320", "day=2", "hh=3:5"},
+                           {"reg=HB-B", "airl=SWR", "type=A320", "day=2", "hh=3,5"},
+                           {"reg=HB-JNA", "day=2", "hh=9", "cs=SWR4:SWR44"},
+                           {"reg=HB-E", "airl=SWR", "type=A320", "soft=true", "day=2", "hh=10", "cpl=true"},
+                           {"reg=HB-F", "airl=SWR", "type=A320", "day=2", "hh=11"},
+                       }));
+    EXPECT_NE(logText().find("==> bit set problem: HB-C SWR3 SWR A320"), std::string::npos);
+
+    // Half hours of MAX_FIT_FL: twice the hours, rounded, minus one.
+    for (const auto& [hours, written] : {std::pair{0.5f, "0"}, std::pair{2.5f, "4"}, std::pair{0.74f, "0"}}) {
+        MAX_FIT_FL.value = hours;
+        const auto again = write(data, apfLearnedMode);
+        EXPECT_EQ(header(again)[8], std::string("MAX_FIT=") + written) << hours;
+    }
+    MAX_FIT_FL.value = 3.0e9f;
+    EXPECT_THROW(gf_writeApf(data, "airports/out/LSZH.xml", apfLearnedMode, 1), gsl::narrowing_error);
+}
+
+TEST_F(ApfWriter, AirportFileHoldsEveryStandWithoutFlights) {
+    ApfData data;
+    data.airport_name = "Zurich";
+    data.BGLpath = "C:/x.bgl";
+    data.manufacturer = "Maker";
+    data.creator = "Creator";
+    data.altitude = -11;
+    data.stands.push_back(standAt("A1", 47.1, 8.5, {flight("HB-A", slots({3}), 1)}));
+    ParkPos heli("H1", {}, 47.2, 8.5, 0.0, 10.0, true, false, true);
+    data.stands.push_back(heli);
+    const auto doc = write(data, apfAirportMode);
+    EXPECT_EQ(header(doc),
+              (std::vector<std::string>{"airport_name=Zurich", "publisher=", "altitude=-11", "num_parkpos=2",
+                                        "BGLpath=C:/x.bgl", "manufacturer=Maker", "creator=Creator"}));
+    EXPECT_FALSE(parkpos(doc, "A1").child("opt"));
+    EXPECT_EQ(attributes(parkpos(doc, "H1")),
+              (std::vector<std::string>{"id=H1", "latitude=47.200000", "longitude=8.500000", "heading=0.0",
+                                        "radius=10.0", "heli=true", "ramp=false"}));
+
+    // What the scan writes, the reader reads.
+    pugi::xml_document again;
+    ASSERT_TRUE(again.load_file("airports/out/LSZH.xml"));
+    gf_readParkpositions(again);
+    ASSERT_EQ(parkPositions.size(), 2u);
+    EXPECT_TRUE(parkPositions[1].heli);
+    EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 10.0, 1e-9);
+}
+
+TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {
+    handmadeApf = true;
+    ApfData data;
+    data.airport_name = "Zurich";
+    data.publisher = "P";
+    data.altitude = 1416;
+    data.Qf_real = 63;
+    data.Qf_soft = 0;
+    data.stands.push_back(standAt("A1", 47.1, 8.5, {flight("HB-A", slots({3}), 1)}));
+    ParkPos changed = standAt("A2", 47.2, 8.5);
+    changed.radius = 30.0 * metresToNm;
+    changed.radius_change = true;
+    changed.cargo = true;
+    changed.cargo_change = true;
+    data.stands.push_back(changed);
+    const auto doc = write(data, apfLearnedMode);
+    const auto h = header(doc);
+    EXPECT_EQ(std::vector<std::string>(h.begin(), h.begin() + 6),
+              (std::vector<std::string>{"airport_name=Zurich", "publisher=P", "handmade=true",
+                                        "altitude=1416", "Qf_real=63", "Qf_soft=0"}));
+    EXPECT_TRUE(parkpos(doc, "A1").attribute("latitude"));
+
+    // Read back as a handmade file is read: the changed stand keeps its place, radius and cargo use.
+    gf_readParkpositions(doc);
+    ASSERT_EQ(parkPositions.size(), 2u);
+    EXPECT_EQ(parkPositions[1].id, "A2");
+    EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 30.0, 1e-9);
+    EXPECT_TRUE(parkPositions[1].cargo);
+    EXPECT_EQ(parkPositions[0].opts.size(), 1u);
+}
+
+TEST_F(ApfWriter, LearnedPathIsOneSafeFolderPerPublisher) {
+    const std::string l = "airports/learned/";
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases{
+        {"LSZH", "stock", l + "stock/LSZH.xml"},
+        {"LSZH", "simaddon", l + "simaddon/LSZH.xml"},
+        {"LSZH", "Stock", l + "thirdparty/Stock/LSZH.xml"},
+        {"LSZH", "Big Airports", l + "thirdparty/Big Airports/LSZH.xml"},
+        {"LSZH", " A/B\\C ", l + "thirdparty/A B C/LSZH.xml"},
+        {"LSZH", " .. ", l + "thirdparty/LSZH.xml"},
+        {"LSZH", ".", l + "thirdparty/LSZH.xml"},
+        {"LSZH", "/", l + "thirdparty/LSZH.xml"},
+        {"LSZH", "\x01\t\x7f", l + "thirdparty/LSZH.xml"},
+        {"LSZH", "", l + "thirdparty/LSZH.xml"},
+        {"LSZH", "Fly\nTampa", l + "thirdparty/FlyTampa/LSZH.xml"},
+        {"LSZH", std::string(150, 'a'), l + "thirdparty/" + std::string(100, 'a') + "/LSZH.xml"},
+        {"LSZH", std::string(99, 'a') + "\xc3\xa9", l + "thirdparty/" + std::string(99, 'a') + "/LSZH.xml"},
+        {"", "stock", ""},
+        {"../LSZH", "stock", ""},
+        {"..", "stock", ""},
+    };
+    for (const auto& [code, publisher, path] : cases)
+        EXPECT_EQ(gf_learnedPathOf(code, publisher).generic_string(), path) << publisher;
+}
+
+// What the engine saves when it leaves the park airport: per stand what was learned there.
+ApfData learnedData() {
+    ApfData data;
+    data.code = parkAirportCode;
+    data.airport_name = parkAirportInfo.airport_name;
+    data.publisher = parkAirportInfo.publisher;
+    data.altitude = parkAirportInfo.altitude;
+    for (ParkPos stand : parkPositions) {
+        std::erase_if(stand.opts, [](const ParkOpt& o) { return o.origin == 1; });
+        if (!stand.manual && stand.opts.empty() && !stand.radius_change && !stand.cargo_change) continue;
+        data.stands.push_back(std::move(stand));
+    }
+    return data;
+}
+
+// Stands as texts that hold every field the learned file keeps.
+std::vector<std::string> describe(const std::vector<ParkPos>& stands) {
+    std::vector<std::string> list;
+    for (const auto& s : stands) {
+        list.push_back(fmt::format("{} {:.6f} {:.6f} {:.1f} m{} r{} c{} cargo{}", s.id, s.lat, s.lon,
+                                   s.radius * nmToMetres, s.manual, s.radius_change, s.cargo_change,
+                                   s.cargo));
+        for (const auto& o : s.opts)
+            list.push_back(fmt::format("  {} {} {} {}:{} {} #{} d{} o{} r{} c{}", o.airl, o.type, o.reg, o.cs,
+                                       o.cs2, *gf_bitset2hours(o.hh), o.seq, o.day, o.origin, o.real, o.cpl));
+    }
+    return list;
+}
+
+TEST_F(ApfWriter, LearnedFilesOfEveryKindOfAirportFileAreReadBack) {
+    const std::string stands =
+        standXml("A1", 47.0, 8.0, "", R"(<opt reg="HB-A" airl="SWR" type="A320" day="1" hh="4"/>)") +
+        standXml("A2", 47.01, 8.0) + standXml("A3", 47.02, 8.0);
+    const auto file = [&](const std::string& publisher) {
+        Params params{{"airport_name", "Zurich"}, {"altitude", "1416"}};
+        if (!publisher.empty()) params.emplace_back("publisher", publisher);
+        return apfXml(params, stands);
+    };
+    struct Case {
+        std::string what;
+        std::map<std::string, std::string> local; // relative to the working folder
+        std::map<std::string, std::string> remote;
+        std::string reference;
+        std::string learnedPath;
+    };
+    const std::vector<Case> cases{
+        {"stock archive",
+         {},
+         {{"downloads/MSFS/archive/stock/LSZH.xml", file("stock")}},
+         "archive/stock/LSZH.xml",
+         "airports/learned/stock/LSZH.xml"},
+        {"simaddon scan file",
+         {{"airports/my_simaddon/LSZH.xml", file("simaddon")}},
+         {},
+         "airports/my_simaddon/LSZH.xml",
+         "airports/learned/simaddon/LSZH.xml"},
+        {"simaddon link",
+         {{"airports/my_simaddon/LSZH.txt", "archive/simaddon/LSZH.xml\n"}},
+         {{"downloads/MSFS/archive/simaddon/LSZH.xml", file("simaddon")}},
+         "archive/simaddon/LSZH.xml",
+         "airports/learned/simaddon/LSZH.xml"},
+        {"thirdparty archive",
+         {{"airports/my_thirdparty/LSZH.txt", "archive/thirdparty/Big%20Airports/LSZH.xml\n"}},
+         {{"downloads/MSFS/archive/thirdparty/Big%20Airports/LSZH.xml", file("Big Airports")}},
+         "archive/thirdparty/Big%20Airports/LSZH.xml",
+         "airports/learned/thirdparty/Big Airports/LSZH.xml"},
+        {"thirdparty generated file",
+         {{"airports/my_thirdparty/LSZH.xml", file("Fly/Tampa")}},
+         {},
+         "airports/my_thirdparty/LSZH.xml",
+         "airports/learned/thirdparty/Fly Tampa/LSZH.xml"},
+        {"user's file without publisher",
+         {{"airports/my_thirdparty/LSZH.xml", file("")}},
+         {},
+         "airports/my_thirdparty/LSZH.xml",
+         "airports/learned/thirdparty/LSZH.xml"},
+    };
+    addAirport("LSZH", 3);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "airports");
+        for (const auto& [path, content] : c.local)
+            writeAt(path, content);
+        server = c.remote;
+        const std::string reference = gf_apfRefOf("LSZH");
+        ASSERT_EQ(reference, c.reference);
+        ASSERT_EQ(read(reference), "");
+
+        // What the engine learned: flights on a stand of the file, a new radius, a cargo change and a
+        // stand of the user's.
+        ParkOpt learnedFlight = flight("HB-L", slots({3, 7}), 2, 5);
+        learnedFlight.origin = 0;
+        learnedFlight.cs = "SWR7";
+        learnedFlight.cs2 = "SWR8";
+        learnedFlight.real = 0;
+        learnedFlight.cpl = true;
+        parkPositions[0].opts.push_back(learnedFlight);
+        parkPositions[1].radius = 35.0 * metresToNm;
+        parkPositions[1].radius_change = true;
+        parkPositions[2].cargo = true;
+        parkPositions[2].cargo_change = true;
+        ParkOpt manualFlight = flight("HB-M", slots({20}), 1, 7);
+        manualFlight.origin = 0;
+        parkPositions.push_back(standAt("M1", 47.03, 8.0, {manualFlight}));
+        parkPositions.back().manual = true;
+        const auto before = describe(parkPositions);
+
+        ASSERT_TRUE(gf_writeApf(learnedData(), gf_learnedPathOf("LSZH", parkAirportInfo.publisher),
+                                apfLearnedMode, 1));
+        EXPECT_TRUE(fs::exists(dir / c.learnedPath));
+        ASSERT_EQ(read(reference), "");
+        EXPECT_EQ(describe(parkPositions), before);
+        EXPECT_EQ(logText().find("not found?"), std::string::npos);
+    }
+}
+
+TEST_F(ApfWriter, SavesLeaveNoTemporaryFile) {
+    ApfData data;
+    data.stands.push_back(standAt("A1", 47.1, 8.5, {flight("HB-A", slots({3}), 1)}));
+    const fs::path path = gf_learnedPathOf("LSZH", "stock");
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(gf_writeApf(data, path, apfLearnedMode, 1));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir / path.parent_path()))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"LSZH.xml"});
+}
+
+// A save killed at any moment leaves a learned file that reads back whole.
+TEST_F(ApfWriter, KilledWhileSavingAlwaysLeavesACompleteFile) {
+    const fs::path file = dir / "airports/learned/stock/LSZH.xml";
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        gf_logFlush();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(APF_SAVE_LOOP, APF_SAVE_LOOP, dir.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char progress[8];
+        std::size_t seen = 0;
+        const std::size_t wanted = 1 + round % 5;
+        while (seen < wanted) {
+            const auto n = ::read(out[0], progress, wanted - seen);
+            ASSERT_GT(n, 0) << "the save loop ended early";
+            seen += static_cast<std::size_t>(n);
+        }
+        ::usleep(static_cast<useconds_t>((round * 211) % 2500));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(out[0]);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_file(file.c_str()));
+        ASSERT_TRUE(gf_readMetaData(doc));
+        std::size_t stands = 0;
+        for (auto parkpos : doc.child("root").child("parkpositions").children("parkpos")) {
+            ++stands;
+            ASSERT_EQ(std::distance(parkpos.children("opt").begin(), parkpos.children("opt").end()), 10);
+        }
+        ASSERT_EQ(stands, 200u);
+    }
+}
+
+} // namespace
