@@ -23,6 +23,7 @@
 #include "refdata/parking_quality.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
+#include "update/downloader.h"
 #include "update/update_check.h"
 #include "update/update_hooks.h"
 
@@ -229,13 +230,18 @@ void lf_wireParkingFiles() {
     window.rtTrafficWeek = [] { return rtTrafficWeek.load(); };
 }
 
-// Downloads and updates: the start-up update check, and the window's side of what it changes.
+// Downloads and updates: the start-up update check, the window's side of what it changes, the fetch of
+// archived airport files and the record of the add-on's files among the program-made files.
 void lf_wireUpdates(RunSteps& s) {
     auto& hooks = gf_updateHooks();
     hooks.setCheckBox = [](CheckBoxParameter& box, bool value) { gf_setCheckBox(box, value); };
     hooks.repaint = [] { gf_invalidate(uiControlsBand); };
     hooks.warningBox = [](std::string_view text, std::string_view caption) {
         gf_ui().messageBox(std::string(text), std::string(caption));
+    };
+    gf_parkingHooks().fetchArchivedFile = [](const std::string& serverPath,
+                                             const std::filesystem::path& target) {
+        return gf_downloadArchivedFile(serverPath, target);
     };
     s.checkForUpdates = [] { return gf_checkForUpdates(); };
 }

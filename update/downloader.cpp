@@ -341,6 +341,14 @@ bool gf_downloadDataFile(const std::string& fileName, const fs::path& target) {
     return ok;
 }
 
+bool gf_downloadArchivedFile(const std::string& serverPath, const fs::path& target) {
+    std::string folder = gf_downloadFolderUrl();
+    if (folder.empty() || !serverPath.starts_with("downloads/")) return false;
+    folder.resize(folder.size() - std::string_view("downloads/").size());
+    DownloadHandle handle = gf_makeDownloadHandle();
+    return Downloader(handle, folder + serverPath, target, true, DownloadKind::AirportFile);
+}
+
 DownloadTestSettings& gf_downloadTestSettings() {
     return lf_testSettings();
 }

@@ -64,6 +64,11 @@ std::string gf_downloadFolderUrl();
 // Fetches one data file of the running major version ("{folder}{major}/{name}") into the target.
 bool gf_downloadDataFile(const std::string& fileName, const std::filesystem::path& target);
 
+// Fetches a file of the maker's server by its path from "downloads/" on (an archived airport file,
+// "downloads/MSFS/archive/stock/EDDF.xml") into the target, checked as an airport file and within the
+// airport files' time limits. False without a configured server.
+bool gf_downloadArchivedFile(const std::string& serverPath, const std::filesystem::path& target);
+
 // True for a URL this program may fetch: https anywhere, http only to a loopback host.
 bool gf_downloadUrlAllowed(std::string_view url);
 
