@@ -229,6 +229,7 @@ void lf_switchSimulator(const std::string& choice) {
     const bool is2020 = choice == "MSFS 2020";
     lf_call(lf_hooks().setSimulatorIs2020, is2020);
     lf_call(lf_hooks().clearLiveryTables);
+    lf_call(lf_hooks().clearAirportFilesChanged);
     gf_setCheckBox(SCAN_AIRPORTS, true);
     gf_setCheckBox(SCAN_LIVERIES, true);
     lf_message(fmt::format("Switching Simulator to {}", is2020 ? "MSFS 2020" : "MSFS 2024"), true);

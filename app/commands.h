@@ -46,6 +46,8 @@ struct CommandHooks {
     std::function<std::int32_t()> cycleSecond;
     // The countdown of the next static-parking renewal, in minutes.
     std::function<void(std::int32_t minutes)> setStaticRenewalCountdown;
+    // Forgets that the scenery scan linked or wrote airport files (the simulator was switched).
+    std::function<void()> clearAirportFilesChanged;
 };
 CommandHooks& gf_commandHooks();
 

@@ -21,6 +21,8 @@
 #include "refdata/dbase.h"
 #include "refdata/park_airport.h"
 #include "refdata/parking_quality.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
 #include "update/downloader.h"
@@ -248,6 +250,17 @@ void lf_wireUpdates(RunSteps& s) {
 
 } // namespace
 
+// The scenery scan: its step, its roots, the tblo notice and the simulator switch.
+void gf_wireScan(RunSteps& s) {
+    s.scanAddonAirports = [] { gf_scanForAddonAirports(); };
+    gf_scanHooks().inInstallPath = [](const std::filesystem::path& relative) {
+        return gf_inInstallPath(relative);
+    };
+    gf_scanHooks().repaintStatus = [] { gf_invalidate(uiWholeArea); };
+    gf_windowHooks().tbloCollected = [] { return gf_tbloCollected(); };
+    gf_commandHooks().clearAirportFilesChanged = [] { airportFilesChanged = false; };
+}
+
 void gf_wireRunSteps() {
     auto& s = gf_runSteps();
     s.startParameters = [] { gf_startParameters(); };
@@ -257,6 +270,7 @@ void gf_wireRunSteps() {
     lf_wireLiveries(s);
     lf_wireSimLink(s);
     lf_wireParkingFiles();
+    gf_wireScan(s);
     lf_wireUpdates(s);
 }
 
@@ -272,4 +286,5 @@ void gf_unwireProgram() {
     gf_parkingHooks() = ParkingHooks{};
     gf_resetUpdateHooks();
     gf_resetRunSteps();
+    gf_scanHooks() = ScanHooks{};
 }

@@ -3,6 +3,7 @@
 #include "run_fixture.h"
 
 #include "app/controls.h"
+#include "app/install_path.h"
 #include "app/wiring.h"
 #include "core/restore_parameters.h"
 #include "core/strings.h"
@@ -11,6 +12,7 @@
 #include "liveries/livery_catalogue.h"
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
+#include "scan/scan_state.h"
 #include "simlink/sim_link.h"
 
 namespace {
@@ -152,6 +154,25 @@ TEST_F(WiringTest, BlockForgetsTheChosenCallsign) {
     EXPECT_EQ(ui.entries(CALLSIGN_2_OBJECTID.controlId), std::vector<std::string>{""});
     EXPECT_EQ(ui.enabled(CALLSIGN_2_OBJECTID.controlId), false);
     EXPECT_EQ(ui.enabled(BLOCK_BUTTON.controlId), false);
+}
+
+} // namespace
+
+namespace {
+
+// The scenery scan's slots reach the scan, and the scan's results reach the window and the commands.
+TEST_F(WiringTest, SceneryScanSlots) {
+    EXPECT_TRUE(gf_runSteps().scanAddonAirports);
+    ASSERT_TRUE(gf_scanHooks().inInstallPath);
+    EXPECT_EQ(gf_scanHooks().inInstallPath("Community"), gf_inInstallPath("Community"));
+    ASSERT_TRUE(gf_windowHooks().tbloCollected);
+    EXPECT_FALSE(gf_windowHooks().tbloCollected());
+    tbloFileCount = 2;
+    EXPECT_TRUE(gf_windowHooks().tbloCollected());
+    airportFilesChanged = true;
+    gf_commandHooks().clearAirportFilesChanged();
+    EXPECT_FALSE(airportFilesChanged);
+    gf_resetScanState();
 }
 
 } // namespace

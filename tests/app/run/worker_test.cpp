@@ -1,10 +1,16 @@
 // The worker run: folder check, start-up order, stops during the start-up, the install path and the
 // exception handlers.
 
+#include "../../scan/bgl_writer.h"
 #include "app/controls.h"
 #include "app/install_path.h"
+#include "app/wiring.h"
 #include "app/worker.h"
+#include "refdata/airports.h"
+#include "refdata/dbase.h"
+#include "refdata/refdata.h"
 #include "run_fixture.h"
+#include "scan/scan_state.h"
 
 #include <fmt/format.h>
 
@@ -264,3 +270,66 @@ TEST_F(WorkerTest, StaleRegistrationCopiesAreRemoved) {
 }
 
 } // namespace
+
+// ---- The add-on airport scan at start-up -------------------------------------------------------------
+
+class WorkerScanTest : public WorkerTest {
+protected:
+    void SetUp() override {
+        WorkerTest::SetUp();
+        gf_resetScanState();
+        gf_resetRefdata();
+        for (const char* code : {"LSZH", "EDDF", "LSGG"}) {
+            airportTable.records.push_back(Airport{code, "", 47.0, 8.0, 1000.0, 0});
+            airportTable.codes.insert(code);
+        }
+        dbase.publisherLists = {{"FlyTampa"}};
+        dbase.simaddons20 = {"LSGG"};
+        dbase.thirdparties20 = {{"FlyTampa", {"LSZH40"}}};
+        gf_attachControls();
+        gf_wireScan(gf_runSteps());
+    }
+    void TearDown() override {
+        gf_resetScanState();
+        gf_resetRefdata();
+        WorkerTest::TearDown();
+    }
+    void bgl(const fs::path& relative, const std::string& code, int stands) {
+        std::vector<bglw::Parking> list;
+        for (int i = 1; i <= stands; ++i) {
+            bglw::Parking p;
+            p.number = static_cast<std::uint32_t>(i);
+            p.lat = 47.0 + i * 0.0005;
+            list.push_back(p);
+        }
+        bglw::save(packages / relative,
+                   bglw::file({bglw::Section{3, 0, {bglw::airport(code, 0, {bglw::parkingList(list)})}}}));
+    }
+};
+
+TEST_F(WorkerScanTest, StartUpScanShowsBothCountsAndTheTbloButton) {
+    bgl("Official/OneStore/microsoft-airport-lsgg/scenery/x.bgl", "LSGG", 3); // link in my_simaddon
+    bgl("Community/flytampa-lszh/scenery/x.bgl", "LSZH", 41);                 // link, its file collected
+    bgl("Community/unknown/scenery/x.bgl", "EDDF", 2);                        // file without maker
+    SCAN_AIRPORTS.value = true;
+    runUntilClosed();
+    EXPECT_EQ(mainWindow.simAddonAirportCount.load(), 1u);
+    EXPECT_EQ(mainWindow.thirdPartyAirportCount.load(), 2u);
+    EXPECT_FALSE(SCAN_AIRPORTS.value);
+    EXPECT_TRUE(saved("SCAN_AIRPORTS", "false"));
+    EXPECT_EQ(ui.enabled(TBLO_BUTTON.controlId), true);
+    ASSERT_TRUE(gf_windowHooks().tbloCollected);
+    EXPECT_TRUE(gf_windowHooks().tbloCollected());
+    EXPECT_TRUE(fs::exists(root / "work" / "tblo" / "tblo.zip"));
+    EXPECT_TRUE(logHas("! Mail "));
+}
+
+TEST_F(WorkerScanTest, EmptyFoldersGiveTheWarningAndUntickTheBox) {
+    SCAN_AIRPORTS.value = true;
+    runUntilClosed();
+    EXPECT_TRUE(logHas("Warning: Scan has not found any add-on airports"));
+    EXPECT_FALSE(SCAN_AIRPORTS.value);
+    EXPECT_EQ(mainWindow.thirdPartyAirportCount.load(), 0u);
+    EXPECT_FALSE(gf_windowHooks().tbloCollected());
+    EXPECT_FALSE(fs::exists(root / "work" / "tblo"));
+}

@@ -1,0 +1,269 @@
+#include "scan/airport_files.h"
+
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/strings.h"
+#include "platform/os/folders.h"
+#include "refdata/airport_files.h"
+#include "refdata/airports.h"
+#include "refdata/dbase.h"
+#include "refdata/type_lookups.h"
+#include "scan/publishers.h"
+#include "scan/scan_state.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool lf_is2020() {
+    const auto& hook = gf_coreHooks().simulatorIs2020;
+    return hook ? hook() : true;
+}
+
+fs::path lf_folderFor(const std::string& publisher) {
+    return os::inWorkingFolder(publisher == "simaddon" ? mySimaddonFolder : myThirdpartyFolder);
+}
+
+// A file of the user's for this code in the folder (the link or the airport file), if any.
+std::optional<fs::path> lf_usersFileFor(const fs::path& folder, const std::string& code) {
+    for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)})
+        if (gf_scanMadeFiles().isUsersFile(file)) return file;
+    return std::nullopt;
+}
+
+bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
+    const auto users = lf_usersFileFor(folder, code);
+    if (!users) return false;
+    gf_addToScanLog(
+        fmt::format("{}{} is left alone: {} is your own file", "===> ", code, path_to_utf8(*users)));
+    return true;
+}
+
+bool lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const bool written = gf_scanMadeFiles().writeAndRecord(folder / gf_txtFileNameOf(code), reference + "\n");
+    gf_scanMadeFiles().save();
+    return written;
+}
+
+std::optional<std::string> lf_simaddonArchiveRef(const ApfRecord& record) {
+    if (!dbase.simaddons20.contains(record.code)) {
+        gf_addToScanLog(fmt::format("{} does not exist as simaddon", record.code));
+        return std::nullopt;
+    }
+    return "archive/simaddon/" + record.code + ".xml";
+}
+
+std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher, const ApfRecord& record,
+                                                   std::uint32_t& archivedCount) {
+    const auto& lists = lf_is2020() ? dbase.thirdparties20 : dbase.thirdparties24;
+    for (const ThirdPartyPublisher& entry : lists) {
+        if (entry.pub != publisher) continue;
+        for (const std::string& airport : entry.arpts)
+            if (gf_numberAfterPrefix("thirdparty", record.code, archivedCount, airport))
+                return gf_thirdpartyReference(publisher, record.code);
+    }
+    gf_addToScanLog(fmt::format("thirdparty {} {} does not exist", publisher, record.code));
+    return std::nullopt;
+}
+
+ApfRecord lf_recordOf(const BglAirport& airport) {
+    ApfRecord record;
+    record.code = airport.code;
+    record.altitude = airport.altitudeFt;
+    record.stands.reserve(airport.stands.size());
+    for (const BglStand& s : airport.stands)
+        record.stands.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres,
+                                   s.cargo, s.ramp, s.heli);
+    return record;
+}
+
+void lf_report(const BglNote& note) {
+    switch (note.to) {
+    case BglNote::To::scanLog:
+        gf_addToScanLog(note.text);
+        break;
+    case BglNote::To::log:
+        gf_logAndFlush(note.text);
+        break;
+    case BglNote::To::logError:
+        gf_logError(note.text);
+        break;
+    }
+}
+
+void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
+    ApfRecord record = lf_recordOf(airport);
+    std::uint32_t archived = 0;
+    const bool linked = gf_linkToArchive(record, archived, bglPath);
+    if (!lf_is2020() && linked) return;
+    for (const BglNote& note : airport.notes)
+        lf_report(note);
+    const std::size_t found = record.stands.size();
+    const bool moreThanArchived = found > archived && record.publisher != "simaddon";
+    if (moreThanArchived)
+        gf_addToScanLog(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", record.code,
+                                    found, archived));
+    if (!linked || moreThanArchived) gf_generateAirportFile(record, airport.helipads);
+}
+
+} // namespace
+
+namespace {
+std::mutex madeFilesMutex;
+std::unique_ptr<MadeFiles> madeFiles;
+} // namespace
+
+MadeFiles& gf_scanMadeFiles() {
+    std::lock_guard lock(madeFilesMutex);
+    if (!madeFiles) madeFiles = std::make_unique<MadeFiles>(os::inWorkingFolder(airportsFolder));
+    return *madeFiles;
+}
+
+MadeFiles& gf_loadScanMadeFiles() {
+    {
+        std::lock_guard lock(madeFilesMutex);
+        madeFiles = std::make_unique<MadeFiles>(os::inWorkingFolder(airportsFolder));
+    }
+    std::error_code ec;
+    if (!madeFiles->load(&ec))
+        gf_logError(fmt::format("Cannot read {}: {}", path_to_utf8(madeFiles->listPath()), ec.message()));
+    return *madeFiles;
+}
+
+void gf_forgetScanMadeFiles() {
+    std::lock_guard lock(madeFilesMutex);
+    madeFiles.reset();
+}
+
+std::string gf_thirdpartyReference(const std::string& publisher, const std::string& code) {
+    std::string escaped;
+    for (const char c : publisher) {
+        if (c == ' ')
+            escaped += "%20";
+        else
+            escaped += c;
+    }
+    return "archive/thirdparty/" + escaped + "/" + code + ".xml";
+}
+
+bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const fs::path& bglPath) {
+    archivedCount = 0;
+    record.BGLpath = path_to_utf8(bglPath);
+    const PublisherInfo info = gf_findPublisher(bglPath);
+    record.publisher = info.publisher;
+    record.manufacturer = info.manufacturer;
+    record.creator = info.creator;
+    if (record.publisher.empty()) return false;
+    const fs::path folder = lf_folderFor(record.publisher);
+    if (record.publisher == "simaddon") {
+        const auto reference = lf_simaddonArchiveRef(record);
+        if (!reference || lf_leftToTheUser(folder, record.code)) return false;
+        lf_writeLink(folder, record.code, *reference);
+        gf_addToScanLog(fmt::format("{} airport {} linked to {}", "simaddon", record.code, *reference));
+    } else {
+        const auto reference = lf_thirdpartyArchiveRef(record.publisher, record, archivedCount);
+        if (!reference) return false;
+        if (lf_leftToTheUser(folder, record.code)) {
+            archivedCount = 0;
+            return false;
+        }
+        lf_writeLink(folder, record.code, *reference);
+        gf_addToScanLog(fmt::format("thirdparty airport {} linked to {}", record.code, *reference));
+    }
+    airportFilesChanged = true;
+    return true;
+}
+
+void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads) {
+    const std::size_t n = record.stands.size();
+    if (n == 0) return;
+    const fs::path folder = lf_folderFor(record.publisher);
+    const std::string name = record.code + ".xml";
+    if (lf_leftToTheUser(folder, record.code)) return;
+    const std::string heliPart =
+        helipads > 0 ? fmt::format(", of which {} helipad{}", helipads, gf_plural(helipads)) : std::string();
+    gf_addToScanLog(fmt::format("Generated {}: {} position{}{}", name, n,
+                                gf_plural(static_cast<std::uint64_t>(n)), heliPart));
+    std::sort(record.stands.begin(), record.stands.end(),
+              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+    std::error_code ec;
+    const bool exists = fs::exists(folder, ec);
+    if (ec) throw fs::filesystem_error("exists", folder, ec);
+    if (!exists && !fs::create_directories(folder, ec) && ec)
+        throw fs::filesystem_error("create_directory", folder, ec);
+    const fs::path file = folder / name;
+    if (!gf_writeApf(record, file, apfAirportMode, lf_is2020() ? 1 : 2)) {
+        gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
+        return;
+    }
+    gf_scanMadeFiles().recordFromDisk(file);
+    gf_scanMadeFiles().save();
+    airportFilesChanged = true;
+}
+
+void gf_notRecognisedAirport(const fs::path& bglPath) {
+    gf_addToScanLog(fmt::format("\n==> Not recognised airport {}", path_to_utf8(bglPath)));
+    const std::string code = gf_identFromNames(bglPath);
+    if (code.size() != 4) return;
+    ApfRecord record;
+    record.code = code;
+    std::uint32_t archived = 0;
+    gf_linkToArchive(record, archived, bglPath);
+}
+
+std::string gf_identFromNames(const fs::path& bglPath) {
+    auto upper = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string stem = upper(path_to_utf8(bglPath.stem()));
+    if (stem.size() == 4 && gf_findAirport(stem)) {
+        gf_addToScanLog(fmt::format("Non complyingairport has ICAO code '{}' as BGL stem", stem));
+        return stem;
+    }
+    if (const ManifestInfo manifest = gf_searchManifest(bglPath)) {
+        const std::string fromTitle = upper(gf_airportCodeAtStartOf(manifest->title));
+        if (!fromTitle.empty()) {
+            gf_addToScanLog(fmt::format("Non complying airport has ICAO '{}' in title '{}' of manifest",
+                                        fromTitle, manifest->title));
+            return fromTitle;
+        }
+        const std::string fromPath = upper(gf_airportCodeInPath(bglPath));
+        if (!fromPath.empty()) {
+            gf_addToScanLog(fmt::format("Non complying airport has ICAO '{}' in BGL path '{}'", fromPath,
+                                        path_to_utf8(bglPath)));
+            return fromPath;
+        }
+    }
+    gf_addToScanLog(
+        fmt::format("==================> Non complying airport lost ... '{}'", path_to_utf8(bglPath)));
+    return {};
+}
+
+void gf_applyDecodedFile(const fs::path& bglPath, const BglDecodeResult& decoded) {
+    for (const BglEvent& event : decoded.events) {
+        switch (event.kind) {
+        case BglEvent::Kind::note:
+            lf_report(event.note);
+            break;
+        case BglEvent::Kind::airport:
+            lf_applyAirport(bglPath, decoded.airports.at(event.airport));
+            break;
+        case BglEvent::Kind::notRecognised:
+            gf_notRecognisedAirport(bglPath);
+            break;
+        }
+    }
+}

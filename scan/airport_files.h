@@ -1,0 +1,39 @@
+#pragma once
+// What the scan leaves for each add-on airport it found: a link <code>.txt to the maker's archive, a
+// generated airport file <code>.xml, or both, in airports/my_simaddon (the simulator's own add-on
+// airports) or airports/my_thirdparty (other publishers). Every file written is recorded in the list
+// of program-made files; a file of the user's in these folders is never replaced.
+//
+// All of it runs on the scan's own thread, one decoded file at a time.
+
+#include "refdata/apf_writer.h"
+#include "refdata/made_files.h"
+#include "scan/bgl_decoder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+// The list of program-made files of the running scan (airports folder of the working folder).
+MadeFiles& gf_scanMadeFiles();
+// Reads the list anew from the airports folder of the working folder (at the start of a scan).
+MadeFiles& gf_loadScanMadeFiles();
+// Tests only: forgets the list (the next use reads the working folder's).
+void gf_forgetScanMadeFiles();
+
+// Acts on one decoded file, in the order the file gave: its lines to the scan log and the program log,
+// each airport linked and (when needed) written, a not-recognised file linked by its names.
+void gf_applyDecodedFile(const std::filesystem::path& bglPath, const BglDecodeResult& decoded);
+
+// Fills the record's path and publisher texts and writes the link; true when linked. `archivedCount`
+// is the number of stands of the archived thirdparty file (0 otherwise).
+bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const std::filesystem::path& bglPath);
+// Writes <code>.xml for a record with stands; nothing for one without.
+void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads);
+// A file that cannot be decoded: its code from its names, then linked.
+void gf_notRecognisedAirport(const std::filesystem::path& bglPath);
+// The code of a not-recognised file from its stem, its manifest's title or its path; "" when none.
+std::string gf_identFromNames(const std::filesystem::path& bglPath);
+
+// The archive reference of a thirdparty airport: blanks of the publisher written as %20.
+std::string gf_thirdpartyReference(const std::string& publisher, const std::string& code);

@@ -1,0 +1,321 @@
+#include "scan/airport_scan.h"
+
+#include "core/generations.h"
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/run_control.h"
+#include "core/scan_tasks.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/textfile.h"
+#include "platform/os/folders.h"
+#include "refdata/airports.h"
+#include "scan/airport_files.h"
+#include "scan/scan_state.h"
+#include "scan/tblo.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <thread>
+#include <unordered_set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<bool> cutShort{false};
+
+bool lf_is2020() {
+    const auto& hook = gf_coreHooks().simulatorIs2020;
+    return hook ? hook() : true;
+}
+
+// The codes of the airports table, copied once per scan: a task that outlives its wait still reads
+// its own copy.
+using CodeSet = std::unordered_set<std::string>;
+
+struct PendingTask {
+    fs::path path;
+    std::future<BglDecodeResult> result;
+};
+
+// Starts the decoding of one file on a thread of its own; the task takes itself off the running count
+// however it ends.
+std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
+    std::packaged_task<BglDecodeResult()> task([path, codes] {
+        struct Done {
+            ~Done() { --gf_runningScanTasks; }
+        } done;
+        try {
+            BglDecodeResult result;
+            if (const auto& decode = gf_scanHooks().decodeFile) {
+                result = decode(path);
+            } else {
+                result = gf_decodeBglFile(
+                    path, [&codes](const std::string& code) { return codes->contains(code); });
+            }
+            return result;
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
+                                    path_to_utf8(path), e.what()));
+            throw;
+        } catch (...) {
+            gf_logError(fmt::format("Exception in lf_processBGLfile: {}", path_to_utf8(path)));
+            throw;
+        }
+    });
+    std::future<BglDecodeResult> future = task.get_future();
+    ++gf_runningScanTasks;
+    std::thread(std::move(task)).detach();
+    return future;
+}
+
+// Waits for the oldest task and acts on its result; an error is returned as text.
+std::optional<std::string> lf_collect(PendingTask& pending) {
+    try {
+        if (pending.result.wait_for(std::chrono::milliseconds(scanTaskWaitMs.load())) !=
+            std::future_status::ready)
+            return std::string("Future wait timed out after 10 seconds");
+        const BglDecodeResult result = pending.result.get();
+        gf_applyDecodedFile(pending.path, result);
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    } catch (...) {
+        return std::string("unknown exception");
+    }
+}
+
+std::size_t lf_utf16Length(const std::string& utf8) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if ((c & 0xC0) == 0x80) continue; // continuation byte
+        units += c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& codes) {
+    const std::string rootText = path_to_utf8(root);
+    gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
+    std::deque<PendingTask> pending;
+    const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
+    std::error_code ec;
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        try {
+            const fs::path path = it->path();
+            if (gf_isSkippedScanPath(path)) {
+                it.disable_recursion_pending();
+                continue;
+            }
+            std::error_code typeError;
+            if (!it->is_regular_file(typeError)) continue;
+            std::string extension = path.extension().string();
+            std::transform(extension.begin(), extension.end(), extension.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (extension != ".bgl") continue;
+            const std::string text = path_to_utf8(path);
+            if (text.find("statics") != std::string::npos ||
+                text.find("afcad updates") != std::string::npos ||
+                text.find("_heliports") != std::string::npos)
+                continue;
+            if (!gf_hasAirportSection(path)) continue;
+            // A stop starts no further task, also one that came while the walk waited for a slot.
+            if (runControl.stopping()) {
+                cutShort = true;
+                continue;
+            }
+            gf_waitForTaskSlot();
+            if (runControl.stopping()) {
+                cutShort = true;
+                continue;
+            }
+            pending.push_back(PendingTask{path, lf_startTask(path, codes)});
+            if (pending.size() > limit) {
+                PendingTask oldest = std::move(pending.front());
+                pending.pop_front();
+                if (auto error = lf_collect(oldest))
+                    gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
+                                                "===> ", *error, pending.size() + 1, text));
+            }
+        } catch (const std::exception& e) {
+            gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                        rootText, e.what()));
+        }
+    }
+    while (!pending.empty()) {
+        PendingTask oldest = std::move(pending.front());
+        pending.pop_front();
+        if (auto error = lf_collect(oldest))
+            gf_addToScanLog(fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ",
+                                        rootText, *error));
+    }
+}
+
+void lf_scanRoots(const std::vector<fs::path>& roots) {
+    auto codes = std::make_shared<CodeSet>(airportTable.codes.begin(), airportTable.codes.end());
+    for (const fs::path& root : roots) {
+        if (root.empty()) continue;
+        std::error_code ec;
+        const fs::file_status status = fs::status(root, ec);
+        if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", root, ec);
+        if (fs::is_directory(status))
+            lf_scanFolder(root, codes);
+        else if (fs::exists(status))
+            gf_showMessage(fmt::format("{} is not a folder name, skipped!", path_to_utf8(root)), true);
+        else
+            gf_showMessage(fmt::format("{} does not exist, skipped!", path_to_utf8(root)), true);
+    }
+}
+
+// Removes what the program made in an airports folder; the user's files stay (and are logged).
+void lf_clearMadeFiles(const fs::path& folder) {
+    const MadeFiles::Cleared cleared = gf_scanMadeFiles().removeMadeFilesIn(folder);
+    for (const fs::path& kept : cleared.kept)
+        gf_log(fmt::format("{} is your own file: kept", path_to_utf8(kept)));
+    for (const fs::path& failed : cleared.failed)
+        gf_logError(fmt::format("Cannot remove {}", path_to_utf8(failed)));
+}
+
+} // namespace
+
+bool gf_lastScanCutShort() {
+    return cutShort.load();
+}
+
+bool gf_isSkippedScanPath(const fs::path& path) {
+    std::string text = path_to_utf8(path);
+    if (lf_utf16Length(text) >= 250) return true;
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static constexpr std::string_view words[] = {
+        "fs-base",       "tutorials",           "aircraft",   "bushtrip",
+        "discovery",     "point-of-interest",   "simobjects", "vcockpits",
+        "aig-aitraffic", "justflight-aircraft", "fsltl",      "gsx-pro",
+        "gsx-world",     "landingchallenge"};
+    return std::any_of(std::begin(words), std::end(words),
+                       [&text](std::string_view word) { return text.find(word) != std::string::npos; });
+}
+
+bool gf_hasAirportSection(const fs::path& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    return gf_bglHasAirportSection(in, size);
+}
+
+BglDecodeResult gf_decodeBglFile(const fs::path& path,
+                                 const std::function<bool(const std::string&)>& knownAirport) {
+    BglDecodeResult result;
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return result;
+    if (size > maxBglFileBytes) {
+        result.events.push_back(BglEvent{
+            BglEvent::Kind::note,
+            BglNote{BglNote::To::scanLog, fmt::format("{}{} is larger than 256 MiB ({} bytes), skipped",
+                                                      "===> ", path_to_utf8(path), size)},
+            0});
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return result;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    BglDecodeOptions options;
+    options.simulatorIs2024 = !lf_is2020();
+    options.knownAirport = knownAirport;
+    if (!options.knownAirport)
+        options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
+    options.pathUtf8 = path_to_utf8(path);
+    return gf_decodeBgl(bytes, options);
+}
+
+std::vector<fs::path> gf_airportScanRoots() {
+    std::vector<fs::path> roots;
+    const auto& inInstall = gf_scanHooks().inInstallPath;
+    if (!inInstall) return roots;
+    if (lf_is2020()) roots.push_back(inInstall("Official"));
+    roots.push_back(inInstall("Community"));
+    std::erase_if(roots, [](const fs::path& p) { return p.empty(); });
+    return roots;
+}
+
+bool gf_runAirportScan(const std::vector<fs::path>& roots) {
+    gf_log(fmt::format("The scan will search {} folder{}", roots.size(), roots.size() == 1 ? "" : "s"));
+    const fs::path scanLog = os::inWorkingFolder(outputInfoFolder / "AirportsScanLog.txt");
+    std::error_code ec;
+    fs::remove(scanLog, ec);
+    if (ec)
+        gf_log(fmt::format("problems with removing previous files (maybe still open?): {}", ec.message()));
+    tbloFileCount = 0;
+    tbloPackingFailed = false;
+    {
+        std::lock_guard lock(scanLogMutex);
+        scanLogLines.clear();
+        scanLogLines.reserve(2048);
+    }
+    lf_scanRoots(roots);
+    {
+        std::lock_guard lock(scanLogMutex);
+        fs::create_directories(scanLog.parent_path(), ec);
+        gf_writeLines(scanLogLines, scanLog);
+        gf_log(fmt::format("{} written", path_to_utf8(scanLog)));
+        scanLogLines.clear();
+    }
+    gf_showMessage("", false);
+    gf_collectTblo(gf_listMyThirdpartyXmlFiles());
+    if (airportFilesChanged) gf_log("Airports scan successful");
+    return airportFilesChanged;
+}
+
+void gf_scanForAddonAirports() {
+    gf_showMessage("Scanning for addon airports ...", false);
+    gf_logAndFlush(fmt::format(
+        "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
+    cutShort = false;
+    airportFilesChanged = false;
+    const fs::path tblo = os::inWorkingFolder(tbloFolder);
+    std::error_code ec;
+    const bool tbloExists = fs::exists(tblo, ec);
+    if (ec) throw fs::filesystem_error("exists", tblo, ec);
+    if (tbloExists) {
+        gf_removeFilesFromDirectory(tblo);
+    } else if (!fs::create_directories(tblo, ec) && ec) {
+        throw fs::filesystem_error("create_directory", tblo, ec);
+    }
+    const std::vector<fs::path> roots = gf_airportScanRoots();
+
+    gf_loadScanMadeFiles();
+    if (lf_is2020()) lf_clearMadeFiles(os::inWorkingFolder(mySimaddonFolder));
+    lf_clearMadeFiles(os::inWorkingFolder(myThirdpartyFolder));
+    gf_scanMadeFiles().save();
+
+    if (!gf_runAirportScan(roots)) gf_showMessage("Warning: Scan has not found any add-on airports", true);
+
+    if (cutShort) {
+        gf_log("The scan was stopped before its end: it runs again at the next start");
+    } else {
+        SCAN_AIRPORTS.value = false;
+        SCAN_AIRPORTS.save();
+        SCAN_AIRPORTS.showValue();
+    }
+    if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
+    if (tbloFileCount == 0 && !tbloPackingFailed) {
+        fs::remove_all(tblo, ec);
+        if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+        if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
+    }
+    gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
+}

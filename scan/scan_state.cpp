@@ -1,0 +1,45 @@
+#include "scan/scan_state.h"
+
+#include "scan/airport_files.h"
+
+std::mutex scanLogMutex;
+std::vector<std::string> scanLogLines;
+std::atomic<bool> airportFilesChanged{false};
+std::atomic<std::uint64_t> tbloFileCount{0};
+std::atomic<bool> tbloPackingFailed{false};
+std::atomic<std::int64_t> scanTaskWaitMs{10000};
+
+namespace {
+ScanHooks hooks;
+} // namespace
+
+void gf_addToScanLog(std::string line) {
+    std::lock_guard lock(scanLogMutex);
+    scanLogLines.push_back(std::move(line));
+}
+
+std::vector<std::string> gf_scanLogCopy() {
+    std::lock_guard lock(scanLogMutex);
+    return scanLogLines;
+}
+
+bool gf_tbloCollected() {
+    return tbloFileCount.load() != 0;
+}
+
+ScanHooks& gf_scanHooks() {
+    return hooks;
+}
+
+void gf_resetScanState() {
+    {
+        std::lock_guard lock(scanLogMutex);
+        scanLogLines.clear();
+    }
+    airportFilesChanged = false;
+    tbloFileCount = 0;
+    tbloPackingFailed = false;
+    scanTaskWaitMs = 10000;
+    hooks = ScanHooks{};
+    gf_forgetScanMadeFiles();
+}

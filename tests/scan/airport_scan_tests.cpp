@@ -1,0 +1,349 @@
+// The scan as a whole: the files it leaves in airports/my_simaddon and airports/my_thirdparty, its
+// scan log, the tblo collection, the walk and its tasks.
+
+#include "scan_fixture.h"
+
+#include "scan/tblo.h"
+
+#include <atomic>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string flyTampa = R"({"manufacturer": "FlyTampa", "creator": "FlyTampa"})";
+
+class AirportScan : public ScanTest {};
+
+TEST_F(AirportScan, FilesAndLinksFromTheScan) {
+    struct Case {
+        std::string what;
+        bool is2020;
+        std::function<void(AirportScan&)> tree;
+        std::vector<std::string> thirdparty;
+        std::vector<std::string> simaddon;
+        std::vector<std::string> lines; // in the scan log
+        std::function<void(AirportScan&)> check;
+    };
+    const std::vector<Case> cases{
+        {"publisher with blanks in the reference",
+         true,
+         [](AirportScan& t) {
+             t.bgl("Community/loww-pkg/scenery/a/x.bgl", airportFile("LOWW", 3));
+             t.text(t.dir / "sim/Community/loww-pkg/manifest.json",
+                    R"({"manufacturer": "Big Old Airports"})");
+         },
+         {"LOWW.txt"},
+         {},
+         {"thirdparty airport LOWW linked to archive/thirdparty/Big%20Old%20Airports/LOWW.xml"},
+         [](AirportScan& t) {
+             EXPECT_EQ(read(t.dir / "airports/my_thirdparty/LOWW.txt"),
+                       "archive/thirdparty/Big%20Old%20Airports/LOWW.xml\n");
+         }},
+        {"40 stands as archived: only the link",
+         true,
+         [](AirportScan& t) { t.bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 40)); },
+         {"LSZH.txt"},
+         {},
+         {"thirdparty airport LSZH linked to archive/thirdparty/FlyTampa/LSZH.xml"},
+         nullptr},
+        {"41 stands: link and file",
+         true,
+         [](AirportScan& t) { t.bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 41)); },
+         {"LSZH.txt"}, // the generated file went to tblo.zip
+         {},
+         {"===> LSZH has 41 parkpos while archived one has 40", "Generated LSZH.xml: 41 positions"},
+         [](AirportScan& t) {
+             const auto entries = gf_zipEntries(t.dir / "tblo/tblo.zip");
+             ASSERT_TRUE(entries);
+             EXPECT_THAT(*entries, ElementsAre(::testing::Key("LSZH.xml")));
+         }},
+        {"41 stands under 2024: only the link",
+         false,
+         [](AirportScan& t) { t.bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 41)); },
+         {"LSZH.txt"},
+         {},
+         {"thirdparty airport LSZH linked"},
+         nullptr},
+        {"no publisher: file with the BGL path",
+         true,
+         [](AirportScan& t) {
+             t.bgl("Community/unknown-pkg/scenery/a/x.bgl",
+                   bglw::file({bglw::Section{
+                       3,
+                       0,
+                       {bglw::airport("EDDF", 0,
+                                      {bglw::helipad(47.3, 8.3, 20.0F), bglw::parkingList(gates(2))})}}}));
+         },
+         {"EDDF.xml"},
+         {},
+         {"===> No publisher found", "Generated EDDF.xml: 3 positions, of which 1 helipad"},
+         [](AirportScan& t) {
+             const std::string xml = read(t.dir / "airports/my_thirdparty/EDDF.xml");
+             EXPECT_THAT(xml, HasSubstr("BGLpath"));
+             EXPECT_THAT(xml, HasSubstr("unknown-pkg"));
+             EXPECT_THAT(xml, Not(HasSubstr("nan")));
+         }},
+        {"simaddon in the archive and not",
+         true,
+         [](AirportScan& t) {
+             t.bgl("Official/OneStore/microsoft-airport-lsgg/scenery/x.bgl", airportFile("LSGG", 4));
+             t.bgl("Official/OneStore/microsoft-airport-kmci/scenery/x.bgl", airportFile("KMCI", 4));
+         },
+         {},
+         {"KMCI.xml", "LSGG.txt"},
+         {"simaddon airport LSGG linked to archive/simaddon/LSGG.xml", "KMCI does not exist as simaddon"},
+         nullptr},
+        {"not recognised: code from the stem, the title and the path",
+         false,
+         [](AirportScan& t) {
+             const auto unknown =
+                 bglw::file({bglw::Section{3, 0, {bglw::record(0x0113, bglw::Bytes(10, 0))}}});
+             t.bgl("Community/flytampa-a/scenery/lszh.bgl", unknown);
+             t.bgl("Community/b/scenery/x/y.bgl", unknown);
+             t.text(t.dir / "sim/Community/b/manifest.json",
+                    R"({"creator": "Orbx", "title": "EDDF Frankfurt"})");
+             t.bgl("Community/c-loww-x/scenery/x/z.bgl", unknown);
+             t.text(t.dir / "sim/Community/c-loww-x/manifest.json", R"({"creator": "Big Old Airports"})");
+             t.bgl("Community/d/scenery/x/w.bgl", unknown);
+         },
+         {"EDDF.txt", "LOWW.txt", "LSZH.txt"},
+         {},
+         {"Non complyingairport has ICAO code 'LSZH' as BGL stem",
+          "Non complying airport has ICAO 'EDDF' in title 'EDDF Frankfurt' of manifest",
+          "Non complying airport has ICAO 'LOWW' in BGL path", "Non complying airport lost"},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        is2020 = c.is2020;
+        c.tree(*this);
+        gf_scanForAddonAirports();
+        const std::string log = scanLog();
+        EXPECT_THAT(filesIn("airports/my_thirdparty"), ::testing::ContainerEq(c.thirdparty)) << log;
+        EXPECT_THAT(filesIn("airports/my_simaddon"), ::testing::ContainerEq(c.simaddon)) << log;
+        for (const std::string& line : c.lines)
+            EXPECT_THAT(log, HasSubstr(line));
+        if (c.check) c.check(*this);
+        EXPECT_FALSE(SCAN_AIRPORTS.value);
+    }
+}
+
+TEST_F(AirportScan, TheWalkPassesOverSkippedPathsAndFilesWithoutAirports) {
+    bgl("Community/pkg/scenery/A.BGL", airportFile("LSZH", 1));
+    bgl("Community/pkg/Statics/b.bgl", airportFile("LOWW", 1));
+    bgl("Community/pkg/statics/c.bgl", airportFile("EDDF", 1));
+    bgl("Community/aig-aitraffic-pkg/d.bgl", airportFile("KMCI", 1));
+    bgl("Community/pkg/scenery/none.bgl", bglw::file({bglw::Section{9, 0, {}}}));
+    bgl("Community/pkg/scenery/e.txt", airportFile("EHAM", 1));
+    gf_scanForAddonAirports();
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml", "LSZH.xml")) << scanLog();
+
+    // A root whose own path holds a skip word yields nothing.
+    TearDown();
+    SetUp();
+    gf_scanHooks().inInstallPath = [this](const fs::path& r) { return dir / "sim" / "aircraft" / r; };
+    bgl("aircraft/Community/pkg/scenery/a.bgl", airportFile("LSZH", 1));
+    gf_scanForAddonAirports();
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), IsEmpty());
+    EXPECT_THAT(logText(), HasSubstr("Warning: Scan has not found any add-on airports"));
+    EXPECT_FALSE(SCAN_AIRPORTS.value);
+    EXPECT_FALSE(fs::exists(dir / "tblo"));
+}
+
+TEST_F(AirportScan, RootsPerSimulator) {
+    EXPECT_THAT(gf_airportScanRoots(), ElementsAre(dir / "sim/Official", dir / "sim/Community"));
+    is2020 = false;
+    EXPECT_THAT(gf_airportScanRoots(), ElementsAre(dir / "sim/Community"));
+    EXPECT_TRUE(gf_isSkippedScanPath("/x/GSX-Pro/y"));
+    EXPECT_TRUE(gf_isSkippedScanPath(std::string(250, 'a')));
+    EXPECT_FALSE(gf_isSkippedScanPath(std::string(249, 'a')));
+}
+
+TEST_F(AirportScan, UsersOwnFilesSurviveTwoScans) {
+    const std::string mine = "<mine/>\n";
+    text("airports/my_thirdparty/LSZH.xml", mine);
+    text("airports/my_thirdparty/NOTE.txt", "my notes\n");
+    text("airports/my_simaddon/LSGG.txt", "airports/my_simaddon/LSGG_mine.xml\n");
+    bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 41));
+    bgl("Official/OneStore/microsoft-airport-lsgg/scenery/x.bgl", airportFile("LSGG", 4));
+    bgl("Community/unknown/scenery/a/x.bgl", airportFile("EDDF", 2));
+    for (int scan = 0; scan < 2; ++scan) {
+        SCAN_AIRPORTS.value = true;
+        gf_scanForAddonAirports();
+        EXPECT_EQ(read(dir / "airports/my_thirdparty/LSZH.xml"), mine);
+        EXPECT_EQ(read(dir / "airports/my_thirdparty/NOTE.txt"), "my notes\n");
+        EXPECT_EQ(read(dir / "airports/my_simaddon/LSGG.txt"), "airports/my_simaddon/LSGG_mine.xml\n");
+        EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("EDDF.xml", "LSZH.xml", "NOTE.txt"));
+        EXPECT_THAT(scanLog(), HasSubstr("LSZH is left alone"));
+        EXPECT_THAT(scanLog(), HasSubstr("LSGG is left alone"));
+    }
+    // A program-made file the user edited is the user's from then on.
+    text("airports/my_thirdparty/EDDF.xml", "<edited/>\n");
+    gf_scanForAddonAirports();
+    EXPECT_EQ(read(dir / "airports/my_thirdparty/EDDF.xml"), "<edited/>\n");
+    EXPECT_THAT(logText(), HasSubstr("EDDF.xml is your own file: kept"));
+}
+
+TEST_F(AirportScan, Under2024MySimaddonKeepsItsFiles) {
+    is2020 = false;
+    text("airports/my_simaddon/EHAM.txt", "archive/simaddon/EHAM.xml\n");
+    gf_scanMadeFiles().recordFromDisk(dir / "airports/my_simaddon/EHAM.txt");
+    gf_scanMadeFiles().save();
+    bgl("Official/OneStore/microsoft-airport-lsgg/scenery/x.bgl", airportFile("LSGG", 4)); // not a 2024 root
+    gf_scanForAddonAirports();
+    EXPECT_THAT(filesIn("airports/my_simaddon"), ElementsAre("EHAM.txt"));
+}
+
+TEST_F(AirportScan, AStopStartsNoFurtherTaskAndKeepsTheBoxTicked) {
+    gf_setScanTaskLimit(1);
+    std::atomic<int> decoded{0};
+    gf_scanHooks().decodeFile = [&decoded](const fs::path& path) {
+        ++decoded;
+        runControl.stop = true;
+        return gf_decodeBglFile(path);
+    };
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 2));
+    bgl("Community/unknown/scenery/b.bgl", airportFile("LOWW", 2));
+    bgl("Community/unknown/scenery/c.bgl", airportFile("EDDF", 2));
+    gf_scanForAddonAirports();
+    EXPECT_EQ(decoded, 1);
+    EXPECT_EQ(filesIn("airports/my_thirdparty").size(), 1u); // the started task was waited for
+    EXPECT_TRUE(SCAN_AIRPORTS.value);
+    EXPECT_TRUE(fs::exists(dir / "output/info/AirportsScanLog.txt"));
+}
+
+TEST_F(AirportScan, AThrowingTaskIsReportedAndTheScanLogWritten) {
+    gf_scanHooks().decodeFile = [](const fs::path& path) -> BglDecodeResult {
+        if (path.filename() == "bad.bgl") throw std::runtime_error("boom");
+        return gf_decodeBglFile(path);
+    };
+    bgl("Community/unknown/scenery/bad.bgl", airportFile("LSZH", 2));
+    bgl("Community/unknown/scenery/good.bgl", airportFile("LOWW", 2));
+    gf_scanForAddonAirports();
+    const std::string log = scanLog();
+    EXPECT_TRUE(log.find("futs outer error: boom") != std::string::npos ||
+                log.find("futs inner,\nboom") != std::string::npos)
+        << log;
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml"));
+    EXPECT_THAT(logText(), HasSubstr("Exception in lf_processBGLfile (std::ex)"));
+}
+
+TEST_F(AirportScan, ATaskThatOutlivesItsWaitWritesNothingLater) {
+    scanTaskWaitMs = 1;
+    std::atomic<bool> release{false};
+    gf_scanHooks().decodeFile = [&release](const fs::path& path) {
+        while (!release)
+            std::this_thread::yield();
+        return gf_decodeBglFile(path);
+    };
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 2));
+    gf_scanForAddonAirports();
+    release = true;
+    while (gf_runningScanTasks.load() != 0)
+        std::this_thread::yield();
+    EXPECT_THAT(scanLog(), HasSubstr("Future wait timed out after 10 seconds"));
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), IsEmpty());
+}
+
+TEST_F(AirportScan, SwitchingTheScanClearsTheEarlierSuccess) {
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 2));
+    gf_scanForAddonAirports();
+    EXPECT_TRUE(airportFilesChanged);
+    fs::remove_all(dir / "sim/Community/unknown");
+    gf_scanForAddonAirports();
+    EXPECT_FALSE(airportFilesChanged);
+    EXPECT_THAT(logText(), HasSubstr("Warning: Scan has not found any add-on airports"));
+}
+
+// ---- tblo -----------------------------------------------------------------------------------------
+
+class Tblo : public ScanTest {};
+
+TEST_F(Tblo, CollectsGeneratedFilesOfKnownMakersIntoTheZip) {
+    // LSZH: FlyTampa, 41 stands (link and file); EDDF: no maker named; KMCI: TropicalSim; LOWW: a
+    // maker named only in the manifest and no archive entry.
+    bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 41));
+    bgl("Community/unknown/scenery/a/x.bgl", airportFile("EDDF", 2));
+    bgl("Community/tropicalsim-kmci/scenery/a/x.bgl", airportFile("KMCI", 3));
+    bgl("Community/loww/scenery/a/x.bgl", airportFile("LOWW", 9));
+    text(dir / "sim/Community/loww/manifest.json", R"({"manufacturer": "Vienna Scenery Works"})");
+    gf_scanForAddonAirports();
+
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("EDDF.xml", "LOWW.xml", "LSZH.txt"))
+        << scanLog();
+    EXPECT_THAT(filesIn("tblo"), ElementsAre("tblo.zip"));
+    const auto entries = gf_zipEntries(dir / "tblo/tblo.zip");
+    ASSERT_TRUE(entries);
+    EXPECT_THAT(*entries, ElementsAre(::testing::Key("LOWW.xml"), ::testing::Key("LSZH.xml")));
+    EXPECT_EQ(entries->at("LOWW.xml"), fs::file_size(dir / "airports/my_thirdparty/LOWW.xml"));
+    EXPECT_EQ(tbloFileCount, 2u);
+    EXPECT_TRUE(gf_tbloCollected());
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("\n! Mail " + (dir / "tblo/tblo.zip").string() + " to " +
+                               std::string(makerContactAddress) + "\n"));
+    EXPECT_THAT(log, HasSubstr("[zip] Added 2 files, ok_close=true, exists=true"));
+}
+
+TEST_F(Tblo, NothingCollectedMakesNoZip) {
+    bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 40));
+    bgl("Community/unknown/scenery/a/x.bgl", airportFile("EDDF", 2)); // no maker named
+    gf_scanForAddonAirports();
+    EXPECT_THAT(logText(),
+                HasSubstr("All your third party airports are recognised, no off line learning needed."));
+    EXPECT_FALSE(fs::exists(dir / "tblo"));
+    EXPECT_EQ(tbloFileCount, 0u);
+}
+
+TEST_F(Tblo, KmciOfOneMakerIsDeletedAnotherMakersIsCollected) {
+    for (const char* maker : {"TropicalSim", "Orbx"}) {
+        SCOPED_TRACE(maker);
+        TearDown();
+        SetUp();
+        bgl("Community/kmci/scenery/a/x.bgl", airportFile("KMCI", 3));
+        text(dir / "sim/Community/kmci/manifest.json", std::string(R"({"manufacturer": ")") + maker + "\"}");
+        gf_scanForAddonAirports();
+        const bool tropical = std::string(maker) == "TropicalSim";
+        EXPECT_EQ(fs::exists(dir / "airports/my_thirdparty/KMCI.xml"), !tropical);
+        EXPECT_EQ(fs::exists(dir / "tblo/tblo.zip"), !tropical);
+    }
+}
+
+TEST_F(Tblo, AFailedPackingKeepsTheCopiesAndTheOriginalsAndAsksForNoMail) {
+    const fs::path original = dir / "airports/my_thirdparty/LSZH.xml";
+    ApfRecord record;
+    record.code = "LSZH";
+    record.publisher = "FlyTampa";
+    record.stands.emplace_back("g1", std::vector<ParkOpt>{}, 47.0, 8.0, 1.0, 20.0, false, false, false);
+    ASSERT_TRUE(gf_writeApf(record, original, apfAirportMode, 1));
+    gf_scanMadeFiles().recordFromDisk(original);
+    gf_scanMadeFiles().writeAndRecord(dir / "airports/my_thirdparty/LSZH.txt",
+                                      "archive/thirdparty/FlyTampa/LSZH.xml\n");
+    // A folder in the zip's place: the archive cannot be written.
+    fs::create_directories(dir / "tblo/tblo.zip/in-the-way");
+    gf_collectTblo({"LSZH"});
+    EXPECT_TRUE(fs::exists(dir / "tblo/LSZH.xml"));
+    EXPECT_TRUE(fs::exists(original));
+    EXPECT_EQ(tbloFileCount, 0u);
+    EXPECT_TRUE(tbloPackingFailed);
+    EXPECT_FALSE(gf_tbloCollected());
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("Zippen TBLO folder failed"));
+    EXPECT_THAT(log, Not(HasSubstr("! Mail")));
+
+    // Once the zip can be written and read back, the linked original goes.
+    fs::remove_all(dir / "tblo/tblo.zip");
+    gf_collectTblo({"LSZH"});
+    EXPECT_FALSE(fs::exists(original));
+    EXPECT_EQ(tbloFileCount, 1u);
+    EXPECT_THAT(logText(), HasSubstr("! Mail"));
+}
+
+} // namespace
