@@ -9,6 +9,7 @@
 #include "core/textfile.h"
 #include "platform/os/folders.h"
 #include "platform/os/rights.h"
+#include "refdata/made_files.h"
 #include "update/downloader.h"
 #include "update/update_hooks.h"
 #include "update/zip_reader.h"
@@ -123,38 +124,52 @@ std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const f
     return names;
 }
 
-// Puts the staged files in place of the previous add-on's files, one rename each.
-bool lf_replaceAddonFiles(const fs::path& staging, const fs::path& folder,
-                          const std::set<std::string>& names) {
+// Puts the staged files in place of the previous add-on's files, one rename each. The list of
+// program-made files tells the add-on's files from the user's: a file of the user's (not listed, or
+// changed since the program wrote it) is neither removed nor replaced. The count of files put in place,
+// or nothing when the list cannot be read or a rename fails.
+std::optional<std::size_t> lf_replaceAddonFiles(const fs::path& staging, const fs::path& folder,
+                                                const std::set<std::string>& names) {
+    MadeFiles made(os::inWorkingFolder(airportsFolder));
     std::error_code ec;
+    if (!made.load(&ec)) {
+        gf_logError(fmt::format("Cannot read {}: {}", made.listPath().string(), ec.message()));
+        return std::nullopt;
+    }
     fs::create_directories(folder, ec);
     if (ec) {
         gf_logError(fmt::format("Could not create directory {}: {}", folder.string(), ec.message()));
-        return false;
+        return std::nullopt;
     }
-    std::vector<std::string> previous;
-    if (const auto& list = lf_hooks().previousAddonFiles) previous = list();
-    for (const auto& old : previous) {
-        const fs::path name(old);
-        if (names.contains(old) || name.has_parent_path() || old.empty() || old == "." || old == "..")
-            continue;
-        fs::remove(folder / name, ec);
-        if (ec)
-            gf_logError(
-                fmt::format("Warning: could not remove {}: {}", (folder / name).string(), ec.message()));
+    const std::string prefix = mySimaddonFolder.filename().string() + "/";
+    for (const auto& [key, hash] : made.entries()) {
+        if (!key.starts_with(prefix)) continue;
+        const std::string name = key.substr(prefix.size());
+        if (name.find('/') != std::string::npos || names.contains(name)) continue;
+        made.removeIfMade(folder / name);
     }
-    std::vector<fs::path> installed;
+    std::size_t installed = 0;
+    bool ok = true;
     for (const auto& name : names) {
-        fs::rename(staging / name, folder / name, ec);
+        const fs::path target = folder / name;
+        if (made.isUsersFile(target)) {
+            gf_log(fmt::format("{} is left alone: it is your own file", target.string()));
+            continue;
+        }
+        fs::rename(staging / name, target, ec);
         if (ec) {
             gf_logError(fmt::format("could not rename {} => {}: {}", (staging / name).string(),
-                                    (folder / name).string(), ec.message()));
-            return false;
+                                    target.string(), ec.message()));
+            ok = false;
+            break;
         }
-        installed.push_back(folder / name);
+        made.recordFromDisk(target);
+        ++installed;
     }
-    if (const auto& record = lf_hooks().addonFilesInstalled) record(installed);
-    return true;
+    if (!made.save(&ec))
+        gf_logError(fmt::format("Cannot write {}: {}", made.listPath().string(), ec.message()));
+    if (!ok) return std::nullopt;
+    return installed;
 }
 
 } // namespace
@@ -246,9 +261,9 @@ AddonResult gf_downloadSimAddon(const VersionData& web) {
         DownloadHandle handle = gf_makeDownloadHandle();
         const std::string url = gf_downloadFolderUrl() + "mysimaddon24/" + addonZipName;
         if (Downloader(handle, url, zip, true, DownloadKind::AddonArchive)) {
-            if (const auto names = lf_unpackAddon(zip, staging);
-                names && lf_replaceAddonFiles(staging, folder, *names)) {
-                gf_showMessage(fmt::format("{} unzipped {} files", zip.string(), names->size()), true);
+            const auto names = lf_unpackAddon(zip, staging);
+            if (const auto count = names ? lf_replaceAddonFiles(staging, folder, *names) : std::nullopt) {
+                gf_showMessage(fmt::format("{} unzipped {} files", zip.string(), *count), true);
                 MYSIMADDON24_VERSION.set(web.toString());
                 result = AddonResult::Updated;
             }

@@ -1,12 +1,9 @@
 #pragma once
-// What the updates need of the window and of the scenery scan; app wires them. Tests set them and
+// What the updates need of the window; app wires them. Tests set them and
 // call gf_resetUpdateHooks afterwards.
 
-#include <filesystem>
 #include <functional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 class CheckBoxParameter;
 
@@ -17,10 +14,6 @@ struct UpdateHooks {
     std::function<void()> repaint;
     // A warning message box (text, caption). Default: an error line in the log.
     std::function<void(std::string_view text, std::string_view caption)> warningBox;
-    // The files (names in airports/my_simaddon) the previous add-on installed, and the record of the
-    // files of a new add-on (path and content). Defaults: none known, nothing recorded.
-    std::function<std::vector<std::string>()> previousAddonFiles;
-    std::function<void(const std::vector<std::filesystem::path>& files)> addonFilesInstalled;
 };
 
 UpdateHooks& gf_updateHooks();

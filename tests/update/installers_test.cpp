@@ -1,3 +1,4 @@
+#include "refdata/made_files.h"
 #include "tests/update/update_fixture.h"
 #include "update/installers.h"
 
@@ -12,13 +13,25 @@ protected:
     fs::path addonZip() const { return site / "downloads/mysimaddon24/my_simaddon2024.zip"; }
     fs::path addonFolder() const { return work / "airports/my_simaddon"; }
 
-    // A previous add-on's file and a file of the user's own in the add-on folder.
+    // Two files of the previous add-on (in the list of program-made files) and a file of the user's own
+    // in the add-on folder.
     void previousAddon() {
-        writeFile(addonFolder() / "OLD1.txt", "old add-on airport");
-        writeFile(addonFolder() / "EHAM.txt", "old EHAM");
+        fs::create_directories(addonFolder());
+        MadeFiles made(work / "airports");
+        ASSERT_TRUE(made.writeAndRecord(addonFolder() / "OLD1.txt", "old add-on airport"));
+        ASSERT_TRUE(made.writeAndRecord(addonFolder() / "EHAM.txt", "old EHAM"));
+        ASSERT_TRUE(made.save());
         writeFile(addonFolder() / "mine.txt", "the user's own airport");
-        gf_updateHooks().previousAddonFiles = [] { return std::vector<std::string>{"OLD1.txt", "EHAM.txt"}; };
         MYSIMADDON24_VERSION.setValue("1.0.0");
+    }
+
+    std::vector<std::string> madeList() {
+        MadeFiles made(work / "airports");
+        EXPECT_TRUE(made.load());
+        std::vector<std::string> keys;
+        for (const auto& [key, hash] : made.entries())
+            keys.push_back(key);
+        return keys;
     }
 };
 
@@ -52,20 +65,32 @@ TEST_F(InstallerTest, ARefusedOrDamagedInstallerEntryFailsTheInstall) {
 
 TEST_F(InstallerTest, AddonEntriesBecomeTextFilesAndReplaceOnlyThePreviousAddonFiles) {
     previousAddon();
-    std::vector<fs::path> recorded;
-    gf_updateHooks().addonFilesInstalled = [&](const std::vector<fs::path>& files) { recorded = files; };
     makeZip(addonZip(), {{"EHAM.xml", "<new EHAM/>"}, {"airports/", ""}, {"airports\\LSZH.xml", "<LSZH/>"}});
     EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
     EXPECT_EQ(tree(addonFolder()),
               (std::map<std::string, std::string>{{"EHAM.txt", "<new EHAM/>"},
                                                   {"LSZH.txt", "<LSZH/>"},
                                                   {"mine.txt", "the user's own airport"}}));
-    EXPECT_EQ(recorded, (std::vector<fs::path>{addonFolder() / "EHAM.txt", addonFolder() / "LSZH.txt"}));
+    EXPECT_EQ(madeList(), (std::vector<std::string>{"my_simaddon/EHAM.txt", "my_simaddon/LSZH.txt"}));
     EXPECT_EQ(MYSIMADDON24_VERSION.value(), "11.10.6");
     EXPECT_NE(logText().find("my_simaddon2024.zip unzipped 2 files"), std::string::npos);
     // Neither the archive nor the staging folder stays.
     EXPECT_EQ(tree(work / "airports").count("my_simaddon.staging"), 0u);
     EXPECT_FALSE(fs::exists(work / "my_simaddon2024.zip"));
+}
+
+TEST_F(InstallerTest, TheUsersFilesAreNeitherReplacedNorRemoved) {
+    previousAddon();
+    // The user edited a file of the previous add-on and keeps one named like an entry of the new one.
+    writeFile(addonFolder() / "OLD1.txt", "improved by the user");
+    makeZip(addonZip(), {{"EHAM.xml", "<new EHAM/>"}, {"mine.xml", "<add-on's own/>"}});
+    EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
+    EXPECT_EQ(tree(addonFolder()),
+              (std::map<std::string, std::string>{{"EHAM.txt", "<new EHAM/>"},
+                                                  {"OLD1.txt", "improved by the user"},
+                                                  {"mine.txt", "the user's own airport"}}));
+    EXPECT_NE(logText().find("mine.txt is left alone: it is your own file"), std::string::npos);
+    EXPECT_NE(logText().find("my_simaddon2024.zip unzipped 1 files"), std::string::npos);
 }
 
 TEST_F(InstallerTest, AnAddonIsFetchedWhenNewerOrWhenItsFolderIsEmpty) {
