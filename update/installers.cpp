@@ -14,7 +14,10 @@
 #include "update/update_hooks.h"
 #include "update/zip_reader.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <set>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -87,6 +90,22 @@ bool lf_folderMissingOrEmpty(const fs::path& folder) {
     return ec || empty;
 }
 
+// A staged file: written, not yet synced (lf_syncFolder syncs them all at once).
+bool lf_writeStaged(const std::string& text, const fs::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool lf_syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 // Unpacks every file entry of the add-on archive as text into `staging` (stem + ".txt"). The names
 // written, or nothing after a failure (logged).
 std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const fs::path& staging) {
@@ -115,11 +134,16 @@ std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const f
         }
         const std::string name = entry.stem + ".txt";
         const fs::path path = staging / name;
-        if (!gf_writeTextFile(text, path, false)) {
+        if (!lf_writeStaged(text, path)) {
             gf_logError(fmt::format("Failed to write file: {}", path.string()));
             return std::nullopt;
         }
         names.insert(name);
+    }
+    // One sync of the file system for all staged files, instead of one per file.
+    if (!lf_syncFolder(staging)) {
+        gf_logError(fmt::format("Could not sync {}", staging.string()));
+        return std::nullopt;
     }
     return names;
 }
