@@ -25,11 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-UpdateHooks& lf_hooks() {
-    static UpdateHooks hooks;
-    return hooks;
-}
-
 void lf_removeZip(const fs::path& zip) {
     std::error_code ec;
     fs::remove(zip, ec);
@@ -198,14 +193,6 @@ std::optional<std::size_t> lf_replaceAddonFiles(const fs::path& staging, const f
 
 } // namespace
 
-UpdateHooks& gf_updateHooks() {
-    return lf_hooks();
-}
-
-void gf_resetUpdateHooks() {
-    lf_hooks() = UpdateHooks{};
-}
-
 std::string gf_installerZipName(const VersionData& web) {
     return fmt::format("setup_{}_d_v{}.zip", gf_productName, web.toString());
 }
@@ -254,11 +241,17 @@ bool gf_installNewVersion(const VersionData& web) {
         return false;
     }
 
+    // A new_version that cannot be made (a file of that name, no rights) fails the install; the run goes on.
     const fs::path folder = os::inWorkingFolder(newVersionFolder);
-    if (!fs::exists(folder))
-        fs::create_directory(folder);
-    else
+    if (fs::is_directory(folder, ec)) {
         gf_removeFilesFromDirectory(folder);
+    } else if (!fs::create_directory(folder, ec) || ec) {
+        gf_logError(fmt::format("Could not create directory {}: {}", folder.string(),
+                                ec ? ec.message() : std::string("a file of that name is in the way")));
+        fs::remove(exe, ec);
+        lf_removeZip(zip);
+        return false;
+    }
     lf_removeZip(zip);
 
     if (!fs::exists(exe, ec)) {
@@ -315,7 +308,7 @@ std::string gf_installerNotice(const fs::path& folder) {
 bool gf_openNewVersionFolder() {
     const bool opened = gf_shellOpen(os::inWorkingFolder(newVersionFolder / installerExeName));
     if (!opened) {
-        if (const auto& box = lf_hooks().warningBox)
+        if (const auto& box = gf_updateHooks().warningBox)
             box("Could not open File Explorer at new version", gf_productName);
         else
             gf_logError("Could not open File Explorer at new version");

@@ -57,6 +57,18 @@ TEST_F(InstallerTest, ARefusedOrDamagedInstallerEntryFailsTheInstall) {
     EXPECT_FALSE(fs::exists(temp / "evil.exe"));
     EXPECT_FALSE(fs::exists(work / gf_installerZipName(web)));
 
+    // new_version cannot be made: a file of that name is in the way.
+    makeZip(installerZip(), {{"setup.exe", "GOOD"}});
+    fs::remove_all(work / "new_version");
+    writeFile(work / "new_version", "a file");
+    EXPECT_FALSE(gf_installNewVersion(web));
+    EXPECT_NE(logText().find("Could not create directory " + (work / "new_version").string()),
+              std::string::npos);
+    EXPECT_EQ(readFile(work / "new_version"), "a file");
+    EXPECT_FALSE(fs::exists(work / "install_new_version.exe"));
+    fs::remove(work / "new_version");
+    writeFile(work / "new_version/install_new_version.exe", "the version prepared before");
+
     fs::remove(installerZip());
     EXPECT_FALSE(gf_installNewVersion(web));
     EXPECT_NE(logText().find("Downloading program installer file version 11.10.6 failed"), std::string::npos);

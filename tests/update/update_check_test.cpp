@@ -1,3 +1,4 @@
+#include "tests/support/eventually.h"
 #include "tests/update/update_fixture.h"
 #include "update/installers.h"
 #include "update/update_check.h"
@@ -78,8 +79,16 @@ TEST_F(UpdateCheckTest, EqualVersionsAreUpToDateAndFetchNothing) {
 }
 
 TEST_F(UpdateCheckTest, ANewProgramVersionIsPreparedAndStopsTheRun) {
+    // The file manager stand-in notes what it was asked to show.
+    const fs::path opener = temp / "opener.sh";
+    writeFile(opener, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.shown\"\n");
+    fs::permissions(opener, fs::perms::owner_all);
+    os::setShellOpenProgram(opener.string());
     serveVersions(versions(version(11, 10, 6)));
     EXPECT_FALSE(gf_checkForUpdates());
+    const fs::path shown = fs::path(opener).concat(".shown");
+    ASSERT_TRUE(testing_support::eventually([&] { return fs::exists(shown); }));
+    EXPECT_EQ(readFile(shown), (work / "new_version").string());
     EXPECT_EQ(tree(work / "new_version"),
               (std::map<std::string, std::string>{
                   {"install_new_version.exe", "INSTALLER"},
