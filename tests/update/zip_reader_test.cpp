@@ -83,9 +83,32 @@ TEST_F(ZipReaderTest, CapsAndDamageFailTheEntryOrTheArchive) {
     EXPECT_NE(error.find("CRC"), std::string::npos) << error;
     EXPECT_FALSE(gf_zipVerify(zip, small, nullptr));
 
+    // An entry that declares less than it holds is cut off where it passes its declared size.
+    makeZip(zip, {{"a.xml", std::string(100'000, '\0')}});
+    const auto le32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    };
+    std::string bytes = readFile(zip);
+    for (auto at = bytes.find(le32(100'000)); at != std::string::npos; at = bytes.find(le32(100'000), at))
+        bytes.replace(at, 4, le32(900));
+    writeFile(zip, bytes);
+    ASSERT_TRUE(reader.open(zip, small, &error)) << error;
+    EXPECT_EQ(reader.entries()[0].size, 900u);
+    std::size_t delivered = 0;
+    EXPECT_FALSE(reader.read(
+        reader.entries()[0],
+        [&](const char*, std::size_t n) {
+            delivered += n;
+            return true;
+        },
+        &error));
+    EXPECT_LE(delivered, 900u);
+    EXPECT_NE(error.find("more than 900"), std::string::npos) << error;
+
     // A cut-off archive does not open.
     makeZip(zip, {{"a.xml", std::string(500, 'a')}});
-    const std::string bytes = readFile(zip);
+    bytes = readFile(zip);
     writeFile(zip, bytes.substr(0, bytes.size() / 2));
     EXPECT_FALSE(reader.open(zip, small, nullptr));
 }
