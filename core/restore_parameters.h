@@ -22,7 +22,8 @@ struct SavedParkingSettings {
 // Worker thread only.
 extern SavedParkingSettings savedParkingSettings;
 
-// Raised when a learned file has applied its settings over the user's own, lowered by the restore.
+// Raised when the airport-file reader has put settings over the user's own (a learned file's, or the
+// defaults of a first visit), lowered by the restore.
 // While it is up, savedParkingSettings hold the user's values and are not taken again, and the restore
 // is due when the park airport is dropped.
 extern std::atomic<bool> learnedSettingsInForce;

@@ -141,17 +141,21 @@ OptIdentity gf_optIdentity(const pugi::xml_node& opt) {
     return identity;
 }
 
+std::optional<double> gf_finiteNumber(std::string_view text) {
+    const std::string trimmed = gf_trim(text);
+    if (trimmed.empty()) return std::nullopt;
+    double value = 0.0;
+    const char* first = trimmed.data();
+    if (*first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, trimmed.data() + trimmed.size(), value);
+    if (error != std::errc{} || end == first || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
 std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char* name) {
     const auto attribute = node.attribute(name);
     if (!attribute) return std::nullopt;
-    const std::string text = gf_trim(attribute.as_string());
-    if (text.empty()) return std::nullopt;
-    double value = 0.0;
-    const char* first = text.data();
-    if (*first == '+') ++first;
-    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
-    if (error != std::errc{} || end == first || !std::isfinite(value)) return std::nullopt;
-    return value;
+    return gf_finiteNumber(attribute.as_string());
 }
 
 void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {

@@ -102,5 +102,8 @@ void gf_readParkpositions(const pugi::xml_node& doc);
 // Same day, kind, registration, airline and type, and at least one shared half hour.
 bool gf_isSameParkOpt(const ParkOpt& a, const ParkOpt& b);
 
+// A number at the start of the text (blanks around it allowed, as pugixml reads numbers) when it is
+// finite; empty for no number, "nan" and "inf".
+std::optional<double> gf_finiteNumber(std::string_view text);
 // A number attribute that parses as a finite number, else empty (missing, text, "nan", "inf").
 std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char* name);

@@ -188,15 +188,19 @@ TEST_F(AirportFiles, FilesThatCannotBeReadSayWhy) {
     EXPECT_EQ(read("airports/my_thirdparty/LSZH.xml"), "airports/my_thirdparty/LSZH.xml: refused to load");
     EXPECT_EQ(read("airports/../secret.xml"), "gf_readApf: refused reference 'airports/../secret.xml'");
 
-    // A missing altitude stops the reading before any stand.
-    writeAt("airports/my_thirdparty/LSZH.xml", apfXml({{"publisher", "P"}}, standXml("A1", 47, 8)));
-    try {
-        read("airports/my_thirdparty/LSZH.xml");
-        ADD_FAILURE() << "no exception";
-    } catch (const orv::UserErrorException& e) {
-        EXPECT_EQ(std::string(e.what()), "65: Parameter altitude not found");
+    // A missing altitude, or one that is no finite number, stops the reading before any stand.
+    for (const Params& params :
+         {Params{{"publisher", "P"}}, Params{{"altitude", "nan"}}, Params{{"altitude", "inf"}},
+          Params{{"altitude", "x"}}, Params{{"altitude", "1e12"}}}) {
+        writeAt("airports/my_thirdparty/LSZH.xml", apfXml(params, standXml("A1", 47, 8)));
+        try {
+            read("airports/my_thirdparty/LSZH.xml");
+            ADD_FAILURE() << "no exception for " << parametersXml(params);
+        } catch (const orv::UserErrorException& e) {
+            EXPECT_EQ(std::string(e.what()), "65: Parameter altitude not found");
+        }
+        EXPECT_TRUE(parkPositions.empty());
     }
-    EXPECT_TRUE(parkPositions.empty());
 
     // All stands skipped: the whole summary, then the failure.
     writeAt("airports/my_thirdparty/LSZH.xml", airportFile(standXml("Z1", 0, 0) + standXml("Z2", 0, 0)));

@@ -388,6 +388,18 @@ TEST_F(ApfWriter, KilledWhileSavingAlwaysLeavesACompleteFile) {
         }
         ASSERT_EQ(stands, 200u);
     }
+
+    // The next read of the airport clears what killed saves left beside the learned file.
+    parkAirportCode = "LSZH";
+    writeAt("airports/my_thirdparty/LSZH.xml", apfXml({{"publisher", "stock"}, {"altitude", "1"}}, ""));
+    writeAt("airports/learned/stock/.LSZH.xml.tmp99999-1", "<root");
+    writeAt("airports/learned/stock/.other.xml.tmp99999-1", "<root");
+    read("airports/my_thirdparty/LSZH.xml");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(file.parent_path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".other.xml.tmp99999-1", "LSZH.xml"}));
 }
 
 } // namespace
