@@ -11,6 +11,7 @@
 #include "refdata/type_lookups.h"
 #include "scan/publishers.h"
 #include "scan/scan_state.h"
+#include "scan/scan_writer.h"
 
 #include <fmt/format.h>
 
@@ -33,10 +34,11 @@ fs::path lf_folderFor(const std::string& publisher) {
     return os::inWorkingFolder(publisher == "simaddon" ? mySimaddonFolder : myThirdpartyFolder);
 }
 
-// A file of the user's for this code in the folder (the link or the airport file), if any.
+// A file of the user's for this code in the folder (the link or the airport file), if any. A file
+// this scan asked to write is the program's, also while it is still being written.
 std::optional<fs::path> lf_usersFileFor(const fs::path& folder, const std::string& code) {
     for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)})
-        if (gf_scanMadeFiles().isUsersFile(file)) return file;
+        if (!gf_writtenByThisScan(file) && gf_scanMadeFiles().isUsersFile(file)) return file;
     return std::nullopt;
 }
 
@@ -48,12 +50,22 @@ bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
     return true;
 }
 
-bool lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
+void lf_createFolder(const fs::path& folder) {
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    const bool written = gf_scanMadeFiles().writeAndRecord(folder / gf_txtFileNameOf(code), reference + "\n");
-    gf_scanMadeFiles().save();
-    return written;
+    const bool exists = fs::exists(folder, ec);
+    if (ec) throw fs::filesystem_error("exists", folder, ec);
+    if (!exists && !fs::create_directories(folder, ec) && ec)
+        throw fs::filesystem_error("create_directory", folder, ec);
+}
+
+void lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
+    lf_createFolder(folder);
+    const fs::path file = folder / gf_txtFileNameOf(code);
+    gf_noteScanWrite(file);
+    gf_submitScanWrite(code, [file, content = reference + "\n"] {
+        if (!gf_scanMadeFiles().writeAndRecord(file, content))
+            gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
+    });
 }
 
 std::optional<std::string> lf_simaddonArchiveRef(const ApfRecord& record) {
@@ -197,19 +209,17 @@ void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads) {
                                 gf_plural(static_cast<std::uint64_t>(n)), heliPart));
     std::sort(record.stands.begin(), record.stands.end(),
               [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-    std::error_code ec;
-    const bool exists = fs::exists(folder, ec);
-    if (ec) throw fs::filesystem_error("exists", folder, ec);
-    if (!exists && !fs::create_directories(folder, ec) && ec)
-        throw fs::filesystem_error("create_directory", folder, ec);
+    lf_createFolder(folder);
     const fs::path file = folder / name;
-    if (!gf_writeApf(record, file, apfAirportMode, lf_is2020() ? 1 : 2)) {
-        gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
-        return;
-    }
-    gf_scanMadeFiles().recordFromDisk(file);
-    gf_scanMadeFiles().save();
-    airportFilesChanged = true;
+    gf_noteScanWrite(file);
+    gf_submitScanWrite(record.code, [file, record = std::move(record), simKind = lf_is2020() ? 1 : 2] {
+        if (!gf_writeApf(record, file, apfAirportMode, simKind)) {
+            gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
+            return;
+        }
+        gf_scanMadeFiles().recordFromDisk(file);
+        airportFilesChanged = true;
+    });
 }
 
 void gf_notRecognisedAirport(const fs::path& bglPath) {

@@ -13,6 +13,7 @@
 #include "refdata/airports.h"
 #include "scan/airport_files.h"
 #include "scan/scan_state.h"
+#include "scan/scan_writer.h"
 #include "scan/tblo.h"
 
 #include <fmt/format.h>
@@ -76,6 +77,16 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
     return future;
 }
 
+// The list of program-made files is saved every few seconds during a scan (and at its end), so that
+// the files of a scan that is cut off are still known as the program's.
+void lf_saveMadeFilesNowAndThen() {
+    static std::chrono::steady_clock::time_point lastSave{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastSave < std::chrono::seconds(2)) return;
+    lastSave = now;
+    gf_scanMadeFiles().save();
+}
+
 // Waits for the oldest task and acts on its result; an error is returned as text.
 std::optional<std::string> lf_collect(PendingTask& pending) {
     try {
@@ -84,6 +95,7 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
             return std::string("Future wait timed out after 10 seconds");
         const BglDecodeResult result = pending.result.get();
         gf_applyDecodedFile(pending.path, result);
+        lf_saveMadeFilesNowAndThen();
         return std::nullopt;
     } catch (const std::exception& e) {
         return std::string(e.what());
@@ -266,7 +278,18 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
         scanLogLines.clear();
         scanLogLines.reserve(2048);
     }
-    lf_scanRoots(roots);
+    gf_clearScanWriteNotes();
+    gf_startScanWriters(std::max(2, gf_scanTaskLimit()));
+    {
+        // The files asked for are all written (or reported) before the scan log and the collection.
+        struct FinishWrites {
+            ~FinishWrites() {
+                gf_finishScanWrites();
+                gf_scanMadeFiles().save();
+            }
+        } finish;
+        lf_scanRoots(roots);
+    }
     {
         std::lock_guard lock(scanLogMutex);
         fs::create_directories(scanLog.parent_path(), ec);

@@ -3,6 +3,7 @@
 
 #include "scan_fixture.h"
 
+#include "scan/scan_writer.h"
 #include "scan/tblo.h"
 
 #include <atomic>
@@ -344,6 +345,67 @@ TEST_F(Tblo, AFailedPackingKeepsTheCopiesAndTheOriginalsAndAsksForNoMail) {
     EXPECT_FALSE(fs::exists(original));
     EXPECT_EQ(tbloFileCount, 1u);
     EXPECT_THAT(logText(), HasSubstr("! Mail"));
+}
+
+} // namespace
+
+namespace {
+
+// Two files of one airport are written one after the other, and a tree gives the same folders on
+// every scan.
+TEST_F(AirportScan, OneTreeGivesTheSameFoldersEveryTime) {
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 3));
+    bgl("Community/unknown/scenery/b.bgl", airportFile("LSZH", 7));
+    bgl("Community/flytampa-lszh2/scenery/c.bgl", airportFile("EDDF", 2));
+    gf_scanForAddonAirports();
+    const std::string first = read(dir / "airports/my_thirdparty/LSZH.xml");
+    EXPECT_THAT(first, ::testing::AnyOf(HasSubstr("num_parkpos\" value=\"3\""),
+                                        HasSubstr("num_parkpos\" value=\"7\"")));
+    for (int scan = 0; scan < 3; ++scan) {
+        gf_scanForAddonAirports();
+        EXPECT_EQ(read(dir / "airports/my_thirdparty/LSZH.xml"), first);
+        EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("EDDF.xml", "LSZH.xml"));
+    }
+}
+
+TEST(ScanWriters, WritesOfOneKeyKeepTheirOrder) {
+    gf_startScanWriters(4);
+    std::mutex mutex;
+    std::map<std::string, std::vector<int>> done;
+    for (int i = 0; i < 200; ++i) {
+        const std::string key = "K" + std::to_string(i % 5);
+        gf_submitScanWrite(key, [&, key, i] {
+            std::lock_guard lock(mutex);
+            done[key].push_back(i);
+        });
+    }
+    gf_finishScanWrites();
+    ASSERT_EQ(done.size(), 5u);
+    for (const auto& [key, order] : done) {
+        EXPECT_EQ(order.size(), 40u);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << key;
+    }
+    // Without writers a write runs at once.
+    bool ran = false;
+    gf_submitScanWrite("x", [&ran] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
+} // namespace
+
+namespace {
+
+// A file above 256 MiB gets a task (its header lists an airport section) but is not read.
+TEST_F(AirportScan, AFileAbove256MiBIsSkippedWithALine) {
+    const fs::path big = bgl("Community/unknown/scenery/big.bgl", airportFile("LSZH", 2));
+    fs::resize_file(big, maxBglFileBytes + 1); // sparse
+    EXPECT_TRUE(gf_hasAirportSection(big));
+    const BglDecodeResult result = gf_decodeBglFile(big);
+    EXPECT_TRUE(result.airports.empty());
+    ASSERT_EQ(result.events.size(), 1u);
+    EXPECT_THAT(result.events[0].note.text, HasSubstr("is larger than 256 MiB"));
+    fs::resize_file(big, maxBglFileBytes);
+    EXPECT_EQ(gf_decodeBglFile(big).airports.size(), 1u);
 }
 
 } // namespace

@@ -1,0 +1,105 @@
+// The whole add-on airport scan against the plain reading of the same files: on a generated tree of
+// 2,000 BGL files, 200 of them with an airport of 50 to 500 stands, the scan (walk, quick checks,
+// decoding, linking, airport files written) should take at most 1.5 times as long as reading the
+// files that get a task whole, with the same walk and task limit. Both run warm (the tree is read
+// once before the timing).
+
+#include "../../tests/scan/bgl_writer.h"
+#include "core/hooks.h"
+#include "core/program_paths.h"
+#include "core/scan_tasks.h"
+#include "core/settings.h"
+#include "platform/os/folders.h"
+#include "refdata/airports.h"
+#include "refdata/dbase.h"
+#include "scan/airport_scan.h"
+#include "scan/scan_state.h"
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path lf_root() {
+    static const fs::path root = [] {
+        const fs::path dir = fs::temp_directory_path() / ("skyloom-scan-bench-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "work" / "docs");
+        fs::create_directories(dir / "user");
+        std::mt19937 engine(7);
+        std::uniform_int_distribution<int> stands(50, 500);
+        std::uniform_int_distribution<int> filler(200, 8000);
+        for (int i = 0; i < 2000; ++i) {
+            const fs::path file = dir / "sim" / "Community" / fmt::format("pkg{:03}", i / 20) / "scenery" /
+                                  fmt::format("f{:04}.bgl", i);
+            if (i % 10 == 0) {
+                const std::string code = fmt::format("X{}{}{}", char('A' + i / 260 % 26),
+                                                     char('A' + i / 10 % 26), char('A' + i % 7));
+                std::vector<bglw::Parking> list;
+                const int n = stands(engine);
+                for (int s = 0; s < n; ++s) {
+                    bglw::Parking p;
+                    p.nameCode = 12 + static_cast<std::uint32_t>(s % 26);
+                    p.number = static_cast<std::uint32_t>(s / 26 + 1);
+                    p.lat = 47.0 + s * 0.0003;
+                    p.lon = 8.0;
+                    p.airlineCodes = static_cast<std::uint32_t>(s % 4);
+                    list.push_back(p);
+                }
+                bglw::save(file, bglw::file({bglw::Section{
+                                     3, 0, {bglw::airport(code, 400000, {bglw::parkingList(list)})}}}));
+                airportTable.records.push_back(Airport{code, "", 47.0, 8.0, 1000.0, 0});
+                airportTable.codes.insert(code);
+            } else {
+                // Scenery without airports: some other section and filler records.
+                bglw::Section other{9, 0, {bglw::record(0x0001, bglw::Bytes(filler(engine), 0))}};
+                bglw::save(file, bglw::file({other}));
+            }
+        }
+        os::enterWorkingFolder(dir / "work");
+        gf_setUserFolder(dir / "user");
+        gf_scanHooks().inInstallPath = [dir](const fs::path& relative) { return dir / "sim" / relative; };
+        gf_coreHooks().simulatorIs2020 = [] { return false; }; // Community only
+        gf_resetScanTasks();
+        return dir;
+    }();
+    return root;
+}
+
+void BM_wholeScan(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = nullptr;
+    gf_scanForAddonAirports(); // warm
+    for (auto _ : state) {
+        SCAN_AIRPORTS.value = true;
+        gf_scanForAddonAirports();
+    }
+    state.counters["airport files"] = static_cast<double>(
+        std::distance(fs::directory_iterator(os::inWorkingFolder(myThirdpartyFolder)), {}));
+}
+BENCHMARK(BM_wholeScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same walk and task limit; each task reads its file whole and decodes nothing.
+void BM_readingTheFilesOnly(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        benchmark::DoNotOptimize(bytes.data());
+        return BglDecodeResult{};
+    };
+    gf_scanForAddonAirports(); // warm
+    for (auto _ : state)
+        gf_scanForAddonAirports();
+    gf_scanHooks().decodeFile = nullptr;
+}
+BENCHMARK(BM_readingTheFilesOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
