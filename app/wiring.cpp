@@ -35,6 +35,9 @@
 #include "scan/scan_state.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_link.h"
+#include "update/downloader.h"
+#include "update/update_check.h"
+#include "update/update_hooks.h"
 
 #include <fmt/format.h>
 
@@ -290,6 +293,22 @@ void lf_wireEngine(RunSteps& s) {
     commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
 }
 
+// Downloads and updates: the start-up update check, the window's side of what it changes, the fetch of
+// archived airport files and the record of the add-on's files among the program-made files.
+void lf_wireUpdates(RunSteps& s) {
+    auto& hooks = gf_updateHooks();
+    hooks.setCheckBox = [](CheckBoxParameter& box, bool value) { gf_setCheckBox(box, value); };
+    hooks.repaint = [] { gf_invalidate(uiControlsBand); };
+    hooks.warningBox = [](std::string_view text, std::string_view caption) {
+        gf_ui().messageBox(std::string(text), std::string(caption));
+    };
+    gf_parkingHooks().fetchArchivedFile = [](const std::string& serverPath,
+                                             const std::filesystem::path& target) {
+        return gf_downloadArchivedFile(serverPath, target);
+    };
+    s.checkForUpdates = [] { return gf_checkForUpdates(); };
+}
+
 } // namespace
 
 // The scenery scan: its step, its roots, the tblo notice and the simulator switch.
@@ -315,6 +334,7 @@ void gf_wireRunSteps() {
     lf_wireEngine(s);
     lf_wireParkingFiles();
     gf_wireScan(s);
+    lf_wireUpdates(s);
 }
 
 // ---- The check of the wiring --------------------------------------------------------------------------
@@ -331,7 +351,7 @@ void gf_wireRunSteps() {
 // How a new slot joins the check:
 //  - a member of a hook set that is already known (RunSteps, FeedHooks, SimLinkHooks, WindowHooks,
 //    CommandHooks, RangeHooks, RestoreHooks, CoreHooks, LiveryHooks, LiveryCatalogueHooks, EngineHooks,
-//    ParkingHooks): one
+//    ParkingHooks, ScanHooks, UpdateHooks): one
 //    line SKYLOOM_SLOT(TheHooks, member) in `neededSlots`, in the group of its module, in the same change
 //    that wires it in gf_wireProgram;
 //  - a new hook set: one HookAccess specialisation (its accessor, and its reset when its defaults are
@@ -343,7 +363,6 @@ void gf_wireRunSteps() {
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
 //    RangeHooks.firstParkAirport;
-//  - updates: RunSteps.checkForUpdates; ParkingHooks.fetchArchivedFile.
 
 namespace {
 
@@ -370,6 +389,7 @@ SKYLOOM_HOOK_ACCESS(LiveryCatalogueHooks, gf_liveryCatalogueHooks, nullptr);
 SKYLOOM_HOOK_ACCESS(EngineHooks, gf_engineHooks, gf_resetEngineHooks);
 SKYLOOM_HOOK_ACCESS(ParkingHooks, gf_parkingHooks, nullptr);
 SKYLOOM_HOOK_ACCESS(ScanHooks, gf_scanHooks, nullptr);
+SKYLOOM_HOOK_ACCESS(UpdateHooks, gf_updateHooks, gf_resetUpdateHooks);
 
 #undef SKYLOOM_HOOK_ACCESS
 
@@ -513,6 +533,12 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(ScanHooks, repaintStatus),
     SKYLOOM_SLOT(WindowHooks, tbloCollected),
     SKYLOOM_SLOT(CommandHooks, clearAirportFilesChanged),
+    // downloads and updates
+    SKYLOOM_SLOT(RunSteps, checkForUpdates),
+    SKYLOOM_SLOT(ParkingHooks, fetchArchivedFile),
+    SKYLOOM_SLOT(UpdateHooks, setCheckBox),
+    SKYLOOM_SLOT(UpdateHooks, repaint),
+    SKYLOOM_SLOT(UpdateHooks, warningBox),
 };
 
 #undef SKYLOOM_SLOT
@@ -554,6 +580,7 @@ void gf_unwireProgram() {
     gf_resetRestoreHooks();
     gf_resetEngineHooks();
     gf_parkingHooks() = ParkingHooks{};
+    gf_resetUpdateHooks();
     gf_resetRunSteps();
     gf_scanHooks() = ScanHooks{};
 }

@@ -178,7 +178,7 @@ TEST_F(WiringTest, ParkAirportReachesTheStatusAreaAndTheFilter) {
     gf_setRange(25);
     gf_restoreHooks().applyAutoRange();
     EXPECT_EQ(trafficRadiusNm.load(), 25.0) << "the manual range holds while AUTO_RANGE is off";
-    EXPECT_FALSE(gf_parkingHooks().fetchArchivedFile) << "the downloads wire the fetch";
+    EXPECT_TRUE(gf_parkingHooks().fetchArchivedFile) << "the downloads wire the fetch";
 }
 
 // Once the main run has started the feed, the window's waiting mark is off; the run still waits for

@@ -1,0 +1,317 @@
+#include "update/installers.h"
+
+#include "core/generations.h"
+#include "core/hooks.h"
+#include "core/known_folders.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/settings.h"
+#include "core/textfile.h"
+#include "platform/os/folders.h"
+#include "platform/os/rights.h"
+#include "refdata/made_files.h"
+#include "update/downloader.h"
+#include "update/update_hooks.h"
+#include "update/zip_reader.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <set>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void lf_removeZip(const fs::path& zip) {
+    std::error_code ec;
+    fs::remove(zip, ec);
+    if (ec) gf_logError(fmt::format("Warning: could not remove downloaded zip: {}", ec.message()));
+}
+
+// Every refused entry is logged; true when there was one.
+bool lf_logRefusals(const ZipReader& reader, const fs::path& zip) {
+    bool refused = false;
+    for (const auto& entry : reader.entries()) {
+        if (entry.refusal.empty()) continue;
+        gf_logError(fmt::format("Refused entry '{}' in {}: {}", entry.name, zip.string(), entry.refusal));
+        refused = true;
+    }
+    return refused;
+}
+
+// The size-checked move of the installer into new_version.
+bool lf_moveChecked(const fs::path& from, const fs::path& folder) {
+    const fs::path target = folder / from.filename();
+    const fs::path part = fs::path(target).concat(".part");
+    std::error_code ec;
+    fs::remove(part, ec);
+    fs::remove(target, ec);
+    const auto size = fs::file_size(from, ec);
+    if (ec) {
+        gf_log(fmt::format("file_size({}) failed: {}", from.string(), ec.message()));
+        return false;
+    }
+    fs::rename(from, part, ec);
+    if (ec) {
+        gf_log(fmt::format("could not rename {} => {}: {}", from.string(), part.string(), ec.message()));
+        return false;
+    }
+    const auto size2 = fs::file_size(part, ec);
+    if (ec) {
+        gf_log(fmt::format("file_size({}) failed: {}", part.string(), ec.message()));
+        return false;
+    }
+    if (size2 != size) {
+        gf_log(fmt::format("rename {} => {} suspicious: size {} != {}", from.string(), part.string(), size,
+                           size2));
+        return false;
+    }
+    fs::rename(part, target, ec);
+    if (ec) {
+        gf_log(fmt::format("could not finalize rename {} => {}: {}", part.string(), target.string(),
+                           ec.message()));
+        return false;
+    }
+    return true;
+}
+
+bool lf_folderMissingOrEmpty(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return true;
+    const bool empty = fs::is_empty(folder, ec);
+    return ec || empty;
+}
+
+// A staged file: written, not yet synced (lf_syncFolder syncs them all at once).
+bool lf_writeStaged(const std::string& text, const fs::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool lf_syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Unpacks every file entry of the add-on archive as text into `staging` (stem + ".txt"). The names
+// written, or nothing after a failure (logged).
+std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const fs::path& staging) {
+    ZipReader reader;
+    std::string error;
+    if (!reader.open(zip, gf_addonZipLimits(), &error)) {
+        gf_logError(fmt::format("Could not open {}", zip.string()));
+        gf_log(error);
+        return std::nullopt;
+    }
+    if (lf_logRefusals(reader, zip)) return std::nullopt;
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    fs::create_directories(staging, ec);
+    if (ec) {
+        gf_logError(fmt::format("Could not create directory {}: {}", staging.string(), ec.message()));
+        return std::nullopt;
+    }
+    std::set<std::string> names;
+    std::string text;
+    for (const auto& entry : reader.entries()) {
+        if (entry.folder) continue;
+        if (!reader.readText(entry, text, &error)) {
+            gf_logError(fmt::format("Unzipping '{}' from {} failed: {}", entry.name, zip.string(), error));
+            return std::nullopt;
+        }
+        const std::string name = entry.stem + ".txt";
+        const fs::path path = staging / name;
+        if (!lf_writeStaged(text, path)) {
+            gf_logError(fmt::format("Failed to write file: {}", path.string()));
+            return std::nullopt;
+        }
+        names.insert(name);
+    }
+    // One sync of the file system for all staged files, instead of one per file.
+    if (!lf_syncFolder(staging)) {
+        gf_logError(fmt::format("Could not sync {}", staging.string()));
+        return std::nullopt;
+    }
+    return names;
+}
+
+// Puts the staged files in place of the previous add-on's files, one rename each. The list of
+// program-made files tells the add-on's files from the user's: a file of the user's (not listed, or
+// changed since the program wrote it) is neither removed nor replaced. The count of files put in place,
+// or nothing when the list cannot be read or a rename fails.
+std::optional<std::size_t> lf_replaceAddonFiles(const fs::path& staging, const fs::path& folder,
+                                                const std::set<std::string>& names) {
+    MadeFiles made(os::inWorkingFolder(airportsFolder));
+    std::error_code ec;
+    if (!made.load(&ec)) {
+        gf_logError(fmt::format("Cannot read {}: {}", made.listPath().string(), ec.message()));
+        return std::nullopt;
+    }
+    fs::create_directories(folder, ec);
+    if (ec) {
+        gf_logError(fmt::format("Could not create directory {}: {}", folder.string(), ec.message()));
+        return std::nullopt;
+    }
+    const std::string prefix = mySimaddonFolder.filename().string() + "/";
+    for (const auto& [key, hash] : made.entries()) {
+        if (!key.starts_with(prefix)) continue;
+        const std::string name = key.substr(prefix.size());
+        if (name.find('/') != std::string::npos || names.contains(name)) continue;
+        made.removeIfMade(folder / name);
+    }
+    std::size_t installed = 0;
+    bool ok = true;
+    for (const auto& name : names) {
+        const fs::path target = folder / name;
+        if (made.isUsersFile(target)) {
+            gf_log(fmt::format("{} is left alone: it is your own file", target.string()));
+            continue;
+        }
+        fs::rename(staging / name, target, ec);
+        if (ec) {
+            gf_logError(fmt::format("could not rename {} => {}: {}", (staging / name).string(),
+                                    target.string(), ec.message()));
+            ok = false;
+            break;
+        }
+        made.recordFromDisk(target);
+        ++installed;
+    }
+    if (!made.save(&ec))
+        gf_logError(fmt::format("Cannot write {}: {}", made.listPath().string(), ec.message()));
+    if (!ok) return std::nullopt;
+    return installed;
+}
+
+} // namespace
+
+std::string gf_installerZipName(const VersionData& web) {
+    return fmt::format("setup_{}_d_v{}.zip", gf_productName, web.toString());
+}
+
+bool gf_installNewVersion(const VersionData& web) {
+    const fs::path zip = os::inWorkingFolder(gf_installerZipName(web));
+    const fs::path exe = os::inWorkingFolder(installerExeName);
+    {
+        DownloadHandle handle = gf_makeDownloadHandle();
+        const std::string url = gf_downloadFolderUrl() + "release/" + gf_installerZipName(web);
+        if (!Downloader(handle, url, zip, true, DownloadKind::InstallerArchive)) {
+            gf_showMessage(
+                fmt::format("Downloading program installer file version {} failed", web.toString()), true);
+            return false;
+        }
+    }
+    gf_log(fmt::format("Downloaded {}", zip.string()));
+
+    bool unpacked = false;
+    {
+        ZipReader reader;
+        std::string error;
+        if (!reader.open(zip, gf_installerZipLimits(), &error)) {
+            gf_logError(fmt::format("Could not open {}", zip.string()));
+            gf_log(error);
+        } else if (!lf_logRefusals(reader, zip)) {
+            unpacked = true;
+            for (const auto& entry : reader.entries()) {
+                if (entry.folder) continue;
+                std::error_code ec;
+                fs::remove(exe, ec);
+                if (ec) gf_logError(fmt::format("Warning: could not remove old installer: {}", ec.message()));
+                if (!reader.extract(entry, exe, &error)) {
+                    gf_logError(fmt::format("Unzipping error code: {}", error));
+                    unpacked = false;
+                    break;
+                }
+                gf_log(fmt::format("{} unzipped to {}", zip.string(), exe.string()));
+            }
+        }
+    }
+    std::error_code ec;
+    if (!unpacked) {
+        fs::remove(exe, ec);
+        lf_removeZip(zip);
+        return false;
+    }
+
+    // A new_version that cannot be made (a file of that name, no rights) fails the install; the run goes on.
+    const fs::path folder = os::inWorkingFolder(newVersionFolder);
+    if (fs::is_directory(folder, ec)) {
+        gf_removeFilesFromDirectory(folder);
+    } else if (!fs::create_directory(folder, ec) || ec) {
+        gf_logError(fmt::format("Could not create directory {}: {}", folder.string(),
+                                ec ? ec.message() : std::string("a file of that name is in the way")));
+        fs::remove(exe, ec);
+        lf_removeZip(zip);
+        return false;
+    }
+    lf_removeZip(zip);
+
+    if (!fs::exists(exe, ec)) {
+        gf_logError(fmt::format("{} does not exists?", exe.string()));
+        return false;
+    }
+    if (!lf_moveChecked(exe, folder)) return false;
+    if (fs::exists(exe, ec)) {
+        fs::remove(exe, ec);
+        if (ec) gf_logError(fmt::format("Warning: could not remove extracted: {}", ec.message()));
+    }
+    return true;
+}
+
+AddonResult gf_downloadSimAddon(const VersionData& web) {
+    const VersionData stored(MYSIMADDON24_VERSION.value());
+    const fs::path folder = os::inWorkingFolder(mySimaddonFolder);
+    if (!web.isNewerThan(stored) && !lf_folderMissingOrEmpty(folder)) return AddonResult::UpToDate;
+
+    const fs::path zip = os::inWorkingFolder(addonZipName);
+    const fs::path staging = fs::path(folder).concat(".staging");
+    AddonResult result = AddonResult::Failed;
+    {
+        DownloadHandle handle = gf_makeDownloadHandle();
+        const std::string url = gf_downloadFolderUrl() + "mysimaddon24/" + addonZipName;
+        if (Downloader(handle, url, zip, true, DownloadKind::AddonArchive)) {
+            const auto names = lf_unpackAddon(zip, staging);
+            if (const auto count = names ? lf_replaceAddonFiles(staging, folder, *names) : std::nullopt) {
+                gf_showMessage(fmt::format("{} unzipped {} files", zip.string(), *count), true);
+                MYSIMADDON24_VERSION.set(web.toString());
+                result = AddonResult::Updated;
+            }
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    if (fs::exists(zip, ec)) lf_removeZip(zip);
+    return result;
+}
+
+bool gf_downloadReleaseNotes(const fs::path& target) {
+    DownloadHandle handle = gf_makeDownloadHandle();
+    return Downloader(handle, gf_downloadFolderUrl() + "docs/ReleaseNotes.pdf", target, true,
+                      DownloadKind::Document);
+}
+
+std::string gf_installerNotice(const fs::path& folder) {
+    if (os::installerNeedsAdministrator(folder))
+        return "A new version is available. Run the installer as Administrator";
+    return "A new version is available.\nThe installer can be executed normally (no Administrator rights "
+           "required).";
+}
+
+bool gf_openNewVersionFolder() {
+    const bool opened = gf_shellOpen(os::inWorkingFolder(newVersionFolder / installerExeName));
+    if (!opened) {
+        if (const auto& box = gf_updateHooks().warningBox)
+            box("Could not open File Explorer at new version", gf_productName);
+        else
+            gf_logError("Could not open File Explorer at new version");
+    }
+    return opened;
+}
