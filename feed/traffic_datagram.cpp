@@ -3,6 +3,8 @@
 
 #include "feed/traffic_datagram.h"
 
+#include "core/units.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <numbers>
 #include <stdexcept>
 #include <utility>
 
@@ -24,9 +27,6 @@
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-constexpr double degreesToRadians = 0.017453292519943295;
-constexpr double radiansToDegrees = 57.29577951308232;
 constexpr std::size_t minimumFields = 29;
 constexpr std::size_t maxRegistrationLength = 12;
 // The simulator's ATC id holds at most 31 characters; a longer callsign could never be matched.
@@ -213,9 +213,9 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
         const double heading = lf_number(f[fTrueHeading], "trueheading");
         if (heading > 360.0) throw DatagramError{fmt::format("trueheading: {:.2f}", heading)};
         if (heading == 0.0)
-            rec.pos.trueHeading = 2.0 * pi;
+            rec.pos.trueHeading = 2.0 * std::numbers::pi;
         else if (heading > 0.0)
-            rec.pos.trueHeading = heading * degreesToRadians;
+            rec.pos.trueHeading = heading * radiansPerDegree;
         rec.pos.hasTrueHeading = rec.pos.trueHeading.has_value();
     }
 
@@ -250,9 +250,9 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
         if (!lf_readNumber(trackField, rec.pos.track))
             throw DatagramError{fmt::format("track incorrect {}", trackField)};
         if (rec.pos.track == 0.0 && rec.pos.trueHeading)
-            rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
+            rec.pos.track = *rec.pos.trueHeading * degreesPerRadian;
     } else if (rec.pos.trueHeading) {
-        rec.pos.track = *rec.pos.trueHeading * radiansToDegrees;
+        rec.pos.track = *rec.pos.trueHeading * degreesPerRadian;
     }
 
     rec.pos.vs = lf_number(f[fVerticalSpeed], "vs");
@@ -261,7 +261,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
 
     if (rec.pos.airborne) {
         const double roll = lf_number(f[fRoll], "roll");
-        if (roll != -1.0 && roll != 0.0) rec.pos.bank = -roll * degreesToRadians;
+        if (roll != -1.0 && roll != 0.0) rec.pos.bank = -roll * radiansPerDegree;
     }
 
     double tas = 0.0;

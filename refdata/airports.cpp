@@ -1,5 +1,7 @@
 #include "refdata/airports.h"
 
+#include "core/units.h"
+
 #include "core/log.h"
 #include "core/strings.h"
 #include "core/version.h"
@@ -20,7 +22,6 @@ namespace {
 constexpr std::size_t reservedAirports = 15000;
 constexpr double closestAirportLimitNm = 5.0;
 constexpr double noStandNm = 100.0;
-constexpr double metersPerNm = 1852.0;
 
 ClosestStandQuery& lf_closestStandQuery() {
     static ClosestStandQuery query;
@@ -167,7 +168,7 @@ const Airport* gf_closestAirport(const Lalo& position) {
     if (neighbourStandNm >= bestStandNm) return bestAirport;
     gf_log(fmt::format(
         "Airport {} is closest, but stand {} at neighbouring airport {} is closer at {:.0F} meters ...",
-        bestAirport->code, neighbourStand, neighbour->code, neighbourStandNm * metersPerNm));
+        bestAirport->code, neighbourStand, neighbour->code, neighbourStandNm * metresPerNm));
     return neighbour;
 }
 
