@@ -6,6 +6,7 @@
 #include "refdata/apf_writer.h"
 #include "refdata/dbase.h"
 #include "refdata/parking_quality.h"
+#include "tests/support/kill_while_saving.h"
 
 #include <gsl/narrow>
 
@@ -350,33 +351,8 @@ TEST_F(ApfWriter, KilledWhileSavingAlwaysLeavesACompleteFile) {
     const fs::path file = dir / "airports/learned/stock/LSZH.xml";
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
         gf_logFlush();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(APF_SAVE_LOOP, APF_SAVE_LOOP, dir.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        char progress[8];
-        std::size_t seen = 0;
-        const std::size_t wanted = 1 + round % 5;
-        while (seen < wanted) {
-            const auto n = ::read(out[0], progress, wanted - seen);
-            ASSERT_GT(n, 0) << "the save loop ended early";
-            seen += static_cast<std::size_t>(n);
-        }
-        ::usleep(static_cast<useconds_t>((round * 211) % 2500));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(out[0]);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(testing_support::killSaveLoopMidway(APF_SAVE_LOOP, dir.string(), round));
 
         pugi::xml_document doc;
         ASSERT_TRUE(doc.load_file(file.c_str()));

@@ -13,6 +13,7 @@
 #include "core/parameters.h"
 #include "core/settings.h"
 #include "settings_fixture.h"
+#include "tests/support/kill_while_saving.h"
 
 using namespace settings_test;
 
@@ -44,33 +45,7 @@ TEST_F(CrashSafety, KilledWhileSavingAlwaysLeavesACompleteFile) {
 
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(SETTINGS_SAVE_LOOP, SETTINGS_SAVE_LOOP, user.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // Let the child finish a few rounds, then kill it somewhere within the next one.
-        char progress[8];
-        std::size_t seen = 0;
-        const std::size_t wanted = 1 + round % 5;
-        while (seen < wanted) {
-            const auto n = ::read(out[0], progress, wanted - seen);
-            ASSERT_GT(n, 0) << "the save loop ended early";
-            seen += static_cast<std::size_t>(n);
-        }
-        ::usleep(static_cast<useconds_t>((round * 211) % 2500));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(out[0]);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(testing_support::killSaveLoopMidway(SETTINGS_SAVE_LOOP, user.string(), round));
 
         std::vector<std::string> keys;
         for (auto& [k, v] : fileEntries(file()))
