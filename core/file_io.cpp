@@ -1,5 +1,10 @@
 #include "core/file_io.h"
 
+#include "core/log.h"
+#include "core/strings.h"
+
+#include <fmt/format.h>
+
 #include <atomic>
 #include <cerrno>
 #include <string>
@@ -82,4 +87,22 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
     syncFolder(folder);
     if (error != nullptr) error->clear();
     return true;
+}
+
+void gf_removeStaleTemporaryFiles(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    const std::string prefix = "." + path.filename().string() + ".tmp";
+    std::error_code ec;
+    for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        if (!it->path().filename().string().starts_with(prefix) ||
+            it->symlink_status(entryError).type() != fs::file_type::regular)
+            continue;
+        const bool removed = fs::remove(it->path(), entryError);
+        if (entryError)
+            gf_logError(
+                fmt::format("{} could not be removed: {}", path_to_utf8(it->path()), entryError.message()));
+        else if (removed)
+            gf_log(fmt::format("removed {}, left by an interrupted save", path_to_utf8(it->path())));
+    }
 }

@@ -12,3 +12,8 @@
 // untouched, the temporary file is removed and `error` (when given) holds the cause.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
                             std::error_code* error = nullptr);
+
+// A save that was killed half way leaves its temporary file beside `path` (".NAME.tmp<pid>-<n>"). Removes
+// every such file, each with a log line (an error line when it cannot be removed). Only for files that
+// one thread of this process saves, at a moment when no save of them runs.
+void gf_removeStaleTemporaryFiles(const std::filesystem::path& path);

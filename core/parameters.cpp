@@ -1,4 +1,5 @@
 #include "core/parameters.h"
+#include "core/file_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -79,26 +80,6 @@ bool lf_keepAsGeneration(const fs::path& path, const std::string& reason) {
 
 bool lf_keepDamaged(const fs::path& path, const std::string& why) {
     return lf_keepAsGeneration(path, fmt::format("could not be parsed ({})", why));
-}
-
-// A save that was killed half way leaves the atomic writer's temporary file beside parameters.xml
-// (".parameters.xml.tmp<pid>-<n>"). Only this process writes the file (one instance, every save under
-// the file mutex), so at the full load no such file belongs to a save that is still running.
-void lf_removeStaleTemporaryFiles(const fs::path& path) {
-    const std::string prefix = "." + path.filename().string() + ".tmp";
-    std::error_code ec;
-    for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code entryError;
-        if (!it->path().filename().string().starts_with(prefix) ||
-            it->symlink_status(entryError).type() != fs::file_type::regular)
-            continue;
-        const bool removed = fs::remove(it->path(), entryError);
-        if (entryError)
-            gf_logError(
-                fmt::format("{} could not be removed: {}", path_to_utf8(it->path()), entryError.message()));
-        else if (removed)
-            gf_log(fmt::format("removed {}, left by an interrupted save", path_to_utf8(it->path())));
-    }
 }
 
 fs::path lf_pathOrComplain(std::string_view what) {
@@ -345,7 +326,7 @@ bool gf_readParameters() {
         return false;
     }
     const std::string pathText = path_to_utf8(path);
-    lf_removeStaleTemporaryFiles(path);
+    gf_removeStaleTemporaryFiles(path);
 
     pugi::xml_document doc;
     auto loaded = lf_load(doc, path);

@@ -1,5 +1,6 @@
 #include "refdata/airport_files.h"
 
+#include "core/file_io.h"
 #include "core/generations.h"
 #include "core/hooks.h"
 #include "core/log.h"
@@ -434,25 +435,6 @@ void lf_findNeighbours() {
     }
 }
 
-// A save of learned stands that was killed half way leaves the atomic writer's temporary file beside
-// the learned file (".CODE.xml.tmp<pid>-<n>"). Learned files are saved and read on the worker thread
-// only, so while it reads no such file belongs to a save that is still running.
-void lf_removeStaleTemporaryFiles(const fs::path& path) {
-    const std::string prefix = "." + path.filename().string() + ".tmp";
-    std::error_code ec;
-    for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code entryError;
-        if (!it->path().filename().string().starts_with(prefix) ||
-            it->symlink_status(entryError).type() != fs::file_type::regular)
-            continue;
-        if (fs::remove(it->path(), entryError))
-            gf_log(fmt::format("removed {}, left by an interrupted save", lf_pathText(it->path())));
-        else if (entryError)
-            gf_logError(
-                fmt::format("{} could not be removed: {}", lf_pathText(it->path()), entryError.message()));
-    }
-}
-
 // "altitude" in whole feet; absent unless it reads as a finite number in the 32-bit range.
 std::optional<std::int32_t> lf_altitudeOf(const pugi::xml_document& doc) {
     const auto text = gf_readStringParameter(doc, "altitude");
@@ -503,7 +485,7 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     }
 
     const fs::path learned = gf_learnedPathOf(parkAirportCode, info.publisher);
-    if (!learned.empty()) lf_removeStaleTemporaryFiles(learned);
+    if (!learned.empty()) gf_removeStaleTemporaryFiles(learned);
     if (!learned.empty() && fs::exists(learned)) {
         lf_readLearned(learned, info);
         parkQualityFactors = gf_qualityFactors();
