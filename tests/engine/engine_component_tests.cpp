@@ -235,6 +235,9 @@ TEST_F(EngineComponentTest, RemovalsAroundACreation) {
     passesUntil([&] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft");
     const std::uint32_t oid = liveAcs.front().oid;
     liveAcs.front().simState = SimState::liveryrespawn;
+    // Two samples, the first due later: the buffered record waits for its spawn.
+    liveAcs.front().samples.front().duePass = enginePassCount.load() + 100000;
+    liveAcs.front().samples.push_back(liveAcs.front().samples.front());
     removalQueue.push_back(oid);
     passesUntil([] { return liveAcs.front().oid == 0; }, "AIRemoveObject", 200);
     ASSERT_EQ(liveAcs.size(), 1u);
