@@ -5,12 +5,15 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "engine/ac_removal.h"
+#include "engine/live_update.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
+#include "feed/rt_link.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
 #include "simlink/flight_plans.h"
+#include "tools/rtfeed/rtfeed.h"
 
 #include <gmock/gmock.h>
 
@@ -353,5 +356,51 @@ TEST_F(EngineRoadTest, AFlightPlanIsWrittenAndSentForTheSimulatorOf2020Only) {
     }
 }
 
+// RealTraffic goes away while aircraft are shown: the pass goes on, the live traffic leaves the
+// simulator and RealTraffic's new connection is taken without a stall.
+TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
+    startAtLszh();
+    realTrafficLocal.store(true);
+    gf_feedHooks().userState = [] { return RtUserState{lszh.lat, lszh.lon, 0, 0, 0, 1400, 0}; };
+    gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
+    realTrafficLink.startServer("0");
+    rtfeed::TcpPeer::Options peerOptions;
+    peerOptions.port = realTrafficLink.serverPort();
+    peerOptions.level = 2;
+    peerOptions.version = "9.0";
+    peerOptions.reconnectDelay = 50ms;
+    rtfeed::TcpPeer peer(peerOptions);
+    peer.start();
+    gf_awaitRTConnection();
+    ASSERT_TRUE(realTrafficLink.rtClientConnected.load());
+
+    for (std::uint32_t i = 1; i <= 3; ++i)
+        spawned(0x4B0000 + i, "SWR" + std::to_string(i), true);
+    passesUntil(
+        [] {
+            return std::all_of(liveAcs.begin(), liveAcs.end(),
+                               [](const LiveAc& ac) { return ac.simState == SimState::active; });
+        },
+        "AICreateNonATCAircraft");
+    ASSERT_EQ(stub_->objects().size(), 3u);
+    // Two more on their way: one creation handed to the link, one still queued in the engine.
+    spawned(0x4B0011, "SWR11", true);
+    spawned(0x4B0012, "SWR12", true);
+
+    peer.drop();
+    const std::int64_t droppedAt = enginePassCount.load();
+    passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject", 3000);
+    EXPECT_TRUE(liveAcs.empty());
+    settle();
+    EXPECT_TRUE(stub_->objects().empty()) << "every object left the simulator";
+    EXPECT_LE(stub_->counts().creations, 5u);
+    EXPECT_LT(enginePassCount.load() - droppedAt, 3000) << "the pass went on";
+
+    // RealTraffic connects again: a later pass takes the connection without waiting for it.
+    passesUntil([] { return realTrafficLink.rtClientConnected.load(); }, "AIRemoveObject", 3000);
+    EXPECT_TRUE(realTrafficLink.rtClientConnected.load());
+    peer.stop();
+    gf_resetFeedForTests();
+}
 } // namespace
 } // namespace enginetest
