@@ -18,6 +18,7 @@
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
+#include "engine/live_update.h"
 #include "engine/no_match.h"
 #include "engine/sim_results.h"
 #include "feed/feed_state.h"
@@ -262,6 +263,7 @@ void lf_engineEverySecond() {
         callsignChoiceChanged = true;
     }
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
+    gf_takeDuplicateCheckEntry();
 }
 
 void lf_wireEngine(RunSteps& s) {
@@ -280,6 +282,7 @@ void lf_wireEngine(RunSteps& s) {
         gf_clearNoMatchList();
     };
     s.everySecondDuties = lf_engineEverySecond;
+    gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
         if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
     };
@@ -358,7 +361,7 @@ void gf_wireRunSteps() {
 //    not all empty), then its members as above.
 // Slots that exist for subsystems that are not built yet are not needed yet; they join when their
 // subsystem is wired:
-//  - engine: RunSteps.every5SecondsDuties, removeStaticTwinOfLive; FeedHooks.removeLiveTraffic;
+//  - engine: RunSteps.every5SecondsDuties, removeStaticTwinOfLive;
 //    SimLinkHooks.nearestStandName; CommandHooks.setStaticRenewalCountdown; WindowHooks.reservedStandName;
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
@@ -455,6 +458,7 @@ const WiringSlot neededSlots[] = {
     // the feed
     SKYLOOM_SLOT(FeedHooks, repaintCounts),
     SKYLOOM_SLOT(FeedHooks, userState),
+    SKYLOOM_SLOT(FeedHooks, removeLiveTraffic),
     SKYLOOM_SLOT(RunSteps, startServer),
     SKYLOOM_SLOT(RunSteps, showRealTrafficConnected),
     SKYLOOM_SLOT(RunSteps, awaitRealTraffic),

@@ -164,6 +164,9 @@ struct LiveAc : StaticAc {
     AcPhase prevPhase = AcPhase::birth;
     bool onGround = false;
     bool heldForUser = false;
+    bool hasFlightPlan = false;        // the AI flight plan was handed over (or written, MSFS 2024)
+    std::uint8_t failedUpdates = 0;    // consecutive passes whose update failed
+    std::optional<double> keptHeading; // radians, the heading before a livery respawn
     MoveState move;
 
     LiveAc() = default;

@@ -40,16 +40,19 @@ void removeAircraftFromSim(StaticAc& ac) {
     }
     const bool live = gf_isLiveHexid(ac.hexid);
     if (live && ac.sid != 0) gf_freeStand(ac.sid);
+    if (ac.oid == 0) {
+        // No object to remove, so no removal notice will ever come: the record goes at once.
+        gf_logError(
+            fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", gf_acLogText(ac)));
+        ac.eraseNow = true;
+        return;
+    }
     ac.simState = SimState::removingfromsim;
-    if (live && ac.oid != 0 && ac.oid == selectedObjectId.load()) {
+    if (live && ac.oid == selectedObjectId.load()) {
         selectedObjectId = 0;
         gf_resetCallsignChoice();
     }
-    if (ac.oid != 0)
-        removalQueue.push_back(ac.oid);
-    else
-        gf_logError(
-            fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", gf_acLogText(ac)));
+    removalQueue.push_back(ac.oid);
 }
 
 bool gf_removeFarthestLiveAc(double distanceNm) {

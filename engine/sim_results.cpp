@@ -6,6 +6,7 @@
 #include "engine/ac_removal.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
+#include "engine/respawn.h"
 #include "engine/stands.h"
 #include "liveries/livery_choice.h"
 #include "simlink/flight_plans.h"
@@ -28,25 +29,19 @@ std::size_t lf_positionOf(const std::vector<LiveAc>& list, const LiveAc* ac) {
     return static_cast<std::size_t>(ac - list.data());
 }
 
-// Object bound: the record keeps the id of its new object. Ids of the user and below are no AI objects.
-bool lf_bindObject(LiveAc& ac, std::uint32_t oid) {
-    if (oid < firstAiObjectId) return false;
-    gf_setObjectId(ac, oid);
-    return true;
-}
-
 void lf_objectRemoved(std::uint32_t oid) {
     if (LiveAc* ac = gf_findLiveByOid(oid)) {
+        if (ac->hasFlightPlan && !gf_flightPlanFolder().empty()) {
+            const std::string error = gf_removeFlightPlan(gf_flightPlanPath(oid));
+            if (!error.empty()) gf_log(fmt::format("gf_removeFlightPlan: {}", error));
+        }
+        ac->hasFlightPlan = false;
         if (ac->simState == SimState::liveryrespawn) {
             ac->simState = SimState::buffer;
             ac->throttleIdx = 5;
             ac->flapsIdx = 4;
             gf_setObjectId(*ac, 0);
             return;
-        }
-        if (!gf_flightPlanFolder().empty()) {
-            const std::string error = gf_removeFlightPlan(gf_flightPlanPath(oid));
-            if (!error.empty()) gf_log(fmt::format("gf_removeFlightPlan: {}", error));
         }
         gf_swapEraseLiveAc(lf_positionOf(liveAcs, ac));
         return;
@@ -219,8 +214,7 @@ void lf_stepSetupList() {
 void lf_handle(const SimResult& r) {
     switch (r.kind) {
     case SimResultKind::liveObjectFound:
-        if (LiveAc* ac = gf_findLiveByHexid(r.value); ac && lf_bindObject(*ac, r.objectId))
-            setupList.push_back(r);
+        if (LiveAc* ac = gf_findLiveByHexid(r.value); ac && gf_objectBound(*ac, r)) setupList.push_back(r);
         return;
     case SimResultKind::staticObjectFound:
         if (r.objectId >= firstAiObjectId && gf_findStaticByHexid(r.value)) setupList.push_back(r);

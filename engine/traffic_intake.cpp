@@ -2,6 +2,8 @@
 
 #include "core/settings.h"
 #include "engine/engine_tables.h"
+#include "engine/movement.h"
+#include "engine/respawn.h"
 #include "feed/udp_readers.h"
 #include "refdata/type_lookups.h"
 
@@ -53,8 +55,8 @@ bool gf_atParkAirportElevation(const PosSample& sample) {
     return sample.alt > 0 && sample.alt < 10000 && std::fabs(sample.alt - reference) <= 108.0;
 }
 
-void gf_takeSample(LiveAc& ac, const PosSample& sample) {
-    ac.samples.push_back(sample);
+bool gf_takeSample(LiveAc& ac, const PosSample& sample) {
+    return decodeExisting(ac, sample);
 }
 
 IntakeResult gf_createFromRecord(const TrafficRecord& record) {
@@ -101,7 +103,11 @@ IntakeResult gf_addOrUpdate(const TrafficRecord& record) {
             return IntakeResult::dropped;
     }
     if (ac->simState == SimState::buffer && gf_atParkAirportElevation(r)) return IntakeResult::dropped;
+    if (!gf_respawnCheck(*ac, record)) return IntakeResult::dropped;
     ac->lastFeedTime = record.feedTime;
-    gf_takeSample(*ac, r);
-    return IntakeResult::accepted;
+    try {
+        return gf_takeSample(*ac, r) ? IntakeResult::accepted : IntakeResult::dropped;
+    } catch (const std::exception&) {
+        return IntakeResult::dropped; // logged by the movement's intake
+    }
 }

@@ -5,6 +5,7 @@
 #include "engine/ac_records.h"
 #include "feed/traffic_record.h"
 
+// A known aircraft's record passes the respawn check before its sample is taken.
 enum class IntakeResult {
     created,  // a new live aircraft
     accepted, // a new sample of a known aircraft
@@ -18,5 +19,5 @@ IntakeResult gf_createFromRecord(const TrafficRecord& record);
 // The park-airport elevation rule: an aircraft between 0 and 10000 ft within 108 ft of the park
 // airport's elevation is on the ground there and is left to the static parking.
 bool gf_atParkAirportElevation(const PosSample& sample);
-// Appends an accepted sample to the aircraft's queue.
-void gf_takeSample(LiveAc& ac, const PosSample& sample);
+// Hands an accepted sample to the movement's intake (decodeExisting); false when it was dropped.
+bool gf_takeSample(LiveAc& ac, const PosSample& sample);

@@ -2,10 +2,18 @@
 // removals and requests, the set-up of a new object, refused titles and removals around a creation.
 // Engine passes are driven by the test; the stand-in's frames follow them.
 
+#include "core/geodesy.h"
+#include "core/settings.h"
 #include "engine/ac_removal.h"
+#include "engine/live_update.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
+#include "feed/rt_link.h"
+#include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
+#include "liveries/livery_data.h"
+#include "simlink/flight_plans.h"
+#include "tools/rtfeed/rtfeed.h"
 
 #include <gmock/gmock.h>
 
@@ -235,6 +243,9 @@ TEST_F(EngineComponentTest, RemovalsAroundACreation) {
     passesUntil([&] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft");
     const std::uint32_t oid = liveAcs.front().oid;
     liveAcs.front().simState = SimState::liveryrespawn;
+    // Two samples, the first due later: the buffered record waits for its spawn.
+    liveAcs.front().samples.front().duePass = enginePassCount.load() + 100000;
+    liveAcs.front().samples.push_back(liveAcs.front().samples.front());
     removalQueue.push_back(oid);
     passesUntil([] { return liveAcs.front().oid == 0; }, "AIRemoveObject", 200);
     ASSERT_EQ(liveAcs.size(), 1u);
@@ -242,5 +253,154 @@ TEST_F(EngineComponentTest, RemovalsAroundACreation) {
     EXPECT_FALSE(stub_->object(oid).has_value());
 }
 
+// ---- The road of a live flight: feed records, movement and removal ----------------------------------
+
+constexpr Lalo lszh{47.4581, 8.5481};
+
+// A traffic datagram as RealTraffic sends it: an airborne A320 at the given place and feed time.
+std::string trafficDatagram(std::uint32_t hexid, const std::string& cs, const Lalo& at, double feedTime,
+                            double gs, double trackDeg, double altFt) {
+    return fmt::format(
+        "RTTFC,{},{:.6f},{:.6f},{:.0f},0,0,{:.1f},{:.0f},{},A320,HB-JLT,,,{:.1f},adsb,{},adsb_icao,"
+        "{:.0f},{:.0f},{:.0f},0.5,0,0,{:.1f},{:.1f},0,none,A3",
+        hexid, at.lat, at.lon, altFt, trackDeg, gs, cs, feedTime, cs, altFt, gs, gs, trackDeg, trackDeg);
+}
+
+class EngineRoadTest : public EngineComponentTest {
+protected:
+    void SetUp() override {
+        EngineComponentTest::SetUp();
+        scannedLiveries = {{"SWR", "A320", installedTitle, "", 1, false}};
+        gf_sortLiveries(scannedLiveries);
+        gf_buildLiveryTables({});
+        scannedLiveries.clear();
+        RANGE.value = 40;
+        trafficRadiusNm = 40.0;
+        gf_setAddingStackOpen(true);
+        trafficReader.setReferencePosition(lszh);
+    }
+
+    stub::SimStub& startAtLszh() {
+        stub::Options options;
+        options.user.latitude = lszh.lat;
+        options.user.longitude = lszh.lon;
+        return start(std::move(options));
+    }
+};
+
+TEST_F(EngineRoadTest, AnOverflightIsShownThirtySecondsBehindAndLeavesTheRange) {
+    startAtLszh();
+    // East-bound at 250 kn, from 38 nm east of Zurich: it crosses the 40 nm range after about 30 s
+    // and the feed's filter stops its records there.
+    const double gs = 250;
+    const auto feedAt = [&](double seconds) {
+        return gf_destinationPoint(
+            Lalo{lszh.lat, lszh.lon + 38.0 / 60.0 / std::cos(lszh.lat * std::numbers::pi / 180)},
+            std::numbers::pi / 2, gs * seconds / 3600.0 * 6076.11549);
+    };
+    constexpr double feedStart = 1765370000.0;
+    const std::uint32_t hexid = 0x4B1234;
+    std::uint32_t oid = 0;
+    double worstNm = 0;
+    int compared = 0;
+    for (int i = 0; i < 12000; ++i) {
+        const std::int64_t number = enginePassCount.load();
+        if (number % 200 == 0 && number <= 9000)
+            trafficReader.handle(trafficDatagram(hexid, "SWR77", feedAt(number / 100.0),
+                                                 feedStart + number / 100.0, gs, 90, 30000));
+        step();
+        const LiveAc* ac = gf_findLiveByHexid(hexid);
+        if (oid == 0 && ac && ac->simState == SimState::active) oid = ac->oid;
+        if (oid != 0 && number % 100 == 0 && ac && ac->simState == SimState::active && number >= 3500) {
+            sync();
+            const auto object = stub_->object(oid);
+            ASSERT_TRUE(object.has_value());
+            const double d =
+                gf_distanceNm(Lalo{object->latitude, object->longitude}, feedAt((number - 3000) / 100.0));
+            worstNm = std::max(worstNm, d);
+            ++compared;
+        }
+        if (oid != 0 && !ac) break;
+    }
+    ASSERT_NE(oid, 0u) << "the flight was created";
+    EXPECT_GT(compared, 15);
+    EXPECT_LE(worstNm, gs * 2.0 / 3600.0) << "within one sample spacing of the feed 30 s earlier";
+    // It ran out of samples at the edge of the range and was taken out through the link.
+    EXPECT_EQ(gf_findLiveByHexid(hexid), nullptr);
+    const auto removed = stub_->removedObjects();
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed.front().tail, "SWR77");
+    EXPECT_GE(gf_distanceNm(lszh, Lalo{removed.front().latitude, removed.front().longitude}), 39.0);
+}
+
+TEST_F(EngineRoadTest, AFlightPlanIsWrittenAndSentForTheSimulatorOf2020Only) {
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    startAtLszh();
+    for (const bool is2020 : {true, false}) {
+        SCOPED_TRACE(is2020 ? "MSFS 2020" : "MSFS 2024");
+        chosen2020_ = is2020;
+        LiveAc& ac = spawned(is2020 ? 0x4B0001 : 0x4B0002, is2020 ? "SWR1" : "SWR2");
+        ac.orig = "LSZH";
+        ac.dest = "EGLL";
+        passesUntil([] { return !liveAcs.empty() && liveAcs.front().simState == SimState::active; },
+                    "AISetAircraftFlightPlan");
+        ASSERT_FALSE(liveAcs.empty());
+        const std::uint32_t oid = liveAcs.front().oid;
+        const auto plan = gf_flightPlanPath(oid);
+        EXPECT_TRUE(std::filesystem::exists(plan));
+        EXPECT_TRUE(liveAcs.front().hasFlightPlan);
+        EXPECT_EQ(stub_->callCount("AISetAircraftFlightPlan"), 1u) << "sent for the first (2020) only";
+        removeAircraftFromSim(liveAcs.front());
+        passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject");
+        EXPECT_FALSE(std::filesystem::exists(plan)) << "deleted when the object goes";
+    }
+}
+
+// RealTraffic goes away while aircraft are shown: the pass goes on, the live traffic leaves the
+// simulator and RealTraffic's new connection is taken without a stall.
+TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
+    startAtLszh();
+    realTrafficLocal.store(true);
+    gf_feedHooks().userState = [] { return RtUserState{lszh.lat, lszh.lon, 0, 0, 0, 1400, 0}; };
+    gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
+    realTrafficLink.startServer("0");
+    rtfeed::TcpPeer::Options peerOptions;
+    peerOptions.port = realTrafficLink.serverPort();
+    peerOptions.level = 2;
+    peerOptions.version = "9.0";
+    peerOptions.reconnectDelay = 50ms;
+    rtfeed::TcpPeer peer(peerOptions);
+    peer.start();
+    gf_awaitRTConnection();
+    ASSERT_TRUE(realTrafficLink.rtClientConnected.load());
+
+    for (std::uint32_t i = 1; i <= 3; ++i)
+        spawned(0x4B0000 + i, "SWR" + std::to_string(i), true);
+    passesUntil(
+        [] {
+            return std::all_of(liveAcs.begin(), liveAcs.end(),
+                               [](const LiveAc& ac) { return ac.simState == SimState::active; });
+        },
+        "AICreateNonATCAircraft");
+    ASSERT_EQ(stub_->objects().size(), 3u);
+    // Two more on their way: one creation handed to the link, one still queued in the engine.
+    spawned(0x4B0011, "SWR11", true);
+    spawned(0x4B0012, "SWR12", true);
+
+    peer.drop();
+    const std::int64_t droppedAt = enginePassCount.load();
+    passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject", 3000);
+    EXPECT_TRUE(liveAcs.empty());
+    settle();
+    EXPECT_TRUE(stub_->objects().empty()) << "every object left the simulator";
+    EXPECT_LE(stub_->counts().creations, 5u);
+    EXPECT_LT(enginePassCount.load() - droppedAt, 3000) << "the pass went on";
+
+    // RealTraffic connects again: a later pass takes the connection without waiting for it.
+    passesUntil([] { return realTrafficLink.rtClientConnected.load(); }, "AIRemoveObject", 3000);
+    EXPECT_TRUE(realTrafficLink.rtClientConnected.load());
+    peer.stop();
+    gf_resetFeedForTests();
+}
 } // namespace
 } // namespace enginetest

@@ -61,7 +61,8 @@ TEST_F(EnginePassTest, FeedTimeAndSpeedRulesForAKnownAircraft) {
         gf_resetEngineForTests();
         ASSERT_EQ(gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100, c.gsBefore, 90, c.gsBefore > 30)),
                   IntakeResult::created);
-        const auto second = record(0x4B0001, "SWR1", "A320", 100 + c.dt, c.gsAfter, 120, c.gsAfter > 30);
+        auto second = record(0x4B0001, "SWR1", "A320", 100 + c.dt, c.gsAfter, 120, c.gsAfter > 30);
+        second.pos.lat += 0.01; // a sample at the same place would be dropped by the movement's intake
         EXPECT_EQ(gf_addOrUpdate(second), c.taken ? IntakeResult::accepted : IntakeResult::dropped);
         EXPECT_EQ(liveAcs.front().samples.size(), c.taken ? 2u : 1u);
         if (c.taken) {
@@ -88,8 +89,9 @@ TEST_F(EnginePassTest, ThinningKeepsFewSamplesOfSteadyMovement) {
         for (const double dt : {c.dropAfter, c.takeAfter}) {
             gf_resetEngineForTests();
             gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100, c.gs, track1, c.airborne));
-            const bool taken = gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100 + dt, c.gs, c.track2,
-                                                     c.airborne)) == IntakeResult::accepted;
+            auto second = record(0x4B0001, "SWR1", "A320", 100 + dt, c.gs, c.track2, c.airborne);
+            second.pos.lat += 0.01;
+            const bool taken = gf_addOrUpdate(second) == IntakeResult::accepted;
             EXPECT_EQ(taken, dt == c.takeAfter) << "after " << dt << " s";
         }
     }
@@ -98,7 +100,9 @@ TEST_F(EnginePassTest, ThinningKeepsFewSamplesOfSteadyMovement) {
 TEST_F(EnginePassTest, ADeadReckoningAircraftIsNotThinned) {
     gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100, 450));
     liveAcs.front().move.extrapolationCount = 3;
-    EXPECT_EQ(gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 101.5, 450)), IntakeResult::accepted);
+    auto second = record(0x4B0001, "SWR1", "A320", 101.5, 450);
+    second.pos.lat += 0.01;
+    EXPECT_EQ(gf_addOrUpdate(second), IntakeResult::accepted);
 }
 
 TEST_F(EnginePassTest, NewFlightsTypeCategoryAndTwins) {
@@ -237,9 +241,12 @@ TEST_F(EnginePassTest, RemovalFollowsTheAircraftsState) {
     noObject.simState = SimState::active;
     removeAircraftFromSim(noObject);
     EXPECT_EQ(logCount("removing act"), 1u);
+    EXPECT_TRUE(noObject.eraseNow) << "no removal notice will come for it: it goes at once";
+    EXPECT_EQ(noObject.simState, SimState::active);
 
     pass();
-    EXPECT_EQ(liveAcs.size(), 3u) << "the buffered and the withdrawn records are erased";
+    EXPECT_EQ(liveAcs.size(), 2u) << "the buffered, the withdrawn and the object-less records are erased";
+    EXPECT_EQ(gf_findLiveByHexid(0x4B0006), nullptr);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0005)->oid, 40u) << "the index follows the compaction";
 }
 
