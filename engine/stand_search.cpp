@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <random>
 
@@ -190,8 +191,16 @@ ParkPos* gf_findStandForAircraft(const Lalo& pos, const AcData& ac, double maxDi
     ParkPos* taken = nullptr;
     ParkPos* fallback = nullptr;
     ParkPos* tooSmall = nullptr;
+    // Stands beyond every reach are passed over without the great-circle distance: a box of the reach
+    // around the position (with a margin for the box's flat-earth sides).
+    const double reachDegrees = std::max(maxDistNm, byOption ? optionReachNm : 0.0) / 60.0 * 1.02;
+    const double cosLat = std::max(std::cos(pos.lat * 0.017453292519943295), 1e-6);
     for (ParkPos& stand : parkPositions) {
         if (stand.occupied) continue;
+        const double dLon = std::abs(stand.lon - pos.lon);
+        if (std::abs(stand.lat - pos.lat) > reachDegrees ||
+            std::min(dLon, 360.0 - dLon) * cosLat > reachDegrees)
+            continue;
         const double d = gf_distanceNm(pos, Lalo{stand.lat, stand.lon});
         const bool fits = ac.halfSize - stand.radius <= tooSmallMarginNm;
         if (d <= maxDistNm && d < best && (fits || d <= tooSmallReachNm)) {
