@@ -114,6 +114,19 @@ void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac) {
     }
 }
 
+LiveAc* gf_coupledSearchStep(WeekSlot now) {
+    if (coupledSearchQueue.empty()) return nullptr;
+    const std::uint32_t hexid = coupledSearchQueue.front();
+    coupledSearchQueue.pop_front();
+    LiveAc* ac = gf_findLiveByHexid(hexid);
+    if (ac == nullptr) return nullptr;
+    if (!ac->identFlag) {
+        lf_searchForCoupledCsAroundThisTime(now, *ac);
+        ac->identFlag = true;
+    }
+    return ac;
+}
+
 bool lf_isOptionInUse(const ParkOpt& opt) {
     if (!opt.reg.empty())
         for (const StaticPick& pick : staticAddList)

@@ -32,6 +32,11 @@ void gf_takeCallsignSnapshot();
 // today around now (14 half hours either side for a Heavy, else 10) of its airline naming its callsign.
 void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac);
 
+// The once-per-second step of the coupled search: takes the front of coupledSearchQueue and, when its
+// live aircraft is known and not searched yet, searches and sets its identFlag. The aircraft taken (for
+// the duplicate check that follows), nullptr when the queue was empty or the address unknown.
+LiveAc* gf_coupledSearchStep(WeekSlot now);
+
 // Appends at most one pick per free stand for the slot `offset` half hours before now. realMode 1: real
 // options only, 0: soft only, else both; dayOnly 1: options of that weekday only.
 void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly, std::int32_t offset,

@@ -45,6 +45,22 @@ TEST_F(StandSearchTest, TheCoupledWindowAroundNow) {
     }
 }
 
+TEST_F(StandSearchTest, TheCoupledSearchRunsOncePerAircraft) {
+    ParkPos& at = stand("A1", 47.45, 8.55);
+    option(at, "SWR", "A320", "", 4, {20}, "SWR38", "SWR39");
+    LiveAc& ac = liveAc(20001, "SWR39");
+    coupledSearchQueue = {4711, 20001, 20001};
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), nullptr); // unknown address: dropped
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), &ac);
+    EXPECT_EQ(ac.feedCs, "SWR38");
+    EXPECT_TRUE(ac.identFlag);
+    ac.feedCs = "SWR39";
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), &ac);
+    EXPECT_EQ(ac.feedCs, "SWR39"); // not searched again
+    EXPECT_TRUE(coupledSearchQueue.empty());
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), nullptr);
+}
+
 TEST_F(StandSearchTest, ASingleCandidateIsAlwaysTaken) {
     randomOn();
     ParkPos& at = stand("A1", 47.45, 8.55);
