@@ -39,7 +39,7 @@ void removeAircraftFromSim(StaticAc& ac) {
         return;
     }
     const bool live = gf_isLiveHexid(ac.hexid);
-    if (live && ac.sid != 0) gf_freeStand(ac.sid);
+    if (live && ac.sid != 0) gf_releaseStand(ac.sid, ac.hexid);
     ac.simState = SimState::removingfromsim;
     if (live && ac.oid != 0 && ac.oid == selectedObjectId.load()) {
         selectedObjectId = 0;

@@ -29,6 +29,9 @@ ParkPos* lf_lookUp(std::uint32_t sid) {
     return stand.sid == sid ? &stand : nullptr;
 }
 
+// Worker thread only: stand number -> the live aircraft that occupies it.
+std::unordered_map<std::uint32_t, std::uint32_t> standHolders;
+
 // One publication: immutable once made.
 struct StandSnapshot {
     struct Entry {
@@ -68,6 +71,30 @@ std::string gf_standNameOf(std::uint32_t sid) {
 
 void gf_freeStand(std::uint32_t sid) {
     if (ParkPos* stand = gf_findStand(sid)) stand->occupied = false;
+    standHolders.erase(sid);
+}
+
+void gf_occupyStand(std::uint32_t sid, std::uint32_t hexid) {
+    ParkPos* stand = gf_findStand(sid);
+    if (stand == nullptr) return;
+    stand->occupied = true;
+    standHolders[sid] = hexid;
+}
+
+void gf_releaseStand(std::uint32_t sid, std::uint32_t hexid) {
+    ParkPos* stand = gf_findStand(sid);
+    if (stand == nullptr || !stand->occupied) return;
+    const auto it = standHolders.find(sid);
+    if (it != standHolders.end() && it->second != hexid) return;
+    stand->occupied = false;
+    if (it != standHolders.end()) standHolders.erase(it);
+}
+
+std::uint32_t gf_standHolder(std::uint32_t sid) {
+    const ParkPos* stand = gf_findStand(sid);
+    if (stand == nullptr || !stand->occupied) return 0;
+    const auto it = standHolders.find(sid);
+    return it != standHolders.end() ? it->second : 0;
 }
 
 void gf_publishStandSnapshot() {
@@ -82,6 +109,7 @@ void gf_publishStandSnapshot() {
 
 std::string gf_loadParkStands(const std::string& reference) {
     // Published whether the reader returns or throws: the list may have changed either way.
+    standHolders.clear();
     struct Publish {
         ~Publish() {
             lf_buildStandIndex();
@@ -94,6 +122,7 @@ std::string gf_loadParkStands(const std::string& reference) {
 void gf_clearParkStands() {
     gf_clearParkPositions();
     standIndex.clear();
+    standHolders.clear();
     gf_publishStandSnapshot();
 }
 
@@ -125,6 +154,7 @@ std::string gf_nearestStandName(const Lalo& pos) {
 
 void gf_resetStandIndexForTests() {
     standIndex.clear();
+    standHolders.clear();
     std::lock_guard lock(snapshotMutex);
     snapshot = std::make_shared<const StandSnapshot>();
     cache = NearestCache{};

@@ -15,8 +15,15 @@ ParkPos* gf_findStand(std::uint32_t sid);
 // The stand's name for log lines: its id, "sid==0?" for no stand, "sid==?" for a number not in the
 // stand list.
 std::string gf_standNameOf(std::uint32_t sid);
-// A live aircraft left the stand: its occupied mark is cleared.
+// A live aircraft left the stand: its occupied mark is cleared (whoever held it).
 void gf_freeStand(std::uint32_t sid);
+// The live aircraft `hexid` stands at the stand: occupied, with it as the holder.
+void gf_occupyStand(std::uint32_t sid, std::uint32_t hexid);
+// The live aircraft `hexid` goes or leaves: the occupied mark is cleared only when it is the holder (or
+// the stand was marked without one), so that an aircraft that never held the stand cannot free it.
+void gf_releaseStand(std::uint32_t sid, std::uint32_t hexid);
+// The holder of an occupied stand; 0 when none is known.
+std::uint32_t gf_standHolder(std::uint32_t sid);
 
 // Worker thread: publishes the names and positions of parkPositions for gf_nearestStandName. Call it
 // whenever the list was loaded, cleared or a stand moved (gf_loadParkStands and gf_clearParkStands do).
