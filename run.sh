@@ -29,6 +29,8 @@ work=$root/work
 mkdir -p "$work"/{docs,input,output,airports} "$root"/{config,local,runtime}
 cp "$bin"/run/input/*.enc "$work/input/"
 cp "$bin"/run/docs/* "$work/docs/" 2>/dev/null || true
+# The demo stand layout of LSZH as the user's airport parking file.
+cp -r "$bin"/run/airports/. "$work/airports/"
 packages=$root/config/"Microsoft Flight Simulator"/Packages
 mkdir -p "$packages/Community" "$packages/Official"
 # A small user-aitraffic package made from the demo catalogue: one model folder per type, one

@@ -39,7 +39,7 @@ void removeAircraftFromSim(StaticAc& ac) {
         return;
     }
     const bool live = gf_isLiveHexid(ac.hexid);
-    if (live && ac.sid != 0) gf_freeStand(ac.sid);
+    if (live && ac.sid != 0) gf_releaseStand(ac.sid, ac.hexid);
     if (ac.oid == 0) {
         // No object to remove, so no removal notice will ever come: the record goes at once.
         gf_logError(

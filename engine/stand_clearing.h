@@ -1,0 +1,24 @@
+#pragma once
+// Making room at a stand for a live aircraft that is about to take it: the live aircraft holding it,
+// parked live aircraft and static aircraft on neighbouring stands too close for both wings, the static
+// aircraft at the stand, and the check whether a newcomer may take a stand held by another live flight.
+// Worker thread.
+
+#include "engine/ac_records.h"
+#include "refdata/parking_format.h"
+
+#include <string_view>
+
+// The first live aircraft holding the stand goes when it is parked and active.
+void gf_clearStandHolder(const ParkPos& stand, const FlightIdent& newcomer);
+// The first live aircraft holding the neighbouring stand goes when it is parked or pushing back, active
+// and too close for both wings.
+void gf_clearAdjacentLive(const ParkPos& stand, const ParkPos& neighbour, const AcData& newcomer);
+// The static aircraft at the stand makes way (a queued creation is withdrawn), the static list is
+// compacted, then on each neighbouring stand the first active static aircraft too close goes.
+void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer);
+
+// May the live flight `newCs` take stand `sid`? The holder may be removed on the way (same flight, a
+// ghost, another flight); a callsign that only adds a trailing character to the holder's, or a newcomer
+// ending in "_" against a real holder, is refused.
+bool gf_standConflictAllows(std::uint32_t sid, std::string_view newCs);
