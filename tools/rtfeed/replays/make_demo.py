@@ -649,8 +649,10 @@ class Registrations:
             if prefix.startswith('N'):
                 reg = prefix + ''.join(self.rng.choice('0123456789') for _ in range(2)) + 'UA'
             else:
-                reg = prefix + ''.join(self.rng.choice('ABCDEFGHIJKLMNOPQRSTUVWXYZ')
-                                       for _ in range(5 - len(prefix.split('-')[1])))
+                # Three letters after the dash, four for Germany and the United Kingdom.
+                nation, letters = prefix.split('-')
+                count = (4 if nation in ('D', 'G') else 3) - len(letters)
+                reg = prefix + ''.join(self.rng.choice('ABCDEFGHIJKLMNOPQRSTUVWXYZ') for _ in range(count))
             if reg not in self.used:
                 self.used.add(reg)
                 return reg
