@@ -85,6 +85,8 @@ mkdir -p "$work"/{docs,input,output,airports} "$root"/{config,local}
 mkdir -m 700 "$root/runtime"
 cp "$bin"/run/input/*.enc "$work/input/"
 cp "$bin"/run/docs/* "$work/docs/" 2>/dev/null || true
+# The demo stand layout of LSZH as the user's airport parking file.
+cp -r "$bin"/run/airports/. "$work/airports/"
 packages=$root/config/"Microsoft Flight Simulator"/Packages
 mkdir -p "$packages/Community" "$packages/Official"
 # A small user-aitraffic package made from the demo catalogue: one model folder per type, one
@@ -117,8 +119,7 @@ replay_seconds=${replay_seconds%.*}
 play_seconds=$(awk -v s="$seconds" -v v="$speed" 'BEGIN { printf "%d", s * v + 1 }')
 if [ "$play_seconds" -gt "$replay_seconds" ]; then
   replay=$root/scenario.txt
-  python3 "$repo/tools/rtfeed/replays/make_demo.py" --minutes $(((play_seconds + 59) / 60)) --out "$replay" \
-    --stands ''
+  python3 "$repo/tools/rtfeed/replays/make_demo.py" --minutes $(((play_seconds + 59) / 60)) --out "$replay"
 fi
 
 free_port() { # a free TCP port on loopback

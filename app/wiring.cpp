@@ -20,6 +20,7 @@
 #include "engine/engine_tables.h"
 #include "engine/no_match.h"
 #include "engine/sim_results.h"
+#include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -125,6 +126,8 @@ void lf_wireSimLink(RunSteps& s) {
     auto& hooks = gf_simLinkHooks();
     hooks.repaintStatus = lf_showSimLinkStatus;
     hooks.secondTick = [] { secondTick = true; };
+    // Asked on the link's thread: answered from the stands the worker last published.
+    hooks.nearestStandName = [](const Lalo& position) { return gf_nearestStandName(position); };
     gf_feedHooks().userState = [] {
         const UserState u = gf_userStateCopy();
         return RtUserState{u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity};
@@ -359,7 +362,7 @@ void gf_wireRunSteps() {
 // Slots that exist for subsystems that are not built yet are not needed yet; they join when their
 // subsystem is wired:
 //  - engine: RunSteps.every5SecondsDuties, removeStaticTwinOfLive; FeedHooks.removeLiveTraffic;
-//    SimLinkHooks.nearestStandName; CommandHooks.setStaticRenewalCountdown; WindowHooks.reservedStandName;
+//    CommandHooks.setStaticRenewalCountdown; WindowHooks.reservedStandName;
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
 //    RangeHooks.firstParkAirport;
@@ -494,6 +497,7 @@ const WiringSlot neededSlots[] = {
     // the simulator link
     SKYLOOM_SLOT(SimLinkHooks, repaintStatus),
     SKYLOOM_SLOT(SimLinkHooks, secondTick),
+    SKYLOOM_SLOT(SimLinkHooks, nearestStandName),
     SKYLOOM_SLOT(RunSteps, startSimClient),
     SKYLOOM_SLOT(RunSteps, simRunning),
     SKYLOOM_SLOT(RunSteps, requestUserOnGround),

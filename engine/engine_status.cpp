@@ -21,6 +21,8 @@ void EngineStatus::reset() {
     parkedLiveCount = 0;
     staticCount = 0;
     refusedCount = 0;
+    standUpdateCount = 0;
+    staticMeanHours = 0.0f;
     setCallsignChoiceText({});
 }
 

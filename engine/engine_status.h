@@ -17,6 +17,10 @@ struct EngineStatus {
     std::atomic<std::uint64_t> staticCount{0};
     // Creations the simulator refused during this process.
     std::atomic<std::uint64_t> refusedCount{0};
+    // Stand updates (learned options, enlarged radii) since the stands were last saved.
+    std::atomic<std::uint32_t> standUpdateCount{0};
+    // The mean parked time of the static aircraft, hours.
+    std::atomic<float> staticMeanHours{0.0f};
 
     // "= {oid}" or "has left" beside the callsign box; empty when nothing is tracked.
     std::string callsignChoiceText() const;

@@ -31,15 +31,18 @@ namespace {
 struct AcIndex {
     std::unordered_map<std::uint32_t, std::uint32_t> byHexid;
     std::unordered_map<std::uint32_t, std::uint32_t> byOid;
+    std::unordered_multimap<std::uint32_t, std::uint32_t> bySid; // stands 0 are not kept
 
     void clear() {
         byHexid.clear();
         byOid.clear();
+        bySid.clear();
     }
     void add(const StaticAc& ac, std::size_t position) {
         const auto p = static_cast<std::uint32_t>(position);
         byHexid[ac.hexid] = p;
         if (ac.oid != 0) byOid[ac.oid] = p;
+        if (ac.sid != 0) bySid.emplace(ac.sid, p);
     }
     // Forgets the record at `position` (only the entries that still point to it).
     void remove(const StaticAc& ac, std::size_t position) {
@@ -47,6 +50,14 @@ struct AcIndex {
         if (auto it = byHexid.find(ac.hexid); it != byHexid.end() && it->second == p) byHexid.erase(it);
         if (ac.oid != 0)
             if (auto it = byOid.find(ac.oid); it != byOid.end() && it->second == p) byOid.erase(it);
+        if (ac.sid != 0) {
+            auto [from, to] = bySid.equal_range(ac.sid);
+            for (; from != to; ++from)
+                if (from->second == p) {
+                    bySid.erase(from);
+                    break;
+                }
+        }
     }
 };
 
@@ -111,6 +122,24 @@ StaticAc& gf_appendStaticAc(StaticAc record) {
     staticAcs.push_back(std::move(record));
     staticIndex.add(staticAcs.back(), staticAcs.size() - 1);
     return staticAcs.back();
+}
+
+std::vector<std::size_t> gf_staticsAtStand(std::uint32_t sid) {
+    std::vector<std::size_t> positions;
+    if (sid == 0) return positions;
+    auto [from, to] = staticIndex.bySid.equal_range(sid);
+    for (; from != to; ++from)
+        if (from->second < staticAcs.size() && staticAcs[from->second].sid == sid)
+            positions.push_back(from->second);
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+void gf_setStaticStand(std::size_t position, std::uint32_t sid) {
+    StaticAc& ac = staticAcs.at(position);
+    staticIndex.remove(ac, position);
+    ac.sid = sid;
+    staticIndex.add(ac, position);
 }
 
 void gf_setObjectId(StaticAc& record, std::uint32_t oid) {

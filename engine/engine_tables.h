@@ -3,8 +3,9 @@
 // no lock guards them, and no other thread may touch them (the window thread posts requests instead).
 //
 // The aircraft lists are indexed by transponder address and by simulator object id. Keep the index in
-// step: append with gf_appendLiveAc / gf_appendStaticAc, erase with the erase functions below, change
-// an object id with gf_setObjectId. Code that edits the lists in any other way calls gf_reindexAircraft.
+// step (it also indexes static aircraft by stand): append with gf_appendLiveAc / gf_appendStaticAc, erase
+// with the erase functions below, change an object id with gf_setObjectId. Code that edits the lists in any
+// other way calls gf_reindexAircraft.
 
 #include "engine/ac_records.h"
 #include "simlink/sim_link.h"
@@ -53,6 +54,10 @@ StaticAc* gf_findStaticByOid(std::uint32_t oid);
 
 LiveAc& gf_appendLiveAc(LiveAc record);
 StaticAc& gf_appendStaticAc(StaticAc record);
+// Positions in staticAcs of the static aircraft at stand `sid`, in list order (none for stand 0).
+std::vector<std::size_t> gf_staticsAtStand(std::uint32_t sid);
+// Moves the static aircraft at `position` to stand `sid`, keeping the stand index in step.
+void gf_setStaticStand(std::size_t position, std::uint32_t sid);
 // Sets the record's object id (live or static, by its address) and the index with it. Ids 0 are not
 // indexed.
 void gf_setObjectId(StaticAc& record, std::uint32_t oid);

@@ -1,11 +1,35 @@
 #pragma once
-// The engine's view of the park airport's stands, by stand number.
+// The engine's view of the park airport's stands (refdata's parkPositions), by stand number, and the
+// copy of the stand names and positions that other threads may read.
+
+#include "core/geodesy.h"
+#include "refdata/parking_format.h"
 
 #include <cstdint>
 #include <string>
+
+// The stand with number `sid`, or nullptr (also for 0). The index follows the stand list by itself:
+// an entry that no longer matches makes it build again.
+ParkPos* gf_findStand(std::uint32_t sid);
 
 // The stand's name for log lines: its id, "sid==0?" for no stand, "sid==?" for a number not in the
 // stand list.
 std::string gf_standNameOf(std::uint32_t sid);
 // A live aircraft left the stand: its occupied mark is cleared.
 void gf_freeStand(std::uint32_t sid);
+
+// Worker thread: publishes the names and positions of parkPositions for gf_nearestStandName. Call it
+// whenever the list was loaded, cleared or a stand moved (gf_loadParkStands and gf_clearParkStands do).
+void gf_publishStandSnapshot();
+// gf_readApf followed by the publication; the reader's error text (empty on success).
+std::string gf_loadParkStands(const std::string& reference);
+// gf_clearParkPositions followed by the publication.
+void gf_clearParkStands();
+
+// Any thread: the id of the published stand nearest to `pos` within 55 m; empty when there is no stand,
+// when the user aircraft is not on the ground or when none is that close. The last answer is kept for
+// the same position (within 1e-8 degrees) of the same publication.
+std::string gf_nearestStandName(const Lalo& pos);
+
+// Tests only: the index, the snapshot and its cache emptied.
+void gf_resetStandIndexForTests();

@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
-"""Writes demo.txt, the traffic scenario around Zurich (LSZH) that skyloom-rtfeed plays, and
-lszh_stands.json, the synthetic stand layout of the demo aprons that the scenario's flights use.
+"""Writes demo.txt, the traffic scenario around Zurich (LSZH) that skyloom-rtfeed plays, on the demo
+stand layout lszh_stands.json (written with the airport's parking file by data/make_lszh_stands.py).
 
     make_demo.py [--minutes N] [--seed S] [--out FILE] [--stands FILE]
 
-The output depends only on the options: the same minutes and seed give the same files, byte for byte.
+The output depends only on the options and the layout: the same minutes and seed give the same file,
+byte for byte.
 Every ten minutes (a "wave") the scenario holds:
 - overflights at FL300 to FL400, straight and turning (with roll, track rate and true heading), that
   cross the range and leave it;
 - arrivals on runway 14 descending through 10 nm to touch-down, rolling out, vacating, taxiing along
   the aprons and halting at a stand, where they stand a while before their reports stop;
-- departures from stands: standing, pushing back (or pulling out of a ramp stand), taxiing with
+- departures from stands: standing, pushing back (or pulling out forwards), taxiing with
   corners to runway 28, the take-off roll and the climb-out; a departure from its take-off roll on
   runway 16 and one first seen in the air;
 - a helicopter landing on the helipad;
@@ -25,9 +26,8 @@ speed, callsign, ICAO type, registration, from, to, Unix time, source, IATA call
 geometric altitude, IAS, TAS, Mach, track rate, roll, magnetic heading, true heading, geometric rate,
 emergency, category (29 fields).
 
-The stand layout is our own: rows of stands along synthetic aprons south of runway 10/28, with their
-neighbours in the row, a few cargo stands, a general-aviation ramp and a helipad. Stand "heading" is the
-direction the parked aircraft's nose points (degrees true), "radiusM" the half size of the stand.
+The taxi routes follow from the layout: a lane behind each row of stands (in front of a ramp row), a
+spine across the rows' east ends, a taxiway 150 m south of runway 10/28 and the entry of runway 28.
 """
 
 import argparse
@@ -96,53 +96,15 @@ RWY28 = (to_xy(47.45720, 8.57060), 275.4)
 
 # ---------------------------------------------------------------- the stand layout
 
-# The stand layout's file beside the replay. When data/make_lszh_stands.py (the demo airport's parking
-# file) is there, it writes this file and the scenario reads it; otherwise the scenario writes its own.
-LAYOUT_SCRIPT = os.path.join(REPO, 'data', 'make_lszh_stands.py')
+# The stand layout of the demo airport, written by data/make_lszh_stands.py (with the airport's parking
+# file data/LSZH.xml): id, lat, lon, heading (of the nose, degrees true), radius (m), kind (narrow,
+# regional, wide, cargo, heli, or ramp for stands that aircraft leave forwards), neighbours.
 LAYOUT_JSON = os.path.join(HERE, 'lszh_stands.json')
 
-# Our own layout: id prefix, first number, count, x of the first stand, spacing, y, nose heading,
-# radius, kind. Rows run east-west south of runway 10/28; a taxi lane runs behind each row, a ramp
-# row faces its lane.
-ROWS = [
-    ('A', 10, 12, 520.0, 72.0, -1080.0, 180.0, 40.0, 'wide'),
-    ('B', 30, 18, 520.0, 48.0, -1220.0, 0.0, 26.5, 'narrow'),
-    ('C', 50, 18, 520.0, 48.0, -1330.0, 180.0, 26.5, 'narrow'),
-    ('D', 70, 18, 520.0, 48.0, -1480.0, 0.0, 26.5, 'regional'),
-    ('E', 10, 12, 520.0, 48.0, -1590.0, 180.0, 26.5, 'narrow'),
-    ('F', 1, 6, 1110.0, 72.0, -1590.0, 180.0, 40.0, 'cargo'),
-    ('G', 1, 10, 560.0, 26.0, -1730.0, 0.0, 14.5, 'ramp'),
-]
-HELIPAD = (300.0, -1360.0)
 
-
-def own_layout():
-    stands = []
-    for prefix, first, count, x0, spacing, y, heading, radius, kind in ROWS:
-        for i in range(count):
-            lat, lon = to_latlon(x0 + i * spacing, y)
-            stands.append({'id': f'{prefix}{first + i}', 'lat': round(lat, 6), 'lon': round(lon, 6),
-                           'heading': heading, 'radius': radius, 'kind': kind})
-    lat, lon = to_latlon(*HELIPAD)
-    stands.append({'id': 'H1', 'lat': round(lat, 6), 'lon': round(lon, 6), 'heading': 90.0, 'radius': 14.0,
-                   'kind': 'heli'})
-    # Neighbours as the airport-file reader finds them (stand numbers from 1 in list order): two
-    # stands are neighbours when their radii add up to more than 1.1 times their distance.
-    for i, a in enumerate(stands):
-        pa = to_xy(a['lat'], a['lon'])
-        a['neighbours'] = [j + 1 for j, b in enumerate(stands) if j != i and
-                           a['radius'] + b['radius'] > 1.1 * math.dist(pa, to_xy(b['lat'], b['lon']))]
-    return {'airport': 'LSZH', 'elevation_ft': int(ELEVATION), 'stands': stands}
-
-
-def load_layout(path):
-    """The layout of the data set's script when it is there, else our own (written to path)."""
-    if os.path.exists(LAYOUT_SCRIPT):
-        if not os.path.exists(path):
-            raise SystemExit(f'{path} is missing: run {LAYOUT_SCRIPT} first')
-        with open(path) as fh:
-            return json.load(fh), False
-    return own_layout(), True
+def load_layout(path=LAYOUT_JSON):
+    with open(path) as fh:
+        return json.load(fh)
 
 
 class Layout:
@@ -560,7 +522,7 @@ def rwy_point(rwy, metres):
     return ahead(rwy[0], rwy[1], metres)
 
 
-def departure_28(lay, stand):
+def departure_28(lay, stand, pull_out=False):
     """Stages from a stand to the line-up on runway 28 (push-back or pulling out, then the taxi
     with its corners), and the taxi points."""
     p = (stand['x'], stand['y'])
@@ -568,6 +530,11 @@ def departure_28(lay, stand):
     lane = stand['lane']
     if stand['kind'] == 'ramp':
         pts = [p, lane]  # pull out forwards onto the lane
+    elif pull_out:
+        # Pull out forwards onto the apron in front of the stand, then east along it.
+        front = ahead(p, stand['heading'], stand['radius'] + 25.0)
+        d = lay.east - (front[0] * lay.ux + front[1] * lay.uy)
+        pts = [p, front, (front[0] + lay.ux * d, front[1] + lay.uy * d)]
     else:
         # Push back onto the lane, the tail swinging west, so that the nose points east.
         west = ahead(lane, lay.u, -45.0)
@@ -737,9 +704,9 @@ def wave_flights(lay, k, rng, regs, data_regs):
 
     # -- departures from stands (runway 28)
     def stand_departure(hexid, csign, iata, typ, airline, cat, dest, standname, t0, stand_s, vr, rate, top,
-                        outbound, reg=None, hold=20.0, climb_out=3.0):
+                        outbound, reg=None, hold=20.0, climb_out=3.0, pull_out=False):
         st_ = stand(standname)
-        pre, taxi = departure_28(lay, st_)
+        pre, taxi = departure_28(lay, st_, pull_out)
         path = takeoff_path(taxi, RWY28, climb_out, outbound, 60.0, turn_radius(230))
         s_hold = path.s_near(lay.hold)
         s_line = path.s_near(RWY28[0])
@@ -758,7 +725,7 @@ def wave_flights(lay, k, rng, regs, data_regs):
                     28000, 300.0, reg=None if k else 'D-ALFA')
     # A business jet pulls out of its ramp stand.
     stand_departure(hx + 24, f'HB{"VOA" if not k else "VO" + chr(65 + k)}', '', 'C25A', '', 'A1', 'LFPB', (['ramp', 'narrow'], 50), 0.0,
-                    170.0, 110, 3000, 30000, 265.0)
+                    170.0, 110, 3000, 30000, 265.0, pull_out=True)
 
     # -- a departure on its take-off roll on runway 16 and one first seen in the air
     rwy16 = Path([RWY16[0], rwy_point(RWY16, 3700.0), ahead(rwy_point(RWY16, 3700.0), 155.3, 3 * M_PER_NM),
@@ -909,18 +876,11 @@ def main():
     ap.add_argument('--minutes', type=float, default=10.0, help='length of the scenario (default 10)')
     ap.add_argument('--seed', type=int, default=17, help='seed of the report spacing and made-up marks')
     ap.add_argument('--out', default=os.path.join(HERE, 'demo.txt'), help='the replay to write')
-    ap.add_argument('--stands', default=LAYOUT_JSON,
-                    help="where to write the scenario's own stand layout ('' for nowhere); ignored when the "
-                         "data set's layout script is there")
+    ap.add_argument('--stands', default=LAYOUT_JSON, help='the stand layout to read (default %(default)s)')
     a = ap.parse_args()
     if not (0 < a.minutes <= 24 * 60):
         ap.error('--minutes must be above 0 and at most 1440')
-    layout, own = load_layout(LAYOUT_JSON)
-    write(build(a.minutes, a.seed, layout), a.out, a.minutes, a.seed)
-    if own and a.stands:
-        with open(a.stands, 'w', newline='\n') as fh:
-            json.dump(layout, fh, indent=1)
-            fh.write('\n')
+    write(build(a.minutes, a.seed, load_layout(a.stands)), a.out, a.minutes, a.seed)
 
 
 if __name__ == '__main__':
