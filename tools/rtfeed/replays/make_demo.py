@@ -719,13 +719,13 @@ def wave_flights(lay, k, rng, regs, data_regs):
 
     stand_departure(hx + 21, cs('SWR', 316), 'LX316', 'A321', 'SWR', 'A3', 'LHR', (['narrow'], 7), 0.0, 20.0, 145, 2500,
                     24000, 300.0)
-    stand_departure(hx + 22, cs('EDW', 26), 'WK26', 'A320', 'EDW', 'A3', 'PMI', (['narrow'], 30), 0.0, 150.0, 145, 2400,
+    stand_departure(hx + 22, cs('EDW', 26), 'WK26', 'A320', 'EDW', 'A3', 'PMI', (['narrow'], 30), 0.0, 200.0, 145, 2400,
                     26000, 225.0, reg=None if k else 'HB-JJA')
-    stand_departure(hx + 23, cs('GEC', 8201), 'LH8201', 'B77L', 'GEC', 'A5', 'ORD', (['cargo'], 2), 0.0, 230.0, 160, 1800,
+    stand_departure(hx + 23, cs('GEC', 8201), 'LH8201', 'B77L', 'GEC', 'A5', 'ORD', (['cargo'], 2), 0.0, 240.0, 160, 1800,
                     28000, 300.0, reg=None if k else 'D-ALFA')
     # A business jet pulls out of its ramp stand.
     stand_departure(hx + 24, f'HB{"VOA" if not k else "VO" + chr(65 + k)}', '', 'C25A', '', 'A1', 'LFPB', (['ramp', 'narrow'], 50), 0.0,
-                    170.0, 110, 3000, 30000, 265.0, pull_out=True)
+                    120.0, 110, 3000, 30000, 265.0, pull_out=True)
 
     # -- a departure on its take-off roll on runway 16 and one first seen in the air
     rwy16 = Path([RWY16[0], rwy_point(RWY16, 3700.0), ahead(rwy_point(RWY16, 3700.0), 155.3, 3 * M_PER_NM),
