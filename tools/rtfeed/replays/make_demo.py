@@ -26,8 +26,9 @@ speed, callsign, ICAO type, registration, from, to, Unix time, source, IATA call
 geometric altitude, IAS, TAS, Mach, track rate, roll, magnetic heading, true heading, geometric rate,
 emergency, category (29 fields).
 
-The taxi routes follow from the layout: a lane behind each row of stands (in front of a ramp row), a
-spine across the rows' east ends, a taxiway 150 m south of runway 10/28 and the entry of runway 28.
+The taxi routes follow from the layout: a lane behind each row of stands (in front of a ramp row), from
+its east end a connector across the rows to a taxiway 150 m south of runway 10/28, and the entry of
+runway 28.
 """
 
 import argparse
@@ -109,8 +110,9 @@ def load_layout(path=LAYOUT_JSON):
 
 class Layout:
     """The stands in the local frame, their rows, and the taxi network derived from them: a lane
-    behind each row (in front of a ramp row), a spine across the rows' east ends, a taxiway parallel
-    to runway 10/28 and the entry of runway 28."""
+    behind each row (in front of a ramp row), from the lane's east end a connector across the rows to
+    a taxiway parallel to runway 10/28 (east of every row between it and the runway), and the entry
+    of runway 28."""
 
     def __init__(self, data):
         self.stands = []
@@ -129,8 +131,12 @@ class Layout:
             u = (u + 180.0) % 360.0
         self.u = u
         self.ux, self.uy = direction(u)
+        # Across the rows, towards the runway.
+        nx, ny = direction(u - 90.0)
+        if self.south_of_runway((nx, ny)) > self.south_of_runway((0.0, 0.0)):
+            nx, ny = -nx, -ny
         self.rows = {}
-        east = -1e9
+        ends = {}
         for name, row in rows.items():
             row.sort(key=lambda s: self.along(s))
             nose = row[0]['heading']
@@ -140,9 +146,13 @@ class Layout:
             for s in row:
                 s['lane'] = ahead((s['x'], s['y']), side, depth)
                 s['row'] = name
-            east = max(east, self.along(row[-1]) + 70.0)
+            ends[name] = (self.along(row[-1]) + row[-1]['radius'], sum(s['x'] * nx + s['y'] * ny for s in row) / len(row))
             self.rows[name] = row
-        self.east = east
+        # A row's connector runs east of the rows between it and the runway.
+        for name, row in self.rows.items():
+            exit_along = max(end for end, w in ends.values() if w >= ends[name][1]) + 60.0
+            for s in row:
+                s['exit'] = exit_along
         # The taxiway parallel to runway 10/28, 150 m south of it, and the entry of runway 28.
         thr, rt = RWY28
         self.twy0 = ahead(thr, rt - 90.0, 150.0)
@@ -158,11 +168,11 @@ class Layout:
         d = along - (lx * self.ux + ly * self.uy)
         return lx + self.ux * d, ly + self.uy * d
 
-    def spine_twy(self):
-        """Where the east spine meets the parallel taxiway."""
-        # Spine: points p with p.u == east; taxiway: twy0 + k * d28.
+    def connector_twy(self, stand):
+        """Where the stand's connector meets the parallel taxiway."""
+        # Connector: points p with p.u == exit; taxiway: twy0 + k * d28.
         dx, dy = direction(RWY28[1])
-        k = (self.east - (self.twy0[0] * self.ux + self.twy0[1] * self.uy)) / (dx * self.ux + dy * self.uy)
+        k = (stand['exit'] - (self.twy0[0] * self.ux + self.twy0[1] * self.uy)) / (dx * self.ux + dy * self.uy)
         return self.twy0[0] + dx * k, self.twy0[1] + dy * k
 
     def twy_below(self, x):
@@ -171,13 +181,34 @@ class Layout:
         k = (x - self.twy0[0]) / dx
         return x, self.twy0[1] + dy * k
 
-    def pick(self, kinds, index):
-        """The index-th stand of the first of the kinds that the layout has."""
+    def front_at(self, stand, along):
+        """The point at the given distance along the rows on the line in front of the stand."""
+        fx, fy = ahead((stand['x'], stand['y']), stand['heading'], stand['radius'] + 25.0)
+        d = along - (fx * self.ux + fy * self.uy)
+        return fx + self.ux * d, fy + self.uy * d
+
+    @staticmethod
+    def south_of_runway(p):
+        """How far the point lies south of runway 10/28's centre line, in metres."""
+        thr, rt = RWY28
+        nx, ny = direction(rt - 90.0)
+        return (p[0] - thr[0]) * nx + (p[1] - thr[1]) * ny
+
+    def reachable(self, stand, pull_out=False):
+        """Whether the way from the stand to its connector stays south of the parallel taxiway."""
+        if stand['kind'] == 'heli':
+            return True
+        end = self.front_at(stand, stand['exit']) if pull_out else self.lane_at(stand, stand['exit'])
+        return self.south_of_runway(end) > 170.0
+
+    def pick(self, kinds, index, moving=True, pull_out=False):
+        """The index-th stand of the first of the kinds that the layout has (of those a moving
+        aircraft can reach)."""
         for kind in kinds:
-            found = [s for s in self.stands if s['kind'] == kind]
+            found = [s for s in self.stands if s['kind'] == kind and (not moving or self.reachable(s, pull_out))]
             if found:
                 return found[index % len(found)]
-        raise SystemExit(f'the stand layout has no stand of kind {kinds}')
+        raise SystemExit(f'the stand layout has no reachable stand of kind {kinds}')
 
 
 # ---------------------------------------------------------------- paths
@@ -529,20 +560,18 @@ def departure_28(lay, stand, pull_out=False):
     stages = []
     lane = stand['lane']
     if stand['kind'] == 'ramp':
-        pts = [p, lane]  # pull out forwards onto the lane
+        pts = [p, lane, lay.lane_at(stand, stand['exit'])]  # pull out forwards onto the lane
     elif pull_out:
         # Pull out forwards onto the apron in front of the stand, then east along it.
-        front = ahead(p, stand['heading'], stand['radius'] + 25.0)
-        d = lay.east - (front[0] * lay.ux + front[1] * lay.uy)
-        pts = [p, front, (front[0] + lay.ux * d, front[1] + lay.uy * d)]
+        pts = [p, ahead(p, stand['heading'], stand['radius'] + 25.0), lay.front_at(stand, stand['exit'])]
     else:
         # Push back onto the lane, the tail swinging west, so that the nose points east.
         west = ahead(lane, lay.u, -45.0)
         push = Path([p, lane, west], 22.0)
         stages.append(Move(push, [(0.0, 3.0)], acc=0.4, dec=0.4, backward=True))
         stages.append(('stand', 25.0))
-        pts = [west]
-    pts += [lay.lane_at(stand, lay.east), lay.spine_twy(), lay.entry, lay.lineup, RWY28[0]]
+        pts = [west, lay.lane_at(stand, stand['exit'])]
+    pts += [lay.connector_twy(stand), lay.entry, lay.lineup, RWY28[0]]
     return stages, pts
 
 
@@ -562,13 +591,13 @@ EXIT14 = 3000.0  # metres from the threshold of runway 14 to its exit
 
 def arrival_14(lay, stand, entry_pts):
     """From the first points through the final of runway 14, the roll-out, a right exit, the
-    parallel taxiway, the east spine and the stand's lane into the stand (nose in)."""
+    parallel taxiway, the row's connector and lane into the stand (nose in)."""
     thr = RWY14[0]
     exit_pt = rwy_point(RWY14, EXIT14)
     south = ahead(exit_pt, RWY14[1] + 40.0, 250.0)
     p = (stand['x'], stand['y'])
-    pts = entry_pts + [thr, exit_pt, south, lay.twy_below(south[0]), lay.spine_twy(),
-                       lay.lane_at(stand, lay.east), stand['lane'], p]
+    pts = entry_pts + [thr, exit_pt, south, lay.twy_below(south[0]), lay.connector_twy(stand),
+                       lay.lane_at(stand, stand['exit']), stand['lane'], p]
     radii = []
     for i in range(1, len(pts) - 1):
         here = pts[i]
@@ -641,9 +670,9 @@ def wave_flights(lay, k, rng, regs, data_regs):
 
     # Stands by kind and number; each wave takes other stands, so that the earlier waves' arrivals
     # keep theirs.
-    def stand(which):
+    def stand(which, moving=True, pull_out=False):
         kinds, i = which
-        return lay.pick(kinds, i + 3 * k)
+        return lay.pick(kinds, i + 3 * k, moving, pull_out)
 
     # -- overflights, FL300 to FL400
     def overflight(hexid, csign, iata, typ, airline, cat, orig, dest, fl_ft, gs, pts, s0_nm, t0, reg=None, **kw):
@@ -690,22 +719,22 @@ def wave_flights(lay, k, rng, regs, data_regs):
         fl.append(Flight(hexid, csign, iata, typ, reg or reg_for(airline, typ), orig, 'ZRH', cat, airline, t0,
                          [mv, ('stand', stand_for)]))
 
-    arrival(hx + 11, cs('SWR', 1257), 'LX1257', 'BCS3', 'SWR', 'A3', 'CPH', (['narrow'], 15), 0.0,
+    arrival(hx + 11, cs('SWR', 1257), 'LX1257', 'BCS3', 'SWR', 'A3', 'CPH', (['narrow'], 8), 0.0,
             [final(4.0)], ELEVATION + 50 + 4 * 318, 0.0, 150, 132, reg=None if k else 'HB-JCA')
-    arrival(hx + 12, cs('DLH', 1188), 'LH1188', 'A320', 'DLH', 'A3', 'FRA', (['narrow'], 35), 0.0,
+    arrival(hx + 12, cs('DLH', 1188), 'LH1188', 'A320', 'DLH', 'A3', 'FRA', (['narrow'], 12), 0.0,
             [final(9.0)], ELEVATION + 50 + 9.0 * 318, 0.0, 190, 136, reg=None if k else 'D-AIZA')
     # Descends through 10,000 ft in its first minute, turns onto the final.
     arrival(hx + 13, cs('KLM', 1953), 'KL1953', 'E295', 'KLM', 'A3', 'AMS', (['regional', 'narrow'], 15), 0.0,
             [bearing_point(340, 24.0), final(11.0)], 10700.0, 0.0, 250, 128)
     arrival(hx + 14, cs('LGL', 7), 'LG7', 'DH8D', 'LGL', 'A2', 'LUX', (['regional', 'narrow'], 12), 90.0,
             [final(9.0)], ELEVATION + 50 + 9 * 318, 0.0, 190, 120)
-    arrival(hx + 15, cs('EZS', 1075), 'DS1075', 'A320', 'EZS', 'A3', 'LGW', (['narrow'], 44), 175.0,
+    arrival(hx + 15, cs('EZS', 1075), 'DS1075', 'A320', 'EZS', 'A3', 'LGW', (['narrow'], 16), 175.0,
             [bearing_point(300, 21.0), final(10.0)], 8000.0, 0.0, 240, 135, reg=None if k else 'HB-JXA')
 
     # -- departures from stands (runway 28)
     def stand_departure(hexid, csign, iata, typ, airline, cat, dest, standname, t0, stand_s, vr, rate, top,
                         outbound, reg=None, hold=20.0, climb_out=3.0, pull_out=False):
-        st_ = stand(standname)
+        st_ = stand(standname, pull_out=pull_out)
         pre, taxi = departure_28(lay, st_, pull_out)
         path = takeoff_path(taxi, RWY28, climb_out, outbound, 60.0, turn_radius(230))
         s_hold = path.s_near(lay.hold)
@@ -717,14 +746,14 @@ def wave_flights(lay, k, rng, regs, data_regs):
         fl.append(Flight(hexid, csign, iata, typ, reg or reg_for(airline, typ), 'ZRH', dest, cat, airline, t0,
                          [('stand', stand_s)] + pre + [mv], start=start))
 
-    stand_departure(hx + 21, cs('SWR', 316), 'LX316', 'A321', 'SWR', 'A3', 'LHR', (['narrow'], 7), 0.0, 20.0, 145, 2500,
+    stand_departure(hx + 21, cs('SWR', 316), 'LX316', 'A321', 'SWR', 'A3', 'LHR', (['narrow'], 0), 0.0, 20.0, 145, 2500,
                     24000, 300.0)
-    stand_departure(hx + 22, cs('EDW', 26), 'WK26', 'A320', 'EDW', 'A3', 'PMI', (['narrow'], 30), 0.0, 200.0, 145, 2400,
+    stand_departure(hx + 22, cs('EDW', 26), 'WK26', 'A320', 'EDW', 'A3', 'PMI', (['narrow'], 4), 0.0, 200.0, 145, 2400,
                     26000, 225.0, reg=None if k else 'HB-JJA')
     stand_departure(hx + 23, cs('GEC', 8201), 'LH8201', 'B77L', 'GEC', 'A5', 'ORD', (['cargo'], 2), 0.0, 240.0, 160, 1800,
                     28000, 300.0, reg=None if k else 'D-ALFA')
     # A business jet pulls out of its ramp stand.
-    stand_departure(hx + 24, f'HB{"VOA" if not k else "VO" + chr(65 + k)}', '', 'C25A', '', 'A1', 'LFPB', (['ramp', 'narrow'], 50), 0.0,
+    stand_departure(hx + 24, f'HB{"VOA" if not k else "VO" + chr(65 + k)}', '', 'C25A', '', 'A1', 'LFPB', (['ramp', 'regional'], 3), 0.0,
                     120.0, 110, 3000, 30000, 265.0, pull_out=True)
 
     # -- a departure on its take-off roll on runway 16 and one first seen in the air
@@ -795,7 +824,7 @@ def wave_flights(lay, k, rng, regs, data_regs):
             (hx + 63, 'SWR18', 'LX18', 'B77W', 'SWR', 'A5', 'MIA', (['wide'], 3), 'HB-JNB'),
             (hx + 64, 'SWR142', 'LX142', 'A333', 'SWR', 'A5', 'BOM', (['wide'], 6), 'HB-JHA'),
         ]:
-            s_ = stand(standname)
+            s_ = stand(standname, moving=False)
             fl.append(Flight(hexid, csign, iata, typ, reg_for(airline, typ, reg), 'ZRH', dest, cat, airline, 0.0,
                              [('stand', 1e9)], start={'pos': (s_['x'], s_['y']), 'track': s_['heading'],
                                                       'heading': s_['heading']}))
