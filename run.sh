@@ -1,32 +1,88 @@
 #!/usr/bin/env bash
-# Runs Skyloom against the simulator stand-in and the bundled Zurich traffic replay, then prints a
-# summary. Everything the run writes (settings, log, stand-in state) goes to a temporary folder, so the
-# user's own settings are never touched.
-#   SKYLOOM_RUN_SECONDS   how long Skyloom runs (default 75)
-#   SKYLOOM_RUN_SPEED     replay speed factor (default 1)
-#   SKYLOOM_RUN_KEEP=1    keep the temporary folder
+# Runs Skyloom against the simulator stand-in and the Zurich (LSZH) traffic scenario, then prints a
+# summary. Everything the run writes (settings, log, stand-in state) goes to BUILD/last-run, which the
+# next run replaces, so the user's own settings are never touched.
+#
+#   ./run.sh [--minutes N] [--window]
+#     --minutes N           how long Skyloom runs (default 3); a run longer than the bundled scenario
+#                           plays a scenario made that long
+#     --window              show the window on this display instead of a virtual one (Xvfb)
+#   SKYLOOM_RUN_SECONDS     how long Skyloom runs, in seconds (wins over --minutes)
+#   SKYLOOM_RUN_SPEED       replay speed factor (default 1)
+#   SKYLOOM_BUILD_DIR       the build folder (default build)
 set -euo pipefail
 cd "$(dirname "$0")"
 repo=$(pwd)
-build_dir=${SKYLOOM_BUILD_DIR:-build}
-seconds=${SKYLOOM_RUN_SECONDS:-75}
-speed=${SKYLOOM_RUN_SPEED:-1}
 
+usage() {
+  sed -n '5,12p' "$0" | sed 's/^# \{0,1\}//' >&2
+  exit 2
+}
+
+minutes=3
+window=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --minutes)
+    [ $# -ge 2 ] || usage
+    minutes=$2
+    shift 2
+    ;;
+  --minutes=*)
+    minutes=${1#--minutes=}
+    shift
+    ;;
+  --window)
+    window=1
+    shift
+    ;;
+  -h | --help) usage ;;
+  *)
+    echo "run.sh: unknown option '$1'" >&2
+    usage
+    ;;
+  esac
+done
+[[ "$minutes" =~ ^[0-9]+$ ]] && [ "$minutes" -ge 1 ] && [ "$minutes" -le 1440 ] ||
+  { echo "run.sh: --minutes needs a whole number from 1 to 1440, not '$minutes'" >&2; exit 2; }
+seconds=${SKYLOOM_RUN_SECONDS:-$((minutes * 60))}
+[[ "$seconds" =~ ^[0-9]+$ ]] && [ "$seconds" -ge 1 ] ||
+  { echo "run.sh: SKYLOOM_RUN_SECONDS needs a whole number of seconds, not '$seconds'" >&2; exit 2; }
+speed=${SKYLOOM_RUN_SPEED:-1}
+if [ "$window" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  echo "run.sh: --window needs a display (DISPLAY is not set)" >&2
+  exit 2
+fi
+
+build_dir=${SKYLOOM_BUILD_DIR:-build}
 [ -x "$build_dir/app/skyloom" ] || ./setup.sh
 cmake --build "$build_dir" -j "$(nproc)" >/dev/null
 bin=$(cd "$build_dir" && pwd)
 
-root=$(mktemp -d /tmp/skyloom-run-XXXXXX)
+# The demo airport: Zurich, its reference point and elevation as in the airports table.
+lszh_lat=47.4647
+lszh_lon=8.5492
+lszh_elev=1416
+
+root=$bin/last-run
+rm -rf -- "$root"
+mkdir -p "$root"
 pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+program_pid=
+stop_all() {
+  # The program first (its process group: xvfb-run, Xvfb and Skyloom), then the stand-ins.
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    kill -TERM -- "-$program_pid" 2>/dev/null || kill -TERM "$program_pid" 2>/dev/null || true
+  fi
+  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  [ "${SKYLOOM_RUN_KEEP:-}" = 1 ] || rm -rf "$root"
 }
-trap cleanup EXIT
+trap 'stop_all; exit 130' INT TERM
+trap stop_all EXIT
 
 work=$root/work
-mkdir -p "$work"/{docs,input,output,airports} "$root"/{config,local,runtime}
+mkdir -p "$work"/{docs,input,output,airports} "$root"/{config,local}
+mkdir -m 700 "$root/runtime"
 cp "$bin"/run/input/*.enc "$work/input/"
 cp "$bin"/run/docs/* "$work/docs/" 2>/dev/null || true
 # The demo stand layout of LSZH as the user's airport parking file.
@@ -56,6 +112,16 @@ echo '{"title": "user AI traffic"}' >"$aitraffic/manifest.json"
 # RealTraffic counts as running on this computer: the TCP link and its handshake run too.
 mkdir -p "$root/config/InsideSystems" && touch "$root/config/InsideSystems/RealTraffic.jar"
 
+# The scenario: the bundled one, or one made as long as the run when the run is longer.
+replay=$repo/tools/rtfeed/replays/demo.txt
+replay_seconds=$(tail -n 1 "$replay" | cut -f1)
+replay_seconds=${replay_seconds%.*}
+play_seconds=$(awk -v s="$seconds" -v v="$speed" 'BEGIN { printf "%d", s * v + 1 }')
+if [ "$play_seconds" -gt "$replay_seconds" ]; then
+  replay=$root/scenario.txt
+  python3 "$repo/tools/rtfeed/replays/make_demo.py" --minutes $(((play_seconds + 59) / 60)) --out "$replay"
+fi
+
 free_port() { # a free TCP port on loopback
   local p
   for _ in $(seq 50); do
@@ -69,29 +135,44 @@ traffic_port=$(free_port)
 qnh_port=$(free_port)
 tcp_port=10747 # the PORT_NUMBER setting's default
 
-# The simulator stand-in reads the same Community folder, so it knows the scanned titles.
+# The simulator stand-in reads the same Community folder, so it knows the scanned titles. The ground
+# around LSZH lies at its elevation; the user stands at the airport.
+state=$root/sim-state.json
 "$bin/tools/simstub/skyloom-simstub" --port "$sim_port" --community "$packages/Community" \
-  --user 47.4582,8.5555,1400,140,1 --state-file "$root/sim-state.json" >"$root/simstub.out" 2>&1 &
+  --ground-area "$lszh_lat,$lszh_lon,8,$lszh_elev" --user "$lszh_lat,$lszh_lon,$lszh_elev,140,1" \
+  --state-file "$state" >"$root/simstub.out" 2>&1 &
 pids+=($!)
 
-echo "Skyloom runs for $seconds s against the simulator stand-in (port $sim_port) and the Zurich replay ..."
+if [ "$window" = 1 ]; then
+  display_how="on this display"
+  launcher=()
+else
+  display_how="under Xvfb"
+  launcher=(xvfb-run -a -s "-screen 0 1280x1024x24")
+fi
+echo "Skyloom runs for $seconds s $display_how against the simulator stand-in (port $sim_port) and the LSZH scenario ..."
+# Its own process group, so that an interrupted run ends Xvfb and Skyloom with it.
 (
   cd "$work"
-  XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/local" XDG_RUNTIME_DIR="$root/runtime" \
+  exec setsid env XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/local" XDG_RUNTIME_DIR="$root/runtime" \
     SKYLOOM_QUIT_AFTER="$seconds" SKYLOOM_SIM_ADDRESS="127.0.0.1:$sim_port" \
     SKYLOOM_TRAFFIC_PORT="$traffic_port" SKYLOOM_QNH_PORT="$qnh_port" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/app/skyloom" >"$root/skyloom.out" 2>&1
+    "${launcher[@]}" "$bin/app/skyloom" >"$root/skyloom.out" 2>&1
 ) &
-skyloom_pid=$!
+program_pid=$!
 sleep 3
-"$bin/tools/rtfeed/skyloom-rtfeed" play "$repo/tools/rtfeed/replays/demo.txt" --now --speed "$speed" --loop \
+"$bin/tools/rtfeed/skyloom-rtfeed" play "$replay" --now --speed "$speed" \
   --host 127.0.0.1 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
   --tcp "127.0.0.1:$tcp_port" --level 2 --version 10.0.0 --tcp-log "$root/rt-tcp.log" \
   >"$root/rtfeed.out" 2>&1 &
 pids+=($!)
 
 rc=0
-wait "$skyloom_pid" || rc=$?
+wait "$program_pid" || rc=$?
+program_pid=
+# The stand-ins end on SIGTERM; the simulator stand-in writes its state file as it stops.
+stop_all
+pids=()
 
 log=$work/Log.txt
 count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
@@ -104,12 +185,31 @@ grep -m1 -E -- 'MSFS 20[0-9]{2} \(' "$log" | sed 's/^/simulator:   /' || true
 grep -E -- 'Reader connected|RealTraffic' "$log" | head -5 | sed 's/^/feed:        /' || true
 echo "lines sent to RealTraffic:  $(wc -l <"$root/rt-tcp.log" 2>/dev/null || echo 0)" \
   "(user position lines: $(count 'Qs121=' "$root/rt-tcp.log"), time lines: $(count 'Qs123=' "$root/rt-tcp.log"))"
-if [ -f "$root/sim-state.json" ]; then
-  echo "simulator stand-in:         $(tr -d '\n ' <"$root/sim-state.json" | grep -o '"counts":{[^}]*}' || echo 'no counts')"
-fi
 echo "scanned liveries:           $(grep -m1 -oE -- '^[0-9]+ liveries in .*LiveriesScanned.xml' "$log" | cut -d' ' -f1 || echo 0)"
+if [ -s "$state" ]; then
+  python3 - "$state" <<'EOF'
+import json, sys
+with open(sys.argv[1]) as fh:
+    state = json.load(fh)
+c = state.get('counts', {})
+removed = state.get('removed', [])
+asked = [r for r in removed if r.get('cause') == 'client']
+print(f"aircraft created:           {c.get('creations', 0)}")
+print(f"aircraft refused:           {c.get('refusals', 0)}")
+print(f"removed during the run:     {c.get('removalsAsked', 0)}")
+print(f"most at once:               {c.get('mostAtOnce', 0)}")
+print(f"left at the end:            {len(state.get('objects', []))} (dropped as Skyloom closed: {c.get('droppedWithClient', 0)})")
+if c.get('refusedBlocks', 0):
+    print(f"position blocks refused:    {c['refusedBlocks']}")
+for r in asked[:8]:
+    print(f"  removed: {r.get('tail') or '?':10} {r.get('title', '')}")
+EOF
+else
+  echo "aircraft created:           0 (the simulator stand-in left no state file)"
+fi
 echo "errors in the log:          $(count '^==> ' "$log")"
 grep -E -- '^==> ' "$log" | head -10 | sed 's/^/  /' || true
 grep -m1 -- 'Exiting:' "$log" | sed 's/^/  /' || true
-[ "${SKYLOOM_RUN_KEEP:-}" = 1 ] && echo "files kept in $root"
+echo "log file:                   $log"
+echo "simulator stand-in state:   $state"
 exit "$rc"

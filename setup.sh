@@ -7,7 +7,7 @@ packages=(build-essential cmake ccache pkg-config
           libfmt-dev nlohmann-json3-dev libmsgsl-dev libpugixml-dev libsodium-dev
           libcurl4-openssl-dev libssl-dev libzip-dev libwxgtk3.2-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          xvfb xauth)
+          xvfb xauth python3)
 
 missing=()
 for p in "${packages[@]}"; do

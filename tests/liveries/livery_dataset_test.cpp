@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(LiveryDatasetTest, DemoCatalogueWithTheDataSet) {
-    EXPECT_TRUE(logHas("15 liveries read from " + gf_liveriesScannedPath().string()));
+    EXPECT_TRUE(logHas("27 liveries read from " + gf_liveriesScannedPath().string()));
     // The registrations of the data file find their liveries; the special one counts as unique.
     EXPECT_EQ(choose("XXX", "A320", "HB-JNB"), "Boeing 777-300ER Swiss");
     EXPECT_EQ(choose("GEC", "B77L", "D-ALFA", true), "Boeing 777F Lufthansa Cargo");
