@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "engine/ac_removal.h"
+#include "engine/air_movement.h"
 #include "engine/engine_tables.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
@@ -225,8 +226,8 @@ bool lf_nextSegment(LiveAc& ac) {
     return true;
 }
 
-// The straight, altitude and heading steps of a leg of `passes` passes to sample 1. The ground and air
-// steps proper replace the altitude and heading parts.
+// The straight steps of a leg of `passes` passes to sample 1, then the air step; on the ground the
+// aircraft turns to the leg at once (the ground movement proper replaces that).
 void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
     MoveState& m = ac.move;
     m.stepLat = (to.lat - ac.pos.latitude) / passes;
@@ -237,9 +238,7 @@ void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
         ac.pos.heading = gf_normalizedHeading(m.targetBearing);
         return;
     }
-    m.altStep = (to.alt - ac.pos.altitude) / passes;
-    const double heading = to.trueHeading.value_or(m.targetBearing);
-    m.headingStep = lf_signedAngle(heading - ac.pos.heading) / passes;
+    gf_airStep(ac, passes);
 }
 
 void lf_consume(LiveAc& ac) {
@@ -429,7 +428,11 @@ void gf_stepAlongLeg(LiveAc& ac) {
     AiPosition& p = ac.pos;
     p.latitude += m.stepLat;
     p.longitude += m.stepLon;
-    if (!ac.onGround) p.altitude += m.altStep;
+    if (!ac.onGround) {
+        p.altitude += m.altStep;
+        p.pitch += m.pitchStep;
+        p.bank = std::clamp(p.bank + m.bankStep, -pi, pi);
+    }
     switch (ac.phase) {
     case AcPhase::take_off:
     case AcPhase::flying:
