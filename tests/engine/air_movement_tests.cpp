@@ -1,0 +1,213 @@
+// The air step: altitude rates towards the ground, pitch and bank limits, cruise lights, the approach
+// and the climb search.
+
+#include "engine/air_movement.h"
+#include "engine/movement.h"
+#include "engine_fixture.h"
+#include "refdata/park_airport.h"
+#include "simlink/sim_ids.h"
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace enginetest {
+namespace {
+
+constexpr double degToRad = std::numbers::pi / 180.0;
+constexpr Lalo lszh{47.4581, 8.5481};
+
+class AirMovementTest : public EngineTest {
+protected:
+    void TearDown() override {
+        gf_resetParkAirportForTests();
+        currentQnh = 1013;
+        EngineTest::TearDown();
+    }
+
+    static void setParkAirport(double elevationFt) {
+        parkAirportCode = "LSZH";
+        currentParkAirport.code = "LSZH";
+        currentParkAirport.lat = lszh.lat;
+        currentParkAirport.lon = lszh.lon;
+        currentParkAirport.alt = elevationFt;
+    }
+
+    static PosSample sample(double lat, double alt, bool airborne, double vs, std::int64_t due) {
+        PosSample s;
+        s.lat = lat;
+        s.lon = lszh.lon;
+        s.alt = alt;
+        s.gs = 160;
+        s.vs = vs;
+        s.track = 0;
+        s.airborne = airborne;
+        s.duePass = due;
+        return s;
+    }
+
+    // A flying aircraft at `alt` feet, `height` feet above the ground, `nm` north of Zurich.
+    static LiveAc& flying(double alt, double height, double nm = 30, const std::string& type = "A320") {
+        LiveAc& ac = liveAc(0x4B0001 + static_cast<std::uint32_t>(liveAcs.size()), "SWR1", type);
+        gf_setObjectId(ac, 60 + static_cast<std::uint32_t>(liveAcs.size()));
+        ac.simState = SimState::active;
+        ac.phase = AcPhase::flying;
+        ac.onGround = false;
+        ac.pos.latitude = lszh.lat + nm / 60.0;
+        ac.pos.longitude = lszh.lon;
+        ac.pos.altitude = alt;
+        ac.move.heightAboveGround = height;
+        ac.factorA = gf_factorAOf(ac.sizeCat);
+        ac.samples.clear();
+        return ac;
+    }
+
+    // Gives the aircraft a leg from where it is to a sample `dLat` further north and runs the movement
+    // step; returns the leg's length in passes.
+    static std::int64_t leg(LiveAc& ac, double alt1, bool airborne1, double vs0, double vs1,
+                            double dLat = 0.02, std::int64_t due = 2000) {
+        const std::int64_t now = enginePassCount.load();
+        ac.samples.clear();
+        ac.samples.push_back(sample(ac.pos.latitude, ac.pos.altitude, true, vs0, now));
+        ac.samples.push_back(sample(ac.pos.latitude + dLat, alt1, airborne1, vs1, now + due));
+        nextPosMain(ac);
+        return std::max<std::int64_t>(ac.samples.front().duePass - now, shortestLegPasses);
+    }
+
+    static std::vector<std::uint32_t> values(const std::vector<ClientEventCmd>& events, std::uint32_t event) {
+        std::vector<std::uint32_t> out;
+        for (const ClientEventCmd& e : events)
+            if (e.eventId == event) out.push_back(e.data);
+        return out;
+    }
+};
+
+TEST_F(AirMovementTest, TouchDownLegs) {
+    struct Case {
+        const char* what;
+        std::int32_t qnh;
+        std::optional<double> parkElevation;
+    } const cases[] = {
+        {"QNH 1020", 1020, 1400.0},
+        {"QNH 1013, park airport", 1013, 1400.0},
+        {"QNH 1013, no park airport", 1013, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gf_resetEngineForTests();
+        gf_resetParkAirportForTests();
+        currentQnh = c.qnh;
+        if (c.parkElevation) setParkAirport(*c.parkElevation);
+        LiveAc& ac = flying(2400, 1000);
+        const std::int64_t d = leg(ac, 0, false, -700, -700);
+        if (c.qnh > 1013) {
+            EXPECT_LE(ac.move.altStep * 6000, -601.0);
+            EXPECT_DOUBLE_EQ(ac.samples.front().vs, ac.move.altStep * 6000)
+                << "the rate is written into the sample";
+        } else if (c.parkElevation) {
+            for (std::int64_t i = 0; i < d; ++i)
+                gf_stepAlongLeg(ac);
+            EXPECT_NEAR(ac.pos.altitude, *c.parkElevation, 1e-6) << "the airport's elevation after d passes";
+        } else {
+            EXPECT_DOUBLE_EQ(ac.move.altStep * 6000, -601.0);
+        }
+        EXPECT_EQ(values(takeEvents(), evGearSet), (std::vector<std::uint32_t>{1}));
+    }
+}
+
+TEST_F(AirMovementTest, AHeavyPitchesAndBanksGently) {
+    LiveAc& ac = flying(20000, 19000, 30, "B77W");
+    ASSERT_EQ(ac.sizeCat, SizeCategory::Heavy);
+    // A short leg into a steep descent: the pitch moves by its limit per pass.
+    leg(ac, 19900, true, 0, -3000, 0.001, 100);
+    EXPECT_NEAR(std::fabs(ac.move.pitchStep), 0.005 * degToRad, 1e-15);
+
+    // A long leg before a right turn of about 90 degrees: the bank goes to 20 degrees and no further.
+    const std::int64_t now = enginePassCount.load();
+    ac.samples.clear();
+    ac.samples.push_back(sample(ac.pos.latitude, 20000, true, 0, now));
+    ac.samples.push_back(sample(ac.pos.latitude + 0.5, 14000, true, -3000, now + 30000));
+    PosSample beyond = sample(ac.pos.latitude + 0.5, 13000, true, -3000, now + 40000);
+    beyond.lon += 1.0;
+    ac.samples.push_back(beyond);
+    const double pitch0 = ac.pos.pitch;
+    nextPosMain(ac);
+    const std::int64_t d = ac.samples.front().duePass - now;
+    ASSERT_GT(d, 20000);
+    for (std::int64_t i = 0; i < d; ++i) {
+        gf_stepAlongLeg(ac);
+        ASSERT_LE(std::fabs(ac.pos.bank), 20 * degToRad + 1e-9) << i;
+    }
+    EXPECT_NEAR(std::fabs(ac.pos.bank), 20 * degToRad, 1e-6) << "the full bank of a heavy";
+    EXPECT_LE(std::fabs(ac.pos.pitch - pitch0), 0.005 * degToRad * static_cast<double>(d) + 1e-9);
+}
+
+TEST_F(AirMovementTest, CruiseLightsOncePerCrossing) {
+    LiveAc& ac = flying(9000, 8000);
+    std::vector<std::uint32_t> landing;
+    for (const double alt : {9000.0, 11000.0, 12000.0, 9500.0, 10500.0, 11500.0}) {
+        ac.pos.altitude = alt;
+        leg(ac, alt, true, 0, 0);
+        const auto events = takeEvents();
+        for (const std::uint32_t v : values(events, evLandingLightsSet))
+            landing.push_back(v);
+    }
+    // Landing lights on below 10,000 ft, off with the cruise lights: once per crossing.
+    EXPECT_EQ(landing, (std::vector<std::uint32_t>{1, 0, 1, 0}));
+}
+
+TEST_F(AirMovementTest, TheApproachStartsWithinTenMiles) {
+    setParkAirport(1400);
+    for (const double nm : {12.0, 8.0}) {
+        SCOPED_TRACE(nm);
+        gf_resetEngineForTests();
+        LiveAc& ac = flying(3000, 1600, nm);
+        leg(ac, 2800, true, -800, -800, -0.01);
+        const auto events = takeEvents();
+        const bool near = nm < 10;
+        EXPECT_EQ(ac.move.approach, near);
+        EXPECT_EQ(values(events, evThrottleSet),
+                  near ? std::vector<std::uint32_t>{4914} : std::vector<std::uint32_t>{});
+        EXPECT_EQ(values(events, evFlapsSet),
+                  near ? std::vector<std::uint32_t>{16383} : std::vector<std::uint32_t>{});
+        EXPECT_EQ(values(events, evGearSet),
+                  near ? std::vector<std::uint32_t>{1} : std::vector<std::uint32_t>{});
+        EXPECT_EQ(std::count(coupledSearchQueue.begin(), coupledSearchQueue.end(), ac.hexid), near ? 1 : 0)
+            << "queued for the duplicate check";
+    }
+}
+
+TEST_F(AirMovementTest, ClimbSearchTakesTheFirstAirborneSample) {
+    struct Case {
+        std::vector<bool> airborne; // of the queued samples, sample 0 first
+        bool found;
+        std::size_t left;
+    } const cases[] = {
+        {{false, false, true, true}, true, 3},
+        {{false, false, false, true, true}, true, 3},
+        {{false, true, true}, false, 3},
+        {{false, false, false, false}, false, 4},
+        {{false, false, false, false, false, false, false, false, false, false, false, true}, false, 12},
+    };
+    for (const Case& c : cases) {
+        gf_resetEngineForTests();
+        LiveAc& ac = flying(1500, 100);
+        const std::int64_t now = enginePassCount.load();
+        for (std::size_t i = 0; i < c.airborne.size(); ++i)
+            ac.samples.push_back(sample(ac.pos.latitude + 0.001 * static_cast<double>(i),
+                                        c.airborne[i] ? 1600 + 100.0 * static_cast<double>(i) : 0,
+                                        c.airborne[i], 500, now + 100 * static_cast<std::int64_t>(i)));
+        EXPECT_EQ(gf_climbSearch(ac), c.found) << c.airborne.size();
+        EXPECT_EQ(ac.samples.size(), c.left);
+        if (c.found) {
+            EXPECT_TRUE(ac.samples[1].airborne);
+            EXPECT_FALSE(ac.samples[0].airborne);
+            EXPECT_LE(ac.move.altStep, ac.factorA);
+            EXPECT_GT(ac.move.altStep, 0.0);
+        }
+    }
+}
+
+} // namespace
+} // namespace enginetest
