@@ -1,5 +1,6 @@
 #include "engine/air_movement.h"
 
+#include "core/log.h"
 #include "engine/ac_commands.h"
 #include "engine/engine_tables.h"
 #include "engine/movement.h"
@@ -7,8 +8,11 @@
 #include "refdata/park_airport.h"
 #include "simlink/sim_link.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
@@ -291,4 +295,169 @@ void gf_airStep(LiveAc& ac, double d) {
         lf_lowAltitudeRules(ac);
     else
         lf_cruiseRules(ac);
+}
+
+namespace {
+
+void lf_takeOffLights(const LiveAc& ac) {
+    gf_setLights(ac.oid, 1, 1, 1, 1, 1, 1, 0);
+}
+
+void lf_clampedBank(AiPosition& p, double step) {
+    p.bank = std::clamp(p.bank + step, -pi, pi);
+}
+
+// One pass of the flare: stage changes by the height, then pitch (never beyond 4 degrees nose up),
+// bank and altitude follow their steps.
+void lf_flarePass(LiveAc& ac) {
+    MoveState& m = ac.move;
+    const double agl = m.heightAboveGround;
+    double h = agl;
+    if (const auto park = gf_engineParkAirport()) {
+        if (!m.groundElevationKnown) {
+            m.groundElevation = park->elevationFt;
+            m.groundElevationKnown = true;
+        }
+        h = std::min(agl, ac.pos.altitude - m.groundElevation);
+    }
+    PosSample* s0 = ac.samples.empty() ? nullptr : &ac.samples.front();
+    const auto stage = [&](double altStep, double vs) {
+        m.altStep = altStep;
+        if (s0) s0->vs = vs;
+        ++m.flareStage;
+    };
+    if (m.flareStage == 0 && h <= ac.cgHeight + 30.0) {
+        m.pitchStep = (-4.0 * degToRad - ac.pos.pitch) / std::max<double>(ac.slotsA, 1.0);
+        stage(-0.1, -601);
+    } else if (m.flareStage == 1 && agl <= ac.cgHeight + 20.0) {
+        stage(-0.075, -450);
+    } else if (m.flareStage == 2 && agl <= ac.cgHeight + 10.0) {
+        gf_setThrottle(ac, 0);
+        stage(-0.05, -300);
+    } else if (m.flareStage == 3 && agl <= ac.cgHeight + 3.0) {
+        stage(-0.025, -150);
+    }
+    ac.pos.pitch = std::max(ac.pos.pitch + m.pitchStep, -4.0 * degToRad);
+    lf_clampedBank(ac.pos, m.bankStep);
+    ac.pos.altitude += m.altStep;
+}
+
+void lf_takeOffPass(LiveAc& ac) {
+    MoveState& m = ac.move;
+    AiPosition& p = ac.pos;
+    m.rotationCountdown = std::max(m.rotationCountdown - 1, -1000);
+    const std::int32_t c = m.rotationCountdown;
+    if (c > 0) {
+        ac.onGround = false;
+        if (p.pitch > ac.takeoffPitch) p.pitch += m.pitchStep;
+    }
+    lf_clampedBank(p, m.bankStep);
+    if (p.pitch > ac.pitchB && c <= 0)
+        p.pitch += (ac.pitchB - ac.takeoffPitch) / std::max<double>(ac.slotsD, 1.0);
+    if (c <= -1) {
+        double share = 1.0;
+        if (c >= -99)
+            share = 0.1;
+        else if (c >= -199)
+            share = 0.2;
+        else if (c >= -299)
+            share = 0.5;
+        p.altitude += m.altStep * share;
+    }
+    if (c == -300) gf_setGear(ac, false);
+    if (c < -300) {
+        if (p.pitch <= ac.pitchB) m.pitchStep = 0;
+        if (m.heightAboveGround >= 800.0) {
+            gf_setThrottle(ac, lf_rotorcraft(ac) ? 4 : 3);
+            ac.setPhase(AcPhase::flying);
+            m.rotationCountdown = 1;
+        }
+    }
+}
+
+} // namespace
+
+void gf_startTakeOff(LiveAc& ac) {
+    MoveState& m = ac.move;
+    m.takeoffRun = true;
+    gf_setThrottle(ac, 0);
+    gf_setSpoilers(ac, false);
+    gf_setFlaps(ac, 1);
+    m.approach = false;
+    m.landed = false;
+    m.climbOutDone = false;
+    lf_takeOffLights(ac);
+    m.lagBound = startBoundPasses;
+    m.leadBound = takeoffLeadPasses;
+    if (m.towed) gf_log(fmt::format("towed aircraft takes-off? {}", ac.cs));
+}
+
+void gf_restartTakeOffRun(LiveAc& ac) {
+    MoveState& m = ac.move;
+    ac.setPhase(AcPhase::taxi);
+    m.takeoffRun = true;
+    gf_setThrottle(ac, 3);
+    gf_setSpoilers(ac, true);
+    gf_setFlaps(ac, 1);
+    m.approach = false;
+    m.landed = false;
+    m.climbOutDone = false;
+    lf_takeOffLights(ac);
+    m.lagBound = startBoundPasses;
+    m.leadBound = takeoffLeadPasses;
+}
+
+void gf_startTakeOffPhase(LiveAc& ac) {
+    MoveState& m = ac.move;
+    m.rotationCountdown = std::max<std::int32_t>(static_cast<std::int32_t>(ac.rotationSlots), 1);
+    ac.pos.bank = 0;
+    m.bankStep = 0;
+    m.pitchStep = (ac.takeoffPitch - ac.pos.pitch) / m.rotationCountdown;
+    if (!m.takeoffRun) gf_startTakeOff(ac);
+    ac.setPhase(AcPhase::take_off);
+    m.headingStep = 0;
+    m.curve[2] = m.curve[3] =
+        Lalo{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+    m.curveT = 0;
+    if (m.landingRoll) {
+        m.landingRoll = false;
+        m.approach = false;
+        m.landed = false;
+        gf_setThrottle(ac, 4);
+        gf_setSpoilers(ac, true);
+        gf_setFlaps(ac, 1);
+    }
+}
+
+void gf_attitudePass(LiveAc& ac) {
+    MoveState& m = ac.move;
+    AiPosition& p = ac.pos;
+    if (ac.phase == AcPhase::take_off) {
+        lf_takeOffPass(ac);
+        return;
+    }
+    if (ac.onGround && m.landingRoll && m.pitchStep != 0) {
+        p.pitch += m.pitchStep;
+        const bool passed = m.pitchStep > 0 ? p.pitch >= ac.staticPitch : p.pitch <= ac.staticPitch;
+        if (passed) {
+            p.pitch = ac.staticPitch;
+            m.pitchStep = 0;
+            m.bankStep = 0;
+            p.bank = 0;
+            m.flareStage = 0;
+        }
+        return;
+    }
+    if (!ac.onGround && m.approach && (m.flareStage > 0 || m.heightAboveGround <= 400.0)) {
+        lf_flarePass(ac);
+        return;
+    }
+    if (ac.onGround) {
+        p.pitch = ac.staticPitch;
+        p.bank = 0;
+        return;
+    }
+    lf_clampedBank(p, m.bankStep);
+    p.pitch += m.pitchStep;
+    p.altitude += m.altStep;
 }

@@ -30,6 +30,18 @@ double gf_qnhCorrectedRate(const LiveAc& ac);
 // when there is none.
 bool gf_climbSearch(LiveAc& ac);
 
+// The take-off start: an active taxiing aircraft gaining speed begins its take-off run.
+void gf_startTakeOff(LiveAc& ac);
+// During a landing roll two airborne samples in a row: the aircraft takes off again (a touch-and-go).
+void gf_restartTakeOffRun(LiveAc& ac);
+// The take-off phase start (the rotation): countdown, pitch step to the rotation pitch, phase take_off;
+// a landing roll ends here with throttle, spoilers and flaps of a go.
+void gf_startTakeOffPhase(LiveAc& ac);
+
+// The per-pass attitude: the take-off rotation and climb, the rotation back to the standing pitch
+// after a touchdown, the flare, the ground attitude, or the air's pitch, bank and altitude steps.
+void gf_attitudePass(LiveAc& ac);
+
 // The air step of a leg of `passes` passes from sample 0 to sample 1 (both still queued); the straight
 // steps are set already.
 void gf_airStep(LiveAc& ac, double passes);

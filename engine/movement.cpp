@@ -428,11 +428,7 @@ void gf_stepAlongLeg(LiveAc& ac) {
     AiPosition& p = ac.pos;
     p.latitude += m.stepLat;
     p.longitude += m.stepLon;
-    if (!ac.onGround) {
-        p.altitude += m.altStep;
-        p.pitch += m.pitchStep;
-        p.bank = std::clamp(p.bank + m.bankStep, -pi, pi);
-    }
+    gf_attitudePass(ac);
     switch (ac.phase) {
     case AcPhase::take_off:
     case AcPhase::flying:
@@ -506,11 +502,10 @@ bool decodeExisting(LiveAc& ac, PosSample sample) {
         sample.duePass = std::max(sample.duePass, q.back().duePass + 1);
         MoveState& m = ac.move;
         if (ac.simState == SimState::active && ac.onGround && !m.takeoffRun && !m.landingRoll &&
-            ac.phase == AcPhase::taxi && (sample.airborne || (sample.gs >= 43 && q.back().gs >= 43))) {
-            m.takeoffRun = true;
-            m.lagBound = startBoundPasses;
-            m.leadBound = takeoffLeadPasses;
-        }
+            ac.phase == AcPhase::taxi && (sample.airborne || (sample.gs >= 43 && q.back().gs >= 43)))
+            gf_startTakeOff(ac);
+        else if (m.landingRoll && sample.airborne && q.back().airborne)
+            gf_restartTakeOffRun(ac);
         q.push_back(sample);
         if (q.size() == 2 && q[0].standing && q[1].standing) {
             q[0].duePass = lf_now() + 1;

@@ -209,5 +209,80 @@ TEST_F(AirMovementTest, ClimbSearchTakesTheFirstAirborneSample) {
     }
 }
 
+TEST_F(AirMovementTest, FlareStagesFollowTheHeight) {
+    LiveAc& ac = flying(1450, 60, 1);
+    ac.cgHeight = 10;
+    ac.move.approach = true;
+    ac.move.altStep = -1;
+    ac.samples.push_back(sample(ac.pos.latitude, 1400, true, -700, 100000));
+    struct Step {
+        double height;
+        std::uint32_t stage;
+        double altStep;
+    } const steps[] = {
+        {41, 0, -1},    {40, 1, -0.1},  {31, 1, -0.1},   {30, 2, -0.075}, {21, 2, -0.075},
+        {20, 3, -0.05}, {14, 3, -0.05}, {13, 4, -0.025}, {5, 4, -0.025},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.height);
+        ac.move.heightAboveGround = st.height;
+        gf_attitudePass(ac);
+        EXPECT_EQ(ac.move.flareStage, st.stage);
+        EXPECT_DOUBLE_EQ(ac.move.altStep, st.altStep);
+        EXPECT_GE(ac.pos.pitch, -4.0 * degToRad) << "never beyond 4 degrees nose up";
+    }
+    EXPECT_EQ(values(takeEvents(), evThrottleSet), (std::vector<std::uint32_t>{0})) << "idle at stage 3";
+    EXPECT_EQ(ac.samples.front().vs, -150);
+}
+
+TEST_F(AirMovementTest, RotationAndClimbOut) {
+    LiveAc& ac = flying(1400, 0, 1);
+    ac.onGround = true;
+    ac.phase = AcPhase::taxi;
+    ac.pos.pitch = ac.staticPitch;
+    gf_startTakeOffPhase(ac);
+    EXPECT_EQ(ac.phase, AcPhase::take_off);
+    EXPECT_TRUE(ac.move.takeoffRun) << "the take-off start ran first";
+    takeEvents();
+    const std::int32_t rotation = static_cast<std::int32_t>(std::max<std::uint32_t>(ac.rotationSlots, 1));
+    ac.move.altStep = 1;
+    int gearUpAt = -1;
+    for (int i = 1; i <= rotation + 400; ++i) {
+        gf_attitudePass(ac);
+        if (!values(takeEvents(), evGearSet).empty() && gearUpAt < 0) gearUpAt = i;
+    }
+    EXPECT_FALSE(ac.onGround);
+    EXPECT_EQ(gearUpAt, rotation + 300) << "gear up at countdown -300";
+    EXPECT_EQ(ac.phase, AcPhase::take_off) << "below 800 ft";
+    EXPECT_NEAR(ac.pos.pitch, ac.pitchB,
+                std::fabs(ac.pitchB - ac.takeoffPitch) / std::max<double>(ac.slotsD, 1) + 1e-12);
+    ac.move.heightAboveGround = 800;
+    gf_attitudePass(ac);
+    EXPECT_EQ(ac.phase, AcPhase::flying);
+    EXPECT_EQ(values(takeEvents(), evThrottleSet), (std::vector<std::uint32_t>{11468}));
+}
+
+TEST_F(AirMovementTest, ATouchAndGoRestartsTheTakeOff) {
+    LiveAc& ac = flying(1400, 0, 1);
+    ac.onGround = true;
+    ac.phase = AcPhase::taxi;
+    ac.move.landingRoll = true;
+    ac.move.approach = true;
+    const std::int64_t now = enginePassCount.load();
+    ac.samples.push_back(sample(ac.pos.latitude, 1500, true, 800, now + 100));
+    EXPECT_TRUE(decodeExisting(ac, sample(ac.pos.latitude + 0.01, 1700, true, 900, now + 300)));
+    EXPECT_TRUE(ac.move.takeoffRun);
+    EXPECT_FALSE(ac.move.approach);
+    EXPECT_EQ(ac.move.leadBound, takeoffLeadPasses);
+    const auto events = takeEvents();
+    EXPECT_EQ(values(events, evThrottleSet), (std::vector<std::uint32_t>{11468}));
+    EXPECT_EQ(values(events, evSpoilersSet), (std::vector<std::uint32_t>{16383}));
+
+    gf_startTakeOffPhase(ac);
+    EXPECT_FALSE(ac.move.landingRoll) << "the rotation ends the landing roll";
+    EXPECT_EQ(ac.phase, AcPhase::take_off);
+    EXPECT_EQ(values(takeEvents(), evThrottleSet), (std::vector<std::uint32_t>{16383}));
+}
+
 } // namespace
 } // namespace enginetest
