@@ -307,8 +307,48 @@ void lf_endDeadReckoning(LiveAc& ac) {
     if (!ac.samples.empty()) ac.samples.front().duePass = lf_now() + 1;
 }
 
-// The checks of a new sample by phase; false drops it. The approach, landing-roll and push-back
-// branches belong to the air and ground movement.
+// A new sample while the aircraft approaches or rolls out: samples that would turn it round are
+// dropped or replaced; false drops the sample.
+bool lf_checkNewPosDuringLanding(LiveAc& ac, PosSample& sample) {
+    auto& q = ac.samples;
+    if (q.empty()) {
+        gf_logError(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (lf_samePlace(sample, q.back())) return false;
+    const auto turn = [&](const PosSample& from) {
+        return std::fabs(lf_signedAngle(gf_bearing(lf_at(from), lf_at(sample)) - ac.pos.heading)) / degToRad;
+    };
+    MoveState& m = ac.move;
+    if (q.size() >= 2) {
+        if (turn(q.back()) >= 90.0) {
+            q.pop_back();
+            if (q.size() == 2 && turn(q.back()) >= 90.0) q.pop_back();
+        }
+    } else {
+        const double t = turn(q.back());
+        if (m.approach && t >= 90.0) return false;
+        if (!m.approach && t >= 150.0) {
+            if (m.extrapolationCount != 0) return false;
+            PosSample here = q.front();
+            here.lat = ac.pos.latitude;
+            here.lon = ac.pos.longitude;
+            here.alt = ac.pos.altitude;
+            here.duePass = lf_now() + 1;
+            q.clear();
+            q.push_back(here);
+        }
+    }
+    m.extrapolationCount = 0;
+    m.lagBound = startBoundPasses;
+    m.leadBound = m.takeoffRun ? takeoffLeadPasses : startBoundPasses;
+    if (lf_samePlace(sample, q.back())) sample.standing = true;
+    if (sample.gs > 40.0 && sample.gs > q.back().gs) sample.gs = q.back().gs;
+    return true;
+}
+
+// The checks of a new sample by phase; false drops it. The push-back and stand branches belong to the
+// ground movement.
 bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
     MoveState& m = ac.move;
     switch (ac.phase) {
@@ -316,6 +356,7 @@ bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
     case AcPhase::take_off:
     case AcPhase::flying:
     case AcPhase::birth: {
+        if (m.approach || m.landingRoll) return lf_checkNewPosDuringLanding(ac, sample);
         if (!lf_firstRecordCheck(ac, sample)) return false;
         if (m.extrapolationCount != 0) {
             if (!ac.onGround && !sample.standing) {

@@ -284,5 +284,40 @@ TEST_F(AirMovementTest, ATouchAndGoRestartsTheTakeOff) {
     EXPECT_EQ(values(takeEvents(), evThrottleSet), (std::vector<std::uint32_t>{16383}));
 }
 
+TEST_F(AirMovementTest, SamplesDuringApproachAndLandingRoll) {
+    const std::int64_t now = enginePassCount.load();
+    // Heading north on approach; a sample behind the aircraft is dropped.
+    LiveAc& approaching = flying(3000, 1600, 5);
+    approaching.move.approach = true;
+    approaching.samples.push_back(sample(approaching.pos.latitude, 3000, true, -700, now + 100));
+    EXPECT_FALSE(
+        decodeExisting(approaching, sample(approaching.pos.latitude - 0.01, 2900, true, -700, now + 300)));
+    EXPECT_EQ(approaching.samples.size(), 1u);
+
+    // Rolling out with one sample: a sample pointing back restarts the queue where the aircraft is.
+    LiveAc& rolling = flying(1400, 0, 2);
+    rolling.onGround = true;
+    rolling.phase = AcPhase::taxi;
+    rolling.move.landingRoll = true;
+    rolling.samples.push_back(sample(rolling.pos.latitude + 0.005, 0, false, 0, now + 100));
+    rolling.samples.front().gs = 80;
+    PosSample back = sample(rolling.pos.latitude - 0.02, 0, false, 0, now + 3000);
+    back.gs = 120;
+    EXPECT_TRUE(decodeExisting(rolling, back));
+    ASSERT_EQ(rolling.samples.size(), 2u);
+    EXPECT_DOUBLE_EQ(rolling.samples.front().lat, rolling.pos.latitude);
+    EXPECT_EQ(rolling.samples.front().duePass, now + 1);
+    EXPECT_DOUBLE_EQ(rolling.samples.back().gs, 80) << "no faster than the last sample";
+
+    // With more samples, a last sample that the new one would turn back from is erased.
+    LiveAc& queued = flying(3000, 1600, 20);
+    queued.move.approach = true;
+    queued.samples.push_back(sample(queued.pos.latitude + 0.01, 3000, true, -700, now + 100));
+    queued.samples.push_back(sample(queued.pos.latitude + 0.03, 2900, true, -700, now + 300));
+    EXPECT_TRUE(decodeExisting(queued, sample(queued.pos.latitude + 0.02, 2800, true, -700, now + 500)));
+    ASSERT_EQ(queued.samples.size(), 2u);
+    EXPECT_DOUBLE_EQ(queued.samples.back().lat, queued.pos.latitude + 0.02);
+}
+
 } // namespace
 } // namespace enginetest
