@@ -103,6 +103,7 @@ void lf_climbOutAndApproach(LiveAc& ac) {
         m.climbOutDone = true;
         m.flareStage = 0;
         m.approach = false;
+        m.landing = false;
         return;
     }
     if (s0.vs <= -250.0 && near && !m.approach) {
@@ -111,6 +112,7 @@ void lf_climbOutAndApproach(LiveAc& ac) {
         gf_setGear(ac, true);
         coupledSearchQueue.push_back(ac.hexid);
         m.approach = true;
+        m.landing = true; // the simulator's next on-ground report is the touchdown
         m.climbOutDone = false;
         ac.standLat = 0;
         ac.standLon = 0;
@@ -142,6 +144,7 @@ void lf_lowAltitudeRules(LiveAc& ac) {
     gf_setCabinLights(ac.oid, 1);
     m.takeoffRun = false;
     m.approach = false;
+    m.landing = false;
     if (vs <= -250.0 && ac.throttleIdx == 3)
         gf_setThrottle(ac, lf_rotorcraft(ac) ? 4 : 2);
     else if (vs > 400.0 && ac.throttleIdx == 4)
