@@ -319,5 +319,21 @@ TEST_F(AirMovementTest, SamplesDuringApproachAndLandingRoll) {
     EXPECT_DOUBLE_EQ(queued.samples.back().lat, queued.pos.latitude + 0.02);
 }
 
+TEST_F(AirMovementTest, ADepartureFirstSeenInTheAirClimbsOut) {
+    setParkAirport(1400);
+    LiveAc& ac = flying(1900, 500, 2);
+    ac.phase = AcPhase::birth;
+    leg(ac, 2100, true, 1500, 1500);
+    EXPECT_EQ(ac.phase, AcPhase::flying);
+    EXPECT_TRUE(ac.move.climbOutDone);
+    const auto events = takeEvents();
+    EXPECT_EQ(values(events, evThrottleSet), (std::vector<std::uint32_t>{16383}));
+    EXPECT_EQ(values(events, evGearSet), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(values(events, evFlapsSet), (std::vector<std::uint32_t>{0}));
+    // Only once: the next leg of the climb sends nothing of it again.
+    leg(ac, 2300, true, 1500, 1500);
+    EXPECT_TRUE(values(takeEvents(), evThrottleSet).empty());
+}
+
 } // namespace
 } // namespace enginetest
