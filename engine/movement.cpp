@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "engine/ac_removal.h"
+#include "engine/air_movement.h"
 #include "engine/engine_tables.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
@@ -225,8 +226,8 @@ bool lf_nextSegment(LiveAc& ac) {
     return true;
 }
 
-// The straight, altitude and heading steps of a leg of `passes` passes to sample 1. The ground and air
-// steps proper replace the altitude and heading parts.
+// The straight steps of a leg of `passes` passes to sample 1, then the air step; on the ground the
+// aircraft turns to the leg at once (the ground movement proper replaces that).
 void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
     MoveState& m = ac.move;
     m.stepLat = (to.lat - ac.pos.latitude) / passes;
@@ -237,9 +238,7 @@ void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
         ac.pos.heading = gf_normalizedHeading(m.targetBearing);
         return;
     }
-    m.altStep = (to.alt - ac.pos.altitude) / passes;
-    const double heading = to.trueHeading.value_or(m.targetBearing);
-    m.headingStep = lf_signedAngle(heading - ac.pos.heading) / passes;
+    gf_airStep(ac, passes);
 }
 
 void lf_consume(LiveAc& ac) {
@@ -308,8 +307,48 @@ void lf_endDeadReckoning(LiveAc& ac) {
     if (!ac.samples.empty()) ac.samples.front().duePass = lf_now() + 1;
 }
 
-// The checks of a new sample by phase; false drops it. The approach, landing-roll and push-back
-// branches belong to the air and ground movement.
+// A new sample while the aircraft approaches or rolls out: samples that would turn it round are
+// dropped or replaced; false drops the sample.
+bool lf_checkNewPosDuringLanding(LiveAc& ac, PosSample& sample) {
+    auto& q = ac.samples;
+    if (q.empty()) {
+        gf_logError(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (lf_samePlace(sample, q.back())) return false;
+    const auto turn = [&](const PosSample& from) {
+        return std::fabs(lf_signedAngle(gf_bearing(lf_at(from), lf_at(sample)) - ac.pos.heading)) / degToRad;
+    };
+    MoveState& m = ac.move;
+    if (q.size() >= 2) {
+        if (turn(q.back()) >= 90.0) {
+            q.pop_back();
+            if (q.size() == 2 && turn(q.back()) >= 90.0) q.pop_back();
+        }
+    } else {
+        const double t = turn(q.back());
+        if (m.approach && t >= 90.0) return false;
+        if (!m.approach && t >= 150.0) {
+            if (m.extrapolationCount != 0) return false;
+            PosSample here = q.front();
+            here.lat = ac.pos.latitude;
+            here.lon = ac.pos.longitude;
+            here.alt = ac.pos.altitude;
+            here.duePass = lf_now() + 1;
+            q.clear();
+            q.push_back(here);
+        }
+    }
+    m.extrapolationCount = 0;
+    m.lagBound = startBoundPasses;
+    m.leadBound = m.takeoffRun ? takeoffLeadPasses : startBoundPasses;
+    if (lf_samePlace(sample, q.back())) sample.standing = true;
+    if (sample.gs > 40.0 && sample.gs > q.back().gs) sample.gs = q.back().gs;
+    return true;
+}
+
+// The checks of a new sample by phase; false drops it. The push-back and stand branches belong to the
+// ground movement.
 bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
     MoveState& m = ac.move;
     switch (ac.phase) {
@@ -317,6 +356,7 @@ bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
     case AcPhase::take_off:
     case AcPhase::flying:
     case AcPhase::birth: {
+        if (m.approach || m.landingRoll) return lf_checkNewPosDuringLanding(ac, sample);
         if (!lf_firstRecordCheck(ac, sample)) return false;
         if (m.extrapolationCount != 0) {
             if (!ac.onGround && !sample.standing) {
@@ -429,7 +469,7 @@ void gf_stepAlongLeg(LiveAc& ac) {
     AiPosition& p = ac.pos;
     p.latitude += m.stepLat;
     p.longitude += m.stepLon;
-    if (!ac.onGround) p.altitude += m.altStep;
+    gf_attitudePass(ac);
     switch (ac.phase) {
     case AcPhase::take_off:
     case AcPhase::flying:
@@ -503,11 +543,10 @@ bool decodeExisting(LiveAc& ac, PosSample sample) {
         sample.duePass = std::max(sample.duePass, q.back().duePass + 1);
         MoveState& m = ac.move;
         if (ac.simState == SimState::active && ac.onGround && !m.takeoffRun && !m.landingRoll &&
-            ac.phase == AcPhase::taxi && (sample.airborne || (sample.gs >= 43 && q.back().gs >= 43))) {
-            m.takeoffRun = true;
-            m.lagBound = startBoundPasses;
-            m.leadBound = takeoffLeadPasses;
-        }
+            ac.phase == AcPhase::taxi && (sample.airborne || (sample.gs >= 43 && q.back().gs >= 43)))
+            gf_startTakeOff(ac);
+        else if (m.landingRoll && sample.airborne && q.back().airborne)
+            gf_restartTakeOffRun(ac);
         q.push_back(sample);
         if (q.size() == 2 && q[0].standing && q[1].standing) {
             q[0].duePass = lf_now() + 1;

@@ -12,6 +12,7 @@
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
+#include "refdata/park_airport.h"
 #include "simlink/flight_plans.h"
 #include "tools/rtfeed/rtfeed.h"
 
@@ -280,6 +281,11 @@ protected:
         trafficReader.setReferencePosition(lszh);
     }
 
+    void TearDown() override {
+        gf_resetParkAirportForTests();
+        EngineComponentTest::TearDown();
+    }
+
     stub::SimStub& startAtLszh() {
         stub::Options options;
         options.user.latitude = lszh.lat;
@@ -401,6 +407,71 @@ TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
     EXPECT_TRUE(realTrafficLink.rtClientConnected.load());
     peer.stop();
     gf_resetFeedForTests();
+}
+
+// An arrival into Zurich: approach within 10 nm, flare, touchdown on the stand-in's on-ground report,
+// spoilers and the control block, then the standing attitude.
+TEST_F(EngineRoadTest, AnArrivalTouchesDownOnTheSimulatorsReport) {
+    stub::Options options;
+    options.user.latitude = lszh.lat + 0.2;
+    options.user.longitude = lszh.lon;
+    options.user.altitudeFt = 1400;
+    options.groundAreas.push_back(stub::GroundArea{lszh.lat, lszh.lon, 8, 1400});
+    start(std::move(options));
+    parkAirportCode = "LSZH";
+    currentParkAirport.code = "LSZH";
+    currentParkAirport.lat = lszh.lat;
+    currentParkAirport.lon = lszh.lon;
+    currentParkAirport.alt = 1400;
+
+    LiveAc& ac = spawned(0x4B0001, "SWR1", true);
+    ac.cgHeight = 8;
+    ac.pos.latitude = lszh.lat + 0.05;
+    ac.pos.longitude = lszh.lon;
+    ac.pos.altitude = 2400;
+    ac.pos.heading = std::numbers::pi; // south
+    ac.samples.clear();
+    const std::int64_t first = enginePassCount.load() + 300;
+    // Ten airborne samples down to the runway, two seconds apart, then five on the ground.
+    for (int k = 0; k < 15; ++k) {
+        PosSample s;
+        s.lat = lszh.lat + 0.05 - 0.0015 * k;
+        s.lon = lszh.lon;
+        s.airborne = k < 10;
+        s.alt = s.airborne ? 2400 - 100.0 * k : 0;
+        s.vs = s.airborne ? -3000 : 0;
+        s.gs = s.airborne ? 140 : 120 - 10 * (k - 10);
+        s.track = 180;
+        s.duePass = first + 200 * k;
+        ac.samples.push_back(s);
+    }
+    bool approached = false;
+    std::uint32_t flare = 0;
+    for (int i = 0; i < 5000 && !(liveAcs.front().move.touchedDown); ++i) {
+        step();
+        approached |= liveAcs.front().move.approach;
+        flare = std::max(flare, liveAcs.front().move.flareStage);
+    }
+    const LiveAc& landed = liveAcs.front();
+    ASSERT_TRUE(landed.move.touchedDown);
+    EXPECT_TRUE(approached);
+    EXPECT_GE(flare, 1u);
+    EXPECT_TRUE(landed.onGround);
+    EXPECT_TRUE(landed.move.landingRoll);
+    settle();
+    frame();
+    sync();
+    const auto object = *stub_->object(landed.oid);
+    EXPECT_EQ(object.spoilers, 16383u);
+    EXPECT_DOUBLE_EQ(object.spoilersHandlePct, 100);
+    EXPECT_DOUBLE_EQ(object.throttleLever1Pct, 100);
+    EXPECT_DOUBLE_EQ(object.throttleLever2Pct, 100);
+
+    // Pitch and bank come to their standing values over the type's on-ground passes.
+    for (std::uint32_t i = 0; i <= liveAcs.front().onGroundSlots; ++i)
+        step();
+    EXPECT_DOUBLE_EQ(liveAcs.front().pos.pitch, liveAcs.front().staticPitch);
+    EXPECT_DOUBLE_EQ(liveAcs.front().pos.bank, 0.0);
 }
 } // namespace
 } // namespace enginetest
