@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes every target for SKYLOOM_FUZZ_SECONDS (default 60; 0 skips) when clang with libFuzzer is
-# there, as many targets at a time as there are cores, so the wall time stays
+# there, as many targets at a time as there are cores (SKYLOOM_FUZZ_JOBS), so the wall time stays
 # ceil(targets / cores) * seconds. Fails on any crash, leak, time-out or memory limit.
 set -uo pipefail
 source "$(dirname "$0")/fuzz_common.sh"
@@ -16,7 +16,7 @@ fi
 fuzz_build || exit 1
 
 mapfile -t targets < <(fuzz_targets)
-jobs=$(nproc)
+jobs=${SKYLOOM_FUZZ_JOBS:-$(nproc)}
 logs="$fuzz_build/logs"
 mkdir -p "$logs"
 failed=()

@@ -26,9 +26,10 @@ fuzz_targets() {
 
 # Configures and builds the targets named (all when none).
 fuzz_build() {
+  mkdir -p "$fuzz_build"
   CC=clang CXX=clang++ cmake -S "$source_dir" -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSKYLOOM_FUZZ=ON -DSKYLOOM_BENCH=OFF ${SKYLOOM_FUZZ_CMAKE_ARGS:-} >"$fuzz_build.configure.log" 2>&1 ||
-    { cat "$fuzz_build.configure.log"; return 1; }
+    -DSKYLOOM_FUZZ=ON -DSKYLOOM_BENCH=OFF ${SKYLOOM_FUZZ_CMAKE_ARGS:-} >"$fuzz_build/configure.log" 2>&1 ||
+    { cat "$fuzz_build/configure.log"; return 1; }
   local targets=()
   if (($#)); then
     local t
