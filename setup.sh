@@ -8,6 +8,10 @@ packages=(build-essential cmake ccache pkg-config
           libcurl4-openssl-dev libssl-dev libzip-dev libwxgtk3.2-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           xvfb xauth python3)
+# SKYLOOM_FUZZ=1: clang and its libFuzzer runtime for the fuzz targets (tests/fuzz/ci.sh).
+if [ "${SKYLOOM_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -87,6 +87,10 @@ void lf_realTrafficLost() {
 
 } // namespace
 
+void gf_readVersionReply(std::string_view reply) {
+    lf_processRTVersion(reply);
+}
+
 void RealTrafficLink::startServer(const std::string& port) {
     close();
     if (const int rc = net::startup(); rc != 0)

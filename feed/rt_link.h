@@ -56,6 +56,10 @@ extern RealTrafficLink realTrafficLink;
 // version and shows the link as connected. A peer that is gone before the version request could be
 // sent is waited for again.
 void gf_awaitRTConnection();
+
+// Takes RealTraffic's reply to the version request as the handshake does: the edition and version
+// for the status, or a logged parse failure. Never throws.
+void gf_readVersionReply(std::string_view reply);
 // "Qs123=" with the time in milliseconds, when a client is connected and the time is at least 1. A
 // failed send counts as RealTraffic gone, as for the user line.
 void gf_sendSimTime(std::int64_t unixSeconds);

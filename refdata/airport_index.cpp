@@ -38,6 +38,10 @@ bool lf_onGrid(const Airport& a) {
 
 } // namespace
 
+bool AirportIndex::builtFor(const std::vector<Airport>& records) const {
+    return built_ && records_ == records.data() && count_ == records.size();
+}
+
 void AirportIndex::build(const std::vector<Airport>& records) {
     cells_.clear();
     offGrid_.clear();

@@ -17,9 +17,8 @@ public:
     // Indexes `records` as they stand; records that change afterwards need a new build.
     void build(const std::vector<Airport>& records);
     // Whether the index was built for these very records.
-    bool builtFor(const std::vector<Airport>& records) const {
-        return built_ && records_ == records.data() && count_ == records.size();
-    }
+    // (Out of line: Airport is incomplete here, which clang refuses for the vector's size.)
+    bool builtFor(const std::vector<Airport>& records) const;
 
     // Table positions, ascending, of every airport that may lie within `radiusNm` of the position
     // (a superset of those that do); radiusNm must not exceed kMaxRadiusNm.

@@ -164,8 +164,13 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
     if (lat == 0.0 && lon == 0.0) return;
     // Files of other people: a position off the earth is no stand.
     if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
-    const double radius = gf_finiteAttribute(parkpos, "radius").value_or(0.0);
-    const double heading = gf_finiteAttribute(parkpos, "heading").value_or(0.0);
+    // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
+    // that size would not read back as written after the conversions (metres to nautical miles,
+    // degrees to radians) and would drift with every save.
+    double radius = gf_finiteAttribute(parkpos, "radius").value_or(0.0);
+    if (std::abs(radius) > maxStandRadiusMetres) radius = 0.0;
+    double heading = gf_finiteAttribute(parkpos, "heading").value_or(0.0);
+    if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
     const bool cargo = parkpos.attribute("cargo").as_bool(false);
     const bool ramp = parkpos.attribute("ramp").as_bool(false);
     const bool heli = parkpos.attribute("heli").as_bool(false);

@@ -62,6 +62,8 @@ struct ParkPos {
     bool heli = false;
 };
 
+// A stand's radius in a file above this (metres) is no stand's and reads as absent.
+inline constexpr double maxStandRadiusMetres = 10000.0;
 inline constexpr double metresToNm = 0.0005399568034557236;
 inline constexpr double nmToMetres = 1852.0;
 inline constexpr double degreesToRadians = 0.017453292519943295;

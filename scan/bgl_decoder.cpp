@@ -343,6 +343,12 @@ private:
 } // namespace
 
 BglDecodeResult gf_decodeBgl(std::span<const std::uint8_t> bytes, const BglDecodeOptions& options) {
+#ifdef SKYLOOM_FUZZ_PLANTED_FAULT
+    // Test-only build switch: one byte read past the input, which the fuzzing must report.
+    if (bytes.size() >= 4 && bytes[0] == 0x01) {
+        [[maybe_unused]] volatile std::uint8_t past = bytes.data()[bytes.size()];
+    }
+#endif
     return Decoder(bytes, options).run();
 }
 

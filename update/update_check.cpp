@@ -23,11 +23,9 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace {} // namespace
 
-// The member as a version: an object with integer major, minor and patch in the signed 32-bit range
-// and not negative. Anything else counts as missing.
-std::optional<VersionData> lf_versionMember(const nlohmann::json& json, const char* name) {
+std::optional<VersionData> gf_versionMember(const nlohmann::json& json, const char* name) {
     if (!json.is_object()) return std::nullopt;
     const auto it = json.find(name);
     if (it == json.end() || !it->is_object()) return std::nullopt;
@@ -42,6 +40,15 @@ std::optional<VersionData> lf_versionMember(const nlohmann::json& json, const ch
     }
     return VersionData{fields[0], fields[1], fields[2]};
 }
+
+std::optional<nlohmann::json> gf_parseVersions(std::istream& in) {
+    auto parsed = nlohmann::json::parse(in, nullptr, false);
+    if (!parsed.is_discarded()) return parsed;
+    gf_logError("versions.json is not valid JSON; the update check is skipped");
+    return std::nullopt;
+}
+
+namespace {
 
 void lf_setCheckBox(CheckBoxParameter& box) {
     if (const auto& set = gf_updateHooks().setCheckBox) {
@@ -97,11 +104,7 @@ std::optional<nlohmann::json> lf_readVersions(const fs::path& path) {
             gf_logError("Cannot open versions.json");
             return std::nullopt;
         }
-        auto parsed = nlohmann::json::parse(in, nullptr, false);
-        if (parsed.is_discarded())
-            gf_logError("versions.json is not valid JSON; the update check is skipped");
-        else
-            json = std::move(parsed);
+        json = gf_parseVersions(in);
     }
     std::error_code ec;
     fs::remove(path, ec);
@@ -129,7 +132,7 @@ bool gf_checkForUpdates() {
     if (!json) return true;
 
     auto member = [&](const char* name) {
-        auto web = lf_versionMember(*json, name);
+        auto web = gf_versionMember(*json, name);
         if (!web) gf_logError(fmt::format("{} version not found", name));
         return web;
     };

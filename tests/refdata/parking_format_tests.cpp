@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <cmath>
 #include <random>
 
 using namespace parking_test;
@@ -123,6 +124,37 @@ TEST_F(ParkingFormat, StandsAndFlightsAreReadWithTheirChecks) {
     EXPECT_EQ(parkPositions[1].id, "HALF");
     EXPECT_EQ(parkPositions[1].lat, 0.0) << "a latitude that is no number counts as absent";
     EXPECT_TRUE(parkPositions[1].heli);
+}
+
+TEST_F(ParkingFormat, AbsurdRadiusAndHeadingAreTakenSoThatSavesDoNotDrift) {
+    struct Case {
+        const char* radius;
+        const char* heading;
+        double radiusMetres;
+        double headingDegrees;
+    };
+    const Case cases[] = {
+        {"30.0", "270.5", 30.0, 270.5},
+        {"10000", "-360", 10000.0, -360.0},
+        {"4e20", "7290", 0.0, 90.0},
+        {"-1e300", "-370.0", 0.0, -10.0},
+        {"10000.5", "1e300", 0.0, std::fmod(1e300, 360.0)},
+    };
+    std::string stands;
+    int n = 0;
+    for (const Case& c : cases)
+        stands +=
+            fmt::format(R"(<parkpos id="S{}" latitude="47.0" longitude="8.0" radius="{}" heading="{}"/>)",
+                        n++, c.radius, c.heading);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(apfXml({}, stands).c_str()));
+    gf_readParkpositions(doc);
+    ASSERT_EQ(parkPositions.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].radius);
+        EXPECT_NEAR(parkPositions[i].radius * nmToMetres, cases[i].radiusMetres, 1e-9);
+        EXPECT_NEAR(parkPositions[i].heading * radiansToDegrees, cases[i].headingDegrees, 1e-9);
+    }
 }
 
 TEST_F(ParkingFormat, StandIdsMustBePresentAndUnique) {

@@ -217,6 +217,22 @@ void SimStub::readClient(Client& c) {
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) ended = true;
         break;
     }
+    handleFrames(c);
+    if (ended) c.dead = true;
+    changed();
+}
+
+std::string SimStub::handleStreamForTests(std::string_view bytes) {
+    std::lock_guard lock(mutex_);
+    Client c;
+    c.id = nextClientId_++;
+    c.in.assign(bytes);
+    handleFrames(c);
+    changed();
+    return std::move(c.out);
+}
+
+void SimStub::handleFrames(Client& c) {
     std::size_t pos = 0;
     try {
         while (!c.dead && c.in.size() - pos >= simwire::kHeadSize) {
@@ -230,8 +246,6 @@ void SimStub::readClient(Client& c) {
         c.dead = true;
     }
     c.in.erase(0, pos);
-    if (ended) c.dead = true;
-    changed();
 }
 
 void SimStub::closeClient(Client& c) {

@@ -276,6 +276,11 @@ public:
     bool waitUntil(const std::function<bool()>& done,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
+    // Tests and fuzzing: the bytes as one connection's stream, its frames handled as the server thread
+    // handles them (a stream that breaks the framing ends the connection). Returns what the
+    // connection would have been sent. For a stand-in that is not started.
+    std::string handleStreamForTests(std::string_view bytes);
+
 private:
     struct Client;
     struct Target;
@@ -287,6 +292,8 @@ private:
     void wake() const;
     void acceptClients();
     void readClient(Client& c);
+    // Handles the whole frames at the start of the client's input and removes them.
+    void handleFrames(Client& c);
     void handleFrame(Client& c, std::uint32_t kind, std::uint32_t packetId, const char* body,
                      std::size_t size);
     void closeClient(Client& c);

@@ -1,0 +1,40 @@
+// Helpers of the fuzz targets: a property check that stops the run, and a folder of the process's own
+// for the readers that take a path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "tests/support/temp_folder.h"
+
+namespace fuzz_support {
+
+// Stops the run (a finding) when a property does not hold.
+inline void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+inline std::string_view text(const std::uint8_t* data, std::size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+// The process's own temporary folder, removed at exit.
+inline const std::filesystem::path& folder() {
+    static const testing_support::TempFolder temp("skyloom-fuzz");
+    return temp.path();
+}
+
+// Writes the bytes to `name` in the process's folder (created or truncated) and returns its path.
+inline std::filesystem::path writeInput(const std::filesystem::path& name, std::string_view bytes) {
+    const auto path = folder() / name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+} // namespace fuzz_support

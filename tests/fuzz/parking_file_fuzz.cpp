@@ -1,0 +1,56 @@
+// Fuzz target: the stands and flights of an airport or learned parking file. A file that reads is
+// written as a learned file of a handmade airport (positions and flights) and read again: the second
+// writing gives the same stands and flights as the first.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "core/version.h"
+#include "refdata/apf_writer.h"
+#include "refdata/park_airport.h"
+#include "refdata/parking_format.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+// The stands part of a written file (the header carries the time of writing).
+std::string lf_writeStands(const std::filesystem::path& path) {
+    ApfData data;
+    data.code = "ZZZZ";
+    data.stands = parkPositions;
+    fuzz_support::require(gf_writeApf(data, path, apfLearnedMode, 2020));
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto at = text.find("<parkpositions");
+    return at == std::string::npos ? std::string() : text.substr(at);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    pugi::xml_document doc;
+    if (!doc.load_buffer(data, size)) return 0;
+    gf_clearParkPositions();
+    try {
+        gf_readParkpositions(doc);
+    } catch (const orv::UserErrorException&) {
+        return 0; // a stand without id or a repeated id: the file is refused
+    }
+    handmadeApf = true;
+    const auto path = fuzz_support::folder() / "parking.xml";
+    const std::string first = lf_writeStands(path);
+    const auto stands = parkPositions.size();
+
+    pugi::xml_document written;
+    fuzz_support::require(static_cast<bool>(written.load_file(path.c_str())));
+    gf_clearParkPositions();
+    gf_readParkpositions(written);
+    fuzz_support::require(parkPositions.size() <= stands);
+    const std::string second = lf_writeStands(path);
+    fuzz_support::require(first == second);
+    gf_clearParkPositions();
+    return 0;
+}
