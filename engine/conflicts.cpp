@@ -121,11 +121,39 @@ bool gf_avoidCollisionOnGround(double userHalfSpanNm) {
     return false;
 }
 
+bool gf_avoidCollisionWithStatics(LiveAc& ac) {
+    if (ac.move.landing || ac.move.landingRoll || ac.move.takeoffRun) return false;
+    ac.lastCheckLat = ac.pos.latitude;
+    ac.lastCheckLon = ac.pos.longitude;
+    const Lalo at = lf_positionOf(ac);
+    for (StaticAc& st : staticAcs) {
+        if (st.simState != SimState::active || st.cs == ac.cs) continue;
+        if ((st.halfSize + ac.halfSize) * staticGroundMargin >=
+            gf_distanceNm(at, Lalo{st.standLat, st.standLon})) {
+            gf_log(fmt::format("{:8}: {:8} removed for collision avoidance with static {}",
+                               gf_standNameOf(st.sid), st.cs, ac.cs));
+            removeAircraftFromSim(st);
+            return true;
+        }
+    }
+    return false;
+}
+
 void gf_collisionAvoidanceStep() {
     if (userOnGround.load()) {
         if (COLLISION_USER_GND.value.load()) gf_avoidCollisionOnGround(gf_userHalfSpanNm().value_or(0.0));
     } else if (COLLISION_USER_AIR.value.load()) {
         gf_avoidCollisionWithUser();
+    }
+    if (!COLLISION_LIVE_PARKED_GND.value.load() || staticAcs.empty()) return;
+    for (LiveAc& ac : liveAcs) {
+        if (!ac.onGround || ac.simState != SimState::active ||
+            (ac.phase != AcPhase::taxi && ac.phase != AcPhase::parking))
+            continue;
+        if (std::fabs(ac.pos.latitude - ac.lastCheckLat) < samePlaceDeg &&
+            std::fabs(ac.pos.longitude - ac.lastCheckLon) < samePlaceDeg)
+            continue;
+        gf_avoidCollisionWithStatics(ac);
     }
 }
 

@@ -25,9 +25,16 @@ bool gf_avoidCollisionWithUser();
 // (both half spans) x 1.1 >= distance. True when one was removed.
 bool gf_avoidCollisionOnGround(double userHalfSpanNm);
 
+// A live aircraft moving on the ground (not landing or taking off): its position is kept as the last
+// checked one, and the first active static aircraft of another callsign whose stand its wings reach
+// ((both half spans) x 1.1 >= distance) is removed. True when one was removed.
+bool gf_avoidCollisionWithStatics(LiveAc& ac);
+
 // The collision duties of the once-per-second step: on the ground with COLLISION_USER_GND the check
 // above (the half span from the simulator link), airborne with COLLISION_USER_AIR
-// gf_avoidCollisionWithUser.
+// gf_avoidCollisionWithUser; with COLLISION_LIVE_PARKED_GND and static aircraft present,
+// gf_avoidCollisionWithStatics for each active live aircraft taxiing or parking on the ground that
+// moved since its last check.
 void gf_collisionAvoidanceStep();
 
 // Removes the first active static aircraft that duplicates the live aircraft: the same registration,

@@ -182,6 +182,60 @@ TEST_F(ConflictsTest, TheCollisionStepFollowsTheUserAndTheBoxes) {
     }
 }
 
+// Taxiing live traffic clears static aircraft its wings would touch, once per move.
+TEST_F(ConflictsTest, TaxiingTrafficClearsStaticAircraftInItsWay) {
+    struct Case {
+        const char* what;
+        AcPhase phase;
+        const char* staticCs;
+        bool landing;
+        bool box;
+        double metresAway;
+        bool removed;
+    };
+    for (const Case& c : {
+             Case{"taxiing past a static", AcPhase::taxi, "EZS1*", false, true, 30, true},
+             Case{"parking beside it", AcPhase::parking, "EZS1*", false, true, 30, true},
+             Case{"far enough", AcPhase::taxi, "EZS1*", false, true, 45, false},
+             Case{"its own static callsign", AcPhase::taxi, "SWR1", false, true, 30, false},
+             Case{"parked", AcPhase::parked, "EZS1*", false, true, 30, false},
+             Case{"landing roll", AcPhase::taxi, "EZS1*", true, true, 30, false},
+             Case{"box off", AcPhase::taxi, "EZS1*", false, false, 30, false},
+         }) {
+        staticAcs.clear();
+        liveAcs.clear();
+        gf_reindexAircraft();
+        COLLISION_LIVE_PARKED_GND.value = c.box;
+        COLLISION_USER_AIR.value = false;
+        LiveAc& ac = activeAt(20001, "SWR1", userAt, 0, 0, true);
+        ac.phase = c.phase;
+        ac.halfSize = gf_wingspanOf("A320");
+        ac.move.landingRoll = c.landing;
+        StaticAc& st = activeStatic(1, c.staticCs);
+        st.halfSize = gf_wingspanOf("A320");
+        const Lalo standAt = gf_destinationPoint(userAt, 0, c.metresAway * feetPerMetre);
+        st.standLat = standAt.lat;
+        st.standLon = standAt.lon;
+        gf_collisionAvoidanceStep();
+        EXPECT_EQ(removed(st), c.removed) << c.what;
+    }
+
+    // Standing still: the statics are not looked at again until the aircraft moves.
+    LiveAc& ac = liveAcs.front();
+    ac.move.landingRoll = false;
+    COLLISION_LIVE_PARKED_GND.value = true;
+    gf_collisionAvoidanceStep();
+    StaticAc& newcomer = activeStatic(2, "EZS2*");
+    newcomer.standLat = userAt.lat;
+    newcomer.standLon = userAt.lon;
+    gf_collisionAvoidanceStep();
+    EXPECT_FALSE(removed(newcomer));
+    ac.pos.latitude += 1e-6;
+    gf_collisionAvoidanceStep();
+    EXPECT_TRUE(removed(newcomer));
+    EXPECT_THAT(logText(), HasSubstr("sid==0? : EZS2*    removed for collision avoidance with static SWR1"));
+}
+
 TEST_F(ConflictsTest, StaticDuplicatesOfALiveAircraft) {
     struct Case {
         const char* liveCs;
