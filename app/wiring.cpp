@@ -281,14 +281,26 @@ void lf_engineEverySecond() {
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
 }
 
-// The reserved stand is kept clear; the parked live count and mean time refreshed.
+// The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second
+// second once in five times; it runs here then, so that no twin stays for two periods.
 void lf_engineEvery5Seconds() {
     if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
-    gf_countLiveParked(true);
+    if (runSeconds.load() % 61 == 0) gf_removeStaticTwinOfLive();
+}
+
+// The engine's mean parked times reach the parking block.
+void lf_showAverageFits() {
+    const float live = engineStatus.liveMeanHours.load();
+    const float statics = engineStatus.staticMeanHours.load();
+    const bool changed = mainWindow.liveAverageFit.exchange(live) != live;
+    if (mainWindow.staticAverageFit.exchange(statics) != statics || changed) gf_invalidate(uiParkingBlock);
 }
 
 void lf_wireEngine(RunSteps& s) {
-    gf_engineHooks().repaintStatus = [] { gf_invalidate(uiCountsBand); };
+    gf_engineHooks().repaintStatus = [] {
+        lf_showAverageFits();
+        gf_invalidate(uiCountsBand);
+    };
     gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
     s.reserveContainers = [] {
         gf_reserveTrafficContainers();
@@ -311,6 +323,7 @@ void lf_wireEngine(RunSteps& s) {
     };
     gf_windowHooks().countAircraft = [] {
         const EngineCounts counts = gf_countAircraft();
+        gf_countLiveParked(true); // the mean parked time shown beside the count
         return WindowHooks::AircraftCounts{counts.live, counts.parkedLive, counts.statics};
     };
     auto& commands = gf_commandHooks();

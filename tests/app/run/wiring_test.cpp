@@ -9,6 +9,7 @@
 #include "core/restore_parameters.h"
 #include "core/strings.h"
 #include "engine/conflicts.h"
+#include "engine/engine_clock.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_tables.h"
 #include "engine/no_match.h"
@@ -23,6 +24,7 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <functional>
 #include <set>
 #include <string_view>
@@ -354,6 +356,23 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     reservedStandName = "E12";
     s.every5SecondsDuties();
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::removingfromsim);
+
+    // Second 305 is a 5-second one: the twin check of the 61-second period runs with those duties.
+    staticAc(5, "DLH400*", 0);
+    runSeconds = 300;
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::active);
+    runSeconds = 305;
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::removingfromsim);
+    runSeconds = 0;
+
+    // The parked live aircraft's mean time reaches the parking block with the counts.
+    gf_holdEngineClockForTests();
+    live.phase = AcPhase::parked;
+    live.parkStartTicks = (gf_engineNow() - std::chrono::minutes(90)).time_since_epoch().count();
+    EXPECT_EQ(gf_windowHooks().countAircraft().parkedLive, 1u);
+    EXPECT_FLOAT_EQ(mainWindow.liveAverageFit.load(), 1.5f);
 
     staticAc(4, "EZS2*", 0);
     INITIAL_LOAD_ONLY.value = false;
