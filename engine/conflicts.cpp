@@ -102,6 +102,8 @@ bool gf_avoidCollisionOnGround(double userHalfSpanNm) {
     for (LiveAc& ac : liveAcs) {
         if (!ac.onGround || ac.simState != SimState::active) continue;
         if ((userHalfSpanNm + ac.halfSize) * liveGroundMargin >= gf_distanceNm(user, lf_positionOf(ac))) {
+            gf_log(fmt::format("          {} removed: too close to the user aircraft on the ground",
+                               gf_acLogText(ac)));
             removeAircraftFromSim(ac);
             return true;
         }
@@ -114,6 +116,8 @@ bool gf_avoidCollisionOnGround(double userHalfSpanNm) {
         if (st.simState != SimState::active) continue;
         if ((userHalfSpanNm + st.halfSize) * staticGroundMargin >=
             gf_distanceNm(user, Lalo{st.standLat, st.standLon})) {
+            gf_log(fmt::format("{:8}: {:8} removed: too close to the user aircraft", gf_standNameOf(st.sid),
+                               st.cs));
             removeAircraftFromSim(st);
             return true;
         }
