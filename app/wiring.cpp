@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "core/timeutil.h"
 #include "engine/callsign_choice.h"
+#include "engine/conflicts.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
@@ -21,6 +22,7 @@
 #include "engine/live_update.h"
 #include "engine/no_match.h"
 #include "engine/sim_results.h"
+#include "engine/stand_search.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
@@ -258,19 +260,47 @@ void lf_showCallsignChoiceText() {
 
 // The window's requests that need the engine's lists, taken on the worker once per second.
 void lf_engineEverySecond() {
+    // One queued aircraft a second: its coupled callsigns, then the static aircraft duplicating it.
+    if (const LiveAc* ac = gf_coupledSearchStep(WeekSlot::fromPacked(currentWeekSlot.load())))
+        gf_removeStaticDuplicates(*ac, ac->onGround);
     if (callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
+    if (flushStaticRequested.exchange(false)) {
+        gf_removeAllStatic();
+        if (!INITIAL_LOAD_ONLY.value.load()) {
+            INITIAL_LOAD_ONLY.value = true; // for this run only: not saved
+            if (GuiControl* control = INITIAL_LOAD_ONLY.control()) control->setChecked(true);
+        }
+    }
     if (callsignListRequested.exchange(false)) {
         engineStatus.setCallsignChoiceText({});
         lf_showCallsignChoiceText();
         gf_fillCallsignChoice();
         callsignChoiceChanged = true;
     }
+    gf_collisionAvoidanceStep();
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
-    gf_takeDuplicateCheckEntry();
+}
+
+// The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second
+// second once in five times; it runs here then, so that no twin stays for two periods.
+void lf_engineEvery5Seconds() {
+    if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
+    if (runSeconds.load() % 61 == 0) gf_removeStaticTwinOfLive();
+}
+
+// The engine's mean parked times reach the parking block.
+void lf_showAverageFits() {
+    const float live = engineStatus.liveMeanHours.load();
+    const float statics = engineStatus.staticMeanHours.load();
+    const bool changed = mainWindow.liveAverageFit.exchange(live) != live;
+    if (mainWindow.staticAverageFit.exchange(statics) != statics || changed) gf_invalidate(uiParkingBlock);
 }
 
 void lf_wireEngine(RunSteps& s) {
-    gf_engineHooks().repaintStatus = [] { gf_invalidate(uiCountsBand); };
+    gf_engineHooks().repaintStatus = [] {
+        lf_showAverageFits();
+        gf_invalidate(uiCountsBand);
+    };
     gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
     s.reserveContainers = [] {
         gf_reserveTrafficContainers();
@@ -285,12 +315,15 @@ void lf_wireEngine(RunSteps& s) {
         gf_clearNoMatchList();
     };
     s.everySecondDuties = lf_engineEverySecond;
+    s.every5SecondsDuties = lf_engineEvery5Seconds;
+    s.removeStaticTwinOfLive = [] { gf_removeStaticTwinOfLive(); };
     gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
         if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
     };
     gf_windowHooks().countAircraft = [] {
         const EngineCounts counts = gf_countAircraft();
+        gf_countLiveParked(true); // the mean parked time shown beside the count
         return WindowHooks::AircraftCounts{counts.live, counts.parkedLive, counts.statics};
     };
     auto& commands = gf_commandHooks();
@@ -364,7 +397,7 @@ void gf_wireRunSteps() {
 //    not all empty), then its members as above.
 // Slots that exist for subsystems that are not built yet are not needed yet; they join when their
 // subsystem is wired:
-//  - engine: RunSteps.every5SecondsDuties, removeStaticTwinOfLive; CommandHooks.setStaticRenewalCountdown;
+//  - engine: CommandHooks.setStaticRenewalCountdown;
 //    WindowHooks.reservedStandName;
 //  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
 //    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
@@ -522,6 +555,8 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RunSteps, resetEngine),
     SKYLOOM_SLOT(RunSteps, logNoMatchList),
     SKYLOOM_SLOT(RunSteps, everySecondDuties),
+    SKYLOOM_SLOT(RunSteps, every5SecondsDuties),
+    SKYLOOM_SLOT(RunSteps, removeStaticTwinOfLive),
     SKYLOOM_SLOT(RunSteps, every15SecondsDuties),
     SKYLOOM_SLOT(WindowHooks, countAircraft),
     SKYLOOM_SLOT(CommandHooks, trimLiveAircraft),

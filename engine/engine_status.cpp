@@ -23,6 +23,7 @@ void EngineStatus::reset() {
     refusedCount = 0;
     standUpdateCount = 0;
     staticMeanHours = 0.0f;
+    liveMeanHours = 0.0f;
     setCallsignChoiceText({});
 }
 

@@ -21,6 +21,8 @@ struct EngineStatus {
     std::atomic<std::uint32_t> standUpdateCount{0};
     // The mean parked time of the static aircraft, hours.
     std::atomic<float> staticMeanHours{0.0f};
+    // The mean parked time of the parked live aircraft, hours (0 with none).
+    std::atomic<float> liveMeanHours{0.0f};
 
     // "= {oid}" or "has left" beside the callsign box; empty when nothing is tracked.
     std::string callsignChoiceText() const;

@@ -1,5 +1,7 @@
 #include "engine/engine_tables.h"
 
+#include "engine/conflicts.h"
+
 #include "core/timeutil.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_requests.h"
@@ -243,4 +245,5 @@ void gf_resetEngineForTests() {
     engineStatus.reset();
     gf_resetEngineHooks();
     gf_resetEngineClockForTests();
+    gf_resetConflictsForTests();
 }

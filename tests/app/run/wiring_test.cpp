@@ -8,6 +8,8 @@
 #include "core/hooks.h"
 #include "core/restore_parameters.h"
 #include "core/strings.h"
+#include "engine/conflicts.h"
+#include "engine/engine_clock.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_tables.h"
 #include "engine/no_match.h"
@@ -15,12 +17,14 @@
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
 #include "refdata/park_airport.h"
+#include "refdata/parking_format.h"
 #include "refdata/type_lookups.h"
 #include "scan/scan_state.h"
 #include "simlink/sim_link.h"
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <functional>
 #include <set>
 #include <string_view>
@@ -312,6 +316,73 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     gf_addNoMatch("SWR A320 HB-JLT");
     s.logNoMatchList();
     EXPECT_FALSE(gf_isNoMatch("SWR A320 HB-JLT")) << "logged, then cleared";
+}
+
+// The engine's conflict duties: the duplicate check after the coupled search, "Flush static" (with
+// INITIAL_LOAD_ONLY on for this run only), the reserved stand every 5 seconds and the static twin.
+TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
+    gf_reserveTrafficContainers();
+    auto& s = gf_runSteps();
+    const auto staticAc = [](std::uint32_t hexid, const std::string& cs, std::uint32_t sid) -> StaticAc& {
+        FlightIdent ident;
+        ident.cs = cs;
+        ident.type = "A320";
+        AcData data(ident);
+        data.hexid = hexid;
+        StaticAc& st = gf_appendStaticAc(StaticAc(std::move(data), sid, StandPlace{}, false));
+        st.simState = SimState::active;
+        gf_setObjectId(st, hexid + 100);
+        return st;
+    };
+    parkPositions.emplace_back("E12", std::vector<ParkOpt>{}, 47.45, 8.55, 0.0, 20.0, false, false, false);
+    parkPositions.back().sid = 1;
+
+    LiveAc& live = activeAc(0x4B0001, "DLH400", 77, 47.46);
+    live.onGround = true;
+    staticAc(1, "DLH401*", 0).feedCs = "DLH400";
+    coupledSearchQueue.push_back(live.hexid);
+    s.everySecondDuties();
+    EXPECT_TRUE(coupledSearchQueue.empty());
+    EXPECT_TRUE(live.identFlag);
+    EXPECT_EQ(gf_findStaticByHexid(1)->simState, SimState::removingfromsim);
+
+    staticAc(2, "DLH400*", 0);
+    s.removeStaticTwinOfLive();
+    EXPECT_EQ(gf_findStaticByHexid(2)->simState, SimState::removingfromsim);
+
+    staticAc(3, "EZS1*", 1);
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::active) << "no stand reserved";
+    reservedStandName = "E12";
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::removingfromsim);
+
+    // Second 305 is a 5-second one: the twin check of the 61-second period runs with those duties.
+    staticAc(5, "DLH400*", 0);
+    runSeconds = 300;
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::active);
+    runSeconds = 305;
+    s.every5SecondsDuties();
+    EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::removingfromsim);
+    runSeconds = 0;
+
+    // The parked live aircraft's mean time reaches the parking block with the counts.
+    gf_holdEngineClockForTests();
+    live.phase = AcPhase::parked;
+    live.parkStartTicks = (gf_engineNow() - std::chrono::minutes(90)).time_since_epoch().count();
+    EXPECT_EQ(gf_windowHooks().countAircraft().parkedLive, 1u);
+    EXPECT_FLOAT_EQ(mainWindow.liveAverageFit.load(), 1.5f);
+
+    staticAc(4, "EZS2*", 0);
+    INITIAL_LOAD_ONLY.value = false;
+    flushStaticRequested = true;
+    s.everySecondDuties();
+    EXPECT_EQ(gf_findStaticByHexid(4)->simState, SimState::removingfromsim);
+    EXPECT_FALSE(flushStaticRequested.load());
+    EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
+    EXPECT_EQ(ui.checked(INITIAL_LOAD_ONLY.controlId), std::optional<bool>(true));
+    EXPECT_FALSE(saved("INITIAL_LOAD_ONLY", "true")) << "for this run only";
 }
 
 } // namespace
