@@ -327,11 +327,3 @@ void gf_removeLiveTraffic() {
     }
     gf_compactLiveAcs();
 }
-
-LiveAc* gf_takeDuplicateCheckEntry() {
-    if (coupledSearchQueue.empty()) return nullptr;
-    const std::uint32_t hexid = coupledSearchQueue.front();
-    coupledSearchQueue.pop_front();
-    // The coupled-callsign search and the static duplicates it leads to come with the stands.
-    return gf_findLiveByHexid(hexid);
-}

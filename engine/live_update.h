@@ -33,7 +33,3 @@ bool gf_ghostTest(const std::string& cs);
 // RealTraffic was lost: active live aircraft are removed, queued creations withdrawn (erased) and
 // creations already sent marked for removal after their set-up.
 void gf_removeLiveTraffic();
-
-// The once-per-second turn of the duplicate-check queue: one address is taken; an aircraft that has
-// gone is dropped. Returns the aircraft whose turn it is (nullptr when none).
-LiveAc* gf_takeDuplicateCheckEntry();

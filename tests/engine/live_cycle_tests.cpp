@@ -6,6 +6,7 @@
 #include "engine/live_update.h"
 #include "engine/no_match.h"
 #include "engine/respawn.h"
+#include "engine/stand_search.h"
 #include "engine_fixture.h"
 #include "liveries/livery_data.h"
 
@@ -418,8 +419,8 @@ TEST_F(LiveCycleTest, RealTrafficLostRemovesTheLiveTraffic) {
 TEST_F(LiveCycleTest, TheDuplicateCheckQueueDropsAircraftThatWent) {
     active(0x4B0001, "SWR1", 47.5, 8.6, 60);
     coupledSearchQueue = {0x4B0009, 0x4B0001};
-    EXPECT_EQ(gf_takeDuplicateCheckEntry(), nullptr);
-    EXPECT_EQ(gf_takeDuplicateCheckEntry(), gf_findLiveByHexid(0x4B0001));
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{1, 20}), nullptr);
+    EXPECT_EQ(gf_coupledSearchStep(WeekSlot{1, 20}), gf_findLiveByHexid(0x4B0001));
     EXPECT_TRUE(coupledSearchQueue.empty());
 }
 
