@@ -1,13 +1,17 @@
 #include "engine/park_airports.h"
 
+#include "engine/engine_status.h"
+
 #include "core/file_io.h"
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/program_paths.h"
 #include "core/strings.h"
 #include "core/textfile.h"
+#include "feed/udp_readers.h"
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
+#include "refdata/park_airport.h"
 
 #include <fmt/format.h>
 
@@ -180,6 +184,26 @@ void gf_setDestinationParkAirport(const std::string& code, const Lalo& position)
     }
     parkAirports.push_front({code, {}, position, 0});
     gf_saveMyParkAirport();
+}
+
+bool gf_setParkAirport(const std::string& code) {
+    const Airport* airport = gf_findAirport(code);
+    const auto repaint = [] {
+        if (const auto& hook = gf_engineHooks().repaintStatus) hook();
+    };
+    if (airport == nullptr) {
+        engineStatus.setParkAirportText({});
+        repaint();
+        return false;
+    }
+    currentParkAirport = *airport;
+    parkAirportCode = airport->code;
+    trafficReader.setParkAirport(airport->code, {airport->lat, airport->lon}, airport->alt);
+    const std::string displayName = gf_airportDisplayName(*airport);
+    gf_log(fmt::format("\nThe park airport is {}", displayName));
+    engineStatus.setParkAirportText(displayName);
+    repaint();
+    return true;
 }
 
 void gf_resetParkAirportsForTests() {

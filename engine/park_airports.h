@@ -32,5 +32,9 @@ bool gf_saveMyParkAirport();
 // there and saved to the file.
 void gf_setDestinationParkAirport(const std::string& code, const Lalo& position);
 
+// Makes the airport the park airport: its record copied, the feed told, its display name shown. False
+// (and the display name emptied) when the airports table does not know it.
+bool gf_setParkAirport(const std::string& code);
+
 // Tests only: the list emptied.
 void gf_resetParkAirportsForTests();

@@ -4,8 +4,10 @@
 #include "engine/park_airports.h"
 
 #include "core/strings.h"
+#include "feed/udp_readers.h"
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
+#include "refdata/park_airport.h"
 
 #include "tests/engine/engine_fixture.h"
 
@@ -34,6 +36,8 @@ protected:
 
     void TearDown() override {
         gf_resetParkAirportsForTests();
+        gf_resetParkAirportForTests();
+        trafficReader.clearParkAirport();
         airportTable = AirportTable{};
         EngineTest::TearDown();
     }
@@ -206,6 +210,23 @@ TEST_F(ParkAirportsTest, DestinationGoesToTheFront) {
     EXPECT_EQ(listed(), (std::vector<std::string>{"EDDF", "LSZH,C2", "EHAM,B1"}));
     EXPECT_DOUBLE_EQ(parkAirports.front().pos.lat, 50.0);
     EXPECT_EQ(readParkFile(), "EDDF\nEHAM,B1\nLSZH,C2\n");
+}
+
+TEST_F(ParkAirportsTest, SettingTheParkAirport) {
+    airportTable.records[1].iata = "ZRH";
+    airportTable.records[1].alt = 1416;
+    int repaints = 0;
+    gf_engineHooks().repaintStatus = [&] { ++repaints; };
+    ASSERT_TRUE(gf_setParkAirport("LSZH"));
+    EXPECT_EQ(parkAirportCode, "LSZH");
+    EXPECT_EQ(currentParkAirport.iata, "ZRH");
+    EXPECT_EQ(trafficReader.parkAirportCode(), "LSZH");
+    EXPECT_EQ(engineStatus.parkAirportText(), "LSZH (ZRH)");
+    EXPECT_EQ(logCount("The park airport is LSZH (ZRH)"), 1u);
+
+    EXPECT_FALSE(gf_setParkAirport("lszh"));
+    EXPECT_EQ(engineStatus.parkAirportText(), "");
+    EXPECT_EQ(repaints, 2);
 }
 
 } // namespace
