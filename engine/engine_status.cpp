@@ -16,6 +16,16 @@ void EngineStatus::setCallsignChoiceText(std::string text) {
     callsignChoiceText_ = std::move(text);
 }
 
+std::string EngineStatus::parkAirportText() const {
+    std::lock_guard lock(mutex_);
+    return parkAirportText_;
+}
+
+void EngineStatus::setParkAirportText(std::string text) {
+    std::lock_guard lock(mutex_);
+    parkAirportText_ = std::move(text);
+}
+
 void EngineStatus::reset() {
     liveCount = 0;
     parkedLiveCount = 0;
@@ -25,6 +35,7 @@ void EngineStatus::reset() {
     staticMeanHours = 0.0f;
     liveMeanHours = 0.0f;
     setCallsignChoiceText({});
+    setParkAirportText({});
 }
 
 namespace {

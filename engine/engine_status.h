@@ -27,12 +27,16 @@ struct EngineStatus {
     // "= {oid}" or "has left" beside the callsign box; empty when nothing is tracked.
     std::string callsignChoiceText() const;
     void setCallsignChoiceText(std::string text);
+    // The park airport's display name ("LSZH (ZRH)"); empty when there is none.
+    std::string parkAirportText() const;
+    void setParkAirportText(std::string text);
 
     void reset();
 
 private:
     mutable std::mutex mutex_;
     std::string callsignChoiceText_;
+    std::string parkAirportText_;
 };
 
 extern EngineStatus engineStatus;

@@ -177,6 +177,62 @@ void gf_matchLiveAcLivery(LiveryAircraft& ac) {
     if (!ac.liveryTitle.empty()) lf_acceptLivery(ac, step);
 }
 
+namespace {
+
+// The title found is usable for a static aircraft: not refused by the simulator. A refused one is emptied.
+bool lf_staticAccept(LiveryAircraft& ac, bool found, std::string_view step) {
+    if (!found || ac.liveryTitle.empty()) return false;
+    if (gf_isRefusedTitle(ac.liveryTitle)) {
+        ac.liveryTitle = {};
+        return false;
+    }
+    gf_log(fmt::format("          {} ={}= {}", ac.logText, step, ac.liveryTitle));
+    return true;
+}
+
+bool lf_staticSimilarLivery(LiveryAircraft& ac, std::string_view airline,
+                            const std::vector<std::string>& similar) {
+    for (const std::string& type : similar)
+        if (lf_staticAccept(ac, lf_airlineTypeLivery(ac, airline, type), "3")) return true;
+    return false;
+}
+
+} // namespace
+
+bool gf_matchStaticAcLivery(LiveryAircraft& ac, std::string_view standId, bool standCargo) {
+    if (!ac.liveryTitle.empty()) {
+        gf_log(fmt::format("          {} =s= {}", ac.logText, ac.liveryTitle));
+        return true;
+    }
+    ac.cargo = standCargo;
+    if (lf_staticAccept(ac, lf_regcodeLivery(ac), uniqueRegcodes.contains(ac.reg) ? "0" : "1")) return true;
+
+    const int depth = lf_matchingDepth();
+    if (depth >= 2) {
+        if (ac.airl == gf_privateAirline &&
+            lf_staticAccept(ac, lf_airlineTypeLivery(ac, gf_genericAirline, ac.type), "4"))
+            return true;
+        const std::string operatorName = gf_operatorOfReg(ac.reg);
+        if (lf_staticAccept(ac, lf_airlineTypeLivery(ac, ac.airl, ac.type), "2")) return true;
+        const std::string regAirline = operatorName.empty() ? std::string() : gf_airlineOfReg(ac.reg);
+        if (!operatorName.empty() && lf_staticAccept(ac, lf_airlineTypeLivery(ac, regAirline, ac.type), "2"))
+            return true;
+        if (depth >= 3) {
+            // Every similar type of the aircraft's own airline and type, whatever its size class.
+            const std::vector<std::string> similar =
+                gf_airlineSimilarTypesOf(std::string(ac.airl), std::string(ac.type));
+            if (lf_staticSimilarLivery(ac, ac.airl, similar)) return true;
+            if (!operatorName.empty() && lf_staticSimilarLivery(ac, regAirline, similar)) return true;
+            int step = 0;
+            const bool found = lf_lastResortLivery(ac, step);
+            if (lf_staticAccept(ac, found, fmt::format("{}", step))) return true;
+        }
+    }
+    ac.liveryTitle = {};
+    gf_log(fmt::format("{:8}: {} no livery match ...", standId, ac.logTextWithReg));
+    return false;
+}
+
 void gf_liveryNotCreated(std::string_view callsign, std::string_view airline, std::string_view type,
                          std::string_view title) {
     if (!runControl.stopping())

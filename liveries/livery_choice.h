@@ -16,7 +16,8 @@ struct LiveryAircraft {
     std::string_view reg;
     SizeCategory sizeCat = SizeCategory::Large;
     bool cargo = false;
-    std::string_view logText; // the aircraft's log text, at the start of the choice's log line
+    std::string_view logText;        // the aircraft's log text, at the start of the choice's log line
+    std::string_view logTextWithReg; // the log text with registration, for the static no-match line
     // Written: the chosen title (a view into the livery tables; empty = no livery) and whether the
     // model's spoiler and throttle values run the other way (FSLTL models).
     TitleView liveryTitle;
@@ -29,6 +30,11 @@ extern std::array<std::uint32_t, 7> matchStepCounts;
 // The live choice: from the aircraft's registration down to any livery of a similar type, as far as
 // MATCHING_DEPTH allows; the first livery the simulator has not refused wins and its step is counted.
 void gf_matchLiveAcLivery(LiveryAircraft& ac);
+
+// The choice for a static aircraft standing at the stand `standId`: the aircraft's cargo flag becomes
+// the stand's, a title supplied in `liveryTitle` is kept as it is, every outcome is logged and no step is
+// counted. True when `liveryTitle` is set on return.
+bool gf_matchStaticAcLivery(LiveryAircraft& ac, std::string_view standId, bool standCargo);
 
 // The rules, shared with the choice for static aircraft. Each writes `liveryTitle` only when it finds a
 // title and returns whether `liveryTitle` is set afterwards.

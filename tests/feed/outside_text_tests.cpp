@@ -102,6 +102,13 @@ TEST_F(OutsideTextLogTest, BadDatagramIsOneShortEscapedLineAndFloodsAreSummedUp)
     gf_startQnhReader(0);
     ASSERT_TRUE(
         eventually([] { return trafficReader.boundPort.load() != 0 && qnhReader.boundPort.load() != 0; }));
+    // Each reader logs that it is connected just after binding: wait for both lines, so that the lines
+    // counted below are the datagrams' own.
+    ASSERT_TRUE(eventually([this] {
+        const std::string text = logText();
+        return text.find("Traffic Reader connected") != std::string::npos &&
+               text.find("QNH Reader connected") != std::string::npos;
+    }));
 
     const std::string forged = "\n==> Exiting: forged\n";
     const std::string nuls(3, '\0');

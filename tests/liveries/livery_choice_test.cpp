@@ -257,5 +257,72 @@ TEST_F(LiveryChoiceTest, TwentiethDistinctRefusalEndsTheRun) {
     EXPECT_EQ(refusedModels, (TextSet{"A321 AAL", "A320 BAW", "A320 DLH"}));
 }
 
+TEST_F(LiveryChoiceTest, StaticChoice) {
+    struct Case {
+        const char* name;
+        int depth;
+        std::string_view airl, type, reg;
+        bool ownCargo, standCargo;
+        std::string_view title; // "" = no livery
+        std::string_view step;  // the log line's step
+    };
+    const std::vector<Case> cases{
+        {"a cargo stand makes the aircraft cargo", 2, "DHL", "B738", "", false, true, "DHL 737 cargo", "2"},
+        {"a passenger stand makes it a passenger aircraft", 4, "DHL", "B738", "", true, false, "", ""},
+        {"registration livery at depth 1", 1, "XXX", "B744", "D-AIZA", false, false, "LH 1 retro", "0"},
+        {"depth 1 without registration livery", 1, "BAW", "A320", "G-XXXX", false, false, "", ""},
+        {"similar type of another size class", 4, "BAW", "B738", "", false, false, "BA 747", "3"},
+        {"similar type needs depth 3", 2, "BAW", "A319", "", false, false, "", ""},
+        {"private flight gets the generic livery", 2, "PVT", "A320", "", false, false, "Airbus house", "4"},
+        {"light aircraft without airline", 3, "", "C182", "N99", false, false, "Club Skylane", "5"},
+        {"generic livery at depth 4", 4, "UAE", "B77W", "", false, false, "Boeing house 777", "4"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        MATCHING_DEPTH.value = c.depth;
+        LiveryAircraft ac = aircraft(c.airl, c.type, c.reg, c.ownCargo);
+        ac.logTextWithReg = "TEST REG";
+        const std::string stand = fmt::format("S{}", i);
+        EXPECT_EQ(gf_matchStaticAcLivery(ac, stand, c.standCargo), !c.title.empty());
+        EXPECT_EQ(ac.liveryTitle, c.title);
+        EXPECT_EQ(ac.cargo, c.standCargo);
+        if (c.title.empty())
+            EXPECT_TRUE(logHas(fmt::format("{:8}: TEST REG no livery match ...", stand)));
+        else
+            EXPECT_TRUE(logHas(fmt::format("          TEST ={}= {}", c.step, c.title)));
+    }
+    // Static choices are not counted.
+    EXPECT_EQ(matchStepCounts, (std::array<std::uint32_t, 7>{}));
+
+    // The live choice never takes a similar type of another size class.
+    LiveryAircraft live = aircraft("BAW", "B738");
+    gf_matchLiveAcLivery(live);
+    EXPECT_TRUE(live.liveryTitle.empty());
+}
+
+TEST_F(LiveryChoiceTest, StaticChoiceSuppliedAndRefusedTitles) {
+    MATCHING_DEPTH.value = 3;
+    gf_liveryNotCreated("BAW1", "BAW", "B744", "BA 747");
+    // A supplied title is used as it stands, even a refused one.
+    LiveryAircraft supplied = aircraft("BAW", "B744");
+    supplied.liveryTitle = lf_findTitleView("BA 747");
+    EXPECT_TRUE(gf_matchStaticAcLivery(supplied, "A1", true));
+    EXPECT_EQ(supplied.liveryTitle, "BA 747");
+    EXPECT_TRUE(logHas("          TEST =s= BA 747"));
+
+    // A refused similar type moves on to the next one; a refused registration livery to the next rule.
+    gf_liveryNotCreated("BAW2", "BAW", "A320", "BA A320 a");
+    gf_liveryNotCreated("BAW3", "BAW", "A320", "BA A320 b");
+    LiveryAircraft similar = aircraft("BAW", "A319");
+    EXPECT_TRUE(gf_matchStaticAcLivery(similar, "A2", false));
+    EXPECT_EQ(similar.liveryTitle, "BA A321");
+    gf_liveryNotCreated("DLH1", "DLH", "A320", "LH 1 retro");
+    LiveryAircraft byReg = aircraft("DLH", "A320", "D-AIZA");
+    EXPECT_TRUE(gf_matchStaticAcLivery(byReg, "A3", false));
+    EXPECT_EQ(byReg.liveryTitle, "LH 2");
+    EXPECT_TRUE(logHas("          TEST =2= LH 2"));
+}
+
 } // namespace
 } // namespace livery_testing

@@ -1,0 +1,211 @@
+#include "engine/park_airports.h"
+
+#include "engine/engine_status.h"
+
+#include "core/file_io.h"
+#include "core/hooks.h"
+#include "core/log.h"
+#include "core/program_paths.h"
+#include "core/strings.h"
+#include "core/textfile.h"
+#include "feed/udp_readers.h"
+#include "platform/os/folders.h"
+#include "refdata/airports.h"
+#include "refdata/park_airport.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+std::list<ParkAirportEntry> parkAirports;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view parkAirportsFileName = "my_park_airports.txt";
+
+std::string_view lf_plural(std::size_t count) {
+    return count == 1 ? "" : "s";
+}
+
+bool lf_isListed(const std::string& code) {
+    return std::any_of(parkAirports.begin(), parkAirports.end(),
+                       [&](const ParkAirportEntry& entry) { return entry.code == code; });
+}
+
+// The entries of the text file; false when it names an unknown airport or cannot be read.
+bool lf_readParkAirportsFile() {
+    const fs::path path = os::inWorkingFolder(myParkAirportsPath);
+    if (!fs::exists(path)) {
+        gf_log(fmt::format("{} not found", path_to_utf8(path)));
+        return true;
+    }
+    TextFile file(path);
+    const TextFile::Result read = file.readLines();
+    if (std::holds_alternative<TextFile::Error>(read)) {
+        gf_logError(fmt::format("{} could not be read", path_to_utf8(path)));
+        return false;
+    }
+    bool result = true;
+    std::set<std::string> seen;
+    for (const std::string& line : file.lines) {
+        const std::vector<std::string> fields = gf_splitAndTrim(line, ',');
+        if (fields.empty() || (fields.size() == 1 && fields.front().empty())) continue;
+        if (fields.size() >= 3) {
+            gf_logError(fmt::format("{}:{} wrong syntax, skipped", parkAirportsFileName, line));
+            continue;
+        }
+        const std::string& code = fields.front();
+        if (seen.contains(code)) {
+            gf_logError(fmt::format("{}:{} double, skipped", parkAirportsFileName, code));
+            continue;
+        }
+        const Airport* airport = gf_findAirport(code);
+        if (airport == nullptr) {
+            gf_showMessage(fmt::format("airport {} is unknown", code), true);
+            result = false;
+            continue;
+        }
+        parkAirports.push_back(
+            {code, fields.size() == 2 ? fields[1] : std::string(), {airport->lat, airport->lon}, 0});
+        seen.insert(code);
+    }
+    if (!parkAirports.empty()) {
+        gf_log(fmt::format("{} park airport{} read from '{}'", parkAirports.size(),
+                           lf_plural(parkAirports.size()), parkAirportsFileName));
+        if (parkAirports.size() > parkAirportWarnCount)
+            gf_showMessage(
+                fmt::format("Warning: There are a lot of airports ({}), that will cost Skyloom much cpu "
+                            "time and may cause stutters",
+                            parkAirports.size()),
+                true);
+    }
+    return result;
+}
+
+// The airports with a file of their own in my_thirdparty that the text file does not name. A folder that
+// is not there holds none.
+void lf_addThirdpartyAirports() {
+    const fs::path folder = os::inWorkingFolder(myThirdpartyFolder);
+    if (!fs::exists(folder)) return;
+    std::size_t added = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string code = path_to_utf8(entry.path().stem());
+        if (lf_isListed(code)) continue;
+        const Airport* airport = gf_findAirport(code);
+        if (airport == nullptr) continue;
+        parkAirports.push_back({code, {}, {airport->lat, airport->lon}, 0});
+        ++added;
+    }
+    if (added > 0)
+        gf_log(fmt::format("{} park airport{} added from my_thirdparty folder(-s)", added, lf_plural(added)));
+}
+
+std::string lf_firstField(const std::string& line) {
+    const std::vector<std::string> fields = gf_splitAndTrim(line, ',');
+    return fields.empty() ? std::string() : fields.front();
+}
+
+} // namespace
+
+bool lf_readMyParkAirports() {
+    parkAirports.clear();
+    try {
+        const bool result = lf_readParkAirportsFile();
+        lf_addThirdpartyAirports();
+        return result;
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "lf_readMyParkAirports", e.what()));
+        return false;
+    }
+}
+
+bool gf_saveMyParkAirport() {
+    if (parkAirports.empty()) return false;
+    const ParkAirportEntry& first = parkAirports.front();
+    const std::string line = first.stand.empty() ? first.code : fmt::format("{},{}", first.code, first.stand);
+    const fs::path path = os::inWorkingFolder(myParkAirportsPath);
+
+    std::vector<std::string> lines;
+    std::string done;
+    std::error_code exists;
+    if (!fs::exists(path, exists)) {
+        lines.push_back(line);
+        done = fmt::format("{} created with {}", parkAirportsFileName, line);
+    } else {
+        // A file that is there but cannot be read is left as it is rather than replaced by one line.
+        TextFile file(path);
+        if (std::holds_alternative<TextFile::Error>(file.readLines())) {
+            gf_logError(fmt::format("{} could not be read, {} not saved", path_to_utf8(path), line));
+            return false;
+        }
+        lines = std::move(file.lines);
+        const auto found = std::find_if(lines.begin(), lines.end(),
+                                        [&](const std::string& l) { return lf_firstField(l) == first.code; });
+        if (found != lines.end()) {
+            *found = line;
+            done = fmt::format("{}:{} updated stand", parkAirportsFileName, line);
+        } else {
+            lines.insert(lines.begin(), line);
+            done = fmt::format("{}:{} new entry", parkAirportsFileName, line);
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    std::string content;
+    for (const std::string& l : lines) {
+        content += l;
+        content += '\n';
+    }
+    std::error_code error;
+    if (!gf_writeFileAtomically(path, content, &error)) {
+        gf_logError(fmt::format("{} could not be written ({}), {} not saved", path_to_utf8(path),
+                                error.message(), line));
+        return false;
+    }
+    gf_log(done);
+    return true;
+}
+
+void gf_setDestinationParkAirport(const std::string& code, const Lalo& position) {
+    const auto found = std::find_if(parkAirports.begin(), parkAirports.end(),
+                                    [&](const ParkAirportEntry& entry) { return entry.code == code; });
+    if (found != parkAirports.end()) {
+        parkAirports.splice(parkAirports.begin(), parkAirports, found);
+        return;
+    }
+    parkAirports.push_front({code, {}, position, 0});
+    gf_saveMyParkAirport();
+}
+
+bool gf_setParkAirport(const std::string& code) {
+    const Airport* airport = gf_findAirport(code);
+    const auto repaint = [] {
+        if (const auto& hook = gf_engineHooks().repaintStatus) hook();
+    };
+    if (airport == nullptr) {
+        engineStatus.setParkAirportText({});
+        repaint();
+        return false;
+    }
+    currentParkAirport = *airport;
+    parkAirportCode = airport->code;
+    trafficReader.setParkAirport(airport->code, {airport->lat, airport->lon}, airport->alt);
+    const std::string displayName = gf_airportDisplayName(*airport);
+    gf_log(fmt::format("\nThe park airport is {}", displayName));
+    engineStatus.setParkAirportText(displayName);
+    repaint();
+    return true;
+}
+
+void gf_resetParkAirportsForTests() {
+    parkAirports.clear();
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The park-airport list: the airports named in airports/my_park_airports.txt (each with the stand kept
+// for the user's own aircraft) and those with an airport file in airports/my_thirdparty. Worker thread
+// only.
+
+#include "core/geodesy.h"
+
+#include <list>
+#include <string>
+
+struct ParkAirportEntry {
+    std::string code;  // ICAO code
+    std::string stand; // the reserved stand's name; empty when none
+    Lalo pos;          // the airport's position
+    double dist = 0;   // NM from the user aircraft, kept by the static parking driver
+};
+
+extern std::list<ParkAirportEntry> parkAirports;
+
+// More entries than this cost much cpu time; the reader warns.
+inline constexpr std::size_t parkAirportWarnCount = 3000;
+
+// Rebuilds parkAirports from my_park_airports.txt and the my_thirdparty folder. False when the file
+// names an airport the airports table does not know, or when the folder cannot be listed.
+bool lf_readMyParkAirports();
+
+// Writes the first entry of parkAirports into my_park_airports.txt (its line replaced or added, the
+// file sorted without repeated lines). False when it could not be written (logged); the old file stays.
+bool gf_saveMyParkAirport();
+
+// Makes the destination the first entry: an entry already listed moves to the front, a new one is put
+// there and saved to the file.
+void gf_setDestinationParkAirport(const std::string& code, const Lalo& position);
+
+// Makes the airport the park airport: its record copied, the feed told, its display name shown. False
+// (and the display name emptied) when the airports table does not know it.
+bool gf_setParkAirport(const std::string& code);
+
+// Tests only: the list emptied.
+void gf_resetParkAirportsForTests();
