@@ -421,7 +421,10 @@ class EngineArrivalTest : public EngineRoadTest, public testing::WithParamInterf
 
 INSTANTIATE_TEST_SUITE_P(Titles, EngineArrivalTest,
                          testing::Values(ArrivalCase{installedTitle, 100},
-                                         ArrivalCase{"FSLTL_A320_SWR-Swiss", -100}));
+                                         ArrivalCase{"FSLTL_A320_SWR-Swiss", -100}),
+                         [](const testing::TestParamInfo<ArrivalCase>& info) {
+                             return info.param.throttlePct < 0 ? std::string("Fsltl") : std::string("Other");
+                         });
 
 TEST_P(EngineArrivalTest, TouchesDownOnTheSimulatorsReport) {
     stub::Options options;
