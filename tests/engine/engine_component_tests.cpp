@@ -410,8 +410,23 @@ TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
 }
 
 // An arrival into Zurich: approach within 10 nm, flare, touchdown on the stand-in's on-ground report,
-// spoilers and the control block, then the standing attitude.
-TEST_F(EngineRoadTest, AnArrivalTouchesDownOnTheSimulatorsReport) {
+// spoilers and the control block, then the standing attitude. An FSLTL model's throttle runs the other
+// way: its block asks for reverse thrust.
+struct ArrivalCase {
+    const char* title;
+    double throttlePct;
+};
+
+class EngineArrivalTest : public EngineRoadTest, public testing::WithParamInterface<ArrivalCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Titles, EngineArrivalTest,
+                         testing::Values(ArrivalCase{installedTitle, 100},
+                                         ArrivalCase{"FSLTL_A320_SWR-Swiss", -100}),
+                         [](const testing::TestParamInfo<ArrivalCase>& info) {
+                             return info.param.throttlePct < 0 ? std::string("Fsltl") : std::string("Other");
+                         });
+
+TEST_P(EngineArrivalTest, TouchesDownOnTheSimulatorsReport) {
     stub::Options options;
     options.user.latitude = lszh.lat + 0.2;
     options.user.longitude = lszh.lon;
@@ -424,7 +439,9 @@ TEST_F(EngineRoadTest, AnArrivalTouchesDownOnTheSimulatorsReport) {
     currentParkAirport.lon = lszh.lon;
     currentParkAirport.alt = 1400;
 
-    LiveAc& ac = spawned(0x4B0001, "SWR1", true);
+    LiveAc& ac = spawned(0x4B0001, "SWR1", true, GetParam().title);
+    // As the livery choice marks it.
+    ac.reverseFlag = std::string_view(GetParam().title).starts_with("FSLTL_");
     ac.cgHeight = 8;
     ac.pos.latitude = lszh.lat + 0.05;
     ac.pos.longitude = lszh.lon;
@@ -464,14 +481,68 @@ TEST_F(EngineRoadTest, AnArrivalTouchesDownOnTheSimulatorsReport) {
     const auto object = *stub_->object(landed.oid);
     EXPECT_EQ(object.spoilers, 16383u);
     EXPECT_DOUBLE_EQ(object.spoilersHandlePct, 100);
-    EXPECT_DOUBLE_EQ(object.throttleLever1Pct, 100);
-    EXPECT_DOUBLE_EQ(object.throttleLever2Pct, 100);
+    EXPECT_DOUBLE_EQ(object.throttleLever1Pct, GetParam().throttlePct);
+    EXPECT_DOUBLE_EQ(object.throttleLever2Pct, GetParam().throttlePct);
 
     // Pitch and bank come to their standing values over the type's on-ground passes.
     for (std::uint32_t i = 0; i <= liveAcs.front().onGroundSlots; ++i)
         step();
     EXPECT_DOUBLE_EQ(liveAcs.front().pos.pitch, liveAcs.front().staticPitch);
     EXPECT_DOUBLE_EQ(liveAcs.front().pos.bank, 0.0);
+}
+
+// A departure first seen in the air, climbing out of Zurich: gear up, flaps 0 and climb thrust reach the
+// simulator's object, and the flight is `flying`.
+TEST_F(EngineRoadTest, ADepartureFirstSeenInTheAirClimbsOut) {
+    stub::Options options;
+    options.user.latitude = lszh.lat;
+    options.user.longitude = lszh.lon;
+    options.user.altitudeFt = 1400;
+    options.groundAreas.push_back(stub::GroundArea{lszh.lat, lszh.lon, 8, 1400});
+    start(std::move(options));
+    parkAirportCode = "LSZH";
+    currentParkAirport.code = "LSZH";
+    currentParkAirport.lat = lszh.lat;
+    currentParkAirport.lon = lszh.lon;
+    currentParkAirport.alt = 1400;
+
+    LiveAc& ac = spawned(0x4B0002, "SWR2", true);
+    ac.phase = AcPhase::birth;
+    ac.pos.latitude = lszh.lat + 0.02;
+    ac.pos.longitude = lszh.lon;
+    ac.pos.altitude = 1900;
+    ac.samples.clear();
+    const std::int64_t first = enginePassCount.load() + 300;
+    // Northbound, 1,500 ft/min: a sample every two seconds from 1,900 ft.
+    for (int k = 0; k < 12; ++k) {
+        PosSample s;
+        s.lat = lszh.lat + 0.02 + 0.0015 * k;
+        s.lon = lszh.lon;
+        s.airborne = true;
+        s.alt = 1900 + 50.0 * k;
+        s.vs = 1500;
+        s.gs = 160;
+        s.track = 0;
+        s.duePass = first + 200 * k;
+        ac.samples.push_back(s);
+    }
+    for (int i = 0; i < 3000 && !liveAcs.front().move.climbOutDone; ++i)
+        step();
+    ASSERT_EQ(liveAcs.size(), 1u);
+    const LiveAc& climbing = liveAcs.front();
+    ASSERT_TRUE(climbing.move.climbOutDone);
+    EXPECT_EQ(climbing.phase, AcPhase::flying);
+    settle();
+    frame();
+    sync();
+    const auto object = *stub_->object(climbing.oid);
+    EXPECT_EQ(object.gear, 0u);
+    EXPECT_FALSE(callsStartingWith(fmt::format("TransmitClientEvent {} GEAR_SET 0", climbing.oid)).empty())
+        << "the gear was raised";
+    EXPECT_EQ(object.flaps, 0u);
+    EXPECT_EQ(object.throttle, 16383u);
+    EXPECT_FALSE(object.onGround);
+    EXPECT_EQ(eventCount(climbing.oid, "THROTTLE_SET"), 1u) << "once";
 }
 } // namespace
 } // namespace enginetest

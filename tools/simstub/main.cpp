@@ -10,6 +10,7 @@
 // (within 5 nm) lies at the user's altitude, where no --ground-area says otherwise.
 // It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
 // SIGTERM, or until the process that started it ends; then it writes the state file a last time and exits 0.
+// SIGUSR1 writes the state file at once and goes on (a test's look at the world during a run).
 #include "tools/simstub/simstub.h"
 
 #include <cmath>
@@ -145,6 +146,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -166,16 +168,24 @@ int main(int argc, char** argv) {
     // A stand-in left behind by a test run that crashed or was killed would hold its port for ever: it
     // also ends when the process that started it is gone (it then has another parent).
     const timespec tick{0, 200'000'000};
-    while (sigtimedwait(&stopSignals, nullptr, &tick) < 0 && getppid() == parent) {
-    }
-    stub.stop();
-    if (!stateFile.empty()) {
+    const auto writeState = [&] {
+        if (stateFile.empty()) return;
         try {
             stub.writeStateFile(stateFile);
         } catch (const std::exception& e) {
             fmt::print(stderr, "skyloom-simstub: {}\n", e.what());
         }
+    };
+    for (;;) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGUSR1) {
+            writeState();
+            continue;
+        }
+        if (signal >= 0 || getppid() != parent) break;
     }
+    stub.stop();
+    writeState();
     fmt::print("skyloom-simstub stopped\n");
     return 0;
 }

@@ -1,0 +1,397 @@
+// The three programs together for about two minutes of the Zurich scenario: the simulator stand-in, the
+// program and the RealTraffic stand-in. The stand-in's world is looked at every few seconds (SIGUSR1
+// writes its state file) and compared with the scenario's reports as the program's feed reads them.
+// Every bound comes from the data (report spacing, reported speeds); times only bound the waits.
+
+#include <gtest/gtest.h>
+
+#include "core/geodesy.h"
+#include "feed/traffic_datagram.h"
+#include "tests/support/temp_folder.h"
+#include "tools/rtfeed/rtfeed.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr Lalo lszh{47.4647, 8.5492};
+constexpr double lszhElevationFt = 1416;
+constexpr double behindSeconds = 30;   // the program shows a flight this long after its report
+constexpr int runSeconds = 150;        // how long the program runs (its own limit closes it)
+constexpr double lagSlackSeconds = 10; // how far a loaded machine may shift the shown time
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int freePort(int type) {
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+            const fs::path& cwd, const fs::path& output) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) _exit(127);
+        for (const auto& e : extraEnv)
+            ::putenv(const_cast<char*>(e.c_str()));
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int waitExit(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -1000;
+}
+
+// A user-aitraffic package made from the demo catalogue (one model folder per type); returns the titles.
+std::set<std::string> writeCommunityPackage(const fs::path& community) {
+    pugi::xml_document doc;
+    EXPECT_TRUE(
+        doc.load_file((fs::path(SKYLOOM_SOURCE_DIR) / "tests/data/liveries/LiveriesScanned.xml").c_str()));
+    const fs::path base = community / "user-aitraffic" / "SimObjects" / "Airplanes";
+    std::map<std::string, std::string> configs;
+    std::map<std::string, int> counts;
+    std::set<std::string> titles;
+    for (const auto& liv : doc.select_nodes("//liv")) {
+        const pugi::xml_node n = liv.node();
+        const std::string type = n.attribute("type").value();
+        std::string& cfg = configs[type];
+        if (cfg.empty())
+            cfg = "[VERSION]\r\nmajor = 1\r\n\r\n[GENERAL]\r\nicao_type_designator = \"" + type + "\"\r\n";
+        cfg += "\r\n[FLTSIM." + std::to_string(counts[type]++) + "]\r\ntitle = \"" +
+               n.attribute("title").value() + "\"\r\nicao_airline = " + n.attribute("airl").value() + "\r\n";
+        if (!std::string(n.attribute("atcid").value()).empty())
+            cfg += std::string("atc_id = ") + n.attribute("atcid").value() + "\r\n";
+        cfg += std::string("atc_parking_types = ") + (n.attribute("cargo").as_bool() ? "CARGO" : "GATE") +
+               "\r\n";
+        titles.insert(n.attribute("title").value());
+    }
+    for (const auto& [type, cfg] : configs) {
+        fs::create_directories(base / ("Demo_" + type));
+        std::ofstream(base / ("Demo_" + type) / "aircraft.cfg", std::ios::binary) << cfg;
+    }
+    std::ofstream(community / "user-aitraffic" / "manifest.json") << R"({"title": "user AI traffic"})";
+    return titles;
+}
+
+// One report of the scenario as the program's feed reads it.
+struct Report {
+    double at = 0; // seconds since the start of the scenario
+    TrafficRecord record;
+};
+
+struct Flight {
+    std::vector<Report> reports;
+    std::set<std::string> names; // callsigns and registrations: an object's tail is one of them
+    double maxGs = 0;
+    bool anyAirborne = false;
+};
+
+std::map<std::uint32_t, Flight> readScenario(const fs::path& file) {
+    TrafficFilter filter;
+    filter.reference = lszh;
+    filter.radiusNm = 40; // the program's default range
+    std::map<std::uint32_t, Flight> flights;
+    for (const auto& line : rtfeed::loadReplay(file)) {
+        if (line.kind != 'T') continue;
+        TrafficDatagramResult r = gf_readTrafficDatagram(line.payload, filter);
+        if (r.drop != TrafficDrop::none) continue;
+        Flight& f = flights[r.record.hexid];
+        f.names.insert(r.record.cs);
+        f.names.insert(r.record.reg);
+        f.maxGs = std::max(f.maxGs, r.record.pos.gs);
+        f.anyAirborne |= r.record.pos.airborne;
+        f.reports.push_back(Report{line.at, std::move(r.record)});
+    }
+    return flights;
+}
+
+// The flight whose callsign or registration the tail is, when only one has it.
+std::optional<std::uint32_t> flightOf(const std::map<std::uint32_t, Flight>& flights,
+                                      const std::string& tail) {
+    std::optional<std::uint32_t> found;
+    for (const auto& [hexid, f] : flights)
+        if (!tail.empty() && f.names.contains(tail)) {
+            if (found) return std::nullopt;
+            found = hexid;
+        }
+    return found;
+}
+
+Lalo at(const TrafficRecord& r) {
+    return Lalo{r.pos.lat, r.pos.lon};
+}
+
+// How far `p` is from the flight's reported path between scenario times `from` and `to` (reports joined by
+// straight legs), and the widest distance between consecutive airborne reports there. Empty when no
+// airborne leg lies in the window.
+struct Closeness {
+    double nm = 1e9;
+    double spacingNm = 0;
+};
+std::optional<Closeness> closeness(const Flight& f, const Lalo& p, double from, double to) {
+    std::optional<Closeness> c;
+    for (std::size_t i = 1; i < f.reports.size(); ++i) {
+        const Report& a = f.reports[i - 1];
+        const Report& b = f.reports[i];
+        if (b.at < from || a.at > to || !a.record.pos.airborne || !b.record.pos.airborne) continue;
+        if (!c) c = Closeness{};
+        c->spacingNm = std::max(c->spacingNm, gf_distanceNm(at(a.record), at(b.record)));
+        for (int k = 0; k <= 20; ++k) {
+            const double u = k / 20.0;
+            const Lalo q{a.record.pos.lat + u * (b.record.pos.lat - a.record.pos.lat),
+                         a.record.pos.lon + u * (b.record.pos.lon - a.record.pos.lon)};
+            const double t = a.at + u * (b.at - a.at);
+            if (t >= from && t <= to) c->nm = std::min(c->nm, gf_distanceNm(p, q));
+        }
+    }
+    return c;
+}
+
+// The landing-light values an object got (1 below 10,000 ft, 0 at or above), repeats folded.
+std::vector<int> cruiseLightSwitches(const json& object) {
+    std::vector<int> values;
+    for (const json& e : object.value("events", json::array()))
+        if (e.value("name", "") == "LANDING_LIGHTS_SET") {
+            const int v = e.value("value", 0) != 0 ? 1 : 0;
+            if (values.empty() || values.back() != v) values.push_back(v);
+        }
+    return values;
+}
+
+// The same for the flight's reports: which side of 10,000 ft each airborne report is on, repeats folded.
+std::vector<int> reportedSides(const Flight& f) {
+    std::vector<int> sides;
+    for (const Report& r : f.reports)
+        if (r.record.pos.airborne) {
+            const int v = r.record.pos.alt < 10000 ? 1 : 0;
+            if (sides.empty() || sides.back() != v) sides.push_back(v);
+        }
+    return sides;
+}
+
+bool isRunWithin(const std::vector<int>& part, const std::vector<int>& whole) {
+    return std::search(whole.begin(), whole.end(), part.begin(), part.end()) != whole.end();
+}
+
+struct Snapshot {
+    double at = 0; // scenario seconds
+    json state;
+};
+
+TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    const fs::path bin = SKYLOOM_BINARY_DIR;
+    const fs::path scenario = fs::path(SKYLOOM_SOURCE_DIR) / "tools/rtfeed/replays/demo.txt";
+    const auto flights = readScenario(scenario);
+    ASSERT_GT(flights.size(), 5u);
+
+    const testing_support::TempFolder temp("skyloom-traffic-run");
+    const fs::path root = temp.path();
+    const fs::path work = root / "work";
+    for (const char* sub : {"work/docs", "work/input", "work/output", "config", "local", "runtime"})
+        fs::create_directories(root / sub);
+    const fs::path packages = root / "config" / "Microsoft Flight Simulator" / "Packages";
+    fs::create_directories(packages / "Official");
+    const std::set<std::string> titles = writeCommunityPackage(packages / "Community");
+    for (const char* name : {"airports.enc", "dbase.enc", "AIG-regcodes.enc"})
+        fs::copy_file(bin / "run" / "input" / name, work / "input" / name);
+
+    const std::string simPort = std::to_string(freePort(SOCK_STREAM));
+    const std::string trafficPort = std::to_string(freePort(SOCK_DGRAM));
+    const std::string qnhPort = std::to_string(freePort(SOCK_DGRAM));
+    const fs::path stateFile = root / "sim-state.json";
+    const std::string lszhText = fmt::format("{},{}", lszh.lat, lszh.lon);
+    const pid_t sim =
+        spawn({(bin / "tools/simstub/skyloom-simstub").string(), "--port", simPort, "--community",
+               (packages / "Community").string(), "--ground-area",
+               fmt::format("{},8,{}", lszhText, lszhElevationFt), "--user",
+               fmt::format("{},{},140,1", lszhText, lszhElevationFt), "--state-file", stateFile.string()},
+              {}, root, root / "simstub.out");
+    const pid_t program =
+        spawn({(bin / "app/skyloom").string()},
+              {"XDG_CONFIG_HOME=" + (root / "config").string(), "XDG_DATA_HOME=" + (root / "local").string(),
+               "XDG_RUNTIME_DIR=" + (root / "runtime").string(),
+               "SKYLOOM_QUIT_AFTER=" + std::to_string(runSeconds), "SKYLOOM_SIM_ADDRESS=127.0.0.1:" + simPort,
+               "SKYLOOM_TRAFFIC_PORT=" + trafficPort, "SKYLOOM_QNH_PORT=" + qnhPort},
+              work, root / "skyloom.out");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const Clock::time_point feedStart = Clock::now();
+    const pid_t feed =
+        spawn({(bin / "tools/rtfeed/skyloom-rtfeed").string(), "play", scenario.string(), "--now", "--host",
+               "127.0.0.1", "--traffic-port", trafficPort, "--qnh-port", qnhPort},
+              {}, root, root / "rtfeed.out");
+    const auto scenarioNow = [&] { return std::chrono::duration<double>(Clock::now() - feedStart).count(); };
+
+    // A look at the stand-in's world every two seconds until the program closes (or far too long).
+    std::vector<Snapshot> snapshots;
+    int programExit = -1000;
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(runSeconds + 120);
+    for (;;) {
+        int status = 0;
+        if (::waitpid(program, &status, WNOHANG) == program) {
+            programExit = WIFEXITED(status) ? static_cast<signed char>(WEXITSTATUS(status)) : -1000;
+            break;
+        }
+        if (Clock::now() > giveUp) {
+            ::kill(program, SIGTERM);
+            programExit = waitExit(program);
+            ADD_FAILURE() << "the program did not close by itself";
+            break;
+        }
+        const auto before = fs::exists(stateFile) ? fs::last_write_time(stateFile) : fs::file_time_type{};
+        const double asked = scenarioNow();
+        ::kill(sim, SIGUSR1);
+        for (int i = 0; i < 100; ++i) {
+            if (fs::exists(stateFile) && fs::last_write_time(stateFile) != before) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const double answered = scenarioNow();
+        try {
+            snapshots.push_back(Snapshot{(asked + answered) / 2, json::parse(readFile(stateFile))});
+        } catch (const std::exception&) {
+            // Not written yet: the next look will do.
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    }
+    const double endAt = scenarioNow();
+    ::kill(feed, SIGTERM);
+    ::kill(sim, SIGTERM);
+    waitExit(feed);
+    EXPECT_EQ(waitExit(sim), 0);
+    EXPECT_EQ(programExit, 0) << readFile(root / "skyloom.out");
+    const json final = json::parse(readFile(stateFile));
+    const std::string log = readFile(work / "Log.txt");
+    ASSERT_GT(snapshots.size(), 20u);
+
+    // Only installed liveries: nothing refused, every title one of the catalogue's.
+    const json& counts = final["counts"];
+    EXPECT_EQ(counts.value("refusals", -1), 0);
+    EXPECT_EQ(counts.value("refusedBlocks", -1), 0) << "a position block that is not finite";
+    EXPECT_GE(counts.value("creations", 0), 5) << log;
+    for (const json& list : {final["objects"], final["removed"]})
+        for (const json& o : list)
+            EXPECT_TRUE(titles.contains(o.value("title", ""))) << o.value("title", "");
+
+    // Each airborne object follows its flight's reports 30 s behind, within one report spacing.
+    int compared = 0;
+    for (const Snapshot& s : snapshots)
+        for (const json& o : s.state["objects"]) {
+            // An object still waiting for its first position block stands where it was created; how long
+            // that wait lasts depends on the machine's load, so only moving objects are compared.
+            if (o.value("onGround", true) || o["motion"].value("positionBlocks", 0) == 0) continue;
+            const auto hexid = flightOf(flights, o.value("tail", ""));
+            if (!hexid) continue;
+            const Flight& f = flights.at(*hexid);
+            const double shown = s.at - behindSeconds;
+            const auto c = closeness(f, Lalo{o.value("latitude", 0.0), o.value("longitude", 0.0)},
+                                     shown - lagSlackSeconds, shown + lagSlackSeconds);
+            if (!c) continue;
+            ++compared;
+            EXPECT_LE(c->nm, c->spacingNm + 0.05) << o.value("tail", "") << " at " << s.at << " s: " << c->nm
+                                                  << " nm from its reports of " << shown << " s";
+        }
+    EXPECT_GT(compared, 50);
+
+    // The largest implied speed between consecutive looks at an airborne object (the stand-in's own
+    // clock) stays under twice the highest ground speed its flight reported.
+    std::map<std::uint64_t, json> lastSeen;
+    std::map<std::uint64_t, std::pair<double, Lalo>> previous;
+    int speedChecked = 0;
+    for (const Snapshot& s : snapshots) {
+        const double simNow = s.state.value("simSeconds", 0.0);
+        for (const json& o : s.state["objects"]) {
+            const std::uint64_t id = o.value("id", 0u);
+            lastSeen[id] = o;
+            const Lalo p{o.value("latitude", 0.0), o.value("longitude", 0.0)};
+            const auto hexid = flightOf(flights, o.value("tail", ""));
+            const bool moving = o["motion"].value("positionBlocks", 0) > 0;
+            if (hexid && flights.at(*hexid).anyAirborne && moving && previous.contains(id) &&
+                simNow > previous[id].first) {
+                const double kt =
+                    gf_distanceNm(previous[id].second, p) / (simNow - previous[id].first) * 3600;
+                ++speedChecked;
+                EXPECT_LT(kt, 2 * flights.at(*hexid).maxGs) << o.value("tail", "") << " at " << s.at << " s";
+            }
+            if (moving) previous[id] = {simNow, p};
+        }
+    }
+    EXPECT_GT(speedChecked, 50);
+    for (const json& o : final["objects"])
+        lastSeen[o.value("id", 0u)] = o;
+    // Cruise lights follow the 10,000 ft crossings in order: what an object got is a run of its flight's
+    // sides of 10,000 ft.
+    int lightsChecked = 0;
+    for (const auto& [id, o] : lastSeen) {
+        const auto hexid = flightOf(flights, o.value("tail", ""));
+        if (!hexid) continue;
+        const std::vector<int> shown = cruiseLightSwitches(o);
+        const std::vector<int> reported = reportedSides(flights.at(*hexid));
+        EXPECT_TRUE(isRunWithin(shown, reported))
+            << o.value("tail", "") << ": " << json(shown).dump() << " against " << json(reported).dump();
+        if (!shown.empty()) ++lightsChecked;
+    }
+    EXPECT_GE(lightsChecked, 3);
+
+    // Flights that left the range or stopped reporting in time were removed during the run, at the
+    // program's asking (a flight's last report counts once the program has had 40 s beyond the 30 s).
+    std::set<std::string> removedByClient;
+    for (const json& r : final["removed"])
+        if (r.value("cause", "") == "client") removedByClient.insert(r.value("tail", ""));
+    for (const auto& [id, o] : lastSeen) {
+        const auto hexid = flightOf(flights, o.value("tail", ""));
+        if (!hexid) continue;
+        const double lastReport = flights.at(*hexid).reports.back().at;
+        if (lastReport + behindSeconds + 40 > endAt) continue;
+        EXPECT_TRUE(removedByClient.contains(o.value("tail", "")))
+            << o.value("tail", "") << " reported last at " << lastReport << " s";
+    }
+    EXPECT_EQ(log.find("==> "), std::string::npos) << log;
+}
+
+} // namespace
