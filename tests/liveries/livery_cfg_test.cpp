@@ -4,6 +4,7 @@
 #include "livery_scan_support.h"
 
 #include "liveries/cfg_lines.h"
+#include "tests/liveries/cfg_patterns.h"
 
 #include <random>
 #include <regex>
@@ -13,27 +14,10 @@ namespace {
 
 // ---- line matchers, checked against the ECMAScript patterns they stand for ----
 
-struct KeyPattern {
-    std::string key;
-    std::regex pattern;
-};
-
-const std::vector<KeyPattern>& keyPatterns() {
-    static const std::vector<KeyPattern> patterns = [] {
-        std::vector<KeyPattern> list;
-        for (const char* key : {"title", "texture", "atc_id", "atc_parking_types", "icao_airline",
-                                "icao_type_designator", "base_container"})
-            list.push_back({key, std::regex(std::string(R"(\s*()") + key + R"()\s*=\s*(.*\S)\s*)",
-                                            std::regex::ECMAScript | std::regex::icase)});
-        return list;
-    }();
-    return patterns;
-}
-
-const std::regex headerPattern(R"(\s*(\[fltsim\.)(\d+)\]\s*)", std::regex::ECMAScript | std::regex::icase);
+using cfg_patterns::KeyPattern;
 
 void expectMatchersAgreeWithPatterns(const std::string& line) {
-    for (const KeyPattern& p : keyPatterns()) {
+    for (const KeyPattern& p : cfg_patterns::keyPatterns()) {
         std::smatch match;
         const bool matched = std::regex_match(line, match, p.pattern);
         const auto value = gf_cfgRawValue(line, p.key);
@@ -46,7 +30,7 @@ void expectMatchersAgreeWithPatterns(const std::string& line) {
     const std::string number = lf_fltsimNumberOf(line);
     if (line.size() >= 2 && line.starts_with("//")) {
         EXPECT_EQ(number, "") << line;
-    } else if (std::regex_match(line, match, headerPattern)) {
+    } else if (std::regex_match(line, match, cfg_patterns::headerPattern())) {
         EXPECT_EQ(number, match[2].str()) << line;
     } else {
         const bool malformed =
