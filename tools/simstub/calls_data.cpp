@@ -25,9 +25,9 @@ void SimStub::sendData(Client& c, std::uint32_t requestId, std::uint32_t defineI
     const protocol::DatumSource source = world_->sourceOf(t);
     std::string block;
     for (const protocol::Datum& d : def->second) {
-        const protocol::DatumSpec* spec = protocol::findDatum(d.name);
+        const protocol::DatumSpec* datum = protocol::findDatum(d.name);
         protocol::appendValue(block, d.type,
-                              spec != nullptr ? spec->read(source, d.units) : protocol::Value{});
+                              datum != nullptr ? datum->read(source, d.units) : protocol::Value{});
     }
     std::vector<std::uint64_t> storage((sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) + block.size() + 7) / 8);
     auto* m = reinterpret_cast<SIMCONNECT_RECV_SIMOBJECT_DATA*>(storage.data());
@@ -126,16 +126,16 @@ void SimStub::onSetDataOnSimObject(Client& c, simwire::Reader& r, std::uint32_t 
     bool position = false;
     for (std::size_t i = 0; i < values->size(); ++i) {
         const protocol::Datum& d = def->second[i];
-        const protocol::DatumSpec* spec = protocol::findDatum(d.name);
-        if (spec == nullptr) continue;
+        const protocol::DatumSpec* datum = protocol::findDatum(d.name);
+        if (datum == nullptr) continue;
         const double x = (*values)[i].number;
         if (AiObject* a = target->ai) {
-            if (spec->writeAi != nullptr) {
-                spec->writeAi(*a, x, d.units);
-                position = position || spec->position;
+            if (datum->writeAi != nullptr) {
+                datum->writeAi(*a, x, d.units);
+                position = position || datum->position;
             }
-        } else if (spec->writeUser != nullptr) {
-            spec->writeUser(*target->user, x, d.units);
+        } else if (datum->writeUser != nullptr) {
+            datum->writeUser(*target->user, x, d.units);
         }
     }
     if (AiObject* a = target->ai) world_->afterBlock(*a, position, simSeconds());

@@ -67,8 +67,8 @@ void SimStub::onAddToDataDefinition(Client& c, simwire::Reader& r, std::uint32_t
     r.f32();
     r.u32();
     logCall(fmt::format("AddToDataDefinition {} {} {} {}", defineId, rawName, rawUnits, d.type));
-    const protocol::DatumSpec* spec = protocol::findDatum(d.name);
-    if (spec == nullptr) {
+    const protocol::DatumSpec* datum = protocol::findDatum(d.name);
+    if (datum == nullptr) {
         sendException(c, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, packetId, 2);
         return;
     }
@@ -77,7 +77,7 @@ void SimStub::onAddToDataDefinition(Client& c, simwire::Reader& r, std::uint32_t
         return;
     }
     const bool textType = d.type == SIMCONNECT_DATATYPE_STRING32 || d.type == SIMCONNECT_DATATYPE_STRINGV;
-    if (spec->text != textType || (!textType && SimConnect_DatumSize(d.type) == 0)) {
+    if (datum->text != textType || (!textType && SimConnect_DatumSize(d.type) == 0)) {
         sendException(c, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, packetId, 4);
         return;
     }

@@ -18,9 +18,9 @@ REPO = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 REPLAYS = os.path.join(REPO, 'tools', 'rtfeed', 'replays')
 SCRIPT = os.path.join(REPLAYS, 'make_demo.py')
 
-spec = importlib.util.spec_from_file_location('make_demo', SCRIPT)
-make_demo = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_demo)
+module_spec = importlib.util.spec_from_file_location('make_demo', SCRIPT)
+make_demo = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(make_demo)
 
 
 def generate(minutes, seed):
