@@ -55,7 +55,14 @@ void lf_processRTVersion(std::string_view reply) {
     try {
         const auto doc = nlohmann::json::parse(reply.begin(), reply.end());
         if (doc.is_object()) {
-            const bool professional = doc.value("level", 1) == 2;
+            // Compared as a number of any kind: a huge or fractional level must not be forced into an int.
+            bool professional = false;
+            if (const auto level = doc.find("level"); level != doc.end()) {
+                if (!level->is_number())
+                    throw nlohmann::json::type_error::create(
+                        302, fmt::format("type must be number, but is {}", level->type_name()), &*level);
+                professional = level->get<double>() == 2.0;
+            }
             const std::string version = doc.value("version", std::string());
             link.rtProfessional.store(professional);
             feedStatus.setRealTrafficText(

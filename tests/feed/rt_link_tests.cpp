@@ -125,6 +125,10 @@ TEST_F(RtLinkTest, VersionReplies) {
          false, "RT stnd edition: 8.0", ""},
         {R"({"version":"8.1.3"})", false, "RT stnd edition: 8.1.3", ""},
         {R"({"level":1})", false, "RT stnd edition: ", ""},
+        {R"({"level":2.0,"version":"9.3"})", true, "RT prof edition: 9.3", ""},
+        // A level beyond any integer is just not the professional one.
+        {R"({"level":1e300,"version":"9.4"})", false, "RT stnd edition: 9.4", ""},
+        {R"({"level":-1e300})", false, "RT stnd edition: ", ""},
         {R"([2,"9.0"])", false, "", ""},
         {"RealTraffic 9", false, "", "lf_processRTVersion: JSON parse failed: [json.exception.parse_error"},
         {R"({"level":"2"})", false, "", "lf_processRTVersion: JSON parse failed: [json.exception.type_error"},

@@ -5,6 +5,8 @@
 set -uo pipefail
 source "$(dirname "$0")/fuzz_common.sh"
 seconds=${SKYLOOM_FUZZ_SECONDS:-60}
+# The gate repeats itself: one seed unless told otherwise (tests/fuzz/run.sh explores with new ones).
+export SKYLOOM_FUZZ_SEED=${SKYLOOM_FUZZ_SEED-1}
 if [ "$seconds" = 0 ]; then
   echo "fuzzing skipped (SKYLOOM_FUZZ_SECONDS=0)"
   exit 0
@@ -14,6 +16,8 @@ if ! fuzz_available; then
   exit 0
 fi
 fuzz_build || exit 1
+# From the committed seeds alone, as on a clean clone.
+rm -rf "$fuzz_build/corpus"
 
 mapfile -t targets < <(fuzz_targets)
 jobs=${SKYLOOM_FUZZ_JOBS:-$(nproc)}

@@ -49,6 +49,9 @@ fuzz_run() {
   mkdir -p "$work" "$artifacts"
   local args=(-max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -malloc_limit_mb=2048
               -print_final_stats=1 -artifact_prefix="$artifacts")
+  # A fixed seed (SKYLOOM_FUZZ_SEED) makes a run repeat the inputs of an earlier one with that seed, as
+  # far as its time goes: what passed here for longer passes in CI too. Empty: a new seed each run.
+  [ -n "${SKYLOOM_FUZZ_SEED:-}" ] && args+=(-seed="$SKYLOOM_FUZZ_SEED")
   [ -f "$fuzz_dir/dict/$target.dict" ] && args+=(-dict="$fuzz_dir/dict/$target.dict")
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1} \
   UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
