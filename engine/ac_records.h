@@ -153,6 +153,18 @@ struct MoveState {
     double lastPushedBackDistance = 900;
 };
 
+// A live aircraft at its stand: what the feed's samples have shown of it there.
+struct StandWatch {
+    bool seenAtStand = false;   // the feed reports the aircraft at its stand
+    bool distanceKnown = false; // the start and farthest distances below are set
+    double startNm = 0;         // distance from the stand of the first sample there
+    double farthestNm = 0;      // the farthest distance since
+    std::uint32_t movesAway = 0;
+    // Where a stand was last looked for after a halt (not-a-number: never).
+    double lastTryLat = std::numeric_limits<double>::quiet_NaN();
+    double lastTryLon = std::numeric_limits<double>::quiet_NaN();
+};
+
 // A live aircraft from the traffic feed.
 struct LiveAc : StaticAc {
     AiPosition pos;                // the block sent to the simulator each frame
@@ -168,6 +180,7 @@ struct LiveAc : StaticAc {
     std::uint8_t failedUpdates = 0;    // consecutive passes whose update failed
     std::optional<double> keptHeading; // radians, the heading before a livery respawn
     MoveState move;
+    StandWatch standWatch;
 
     LiveAc() = default;
     LiveAc(const PosSample& first, AcData data, double feedTime);

@@ -4,9 +4,13 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "engine/ac_removal.h"
+#include "engine/engine_clock.h"
 #include "engine/engine_tables.h"
 #include "engine/movement.h"
 #include "engine/no_match.h"
+#include "engine/parking.h"
+#include "engine/parking_limits.h"
+#include "engine/stand_options.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_choice.h"
@@ -170,6 +174,28 @@ bool lf_updateActive(LiveAc& ac) {
     return true;
 }
 
+// The aircraft is created parked at the stand it stands at: only sample 0 is kept, placed on the stand,
+// the stand is marked as held by it and the flight learned there.
+void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
+    ac.standLat = stand.lat;
+    ac.standLon = stand.lon;
+    ac.standHdg = stand.heading;
+    ac.sid = stand.sid;
+    ac.standFlag = stand.cargo;
+    ac.setPhase(AcPhase::parked);
+    ac.parkStartTicks = gf_engineTicks();
+    ac.move.extrapolationCount = 0;
+    ac.standWatch = StandWatch{};
+    auto& q = ac.samples;
+    q.erase(q.begin() + 1, q.end());
+    q.front().lat = stand.lat;
+    q.front().lon = stand.lon;
+    q.front().track = stand.heading * radToDeg;
+    gf_occupyStand(stand.sid, ac.hexid);
+    lf_addRealStandOption(stand.sid, ac, 1);
+    gf_enforceMaxPark(1);
+}
+
 } // namespace
 
 bool updateLiveAc(LiveAc& ac) {
@@ -279,6 +305,10 @@ void spawnLiveAc(LiveAc& ac) {
         }
         if (q.front().airborne) {
             ac.setPhase(AcPhase::flying);
+        } else if (const ParkPos* stand = gf_standAtCreation(ac)) {
+            lf_createAtStand(ac, *stand);
+        } else if (ac.eraseNow) {
+            return;
         } else if (q[1].standing) {
             // No stand found for an aircraft standing still: it waits for its next sample.
             lf_dropFront(ac);

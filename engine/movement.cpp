@@ -6,6 +6,7 @@
 #include "engine/ac_removal.h"
 #include "engine/air_movement.h"
 #include "engine/engine_tables.h"
+#include "engine/parking.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
@@ -155,7 +156,11 @@ void lf_deadReckon(LiveAc& ac, std::int32_t count) {
             next.alt = 0;
     }
     next.duePass = first.duePass + (parked ? parkedLegPasses : legPasses);
-    if (parked && ac.sid != 0) gf_freeStand(ac.sid);
+    if (parked) {
+        // Until the feed reports it at its stand again, the stand may go to a newcomer.
+        ac.standWatch.seenAtStand = false;
+        if (ac.sid != 0) gf_releaseStand(ac.sid, ac.hexid);
+    }
     ac.samples.push_back(next);
 }
 
@@ -369,8 +374,11 @@ bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
         m.holdingSince = 0;
         return true;
     }
+    case AcPhase::parking:
+    case AcPhase::parked:
+        return gf_checkStandDeparture(ac, sample);
     default:
-        // Parked, parking and pushing back: the stand departure and push-back rules decide.
+        // Pushing back: the push-back rules decide.
         return false;
     }
 }

@@ -117,6 +117,11 @@ void gf_buildLiveParkedList() {
     const bool keepAll = INITIAL_LOAD_ONLY.value.load();
     for (LiveAc& ac : liveAcs) {
         if (!lf_isParkedLive(ac)) continue;
+        if (ac.standWatch.seenAtStand) {
+            // The feed reports it at its stand: it stays as long as it is there.
+            liveParkedList.push_back({ac.cs, ac.sid, 0});
+            continue;
+        }
         const auto minutes =
             std::chrono::duration_cast<std::chrono::minutes>(gf_parkedFor(ac.parkStartTicks));
         const std::int64_t limit = ac.sizeCat == SizeCategory::Heavy ? 180 : 90;

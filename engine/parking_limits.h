@@ -41,7 +41,8 @@ struct LiveParkedEntry {
 // Built by gf_buildLiveParkedList, shortest parked first.
 extern std::vector<LiveParkedEntry> liveParkedList;
 // Fills liveParkedList from the active parked live aircraft; one parked longer than its limit (180
-// minutes for a Heavy, 90 for the others) is removed instead, unless INITIAL_LOAD_ONLY is on.
+// minutes for a Heavy, 90 for the others) is removed instead, unless INITIAL_LOAD_ONLY is on. One the
+// feed reports at its stand enters with 0 minutes.
 void gf_buildLiveParkedList();
 
 // Tests only.

@@ -115,7 +115,8 @@ bool gf_standConflictAllows(std::uint32_t sid, std::string_view newCs) {
         removeAircraftFromSim(*x);
         return true;
     }
-    if (newGhost && !heldGhost) return false;
+    // The feed still reports the holder at its stand: it stays.
+    if ((newGhost && !heldGhost) || x->standWatch.seenAtStand) return false;
     gf_log(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", name, held, newCs));
     removeAircraftFromSim(*x);
     return true;

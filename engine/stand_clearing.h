@@ -19,6 +19,7 @@ void gf_clearAdjacentLive(const ParkPos& stand, const ParkPos& neighbour, const 
 void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer);
 
 // May the live flight `newCs` take stand `sid`? The holder may be removed on the way (same flight, a
-// ghost, another flight); a callsign that only adds a trailing character to the holder's, or a newcomer
-// ending in "_" against a real holder, is refused.
+// ghost, another flight); a callsign that only adds a trailing character to the holder's, a newcomer
+// ending in "_" against a real holder, and any other flight while the feed reports the holder at the
+// stand, are refused.
 bool gf_standConflictAllows(std::uint32_t sid, std::string_view newCs);
