@@ -206,6 +206,7 @@ TEST_F(ParkingTest, AnEmptyQueueIsLoggedAndNothingHappens) {
 
 TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
     enum class Holder { none, parkedSeen, shorterCallsign, neighbourTooClose };
+    enum class Refusal { none, reserved, userThere };
     struct Case {
         const char* name;
         double northMetres;
@@ -213,38 +214,43 @@ TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
         double secondGs;
         double lastNorthMetres; // the last queued sample, when it differs
         bool airportFar;
-        bool reserved;
+        Refusal refusal;
         Holder holder;
         bool found;
         bool erased;
     };
     for (const Case& c : {
-             Case{"standing on the stand", 3, true, 0, 3, false, false, Holder::none, true, false},
-             Case{"standing 50 m off", 50, true, 0, 50, false, false, Holder::none, true, false},
-             Case{"standing 60 m off", 60, true, 0, 60, false, false, Holder::none, false, false},
-             Case{"settling onto it", 30, false, 4, 2, false, false, Holder::none, true, false},
-             Case{"still rolling", 30, false, 8, 2, false, false, Holder::none, false, false},
-             Case{"stopping short of it", 100, false, 4, 60, false, false, Holder::none, false, false},
-             Case{"far from the park airport", 3, true, 0, 3, true, false, Holder::none, false, false},
-             Case{"the reserved stand", 3, true, 0, 3, false, true, Holder::none, false, false},
-             Case{"the feed still has the holder there", 3, true, 0, 3, false, false, Holder::parkedSeen,
-                  false, true},
-             Case{"a longer callsign of the holder", 3, true, 0, 3, false, false, Holder::shorterCallsign,
-                  false, true},
-             Case{"a parked neighbour too close", 3, true, 0, 3, false, false, Holder::neighbourTooClose,
-                  false, true},
+             Case{"standing on the stand", 3, true, 0, 3, false, Refusal::none, Holder::none, true, false},
+             Case{"standing 50 m off", 50, true, 0, 50, false, Refusal::none, Holder::none, true, false},
+             Case{"standing 60 m off", 60, true, 0, 60, false, Refusal::none, Holder::none, false, false},
+             Case{"settling onto it", 30, false, 4, 2, false, Refusal::none, Holder::none, true, false},
+             Case{"still rolling", 30, false, 8, 2, false, Refusal::none, Holder::none, false, false},
+             Case{"stopping short of it", 100, false, 4, 60, false, Refusal::none, Holder::none, false,
+                  false},
+             Case{"far from the park airport", 3, true, 0, 3, true, Refusal::none, Holder::none, false,
+                  false},
+             Case{"the reserved stand", 3, true, 0, 3, false, Refusal::reserved, Holder::none, false, false},
+             Case{"the user's stand", 3, true, 0, 3, false, Refusal::userThere, Holder::none, false, false},
+             Case{"the feed still has the holder there", 3, true, 0, 3, false, Refusal::none,
+                  Holder::parkedSeen, false, true},
+             Case{"a longer callsign of the holder", 3, true, 0, 3, false, Refusal::none,
+                  Holder::shorterCallsign, false, true},
+             Case{"a parked neighbour too close", 3, true, 0, 3, false, Refusal::none,
+                  Holder::neighbourTooClose, false, true},
          }) {
         SCOPED_TRACE(c.name);
         lf_resetStands();
         liveAcs.clear();
         staticAcs.clear();
         gf_reindexAircraft();
-        reservedStandName = c.reserved ? "A1" : "";
+        reservedStandName = c.refusal == Refusal::reserved ? "A1" : "";
+        userOnGround = false;
         currentParkAirport.lat = c.airportFar ? standLat + 0.2 : standLat;
         ParkPos& at = stand("A1", standLat, standLon);
         ParkPos& next =
             stand("A2", standLat, standLon - 25 * metre / std::cos(standLat * 0.017453292519943295));
         at.adjacent = {next.sid};
+        if (c.refusal == Refusal::userThere) userAtFirstStand();
         staticAt(11, "EZS7", at.sid, WeekSlot{3, 10});
         if (c.holder == Holder::parkedSeen)
             parkedLive(20001, "DLH7", at.sid, 5).standWatch.seenAtStand = true;
