@@ -67,6 +67,9 @@ protected:
         currentParkAirport.lat = lszh.lat;
         currentParkAirport.lon = lszh.lon;
         currentParkAirport.alt = 1416;
+        // The program reads its airport files inside its working folder.
+        previousFolder_ = fs::current_path();
+        fs::current_path(folder_);
         fs::create_directories(fs::path(standsFile).parent_path());
         fs::copy_file(fs::path(SKYLOOM_SOURCE_DIR) / "data/LSZH.xml", standsFile,
                       fs::copy_options::overwrite_existing);
@@ -78,8 +81,11 @@ protected:
         gf_resetStandIndexForTests();
         gf_resetParkAirportForTests();
         userOnGround = false;
+        if (!previousFolder_.empty()) fs::current_path(previousFolder_);
         EngineTest::TearDown();
     }
+
+    fs::path previousFolder_;
 
     // The stand-in with the user standing on the ground 2 km south of the demo aprons.
     stub::SimStub& start() {
