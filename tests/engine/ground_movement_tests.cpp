@@ -257,6 +257,40 @@ TEST_F(GroundMovementTest, PushBackEndsBehindTheStandOrTurnsToTheFeedsSide) {
     STRAIGHT_PBS_ONLY.value = false;
 }
 
+TEST_F(GroundMovementTest, APushedBackAircraftHoldsUntilItMovesOff) {
+    // Distances of successive feed samples in half sizes; true where the aircraft moves off.
+    struct Case {
+        const char* what;
+        std::vector<double> halfSizes;
+        bool movesOff;
+    } const cases[] = {
+        {"within 2.75 half sizes", {1.0, 2.0, 2.7}, false},
+        {"beyond 2.75 and farther than before", {2.0, 3.0}, true},
+        {"beyond 2.75 but coming closer", {4.0, 3.5}, false},
+        {"beyond 6 half sizes at once", {6.5}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gf_resetEngineForTests();
+        LiveAc& ac = taxiing();
+        ac.setPhase(AcPhase::pushed_back);
+        ac.sid = 7;
+        ac.standLat = base.lat;
+        ac.move.pushbackStage = 1;
+        ac.move.lastPushedBackDistance = 900;
+        bool accepted = false;
+        for (const double h : c.halfSizes) {
+            PosSample s = at(gf_destinationPoint(base, 0, h * ac.halfSize * 6076.11549),
+                             enginePassCount.load() + 3000, 5);
+            accepted = decodeExisting(ac, s);
+        }
+        EXPECT_EQ(accepted, c.movesOff);
+        EXPECT_EQ(ac.phase, c.movesOff ? AcPhase::taxi : AcPhase::pushed_back);
+        EXPECT_EQ(ac.move.holding, !c.movesOff);
+        EXPECT_EQ(ac.sid, c.movesOff ? 0u : 7u);
+    }
+}
+
 TEST_F(GroundMovementTest, AParkedAircraftPullsOutPushesBackOrStays) {
     struct Case {
         const char* what;
