@@ -27,8 +27,8 @@ inline constexpr std::int32_t takeoffLeadPasses = 5000;
 // the aircraft when none can be made) and prepares the leg to it. An exception is logged and passed on.
 void nextPosMain(LiveAc& ac);
 
-// The per-pass step between two samples: the straight steps, the altitude step in the air and the
-// heading step where the phase turns by it.
+// The per-pass step between two samples: the ground movement's integration (curve or heading turn and
+// straight step, then the attitude).
 void gf_stepAlongLeg(LiveAc& ac);
 
 // The first position of a newly spawned aircraft (from its front sample); its address goes on the
