@@ -393,6 +393,24 @@ TEST_F(GroundMovementTest, TheLandingRollEndsFifteenDegreesOffTheTouchDownHeadin
     }
 }
 
+TEST_F(GroundMovementTest, TheEndOfTheLandingRollWritesTheControlBlockButNotForALightAircraft) {
+    connect();
+    for (const SizeCategory category : {SizeCategory::Large, SizeCategory::Light}) {
+        SCOPED_TRACE(category == SizeCategory::Light ? "Light" : "Large");
+        LiveAc& ac = taxiing("A320", 20, 60);
+        ac.sizeCat = category;
+        ac.move.landingRoll = true;
+        ac.move.touchdownHeading = 0;
+        ac.samples.push_back(at(offset(200, 0), enginePassCount.load() + 2000, 60));
+        sync();
+        const std::uint64_t before = stub_->callCount("SetDataOnSimObject");
+        nextPosMain(ac);
+        sync();
+        EXPECT_FALSE(ac.move.landingRoll);
+        EXPECT_EQ(stub_->callCount("SetDataOnSimObject") - before, category == SizeCategory::Light ? 0u : 1u);
+    }
+}
+
 TEST_F(GroundMovementTest, RotationWaitsForAirborneSamplesAtTheCategorysSpeed) {
     struct Case {
         const char* what;
