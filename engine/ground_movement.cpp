@@ -34,7 +34,6 @@ constexpr double radToDeg = 180.0 / pi;
 constexpr double feetPerNm = 6076.11549;
 constexpr double metresPerNm = 1852.0;
 constexpr double samePlaceDeg = 1e-8;
-constexpr double nanValue = std::numeric_limits<double>::quiet_NaN();
 constexpr double curveEnd = 0.999999;
 constexpr double headingCloseRad = 0.5 * degToRad;
 // Corners and speed changes.
@@ -118,14 +117,6 @@ void lf_shrinkBounds(MoveState& m) {
 void lf_endDeadReckoning(LiveAc& ac) {
     ac.move.extrapolationCount = 0;
     lf_resetBounds(ac.move);
-}
-
-void lf_clearCurve(MoveState& m) {
-    m.curve[0] = Lalo{};
-    m.curve[1] = Lalo{};
-    m.curve[2] = Lalo{nanValue, nanValue};
-    m.curve[3] = Lalo{nanValue, nanValue};
-    m.curveT = 0;
 }
 
 // The heading turns towards `target` by one turn rate, the shorter way, unless it is close already.
