@@ -188,6 +188,33 @@ TEST_F(GroundMovementTest, CornersAndSpeedChangesChooseCurveMidpointOrNeither) {
     }
 }
 
+TEST_F(GroundMovementTest, AStraightLegsTurnIsTimedToEndWithinTheLeg) {
+    // A 200 m leg at 10 kn that starts off the aircraft's heading: the turn rate is scaled to the leg,
+    // the heading reaches the leg's bearing before the leg ends and never overshoots it.
+    for (const double turnDeg : {10.0, 30.0, 60.0, 90.0, 150.0}) {
+        SCOPED_TRACE(turnDeg);
+        gf_resetEngineForTests();
+        LiveAc& ac = taxiing("A320", 0, 10);
+        const Lalo to = gf_destinationPoint(base, turnDeg * degToRad, 200 * feetPerMetre);
+        ac.samples.push_back(at(to, enginePassCount.load() + 3888, 10));
+        nextPosMain(ac);
+        ASSERT_EQ(ac.samples.size(), 1u);
+        EXPECT_TRUE(ac.move.turning);
+        if (turnDeg >= 90) {
+            EXPECT_GE(ac.move.lagBound, 2000);
+            EXPECT_GE(ac.move.leadBound, 2000);
+        }
+        const std::int64_t due = ac.samples.front().duePass;
+        double largest = 0;
+        run(
+            ac, due - enginePassCount.load(), [] { return true; },
+            [&](const LiveAc& a) { largest = std::max(largest, std::remainder(headingDeg(a), 360.0)); });
+        EXPECT_NEAR(std::remainder(headingDeg(ac) - turnDeg, 360.0), 0.0, 0.51)
+            << "within the half-degree dead band";
+        EXPECT_LE(largest, turnDeg + 0.5);
+    }
+}
+
 TEST_F(GroundMovementTest, AZeroTangentKeepsTheHeading) {
     // The control point on the aircraft: the tangent at the start is zero.
     MoveState m;
