@@ -32,6 +32,7 @@ void EngineStatus::reset() {
     staticCount = 0;
     refusedCount = 0;
     standUpdateCount = 0;
+    cargoChangeCount = 0;
     staticMeanHours = 0.0f;
     liveMeanHours = 0.0f;
     setCallsignChoiceText({});

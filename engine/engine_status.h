@@ -19,6 +19,8 @@ struct EngineStatus {
     std::atomic<std::uint64_t> refusedCount{0};
     // Stand updates (learned options, enlarged radii) since the stands were last saved.
     std::atomic<std::uint32_t> standUpdateCount{0};
+    // Stands whose cargo mark was taken away because a passenger aircraft parked there.
+    std::atomic<std::uint32_t> cargoChangeCount{0};
     // The mean parked time of the static aircraft, hours.
     std::atomic<float> staticMeanHours{0.0f};
     // The mean parked time of the parked live aircraft, hours (0 with none).

@@ -6,6 +6,7 @@
 #include "engine/ac_removal.h"
 #include "engine/air_movement.h"
 #include "engine/engine_tables.h"
+#include "engine/ground_movement.h"
 #include "engine/parking.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
@@ -180,8 +181,11 @@ bool lf_taxiingNeighbour(const LiveAc& ac) {
 // The queue has run dry: true when a sample was appended, false when the aircraft is to go.
 bool lf_nextSegment(LiveAc& ac) {
     MoveState& m = ac.move;
-    const bool waitsInPlace =
-        ac.phase == AcPhase::pushed_back || (ac.phase == AcPhase::taxi && !m.takeoffRun && !m.landingRoll);
+    // An aircraft driven onto its stand arrives there; then the count of made-up samples decides.
+    const bool arriving = ac.phase == AcPhase::parking;
+    if (arriving) gf_arriveAtStand(ac);
+    const bool waitsInPlace = !arriving && (ac.phase == AcPhase::pushed_back ||
+                                            (ac.phase == AcPhase::taxi && !m.takeoffRun && !m.landingRoll));
     if (waitsInPlace) {
         if (lf_taxiingNeighbour(ac)) {
             m.holding = false;
@@ -231,16 +235,14 @@ bool lf_nextSegment(LiveAc& ac) {
     return true;
 }
 
-// The straight steps of a leg of `passes` passes to sample 1, then the air step; on the ground the
-// aircraft turns to the leg at once (the ground movement proper replaces that).
+// The straight steps of a leg of `passes` passes to sample 1, then the ground or the air step.
 void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
     MoveState& m = ac.move;
     m.stepLat = (to.lat - ac.pos.latitude) / passes;
     m.stepLon = lf_longitudeDifference(ac.pos.longitude, to.lon) / passes;
     if (ac.onGround) {
-        m.altStep = 0;
         m.headingStep = 0;
-        ac.pos.heading = gf_normalizedHeading(m.targetBearing);
+        gf_groundAttitudeStep(ac, passes);
         return;
     }
     gf_airStep(ac, passes);
@@ -249,11 +251,23 @@ void lf_legSteps(LiveAc& ac, const PosSample& to, double passes) {
 void lf_consume(LiveAc& ac) {
     MoveState& m = ac.move;
     lf_clearCurve(m);
-    PosSample& from = ac.samples[0];
-    PosSample& to = ac.samples[1];
-    if (!to.standing && lf_samePlace(from, to)) to.standing = true;
-    if (!to.standing) m.targetBearing = gf_bearing(lf_at(from), lf_at(to));
-    if (!ac.onGround && !to.standing) gf_retimeByTravel(ac);
+    {
+        PosSample& from = ac.samples[0];
+        PosSample& to = ac.samples[1];
+        if (!to.standing && lf_samePlace(from, to)) to.standing = true;
+        if (!to.standing) m.targetBearing = gf_bearing(lf_at(from), lf_at(to));
+        if (ac.onGround)
+            nextPosGround(ac);
+        else if (!to.standing)
+            gf_retimeByTravel(ac);
+        else if (ac.sizeCat == SizeCategory::Rotorcraft)
+            to.duePass = gf_clampedDuePass(
+                ac, std::max(from.duePass - lf_now() + std::max(to.duePass - from.duePass, shortestLegPasses),
+                             shortestLegPasses));
+    }
+    if (ac.samples.size() < 2) throw std::logic_error("no sample to move to");
+    // The ground leg may have changed the queue (a curve, a midpoint, a push-back).
+    const PosSample& to = ac.samples[1];
     m.shownVs = to.vs;
     m.shownTas = to.tas;
     if (to.standing) {
@@ -377,8 +391,10 @@ bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
     case AcPhase::parking:
     case AcPhase::parked:
         return gf_checkStandDeparture(ac, sample);
+    case AcPhase::pushing_back:
+    case AcPhase::pushed_back:
+        return gf_checkPushBackSample(ac, sample);
     default:
-        // Pushing back: the push-back rules decide.
         return false;
     }
 }
@@ -428,9 +444,9 @@ std::int64_t gf_clampedDuePass(const LiveAc& ac, std::int64_t passes) {
     return std::max(due, now);
 }
 
-void gf_retimeByTravel(LiveAc& ac) {
+std::int64_t gf_travelPasses(const LiveAc& ac) {
     const PosSample& from = ac.samples[0];
-    PosSample& to = ac.samples[1];
+    const PosSample& to = ac.samples[1];
     const double distance = gf_distanceNm(lf_at(from), lf_at(to));
     double speed = 0;
     if (ac.move.approach && !to.airborne)
@@ -445,7 +461,11 @@ void gf_retimeByTravel(LiveAc& ac) {
     const double travel = std::round(distance * 360000.0 / speed);
     if (!(std::fabs(travel) <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
         throw gsl::narrowing_error{};
-    to.duePass = gf_clampedDuePass(ac, static_cast<std::int32_t>(travel));
+    return static_cast<std::int32_t>(travel);
+}
+
+void gf_retimeByTravel(LiveAc& ac) {
+    ac.samples[1].duePass = gf_clampedDuePass(ac, gf_travelPasses(ac));
 }
 
 void nextPosMain(LiveAc& ac) {
@@ -473,26 +493,7 @@ void nextPosMain(LiveAc& ac) {
 }
 
 void gf_stepAlongLeg(LiveAc& ac) {
-    MoveState& m = ac.move;
-    AiPosition& p = ac.pos;
-    p.latitude += m.stepLat;
-    p.longitude += m.stepLon;
-    gf_attitudePass(ac);
-    switch (ac.phase) {
-    case AcPhase::take_off:
-    case AcPhase::flying:
-    case AcPhase::parked:
-    case AcPhase::birth:
-        if (m.headingStep != 0) p.heading = gf_normalizedHeading(p.heading + m.headingStep);
-        break;
-    default:
-        break;
-    }
-    if (p.latitude > 90.0 || p.latitude < -90.0) {
-        p.latitude = p.latitude > 0 ? 180.0 - p.latitude : -180.0 - p.latitude;
-        p.longitude += 180.0;
-    }
-    if (p.longitude > 180.0 || p.longitude < -180.0) p.longitude = std::remainder(p.longitude, 360.0);
+    gf_integratePass(ac);
 }
 
 void gf_initialPosition(LiveAc& ac) {

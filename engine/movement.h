@@ -27,8 +27,8 @@ inline constexpr std::int32_t takeoffLeadPasses = 5000;
 // the aircraft when none can be made) and prepares the leg to it. An exception is logged and passed on.
 void nextPosMain(LiveAc& ac);
 
-// The per-pass step between two samples: the straight steps, the altitude step in the air and the
-// heading step where the phase turns by it.
+// The per-pass step between two samples: the ground movement's integration (curve or heading turn and
+// straight step, then the attitude).
 void gf_stepAlongLeg(LiveAc& ac);
 
 // The first position of a newly spawned aircraft (from its front sample); its address goes on the
@@ -42,6 +42,10 @@ bool decodeExisting(LiveAc& ac, PosSample sample);
 // The new due pass of sample 1 for a leg of `passes` passes, clamped by the lag and lead bounds while
 // real samples feed the queue, never earlier than now.
 std::int64_t gf_clampedDuePass(const LiveAc& ac, std::int64_t passes);
+// The passes the aircraft needs from sample 0 to sample 1 at the speed of the two samples (the approach
+// speed during an approach to a sample on the ground). A number beyond 32 bits throws
+// gsl::narrowing_error.
+std::int64_t gf_travelPasses(const LiveAc& ac);
 // Re-times sample 1 by the time the aircraft needs for the leg. A travel time beyond 32 bits throws
 // gsl::narrowing_error.
 void gf_retimeByTravel(LiveAc& ac);

@@ -139,7 +139,10 @@ TEST_F(ParkingTest, AHaltedAircraftTakesTheStandWithinItsReachUnlessItIsRefused)
             EXPECT_DOUBLE_EQ(ac.standLon, at.lon);
             EXPECT_DOUBLE_EQ(ac.standHdg, 2.5);
             EXPECT_TRUE(ac.standFlag) << "the cargo stand's mark";
-            EXPECT_EQ(ac.samples.size(), 1u) << "the queue is cut to sample 0 (the drive onto it follows)";
+            ASSERT_FALSE(ac.samples.empty());
+            EXPECT_DOUBLE_EQ(ac.samples.back().lat, at.lat)
+                << "the queue is cut and the drive onto it follows";
+            EXPECT_DOUBLE_EQ(ac.samples.back().lon, at.lon);
         } else {
             EXPECT_EQ(ac.phase, AcPhase::taxi);
             EXPECT_EQ(ac.sid, 0u);
