@@ -244,8 +244,10 @@ void lf_markLeavingFlights(WeekSlot now) {
         if (stand == nullptr) continue;
         std::string c = kept.cs;
         if (!c.empty() && c.back() == '*') c.pop_back();
+        // The search of this renewal has marked the aircraft's own option as in use (number 0): it is
+        // looked at all the same, or a standing flight could never be seen leaving.
         const auto option = std::find_if(stand->opts.begin(), stand->opts.end(), [&](const ParkOpt& o) {
-            return o.seq >= 1 && o.day == now.day && o.cs == c && o.airl == kept.airl && o.type == kept.type;
+            return o.day == now.day && o.cs == c && o.airl == kept.airl && o.type == kept.type;
         });
         if (option == stand->opts.end()) continue;
         if (now.halfHour + 1 <= 47) {
