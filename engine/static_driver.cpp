@@ -244,7 +244,8 @@ void gf_enableParkingControlsFromEngine() {
 
 void gf_updateStaticParking(bool atStart) {
     gf_takeKeptUserStand();
-    if (staticParkingBusy.load() && staticAddList.empty()) {
+    // The placement has ended. A calculation still to come has not begun its placement.
+    if (staticParkingBusy.load() && staticAddList.empty() && !calculationRequested) {
         gf_enableParkingControlsFromEngine();
         lf_clearMessage();
         gf_countStaticParked(true);
