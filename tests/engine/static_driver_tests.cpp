@@ -5,6 +5,7 @@
 
 #include "engine/static_driver.h"
 
+#include "engine/conflicts.h"
 #include "engine/park_airports.h"
 #include "engine/static_parking.h"
 #include "engine/static_placement.h"
@@ -437,6 +438,51 @@ TEST_F(StaticDriverTest, KeepUserStandFromTheLinkThread) {
     gf_keepUserStand("D4");
     pass();
     EXPECT_EQ(parkAirports.front().stand, "C3");
+}
+
+} // namespace
+} // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// "Re-read": the list is read again and a reserved stand changed in the file takes effect at once (the
+// old stand free again, the aircraft on the new one removed, the new one kept free).
+TEST_F(StaticDriverTest, ReReadTakesAChangedReservedStand) {
+    writeAirportFile("LSZH", 10, "Skyloom demo");
+    writeParkList("LSZH,S1\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
+    gf_updateStaticParking(false);
+    gf_updateStaticParking(false);
+    ASSERT_EQ(reservedStandName, "S1");
+    gf_updateStaticParking(false); // the placement is not over: busy
+    pass(3 * 50);
+    ParkPos* s1 = &parkPositions[0];
+    ParkPos* s3 = &parkPositions[2];
+    EXPECT_TRUE(s1->blocked);
+    StaticAc& onS3 = staticAt(77, "SWR77*", s3->sid, WeekSlot{3, 20});
+    staticAddList.clear();
+    staticParkingBusy = false;
+
+    std::string message;
+    writeParkList("LSZH,S3\n");
+    ASSERT_TRUE(gf_checkParkAirports(true, message));
+    EXPECT_EQ(message, "reserved stand changed from 'S1' to 'S3'");
+    EXPECT_EQ(reservedStandName, "S3");
+    EXPECT_FALSE(s1->blocked);
+    EXPECT_TRUE(s3->blocked);
+    EXPECT_EQ(onS3.simState, SimState::removingfromsim);
+    EXPECT_EQ(engineStatus.reservedStandText(), "S3");
+
+    message.clear();
+    ASSERT_TRUE(gf_checkParkAirports(true, message));
+    EXPECT_EQ(message, "park airports and stands are okay");
+
+    message = "untouched";
+    writeParkList("LSZH,S3\nlszh\n"); // not in the airports table
+    EXPECT_FALSE(gf_checkParkAirports(true, message));
+    EXPECT_EQ(message, "untouched");
 }
 
 } // namespace
