@@ -216,7 +216,9 @@ TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
         userAt(c.user, c.height, c.onGround);
         gf_updateStaticParking(false);
         EXPECT_EQ(parkAirportCode, c.chosen);
-        if (!c.message.empty()) EXPECT_TRUE(shown(c.message));
+        if (!c.message.empty()) {
+            EXPECT_TRUE(shown(c.message));
+        }
         gf_leaveParkAirport();
         calculationRequested = false;
         gf_resetStaticDriverForTests();
