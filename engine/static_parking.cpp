@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <unordered_set>
 
 std::vector<KeptStatic> keptStaticList;
 std::vector<StaticRemoval> staticRemoveList;
@@ -59,6 +60,30 @@ void lf_setMark(std::atomic<bool>& mark, bool value) {
     if (mark.exchange(value) != value) lf_repaint();
 }
 
+// One search looks at each stand on its own: two stands may pick the same aircraft (registration) or
+// flight (callsign). The later pick goes and its stand is free again.
+void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
+    std::unordered_set<std::string> regs, callsigns;
+    const auto remember = [&](const StaticPick& p) {
+        if (!p.reg.empty()) regs.insert(p.reg);
+        if (!p.cs.empty()) callsigns.insert(p.cs);
+        if (!p.cs2.empty()) callsigns.insert(p.cs2);
+    };
+    for (const StaticPick& p : staticAddList)
+        remember(p);
+    std::erase_if(picks, [&](const StaticPick& p) {
+        const bool repeated = (!p.reg.empty() && regs.contains(p.reg)) ||
+                              (!p.cs.empty() && callsigns.contains(p.cs)) ||
+                              (!p.cs2.empty() && callsigns.contains(p.cs2));
+        if (repeated) {
+            if (ParkPos* stand = gf_findStand(p.sid)) stand->held = false;
+            return true;
+        }
+        remember(p);
+        return false;
+    });
+}
+
 // Searches growing offsets until `wanted` stands are held. The picks of the offset that reached it are
 // left in `picks` (the caller trims them); the earlier ones go straight to staticAddList.
 bool lf_fitSearch(WeekSlot now, bool real, bool sameDay, std::int64_t wanted,
@@ -70,6 +95,7 @@ bool lf_fitSearch(WeekSlot now, bool real, bool sameDay, std::int64_t wanted,
     bool found = false;
     for (; offset <= maxFit; ++offset) {
         lf_searchStands(now, real ? 1 : 0, sameDay ? 1 : 0, offset, picks);
+        lf_dropRepeatedPicks(picks);
         if (lf_heldCount() >= wanted) {
             found = true;
             break;

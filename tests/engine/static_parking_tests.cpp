@@ -156,6 +156,22 @@ TEST_F(StaticParkingTest, ModesRunAsTheSettingsAllow) {
     EXPECT_NE(logText().find("no parking positions found"), std::string::npos);
 }
 
+// The same aircraft or flight seen at two stands in the same half hour stands at one of them only.
+TEST_F(StaticParkingTest, OneAircraftStandsAtOneStandOnly) {
+    stands(4);
+    parking_percentage.value = 100;
+    option(parkPositions[0], "SWR", "B77W", "HB-JNB", now.day, {now.halfHour}, "SWR558");
+    option(parkPositions[1], "SWR", "B77W", "HB-JNB", now.day, {now.halfHour}, "SWR2656");
+    option(parkPositions[2], "EDW", "A320", "HB-JJA", now.day, {now.halfHour}, "EDW868", "EDW869");
+    option(parkPositions[3], "EDW", "A320", "HB-JJB", now.day, {now.halfHour}, "EDW869");
+    lf_calculateStaticParking();
+    ASSERT_EQ(staticAddList.size(), 2u);
+    EXPECT_NE(staticAddList[0].reg, staticAddList[1].reg);
+    EXPECT_EQ(
+        std::count_if(parkPositions.begin(), parkPositions.end(), [](const ParkPos& p) { return p.held; }),
+        2);
+}
+
 TEST_F(StaticParkingTest, ReservedAndUserStandsGetNoPick) {
     stands(3);
     parking_percentage.value = 100;
