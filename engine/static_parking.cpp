@@ -71,7 +71,7 @@ void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
     };
     for (const StaticPick& p : staticAddList)
         remember(p);
-    std::erase_if(picks, [&](const StaticPick& p) {
+    const std::size_t dropped = std::erase_if(picks, [&](const StaticPick& p) {
         const bool repeated = (!p.reg.empty() && regs.contains(p.reg)) ||
                               (!p.cs.empty() && callsigns.contains(p.cs)) ||
                               (!p.cs2.empty() && callsigns.contains(p.cs2));
@@ -82,6 +82,14 @@ void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
         remember(p);
         return false;
     });
+    if (dropped == 0) return;
+    // The neighbours of a freed stand are free again unless another held stand is next to them.
+    for (ParkPos& stand : parkPositions)
+        stand.adjacentHeld = false;
+    for (const ParkPos& stand : parkPositions)
+        if (stand.held)
+            for (const std::uint32_t id : stand.adjacent)
+                if (ParkPos* next = gf_findStand(id)) next->adjacentHeld = true;
 }
 
 // Searches growing offsets until `wanted` stands are held. The picks of the offset that reached it are
