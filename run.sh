@@ -175,6 +175,18 @@ stop_all
 pids=()
 
 log=$work/Log.txt
+# Static aircraft are created with a callsign ending in "*": the distinct ones the simulator stand-in
+# saw (still there or removed).
+count_statics() {
+  [ -s "$state" ] || { echo 0; return; }
+  python3 - "$state" <<'EOF'
+import json, sys
+with open(sys.argv[1]) as fh:
+    state = json.load(fh)
+tails = {o.get('tail', '') for o in state.get('objects', []) + state.get('removed', [])}
+print(sum(1 for t in tails if t.endswith('*')))
+EOF
+}
 count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
 echo
 echo "=== Skyloom run summary ==="
@@ -207,6 +219,14 @@ EOF
 else
   echo "aircraft created:           0 (the simulator stand-in left no state file)"
 fi
+# The static parking at LSZH: the park airport, the static aircraft placed, the live aircraft that
+# parked at stands and the learned file written when the airport was left at the end of the run.
+grep -m1 -- 'The park airport is' "$log" | sed 's/^The park airport is /park airport:               /' || true
+grep -m1 -E -- '^[0-9]+ positions \(' "$log" | sed 's/^/static parking:             /' || true
+echo "static aircraft placed:     $(count_statics)"
+echo "live aircraft parked:       $(grep -cE -- ': [^ ]*[^* ] +parked$' "$log" || true)"
+learned=$(grep -m1 -oE -- "'[^']*airports/learned/[^']*' saved with [0-9]+ updates?" "$log" || true)
+echo "learned file written:       ${learned:-none}"
 echo "errors in the log:          $(count '^==> ' "$log")"
 grep -E -- '^==> ' "$log" | head -10 | sed 's/^/  /' || true
 grep -m1 -- 'Exiting:' "$log" | sed 's/^/  /' || true

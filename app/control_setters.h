@@ -5,14 +5,16 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "core/timeutil.h"        // gf_maxFitHours
+#include "engine/static_driver.h" // staticParkingBusy
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
-// A static-parking renewal runs (the worker sets it, the window reads it).
-extern std::atomic<bool> staticParkingBusy;
+// A static-parking calculation or renewal runs: the engine's staticParkingBusy (the worker and the
+// "Now" button set it, the window reads it).
 // Raised the first time the parking controls were switched either way.
 extern std::atomic<bool> parkingControlsReady;
 
@@ -58,8 +60,6 @@ void gf_autoRange();
 // The bucket of the automatic radius for a distance in nautical miles (airborne, below both heights).
 std::int32_t gf_autoRangeForDistance(double distanceNm);
 
-// MAX_FIT in half-hour slots to the hours of the MAX_FIT_FL list.
-float gf_maxFitHours(std::int32_t slots);
 // MAX_FIT_FL := hours of MAX_FIT, selected in its list when it is an entry. Not saved.
 void gf_showMaxFit();
 

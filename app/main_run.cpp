@@ -117,7 +117,10 @@ void lf_simNotRunning() {
     }
     lf_call(s.drainSimResults);
     --pauseCountdown;
-    if (pauseCountdown % 100 == 0) lf_call(s.sendUserState);
+    if (pauseCountdown % 100 == 0) {
+        lf_call(s.rereadParkAirportsIfAsked);
+        lf_call(s.sendUserState);
+    }
     if (pauseCountdown < 1) {
         pauseCountdown = 100;
         gf_updateAircraftCounts();

@@ -1,6 +1,5 @@
 #include "app/run_state.h"
 
-
 std::atomic<bool> freshStart{true};
 std::atomic<bool> productionMode{false};
 std::atomic<bool> simulatorIs2020{true};
@@ -9,7 +8,6 @@ std::atomic<bool> referenceDataLoaded{false};
 std::atomic<bool> secondTick{false};
 std::atomic<std::int32_t> runSeconds{0};
 std::atomic<bool> flightPaused{false};
-std::atomic<bool> renewalCollecting{false};
 
 void gf_resetRunStateForTests() {
     currentWeekSlot = 0;

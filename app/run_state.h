@@ -1,7 +1,8 @@
 #pragma once
 // Flags and counters of the worker's runs that other parts of the program read or set.
 
-#include "core/timeutil.h" // currentWeekSlot, gf_refreshWeekSlot
+#include "core/timeutil.h"        // currentWeekSlot, gf_refreshWeekSlot
+#include "engine/static_driver.h" // renewalCollecting
 
 #include <atomic>
 #include <cstdint>
@@ -25,8 +26,7 @@ extern std::atomic<bool> secondTick;
 extern std::atomic<std::int32_t> runSeconds;
 // The simulator reports no running flight.
 extern std::atomic<bool> flightPaused;
-// A static-parking renewal is collecting callsigns.
-extern std::atomic<bool> renewalCollecting;
+// A static-parking renewal is collecting callsigns: the engine's renewalCollecting, read here.
 
 // Tests: everything back to the start of the process.
 void gf_resetRunStateForTests();

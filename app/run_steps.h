@@ -69,6 +69,8 @@ struct RunSteps {
     std::function<double()> lastTrafficTime;
     std::function<void()> checkReaderActivity;
     std::function<void(bool initial)> updateStaticParking;
+    // The "Re-read" button's request, when one is waiting (every 5 seconds, and while paused).
+    std::function<void()> rereadParkAirportsIfAsked;
 
     // ---- main cycle ----
     std::function<void()> handleAddingStack;

@@ -21,9 +21,11 @@
 #include "engine/engine_tables.h"
 #include "engine/live_update.h"
 #include "engine/no_match.h"
+#include "engine/park_airports.h"
 #include "engine/sim_results.h"
 #include "engine/stand_search.h"
 #include "engine/stands.h"
+#include "engine/static_driver.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -48,6 +50,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <typeinfo>
 
 namespace {
@@ -258,6 +261,57 @@ void lf_showCallsignChoiceText() {
     gf_invalidate(uiControlsBand);
 }
 
+// The static parking's part of the parking block: the window paints its own copies.
+void lf_showStaticParking() {
+    const EngineStatus& e = engineStatus;
+    mainWindow.maxParkCount = e.maxParkCount.load();
+    mainWindow.maxParkPercent = e.maxParkPercent.load();
+    mainWindow.softMarker = e.softMark.load();
+    mainWindow.weekMarker = e.weekMark.load();
+    mainWindow.pendingStaticCount = e.pendingStaticCount.load();
+    mainWindow.parkedFileRead = e.parkedFileRead.load();
+    mainWindow.reservedStandOk = e.reservedStandOk.load();
+    mainWindow.updateCount = static_cast<std::int32_t>(e.standUpdateCount.load());
+    mainWindow.staticRenewalMinutes = staticRenewalCountdown.load();
+    mainWindow.setText(&MainWindow::parkAirportText, e.parkAirportText());
+    mainWindow.setText(&MainWindow::parkedFileText, e.parkedFileText());
+    gf_invalidate(uiParkingBlock);
+    gf_invalidate(uiControlsBand);
+}
+
+// The destination the window set, served on the worker (the window never touches parkAirports).
+std::mutex destinationMutex;
+std::optional<std::pair<std::string, Lalo>> destinationRequest;
+
+void lf_serveDestinationRequest() {
+    std::optional<std::pair<std::string, Lalo>> request;
+    {
+        std::lock_guard lock(destinationMutex);
+        request.swap(destinationRequest);
+    }
+    if (request) gf_setDestinationParkAirport(request->first, request->second);
+}
+
+// The "Re-read" button's request, served every 5 seconds and while paused; not while static aircraft
+// are being calculated.
+void lf_rereadParkAirportsIfAsked() {
+    if (!rereadParkAirportsRequested.load() || staticParkingBusy.load()) return;
+    std::string text;
+    if (gf_checkParkAirports(true, text)) gf_windowShowMessage(text, true);
+    REREAD_BUTTON.enable(true);
+    DESTINATION.enable(true);
+    rereadParkAirportsRequested = false;
+}
+
+// The static parking's 15-second duties: the renewal's two steps ("Now" starts one), and every minute
+// the renewal countdown with its announcement.
+void lf_staticParkingEvery15Seconds(std::int32_t seconds) {
+    if (staticParkingNowRequested.exchange(false)) gf_requestRenewalNow();
+    gf_renewalStep();
+    if (seconds % 60 == 0) gf_renewalCountdownMinute(15 - (seconds % 15 + 15) % 15);
+    lf_showStaticParking();
+}
+
 // The window's requests that need the engine's lists, taken on the worker once per second.
 void lf_engineEverySecond() {
     // One queued aircraft a second: its coupled callsigns, then the static aircraft duplicating it.
@@ -279,12 +333,14 @@ void lf_engineEverySecond() {
     }
     gf_collisionAvoidanceStep();
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
+    lf_serveDestinationRequest();
 }
 
 // The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second
 // second once in five times; it runs here then, so that no twin stays for two periods.
 void lf_engineEvery5Seconds() {
     if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
+    lf_rereadParkAirportsIfAsked();
     if (runSeconds.load() % 61 == 0) gf_removeStaticTwinOfLive();
 }
 
@@ -299,8 +355,27 @@ void lf_showAverageFits() {
 void lf_wireEngine(RunSteps& s) {
     gf_engineHooks().repaintStatus = [] {
         lf_showAverageFits();
+        lf_showStaticParking();
         gf_invalidate(uiCountsBand);
     };
+    gf_engineHooks().disableParkingControls = [] { gf_disableParkingControls(); };
+    gf_engineHooks().enableParkingControls = [] { gf_enableParkingControls(); };
+    gf_engineHooks().enableDestination = [](bool on) {
+        DESTINATION.enable(on);
+        gf_invalidate(uiControlsBand);
+    };
+    gf_engineHooks().parkAirportForgotten = [] {
+        if (!INITIAL_LOAD_ONLY.value.load()) NOW_BUTTON.enable(false);
+        FLUSH_STATIC_BUTTON.enable(false);
+        gf_invalidate(uiControlsBand);
+    };
+    s.readMyParkAirports = [] { (void)lf_readMyParkAirports(); };
+    s.updateStaticParking = [](bool atStart) { gf_updateStaticParking(atStart); };
+    s.leaveParkAirport = [] { gf_leaveParkAirport(); };
+    s.rereadParkAirportsIfAsked = lf_rereadParkAirportsIfAsked;
+    gf_simLinkHooks().keepUserStand = [](const std::string& stand) { gf_keepUserStand(stand); };
+    gf_rangeHooks().firstParkAirport = [] { return gf_firstParkAirportPosition(); };
+    gf_windowHooks().reservedStandName = [] { return engineStatus.reservedStandText(); };
     gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
     s.reserveContainers = [] {
         gf_reserveTrafficContainers();
@@ -319,6 +394,7 @@ void lf_wireEngine(RunSteps& s) {
     s.removeStaticTwinOfLive = [] { gf_removeStaticTwinOfLive(); };
     gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
+        lf_staticParkingEvery15Seconds(seconds);
         if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
     };
     gf_windowHooks().countAircraft = [] {
@@ -330,6 +406,11 @@ void lf_wireEngine(RunSteps& s) {
     commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
     commands.trimLiveAircraft = [](std::int32_t maxLive) { gf_requestLiveTrim(maxLive); };
     commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
+    commands.setStaticRenewalCountdown = [](std::int32_t minutes) { gf_setStaticRenewalCountdown(minutes); };
+    commands.setDestinationParkAirport = [](const std::string& icao, const Lalo& position) {
+        std::lock_guard lock(destinationMutex);
+        destinationRequest.emplace(icao, position);
+    };
 }
 
 // Downloads and updates: the start-up update check, the window's side of what it changes, the fetch of
@@ -395,13 +476,6 @@ void gf_wireRunSteps() {
 //    that wires it in gf_wireProgram;
 //  - a new hook set: one HookAccess specialisation (its accessor, and its reset when its defaults are
 //    not all empty), then its members as above.
-// Slots that exist for subsystems that are not built yet are not needed yet; they join when their
-// subsystem is wired:
-//  - engine: CommandHooks.setStaticRenewalCountdown;
-//    WindowHooks.reservedStandName;
-//  - park airports and parking files: RunSteps.readMyParkAirports, updateStaticParking,
-//    leaveParkAirport; SimLinkHooks.keepUserStand; CommandHooks.setDestinationParkAirport;
-//    RangeHooks.firstParkAirport;
 
 namespace {
 
@@ -561,6 +635,20 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(WindowHooks, countAircraft),
     SKYLOOM_SLOT(CommandHooks, trimLiveAircraft),
     SKYLOOM_SLOT(CommandHooks, setParkedNavLights),
+    // static parking and park airports
+    SKYLOOM_SLOT(EngineHooks, disableParkingControls),
+    SKYLOOM_SLOT(EngineHooks, enableParkingControls),
+    SKYLOOM_SLOT(EngineHooks, enableDestination),
+    SKYLOOM_SLOT(EngineHooks, parkAirportForgotten),
+    SKYLOOM_SLOT(RunSteps, readMyParkAirports),
+    SKYLOOM_SLOT(RunSteps, updateStaticParking),
+    SKYLOOM_SLOT(RunSteps, leaveParkAirport),
+    SKYLOOM_SLOT(RunSteps, rereadParkAirportsIfAsked),
+    SKYLOOM_SLOT(SimLinkHooks, keepUserStand),
+    SKYLOOM_SLOT(CommandHooks, setStaticRenewalCountdown),
+    SKYLOOM_SLOT(CommandHooks, setDestinationParkAirport),
+    SKYLOOM_SLOT(WindowHooks, reservedStandName),
+    SKYLOOM_SLOT(RangeHooks, firstParkAirport),
     // airport and learned parking files
     SKYLOOM_SLOT(ParkingHooks, showStandCount),
     SKYLOOM_SLOT(ParkingHooks, showAirportFile),

@@ -117,3 +117,39 @@ std::atomic<std::uint64_t> currentWeekSlot{0};
 void gf_refreshWeekSlot() {
     currentWeekSlot = gf_trafficDayAndHalfHour().packed();
 }
+
+float gf_maxFitHours(std::int32_t slots) {
+    if (slots >= 44) return 24.0f;
+    if (slots >= 38) return 21.0f;
+    if (slots >= 32) return 18.0f;
+    if (slots >= 26) return 15.0f;
+    if (slots >= 22) return 12.0f;
+    if (slots >= 20) return 11.0f;
+    if (slots >= 18) return 10.0f;
+    if (slots >= 16) return 9.0f;
+    if (slots >= 14) return 8.0f;
+    if (slots >= 12) return 7.0f;
+    if (slots >= 10) return 6.0f;
+    switch (slots) {
+    case 9:
+        return 5.0f;
+    case 8:
+        return 4.5f;
+    case 7:
+        return 4.0f;
+    case 6:
+        return 3.5f;
+    case 5:
+        return 3.0f;
+    case 4:
+        return 2.5f;
+    case 3:
+        return 2.0f;
+    case 2:
+        return 1.5f;
+    case 1:
+        return 1.0f;
+    default:
+        return 0.5f;
+    }
+}

@@ -57,3 +57,6 @@ WeekSlot gf_trafficDayAndHalfHour();
 // engine reads "now" from it.
 extern std::atomic<std::uint64_t> currentWeekSlot;
 void gf_refreshWeekSlot();
+
+// A number of half-hour slots (MAX_FIT, a fit offset) as the hours of the MAX_FIT_FL list.
+float gf_maxFitHours(std::int32_t slots);

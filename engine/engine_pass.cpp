@@ -3,9 +3,14 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "engine/engine_requests.h"
+#include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 #include "engine/live_update.h"
+#include "engine/park_airports.h"
 #include "engine/sim_results.h"
+#include "engine/stand_search.h"
+#include "engine/static_driver.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_intake.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
@@ -57,6 +62,10 @@ void lf_pacedHandOver(std::int64_t pass) {
             gf_queueAiCreate(staticCreateQueue.front());
             staticCreateQueue.pop_front();
         }
+        if (!staticAddList.empty()) {
+            lf_detcs();
+            engineStatus.pendingStaticCount = staticAddList.size();
+        }
     }
 }
 
@@ -102,7 +111,7 @@ void lf_oneCreation() {
 }
 
 void lf_requests(std::int64_t pass) {
-    if (pass % 20 == 0 && !gf_requestObjectsInRadius(rangeMeters.load())) {
+    if (pass % 20 == 0 && !gf_requestObjectsInRadius(gf_objectsInRangeMetres(rangeMeters.load()))) {
         gf_logError("SimConnect request ac within range fails");
         gf_simConnectRequestError();
     }
@@ -123,6 +132,7 @@ void lf_handleAddingStack() {
     const std::int64_t pass = enginePassCount.load();
     gf_drainSimResults();
     gf_serveEngineRequests();
+    gf_takeKeptUserStand();
     lf_updateAndCompact();
     lf_exchangePositionBuffers();
     lf_pacedHandOver(pass);

@@ -26,6 +26,26 @@ void EngineStatus::setParkAirportText(std::string text) {
     parkAirportText_ = std::move(text);
 }
 
+std::string EngineStatus::parkedFileText() const {
+    std::lock_guard lock(mutex_);
+    return parkedFileText_;
+}
+
+void EngineStatus::setParkedFileText(std::string text) {
+    std::lock_guard lock(mutex_);
+    parkedFileText_ = std::move(text);
+}
+
+std::string EngineStatus::reservedStandText() const {
+    std::lock_guard lock(mutex_);
+    return reservedStandText_;
+}
+
+void EngineStatus::setReservedStandText(std::string text) {
+    std::lock_guard lock(mutex_);
+    reservedStandText_ = std::move(text);
+}
+
 void EngineStatus::reset() {
     liveCount = 0;
     parkedLiveCount = 0;
@@ -37,6 +57,16 @@ void EngineStatus::reset() {
     liveMeanHours = 0.0f;
     setCallsignChoiceText({});
     setParkAirportText({});
+    maxParkCount = 0;
+    maxParkPercent = 0;
+    softMark = false;
+    weekMark = false;
+    pendingStaticCount = 0;
+    parkedFileRead = false;
+    reservedStandOk = false;
+    renewalMinutes = 0;
+    setParkedFileText({});
+    setReservedStandText({});
 }
 
 namespace {

@@ -26,12 +26,33 @@ struct EngineStatus {
     // The mean parked time of the parked live aircraft, hours (0 with none).
     std::atomic<float> liveMeanHours{0.0f};
 
+    // The static parking: the wanted number of static aircraft (max park) and its share of the stands
+    // in percent; the last search took soft flights (soft mark) or flights of any weekday (week mark).
+    std::atomic<std::int32_t> maxParkCount{0};
+    std::atomic<std::int32_t> maxParkPercent{0};
+    std::atomic<bool> softMark{false};
+    std::atomic<bool> weekMark{false};
+    // Static aircraft still waiting to be placed.
+    std::atomic<std::uint64_t> pendingStaticCount{0};
+    // The park airport's stands were read without an error (parked-file mark).
+    std::atomic<bool> parkedFileRead{false};
+    // The reserved stand is a stand of the park airport.
+    std::atomic<bool> reservedStandOk{false};
+    // Minutes to the next renewal of the static aircraft.
+    std::atomic<std::int32_t> renewalMinutes{0};
+
     // "= {oid}" or "has left" beside the callsign box; empty when nothing is tracked.
     std::string callsignChoiceText() const;
     void setCallsignChoiceText(std::string text);
     // The park airport's display name ("LSZH (ZRH)"); empty when there is none.
     std::string parkAirportText() const;
     void setParkAirportText(std::string text);
+    // The park airport's stands as read ("LSZH.xml" and the like); empty when none are loaded.
+    std::string parkedFileText() const;
+    void setParkedFileText(std::string text);
+    // The reserved stand's name; empty when none. A copy for the window thread.
+    std::string reservedStandText() const;
+    void setReservedStandText(std::string text);
 
     void reset();
 
@@ -39,6 +60,8 @@ private:
     mutable std::mutex mutex_;
     std::string callsignChoiceText_;
     std::string parkAirportText_;
+    std::string parkedFileText_;
+    std::string reservedStandText_;
 };
 
 extern EngineStatus engineStatus;
@@ -48,6 +71,16 @@ struct EngineHooks {
     std::function<void()> repaintStatus;
     // Repaint the controls band (the callsign text). Default: nothing.
     std::function<void()> repaintControls;
+    // The parking controls (percentages, fit, max park, "Now", "Flush static", "Re-read") off while
+    // static aircraft are calculated and on again afterwards. Defaults: nothing (the busy flag and the
+    // countdown are the engine's own).
+    std::function<void()> disableParkingControls;
+    std::function<void()> enableParkingControls;
+    // The DESTINATION edit field on or off. Default: nothing.
+    std::function<void(bool enabled)> enableDestination;
+    // The park airport was forgotten: "Now" (unless INITIAL_LOAD_ONLY) and "Flush static" off.
+    // Default: nothing.
+    std::function<void()> parkAirportForgotten;
 };
 
 EngineHooks& gf_engineHooks();

@@ -1,4 +1,6 @@
 #include "engine/engine_tables.h"
+#include "engine/static_driver.h"
+#include "engine/static_parking.h"
 
 #include "engine/conflicts.h"
 
@@ -217,6 +219,10 @@ void lf_clearEngineLists() {
     selectedObjectId = 0;
     engineUserState = UserState{};
     gf_dropEngineRequests();
+    // A renewal of the last run never reaches the next one.
+    renewalCollecting = false;
+    renewalPending = false;
+    calculationRequested = false;
 }
 
 } // namespace
@@ -246,4 +252,6 @@ void gf_resetEngineForTests() {
     gf_resetEngineHooks();
     gf_resetEngineClockForTests();
     gf_resetConflictsForTests();
+    gf_resetStaticDriverForTests();
+    gf_resetStaticParkingForTests();
 }

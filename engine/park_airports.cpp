@@ -1,6 +1,10 @@
 #include "engine/park_airports.h"
 
+#include "engine/conflicts.h"
 #include "engine/engine_status.h"
+#include "engine/stands.h"
+#include "engine/static_driver.h"
+#include "simlink/sim_link.h"
 
 #include "core/file_io.h"
 #include "core/hooks.h"
@@ -16,8 +20,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <system_error>
 #include <variant>
@@ -30,6 +36,21 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view parkAirportsFileName = "my_park_airports.txt";
+
+// The copy of the first entry for other threads, and a stand the link kept for it.
+struct FirstEntryCopy {
+    std::string code;
+    std::string stand;
+    Lalo pos;
+    bool listed = false;
+    std::string parkAirport; // the park airport's code when published
+    bool standKept = false;  // the link changed the stand; the worker has not taken it yet
+};
+std::mutex firstEntryMutex;
+FirstEntryCopy firstEntry;
+std::atomic<bool> keptStandWaiting{false};
+// The file is rewritten by the worker and by the link's thread: one save at a time.
+std::mutex saveMutex;
 
 std::string_view lf_plural(std::size_t count) {
     return count == 1 ? "" : "s";
@@ -118,20 +139,23 @@ std::string lf_firstField(const std::string& line) {
 
 bool lf_readMyParkAirports() {
     parkAirports.clear();
+    bool result = false;
     try {
-        const bool result = lf_readParkAirportsFile();
+        result = lf_readParkAirportsFile();
         lf_addThirdpartyAirports();
-        return result;
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "lf_readMyParkAirports", e.what()));
-        return false;
+        result = false;
     }
+    gf_publishFirstParkAirport();
+    return result;
 }
 
-bool gf_saveMyParkAirport() {
-    if (parkAirports.empty()) return false;
-    const ParkAirportEntry& first = parkAirports.front();
-    const std::string line = first.stand.empty() ? first.code : fmt::format("{},{}", first.code, first.stand);
+namespace {
+
+bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
+    std::lock_guard saving(saveMutex);
+    const std::string line = stand.empty() ? code : fmt::format("{},{}", code, stand);
     const fs::path path = os::inWorkingFolder(myParkAirportsPath);
 
     std::vector<std::string> lines;
@@ -149,7 +173,7 @@ bool gf_saveMyParkAirport() {
         }
         lines = std::move(file.lines);
         const auto found = std::find_if(lines.begin(), lines.end(),
-                                        [&](const std::string& l) { return lf_firstField(l) == first.code; });
+                                        [&](const std::string& l) { return lf_firstField(l) == code; });
         if (found != lines.end()) {
             *found = line;
             done = fmt::format("{}:{} updated stand", parkAirportsFileName, line);
@@ -175,15 +199,24 @@ bool gf_saveMyParkAirport() {
     return true;
 }
 
+} // namespace
+
+bool gf_saveMyParkAirport() {
+    if (parkAirports.empty()) return false;
+    return lf_saveParkAirportLine(parkAirports.front().code, parkAirports.front().stand);
+}
+
 void gf_setDestinationParkAirport(const std::string& code, const Lalo& position) {
     const auto found = std::find_if(parkAirports.begin(), parkAirports.end(),
                                     [&](const ParkAirportEntry& entry) { return entry.code == code; });
     if (found != parkAirports.end()) {
         parkAirports.splice(parkAirports.begin(), parkAirports, found);
+        gf_publishFirstParkAirport();
         return;
     }
     parkAirports.push_front({code, {}, position, 0});
     gf_saveMyParkAirport();
+    gf_publishFirstParkAirport();
 }
 
 bool gf_setParkAirport(const std::string& code) {
@@ -203,9 +236,94 @@ bool gf_setParkAirport(const std::string& code) {
     gf_log(fmt::format("\nThe park airport is {}", displayName));
     engineStatus.setParkAirportText(displayName);
     repaint();
+    gf_publishFirstParkAirport();
     return true;
+}
+
+bool gf_checkParkAirports(bool checkStand, std::string& message) {
+    if (!lf_readMyParkAirports()) return false;
+    if (checkStand && userOnGroundKnown.load() && !staticParkingBusy.load() && !parkAirports.empty() &&
+        !parkAirportCode.empty() && parkAirports.front().code == parkAirportCode &&
+        gf_userStandName().empty() && !parkAirports.front().stand.empty() &&
+        parkAirports.front().stand != reservedStandName) {
+        const std::string& stand = parkAirports.front().stand;
+        message = fmt::format("reserved stand changed from '{}' to '{}'", reservedStandName, stand);
+        for (ParkPos& p : parkPositions)
+            if (!reservedStandName.empty() && p.id == reservedStandName) p.blocked = false;
+        reservedStandName = stand;
+        gf_clearReservedStand(reservedStandName);
+        bool found = false;
+        for (ParkPos& p : parkPositions)
+            if (p.id == reservedStandName) {
+                p.blocked = true;
+                found = true;
+            }
+        engineStatus.setReservedStandText(reservedStandName);
+        engineStatus.reservedStandOk = found;
+        if (const auto& hook = gf_engineHooks().repaintStatus) hook();
+    }
+    if (message.empty()) message = "park airports and stands are okay";
+    return true;
+}
+
+namespace {
+
+// Worker, under firstEntryMutex: a stand the link kept goes into the list first.
+void lf_takeKeptStandLocked() {
+    if (!firstEntry.standKept) return;
+    firstEntry.standKept = false;
+    if (!parkAirports.empty() && parkAirports.front().code == firstEntry.code)
+        parkAirports.front().stand = firstEntry.stand;
+}
+
+} // namespace
+
+void gf_publishFirstParkAirport() {
+    std::lock_guard lock(firstEntryMutex);
+    lf_takeKeptStandLocked();
+    if (parkAirports.empty()) {
+        firstEntry.code.clear();
+        firstEntry.stand.clear();
+        firstEntry.listed = false;
+    } else {
+        firstEntry.code = parkAirports.front().code;
+        firstEntry.stand = parkAirports.front().stand;
+        firstEntry.pos = parkAirports.front().pos;
+        firstEntry.listed = true;
+    }
+    firstEntry.parkAirport = parkAirportCode;
+}
+
+std::optional<Lalo> gf_firstParkAirportPosition() {
+    std::lock_guard lock(firstEntryMutex);
+    if (!firstEntry.listed) return std::nullopt;
+    return firstEntry.pos;
+}
+
+void gf_keepUserStand(const std::string& stand) {
+    std::string code;
+    {
+        std::lock_guard lock(firstEntryMutex);
+        if (!firstEntry.listed || firstEntry.code != firstEntry.parkAirport || stand.empty() ||
+            firstEntry.stand == stand)
+            return;
+        firstEntry.stand = stand;
+        firstEntry.standKept = true;
+        code = firstEntry.code;
+        keptStandWaiting = true;
+    }
+    lf_saveParkAirportLine(code, stand);
+}
+
+void gf_takeKeptUserStand() {
+    if (!keptStandWaiting.exchange(false)) return;
+    std::lock_guard lock(firstEntryMutex);
+    lf_takeKeptStandLocked();
 }
 
 void gf_resetParkAirportsForTests() {
     parkAirports.clear();
+    std::lock_guard lock(firstEntryMutex);
+    firstEntry = FirstEntryCopy{};
+    keptStandWaiting = false;
 }

@@ -6,6 +6,7 @@
 #include "core/geodesy.h"
 
 #include <list>
+#include <optional>
 #include <string>
 
 struct ParkAirportEntry {
@@ -35,6 +36,22 @@ void gf_setDestinationParkAirport(const std::string& code, const Lalo& position)
 // Makes the airport the park airport: its record copied, the feed told, its display name shown. False
 // (and the display name emptied) when the airports table does not know it.
 bool gf_setParkAirport(const std::string& code);
+
+// Re-reads the list ("Re-read") and, with checkStand, takes a changed reserved stand of the park
+// airport into force (the old one unblocked, the new one cleared and blocked). False when the list could
+// not be read (message untouched); else the message says what happened.
+bool gf_checkParkAirports(bool checkStand, std::string& message);
+
+// ---- Other threads ----
+// The worker publishes the first entry (code, stand, position) and the park airport's code after it
+// changed the list; the window and the simulator link read the copy, never the list.
+void gf_publishFirstParkAirport();
+std::optional<Lalo> gf_firstParkAirportPosition();
+// The link's thread: the user stands at `stand`. When the first entry is the park airport and its stand
+// differs, the copy takes the stand, the file is saved and the worker takes it into parkAirports at its
+// next pass (gf_takeKeptUserStand).
+void gf_keepUserStand(const std::string& stand);
+void gf_takeKeptUserStand();
 
 // Tests only: the list emptied.
 void gf_resetParkAirportsForTests();

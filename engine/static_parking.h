@@ -1,0 +1,62 @@
+#pragma once
+// Choosing the static parked aircraft of the park airport: how many are wanted, which flights seen at
+// its stands fit the current half hour best (the full calculation), and every 20 minutes which static
+// aircraft stay, go or come (the renewal). The output is staticAddList, which the placement turns into
+// aircraft one at a time, and the static aircraft handed to the removal. Worker thread only.
+
+#include "core/timeutil.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A static aircraft that stays at a renewal.
+struct KeptStatic {
+    std::string cs; // with its "*"
+    std::string feedCs, text, reg, airl, type;
+    WeekSlot parkedSince;
+    std::uint32_t sid = 0;
+    bool leaving = false; // its flight leaves the stand in the next half hour
+};
+
+// A static aircraft that goes at the end of a renewal.
+struct StaticRemoval {
+    std::string cs;
+    std::uint32_t sid = 0;
+};
+
+extern std::vector<KeptStatic> keptStaticList;
+extern std::vector<StaticRemoval> staticRemoveList;
+// The offset the last search reached in a real and in a soft mode (-1: no soft search after the last
+// real one). They feed the review window of the next renewal.
+extern std::int32_t fitReal;
+extern std::int32_t fitSoft;
+
+// The wanted number of static aircraft (MAX_PARK_SEL, the parking percentage of the park airport's
+// stands); shown as max park with its share. Throws gsl::narrowing_error for a count beyond 32 bits.
+std::int64_t gf_wantedStaticCount();
+
+// Runs the search modes (real/same day, then week/real, soft, week/soft as the settings allow) until
+// base + staticAddList reach `wanted`.
+void lf_selectStatics(WeekSlot now, std::int64_t wanted, std::int64_t base);
+
+// The full calculation after the park airport's stands were loaded.
+void lf_calculateStaticParking();
+
+// The renewal: static aircraft whose flight is live or that no longer fit go, the others stay, new
+// ones are picked up to the wanted number, and flights that leave within the half hour are shown
+// under their departure callsign.
+void gf_adjustParking();
+
+// Logs the time banner; the current week slot.
+WeekSlot lf_logParkingTime();
+
+// The reserved stand and the stand the user aircraft stands at get no static aircraft.
+void lf_blockReservedStands();
+
+// `p`'s time (now minus its offset) against the static aircraft's parked-since time: true when the
+// pick is the later one (the static aircraft goes).
+bool gf_pickIsLater(WeekSlot now, std::int32_t pickOffset, WeekSlot parkedSince);
+
+// Tests only: the lists emptied, the fits back to 0 / -1.
+void gf_resetStaticParkingForTests();
