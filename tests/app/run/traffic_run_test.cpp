@@ -136,7 +136,7 @@ struct Flight {
 std::map<std::uint32_t, Flight> readScenario(const fs::path& file) {
     TrafficFilter filter;
     filter.reference = lszh;
-    filter.radiusNm = 40; // the program's default range
+    filter.radiusNm = 40; // the program's range in this run
     std::map<std::uint32_t, Flight> flights;
     for (const auto& line : rtfeed::loadReplay(file)) {
         if (line.kind != 'T') continue;
@@ -237,6 +237,12 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     const fs::path work = root / "work";
     for (const char* sub : {"work/docs", "work/input", "work/output", "config", "local", "runtime"})
         fs::create_directories(root / sub);
+    // The range stays at its 40 nm: the automatic range of a user on the ground (10 nm) would hide the
+    // scenario's climbs and descents through 10,000 ft. The engine's component tests cover the 10 nm.
+    fs::create_directories(root / "config" / "Skyloom");
+    std::ofstream(root / "config" / "Skyloom" / "parameters.xml")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
+           "    <parameter name=\"AUTO_RANGE\" value=\"false\" />\n  </parameters>\n</root>\n";
     const fs::path packages = root / "config" / "Microsoft Flight Simulator" / "Packages";
     fs::create_directories(packages / "Official");
     const std::set<std::string> titles = writeCommunityPackage(packages / "Community");
