@@ -21,6 +21,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 
 namespace {
 
@@ -178,8 +179,8 @@ bool lf_taxiingNeighbour(const LiveAc& ac) {
     return false;
 }
 
-// The queue has run dry: true when a sample was appended, false when the aircraft is to go.
-bool lf_nextSegment(LiveAc& ac) {
+// The queue has run dry: appends a sample and returns an empty text, or returns why the aircraft is to go.
+std::string lf_nextSegment(LiveAc& ac) {
     MoveState& m = ac.move;
     // An aircraft driven onto its stand arrives there; then the count of made-up samples decides.
     const bool arriving = ac.phase == AcPhase::parking;
@@ -190,12 +191,13 @@ bool lf_nextSegment(LiveAc& ac) {
         if (lf_taxiingNeighbour(ac)) {
             m.holding = false;
             m.holdingSince = 0;
-            return false;
+            return "waiting beside a taxiing aircraft";
         }
         const std::int64_t now = lf_now();
         if (m.holding) {
-            if (AIRBORNE_ONLY.value.load()) return false;
-            if ((now - m.holdingSince) / passesPerMinute > MAX_HOLDING_MINUTES.value.load()) return false;
+            if (AIRBORNE_ONLY.value.load()) return "waiting on the ground with airborne traffic only";
+            if ((now - m.holdingSince) / passesPerMinute > MAX_HOLDING_MINUTES.value.load())
+                return "held in place too long";
         } else {
             m.holdingSince = now;
         }
@@ -206,33 +208,36 @@ bool lf_nextSegment(LiveAc& ac) {
         wait.standing = true;
         ac.samples.push_back(wait);
         m.extrapolationCount = 1;
-        return true;
+        return {};
     }
-    if (m.extrapolationCount < 0) return false;
+    if (m.extrapolationCount < 0) return "no new position";
     if (m.extrapolationCount == 1) {
         m.extrapolationCount = -1;
-        return false;
+        return "no new position after dead reckoning";
     }
     if (m.extrapolationCount > 1) {
         lf_deadReckon(ac, m.extrapolationCount - 1);
-        return true;
+        return {};
     }
-    if (!lf_categoryAllowed(ac.sizeCat)) return false;
+    if (!lf_categoryAllowed(ac.sizeCat)) return "its size category is switched off";
     if (!ac.onGround) {
         const UserState& user = engineUserState;
-        if (gf_positionKnown(user.latitude, user.longitude) &&
-            gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{ac.pos.latitude, ac.pos.longitude}) >=
-                RANGE.value.load() - 0.5)
-            return false;
+        if (gf_positionKnown(user.latitude, user.longitude)) {
+            const double d =
+                gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{ac.pos.latitude, ac.pos.longitude});
+            const std::int32_t range = RANGE.value.load();
+            if (d >= range - 0.5) return fmt::format("left the range ({:.1f} nm of {} nm)", d, range);
+        }
         if (AIRBORNE_ONLY.value.load()) {
             const double elevation = trafficReader.parkAirportElevation().value_or(0.0);
-            if (std::fabs(ac.pos.altitude - elevation) < 1000.0) return false;
+            if (std::fabs(ac.pos.altitude - elevation) < 1000.0)
+                return "near the ground with airborne traffic only";
         }
         lf_deadReckon(ac, airDeadReckoningLegs);
-        return true;
+        return {};
     }
     lf_deadReckon(ac, ac.phase == AcPhase::parked ? 1 : groundDeadReckoningLegs);
-    return true;
+    return {};
 }
 
 // The straight steps of a leg of `passes` passes to sample 1, then the ground or the air step.
@@ -480,7 +485,9 @@ void nextPosMain(LiveAc& ac) {
                 continue;
             }
             lf_throwIfUnfinished(ac);
-            if (!lf_nextSegment(ac)) {
+            if (const std::string why = lf_nextSegment(ac); !why.empty()) {
+                // Out of samples: say why the aircraft goes, since nothing else will.
+                gf_log(fmt::format("          {} removed: {}", gf_acLogText(ac), why));
                 removeAircraftFromSim(ac);
                 return;
             }

@@ -135,7 +135,17 @@ void lf_onEvent(const SIMCONNECT_RECV_EVENT& event) {
 void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event) {
     if (event.objectType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) return;
     if (event.eventId == evObjectAdded) {
-        if (event.objectId > userObjectId) newObjectIds.push_back(event.objectId);
+        if (event.objectId <= userObjectId) return;
+        newObjectIds.push_back(event.objectId);
+        // The objects-by-type request only reaches as far as the range, and the range may have shrunk
+        // since the creation was sent (the automatic range on the ground is 10 nm): while creations of
+        // ours wait for their objects, a new object is asked for by its number, wherever it is.
+        if (!sentCreates.empty()) {
+            std::lock_guard lock(simCommandMutex);
+            if (HSIMCONNECT handle = hSimConnect)
+                SimConnect_RequestDataOnSimObject(handle, reqNewObject, defObjectsByType, event.objectId,
+                                                  SIMCONNECT_PERIOD_ONCE);
+        }
     } else if (event.eventId == evObjectRemoved) {
         // An object gone before any objects-by-type reply showed it would otherwise stay listed for the
         // rest of the run.
@@ -146,8 +156,13 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event) {
     }
 }
 
+void lf_onObjectBlock(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply, bool byType);
+
 void lf_onSimObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply) {
     switch (reply.requestId) {
+    case reqNewObject:
+        lf_onObjectBlock(reply, false);
+        return;
     case reqStaticCg: {
         if (reply.dataSize < 2 * sizeof(double)) return;
         double block[2];
@@ -181,8 +196,10 @@ struct ObjectsByTypeBlock {
 };
 static_assert(sizeof(ObjectsByTypeBlock) == 56);
 
-void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
-    if (reply.requestId != reqObjectsByType) return;
+// Definition 404 of an object: from the objects-by-type reply (`byType`) or from the request made for
+// an object just added. A new object whose callsign matches one of the program's creations is bound to
+// it; any other object of the by-type reply gives ground data.
+void lf_onObjectBlock(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply, bool byType) {
     const std::uint32_t id = reply.objectId;
     if (id <= userObjectId) return;
     if (reply.dataSize < sizeof(ObjectsByTypeBlock)) return;
@@ -193,6 +210,7 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
 
     const auto added = std::find(newObjectIds.begin(), newObjectIds.end(), id);
     if (added == newObjectIds.end()) {
+        if (!byType) return;
         if (block.altAboveGround > groundDataCeilingFt || atcId.empty() || atcId.back() == '*') return;
         lf_postResult(SimResult{id, onGround, 0, SimResultKind::groundData, block.groundAltitude,
                                 block.altAboveGround});
@@ -237,6 +255,10 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
         lf_postResult(SimResult{id, hexid, 0, SimResultKind::staticObjectFound, 0, 0});
     else
         lf_postResult(SimResult{id, hexid, 0, SimResultKind::liveObjectFound, 0, block.altAboveGround});
+}
+
+void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE& reply) {
+    if (reply.requestId == reqObjectsByType) lf_onObjectBlock(reply, true);
 }
 
 template <class T> const T* lf_as(const SIMCONNECT_RECV* message, std::uint32_t size) {

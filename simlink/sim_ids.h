@@ -59,4 +59,5 @@ enum RequestId : std::uint32_t {
     reqUserOnGround = 108,
     reqUserState = 109,
     reqAiFlightPlan = 110,
+    reqNewObject = 111, // definition 404 of one object just added, wherever it is
 };

@@ -9,6 +9,7 @@
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
 #include "feed/rt_link.h"
+#include "feed/traffic_datagram.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
@@ -18,7 +19,12 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
 #include <numbers>
+#include <set>
+#include <sstream>
 
 namespace enginetest {
 namespace {
@@ -543,6 +549,211 @@ TEST_F(EngineRoadTest, ADepartureFirstSeenInTheAirClimbsOut) {
     EXPECT_EQ(object.throttle, 16383u);
     EXPECT_FALSE(object.onGround);
     EXPECT_EQ(eventCount(climbing.oid, "THROTTLE_SET"), 1u) << "once";
+}
+
+// The departures of the Zurich scenario climbing through 10,000 ft, turning with the roll and true
+// heading their reports carry, and an aircraft created beyond the objects-in-range radius.
+class EngineScenarioTest : public EngineRoadTest {
+protected:
+    void SetUp() override {
+        EngineRoadTest::SetUp();
+        scannedLiveries = {{"THY", "B738", "Stub B738 Turkish", "", 1, false},
+                           {"OAW", "E190", "Stub E190 Helvetic", "", 1, false}};
+        gf_sortLiveries(scannedLiveries);
+        gf_buildLiveryTables({});
+        scannedLiveries.clear();
+        dbase.aircrafts.insert("E190");
+        dbase.large.insert("E190");
+    }
+
+    void TearDown() override {
+        currentQnh = 1013;
+        EngineRoadTest::TearDown();
+    }
+
+    // The stand-in with the user at Zurich and a ground area at its elevation; LSZH is the park airport.
+    void startAtZurich() {
+        stub::Options options;
+        options.user.latitude = lszh.lat;
+        options.user.longitude = lszh.lon;
+        options.user.altitudeFt = 1400;
+        options.groundAreas.push_back(stub::GroundArea{lszh.lat, lszh.lon, 8, 1400});
+        start(std::move(options));
+        parkAirportCode = "LSZH";
+        currentParkAirport.code = "LSZH";
+        currentParkAirport.lat = lszh.lat;
+        currentParkAirport.lon = lszh.lon;
+        currentParkAirport.alt = 1400;
+        trafficReader.setParkAirport("LSZH", lszh, 1400);
+        currentQnh = 1018;
+    }
+
+    // Both the feed's radius and the engine's range, as the range control sets them.
+    static void setRange(std::int32_t nm) {
+        RANGE.value = nm;
+        trafficRadiusNm = nm;
+        rangeMeters = static_cast<std::uint32_t>(nm) * 1852u;
+    }
+};
+
+struct Arrival {
+    std::int64_t pass; // counted from the start of the scenario
+    std::string datagram;
+    TrafficRecord record;
+};
+
+// The reports of the scenario's flights `callsigns` up to `seconds`, as the feed reads them.
+std::vector<Arrival> scenarioReports(const std::set<std::string>& callsigns, double seconds) {
+    TrafficFilter filter;
+    filter.reference = lszh;
+    filter.radiusNm = 40;
+    std::vector<Arrival> out;
+    for (const auto& line :
+         rtfeed::loadReplay(std::filesystem::path(SKYLOOM_SOURCE_DIR) / "tools/rtfeed/replays/demo.txt")) {
+        if (line.kind != 'T' || line.at > seconds) continue;
+        TrafficDatagramResult r = gf_readTrafficDatagram(line.payload, filter);
+        if (r.drop != TrafficDrop::none || !callsigns.contains(r.record.cs)) continue;
+        out.push_back(Arrival{std::llround(line.at * 100), line.payload, r.record});
+    }
+    return out;
+}
+
+// How far `p` is from the flight's reports around scenario time `at` (reports joined by straight legs),
+// less the widest spacing between two of those reports; nullopt when none lies there.
+std::optional<double> beyondSpacing(const std::vector<Arrival>& arrivals, const std::string& cs,
+                                    const Lalo& p, double at) {
+    std::optional<double> nearest;
+    double spacing = 0;
+    const Arrival* before = nullptr;
+    for (const Arrival& a : arrivals) {
+        if (a.record.cs != cs) continue;
+        if (before && a.pass / 100.0 >= at - 2 && before->pass / 100.0 <= at + 2) {
+            const Lalo from{before->record.pos.lat, before->record.pos.lon};
+            const Lalo to{a.record.pos.lat, a.record.pos.lon};
+            spacing = std::max(spacing, gf_distanceNm(from, to));
+            for (int k = 0; k <= 10; ++k) {
+                const double u = k / 10.0;
+                const double d = gf_distanceNm(
+                    p, Lalo{from.lat + u * (to.lat - from.lat), from.lon + u * (to.lon - from.lon)});
+                nearest = std::min(nearest.value_or(d), d);
+            }
+        }
+        before = &a;
+    }
+    if (!nearest) return std::nullopt;
+    return *nearest - spacing;
+}
+
+// What became of the scenario's departures THY1911 and OAW8262 over its first `seconds`, with the range
+// at `rangeNm`.
+struct DepartureRun {
+    std::map<std::string, std::uint32_t> oids;
+    std::map<std::string, double> worstNm; // beyond one report spacing of the reports 30 s earlier
+    std::map<std::string, double> goneAt;  // scenario seconds at which the object was taken out
+};
+
+class EngineDepartureTest : public EngineScenarioTest {
+protected:
+    const std::set<std::string> callsigns{"THY1911", "OAW8262"};
+
+    DepartureRun run(std::int32_t rangeNm, double seconds) {
+        startAtZurich();
+        setRange(rangeNm);
+        const std::vector<Arrival> arrivals = scenarioReports(callsigns, seconds);
+        EXPECT_TRUE(std::any_of(arrivals.begin(), arrivals.end(), [](const Arrival& a) {
+            return a.record.pos.bank.has_value();
+        })) << "the reports carry a roll";
+        DepartureRun out;
+        std::size_t next = 0;
+        const std::int64_t first = enginePassCount.load();
+        const std::int64_t end = first + static_cast<std::int64_t>(seconds * 100);
+        while (enginePassCount.load() < end) {
+            const std::int64_t now = enginePassCount.load() - first;
+            for (; next < arrivals.size() && arrivals[next].pass <= now; ++next)
+                trafficReader.handle(arrivals[next].datagram);
+            step();
+            for (const std::string& cs : callsigns) {
+                const LiveAc* ac = nullptr;
+                for (const LiveAc& a : liveAcs)
+                    if (a.cs == cs) ac = &a;
+                if (ac && ac->simState == SimState::active) out.oids[cs] = ac->oid;
+                if (!out.oids.contains(cs) || out.goneAt.contains(cs)) continue;
+                if (!ac || ac->removePending || ac->simState != SimState::active) {
+                    out.goneAt[cs] = now / 100.0;
+                    continue;
+                }
+                if (now % 100 != 0) continue;
+                if (const auto beyond = beyondSpacing(arrivals, cs, Lalo{ac->pos.latitude, ac->pos.longitude},
+                                                      (now - feedDelayPasses) / 100.0))
+                    out.worstNm[cs] = std::max(out.worstNm[cs], *beyond);
+            }
+        }
+        settle();
+        return out;
+    }
+};
+
+// With the range at 40 nm both stay as long as they report, 30 s behind their reports.
+TEST_F(EngineDepartureTest, StayWhileTheyReportWithinTheRange) {
+    const DepartureRun r = run(40, 160);
+    for (const std::string& cs : callsigns) {
+        SCOPED_TRACE(cs);
+        ASSERT_TRUE(r.oids.contains(cs)) << "created";
+        EXPECT_LE(r.worstNm.at(cs), 0.05) << "within one report spacing of its reports 30 s earlier";
+        EXPECT_FALSE(r.goneAt.contains(cs)) << "went at " << r.goneAt.at(cs) << " s while its flight reports";
+    }
+}
+
+// With the 10 nm a user on the ground gets, the feed stops THY1911's reports at 10 nm: it goes at the
+// range's edge once its samples have run out, and the log says why.
+TEST_F(EngineDepartureTest, GoAtTheRangesEdgeAndTheLogSaysWhy) {
+    const DepartureRun r = run(10, 60);
+    ASSERT_TRUE(r.oids.contains("THY1911")) << "created";
+    EXPECT_LE(r.worstNm.at("THY1911"), 0.05);
+    ASSERT_TRUE(r.goneAt.contains("THY1911")) << "taken out at the range's edge";
+    const std::string log = logText();
+    std::istringstream lines(log);
+    bool said = false;
+    for (std::string line; std::getline(lines, line);)
+        said |= line.find("THY1911") != std::string::npos &&
+                line.find("removed: left the range") != std::string::npos;
+    EXPECT_TRUE(said) << log;
+}
+
+// The automatic range of a user on the ground is 10 nm, and the objects-in-range request reaches no
+// further; an aircraft created farther out (its reports came while the range was wider) is still bound,
+// set up and moved at once rather than left waiting for the request to reach it.
+TEST_F(EngineScenarioTest, AnObjectCreatedBeyondTheRangeIsBoundAndMoved) {
+    startAtZurich();
+    setRange(10);
+    LiveAc& ac = spawned(0x4B0021, "SWR21", true);
+    ac.pos.latitude = lszh.lat + 15.0 / 60.0; // 15 nm north
+    ac.pos.longitude = lszh.lon;
+    ac.pos.altitude = 12000;
+    ac.samples.front().lat = ac.pos.latitude;
+    ac.samples.front().lon = ac.pos.longitude;
+    ac.samples.front().alt = ac.pos.altitude;
+    ac.samples.front().gs = 250;
+    ac.samples.front().duePass = enginePassCount.load();
+    PosSample later = ac.samples.front();
+    later.lat += 0.02;
+    later.duePass += 3000;
+    ac.samples.push_back(later);
+    std::int64_t createdAt = -1;
+    for (int i = 0; i < 1000; ++i) {
+        step();
+        if (createdAt < 0 && stub_->counts().creations == 1) createdAt = enginePassCount.load();
+        if (liveAcs.front().simState == SimState::active) break;
+    }
+    ASSERT_GE(createdAt, 0) << "created";
+    ASSERT_EQ(liveAcs.front().simState, SimState::active) << "bound and set up";
+    EXPECT_LE(enginePassCount.load() - createdAt, 260) << "the set-up's 200 passes and a little";
+    for (int i = 0; i < 5; ++i)
+        step();
+    settle();
+    const auto object = stub_->object(liveAcs.front().oid);
+    ASSERT_TRUE(object.has_value());
+    EXPECT_GT(object->motion.positionBlocks, 0u);
 }
 } // namespace
 } // namespace enginetest

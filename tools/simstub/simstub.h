@@ -25,9 +25,10 @@
 //
 // The stand-in keeps, besides the world itself, what a test or a run wants to check afterwards: counts of
 // creations, refusals and removals (by cause), the most objects at once, per object its position blocks
-// (how many, the first, the largest jump, implied speed and heading change between consecutive blocks)
-// and its last client events, and the objects removed so far. A data block holding a value that is not a
-// finite number is refused with SIMCONNECT_EXCEPTION_DATA_ERROR and counted.
+// (how many, the first, the largest jump, implied speed and heading change between consecutive blocks,
+// and the largest speed over at least kSteadySpeedSeconds of simulator time) and its last client events, and
+// the objects removed so far. A data block holding a value that is not a finite number is refused with
+// SIMCONNECT_EXCEPTION_DATA_ERROR and counted.
 //
 // Sources: server.cpp (connections, the server thread, the table of call handlers); calls_session.cpp,
 // calls_data.cpp and calls_ai.cpp (one handler per call); protocol.cpp (names, units, the table of datum
@@ -140,10 +141,20 @@ struct Motion {
     // at one and the same instant count as one).
     double largestSpeedKt = 0;
     double largestHeadingChangeDeg = 0; // 0..180 between consecutive blocks
+    // Distance over simulator time from the latest block at least kSteadySpeedSeconds earlier. Either
+    // side's scheduling may bunch blocks within a frame or two (a client catching up on late passes);
+    // over that span such bunching no longer reads as speed, while a real jump of the object still does.
+    double largestSteadySpeedKt = 0;
     // Where the last block left the object, and the last block before the last block's instant.
     double lastAt = 0, lastLatitude = 0, lastLongitude = 0, lastHeadingDeg = 0;
     std::optional<double> referenceAt;
     double referenceLatitude = 0, referenceLongitude = 0;
+    // The blocks of the last kSteadySpeedSeconds and the latest one before them: simulator time,
+    // latitude, longitude.
+    struct Fix {
+        double at, latitude, longitude;
+    };
+    std::deque<Fix> recent;
 };
 
 struct AiObject {
@@ -200,6 +211,7 @@ struct RemovedObject {
 };
 
 constexpr std::size_t kEventHistoryLimit = 200;    // client events kept per object
+constexpr double kSteadySpeedSeconds = 2.0;        // the shortest span of the steady speed
 constexpr std::size_t kRemovedObjectsLimit = 2000; // removed objects kept
 
 struct Counts {

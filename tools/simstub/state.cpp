@@ -34,6 +34,7 @@ nlohmann::json motionJson(const Motion& m) {
                 {"firstBlock", m.firstBlockAt ? json(*m.firstBlockAt) : json(nullptr)},
                 {"largestJumpNm", m.largestJumpNm},
                 {"largestSpeedKt", m.largestSpeedKt},
+                {"largestSteadySpeedKt", m.largestSteadySpeedKt},
                 {"largestHeadingChange", m.largestHeadingChangeDeg}};
 }
 

@@ -92,6 +92,15 @@ void SimStub::World::afterBlock(AiObject& o, bool position, double now) {
             m.largestSpeedKt = std::max(m.largestSpeedKt, nm / (now - *m.referenceAt) * 3600.0);
         }
     }
+    // The steady speed: from the latest block at least kSteadySpeedSeconds before this one.
+    while (m.recent.size() >= 2 && m.recent[1].at <= now - kSteadySpeedSeconds)
+        m.recent.pop_front();
+    if (!m.recent.empty() && m.recent.front().at <= now - kSteadySpeedSeconds) {
+        const Motion::Fix& from = m.recent.front();
+        const double nm = protocol::distanceNm(from.latitude, from.longitude, o.latitude, o.longitude);
+        m.largestSteadySpeedKt = std::max(m.largestSteadySpeedKt, nm / (now - from.at) * 3600.0);
+    }
+    m.recent.push_back(Motion::Fix{now, o.latitude, o.longitude});
     ++m.positionBlocks;
     m.lastAt = now;
     m.lastLatitude = o.latitude;

@@ -44,6 +44,7 @@ constexpr double lszhElevationFt = 1416;
 constexpr double behindSeconds = 30;   // the program shows a flight this long after its report
 constexpr int runSeconds = 150;        // how long the program runs (its own limit closes it)
 constexpr double lagSlackSeconds = 10; // how far a loaded machine may shift the shown time
+constexpr double setupSeconds = 2;     // a new object's set-up before it moves (200 passes)
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -135,7 +136,7 @@ struct Flight {
 std::map<std::uint32_t, Flight> readScenario(const fs::path& file) {
     TrafficFilter filter;
     filter.reference = lszh;
-    filter.radiusNm = 40; // the program's default range
+    filter.radiusNm = 40; // the program's range in this run
     std::map<std::uint32_t, Flight> flights;
     for (const auto& line : rtfeed::loadReplay(file)) {
         if (line.kind != 'T') continue;
@@ -236,6 +237,12 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     const fs::path work = root / "work";
     for (const char* sub : {"work/docs", "work/input", "work/output", "config", "local", "runtime"})
         fs::create_directories(root / sub);
+    // The range stays at its 40 nm: the automatic range of a user on the ground (10 nm) would hide the
+    // scenario's climbs and descents through 10,000 ft. The engine's component tests cover the 10 nm.
+    fs::create_directories(root / "config" / "Skyloom");
+    std::ofstream(root / "config" / "Skyloom" / "parameters.xml")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
+           "    <parameter name=\"AUTO_RANGE\" value=\"false\" />\n  </parameters>\n</root>\n";
     const fs::path packages = root / "config" / "Microsoft Flight Simulator" / "Packages";
     fs::create_directories(packages / "Official");
     const std::set<std::string> titles = writeCommunityPackage(packages / "Community");
@@ -322,9 +329,9 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     int compared = 0;
     for (const Snapshot& s : snapshots)
         for (const json& o : s.state["objects"]) {
-            // An object still waiting for its first position block stands where it was created; how long
-            // that wait lasts depends on the machine's load, so only moving objects are compared.
-            if (o.value("onGround", true) || o["motion"].value("positionBlocks", 0) == 0) continue;
+            // Every airborne object, moving or not: one still waiting for its first position block stands
+            // where it was created, and falls behind its flight when that wait lasts.
+            if (o.value("onGround", true)) continue;
             const auto hexid = flightOf(flights, o.value("tail", ""));
             if (!hexid) continue;
             const Flight& f = flights.at(*hexid);
@@ -338,44 +345,100 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
         }
     EXPECT_GT(compared, 50);
 
-    // The largest implied speed between consecutive looks at an airborne object (the stand-in's own
-    // clock) stays under twice the highest ground speed its flight reported.
+    // The stand-in measures each object's largest implied speed between its position blocks over its own
+    // clock, across at least two seconds so that blocks bunched by either side's scheduling do not count;
+    // for an airborne flight it stays under twice the highest ground speed the flight reported. Every
+    // created airborne object got its first position block once its set-up was over.
     std::map<std::uint64_t, json> lastSeen;
-    std::map<std::uint64_t, std::pair<double, Lalo>> previous;
-    int speedChecked = 0;
-    for (const Snapshot& s : snapshots) {
-        const double simNow = s.state.value("simSeconds", 0.0);
+    std::map<std::uint64_t, double> lastSeenAt; // scenario seconds
+    for (const Snapshot& s : snapshots)
         for (const json& o : s.state["objects"]) {
-            const std::uint64_t id = o.value("id", 0u);
-            lastSeen[id] = o;
-            const Lalo p{o.value("latitude", 0.0), o.value("longitude", 0.0)};
-            const auto hexid = flightOf(flights, o.value("tail", ""));
-            const bool moving = o["motion"].value("positionBlocks", 0) > 0;
-            if (hexid && flights.at(*hexid).anyAirborne && moving && previous.contains(id) &&
-                simNow > previous[id].first) {
-                const double kt =
-                    gf_distanceNm(previous[id].second, p) / (simNow - previous[id].first) * 3600;
-                ++speedChecked;
-                EXPECT_LT(kt, 2 * flights.at(*hexid).maxGs) << o.value("tail", "") << " at " << s.at << " s";
-            }
-            if (moving) previous[id] = {simNow, p};
+            lastSeen[o.value("id", 0u)] = o;
+            lastSeenAt[o.value("id", 0u)] = s.at;
         }
-    }
-    EXPECT_GT(speedChecked, 50);
-    for (const json& o : final["objects"])
+    int speedChecked = 0;
+    for (const json& list : {final["objects"], final["removed"]})
+        for (const json& o : list) {
+            const auto hexid = flightOf(flights, o.value("tail", ""));
+            if (!hexid || !flights.at(*hexid).anyAirborne) continue;
+            const json& motion = o["motion"];
+            const double created = o.value("created", 0.0);
+            const double until =
+                o.contains("removed") ? o.value("removed", 0.0) : final.value("simSeconds", 0.0);
+            if (until - created > setupSeconds + lagSlackSeconds) {
+                if (motion["firstBlock"].is_null()) {
+                    ADD_FAILURE() << o.value("tail", "") << " created at " << created
+                                  << " s never got a position block";
+                    continue;
+                }
+                EXPECT_LE(motion.value("firstBlock", 0.0) - created, setupSeconds + lagSlackSeconds)
+                    << o.value("tail", "") << " waited for its first position block";
+            }
+            if (motion.value("positionBlocks", 0) < 2) continue;
+            ++speedChecked;
+            EXPECT_LT(motion.value("largestSteadySpeedKt", 0.0), 2 * flights.at(*hexid).maxGs)
+                << o.value("tail", "") << " (largest " << flights.at(*hexid).maxGs << " kt reported)";
+        }
+    EXPECT_GE(speedChecked, 5);
+    for (const json& o : final["objects"]) {
         lastSeen[o.value("id", 0u)] = o;
+        lastSeenAt[o.value("id", 0u)] = endAt;
+    }
     // Cruise lights follow the 10,000 ft crossings in order: what an object got is a run of its flight's
-    // sides of 10,000 ft.
+    // sides of 10,000 ft, and each switch comes 30 s after the first report on the new side. A crossing
+    // shown while the object was there has its switch.
+    std::vector<double> offsets; // scenario seconds less the stand-in's seconds
+    for (const Snapshot& s : snapshots)
+        offsets.push_back(s.at - s.state.value("simSeconds", 0.0));
+    std::nth_element(offsets.begin(), offsets.begin() + offsets.size() / 2, offsets.end());
+    const double offset = offsets[offsets.size() / 2];
     int lightsChecked = 0;
+    int crossingsShown = 0;
     for (const auto& [id, o] : lastSeen) {
         const auto hexid = flightOf(flights, o.value("tail", ""));
         if (!hexid) continue;
+        const Flight& flight = flights.at(*hexid);
         const std::vector<int> shown = cruiseLightSwitches(o);
-        const std::vector<int> reported = reportedSides(flights.at(*hexid));
+        const std::vector<int> reported = reportedSides(flight);
         EXPECT_TRUE(isRunWithin(shown, reported))
             << o.value("tail", "") << ": " << json(shown).dump() << " against " << json(reported).dump();
         if (!shown.empty()) ++lightsChecked;
+
+        // The switches after the first (the set-up's), in scenario seconds, and the crossings.
+        std::vector<std::pair<int, double>> switches;
+        int side = -1;
+        for (const json& e : o.value("events", json::array())) {
+            if (e.value("name", "") != "LANDING_LIGHTS_SET") continue;
+            const int v = e.value("value", 0) != 0 ? 1 : 0;
+            if (side >= 0 && v != side) switches.emplace_back(v, e.value("time", 0.0) + offset);
+            side = v;
+        }
+        std::vector<std::pair<int, double>> crossings;
+        side = -1;
+        for (const Report& r : flight.reports) {
+            if (!r.record.pos.airborne) continue;
+            const int v = r.record.pos.alt < 10000 ? 1 : 0;
+            if (side >= 0 && v != side) crossings.emplace_back(v, r.at + behindSeconds);
+            side = v;
+        }
+        const double from = o.value("created", 0.0) + offset + setupSeconds + lagSlackSeconds;
+        const double until = lastSeenAt[id] - lagSlackSeconds;
+        for (const auto& [v, at] : switches)
+            EXPECT_TRUE(std::any_of(
+                crossings.begin(), crossings.end(),
+                [&](const auto& c) { return c.first == v && std::fabs(c.second - at) <= lagSlackSeconds; }))
+                << o.value("tail", "") << ": lights " << v << " at " << at << " s, no crossing shown then";
+        for (const auto& [v, at] : crossings) {
+            if (at < from || at > until) continue;
+            ++crossingsShown;
+            EXPECT_TRUE(std::any_of(
+                switches.begin(), switches.end(),
+                [&](const auto& w) { return w.first == v && std::fabs(w.second - at) <= lagSlackSeconds; }))
+                << o.value("tail", "") << ": crossing to " << (v ? "below" : "above")
+                << " 10,000 ft shown at " << at << " s without its lights";
+        }
     }
+    EXPECT_GE(crossingsShown, 1) << "the scenario climbs and descends through 10,000 ft early on";
     EXPECT_GE(lightsChecked, 3);
 
     // Flights that left the range or stopped reporting in time were removed during the run, at the

@@ -126,6 +126,38 @@ TEST_F(StubWorld, PositionBlocksAreMeasuredBetweenNeighbours) {
     EXPECT_NEAR(json["largestSpeedKt"].get<double>(), 5400, 1e-3);
 }
 
+// Blocks bunched by the client's scheduling (one late pass caught up right after the other) read as a
+// huge speed between neighbours; over two seconds of simulator time they do not, while a jump does.
+TEST_F(StubWorld, TheSteadySpeedLooksBackTwoSecondsOfSimulatorTime) {
+    create(kA320, "S1", kUserLat, kUserLon, 3000, false);
+    ASSERT_TRUE(client.pumpUntil([&] { return added().size() == 1; }));
+    auto send = [&](double northNm) {
+        const AiPositionBlock p{kUserLat + northNm * kNmDeg, kUserLon, 0, 0, 0, 3000, 0, 250};
+        ASSERT_EQ(SimConnect_SetDataOnSimObject(client.h, kDefAiPosition, 3, 0, 0, sizeof p, &p), 0);
+        settle();
+    };
+    // 0.2 nm a second (720 kt), the last 0.2 nm caught up within 10 ms.
+    const struct {
+        int afterMs;
+        double northNm;
+    } blocks[] = {{0, 0}, {500, 0.1}, {500, 0.2}, {1000, 0.4}, {10, 0.6}};
+    for (const auto& b : blocks) {
+        stub->advance(std::chrono::milliseconds(b.afterMs));
+        send(b.northNm);
+    }
+    EXPECT_GT(object(3).motion.largestSpeedKt, 10000.0) << "between neighbours";
+    EXPECT_NEAR(object(3).motion.largestSteadySpeedKt, 0.6 / 2.01 * 3600, 1e-6);
+
+    // A jump of 3 nm within a second shows over the two seconds before it.
+    stub->advance(std::chrono::milliseconds(2000));
+    send(0.8);
+    stub->advance(std::chrono::milliseconds(1000));
+    send(3.8);
+    EXPECT_NEAR(object(3).motion.largestSteadySpeedKt, 3.2 / 3.0 * 3600, 1e-6);
+    EXPECT_NEAR(stub->stateJson()["objects"][0]["motion"]["largestSteadySpeedKt"].get<double>(),
+                3.2 / 3.0 * 3600, 1e-6);
+}
+
 TEST_F(StubWorld, ABlockWithAValueThatIsNotFiniteIsRefusedAndCounted) {
     create(kA320, "NF1", kUserLat, kUserLon, 3000, false);
     ASSERT_TRUE(client.pumpUntil([&] { return added().size() == 1; }));
