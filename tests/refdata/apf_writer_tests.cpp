@@ -40,6 +40,11 @@ ParkPos standAt(const std::string& id, double lat, double lon, std::vector<ParkO
     return ParkPos(id, std::move(opts), lat, lon, 0.0, 20.0, false, false, false);
 }
 
+struct StringSink : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
 // The attributes of an element as "name=value" in order.
 std::vector<std::string> attributes(pugi::xml_node node) {
     std::vector<std::string> list;
@@ -161,6 +166,62 @@ TEST_F(ApfWriter, AirportFileHoldsEveryStandWithoutFlights) {
     ASSERT_EQ(parkPositions.size(), 2u);
     EXPECT_TRUE(parkPositions[1].heli);
     EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 10.0, 1e-9);
+}
+
+// The text is built without a DOM; pugixml, reading it and saving it again, must give the same bytes,
+// and every value must read back as it was given (up to a NUL, where a C string ends).
+TEST_F(ApfWriter, TextIsWhatPugixmlSavesAndReadsBackEveryValue) {
+    dbase.registrations = {{"HB-JNA", {"SWR", "B77W", "", false}}};
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c)
+        everyByte += static_cast<char>(c);
+    const std::vector<std::pair<std::string, std::string>> texts{
+        {"plain", "Zurich"},
+        {"markup", "<a href=\"x\">&amp; 'q'</a>"},
+        {"white space", " \t\r\n "},
+        {"every byte but NUL", everyByte},
+        {"cut at NUL", std::string("before\0after", 12)},
+        {"empty", ""},
+    };
+    for (const auto& [what, text] : texts) {
+        const std::string expected = text.substr(0, text.find('\0'));
+        for (const bool handmade : {false, true}) {
+            for (const int mode : {apfAirportMode, apfLearnedMode}) {
+                SCOPED_TRACE(fmt::format("{}, handmade {}, mode {}", what, handmade, mode));
+                handmadeApf = handmade;
+                ApfData data;
+                data.airport_name = text;
+                data.BGLpath = text;
+                data.manufacturer = text;
+                data.creator = text;
+                ParkOpt opt = flight(text, slots({3}), 1);
+                opt.airl = text;
+                opt.cs = text;
+                ParkPos stand = standAt(text, 47.1, 8.5, {opt, flight("HB-JNA", slots({4}), 2)});
+                stand.manual = true;
+                data.stands = {stand, standAt("B", 47.2, 8.5)};
+
+                const std::string written = gf_apfText(data, mode, 0);
+                pugi::xml_document doc;
+                ASSERT_TRUE(doc.load_buffer(written.data(), written.size(),
+                                            pugi::parse_default | pugi::parse_declaration));
+                StringSink again;
+                doc.save(again, "  ", pugi::format_default, pugi::encoding_utf8);
+                EXPECT_EQ(written, again.text);
+
+                EXPECT_EQ(header(doc)[0], "airport_name=" + expected);
+                EXPECT_EQ(header(doc).back().substr(0, 8), mode == apfAirportMode ? "creator=" : "MAX_LIVE");
+                const auto first = doc.child("root").child("parkpositions").child("parkpos");
+                EXPECT_EQ(first.attribute("id").value(), expected);
+                if (mode == apfLearnedMode) {
+                    EXPECT_EQ(first.child("opt").attribute("reg").value(), expected);
+                    EXPECT_EQ(first.child("opt").attribute("cs").value(), expected);
+                    EXPECT_FALSE(first.child("opt").next_sibling("opt").attribute("airl"));
+                }
+            }
+        }
+    }
+    handmadeApf = false;
 }
 
 TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {
