@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <map>
 #include <string>
 
 #include <fcntl.h>
@@ -43,10 +44,8 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(fd);
 }
 
-} // namespace
-
-bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
-                            std::error_code* error) {
+bool lf_writeAtomically(const std::filesystem::path& path, std::string_view content, std::error_code* error,
+                        bool sync) {
     const auto report = [error](std::error_code ec) {
         if (error != nullptr) *error = ec;
         return false;
@@ -68,12 +67,16 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return report(lastError());
     if (keepMode) ::fchmod(fd, st.st_mode & 07777);
-    if (!writeAll(fd, content) || ::fsync(fd) != 0) {
+    if (!writeAll(fd, content) || (sync && ::fsync(fd) != 0)) {
         const auto ec = lastError();
         ::close(fd);
         ::unlink(tempPath.c_str());
         return report(ec);
     }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Not waited for: the disk starts on the content now, so that the caller's later sync finds it done.
+    if (!sync) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     if (::close(fd) != 0) {
         const auto ec = lastError();
         ::unlink(tempPath.c_str());
@@ -84,9 +87,51 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
         ::unlink(tempPath.c_str());
         return report(ec);
     }
-    syncFolder(folder);
+    if (sync) syncFolder(folder);
     if (error != nullptr) error->clear();
     return true;
+}
+
+} // namespace
+
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
+                            std::error_code* error) {
+    return lf_writeAtomically(path, content, error, true);
+}
+
+bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::string_view content,
+                                    std::error_code* error) {
+    return lf_writeAtomically(path, content, error, false);
+}
+
+std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesystem::path>& files) {
+    std::vector<std::filesystem::path> failed;
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Start the writing of every file, so that the syncs below mostly find their data on disk.
+    for (const auto& file : files) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::close(fd);
+    }
+#endif
+    std::map<std::filesystem::path, std::vector<std::filesystem::path>> byFolder;
+    for (const auto& file : files) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        if (synced)
+            byFolder[file.parent_path()].push_back(file);
+        else
+            failed.push_back(file);
+    }
+    for (const auto& [folder, inFolder] : byFolder) {
+        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        if (!synced) failed.insert(failed.end(), inFolder.begin(), inFolder.end());
+    }
+    return failed;
 }
 
 void gf_removeStaleTemporaryFiles(const std::filesystem::path& path) {

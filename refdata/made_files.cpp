@@ -133,6 +133,12 @@ void MadeFiles::record(const fs::path& file, std::string_view content) {
     hashes[key] = hash;
 }
 
+void MadeFiles::recordHash(const fs::path& file, std::string hash) {
+    const std::string key = keyOf(file);
+    std::lock_guard lock(mutex);
+    hashes[key] = std::move(hash);
+}
+
 bool MadeFiles::recordFromDisk(const fs::path& file) {
     const std::string hash = gf_fileHash(file);
     if (hash.empty()) return false;

@@ -52,6 +52,8 @@ public:
     // Notes that the program wrote `file` (a path inside the base folder, absolute or relative to the
     // working folder) with `content`.
     void record(const std::filesystem::path& file, std::string_view content);
+    // Notes that the program wrote `file` with a content of the hash `hash` (gf_contentHash).
+    void recordHash(const std::filesystem::path& file, std::string hash);
     // Notes that the program wrote `file`, hashing what is on disk now. False when it cannot be read.
     bool recordFromDisk(const std::filesystem::path& file);
     // Writes `content` to `file` atomically and records it; false (and nothing recorded) on failure.

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,7 +64,7 @@ void lf_writeLink(const fs::path& folder, const std::string& code, const std::st
     const fs::path file = folder / gf_txtFileNameOf(code);
     gf_noteScanWrite(file);
     gf_submitScanWrite(code, [file, content = reference + "\n"] {
-        if (!gf_scanMadeFiles().writeAndRecord(file, content))
+        if (!gf_writeScanFile(file, content))
             gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
     });
 }
@@ -130,6 +131,46 @@ void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
 }
 
 } // namespace
+
+namespace {
+
+// Whether each airport file of this scan holds a publisher, as the writer knew it.
+std::mutex publishersMutex;
+std::map<std::string, bool> publisherOfFile;
+
+std::string lf_fileKey(const fs::path& file) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(file, ec);
+    return (ec ? file : absolute).lexically_normal().generic_string();
+}
+
+void lf_notePublisher(const fs::path& file, bool hasPublisher) {
+    std::lock_guard lock(publishersMutex);
+    publisherOfFile[lf_fileKey(file)] = hasPublisher;
+}
+
+} // namespace
+
+std::optional<bool> gf_generatedFileHasPublisher(const fs::path& file) {
+    std::lock_guard lock(publishersMutex);
+    const auto it = publisherOfFile.find(lf_fileKey(file));
+    if (it == publisherOfFile.end()) return std::nullopt;
+    return it->second;
+}
+
+void gf_forgetGeneratedPublishers() {
+    std::lock_guard lock(publishersMutex);
+    publisherOfFile.clear();
+}
+
+bool gf_recordHasPublisher(const ApfRecord& record) {
+    // A text ends at a NUL in the file, as it does here.
+    const auto written = [](const std::string& text) { return std::string_view(text.c_str()); };
+    if (!record.publisher.empty()) return !written(record.publisher).empty();
+    for (const std::string* maker : {&record.manufacturer, &record.creator})
+        if (written(*maker).size() >= 4 && !gf_isExcludedMaker(written(*maker))) return true;
+    return false;
+}
 
 namespace {
 std::mutex madeFilesMutex;
@@ -207,19 +248,21 @@ void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads) {
         helipads > 0 ? fmt::format(", of which {} helipad{}", helipads, gf_plural(helipads)) : std::string();
     gf_addToScanLog(fmt::format("Generated {}: {} position{}{}", name, n,
                                 gf_plural(static_cast<std::uint64_t>(n)), heliPart));
-    std::sort(record.stands.begin(), record.stands.end(),
-              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
     lf_createFolder(folder);
     const fs::path file = folder / name;
     gf_noteScanWrite(file);
-    gf_submitScanWrite(record.code, [file, record = std::move(record), simKind = lf_is2020() ? 1 : 2] {
-        if (!gf_writeApf(record, file, apfAirportMode, simKind)) {
-            gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
-            return;
-        }
-        gf_scanMadeFiles().recordFromDisk(file);
-        airportFilesChanged = true;
-    });
+    // The sorting and the text are the writer's work, off the scan's thread.
+    gf_submitScanWrite(
+        record.code, [file, record = std::move(record), simKind = lf_is2020() ? 1 : 2]() mutable {
+            std::sort(record.stands.begin(), record.stands.end(),
+                      [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+            if (!gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind))) {
+                gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
+                return;
+            }
+            lf_notePublisher(file, gf_recordHasPublisher(record));
+            airportFilesChanged = true;
+        });
 }
 
 void gf_notRecognisedAirport(const fs::path& bglPath) {

@@ -188,7 +188,9 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
             continue;
         }
         if (!gf_airportExists(code)) continue;
-        if (!gf_apfHasPublisher(f)) continue;
+        // The file is as the scan wrote it (checked above): what it holds is known without reading it.
+        const std::optional<bool> known = gf_generatedFileHasPublisher(f);
+        if (!(known ? *known : gf_apfHasPublisher(f))) continue;
         const fs::path copy = tblo / gf_xmlFileNameOf(code);
         std::error_code ec;
         fs::copy_file(f, copy, fs::copy_options::overwrite_existing, ec);
