@@ -4,10 +4,14 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <exception>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -181,16 +185,48 @@ bool MadeFiles::isUsersFile(const fs::path& file) const {
     return s == State::notListed || s == State::changed;
 }
 
+std::vector<MadeFiles::State> MadeFiles::states(const std::vector<fs::path>& files) const {
+    // Each state reads its file whole for the hash: a few threads share the files.
+    std::vector<State> result(files.size(), State::notListed);
+    const std::size_t threads =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), (files.size() + 15) / 16);
+    std::atomic<std::size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const auto work = [&] {
+        try {
+            for (std::size_t i = next++; i < files.size(); i = next++)
+                result[i] = state(files[i]);
+        } catch (...) {
+            std::lock_guard lock(failureMutex);
+            if (!failure) failure = std::current_exception();
+            next = files.size();
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failure) std::rethrow_exception(failure);
+    return result;
+}
+
 MadeFiles::Cleared MadeFiles::removeMadeFilesIn(const fs::path& folder) {
     Cleared result;
     std::error_code ec;
     const fs::path folderKey = fs::path(keyOf(folder));
     if (fs::is_directory(folder, ec)) {
+        std::vector<fs::path> files;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code typeError;
-            if (!it->is_regular_file(typeError)) continue;
-            const fs::path file = it->path();
-            const State s = state(file);
+            if (it->is_regular_file(typeError)) files.push_back(it->path());
+        }
+        const std::vector<State> found = states(files);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const fs::path& file = files[i];
+            const State s = found[i];
             if (s != State::unchanged) {
                 result.kept.push_back(file);
                 continue;

@@ -63,6 +63,8 @@ public:
     void forget(const std::filesystem::path& file);
 
     State state(const std::filesystem::path& file) const;
+    // The states of many files at once (read on a few threads), in their order.
+    std::vector<State> states(const std::vector<std::filesystem::path>& files) const;
     // True when the program wrote the file and it is still as the program wrote it.
     bool isMadeAndUnchanged(const std::filesystem::path& file) const {
         return state(file) == State::unchanged;
