@@ -1,6 +1,7 @@
 #include "core/file_io.h"
 
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/strings.h"
 
 #include <fmt/format.h>
@@ -105,32 +106,24 @@ bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::stri
 }
 
 std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesystem::path>& files) {
+    // Syncs of several threads at once share the file system's journal commits.
+    const auto syncOne = [](const std::filesystem::path& path, int flags) {
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        return synced;
+    };
+    std::vector<char> fileSynced(files.size(), 0);
+    gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 8,
+                        [&](std::size_t i) { fileSynced[i] = syncOne(files[i], 0) ? 1 : 0; });
+    std::map<std::filesystem::path, bool> folders;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (fileSynced[i]) folders.emplace(files[i].parent_path(), false);
+    for (auto& [folder, synced] : folders)
+        synced = syncOne(folder, O_DIRECTORY);
     std::vector<std::filesystem::path> failed;
-#ifdef SYNC_FILE_RANGE_WRITE
-    // Start the writing of every file, so that the syncs below mostly find their data on disk.
-    for (const auto& file : files) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-        ::close(fd);
-    }
-#endif
-    std::map<std::filesystem::path, std::vector<std::filesystem::path>> byFolder;
-    for (const auto& file : files) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0) ::close(fd);
-        if (synced)
-            byFolder[file.parent_path()].push_back(file);
-        else
-            failed.push_back(file);
-    }
-    for (const auto& [folder, inFolder] : byFolder) {
-        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0) ::close(fd);
-        if (!synced) failed.insert(failed.end(), inFolder.begin(), inFolder.end());
-    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!fileSynced[i] || !folders.at(files[i].parent_path())) failed.push_back(files[i]);
     return failed;
 }
 

@@ -1,17 +1,14 @@
 #include "refdata/made_files.h"
 
 #include "core/file_io.h"
+#include "core/parallel.h"
 
 #include <sodium.h>
 
-#include <algorithm>
 #include <array>
-#include <atomic>
-#include <exception>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -188,28 +185,8 @@ bool MadeFiles::isUsersFile(const fs::path& file) const {
 std::vector<MadeFiles::State> MadeFiles::states(const std::vector<fs::path>& files) const {
     // Each state reads its file whole for the hash: a few threads share the files.
     std::vector<State> result(files.size(), State::notListed);
-    const std::size_t threads =
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), (files.size() + 15) / 16);
-    std::atomic<std::size_t> next{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    const auto work = [&] {
-        try {
-            for (std::size_t i = next++; i < files.size(); i = next++)
-                result[i] = state(files[i]);
-        } catch (...) {
-            std::lock_guard lock(failureMutex);
-            if (!failure) failure = std::current_exception();
-            next = files.size();
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (failure) std::rethrow_exception(failure);
+    gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 16,
+                        [&](std::size_t i) { result[i] = state(files[i]); });
     return result;
 }
 
@@ -223,21 +200,24 @@ MadeFiles::Cleared MadeFiles::removeMadeFilesIn(const fs::path& folder) {
             std::error_code typeError;
             if (it->is_regular_file(typeError)) files.push_back(it->path());
         }
-        const std::vector<State> found = states(files);
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const fs::path& file = files[i];
-            const State s = found[i];
-            if (s != State::unchanged) {
-                result.kept.push_back(file);
-                continue;
-            }
+        // Each file's state and removal on a few threads; the outcome in the order of the listing.
+        enum class Outcome { kept, removed, failed };
+        std::vector<Outcome> outcomes(files.size(), Outcome::kept);
+        gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 16, [&](std::size_t i) {
+            if (state(files[i]) != State::unchanged) return;
             std::error_code removeError;
-            if (fs::remove(file, removeError) && !removeError) {
-                forget(file);
-                result.removed.push_back(file);
+            if (fs::remove(files[i], removeError) && !removeError) {
+                forget(files[i]);
+                outcomes[i] = Outcome::removed;
             } else {
-                result.failed.push_back(file);
+                outcomes[i] = Outcome::failed;
             }
+        });
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            auto& list = outcomes[i] == Outcome::kept      ? result.kept
+                         : outcomes[i] == Outcome::removed ? result.removed
+                                                           : result.failed;
+            list.push_back(files[i]);
         }
     }
     // Listed files of this folder that are no longer there are forgotten.
