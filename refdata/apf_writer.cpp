@@ -10,6 +10,8 @@
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <string_view>
@@ -87,10 +89,17 @@ public:
         fmt::format_to(std::back_inserter(out), "{}", value);
         out += '"';
     }
-    // A number with `decimals` digits after the point (fixed notation).
+    // A number with `decimals` digits after the point (fixed notation), as fmt's "{:.Nf}" writes it:
+    // std::to_chars gives the same correctly rounded digits at a fraction of the cost.
     void attribute(std::string_view name, double value, int decimals) {
         startAttribute(name);
-        fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+        std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
+        const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                                std::chars_format::fixed, decimals);
+        if (error == std::errc{})
+            out.append(digits.data(), end);
+        else
+            fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
         out += '"';
     }
     void parameter(std::string_view key, std::string_view value) {

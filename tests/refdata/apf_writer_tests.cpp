@@ -11,6 +11,7 @@
 #include <gsl/narrow>
 
 #include <csignal>
+#include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -222,6 +223,33 @@ TEST_F(ApfWriter, TextIsWhatPugixmlSavesAndReadsBackEveryValue) {
         }
     }
     handmadeApf = false;
+}
+
+// Positions, headings and radii are written as fmt writes them with a fixed number of decimals, also
+// for exact halves, negative zero, the largest values and what is no number.
+TEST_F(ApfWriter, NumbersAreWrittenAsFmtWritesThem) {
+    std::vector<double> values{0.0,  -0.0,   0.05,   0.25,  2.5,    -2.5,      1e-7,
+                               5e-7, 1.5e-6, 999.95, 1e300, -1e308, 47.1234565};
+    for (long k = -3000; k <= 3000; k += 7)
+        values.push_back(static_cast<double>(k) / 64.0);
+    values.push_back(std::numeric_limits<double>::quiet_NaN());
+    values.push_back(-std::numeric_limits<double>::infinity());
+    for (const double value : values) {
+        ApfData data;
+        ParkPos stand = standAt("A", value, value);
+        stand.heading = value / radiansToDegrees;
+        stand.radius = value * metresToNm;
+        data.stands = {stand};
+        pugi::xml_document doc;
+        const std::string text = gf_apfText(data, apfAirportMode, 1);
+        ASSERT_TRUE(doc.load_buffer(text.data(), text.size()));
+        const auto parkpos = doc.child("root").child("parkpositions").child("parkpos");
+        EXPECT_EQ(parkpos.attribute("latitude").value(), fmt::format("{:.6f}", value));
+        EXPECT_EQ(parkpos.attribute("heading").value(),
+                  fmt::format("{:.1f}", value / radiansToDegrees * radiansToDegrees));
+        EXPECT_EQ(parkpos.attribute("radius").value(),
+                  fmt::format("{:.1f}", value * metresToNm * nmToMetres));
+    }
 }
 
 TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {
