@@ -1,12 +1,14 @@
 #include "core/file_io.h"
 
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/strings.h"
 
 #include <fmt/format.h>
 
 #include <atomic>
 #include <cerrno>
+#include <map>
 #include <string>
 
 #include <fcntl.h>
@@ -43,10 +45,8 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(fd);
 }
 
-} // namespace
-
-bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
-                            std::error_code* error) {
+bool lf_writeAtomically(const std::filesystem::path& path, std::string_view content, std::error_code* error,
+                        bool sync) {
     const auto report = [error](std::error_code ec) {
         if (error != nullptr) *error = ec;
         return false;
@@ -68,12 +68,16 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return report(lastError());
     if (keepMode) ::fchmod(fd, st.st_mode & 07777);
-    if (!writeAll(fd, content) || ::fsync(fd) != 0) {
+    if (!writeAll(fd, content) || (sync && ::fsync(fd) != 0)) {
         const auto ec = lastError();
         ::close(fd);
         ::unlink(tempPath.c_str());
         return report(ec);
     }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Not waited for: the disk starts on the content now, so that the caller's later sync finds it done.
+    if (!sync) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     if (::close(fd) != 0) {
         const auto ec = lastError();
         ::unlink(tempPath.c_str());
@@ -84,9 +88,43 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
         ::unlink(tempPath.c_str());
         return report(ec);
     }
-    syncFolder(folder);
+    if (sync) syncFolder(folder);
     if (error != nullptr) error->clear();
     return true;
+}
+
+} // namespace
+
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
+                            std::error_code* error) {
+    return lf_writeAtomically(path, content, error, true);
+}
+
+bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::string_view content,
+                                    std::error_code* error) {
+    return lf_writeAtomically(path, content, error, false);
+}
+
+std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesystem::path>& files) {
+    // Syncs of several threads at once share the file system's journal commits.
+    const auto syncOne = [](const std::filesystem::path& path, int flags) {
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        return synced;
+    };
+    std::vector<char> fileSynced(files.size(), 0);
+    gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 8,
+                        [&](std::size_t i) { fileSynced[i] = syncOne(files[i], 0) ? 1 : 0; });
+    std::map<std::filesystem::path, bool> folders;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (fileSynced[i]) folders.emplace(files[i].parent_path(), false);
+    for (auto& [folder, synced] : folders)
+        synced = syncOne(folder, O_DIRECTORY);
+    std::vector<std::filesystem::path> failed;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!fileSynced[i] || !folders.at(files[i].parent_path())) failed.push_back(files[i]);
+    return failed;
 }
 
 void gf_removeStaleTemporaryFiles(const std::filesystem::path& path) {

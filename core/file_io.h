@@ -7,11 +7,24 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 // Writes `content` as the whole new content of `path`. True on success; on failure the old file is
 // untouched, the temporary file is removed and `error` (when given) holds the cause.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view content,
                             std::error_code* error = nullptr);
+
+// As gf_writeFileAtomically, but without waiting for the disk: a reader still sees the old file or the
+// whole new one, but after a crash of the system the new file may be missing or empty until it was
+// synced with gf_syncFiles. For many files written at once and synced together at the end.
+bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::string_view content,
+                                    std::error_code* error = nullptr);
+
+// Syncs the content of the files to disk, then each of their folders once (their names). All files
+// are first handed to the disk together and then waited for, which costs far less than one sync after
+// each write. Returns the files that could not be synced (a file whose folder could not be synced
+// among them).
+std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesystem::path>& files);
 
 // A save that was killed half way leaves its temporary file beside `path` (".NAME.tmp<pid>-<n>"). Removes
 // every such file, each with a log line (an error line when it cannot be removed). Only for files that

@@ -13,9 +13,6 @@
 
 namespace {
 
-// Written in every header; the reader requires it to be present and non-empty.
-constexpr std::string_view copyrightText = "Copyright Skyloom";
-
 class StringWriter : public pugi::xml_writer {
 public:
     std::string text;
@@ -58,7 +55,7 @@ bool gf_writeMetaData(pugi::xml_node node, const MetaData& meta) {
     bool ok = lf_appendInfo(metaNode, "author", gf_productName) &&
               lf_appendInfo(metaNode, "version", meta.version) &&
               lf_appendInfo(metaNode, "date", gf_utcDateNow()) &&
-              lf_appendInfo(metaNode, "copyright", copyrightText) &&
+              lf_appendInfo(metaNode, "copyright", gf_copyrightText) &&
               lf_appendInfo(metaNode, "sim", fmt::format("{}", meta.sim));
     if (ok && meta.sim <= 0) {
         ok = meta.p3d.empty() ? lf_appendInfo(metaNode, "MSFS", meta.msfs)

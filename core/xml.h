@@ -21,6 +21,9 @@ struct MetaData {
     void setSim(std::int32_t kind);
 };
 
+// The copyright entry of every MetaData header; the reader requires it to be present and non-empty.
+inline constexpr std::string_view gf_copyrightText = "Copyright Skyloom";
+
 // Appends root (when missing) > meta with the info entries author, version, date, copyright, sim and,
 // for a sim kind of 0 or less, P3D or MSFS. The author is the product name and the date today's.
 bool gf_writeMetaData(pugi::xml_node node, const MetaData& meta);

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <pugixml.hpp>
-
 // What goes into a parking file.
 struct ApfData {
     std::string code; // ICAO code; not written (the file name is the caller's)
@@ -29,7 +27,9 @@ using ApfRecord = ApfData;
 inline constexpr int apfLearnedMode = 0; // header with the parking settings; per stand what changed
 inline constexpr int apfAirportMode = 1; // header and every stand's position, no flights
 
-// Writes the file atomically (folders created). simKind goes into the MetaData header. True when saved.
+// The whole text of the file: an XML declaration, then root > meta, parameters and parkpositions,
+// indented by two blanks per level, attribute values escaped as pugixml writes them. simKind goes into
+// the MetaData header.
+std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind);
+// Writes the file atomically and synced to disk (folders created). True when saved.
 bool gf_writeApf(const ApfData& data, const std::filesystem::path& path, int mode, std::int32_t simKind);
-// Appends root > parameters with the header entries of the mode.
-bool gf_writeApfHeader(pugi::xml_node root, const ApfData& data, int mode);

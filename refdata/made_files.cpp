@@ -1,6 +1,7 @@
 #include "refdata/made_files.h"
 
 #include "core/file_io.h"
+#include "core/parallel.h"
 
 #include <sodium.h>
 
@@ -133,6 +134,12 @@ void MadeFiles::record(const fs::path& file, std::string_view content) {
     hashes[key] = hash;
 }
 
+void MadeFiles::recordHash(const fs::path& file, std::string hash) {
+    const std::string key = keyOf(file);
+    std::lock_guard lock(mutex);
+    hashes[key] = std::move(hash);
+}
+
 bool MadeFiles::recordFromDisk(const fs::path& file) {
     const std::string hash = gf_fileHash(file);
     if (hash.empty()) return false;
@@ -175,27 +182,42 @@ bool MadeFiles::isUsersFile(const fs::path& file) const {
     return s == State::notListed || s == State::changed;
 }
 
+std::vector<MadeFiles::State> MadeFiles::states(const std::vector<fs::path>& files) const {
+    // Each state reads its file whole for the hash: a few threads share the files.
+    std::vector<State> result(files.size(), State::notListed);
+    gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 16,
+                        [&](std::size_t i) { result[i] = state(files[i]); });
+    return result;
+}
+
 MadeFiles::Cleared MadeFiles::removeMadeFilesIn(const fs::path& folder) {
     Cleared result;
     std::error_code ec;
     const fs::path folderKey = fs::path(keyOf(folder));
     if (fs::is_directory(folder, ec)) {
+        std::vector<fs::path> files;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code typeError;
-            if (!it->is_regular_file(typeError)) continue;
-            const fs::path file = it->path();
-            const State s = state(file);
-            if (s != State::unchanged) {
-                result.kept.push_back(file);
-                continue;
-            }
+            if (it->is_regular_file(typeError)) files.push_back(it->path());
+        }
+        // Each file's state and removal on a few threads; the outcome in the order of the listing.
+        enum class Outcome { kept, removed, failed };
+        std::vector<Outcome> outcomes(files.size(), Outcome::kept);
+        gf_forEachOnThreads(files.size(), gf_hardwareThreads(), 16, [&](std::size_t i) {
+            if (state(files[i]) != State::unchanged) return;
             std::error_code removeError;
-            if (fs::remove(file, removeError) && !removeError) {
-                forget(file);
-                result.removed.push_back(file);
+            if (fs::remove(files[i], removeError) && !removeError) {
+                forget(files[i]);
+                outcomes[i] = Outcome::removed;
             } else {
-                result.failed.push_back(file);
+                outcomes[i] = Outcome::failed;
             }
+        });
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            auto& list = outcomes[i] == Outcome::kept      ? result.kept
+                         : outcomes[i] == Outcome::removed ? result.removed
+                                                           : result.failed;
+            list.push_back(files[i]);
         }
     }
     // Listed files of this folder that are no longer there are forgotten.

@@ -52,6 +52,8 @@ public:
     // Notes that the program wrote `file` (a path inside the base folder, absolute or relative to the
     // working folder) with `content`.
     void record(const std::filesystem::path& file, std::string_view content);
+    // Notes that the program wrote `file` with a content of the hash `hash` (gf_contentHash).
+    void recordHash(const std::filesystem::path& file, std::string hash);
     // Notes that the program wrote `file`, hashing what is on disk now. False when it cannot be read.
     bool recordFromDisk(const std::filesystem::path& file);
     // Writes `content` to `file` atomically and records it; false (and nothing recorded) on failure.
@@ -61,6 +63,8 @@ public:
     void forget(const std::filesystem::path& file);
 
     State state(const std::filesystem::path& file) const;
+    // The states of many files at once (read on a few threads), in their order.
+    std::vector<State> states(const std::vector<std::filesystem::path>& files) const;
     // True when the program wrote the file and it is still as the program wrote it.
     bool isMadeAndUnchanged(const std::filesystem::path& file) const {
         return state(file) == State::unchanged;

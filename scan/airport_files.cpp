@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+void lf_notePublisher(const fs::path& file, bool hasPublisher);
 
 bool lf_is2020() {
     const auto& hook = gf_coreHooks().simulatorIs2020;
@@ -63,7 +66,7 @@ void lf_writeLink(const fs::path& folder, const std::string& code, const std::st
     const fs::path file = folder / gf_txtFileNameOf(code);
     gf_noteScanWrite(file);
     gf_submitScanWrite(code, [file, content = reference + "\n"] {
-        if (!gf_scanMadeFiles().writeAndRecord(file, content))
+        if (!gf_writeScanFile(file, content))
             gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
     });
 }
@@ -89,15 +92,13 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
     return std::nullopt;
 }
 
-ApfRecord lf_recordOf(const BglAirport& airport) {
-    ApfRecord record;
-    record.code = airport.code;
-    record.altitude = airport.altitudeFt;
-    record.stands.reserve(airport.stands.size());
-    for (const BglStand& s : airport.stands)
-        record.stands.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres,
-                                   s.cargo, s.ramp, s.heli);
-    return record;
+std::vector<ParkPos> lf_standsOf(const std::vector<BglStand>& stands) {
+    std::vector<ParkPos> result;
+    result.reserve(stands.size());
+    for (const BglStand& s : stands)
+        result.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres, s.cargo,
+                            s.ramp, s.heli);
+    return result;
 }
 
 void lf_report(const BglNote& note) {
@@ -114,22 +115,97 @@ void lf_report(const BglNote& note) {
     }
 }
 
+// Writes <code>.xml for `n` stands on the writer of its code. `fill`, when given, puts the stands into
+// the record there, off the scan's thread.
+void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
+                 std::function<void(ApfRecord&)> fill) {
+    if (n == 0) return;
+    const fs::path folder = lf_folderFor(record.publisher);
+    const std::string name = record.code + ".xml";
+    if (lf_leftToTheUser(folder, record.code)) return;
+    const std::string heliPart =
+        helipads > 0 ? fmt::format(", of which {} helipad{}", helipads, gf_plural(helipads)) : std::string();
+    gf_addToScanLog(fmt::format("Generated {}: {} position{}{}", name, n,
+                                gf_plural(static_cast<std::uint64_t>(n)), heliPart));
+    lf_createFolder(folder);
+    const fs::path file = folder / name;
+    gf_noteScanWrite(file);
+    // The stands, their order and the text are the writer's work.
+    const std::string key = record.code;
+    gf_submitScanWrite(key, [file, record = std::move(record), fill = std::move(fill),
+                             simKind = lf_is2020() ? 1 : 2]() mutable {
+        if (fill) fill(record);
+        std::sort(record.stands.begin(), record.stands.end(),
+                  [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+        if (!gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind))) {
+            gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
+            return;
+        }
+        lf_notePublisher(file, gf_recordHasPublisher(record));
+        airportFilesChanged = true;
+    });
+}
+
 void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
-    ApfRecord record = lf_recordOf(airport);
+    ApfRecord record;
+    record.code = airport.code;
+    record.altitude = airport.altitudeFt;
     std::uint32_t archived = 0;
     const bool linked = gf_linkToArchive(record, archived, bglPath);
     if (!lf_is2020() && linked) return;
     for (const BglNote& note : airport.notes)
         lf_report(note);
-    const std::size_t found = record.stands.size();
+    const std::size_t found = airport.stands.size();
     const bool moreThanArchived = found > archived && record.publisher != "simaddon";
     if (moreThanArchived)
         gf_addToScanLog(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", record.code,
                                     found, archived));
-    if (!linked || moreThanArchived) gf_generateAirportFile(record, airport.helipads);
+    if (!linked || moreThanArchived)
+        lf_generate(record, found, airport.helipads,
+                    [stands = airport.stands](ApfRecord& r) { r.stands = lf_standsOf(stands); });
 }
 
 } // namespace
+
+namespace {
+
+// Whether each airport file of this scan holds a publisher, as the writer knew it.
+std::mutex publishersMutex;
+std::map<std::string, bool> publisherOfFile;
+
+std::string lf_fileKey(const fs::path& file) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(file, ec);
+    return (ec ? file : absolute).lexically_normal().generic_string();
+}
+
+void lf_notePublisher(const fs::path& file, bool hasPublisher) {
+    std::lock_guard lock(publishersMutex);
+    publisherOfFile[lf_fileKey(file)] = hasPublisher;
+}
+
+} // namespace
+
+std::optional<bool> gf_generatedFileHasPublisher(const fs::path& file) {
+    std::lock_guard lock(publishersMutex);
+    const auto it = publisherOfFile.find(lf_fileKey(file));
+    if (it == publisherOfFile.end()) return std::nullopt;
+    return it->second;
+}
+
+void gf_forgetGeneratedPublishers() {
+    std::lock_guard lock(publishersMutex);
+    publisherOfFile.clear();
+}
+
+bool gf_recordHasPublisher(const ApfRecord& record) {
+    // A text ends at a NUL in the file, as it does here.
+    const auto written = [](const std::string& text) { return std::string_view(text.c_str()); };
+    if (!record.publisher.empty()) return !written(record.publisher).empty();
+    for (const std::string* maker : {&record.manufacturer, &record.creator})
+        if (written(*maker).size() >= 4 && !gf_isExcludedMaker(written(*maker))) return true;
+    return false;
+}
 
 namespace {
 std::mutex madeFilesMutex;
@@ -199,27 +275,7 @@ bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const fs:
 
 void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads) {
     const std::size_t n = record.stands.size();
-    if (n == 0) return;
-    const fs::path folder = lf_folderFor(record.publisher);
-    const std::string name = record.code + ".xml";
-    if (lf_leftToTheUser(folder, record.code)) return;
-    const std::string heliPart =
-        helipads > 0 ? fmt::format(", of which {} helipad{}", helipads, gf_plural(helipads)) : std::string();
-    gf_addToScanLog(fmt::format("Generated {}: {} position{}{}", name, n,
-                                gf_plural(static_cast<std::uint64_t>(n)), heliPart));
-    std::sort(record.stands.begin(), record.stands.end(),
-              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-    lf_createFolder(folder);
-    const fs::path file = folder / name;
-    gf_noteScanWrite(file);
-    gf_submitScanWrite(record.code, [file, record = std::move(record), simKind = lf_is2020() ? 1 : 2] {
-        if (!gf_writeApf(record, file, apfAirportMode, simKind)) {
-            gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
-            return;
-        }
-        gf_scanMadeFiles().recordFromDisk(file);
-        airportFilesChanged = true;
-    });
+    lf_generate(record, n, helipads, nullptr);
 }
 
 void gf_notRecognisedAirport(const fs::path& bglPath) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // The list of program-made files of the running scan (airports folder of the working folder).
@@ -30,6 +31,14 @@ void gf_applyDecodedFile(const std::filesystem::path& bglPath, const BglDecodeRe
 bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const std::filesystem::path& bglPath);
 // Writes <code>.xml for a record with stands; nothing for one without.
 void gf_generateAirportFile(ApfRecord& record, std::int32_t helipads);
+// Whether the airport file written from `record` holds a publisher, as gf_apfHasPublisher reads it
+// from the file.
+bool gf_recordHasPublisher(const ApfRecord& record);
+// For an airport file this scan generated: whether it holds a publisher; nothing for any other file.
+// Valid while the file is as the scan wrote it.
+std::optional<bool> gf_generatedFileHasPublisher(const std::filesystem::path& file);
+// Forgets the scan's airport files (start of a scan, tests).
+void gf_forgetGeneratedPublishers();
 // A file that cannot be decoded: its code from its names, then linked.
 void gf_notRecognisedAirport(const std::filesystem::path& bglPath);
 // The code of a not-recognised file from its stem, its manifest's title or its path; "" when none.

@@ -78,12 +78,16 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
 }
 
 // The list of program-made files is saved every few seconds during a scan (and at its end), so that
-// the files of a scan that is cut off are still known as the program's.
+// the files of a scan that is cut off are still known as the program's. The files written so far are
+// synced first: the list never names a file whose content may not have reached the disk.
+std::chrono::steady_clock::time_point lastMadeFilesSave{};
+
 void lf_saveMadeFilesNowAndThen() {
-    static std::chrono::steady_clock::time_point lastSave{};
+    auto& lastSave = lastMadeFilesSave;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastSave < std::chrono::seconds(2)) return;
     lastSave = now;
+    gf_syncScanWrites();
     gf_scanMadeFiles().save();
 }
 
@@ -279,6 +283,9 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
         scanLogLines.reserve(2048);
     }
     gf_clearScanWriteNotes();
+    gf_forgetGeneratedPublishers();
+    // The list was saved just before the run: the first save during it comes a few seconds in.
+    lastMadeFilesSave = std::chrono::steady_clock::now();
     gf_startScanWriters(std::max(2, gf_scanTaskLimit()));
     {
         // The files asked for are all written (or reported) before the scan log and the collection.

@@ -114,15 +114,13 @@ ManifestInfo gf_searchManifest(const fs::path& bglPath) {
 }
 
 fs::path gf_findManifestIn(const fs::path& folder) {
+    // One look-up of the name, not a listing: the upward search asks every folder up to the root, and
+    // some of them (a temporary folder, a home) hold thousands of entries.
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return {};
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        const fs::path& p = it->path();
-        if (p.stem() == "manifest" && p.extension() == ".json") return p;
-    }
-    return {};
+    fs::path manifest = folder / "manifest.json";
+    if (!fs::is_regular_file(manifest, ec)) return {};
+    return manifest;
 }
 
 ManifestInfo gf_readManifest(const fs::path& file) {

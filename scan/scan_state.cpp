@@ -42,4 +42,5 @@ void gf_resetScanState() {
     scanTaskWaitMs = 10000;
     hooks = ScanHooks{};
     gf_forgetScanMadeFiles();
+    gf_forgetGeneratedPublishers();
 }

@@ -1,9 +1,13 @@
 #include "scan/scan_writer.h"
 
+#include "core/file_io.h"
+#include "core/strings.h"
+#include "scan/airport_files.h"
 #include "scan/scan_state.h"
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -65,6 +69,11 @@ private:
 std::mutex writersMutex;
 std::vector<std::unique_ptr<Writer>> writers;
 
+// Files written without waiting for the disk, with the hash of their content, not yet synced.
+std::atomic<bool> batching{false};
+std::mutex unsyncedMutex;
+std::vector<std::pair<fs::path, std::string>> unsynced;
+
 std::mutex notesMutex;
 std::set<std::string> notes;
 
@@ -81,6 +90,7 @@ void gf_startScanWriters(int count) {
     writers.clear();
     for (int i = 0; i < std::max(1, count); ++i)
         writers.push_back(std::make_unique<Writer>());
+    batching = true;
 }
 
 void gf_finishScanWrites() {
@@ -90,6 +100,42 @@ void gf_finishScanWrites() {
         finishing.swap(writers);
     }
     finishing.clear(); // each writer finishes its queue, then its thread is joined
+    gf_syncScanWrites();
+    batching = false;
+}
+
+bool gf_writeScanFile(const fs::path& file, std::string_view content) {
+    if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
+    if (!gf_writeFileAtomicallyUnsynced(file, content)) return false;
+    std::string hash = gf_contentHash(content);
+    std::lock_guard lock(unsyncedMutex);
+    unsynced.emplace_back(file, std::move(hash));
+    return true;
+}
+
+void gf_syncScanWrites() {
+    std::vector<std::pair<fs::path, std::string>> written;
+    {
+        std::lock_guard lock(unsyncedMutex);
+        written.swap(unsynced);
+    }
+    if (written.empty()) return;
+    std::vector<fs::path> files;
+    files.reserve(written.size());
+    for (const auto& entry : written)
+        files.push_back(entry.first);
+    const std::vector<fs::path> failedList = gf_syncFiles(files);
+    const std::set<fs::path> failed(failedList.begin(), failedList.end());
+    MadeFiles& made = gf_scanMadeFiles();
+    for (const auto& [file, hash] : written) {
+        if (!failed.contains(file)) {
+            made.recordHash(file, hash);
+            continue;
+        }
+        std::error_code ec;
+        fs::remove(file, ec);
+        gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
+    }
 }
 
 void gf_submitScanWrite(const std::string& key, std::function<void()> job) {

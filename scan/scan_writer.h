@@ -1,21 +1,34 @@
 #pragma once
-// The writing of the scan's files. Each file is written atomically and synced to disk; the syncs are
-// what a scan waits for, so the files are written by a few writer threads at once while the scan goes
-// on. All writes of one airport code go to the same thread, in the order they were asked for, so two
+// The writing of the scan's files. Each file is written atomically (a reader sees the old file or the
+// whole new one) by a few writer threads at once while the scan goes on. During a scan the writes do
+// not wait for the disk: the files written so far are synced together, and only then entered in the
+// list of program-made files, before that list is saved and when the writers finish. A crash before
+// that leaves the list without them, never listing a file whose content may not have reached the disk.
+// All writes of one airport code go to the same thread, in the order they were asked for, so two
 // files of one airport are written one after the other and the last one asked for is the one that
 // stays. Outside a scan (no writers started) a write runs at once on the calling thread.
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // Starts `count` writer threads (at least 1).
 void gf_startScanWriters(int count);
-// Waits until every write asked for has been done, then stops the writer threads.
+// Waits until every write asked for has been done, stops the writer threads, then syncs the files
+// (gf_syncScanWrites).
 void gf_finishScanWrites();
 // Runs `job` on the writer of `key` (at once when no writers run). A job's exception is reported in the
 // scan log.
 void gf_submitScanWrite(const std::string& key, std::function<void()> job);
+
+// Writes one of the scan's files atomically and records it in the list of program-made files: while
+// writers run without waiting for the disk (recorded at the next gf_syncScanWrites), else synced and
+// recorded at once. False when it could not be written.
+bool gf_writeScanFile(const std::filesystem::path& file, std::string_view content);
+// Syncs the files written so far and records them in the list of program-made files. A file that cannot
+// be synced is removed and reported in the scan log.
+void gf_syncScanWrites();
 
 // The files this scan has asked to write (also those not written yet): they are the program's.
 bool gf_writtenByThisScan(const std::filesystem::path& file);

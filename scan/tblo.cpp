@@ -173,10 +173,16 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
     const fs::path tblo = os::inWorkingFolder(tbloFolder);
     MadeFiles& made = gf_scanMadeFiles();
     std::vector<fs::path> linkedOriginals;
-    for (const std::string& code : codes) {
-        const fs::path f = thirdparty / gf_xmlFileNameOf(code);
+    std::vector<fs::path> files;
+    files.reserve(codes.size());
+    for (const std::string& code : codes)
+        files.push_back(thirdparty / gf_xmlFileNameOf(code));
+    const std::vector<MadeFiles::State> states = made.states(files);
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const std::string& code = codes[i];
+        const fs::path& f = files[i];
         // Only what the program generated is collected or removed; a user's file stays as it is.
-        if (!made.isMadeAndUnchanged(f)) {
+        if (states[i] != MadeFiles::State::unchanged) {
             gf_log(fmt::format("{} is your own file: not collected", path_to_utf8(f)));
             continue;
         }
@@ -188,7 +194,9 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
             continue;
         }
         if (!gf_airportExists(code)) continue;
-        if (!gf_apfHasPublisher(f)) continue;
+        // The file is as the scan wrote it (checked above): what it holds is known without reading it.
+        const std::optional<bool> known = gf_generatedFileHasPublisher(f);
+        if (!(known ? *known : gf_apfHasPublisher(f))) continue;
         const fs::path copy = tblo / gf_xmlFileNameOf(code);
         std::error_code ec;
         fs::copy_file(f, copy, fs::copy_options::overwrite_existing, ec);

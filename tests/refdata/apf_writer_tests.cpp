@@ -11,6 +11,7 @@
 #include <gsl/narrow>
 
 #include <csignal>
+#include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,11 @@ HalfHourSet slots(std::initializer_list<std::size_t> list) {
 ParkPos standAt(const std::string& id, double lat, double lon, std::vector<ParkOpt> opts = {}) {
     return ParkPos(id, std::move(opts), lat, lon, 0.0, 20.0, false, false, false);
 }
+
+struct StringSink : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
 
 // The attributes of an element as "name=value" in order.
 std::vector<std::string> attributes(pugi::xml_node node) {
@@ -161,6 +167,89 @@ TEST_F(ApfWriter, AirportFileHoldsEveryStandWithoutFlights) {
     ASSERT_EQ(parkPositions.size(), 2u);
     EXPECT_TRUE(parkPositions[1].heli);
     EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 10.0, 1e-9);
+}
+
+// The text is built without a DOM; pugixml, reading it and saving it again, must give the same bytes,
+// and every value must read back as it was given (up to a NUL, where a C string ends).
+TEST_F(ApfWriter, TextIsWhatPugixmlSavesAndReadsBackEveryValue) {
+    dbase.registrations = {{"HB-JNA", {"SWR", "B77W", "", false}}};
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c)
+        everyByte += static_cast<char>(c);
+    const std::vector<std::pair<std::string, std::string>> texts{
+        {"plain", "Zurich"},
+        {"markup", "<a href=\"x\">&amp; 'q'</a>"},
+        {"white space", " \t\r\n "},
+        {"every byte but NUL", everyByte},
+        {"cut at NUL", std::string("before\0after", 12)},
+        {"empty", ""},
+    };
+    for (const auto& [what, text] : texts) {
+        const std::string expected = text.substr(0, text.find('\0'));
+        for (const bool handmade : {false, true}) {
+            for (const int mode : {apfAirportMode, apfLearnedMode}) {
+                SCOPED_TRACE(fmt::format("{}, handmade {}, mode {}", what, handmade, mode));
+                handmadeApf = handmade;
+                ApfData data;
+                data.airport_name = text;
+                data.BGLpath = text;
+                data.manufacturer = text;
+                data.creator = text;
+                ParkOpt opt = flight(text, slots({3}), 1);
+                opt.airl = text;
+                opt.cs = text;
+                ParkPos stand = standAt(text, 47.1, 8.5, {opt, flight("HB-JNA", slots({4}), 2)});
+                stand.manual = true;
+                data.stands = {stand, standAt("B", 47.2, 8.5)};
+
+                const std::string written = gf_apfText(data, mode, 0);
+                pugi::xml_document doc;
+                ASSERT_TRUE(doc.load_buffer(written.data(), written.size(),
+                                            pugi::parse_default | pugi::parse_declaration));
+                StringSink again;
+                doc.save(again, "  ", pugi::format_default, pugi::encoding_utf8);
+                EXPECT_EQ(written, again.text);
+
+                EXPECT_EQ(header(doc)[0], "airport_name=" + expected);
+                EXPECT_EQ(header(doc).back().substr(0, 8), mode == apfAirportMode ? "creator=" : "MAX_LIVE");
+                const auto first = doc.child("root").child("parkpositions").child("parkpos");
+                EXPECT_EQ(first.attribute("id").value(), expected);
+                if (mode == apfLearnedMode) {
+                    EXPECT_EQ(first.child("opt").attribute("reg").value(), expected);
+                    EXPECT_EQ(first.child("opt").attribute("cs").value(), expected);
+                    EXPECT_FALSE(first.child("opt").next_sibling("opt").attribute("airl"));
+                }
+            }
+        }
+    }
+    handmadeApf = false;
+}
+
+// Positions, headings and radii are written as fmt writes them with a fixed number of decimals, also
+// for exact halves, negative zero, the largest values and what is no number.
+TEST_F(ApfWriter, NumbersAreWrittenAsFmtWritesThem) {
+    std::vector<double> values{0.0,  -0.0,   0.05,   0.25,  2.5,    -2.5,      1e-7,
+                               5e-7, 1.5e-6, 999.95, 1e300, -1e308, 47.1234565};
+    for (long k = -3000; k <= 3000; k += 7)
+        values.push_back(static_cast<double>(k) / 64.0);
+    values.push_back(std::numeric_limits<double>::quiet_NaN());
+    values.push_back(-std::numeric_limits<double>::infinity());
+    for (const double value : values) {
+        ApfData data;
+        ParkPos stand = standAt("A", value, value);
+        stand.heading = value / radiansToDegrees;
+        stand.radius = value * metresToNm;
+        data.stands = {stand};
+        pugi::xml_document doc;
+        const std::string text = gf_apfText(data, apfAirportMode, 1);
+        ASSERT_TRUE(doc.load_buffer(text.data(), text.size()));
+        const auto parkpos = doc.child("root").child("parkpositions").child("parkpos");
+        EXPECT_EQ(parkpos.attribute("latitude").value(), fmt::format("{:.6f}", value));
+        EXPECT_EQ(parkpos.attribute("heading").value(),
+                  fmt::format("{:.1f}", value / radiansToDegrees * radiansToDegrees));
+        EXPECT_EQ(parkpos.attribute("radius").value(),
+                  fmt::format("{:.1f}", value * metresToNm * nmToMetres));
+    }
 }
 
 TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {

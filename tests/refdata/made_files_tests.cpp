@@ -4,6 +4,10 @@
 
 #include <gmock/gmock.h>
 
+#include <fmt/format.h>
+
+#include <set>
+
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
@@ -74,6 +78,33 @@ TEST_F(MadeFilesTest, RemovesOnlyUnchangedProgramFilesOfOneFolder) {
     EXPECT_FALSE(made.removeIfMade(t / "B.txt"));
     EXPECT_TRUE(made.removeIfMade(s / "C.txt"));
     EXPECT_FALSE(fs::exists(s / "C.txt"));
+}
+
+// Enough files for the states to be read on several threads: each in its place, as one by one.
+TEST_F(MadeFilesTest, ManyFilesClearedAtOnceKeepEveryUsersFile) {
+    MadeFiles made(airports);
+    const fs::path t = airports / "my_thirdparty";
+    std::vector<fs::path> files;
+    std::set<fs::path> users;
+    for (int i = 0; i < 300; ++i) {
+        files.push_back(t / fmt::format("F{:03}.xml", i));
+        ASSERT_TRUE(made.writeAndRecord(files.back(), fmt::format("content {}", i)));
+        if (i % 7 == 0) {
+            writeFile(files.back(), "edited");
+            users.insert(files.back());
+        }
+    }
+    files.push_back(t / "none.xml");
+    const std::vector<MadeFiles::State> states = made.states(files);
+    ASSERT_EQ(states.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(states[i], made.state(files[i])) << files[i];
+
+    const MadeFiles::Cleared cleared = made.removeMadeFilesIn(t);
+    EXPECT_EQ(cleared.removed.size(), 300u - users.size());
+    EXPECT_EQ(std::set<fs::path>(cleared.kept.begin(), cleared.kept.end()), users);
+    for (const fs::path& file : users)
+        EXPECT_EQ(readFile(file), "edited");
 }
 
 TEST_F(MadeFilesTest, DamagedListLinesAreDroppedAndAMissingListIsEmpty) {

@@ -3,6 +3,7 @@
 
 #include "scan_fixture.h"
 
+#include "refdata/airport_files.h"
 #include "scan/scan_writer.h"
 #include "scan/tblo.h"
 
@@ -398,6 +399,68 @@ TEST(ScanWriters, WritesOfOneKeyKeepTheirOrder) {
     bool ran = false;
     gf_submitScanWrite("x", [&ran] { ran = true; });
     EXPECT_TRUE(ran);
+}
+
+// During a scan the files are written without waiting for the disk; the list of program-made files
+// names a file only once it was synced, with the hash of what was written. A file that could not be
+// synced is reported and stays unlisted; outside a scan a write is listed at once.
+TEST_F(AirportScan, ScanFilesAreListedOnlyOnceSynced) {
+    const fs::path folder = dir / "airports/my_thirdparty";
+    fs::create_directories(folder);
+    MadeFiles& made = gf_scanMadeFiles();
+    gf_startScanWriters(2);
+    ASSERT_TRUE(gf_writeScanFile(folder / "AAAA.txt", "archive/x\n"));
+    ASSERT_TRUE(gf_writeScanFile(folder / "BBBB.txt", "archive/y\n"));
+    EXPECT_EQ(made.state(folder / "AAAA.txt"), MadeFiles::State::notListed);
+    fs::remove(folder / "BBBB.txt");
+    gf_finishScanWrites();
+    EXPECT_EQ(made.state(folder / "AAAA.txt"), MadeFiles::State::unchanged);
+    EXPECT_EQ(made.entries().count("my_thirdparty/BBBB.txt"), 0u);
+    EXPECT_THAT(gf_scanLogCopy(),
+                ::testing::Contains("===> Writing " + (folder / "BBBB.txt").string() + " did not succeed"));
+
+    ASSERT_TRUE(gf_writeScanFile(folder / "CCCC.txt", "archive/z\n"));
+    EXPECT_EQ(made.state(folder / "CCCC.txt"), MadeFiles::State::unchanged);
+
+    // What a whole scan leaves on disk: the list names its files as they are.
+    bgl("Community/unknown/scenery/a/x.bgl", airportFile("EDDF", 2));
+    bgl("Community/flytampa-lszh/scenery/a/x.bgl", airportFile("LSZH", 40));
+    gf_scanForAddonAirports();
+    MadeFiles onDisk(dir / "airports");
+    ASSERT_TRUE(onDisk.load());
+    EXPECT_EQ(onDisk.state(folder / "EDDF.xml"), MadeFiles::State::unchanged);
+    EXPECT_EQ(onDisk.state(folder / "LSZH.txt"), MadeFiles::State::unchanged);
+}
+
+// The collection asks whether a generated file names a maker without reading it back: the answer from
+// the record must be what the file gives.
+TEST_F(AirportScan, PublisherOfARecordIsWhatItsFileGives) {
+    struct Case {
+        std::string publisher, manufacturer, creator;
+    };
+    const std::vector<Case> cases{
+        {"FlyTampa", "", ""},
+        {"", "Orbx", ""},
+        {"", "Abc", "Orbx"},
+        {"", "Abc", "Xyz"},
+        {"", "asobo studio", ""},
+        {"", "Asobo Studio", "Asobo"},
+        {"", "", ""},
+        {std::string("\0Fly", 4), "Orbx", "Orbx"},
+        {"", std::string("Or\0bx", 5), std::string("Abcd\0", 5)},
+        {"", " \t\r\n", ""},
+    };
+    const fs::path file = dir / "airports/my_thirdparty/LSZH.xml";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.publisher + "|" + c.manufacturer + "|" + c.creator);
+        ApfRecord record;
+        record.code = "LSZH";
+        record.publisher = c.publisher;
+        record.manufacturer = c.manufacturer;
+        record.creator = c.creator;
+        ASSERT_TRUE(gf_writeApf(record, file, apfAirportMode, 1));
+        EXPECT_EQ(gf_recordHasPublisher(record), gf_apfHasPublisher(file));
+    }
 }
 
 } // namespace

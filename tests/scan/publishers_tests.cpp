@@ -93,6 +93,11 @@ TEST_F(Publishers, ManifestOnlyDirectlyInsideAFolder) {
     EXPECT_TRUE(gf_findManifestIn(dir / "a").empty());
     EXPECT_EQ(gf_findManifestIn(dir / "a" / "b"), dir / "a" / "b" / "manifest.json");
     EXPECT_TRUE(gf_findManifestIn(dir / "none").empty());
+    // Only a regular file of exactly that name.
+    text(dir / "c" / "Manifest.json", "{}");
+    std::filesystem::create_directories(dir / "d" / "manifest.json");
+    EXPECT_TRUE(gf_findManifestIn(dir / "c").empty());
+    EXPECT_TRUE(gf_findManifestIn(dir / "d").empty());
     text(dir / "m.json", "[1, 2]");
     EXPECT_FALSE(gf_readManifest(dir / "m.json"));
     text(dir / "m.json", R"({"title": "LSZH Zurich"})");
