@@ -37,8 +37,27 @@ mkdir -m 700 "$root/runtime"
 cp "$bin"/run/input/*.enc "$work/input/"
 cp "$bin"/run/docs/* "$work/docs/" 2>/dev/null || true
 cp -r "$bin"/run/airports/. "$work/airports/"
-mkdir -p "$root/config/Microsoft Flight Simulator/Packages/Community" "$root/config/InsideSystems"
+mkdir -p "$root/config/Microsoft Flight Simulator/Packages/"{Community,Official} "$root/config/InsideSystems"
 touch "$root/config/InsideSystems/RealTraffic.jar" # RealTraffic runs on this computer: the TCP link runs
+# A small AI package made from the demo catalogue, as run.sh makes it (Skyloom needs one to start).
+packages=$root/config/"Microsoft Flight Simulator"/Packages
+aitraffic=$packages/Community/user-aitraffic
+mkdir -p "$aitraffic"
+awk -v base="$aitraffic/SimObjects/Airplanes" '
+  function attr(name,   m) { return match($0, name "=\"[^\"]*\"") ? substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) : "" }
+  /<liv / {
+    type = attr("type"); dir = base "/Demo_" type; file = dir "/aircraft.cfg"
+    if (!(type in count)) {
+      system("mkdir -p \"" dir "\"")
+      printf "[VERSION]\r\nmajor = 1\r\n\r\n[GENERAL]\r\nicao_type_designator = \"%s\"\r\n", type > file
+      count[type] = 0
+    }
+    printf "\r\n[FLTSIM.%d]\r\ntitle = \"%s\"\r\nicao_airline = %s\r\n", count[type]++, attr("title"), attr("airl") >> file
+    if (attr("atcid") != "") printf "atc_id = %s\r\n", attr("atcid") >> file
+    printf "atc_parking_types = %s\r\n", (attr("cargo") == "true" ? "CARGO" : "GATE") >> file
+    close(file)
+  }' "$repo/tests/data/liveries/LiveriesScanned.xml"
+echo '{"title": "user AI traffic"}' >"$aitraffic/manifest.json"
 
 free_port() {
   local p
