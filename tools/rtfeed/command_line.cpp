@@ -1,4 +1,5 @@
 #include <charconv>
+#include <cmath>
 #include <iostream>
 
 #include <fmt/format.h>
@@ -12,7 +13,10 @@ namespace {
 constexpr std::string_view usage =
     "usage: skyloom-rtfeed play FILE [--speed X] [--host H] [--traffic-port 49005] [--qnh-port 49004] "
     "[--now]\n"
-    "                           [--loop] [--tcp HOST:PORT --level 1|2 --version TEXT --tcp-log FILE]\n";
+    "                           [--loop] [--tcp HOST:PORT --level 1|2 --version TEXT --tcp-log FILE]\n"
+    "       skyloom-rtfeed flood [--rate 20000] [--seconds 60] [--host H] [--traffic-port 49005] [--flights "
+    "500]\n"
+    "                            [--centre LAT,LON]\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -34,11 +38,75 @@ double parseSpeed(std::string_view text) {
     return value;
 }
 
+double parsePositive(std::string_view option, std::string_view text, double below) {
+    double value = 0.0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(value > 0.0) || !(value < below))
+        throw UsageError(fmt::format("bad {}: {}", option, text));
+    return value;
+}
+
+int runFlood(const std::vector<std::string>& args, const std::atomic<bool>& stop) {
+    FloodOptions flood;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError(fmt::format("{} needs a value", a));
+            return args[++i];
+        };
+        if (a == "--rate") {
+            flood.rate = parsePositive("rate", value(), 1e7);
+        } else if (a == "--seconds") {
+            flood.seconds = parsePositive("duration", value(), 1e6);
+        } else if (a == "--host") {
+            flood.host = value();
+        } else if (a == "--traffic-port") {
+            flood.trafficPort = parsePort(value());
+        } else if (a == "--flights") {
+            const std::string& text = value();
+            int n = 0;
+            const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+            if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 9999)
+                throw UsageError(fmt::format("bad number of flights (1 to 9999): {}", text));
+            flood.flights = n;
+        } else if (a == "--centre") {
+            const std::string& text = value();
+            const std::size_t comma = text.find(',');
+            double lat = 0.0;
+            double lon = 0.0;
+            const auto rLat = std::from_chars(text.data(), text.data() + comma, lat);
+            const auto rLon = comma == std::string::npos
+                                  ? std::from_chars_result{nullptr, std::errc::invalid_argument}
+                                  : std::from_chars(text.data() + comma + 1, text.data() + text.size(), lon);
+            if (comma == std::string::npos || rLat.ec != std::errc() || rLat.ptr != text.data() + comma ||
+                rLon.ec != std::errc() || rLon.ptr != text.data() + text.size() || !(std::abs(lat) <= 85.0) ||
+                !(std::abs(lon) <= 180.0))
+                throw UsageError(fmt::format("bad centre (LAT,LON): {}", text));
+            flood.centreLat = lat;
+            flood.centreLon = lon;
+        } else {
+            throw UsageError(fmt::format("unknown option {}", a));
+        }
+    }
+    if (flood.rate * flood.seconds < 1.0)
+        throw UsageError("the rate times the duration is below one datagram");
+
+    Flooder flooder(flood);
+    flooder.run(stop);
+    const double seconds = std::chrono::duration<double>(flooder.elapsed()).count();
+    std::cout << fmt::format(
+        "skyloom-rtfeed: {} datagrams sent in {:.3f} s ({:.0f} a second), {} refused by the "
+        "system\n",
+        flooder.sent(), seconds, seconds > 0.0 ? flooder.sent() / seconds : 0.0, flooder.failed());
+    return flooder.sent() == flooder.total() ? 0 : 1;
+}
+
 } // namespace
 
 int runCommandLine(const std::vector<std::string>& args, const std::atomic<bool>& stop) {
     try {
-        if (args.size() < 2 || args[0] != "play") throw UsageError("expected: play FILE");
+        if (!args.empty() && args[0] == "flood") return runFlood(args, stop);
+        if (args.size() < 2 || args[0] != "play") throw UsageError("expected: play FILE or flood");
         const std::filesystem::path file = args[1];
         PlayOptions play;
         std::optional<TcpPeer::Options> tcp;

@@ -120,9 +120,64 @@ private:
     std::atomic<std::size_t> sent_{0};
 };
 
+struct FloodOptions {
+    double rate = 20000.0; // datagrams a second
+    double seconds = 60.0;
+    std::string host = "127.0.0.1";
+    std::uint16_t trafficPort = 49005;
+    int flights = 500;          // distinct flights the datagrams cycle through (1 to 9999)
+    double centreLat = 47.4647; // the flights circle this point (Zurich), within 27 nm
+    double centreLon = 8.5492;
+};
+
+// Datagram number `number` (from 0) of a flood: a valid airborne traffic datagram of flight
+// number % flights with the feed time given. No two numbers give the same datagram.
+std::string floodDatagram(std::uint64_t number, const FloodOptions& options, double feedTime);
+// The time after the start of a flood at which datagram `number` is due: number / rate seconds, rounded
+// up to the clock's tick.
+std::chrono::steady_clock::duration floodDueAt(std::uint64_t number, double rate);
+// How many datagrams of a flood are due once the time has passed since its start: datagram n is due at
+// n / rate seconds; never more than the total.
+std::uint64_t floodDueBy(std::chrono::steady_clock::duration elapsed, double rate, std::uint64_t total);
+
+// Sends traffic datagrams at a steady rate for a set time, each one distinct, and counts them.
+class Flooder {
+public:
+    // The time source of a run (tests drive a virtual one).
+    struct Clock {
+        std::function<std::chrono::steady_clock::time_point()> now;
+        std::function<void(std::chrono::steady_clock::time_point)> sleepUntil;
+        std::function<double()> unixNow;
+    };
+
+    // Throws std::runtime_error for a rate or duration that is not above 0.
+    explicit Flooder(FloodOptions options);
+    // Sends rate x seconds datagrams to the traffic port, or fewer when the stop flag is set. Throws
+    // std::runtime_error when the host cannot be resolved or no socket can be opened.
+    void run(const std::atomic<bool>& stop);
+    // The same on a given clock through a given send (true when the datagram went out).
+    void run(const std::atomic<bool>& stop, const Clock& clock,
+             const std::function<bool(std::string_view)>& send);
+
+    // The datagrams a whole run sends.
+    std::uint64_t total() const;
+    std::uint64_t sent() const { return sent_.load(); }
+    // Sends the system refused (its send buffer full, no route, ...).
+    std::uint64_t failed() const { return failed_.load(); }
+    // From the first send to the end of the last run.
+    std::chrono::steady_clock::duration elapsed() const { return elapsed_; }
+
+private:
+    FloodOptions options_;
+    std::atomic<std::uint64_t> sent_{0};
+    std::atomic<std::uint64_t> failed_{0};
+    std::chrono::steady_clock::duration elapsed_{};
+};
+
 // The program: skyloom-rtfeed play FILE [--speed X] [--host H] [--traffic-port P] [--qnh-port P]
-// [--now] [--loop] [--tcp HOST:PORT --level 1|2 --version TEXT --tcp-log FILE]. Returns the exit code
-// (0 when the replay was played, 2 for a wrong command line, 1 for other failures). The stop flag ends
+// [--now] [--loop] [--tcp HOST:PORT --level 1|2 --version TEXT --tcp-log FILE], or skyloom-rtfeed flood
+// [--rate N] [--seconds S] [--host H] [--traffic-port P] [--flights N] [--centre LAT,LON]. Returns the exit
+// code (0 when the replay was played, 2 for a wrong command line, 1 for other failures). The stop flag ends
 // a run early (tests).
 int runCommandLine(const std::vector<std::string>& args, const std::atomic<bool>& stop);
 

@@ -154,4 +154,38 @@ TEST_F(RtFeedProgramTest, PlaysIntoTheReadersAndTalksTheLineProtocol) {
                   "Qs999=version\nQs123={}000\nQs121=0;0;2.400000;1416000;0;0.828300;0.149192\nexit\n", now));
 }
 
+// A flood into the running traffic reader: each datagram it sends is either counted by the reader or
+// counted as dropped by the system; the two counts account for all of them, and the flights are taken.
+TEST_F(RtFeedProgramTest, FloodIsCountedByTheReaderOrByTheSystem) {
+    realTrafficLocal.store(true);
+    gf_startTrafficReader(0);
+    ASSERT_TRUE(eventually([] { return trafficReader.boundPort.load() != 0; }));
+    trafficReader.setReferencePosition(Lalo{47.4647, 8.5492});
+    gf_setAddingStackOpen(true);
+
+    const std::vector<std::string> args{SKYLOOM_RTFEED_EXE, "flood",
+                                        "--rate",           "5000",
+                                        "--seconds",        "1",
+                                        "--flights",        "50",
+                                        "--traffic-port",   std::to_string(trafficReader.boundPort.load())};
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(waitForExit(pid), 0); // 0: all 5,000 were sent
+
+    ASSERT_TRUE(eventually([] {
+        return trafficReader.datagramCount.load() +
+                   static_cast<std::int64_t>(trafficReader.systemDrops.load()) >=
+               5000;
+    }));
+    gf_stopReaders();
+    ASSERT_TRUE(gf_waitForReadersToEnd(5s));
+    EXPECT_EQ(trafficReader.receivedOnSocket() + trafficReader.systemDrops.load(), 5000u);
+    std::lock_guard lock(addingStackMutex);
+    EXPECT_FALSE(addingStack.empty());
+}
+
 } // namespace

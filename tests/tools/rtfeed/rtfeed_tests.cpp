@@ -1,14 +1,18 @@
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <future>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "feed/traffic_datagram.h"
 #include "platform/net/socket.h"
 #include "tools/rtfeed/rtfeed.h"
 
@@ -68,8 +72,9 @@ public:
         port = net::localPort(socket_);
     }
     ~UdpPort() { net::closeSocket(socket_); }
-    std::string next() {
-        if (net::waitReadable(socket_, 10s) != 1) return "(nothing)";
+    int setReceiveBuffer(int bytes) { return net::setReceiveBuffer(socket_, bytes); }
+    std::string next(std::chrono::milliseconds wait = 10s) {
+        if (net::waitReadable(socket_, wait) != 1) return "(nothing)";
         char buffer[2048];
         const long n = net::receiveFrom(socket_, buffer, sizeof buffer);
         return std::string(buffer, static_cast<std::size_t>(n));
@@ -142,6 +147,128 @@ TEST(Player, LoopPeriod) {
         EXPECT_DOUBLE_EQ(std::chrono::duration<double>(rtfeed::loopPeriod(c.lines, c.speed)).count(),
                          c.seconds)
             << c.lines.size() << " lines at speed " << c.speed;
+}
+
+// A flood on a virtual clock: every datagram leaves at its due time n / rate, never before, and a
+// stall of the sender is caught up at once, so that a run sends exactly rate x seconds in its time.
+TEST(Flood, PacesEveryDatagramToItsDueTimeAndCatchesUpAfterAStall) {
+    using Clock = std::chrono::steady_clock;
+    const struct {
+        double rate;
+        double seconds;
+        double stallAt; // the one sleep that ends late, by stallSeconds (no stall when negative)
+        double stallSeconds;
+        std::uint64_t total;
+    } cases[] = {
+        {20000.0, 0.5, -1.0, 0.0, 10000},
+        {20000.0, 0.5, 0.1, 0.2, 10000},
+        {3.0, 2.0, -1.0, 0.0, 6},
+        {1000.0, 1.0, 0.0, 5.0, 1000}, // the stall outlasts the run: everything goes at once
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fmt::format("rate {} for {} s, stall {} s at {} s", c.rate, c.seconds, c.stallSeconds,
+                                 c.stallAt));
+        const Clock::time_point origin{};
+        Clock::time_point now = origin;
+        bool stalled = c.stallAt < 0.0;
+        rtfeed::Flooder::Clock clock;
+        clock.now = [&] { return now; };
+        int spins = 0;
+        clock.sleepUntil = [&](Clock::time_point until) {
+            if (until <= now) {
+                ++spins; // a sleep that does not wait: the sender spins without sending
+                until = now + Clock::duration(1);
+            }
+            now = until;
+            if (!stalled && std::chrono::duration<double>(now - origin).count() >= c.stallAt) {
+                stalled = true;
+                now += std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(c.stallSeconds));
+            }
+        };
+        clock.unixNow = [] { return 1765364400.0; };
+
+        std::vector<double> sentAt;
+        std::set<std::string> distinct;
+        std::vector<std::string> order;
+        rtfeed::FloodOptions options;
+        options.rate = c.rate;
+        options.seconds = c.seconds;
+        options.flights = 7;
+        rtfeed::Flooder flooder(options);
+        const std::atomic<bool> stop{false};
+        flooder.run(stop, clock, [&](std::string_view datagram) {
+            sentAt.push_back(std::chrono::duration<double>(now - origin).count());
+            distinct.emplace(datagram);
+            order.emplace_back(datagram);
+            return true;
+        });
+
+        EXPECT_EQ(spins, 0);
+        ASSERT_EQ(flooder.total(), c.total);
+        EXPECT_EQ(flooder.sent(), c.total);
+        EXPECT_EQ(flooder.failed(), 0u);
+        EXPECT_EQ(distinct.size(), c.total);
+        ASSERT_EQ(sentAt.size(), c.total);
+        double late = 0.0;
+        for (std::size_t n = 0; n < sentAt.size(); ++n) {
+            const double due = static_cast<double>(n) / c.rate;
+            ASSERT_GE(sentAt[n], due - 1e-9) << "datagram " << n << " left early";
+            late = std::max(late, sentAt[n] - due);
+            // Sent in order, each carrying its number and the feed time it was due at.
+            ASSERT_NE(order[n].find(fmt::format(",S{},", n)), std::string::npos) << order[n];
+            ASSERT_NEAR(rtfeed::trafficTimestamp(order[n]).value_or(0.0), 1765364400.0 + due, 0.0006);
+        }
+        // Late only by the stall; the clock's sleeps never overshoot here.
+        EXPECT_LE(late, std::max(c.stallSeconds, 0.0) + 1e-6);
+        // The run ends with its last datagram.
+        const double lastDue = (static_cast<double>(c.total) - 1.0) / c.rate;
+        EXPECT_GE(std::chrono::duration<double>(flooder.elapsed()).count(), lastDue);
+        EXPECT_LE(std::chrono::duration<double>(flooder.elapsed()).count(), lastDue + c.stallSeconds + 1e-3);
+    }
+}
+
+// Every flood datagram is a flight the traffic reader takes, within range of the centre, one of the
+// flights asked for.
+TEST(Flood, DatagramsAreTrafficTheReaderAccepts) {
+    for (const auto& [lat, lon] :
+         std::vector<std::pair<double, double>>{{47.4647, 8.5492}, {-33.9461, 151.1772}, {64.1, -21.9}}) {
+        rtfeed::FloodOptions options;
+        options.flights = 40;
+        options.centreLat = lat;
+        options.centreLon = lon;
+        TrafficFilter filter;
+        filter.reference = Lalo{lat, lon};
+        filter.radiusNm = 28.0;
+        std::set<std::string> callsigns;
+        for (std::uint64_t n = 0; n < 200; ++n) {
+            const std::string datagram = rtfeed::floodDatagram(n, options, 1765364400.0 + n * 0.05);
+            const TrafficDatagramResult r = gf_readTrafficDatagram(datagram, filter);
+            ASSERT_EQ(r.drop, TrafficDrop::none) << datagram << " " << r.error;
+            EXPECT_GE(r.record.pos.alt, 10000.0) << datagram;
+            EXPECT_NEAR(r.feedTime.value_or(0.0), 1765364400.0 + static_cast<double>(n) * 0.05, 0.0006);
+            callsigns.insert(r.record.cs);
+        }
+        EXPECT_EQ(callsigns.size(), 40u);
+    }
+}
+
+// A real flood over loopback: the receiver gets every datagram the flooder counts, each once.
+TEST(Flood, SendsTheCountedDatagramsToThePort) {
+    UdpPort traffic;
+    ASSERT_GE(traffic.setReceiveBuffer(4 * 1024 * 1024), 1024 * 1024);
+    rtfeed::FloodOptions options;
+    options.rate = 4000.0;
+    options.seconds = 0.25;
+    options.trafficPort = traffic.port;
+    rtfeed::Flooder flooder(options);
+    const std::atomic<bool> stop{false};
+    flooder.run(stop);
+    EXPECT_EQ(flooder.sent(), 1000u);
+    std::set<std::string> received;
+    for (std::string d = traffic.next(100ms); d != "(nothing)"; d = traffic.next(100ms))
+        received.insert(d);
+    EXPECT_EQ(received.size(), 1000u);
 }
 
 // The program's side of the link, for the peer to connect to.
@@ -230,6 +357,14 @@ TEST(CommandLine, WrongUseEndsWithCode2) {
              {"play", "f", "--level", "2"},
              {"play", "f", "--tcp", "127.0.0.1:10747", "--level", "3"},
              {"play", "f", "--bogus"},
+             {"flood", "--rate", "0"},
+             {"flood", "--seconds", "-1"},
+             {"flood", "--flights", "10000"},
+             {"flood", "--centre", "47.5"},
+             {"flood", "--centre", "95,8"},
+             {"flood", "--rate", "1", "--seconds", "0.5"},
+             {"flood", "--traffic-port"},
+             {"flood", "--tcp", "127.0.0.1:10747"},
          }) {
         EXPECT_EQ(rtfeed::runCommandLine(args, stop), 2) << (args.empty() ? "" : args.back());
     }
