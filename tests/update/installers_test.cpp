@@ -131,20 +131,18 @@ TEST_F(InstallerTest, AnUpdateLeavesTheFilesItWouldRewriteUnchangedInPlace) {
     // place; and a file the user changed is still the user's.
     const struct {
         const char* name;
-        std::vector<ZipEntrySpec> entries;
-        const char* eham;
+        const char* first;  // content of a/EHAM.xml
+        const char* second; // content of b/EHAM.xml, the later entry
     } cases[] = {
-        {"new, then as installed", {{"a/EHAM.xml", "<new EHAM/>"}, {"b/EHAM.xml", "old EHAM"}}, "old EHAM"},
-        {"as installed, then new",
-         {{"a/EHAM.xml", "old EHAM"}, {"b/EHAM.xml", "<new EHAM/>"}},
-         "<new EHAM/>"},
+        {"new, then as installed", "<new EHAM/>", "old EHAM"},
+        {"as installed, then new", "old EHAM", "<new EHAM/>"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         previousAddon();
-        makeZip(addonZip(), c.entries);
+        makeZip(addonZip(), {{"a/EHAM.xml", c.first}, {"b/EHAM.xml", c.second}});
         EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
-        EXPECT_EQ(readFile(addonFolder() / "EHAM.txt"), c.eham);
+        EXPECT_EQ(readFile(addonFolder() / "EHAM.txt"), c.second);
         MadeFiles made(work / "airports");
         ASSERT_TRUE(made.load());
         EXPECT_TRUE(made.isMadeAndUnchanged(addonFolder() / "EHAM.txt"));
