@@ -285,7 +285,10 @@ bool Downloader(DownloadHandle& handle, const std::string& url, const fs::path& 
         curl_easy_reset(handle.get());
         std::string failure = lf_transfer(handle.get(), url, kind, transfer);
         curl_easy_reset(handle.get());
-        bool flushed = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+        // The add-on archive is unpacked and removed at once: what must last are the files unpacked from
+        // it, and those are synced before they replace the installed ones.
+        const bool durable = kind != DownloadKind::AddonArchive;
+        bool flushed = std::fflush(file) == 0 && (!durable || ::fsync(::fileno(file)) == 0);
         flushed = std::fclose(file) == 0 && flushed;
         if (failure.empty() && (!flushed || transfer.writeFailed))
             failure = curl_easy_strerror(CURLE_WRITE_ERROR);

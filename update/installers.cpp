@@ -14,9 +14,12 @@
 #include "update/update_hooks.h"
 #include "update/zip_reader.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -85,12 +88,22 @@ bool lf_folderMissingOrEmpty(const fs::path& folder) {
     return ec || empty;
 }
 
-// A staged file: written, not yet synced (lf_syncFolder syncs them all at once).
-bool lf_writeStaged(const std::string& text, const fs::path& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
+// A staged file, written with one call and not yet synced (lf_syncFolder syncs them all at once).
+// An existing file of the name is truncated: of two entries with the same name the last one wins.
+bool lf_writeStaged(std::string_view text, const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool written = true;
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return ::close(fd) == 0 && written;
 }
 
 bool lf_syncFolder(const fs::path& folder) {
@@ -101,9 +114,18 @@ bool lf_syncFolder(const fs::path& folder) {
     return synced;
 }
 
-// Unpacks every file entry of the add-on archive as text into `staging` (stem + ".txt"). The names
-// written, or nothing after a failure (logged).
-std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const fs::path& staging) {
+// The add-on's files: every name the archive holds, and those of them written into the staging folder.
+// The others are in place already: the previous add-on installed the same content and nobody changed it.
+struct UnpackedAddon {
+    std::set<std::string> names;
+    std::set<std::string> staged;
+};
+
+// Unpacks every file entry of the add-on archive as text into `staging` (stem + ".txt"), but for the
+// files `folder` holds already as the program wrote them with the same content. Nothing after a
+// failure (logged).
+std::optional<UnpackedAddon> lf_unpackAddon(const fs::path& zip, const fs::path& staging,
+                                            const fs::path& folder, const MadeFiles& made) {
     ZipReader reader;
     std::string error;
     if (!reader.open(zip, gf_addonZipLimits(), &error)) {
@@ -119,7 +141,9 @@ std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const f
         gf_logError(fmt::format("Could not create directory {}: {}", staging.string(), ec.message()));
         return std::nullopt;
     }
-    std::set<std::string> names;
+    const auto listed = made.entries();
+    const std::string prefix = mySimaddonFolder.filename().string() + "/";
+    UnpackedAddon addon;
     std::string text;
     for (const auto& entry : reader.entries()) {
         if (entry.folder) continue;
@@ -128,33 +152,36 @@ std::optional<std::set<std::string>> lf_unpackAddon(const fs::path& zip, const f
             return std::nullopt;
         }
         const std::string name = entry.stem + ".txt";
+        addon.names.insert(name);
+        const auto it = listed.find(prefix + name);
+        if (it != listed.end() && it->second == gf_contentHash(text) &&
+            made.state(folder / name) == MadeFiles::State::unchanged) {
+            // In place already; an earlier entry of the same name staged is not the last word.
+            if (addon.staged.erase(name) != 0) fs::remove(staging / name, ec);
+            continue;
+        }
         const fs::path path = staging / name;
         if (!lf_writeStaged(text, path)) {
             gf_logError(fmt::format("Failed to write file: {}", path.string()));
             return std::nullopt;
         }
-        names.insert(name);
+        addon.staged.insert(name);
     }
     // One sync of the file system for all staged files, instead of one per file.
-    if (!lf_syncFolder(staging)) {
+    if (!addon.staged.empty() && !lf_syncFolder(staging)) {
         gf_logError(fmt::format("Could not sync {}", staging.string()));
         return std::nullopt;
     }
-    return names;
+    return addon;
 }
 
 // Puts the staged files in place of the previous add-on's files, one rename each. The list of
 // program-made files tells the add-on's files from the user's: a file of the user's (not listed, or
-// changed since the program wrote it) is neither removed nor replaced. The count of files put in place,
-// or nothing when the list cannot be read or a rename fails.
+// changed since the program wrote it) is neither removed nor replaced. The count of the add-on's files
+// in place, or nothing when a rename fails.
 std::optional<std::size_t> lf_replaceAddonFiles(const fs::path& staging, const fs::path& folder,
-                                                const std::set<std::string>& names) {
-    MadeFiles made(os::inWorkingFolder(airportsFolder));
+                                                const UnpackedAddon& addon, MadeFiles& made) {
     std::error_code ec;
-    if (!made.load(&ec)) {
-        gf_logError(fmt::format("Cannot read {}: {}", made.listPath().string(), ec.message()));
-        return std::nullopt;
-    }
     fs::create_directories(folder, ec);
     if (ec) {
         gf_logError(fmt::format("Could not create directory {}: {}", folder.string(), ec.message()));
@@ -164,12 +191,12 @@ std::optional<std::size_t> lf_replaceAddonFiles(const fs::path& staging, const f
     for (const auto& [key, hash] : made.entries()) {
         if (!key.starts_with(prefix)) continue;
         const std::string name = key.substr(prefix.size());
-        if (name.find('/') != std::string::npos || names.contains(name)) continue;
+        if (name.find('/') != std::string::npos || addon.names.contains(name)) continue;
         made.removeIfMade(folder / name);
     }
-    std::size_t installed = 0;
+    std::size_t installed = addon.names.size() - addon.staged.size();
     bool ok = true;
-    for (const auto& name : names) {
+    for (const auto& name : addon.staged) {
         const fs::path target = folder / name;
         if (made.isUsersFile(target)) {
             gf_log(fmt::format("{} is left alone: it is your own file", target.string()));
@@ -277,9 +304,14 @@ AddonResult gf_downloadSimAddon(const VersionData& web) {
     {
         DownloadHandle handle = gf_makeDownloadHandle();
         const std::string url = gf_downloadFolderUrl() + "mysimaddon24/" + addonZipName;
-        if (Downloader(handle, url, zip, true, DownloadKind::AddonArchive)) {
-            const auto names = lf_unpackAddon(zip, staging);
-            if (const auto count = names ? lf_replaceAddonFiles(staging, folder, *names) : std::nullopt) {
+        MadeFiles made(os::inWorkingFolder(airportsFolder));
+        std::error_code ec;
+        if (!made.load(&ec)) {
+            gf_logError(fmt::format("Cannot read {}: {}", made.listPath().string(), ec.message()));
+        } else if (Downloader(handle, url, zip, true, DownloadKind::AddonArchive)) {
+            const auto addon = lf_unpackAddon(zip, staging, folder, made);
+            if (const auto count =
+                    addon ? lf_replaceAddonFiles(staging, folder, *addon, made) : std::nullopt) {
                 gf_showMessage(fmt::format("{} unzipped {} files", zip.string(), *count), true);
                 MYSIMADDON24_VERSION.set(web.toString());
                 result = AddonResult::Updated;

@@ -2,6 +2,11 @@
 #include "tests/update/update_fixture.h"
 #include "update/installers.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace update_test {
 namespace {
 
@@ -105,6 +110,51 @@ TEST_F(InstallerTest, TheUsersFilesAreNeitherReplacedNorRemoved) {
     EXPECT_NE(logText().find("my_simaddon2024.zip unzipped 1 files"), std::string::npos);
 }
 
+TEST_F(InstallerTest, AnUpdateLeavesTheFilesItWouldRewriteUnchangedInPlace) {
+    previousAddon();
+    const auto inode = [](const fs::path& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    const ino_t installed = inode(addonFolder() / "EHAM.txt");
+    makeZip(addonZip(), {{"EHAM.xml", "old EHAM"}, {"LSZH.xml", "<LSZH/>"}});
+    EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
+    EXPECT_EQ(tree(addonFolder()),
+              (std::map<std::string, std::string>{{"EHAM.txt", "old EHAM"},
+                                                  {"LSZH.txt", "<LSZH/>"},
+                                                  {"mine.txt", "the user's own airport"}}));
+    EXPECT_EQ(inode(addonFolder() / "EHAM.txt"), installed);
+    EXPECT_EQ(madeList(), (std::vector<std::string>{"my_simaddon/EHAM.txt", "my_simaddon/LSZH.txt"}));
+    EXPECT_NE(logText().find("my_simaddon2024.zip unzipped 2 files"), std::string::npos);
+
+    // Of two entries with the same file name the last one counts, whether or not it matches the file in
+    // place; and a file the user changed is still the user's.
+    const struct {
+        const char* name;
+        const char* first;  // content of a/EHAM.xml
+        const char* second; // content of b/EHAM.xml, the later entry
+    } cases[] = {
+        {"new, then as installed", "<new EHAM/>", "old EHAM"},
+        {"as installed, then new", "old EHAM", "<new EHAM/>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        previousAddon();
+        makeZip(addonZip(), {{"a/EHAM.xml", c.first}, {"b/EHAM.xml", c.second}});
+        EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
+        EXPECT_EQ(readFile(addonFolder() / "EHAM.txt"), c.second);
+        MadeFiles made(work / "airports");
+        ASSERT_TRUE(made.load());
+        EXPECT_TRUE(made.isMadeAndUnchanged(addonFolder() / "EHAM.txt"));
+    }
+    previousAddon();
+    writeFile(addonFolder() / "EHAM.txt", "EHAM as the user wants it");
+    makeZip(addonZip(), {{"EHAM.xml", "EHAM as the user wants it"}});
+    EXPECT_EQ(gf_downloadSimAddon(web), AddonResult::Updated);
+    EXPECT_EQ(readFile(addonFolder() / "EHAM.txt"), "EHAM as the user wants it");
+    EXPECT_NE(logText().find("EHAM.txt is left alone: it is your own file"), std::string::npos);
+}
+
 TEST_F(InstallerTest, AnAddonIsFetchedWhenNewerOrWhenItsFolderIsEmpty) {
     makeZip(addonZip(), {{"EHAM.xml", "<EHAM/>"}});
     MYSIMADDON24_VERSION.setValue("11.10.6");
@@ -164,9 +214,51 @@ TEST_F(InstallerTest, HostileAddonArchivesChangeNothing) {
     EXPECT_FALSE(fs::exists(work / "x.xml"));
 }
 
-TEST_F(InstallerTest, TheNoticeForAFolderTheUserMayWrite) {
-    EXPECT_EQ(gf_installerNotice(work), "A new version is available.\nThe installer can be executed normally "
-                                        "(no Administrator rights required).");
+// The notice for `folder` as an ordinary user sees it: when the tests run as root, worked out by a
+// child process that has given up root for the "nobody" account.
+std::string noticeAsUser(const fs::path& folder) {
+    if (::geteuid() != 0) return gf_installerNotice(folder);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        const std::string notice = gf_installerNotice(folder);
+        const bool written =
+            ::write(pipeEnds[1], notice.data(), notice.size()) == static_cast<ssize_t>(notice.size());
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(pipeEnds[1]);
+    std::string notice;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        notice.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return fmt::format("child failed: {}", status);
+    return notice;
+}
+
+TEST_F(InstallerTest, TheNoticeTellsWhenTheInstallerNeedsAdministratorRights) {
+    const std::string normal = "A new version is available.\nThe installer can be executed normally (no "
+                               "Administrator rights required).";
+    const std::string administrator = "A new version is available. Run the installer as Administrator";
+    // A program folder the user may write, one under /usr the user cannot write (or that is gone), and
+    // one under /opt.
+    EXPECT_EQ(noticeAsUser(work), normal);
+    EXPECT_EQ(noticeAsUser("/usr/share"), administrator);
+    EXPECT_EQ(noticeAsUser("/usr/share/skyloom-not-installed"), administrator);
+    EXPECT_EQ(noticeAsUser("/opt/../usr/share"), administrator);
+    // A folder outside the program folders is never a reason, writable or not.
+    EXPECT_EQ(noticeAsUser("/proc"), normal);
+    // An elevated program may write anywhere.
+    if (::geteuid() == 0) {
+        EXPECT_EQ(gf_installerNotice("/usr/share"), normal);
+    }
 }
 
 } // namespace

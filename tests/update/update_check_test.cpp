@@ -3,7 +3,29 @@
 #include "update/installers.h"
 #include "update/update_check.h"
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <dlfcn.h>
+
 #include <fmt/format.h>
+
+namespace update_test {
+// A file the system refuses to delete (as when another program holds it open): remove() of this path
+// fails with EBUSY while it is set.
+std::atomic<const char*> undeletable{nullptr};
+} // namespace update_test
+
+// Takes the place of the C library's remove() in this test program, which std::filesystem::remove calls.
+extern "C" int remove(const char* path) {
+    if (const char* refused = update_test::undeletable.load(); refused && std::strcmp(path, refused) == 0) {
+        errno = EBUSY;
+        return -1;
+    }
+    using Remove = int (*)(const char*);
+    static const auto real = reinterpret_cast<Remove>(::dlsym(RTLD_NEXT, "remove"));
+    return real(path);
+}
 
 namespace update_test {
 namespace {
@@ -193,6 +215,37 @@ TEST_F(UpdateCheckTest, AnUnusableVersionListIsLoggedAndTheStartGoesOn) {
         EXPECT_FALSE(fs::exists(work / "versions.json"));
         EXPECT_FALSE(runControl.stop.load());
     }
+}
+
+TEST_F(UpdateCheckTest, AVersionListThatCannotBeDeletedIsReportedAndNothingIsLost) {
+    const std::string path = (work / "versions.json").string();
+    undeletable = path.c_str();
+    serveVersions(versions(version(11, 10, 5), version(2, 0, 0)));
+    EXPECT_TRUE(gf_checkForUpdates());
+    const std::string log = logText();
+    EXPECT_NE(log.find(fmt::format("Warning: could not remove {}: ", path)), std::string::npos) << log;
+    // The check went on with the list it had read.
+    EXPECT_EQ(DBASE_VERSION.value(), "2.0.0");
+    EXPECT_NE(log.find("dbase updated to 2.0.0"), std::string::npos);
+    EXPECT_TRUE(SCAN_AIRPORTS.value.load());
+    EXPECT_FALSE(runControl.stop.load());
+    EXPECT_TRUE(fs::exists(path));
+
+    // The file left behind is replaced by the next list, never read in its place: nor when the server
+    // has a new one, nor when it fails.
+    serveVersions(versions(version(11, 10, 5), version(3, 0, 0)));
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(DBASE_VERSION.value(), "3.0.0");
+    server->script("/downloads/versions.json", ServedFault{ServedFault::Kind::Status, 500});
+    undeletable = nullptr;
+    DBASE_VERSION.setValue("1.0.0");
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(DBASE_VERSION.value(), "1.0.0");
+    server->clearScript("/downloads/versions.json");
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(DBASE_VERSION.value(), "3.0.0");
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(readFile(work / "input/airports.enc"), readFile(site / "downloads/11/airports.enc"));
 }
 
 TEST_F(UpdateCheckTest, WithoutAServerTheCheckIsOneLine) {
