@@ -522,7 +522,10 @@ void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::
     }
 
     const fs::path textureFolder = folder / ("texture." + texture);
-    if (!fs::is_directory(fs::status(textureFolder))) {
+    // A folder that cannot be looked at (a name too long for the file system, ...) is not there: one
+    // section of one file never stops the scan.
+    std::error_code folderError;
+    if (!fs::is_directory(textureFolder, folderError)) {
         incomplete.push_back(fmt::format("{} {} does not exist", textureFolder.string(), header));
         return;
     }
