@@ -6,13 +6,15 @@
 
 #include <cstddef>
 
-// One pass: drain the simulator's results, update and compact the live aircraft, exchange the
-// position buffers, hand over one removal (every 10 passes) and one creation (every 50), take queued
-// flights from the adding stack, turn one pending spawn into a create record, make the requests
-// (objects in range every 20 passes, the user state every 100) and raise the pass counter.
+// One pass: (once a day) empty the livery cache, drain the simulator's results, update and compact the live
+// aircraft, exchange the position buffers, hand over one removal (every 10 passes) and one creation (every
+// 50), take queued flights from the adding stack, turn one pending spawn into a create record, make the
+// requests (objects in range every 20 passes, the user state every 100) and raise the pass counter.
 void lf_handleAddingStack();
 
 // How many records a pass takes from an adding stack of `waiting` records: two while 200 or fewer
 // wait, beyond that as many as bring it down to 200.
 std::size_t gf_recordsToTake(std::size_t waiting);
 inline constexpr std::size_t addingStackBound = 200;
+// A day of passes: the livery cache is emptied at every multiple of it.
+inline constexpr std::int64_t passesPerDay = 86400LL * 100;

@@ -182,6 +182,15 @@ bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
             done = fmt::format("{}:{} new entry", parkAirportsFileName, line);
         }
     }
+    // Only the first line of an airport is read, later ones are doubles: they go, for sorted before the
+    // saved line one of them would take its place at the next read.
+    bool firstOfAirport = true;
+    std::erase_if(lines, [&](const std::string& l) {
+        if (lf_firstField(l) != first.code) return false;
+        const bool later = !firstOfAirport;
+        firstOfAirport = false;
+        return later;
+    });
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     std::string content;

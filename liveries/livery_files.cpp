@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <system_error>
@@ -144,7 +145,11 @@ bool lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool
             gf_log(line);
         return false;
     }
-    lines.reserve(4096);
+    // Room for the lines of a large file (4096), but never more than the file can hold (a line takes at
+    // least one byte): most files are small, and the scan reads thousands of them.
+    std::error_code sizeError;
+    const std::uintmax_t bytes = fs::file_size(path, sizeError);
+    lines.reserve(sizeError ? 4096 : static_cast<std::size_t>(std::min<std::uintmax_t>(4096, bytes + 1)));
     if (!gf_readLinesByCharset(charset, path, lines)) {
         gf_log(fmt::format("! Failed reading {}", lf_pathToUtf8(path)));
         return false;
@@ -517,7 +522,10 @@ void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::
     }
 
     const fs::path textureFolder = folder / ("texture." + texture);
-    if (!fs::is_directory(fs::status(textureFolder))) {
+    // A folder that cannot be looked at (a name too long for the file system, ...) is not there: one
+    // section of one file never stops the scan.
+    std::error_code folderError;
+    if (!fs::is_directory(textureFolder, folderError)) {
         incomplete.push_back(fmt::format("{} {} does not exist", textureFolder.string(), header));
         return;
     }

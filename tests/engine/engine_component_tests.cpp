@@ -4,6 +4,7 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/ac_removal.h"
 #include "engine/live_update.h"
 #include "engine/sim_results.h"
@@ -146,6 +147,21 @@ TEST_F(EngineComponentTest, CreationsAndRemovalsReachTheSimulatorAtTheirPace) {
     ASSERT_EQ(removed.size(), 3u);
     expectGaps(removed, 10);
     EXPECT_TRUE(stub_->objects().empty());
+}
+
+// The range can shrink (auto range) while creations are on their way: an object created beyond the new
+// range is still found by the objects-in-range request and bound, never left in the simulator unbound.
+TEST_F(EngineComponentTest, AnObjectCreatedBeyondTheRangeIsStillBound) {
+    start();
+    const std::uint32_t range = rangeMeters.load();
+    rangeMeters = 10 * wholeMetresPerNm;
+    LiveAc& far = spawned(0x4B0001, "SWR1", true);
+    far.pos.latitude = 47.45 + 20.0 / 60; // 20 nm north of the user
+    passesUntil([] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft", 600);
+    rangeMeters = range;
+    ASSERT_EQ(stub_->objects().size(), 1u);
+    EXPECT_EQ(liveAcs.front().simState, SimState::active);
+    EXPECT_EQ(liveAcs.front().oid, stub_->objects().front().id);
 }
 
 TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {

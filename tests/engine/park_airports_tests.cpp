@@ -172,6 +172,11 @@ TEST_F(ParkAirportsTest, SavingTheFirstEntry) {
          {"EDDF", ""},
          "EDDF\nLOWW\nLSZH\n",
          "my_park_airports.txt:EDDF new entry"},
+        {"later lines of the airport dropped: sorted first they would be read instead",
+         "EHAM,D7\nLSZH\nEHAM,A1\n EHAM\n",
+         {"EHAM", "D7"},
+         "EHAM,D7\nLSZH\n",
+         "my_park_airports.txt:EHAM,D7 updated stand"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
+#include <system_error>
 
-#include "tests/support/temp_folder.h"
+#include <unistd.h>
 
 namespace fuzz_support {
 
@@ -22,10 +24,28 @@ inline std::string_view text(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
 
-// The process's own temporary folder, removed at exit.
+// The process's own temporary folder, removed at exit. It lies in memory (/dev/shm) where there is
+// one: the readers that take a path are fed through a file for every input, and the writers they call
+// sync what they write, which on a disk costs more than the parsing itself.
 inline const std::filesystem::path& folder() {
-    static const testing_support::TempFolder temp("skyloom-fuzz");
-    return temp.path();
+    struct Folder {
+        std::filesystem::path path;
+        Folder() {
+            std::error_code ec;
+            std::filesystem::path base = "/dev/shm";
+            if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0)
+                base = std::filesystem::temp_directory_path();
+            std::string pattern = (base / "skyloom-fuzz-XXXXXX").string();
+            if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+            path = pattern;
+        }
+        ~Folder() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const Folder temp;
+    return temp.path;
 }
 
 // Writes the bytes to `name` in the process's folder (created or truncated) and returns its path.

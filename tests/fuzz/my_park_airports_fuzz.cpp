@@ -1,0 +1,70 @@
+// Fuzz target: airports/my_park_airports.txt as the park-airport list reads it. Every entry names a
+// known airport once, with a stand that has no comma and no outer blanks; when the first entry is saved
+// back (the file rewritten sorted), reading the file again gives that airport with the same stand.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "core/program_paths.h"
+#include "engine/park_airports.h"
+#include "platform/os/folders.h"
+#include "refdata/airports.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+void lf_setUp() {
+    static const bool done = [] {
+        const auto work = fuzz_support::folder() / "work";
+        std::filesystem::create_directories(work / "airports");
+        os::setWorkingFolder(work);
+        for (const char* code : {"EDDF", "EGLL", "EHAM", "KJFK", "LOWW", "LSZH", "LSGG", "Z"}) {
+            Airport a;
+            a.code = code;
+            a.lat = 47.0 + static_cast<double>(airportTable.records.size()) * 0.01;
+            a.lon = 8.0;
+            airportTable.records.push_back(a);
+            airportTable.codes.insert(code);
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+bool lf_isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    lf_setUp();
+    const std::string_view bytes = fuzz_support::text(data, size);
+    fuzz_support::writeInput(std::filesystem::path("work") / myParkAirportsPath, bytes);
+    (void)lf_readMyParkAirports();
+
+    std::set<std::string> codes;
+    for (const ParkAirportEntry& e : parkAirports) {
+        fuzz_support::require(gf_findAirport(e.code) != nullptr && codes.insert(e.code).second);
+        fuzz_support::require(e.stand.find(',') == std::string::npos);
+        fuzz_support::require(e.stand.empty() ||
+                              (!lf_isBlank(e.stand.front()) && !lf_isBlank(e.stand.back())));
+    }
+    fuzz_support::require(parkAirports.size() <=
+                          static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+
+    if (!parkAirports.empty()) {
+        const ParkAirportEntry first = parkAirports.front();
+        fuzz_support::require(gf_saveMyParkAirport());
+        (void)lf_readMyParkAirports();
+        const auto again = std::find_if(parkAirports.begin(), parkAirports.end(),
+                                        [&](const ParkAirportEntry& e) { return e.code == first.code; });
+        fuzz_support::require(again != parkAirports.end() && again->stand == first.stand);
+    }
+    gf_resetParkAirportsForTests();
+    return 0;
+}
