@@ -186,7 +186,7 @@ bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
     // saved line one of them would take its place at the next read.
     bool firstOfAirport = true;
     std::erase_if(lines, [&](const std::string& l) {
-        if (lf_firstField(l) != first.code) return false;
+        if (lf_firstField(l) != code) return false;
         const bool later = !firstOfAirport;
         firstOfAirport = false;
         return later;

@@ -108,7 +108,10 @@ std::string copyOf(const Template& t, int loop, int copy, const std::map<std::st
     std::vector<std::string> f = t.fields;
     const long serial = static_cast<long>(loop) * copies + copy; // 0, 1, 2, ...
     const long hexid = std::stol(f[1]);
-    f[1] = std::to_string(5000000 + serial * 100 + (hexid % 100));
+    // The same aircraft come back every other pass of the replay under new callsigns, as real ones do: the
+    // caches kept by address see a fleet of fixed size.
+    const long aircraft = static_cast<long>(loop % 2) * copies + copy;
+    f[1] = std::to_string(5000000 + aircraft * 100 + (hexid % 100));
     f[2] = fmt::format("{:.6f}", std::stod(f[2]) + (copy % 5 - 2) * 0.004);
     f[3] = fmt::format("{:.6f}", std::stod(f[3]) + (copy / 5 - 2) * 0.006);
     const std::string& cs = f[9];
@@ -326,7 +329,7 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
     const char* hoursText = std::getenv("SKYLOOM_SOAK_HOURS");
     const double hours = hoursText ? std::max(0.01, std::atof(hoursText)) : 1.0;
     const auto totalSeconds = static_cast<std::int64_t>(hours * 3600);
-    const int warmSeconds = hours > 1 ? 3600 : 1200;
+    const int warmSeconds = hours > 1 ? 3600 : 1800;
 
     std::vector<Template> templates;
     std::map<std::string, int> flightNumbers; // callsign -> its number among the replay's callsigns
