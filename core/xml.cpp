@@ -180,3 +180,31 @@ bool gf_appendIntParameter(pugi::xml_node parameters, std::string_view key, std:
 bool gf_appendStringParameter(pugi::xml_node parameters, std::string_view key, std::string_view value) {
     return appendParameter(parameters, key, value);
 }
+
+void gf_appendAttributeText(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\0':
+            return;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            if (byte < 32) {
+                out += "&#";
+                out += static_cast<char>('0' + byte / 10);
+                out += static_cast<char>('0' + byte % 10);
+                out += ';';
+            } else {
+                out += c;
+            }
+        }
+    }
+}

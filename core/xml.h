@@ -39,6 +39,9 @@ bool gf_prependXmlDeclaration(pugi::xml_document& doc, const std::filesystem::pa
 
 // The attribute's value, or "" when missing.
 std::string gf_attributeString(pugi::xml_node node, const char* name);
+// An attribute value as the XML library writes it between double quotes: up to the first NUL; &, < and "
+// as entities, control characters as two-digit character references; everything else as it is.
+void gf_appendAttributeText(std::string& out, std::string_view text);
 bool gf_appendAttribute(pugi::xml_node node, std::string_view name, std::string_view value);
 // Appends an attribute "true" or "false".
 bool gf_appendBoolAttribute(pugi::xml_node node, std::string_view name, bool value);

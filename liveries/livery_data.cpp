@@ -47,40 +47,11 @@ public:
     std::string text;
 };
 
-// An attribute value as the XML library writes it: up to the first NUL; &, < and " as entities, control
-// characters as two-digit character references; everything else as it is.
-void lf_appendAttributeText(std::string& out, const std::string& text) {
-    for (const char c : text) {
-        switch (c) {
-        case '\0':
-            return;
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 32) {
-                out += "&#";
-                out += static_cast<char>('0' + c / 10);
-                out += static_cast<char>('0' + c % 10);
-                out += ';';
-            } else {
-                out += c;
-            }
-        }
-    }
-}
-
 void lf_appendAttribute(std::string& out, std::string_view name, const std::string& value) {
     out += ' ';
     out += name;
     out += "=\"";
-    lf_appendAttributeText(out, value);
+    gf_appendAttributeText(out, value);
     out += '"';
 }
 

@@ -57,30 +57,7 @@ public:
     // A value as pugixml escapes it in double quotes; it ends at a NUL, as a C string would.
     void attribute(std::string_view name, std::string_view value) {
         startAttribute(name);
-        for (const char c : value) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte == 0) break;
-            switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                if (byte < 32) {
-                    out += "&#";
-                    out += static_cast<char>('0' + byte / 10);
-                    out += static_cast<char>('0' + byte % 10);
-                    out += ';';
-                } else {
-                    out += c;
-                }
-            }
-        }
+        gf_appendAttributeText(out, value);
         out += '"';
     }
     void boolAttribute(std::string_view name, bool value) { attribute(name, value ? "true" : "false"); }
