@@ -103,6 +103,8 @@ void lf_every15Seconds() {
     if (seconds % 86400 == 0) {
         runSeconds = 0;
         lf_call(s.logLiveryMatchSummary);
+        // The livery cache holds a day's worth of addresses, then starts again.
+        lf_call(s.clearLiveryCache);
     }
     gf_logFlush();
 }

@@ -86,6 +86,7 @@ struct RunSteps {
     std::function<void()> drainSimResults;
     std::function<void()> clearPositionBuffers;
     std::function<void()> logLiveryMatchSummary;
+    std::function<void()> clearLiveryCache;
     std::function<void()> logNoMatchList;
 
     // ---- closing down ----

@@ -384,6 +384,7 @@ void lf_wireEngine(RunSteps& s) {
     };
     s.handleAddingStack = [] { lf_handleAddingStack(); };
     s.drainSimResults = [] { gf_drainSimResults(); };
+    s.clearLiveryCache = [] { gf_clearLiveryCache(); };
     s.resetEngine = [] { gf_clearLiveState(); };
     s.logNoMatchList = [] {
         gf_logNoMatchList();
@@ -626,6 +627,7 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(EngineHooks, repaintControls),
     SKYLOOM_SLOT(RunSteps, handleAddingStack),
     SKYLOOM_SLOT(RunSteps, drainSimResults),
+    SKYLOOM_SLOT(RunSteps, clearLiveryCache),
     SKYLOOM_SLOT(RunSteps, resetEngine),
     SKYLOOM_SLOT(RunSteps, logNoMatchList),
     SKYLOOM_SLOT(RunSteps, everySecondDuties),

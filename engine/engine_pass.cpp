@@ -150,9 +150,6 @@ std::size_t gf_recordsToTake(std::size_t waiting) {
 
 void lf_handleAddingStack() {
     const std::int64_t pass = enginePassCount.load();
-    // The livery cache keeps the livery of every transponder address seen: a day's worth, then it
-    // starts again (a long run would otherwise hold every flight it ever saw).
-    if (pass > 0 && pass % passesPerDay == 0) liveryCache.clear();
     gf_drainSimResults();
     gf_serveEngineRequests();
     gf_takeKeptUserStand();

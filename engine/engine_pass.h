@@ -16,5 +16,3 @@ void lf_handleAddingStack();
 // wait, beyond that as many as bring it down to 200.
 std::size_t gf_recordsToTake(std::size_t waiting);
 inline constexpr std::size_t addingStackBound = 200;
-// A day of passes: the livery cache is emptied at every multiple of it.
-inline constexpr std::int64_t passesPerDay = 86400LL * 100;

@@ -24,6 +24,10 @@ std::vector<std::uint32_t> pendingSpawns;
 std::vector<SimResult> setupList;
 std::deque<std::uint32_t> coupledSearchQueue;
 std::unordered_map<std::uint32_t, std::string_view> liveryCache;
+
+void gf_clearLiveryCache() {
+    liveryCache.clear();
+}
 std::set<std::string> noMatchSet;
 std::vector<std::string> ghostList;
 std::atomic<std::uint32_t> selectedObjectId{0};

@@ -79,6 +79,9 @@ void gf_reserveTrafficContainers();
 // counter is kept.
 void gf_clearLiveState();
 
+// Empties the livery cache: the daily step, so that a long run does not hold every address it ever saw.
+void gf_clearLiveryCache();
+
 // Tests only: gf_clearLiveState without the feed and log, the pass counter 0, the reservation flag
 // lowered, the requests dropped, the hooks and the status back to their start, the clock the real one.
 void gf_resetEngineForTests();

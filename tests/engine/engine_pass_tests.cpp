@@ -32,18 +32,6 @@ TEST_F(EnginePassTest, FiveQueuedRecordsAreTakenTwoTwoOne) {
 
 // The livery cache holds one entry per transponder address ever seen: it starts again once a day, so that
 // a run of days does not keep every flight it saw.
-TEST_F(EnginePassTest, TheLiveryCacheIsEmptiedOnceADay) {
-    liveryCache[0x4B0001] = "Airbus A320 Swiss";
-    enginePassCount = passesPerDay - 1;
-    pass();
-    EXPECT_EQ(liveryCache.size(), 1u) << "kept through the day";
-    pass();
-    EXPECT_TRUE(liveryCache.empty()) << "emptied at the day's end";
-    liveryCache[0x4B0002] = "Airbus A320 Swiss";
-    pass();
-    EXPECT_EQ(liveryCache.size(), 1u) << "filled again in the next day";
-}
-
 TEST_F(EnginePassTest, ABusyFeedKeepsTheStackAtItsBound) {
     const std::pair<std::size_t, std::size_t> cases[] = {{0, 0},   {1, 1},   {2, 2},
                                                          {200, 2}, {201, 1}, {700, 500}};

@@ -26,6 +26,7 @@ protected:
         s.checkReaderActivity = [this] { fired["59"].insert(runSeconds); };
         s.removeStaticTwinOfLive = [this] { fired["61"].insert(runSeconds); };
         s.logLiveryMatchSummary = [this] { ++summaries; };
+        s.clearLiveryCache = [this] { ++cacheClears; };
         s.logNoMatchList = [this] { ++noMatchLogs; };
         s.setAddingStackOpen = [this](bool open) { stackOpen.push_back(open); };
         s.sendUserState = [this] { ++userStates; };
@@ -40,6 +41,7 @@ protected:
     bool simRunning = true;
     int addingStackPasses = 0;
     int summaries = 0;
+    int cacheClears = 0;
     int noMatchLogs = 0;
     int userStates = 0;
     std::vector<bool> stackOpen;
@@ -107,9 +109,11 @@ TEST_F(CycleTest, DayWrapsTheSecondsAndLogsTheSummary) {
     EXPECT_EQ(runSeconds, 0);
     EXPECT_EQ(summaries, 1);
     EXPECT_EQ(noMatchLogs, 1);
+    EXPECT_EQ(cacheClears, 1) << "the livery cache is emptied at the day's end";
     EXPECT_TRUE(second());
     EXPECT_EQ(runSeconds, 1);
     EXPECT_EQ(summaries, 1);
+    EXPECT_EQ(cacheClears, 1) << "and kept through the next day";
 }
 
 TEST_F(CycleTest, PauseIsLoggedOnceEachWayAndKeepsTheUserStateFlowing) {
