@@ -1,9 +1,7 @@
 #include "engine/engine_pass.h"
 
-#include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings.h"
-#include "core/units.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
@@ -113,25 +111,8 @@ void lf_oneCreation() {
     liveCreateQueue.push_back(std::move(create));
 }
 
-// The objects-in-range request is how a new object is bound to its aircraft: it must reach every aircraft
-// whose object is awaited (static aircraft: see gf_objectsInRangeMetres), also one that the range
-// left behind after its creation was queued (the range shrinks, the aircraft flies out). Without that the
-// object would stay in the simulator unbound and its record wait for it for the rest of the run.
-std::uint32_t lf_objectsRequestRadius() {
-    constexpr double marginNm = 2.0;
-    constexpr double largestMetres = 200000.0; // the simulator's largest radius for this request
-    double metres = rangeMeters.load();
-    const Lalo user{engineUserState.latitude, engineUserState.longitude};
-    for (const LiveAc& ac : liveAcs) {
-        if (ac.simState != SimState::adding2sim || ac.oid != 0) continue;
-        const double nm = gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude}) + marginNm;
-        metres = std::max(metres, std::min(largestMetres, nm * wholeMetresPerNm));
-    }
-    return static_cast<std::uint32_t>(metres);
-}
-
 void lf_requests(std::int64_t pass) {
-    if (pass % 20 == 0 && !gf_requestObjectsInRadius(gf_objectsInRangeMetres(lf_objectsRequestRadius()))) {
+    if (pass % 20 == 0 && !gf_requestObjectsInRadius(gf_objectsInRangeMetres(rangeMeters.load()))) {
         gf_logError("SimConnect request ac within range fails");
         gf_simConnectRequestError();
     }
