@@ -42,6 +42,13 @@ bool lf_sameText(const std::string& a, const std::string& b) {
     return !a.empty() && a == b;
 }
 
+// The pick shows the option's flight: the same registration, or an arrival or departure callsign of
+// the one is one of the other.
+bool lf_pickShowsFlight(const StaticPick& pick, const ParkOpt& opt) {
+    return lf_sameText(pick.reg, opt.reg) || lf_sameText(pick.cs, opt.cs) || lf_sameText(pick.cs, opt.cs2) ||
+           lf_sameText(pick.cs2, opt.cs) || lf_sameText(pick.cs2, opt.cs2);
+}
+
 // The active static aircraft at the stand (the first in list order), or nullptr.
 const StaticAc* lf_activeStaticAt(std::uint32_t sid) {
     for (const std::size_t position : gf_staticsAtStand(sid))
@@ -128,18 +135,30 @@ LiveAc* gf_coupledSearchStep(WeekSlot now) {
 }
 
 bool lf_isOptionInUse(const ParkOpt& opt) {
-    if (!opt.reg.empty())
-        for (const StaticPick& pick : staticAddList)
-            if (pick.reg == opt.reg) return true;
+    return lf_isOptionInUse(opt, staticAddList);
+}
+
+bool lf_isOptionInUse(const ParkOpt& opt, const std::vector<StaticPick>& picks) {
+    return lf_isOptionPicked(opt, picks) || lf_isOptionShownElsewhere(opt);
+}
+
+bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks) {
+    for (const StaticPick& pick : staticAddList)
+        if (lf_pickShowsFlight(pick, opt)) return true;
+    // The search's own picks of this call, when they go to a list of their own.
+    if (&picks != &staticAddList)
+        for (const StaticPick& pick : picks)
+            if (lf_pickShowsFlight(pick, opt)) return true;
+    return false;
+}
+
+bool lf_isOptionShownElsewhere(const ParkOpt& opt) {
     if (!opt.cs.empty() && lf_isCallsignInSet(opt.cs)) return true;
     if (!opt.cs2.empty() && lf_isCallsignInSet(opt.cs2)) return true;
     // Empty texts are no identity: an option without a coupled callsign or registration is not in use
     // because some aircraft lacks one too.
     for (const StaticAc& ac : staticAcs)
         if (lf_sameText(ac.feedCs, opt.cs) || lf_sameText(ac.feedCs, opt.cs2) || lf_sameText(ac.reg, opt.reg))
-            return true;
-    for (const StaticPick& pick : staticAddList)
-        if (lf_sameText(pick.cs, opt.cs) || lf_sameText(pick.cs, opt.cs2) || lf_sameText(pick.reg, opt.reg))
             return true;
     for (const LiveParkedEntry& entry : liveParkedList)
         if (lf_sameText(entry.cs, opt.cs) || lf_sameText(entry.cs, opt.cs2)) return true;
@@ -179,12 +198,25 @@ void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly
                         std::swap(candidates[i], candidates[pick(gf_randomEngine())]);
                     }
             }
-            ParkOpt* chosen = gf_findOption(stand.opts, candidates.front());
-            if (chosen == nullptr) continue;
-            if (lf_isOptionInUse(*chosen)) {
-                chosen->seq = 0;
-                continue;
+            // An option in use is struck out for the rest of the calculation. A flight live in the feed
+            // or shown by a static or parked live aircraft leaves the stand without a pick in this call
+            // (a static aircraft standing here keeps it); a flight this calculation has picked for
+            // another stand leaves it to the next flight seen here at this half hour.
+            ParkOpt* chosen = nullptr;
+            for (const std::uint32_t seq : candidates) {
+                ParkOpt* opt = gf_findOption(stand.opts, seq);
+                if (opt == nullptr) break;
+                if (lf_isOptionShownElsewhere(*opt)) {
+                    opt->seq = 0;
+                    break;
+                }
+                if (!lf_isOptionPicked(*opt, out)) {
+                    chosen = opt;
+                    break;
+                }
+                opt->seq = 0;
             }
+            if (chosen == nullptr) continue;
             out.push_back(StaticPick{stand.sid, offset, chosen->airl, chosen->type, chosen->cs, chosen->cs2,
                                      chosen->reg, lf_stays(stand, *chosen, now)});
             stand.held = true;

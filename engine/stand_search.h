@@ -38,13 +38,19 @@ void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac);
 LiveAc* gf_coupledSearchStep(WeekSlot now);
 
 // Appends at most one pick per free stand for the slot `offset` half hours before now. realMode 1: real
-// options only, 0: soft only, else both; dayOnly 1: options of that weekday only.
+// options only, 0: soft only, else both; dayOnly 1: options of that weekday only. No flight already in
+// `out` or staticAddList is picked again: that stand takes its next candidate.
 void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly, std::int32_t offset,
                      std::vector<StaticPick>& out);
 
-// The option may not be used: its registration or a callsign is taken by a pick, a static aircraft, a
-// parked live aircraft or the feed. Empty texts never count.
+// The option may not be used: its registration or a callsign is taken by a pick (of staticAddList or
+// of `picks`), a static aircraft, a parked live aircraft or the feed. Empty texts never count.
 bool lf_isOptionInUse(const ParkOpt& opt);
+bool lf_isOptionInUse(const ParkOpt& opt, const std::vector<StaticPick>& picks);
+// The two halves of it: the flight is picked already (staticAddList or `picks`), or it is live in the
+// feed, shown by a static aircraft or parked live.
+bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks);
+bool lf_isOptionShownElsewhere(const ParkOpt& opt);
 
 // The stand an aircraft at `pos` stands at (none: nullptr); see the rules in the source.
 ParkPos* gf_findStandForAircraft(const Lalo& pos, const AcData& ac, double maxDistNm, bool byOption);

@@ -105,6 +105,95 @@ TEST_F(StandSearchTest, ARefusedOptionIsStruckOutForLargerOffsets) {
     EXPECT_TRUE(staticAddList.empty());
 }
 
+// The selection searches into a vector of its own before the picks join staticAddList: one flight
+// (registration, or an arrival or departure callsign) is never picked for two stands, whether the
+// earlier pick is in that vector or in staticAddList. The second stand takes its next candidate, or
+// stays free when it has none; the refused option is struck out.
+TEST_F(StandSearchTest, AFlightIsPickedForOneStandOnly) {
+    struct Flight {
+        const char* reg;
+        const char* cs;
+        const char* cs2;
+    };
+    struct Case {
+        const char* name;
+        Flight first;  // the only option of A1
+        Flight repeat; // B1's first option: the same flight as A1's
+        bool earlierInAddList;
+        bool secondCandidate; // B1 has another flight seen at this half hour
+    };
+    const Flight other{"HB-JCA", "SWR300", ""};
+    for (const Case& c : {
+             Case{"same registration", {"HB-JNB", "SWR558", ""}, {"HB-JNB", "SWR2656", ""}, false, true},
+             Case{"same arrival callsign", {"", "EDW868", ""}, {"", "EDW868", ""}, false, true},
+             Case{"departure callsign of the first",
+                  {"", "EDW868", "EDW869"},
+                  {"", "EDW869", ""},
+                  false,
+                  true},
+             Case{"arrival callsign as departure", {"", "EDW869", ""}, {"", "EDW868", "EDW869"}, false, true},
+             Case{"no other candidate", {"HB-JNB", "SWR558", ""}, {"HB-JNB", "SWR2656", ""}, false, false},
+             Case{"earlier pick in the add list", {"", "EDW868", "EDW869"}, {"", "EDW869", ""}, true, true},
+         }) {
+        SCOPED_TRACE(c.name);
+        lf_resetStands();
+        ParkPos& a = stand("A1", 47.45, 8.55);
+        ParkPos& b = stand("B1", 47.46, 8.56);
+        option(a, "SWR", "A320", c.first.reg, 2, {10}, c.first.cs, c.first.cs2);
+        option(b, "SWR", "A320", c.repeat.reg, 2, {10}, c.repeat.cs, c.repeat.cs2);
+        if (c.secondCandidate) option(b, "SWR", "A320", other.reg, 2, {10}, other.cs, other.cs2);
+
+        // A pick of an earlier offset holds A1; else A1 is searched with B1.
+        if (c.earlierInAddList) {
+            staticAddList.push_back(
+                StaticPick{a.sid, 1, "SWR", "A320", c.first.cs, c.first.cs2, c.first.reg, true});
+            a.held = true;
+        }
+        std::vector<StaticPick> picks;
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
+        std::vector<StaticPick> all = staticAddList;
+        all.insert(all.end(), picks.begin(), picks.end());
+
+        ASSERT_EQ(all.size(), c.secondCandidate ? 2u : 1u);
+        EXPECT_EQ(all[0].sid, a.sid);
+        EXPECT_EQ(all[0].cs, c.first.cs);
+        if (c.secondCandidate) {
+            EXPECT_EQ(all[1].sid, b.sid);
+            EXPECT_EQ(all[1].cs, other.cs);
+        }
+        EXPECT_EQ(b.held, c.secondCandidate);
+        EXPECT_EQ(b.opts[0].seq, 0u) << "the repeat is struck out";
+    }
+}
+
+// A flight live in the feed or shown by a static or parked live aircraft leaves the stand without a
+// pick in this call, though another flight was seen there too: a static aircraft standing here keeps
+// its stand at a renewal. The struck-out flight no longer blocks the next call.
+TEST_F(StandSearchTest, AFlightInUseElsewhereLeavesItsStandFreeForThisCall) {
+    // The static aircraft last: the stand list starts again, the static aircraft stay.
+    for (const char* reason : {"live in the feed", "parked live", "static aircraft"}) {
+        SCOPED_TRACE(reason);
+        lf_resetStands();
+        ParkPos& at = stand("A1", 47.45, 8.55);
+        option(at, "SWR", "A320", "HB-JLQ", 2, {10}, "SWR100");
+        option(at, "SWR", "A320", "HB-JLR", 2, {10}, "SWR200");
+        if (reason == std::string("live in the feed")) liveCallsignSet.insert("SWR100");
+        if (reason == std::string("static aircraft"))
+            staticAt(5, "SWR100*", at.sid, WeekSlot{2, 1}).feedCs = "SWR100";
+        if (reason == std::string("parked live")) liveParkedList.push_back({"SWR100", 9, 5});
+        std::vector<StaticPick> picks;
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
+        EXPECT_TRUE(picks.empty());
+        EXPECT_FALSE(at.held);
+        EXPECT_EQ(at.opts[0].seq, 0u);
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 1, picks);
+        EXPECT_TRUE(picks.empty()) << "SWR200 was not seen half an hour earlier";
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
+        ASSERT_EQ(picks.size(), 1u);
+        EXPECT_EQ(picks[0].cs, "SWR200");
+    }
+}
+
 TEST_F(StandSearchTest, ACoupledFlightGoneAfterMidnightDoesNotStay) {
     ParkPos& at = stand("A1", 47.45, 8.55);
     option(at, "SWR", "A320", "", 7, {46, 47}, "SWR100", "SWR101");
