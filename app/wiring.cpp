@@ -26,6 +26,7 @@
 #include "engine/stand_search.h"
 #include "engine/stands.h"
 #include "engine/static_driver.h"
+#include "engine/static_parking.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -48,8 +49,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <typeinfo>
 
@@ -261,6 +264,15 @@ void lf_showCallsignChoiceText() {
     gf_invalidate(uiControlsBand);
 }
 
+// "# updates": while a parking calculation is busy, the picks of its stand plan not placed yet; else the
+// stand updates since the stands were last saved.
+std::int32_t lf_updateCountShown() {
+    const std::uint64_t count =
+        staticParkingBusy.load() ? engineStatus.standPlanCount.load() : engineStatus.standUpdateCount.load();
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
 // The static parking's part of the parking block: the window paints its own copies.
 void lf_showStaticParking() {
     const EngineStatus& e = engineStatus;
@@ -271,7 +283,7 @@ void lf_showStaticParking() {
     mainWindow.pendingStaticCount = e.pendingStaticCount.load();
     mainWindow.parkedFileRead = e.parkedFileRead.load();
     mainWindow.reservedStandOk = e.reservedStandOk.load();
-    mainWindow.updateCount = static_cast<std::int32_t>(e.standUpdateCount.load());
+    mainWindow.updateCount = lf_updateCountShown();
     mainWindow.staticRenewalMinutes = staticRenewalCountdown.load();
     mainWindow.setText(&MainWindow::parkAirportText, e.parkAirportText());
     mainWindow.setText(&MainWindow::parkedFileText, e.parkedFileText());
@@ -334,6 +346,11 @@ void lf_engineEverySecond() {
     gf_collisionAvoidanceStep();
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
     lf_serveDestinationRequest();
+    // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
+    if (gf_publishStandPlan()) {
+        mainWindow.updateCount = lf_updateCountShown();
+        gf_invalidate(uiParkingBlock);
+    }
 }
 
 // The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second

@@ -62,6 +62,7 @@ void EngineStatus::reset() {
     softMark = false;
     weekMark = false;
     pendingStaticCount = 0;
+    standPlanCount = 0;
     parkedFileRead = false;
     reservedStandOk = false;
     renewalMinutes = 0;

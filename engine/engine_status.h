@@ -34,6 +34,9 @@ struct EngineStatus {
     std::atomic<bool> weekMark{false};
     // Static aircraft still waiting to be placed.
     std::atomic<std::uint64_t> pendingStaticCount{0};
+    // The stand-plan list's length (staticAddList: the picks of the last calculation not placed yet),
+    // refreshed by the calculation and once a second while it is busy; "# updates" shows it then.
+    std::atomic<std::uint64_t> standPlanCount{0};
     // The park airport's stands were read without an error (parked-file mark).
     std::atomic<bool> parkedFileRead{false};
     // The reserved stand is a stand of the park airport.

@@ -60,8 +60,8 @@ void lf_setMark(std::atomic<bool>& mark, bool value) {
     if (mark.exchange(value) != value) lf_repaint();
 }
 
-// One search looks at each stand on its own: two stands may pick the same aircraft (registration) or
-// flight (callsign). The later pick goes and its stand is free again.
+// The stand search never picks a flight twice; should two stands still show the same aircraft
+// (registration) or flight (callsign), the later pick goes and its stand is free again.
 void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
     std::unordered_set<std::string> regs, callsigns;
     const auto remember = [&](const StaticPick& p) {
@@ -339,6 +339,11 @@ void lf_trimToWanted(std::int64_t wanted) {
 
 } // namespace
 
+bool gf_publishStandPlan() {
+    engineStatus.standPlanCount = staticAddList.size();
+    return staticParkingBusy.load();
+}
+
 bool gf_pickIsLater(WeekSlot now, std::int32_t pickOffset, WeekSlot parkedSince) {
     const WeekSlot pickTime = gf_weekSlotBefore(now, pickOffset);
     return pickTime.weekIndex() > parkedSince.weekIndex();
@@ -433,6 +438,8 @@ void lf_calculateStaticParking() {
         gf_enableParkingControlsFromEngine();
     }
     engineStatus.pendingStaticCount = staticAddList.size();
+    engineStatus.standPlanCount = staticAddList.size();
+    lf_repaint();
 }
 
 void gf_adjustParking() {
@@ -493,6 +500,8 @@ void gf_adjustParking() {
             }
     staticRemoveList.clear();
     engineStatus.pendingStaticCount = staticAddList.size();
+    engineStatus.standPlanCount = staticAddList.size();
+    lf_repaint();
 }
 
 void gf_resetStaticParkingForTests() {

@@ -48,6 +48,10 @@ void lf_calculateStaticParking();
 // under their departure callsign.
 void gf_adjustParking();
 
+// Once a second: the stand-plan list's length into engineStatus.standPlanCount. True while a parking
+// calculation is busy (from its start until its picks are placed): "# updates" shows that count then.
+bool gf_publishStandPlan();
+
 // Logs the time banner; the current week slot.
 WeekSlot lf_logParkingTime();
 

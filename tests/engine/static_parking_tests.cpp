@@ -172,6 +172,57 @@ TEST_F(StaticParkingTest, OneAircraftStandsAtOneStandOnly) {
         2);
 }
 
+// Within the one offset the fit allows, the second stand takes the other flight seen there instead of
+// staying empty.
+TEST_F(StaticParkingTest, AStandWhoseFlightIsShownElsewhereTakesItsNextFlight) {
+    stands(2);
+    parking_percentage.value = 100;
+    MAX_FIT.value = 0;
+    option(parkPositions[0], "SWR", "B77W", "HB-JNB", now.day, {now.halfHour}, "SWR558");
+    option(parkPositions[1], "SWR", "B77W", "HB-JNB", now.day, {now.halfHour}, "SWR2656");
+    option(parkPositions[1], "EDW", "A320", "HB-JJB", now.day, {now.halfHour}, "EDW869");
+    lf_calculateStaticParking();
+    ASSERT_EQ(staticAddList.size(), 2u);
+    std::map<std::uint32_t, std::string> regBySid;
+    for (const StaticPick& p : staticAddList)
+        regBySid[p.sid] = p.reg;
+    EXPECT_EQ(regBySid, (std::map<std::uint32_t, std::string>{{parkPositions[0].sid, "HB-JNB"},
+                                                              {parkPositions[1].sid, "HB-JJB"}}));
+}
+
+// "# updates" shows the stand plan while a calculation is busy: its count is published at the end of
+// the calculation and of a renewal, and once a second while the placement works through the picks.
+TEST_F(StaticParkingTest, TheStandPlanCountFollowsTheCalculationAndThePlacement) {
+    stands(4);
+    parking_percentage.value = 100;
+    for (std::size_t i = 0; i < 4; ++i)
+        seenAt(parkPositions[i], 0, fmt::format("P{}", i));
+    int repaints = 0;
+    gf_engineHooks().repaintStatus = [&] { ++repaints; };
+    lf_calculateStaticParking();
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 4u);
+    EXPECT_GE(repaints, 1);
+    staticAddList.pop_back(); // placed
+    staticAddList.pop_back();
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 4u) << "not yet published";
+    EXPECT_TRUE(gf_publishStandPlan());
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 2u);
+    staticAddList.clear();
+    gf_enableParkingControlsFromEngine(); // the placement has ended: busy no more
+    EXPECT_FALSE(gf_publishStandPlan());
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 0u);
+
+    // A renewal's plan: the static aircraft at S1 stays, three stands get picks.
+    StaticAc& kept = staticAt(1, "P0*", parkPositions[0].sid, now);
+    kept.reg = "HB-P0";
+    kept.airl = "SWR";
+    gf_disableParkingControlsFromEngine(); // announced
+    gf_adjustParking();
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 3u);
+    EXPECT_TRUE(gf_publishStandPlan());
+    EXPECT_EQ(engineStatus.standPlanCount.load(), 3u);
+}
+
 TEST_F(StaticParkingTest, ReservedAndUserStandsGetNoPick) {
     stands(3);
     parking_percentage.value = 100;

@@ -11,8 +11,11 @@
 #include "engine/conflicts.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_pass.h"
+#include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 #include "engine/no_match.h"
+#include "engine/stand_search.h"
+#include "engine/static_driver.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
@@ -383,6 +386,46 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
     EXPECT_EQ(ui.checked(INITIAL_LOAD_ONLY.controlId), std::optional<bool>(true));
     EXPECT_FALSE(saved("INITIAL_LOAD_ONLY", "true")) << "for this run only";
+}
+
+// "# updates": the stand updates since the last save, and while a parking calculation is busy the
+// picks of its stand plan still to place, refreshed and repainted every second.
+TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
+    auto& s = gf_runSteps();
+    const auto parkingRepaints = [this] {
+        std::size_t n = 0;
+        for (const RecordingUi::Call& call : ui.calls())
+            if (call.kind == RecordingUi::Kind::invalidate && call.rect == uiParkingBlock) ++n;
+        return n;
+    };
+    engineStatus.standUpdateCount = 7;
+    gf_engineHooks().repaintStatus();
+    EXPECT_EQ(mainWindow.updateCount.load(), 7);
+    ui.clear();
+    s.everySecondDuties();
+    EXPECT_EQ(parkingRepaints(), 0u) << "nothing to follow while no calculation is busy";
+
+    // The calculation has planned three stands; the placement takes them from the back.
+    staticAddList.assign(3, StaticPick{});
+    staticParkingBusy = true;
+    for (const std::int32_t expected : {3, 2, 1}) {
+        ui.clear();
+        s.everySecondDuties();
+        EXPECT_EQ(mainWindow.updateCount.load(), expected);
+        EXPECT_EQ(parkingRepaints(), 1u);
+        // A stand learned meanwhile repaints the block; the plan's count stays.
+        gf_engineHooks().repaintStatus();
+        EXPECT_EQ(mainWindow.updateCount.load(), expected);
+        staticAddList.pop_back();
+    }
+    s.everySecondDuties();
+    EXPECT_EQ(mainWindow.updateCount.load(), 0);
+
+    // Busy no more: the stand updates again.
+    gf_enableParkingControlsFromEngine();
+    EXPECT_EQ(mainWindow.updateCount.load(), 7);
+    s.everySecondDuties();
+    EXPECT_EQ(mainWindow.updateCount.load(), 7);
 }
 
 } // namespace
