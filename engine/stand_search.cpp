@@ -7,6 +7,7 @@
 #include "engine/parking_limits.h"
 #include "engine/stand_options.h"
 #include "engine/stands.h"
+#include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "refdata/type_lookups.h"
 
@@ -19,6 +20,7 @@
 
 std::vector<StaticPick> staticAddList;
 std::unordered_set<std::string> liveCallsignSet;
+std::unordered_set<std::string> liveRegistrationSet;
 
 namespace {
 
@@ -94,6 +96,14 @@ bool lf_stays(const ParkPos& stand, const ParkOpt& opt, WeekSlot now) {
 void gf_takeCallsignSnapshot() {
     liveCallsignSet.clear();
     liveCallsignSet = trafficReader.takeCollectedCallsigns();
+    // The feed's records wait in the adding stack for their due pass (half a minute): the aircraft
+    // reported while the callsigns were gathered are not live aircraft of the engine yet.
+    liveRegistrationSet.clear();
+    for (const LiveAc& ac : liveAcs)
+        if (!ac.reg.empty()) liveRegistrationSet.insert(ac.reg);
+    std::lock_guard lock(addingStackMutex);
+    for (const TrafficRecord& record : addingStack)
+        if (!record.reg.empty()) liveRegistrationSet.insert(record.reg);
 }
 
 void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac) {
@@ -155,6 +165,9 @@ bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks)
 bool lf_isOptionShownElsewhere(const ParkOpt& opt) {
     if (!opt.cs.empty() && lf_isCallsignInSet(opt.cs)) return true;
     if (!opt.cs2.empty() && lf_isCallsignInSet(opt.cs2)) return true;
+    // The aircraft flies (or stands) under another callsign: a static twin would be removed as soon
+    // as the live one is created.
+    if (!opt.reg.empty() && liveRegistrationSet.contains(opt.reg)) return true;
     // Empty texts are no identity: an option without a coupled callsign or registration is not in use
     // because some aircraft lacks one too.
     for (const StaticAc& ac : staticAcs)
@@ -319,4 +332,5 @@ bool gf_optionCoversDayEnd(const AcData& ac, WeekSlot now, std::int32_t n, const
 void gf_resetStandSearchForTests() {
     staticAddList.clear();
     liveCallsignSet.clear();
+    liveRegistrationSet.clear();
 }

@@ -25,7 +25,12 @@ extern std::vector<StaticPick> staticAddList;
 // Callsigns the stand search must not use (the feed's flights while the calculation was pending).
 extern std::unordered_set<std::string> liveCallsignSet;
 
+// Registrations the stand search must not use: those of the live aircraft and of the feed's records
+// still waiting for their due pass, when the callsigns were taken.
+extern std::unordered_set<std::string> liveRegistrationSet;
+
 // Takes the callsigns the feed collected into liveCallsignSet (emptied first); ends the collection.
+// The registrations of the live aircraft and of the waiting records go into liveRegistrationSet.
 void gf_takeCallsignSnapshot();
 
 // Fills the aircraft's feedCs and text with the arrival and departure callsign of the first option of
@@ -44,7 +49,8 @@ void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly
                      std::vector<StaticPick>& out);
 
 // The option may not be used: its registration or a callsign is taken by a pick (of staticAddList or
-// of `picks`), a static aircraft, a parked live aircraft or the feed. Empty texts never count.
+// of `picks`), a static aircraft, a parked live aircraft or the feed (callsigns gathered, registrations
+// of live aircraft and waiting records). Empty texts never count.
 bool lf_isOptionInUse(const ParkOpt& opt);
 bool lf_isOptionInUse(const ParkOpt& opt, const std::vector<StaticPick>& picks);
 // The two halves of it: the flight is picked already (staticAddList or `picks`), or it is live in the
@@ -65,5 +71,5 @@ gf_adjacentLiveConflict(const std::vector<std::uint32_t>& ids, const ParkPos& st
 bool gf_optionCoversRecentSlots(const AcData& ac, WeekSlot now, std::int32_t n, const ParkOpt& opt);
 bool gf_optionCoversDayEnd(const AcData& ac, WeekSlot now, std::int32_t n, const ParkOpt& opt);
 
-// Tests only: staticAddList and liveCallsignSet emptied.
+// Tests only: staticAddList, liveCallsignSet and liveRegistrationSet emptied.
 void gf_resetStandSearchForTests();

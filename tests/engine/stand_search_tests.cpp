@@ -166,21 +166,36 @@ TEST_F(StandSearchTest, AFlightIsPickedForOneStandOnly) {
     }
 }
 
-// A flight live in the feed or shown by a static or parked live aircraft leaves the stand without a
-// pick in this call, though another flight was seen there too: a static aircraft standing here keeps
-// its stand at a renewal. The struck-out flight no longer blocks the next call.
+// A flight live in the feed (by callsign, or its aircraft by registration) or shown by a static or
+// parked live aircraft leaves the stand without a pick in this call, though another flight was seen
+// there too: a static aircraft standing here keeps its stand at a renewal. The struck-out flight no
+// longer blocks the next call.
 TEST_F(StandSearchTest, AFlightInUseElsewhereLeavesItsStandFreeForThisCall) {
+    const std::string feed = "live in the feed", parked = "parked live",
+                      queued = "aircraft waiting in the feed", live = "aircraft live under another callsign",
+                      statics = "static aircraft";
     // The static aircraft last: the stand list starts again, the static aircraft stay.
-    for (const char* reason : {"live in the feed", "parked live", "static aircraft"}) {
+    for (const std::string& reason : {feed, parked, queued, live, statics}) {
         SCOPED_TRACE(reason);
         lf_resetStands();
         ParkPos& at = stand("A1", 47.45, 8.55);
         option(at, "SWR", "A320", "HB-JLQ", 2, {10}, "SWR100");
         option(at, "SWR", "A320", "HB-JLR", 2, {10}, "SWR200");
-        if (reason == std::string("live in the feed")) liveCallsignSet.insert("SWR100");
-        if (reason == std::string("static aircraft"))
-            staticAt(5, "SWR100*", at.sid, WeekSlot{2, 1}).feedCs = "SWR100";
-        if (reason == std::string("parked live")) liveParkedList.push_back({"SWR100", 9, 5});
+        if (reason == feed) liveCallsignSet.insert("SWR100");
+        if (reason == parked) liveParkedList.push_back({"SWR100", 9, 5});
+        if (reason == queued) {
+            TrafficRecord r = record(20001, "SWR555", "A320", 1.0);
+            r.reg = "HB-JLQ";
+            queue(r);
+            gf_takeCallsignSnapshot();
+            std::lock_guard lock(addingStackMutex);
+            addingStack.clear();
+        }
+        if (reason == live) {
+            liveAc(20002, "SWR555").reg = "HB-JLQ";
+            gf_takeCallsignSnapshot();
+        }
+        if (reason == statics) staticAt(5, "SWR100*", at.sid, WeekSlot{2, 1}).feedCs = "SWR100";
         std::vector<StaticPick> picks;
         lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
         EXPECT_TRUE(picks.empty());
