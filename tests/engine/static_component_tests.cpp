@@ -345,10 +345,13 @@ protected:
 // 100 stands at 30 %: the airport is chosen at the start of the run, the driver's next call (one
 // interval of gathering callsigns later) calculates 30 picks, one is placed every 500 ms, and each
 // object is set up for 2 s: all 30 are active about 33 s after the start, none before the gathering ends.
+// The airport is 15 nm away, beyond the traffic radius of 5 nm: its aircraft are bound all the same.
 TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSecondsAfterTheStart) {
-    start(3, 3000);
+    rangeMeters = 5 * 1852;
+    start(15, 3000);
     beginRun();
     EXPECT_EQ(parkAirportCode, "LSZH");
+    EXPECT_THAT(messages(), testing::Contains("LSZH in sight at 15.0 nm"));
     EXPECT_TRUE(trafficReader.collectingCallsigns());
 
     seconds(15);
@@ -515,6 +518,26 @@ TEST_F(StaticComponentTest, FlyingAwayRemovesTheParkedAircraftAndTheNextVisitRea
     })) << "the learned flight is back at its stand";
     ASSERT_TRUE(secondsUntil([] { return activeStatics() == 30; }, 60)) << logText();
     expectStaticsAtTheirStands();
+}
+
+// Flying away while the placement is under way: the aircraft not yet placed are dropped, those whose
+// creation is on its way are removed once they exist, and no object is left behind in the stand-in.
+TEST_F(StaticComponentTest, FlyingAwayDuringThePlacementLeavesNoObjectBehind) {
+    start(3, 3000);
+    beginRun();
+    ASSERT_TRUE(secondsUntil([] { return activeStatics() >= 10; }, 60)) << logText();
+    ASSERT_FALSE(staticAddList.empty());
+    flyNorth(-24);
+    ASSERT_TRUE(secondsUntil([] { return parkAirportCode.empty(); }, 40)) << logText();
+    const std::uint64_t created = stub_->counts().creations;
+    ASSERT_TRUE(secondsUntil([] { return staticAcs.empty(); }, 20)) << staticAcs.size() << "\n" << logText();
+    seconds(5);
+    sync();
+    EXPECT_TRUE(staticObjects().empty());
+    EXPECT_EQ(stub_->counts().creations, created) << "nothing created after leaving";
+    EXPECT_TRUE(staticAddList.empty());
+    ASSERT_TRUE(secondsUntil([] { return !staticParkingBusy.load(); }, 40))
+        << "the parking controls come back";
 }
 
 // The link keeps the user's stand on its own thread (a new flight, the link's end) while the worker
