@@ -1,5 +1,5 @@
-// Static parked aircraft at the Zurich demo airport (data/LSZH.xml, 100 stands) through the engine, the
-// simulator link and an in-process simulator stand-in. The test drives the engine's passes and clock
+// Static parked aircraft at Zurich (an airport file of 100 stands the test writes) through the engine,
+// the simulator link and an in-process simulator stand-in. The test drives the engine's passes and clock
 // and the main cycle's duties of each second (the driver every sixteenth second, the renewal steps every
 // fifteenth) as the run does: the park airport is chosen at the start, the static aircraft are placed
 // and bound to their objects, renewed, removed when the user flies away and the learned stands come
@@ -146,8 +146,6 @@ protected:
         CUSTOM_PARKING_PERCENTAGE.value = -1;
         parking_percentage.value = 30;
         MAX_FIT.value = 47;
-        // The demo file's same-day flights fill 27 stands at this hour: the week's other days help out.
-        WEEK.value = true;
         AIRP_RANGE.value = 20;
         AIRP_HEIGHT.value = 18000;
         DESTINATION.set("");
@@ -169,7 +167,6 @@ protected:
         trafficReader.clearCallsigns();
         airportTable = AirportTable{};
         DESTINATION.set("");
-        WEEK.value = false;
         AIRP_RANGE.value = 20;
         AIRP_HEIGHT.value = 18000;
         userOnGround = false;
