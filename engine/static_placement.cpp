@@ -27,7 +27,14 @@ bool lf_isNearStand(std::uint32_t sid, std::uint32_t pickSid, const ParkPos& sta
            std::find(stand.adjacent.begin(), stand.adjacent.end(), sid) != stand.adjacent.end();
 }
 
-// A live aircraft parking or parked at the stand or a neighbour refuses the pick; so does any static one.
+// A static aircraft whose removal has been handed over (or waits for its creation to end) is going:
+// it leaves the stand to a pick, as the stand search does.
+bool lf_leaving(const StaticAc& ac) {
+    return ac.simState == SimState::removingfromsim || ac.removePending || ac.eraseDropped || ac.eraseNow;
+}
+
+// A live aircraft parking or parked at the stand or a neighbour refuses the pick; so does any static one
+// that stays.
 bool lf_standTaken(const StaticPick& pick, const ParkPos& stand) {
     const std::string standName = gf_standNameOf(pick.sid);
     for (const LiveAc& live : liveAcs) {
@@ -43,7 +50,7 @@ bool lf_standTaken(const StaticPick& pick, const ParkPos& stand) {
         return true;
     }
     for (const StaticAc& other : staticAcs) {
-        if (!lf_isNearStand(other.sid, pick.sid, stand)) continue;
+        if (lf_leaving(other) || !lf_isNearStand(other.sid, pick.sid, stand)) continue;
         gf_log(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly "
                            "colliding",
                            standName, pick.cs, other.cs, gf_standNameOf(other.sid)));
