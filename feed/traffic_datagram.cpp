@@ -161,7 +161,8 @@ bool lf_splitFields(std::string_view datagram, std::array<std::string_view, mini
     const char* p = datagram.data();
     const char* const end = p + datagram.size();
     for (std::size_t i = 0; i < minimumFields; ++i) {
-        const void* comma = std::memchr(p, ',', static_cast<std::size_t>(end - p));
+        // An empty view may have no data pointer at all, and memchr must not be given one.
+        const void* comma = p == end ? nullptr : std::memchr(p, ',', static_cast<std::size_t>(end - p));
         if (comma == nullptr) {
             fields[i] = std::string_view(p, static_cast<std::size_t>(end - p));
             return i + 1 == minimumFields;

@@ -52,8 +52,35 @@ for ((i = 0; i < ${#targets[@]}; i += jobs)); do
     fi
   done
 done
+
+# The gate must be able to fail: the scenery file decoder built with its test-only one-byte over-read
+# (in a folder of its own) must fail a short run, reported by AddressSanitizer in the decoder. Skipped
+# when the main run was already built with that fault, or with SKYLOOM_FUZZ_PLANTED_CHECK=0.
+planted_check() {
+  local fuzz_build="${fuzz_build}-planted"
+  local log="$fuzz_build/planted.log"
+  local limit=$((seconds < 30 ? seconds : 30))
+  mkdir -p "$fuzz_build"
+  SKYLOOM_FUZZ_CMAKE_ARGS="${SKYLOOM_FUZZ_CMAKE_ARGS:-} -DSKYLOOM_FUZZ_PLANTED_FAULT=ON" fuzz_build bgl \
+    >"$fuzz_build/build.log" 2>&1 || { tail -20 "$fuzz_build/build.log"; return 1; }
+  rm -rf "$fuzz_build/corpus" "$fuzz_build/artifacts"
+  if fuzz_run bgl "$limit" >"$log" 2>&1; then
+    echo "fuzz planted fault: NOT FOUND in ${limit}s, the gate cannot see an over-read (log: $log)"
+    return 1
+  fi
+  if ! grep -q 'AddressSanitizer: heap-buffer-overflow' "$log" || ! grep -q 'gf_decodeBgl' "$log"; then
+    echo "fuzz planted fault: the run failed, but not on the planted over-read (log: $log)"
+    grep -E 'ERROR|SUMMARY' "$log" | head -5
+    return 1
+  fi
+  echo "fuzz planted fault: found ($(grep -o 'SUMMARY: .*' "$log" | head -1))"
+}
+if [ "${SKYLOOM_FUZZ_PLANTED_CHECK:-1}" != 0 ] && [[ "${SKYLOOM_FUZZ_CMAKE_ARGS:-}" != *PLANTED_FAULT* ]]; then
+  planted_check || failed+=("planted-fault-check")
+fi
+
 if ((${#failed[@]})); then
   echo "fuzzing found faults in: ${failed[*]} (inputs in $fuzz_build/artifacts/)"
   exit 1
 fi
-echo "fuzzing: ${#targets[@]} targets, ${seconds}s each, no finding"
+echo "fuzzing: ${#targets[@]} targets, ${seconds}s each, no finding; the planted fault is seen"

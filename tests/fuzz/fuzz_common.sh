@@ -37,7 +37,10 @@ fuzz_build() {
   else
     targets=(fuzz_targets)
   fi
-  cmake --build "$fuzz_build" -j "${SKYLOOM_FUZZ_JOBS:-$(nproc)}" --target "${targets[@]}"
+  # Compiler cache keys free of the build folder, so that a second fuzz build folder (the planted-fault
+  # check's) reuses the objects of the first.
+  CCACHE_BASEDIR=${CCACHE_BASEDIR:-$source_dir} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true} \
+    cmake --build "$fuzz_build" -j "${SKYLOOM_FUZZ_JOBS:-$(nproc)}" --target "${targets[@]}"
 }
 
 # fuzz_run TARGET SECONDS: fuzzes from the committed seeds; new inputs go to a working corpus in the build
