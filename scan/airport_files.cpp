@@ -10,6 +10,7 @@
 #include "refdata/dbase.h"
 #include "refdata/type_lookups.h"
 #include "scan/publishers.h"
+#include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 #include "scan/scan_writer.h"
 
@@ -39,9 +40,12 @@ fs::path lf_folderFor(const std::string& publisher) {
 
 // A file of the user's for this code in the folder (the link or the airport file), if any. A file
 // this scan asked to write is the program's, also while it is still being written.
+// A file the scan found unchanged at its start is the program's without reading it again.
 std::optional<fs::path> lf_usersFileFor(const fs::path& folder, const std::string& code) {
-    for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)})
-        if (!gf_writtenByThisScan(file) && gf_scanMadeFiles().isUsersFile(file)) return file;
+    for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)}) {
+        if (gf_writtenByThisScan(file) || gf_stateAtScanStart(file) == MadeFiles::State::unchanged) continue;
+        if (gf_scanMadeFiles().isUsersFile(file)) return file;
+    }
     return std::nullopt;
 }
 
@@ -210,7 +214,25 @@ bool gf_recordHasPublisher(const ApfRecord& record) {
 namespace {
 std::mutex madeFilesMutex;
 std::unique_ptr<MadeFiles> madeFiles;
+// The entries as the list file holds them (last loaded or saved); nothing when not known.
+std::optional<std::map<std::string, std::string>> savedEntries;
 } // namespace
+
+void gf_saveScanMadeFilesIfChanged() {
+    MadeFiles& made = gf_scanMadeFiles();
+    std::map<std::string, std::string> entries = made.entries();
+    {
+        std::lock_guard lock(madeFilesMutex);
+        if (savedEntries == entries) return;
+    }
+    std::error_code ec;
+    if (!made.save(&ec)) {
+        gf_logError(fmt::format("Cannot write {}: {}", path_to_utf8(made.listPath()), ec.message()));
+        return;
+    }
+    std::lock_guard lock(madeFilesMutex);
+    savedEntries = std::move(entries);
+}
 
 MadeFiles& gf_scanMadeFiles() {
     std::lock_guard lock(madeFilesMutex);
@@ -222,16 +244,22 @@ MadeFiles& gf_loadScanMadeFiles() {
     {
         std::lock_guard lock(madeFilesMutex);
         madeFiles = std::make_unique<MadeFiles>(os::inWorkingFolder(airportsFolder));
+        savedEntries.reset();
     }
     std::error_code ec;
-    if (!madeFiles->load(&ec))
+    if (madeFiles->load(&ec)) {
+        std::lock_guard lock(madeFilesMutex);
+        savedEntries = madeFiles->entries();
+    } else {
         gf_logError(fmt::format("Cannot read {}: {}", path_to_utf8(madeFiles->listPath()), ec.message()));
+    }
     return *madeFiles;
 }
 
 void gf_forgetScanMadeFiles() {
     std::lock_guard lock(madeFilesMutex);
     madeFiles.reset();
+    savedEntries.reset();
 }
 
 std::string gf_thirdpartyReference(const std::string& publisher, const std::string& code) {

@@ -19,6 +19,8 @@
 MadeFiles& gf_scanMadeFiles();
 // Reads the list anew from the airports folder of the working folder (at the start of a scan).
 MadeFiles& gf_loadScanMadeFiles();
+// Saves the list when its entries differ from those last loaded or saved (an error is logged).
+void gf_saveScanMadeFilesIfChanged();
 // Tests only: forgets the list (the next use reads the working folder's).
 void gf_forgetScanMadeFiles();
 

@@ -26,6 +26,8 @@ PublisherInfo gf_findPublisher(const std::filesystem::path& bglPath);
 ManifestInfo gf_searchManifest(const std::filesystem::path& bglPath);
 // The manifest.json directly inside the folder, or an empty path.
 std::filesystem::path gf_findManifestIn(const std::filesystem::path& folder);
+// While a scan runs, the answer of gf_findManifestIn for a folder is kept (true); false forgets them.
+void gf_keepManifestLookups(bool keep);
 // The three texts of a manifest; absent when the file cannot be read, is above 1 MiB, or holds no JSON
 // object. A value that is not a text throws nlohmann::json's type error.
 ManifestInfo gf_readManifest(const std::filesystem::path& file);

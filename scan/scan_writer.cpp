@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
+#include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 
 #include <fmt/format.h>
@@ -12,9 +13,14 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -76,6 +82,8 @@ std::vector<std::pair<fs::path, std::string>> unsynced;
 
 std::mutex notesMutex;
 std::set<std::string> notes;
+// The files this scan wrote, or found as it would have written them.
+std::set<std::string> produced;
 
 std::string lf_noteKey(const fs::path& file) {
     std::error_code ec;
@@ -104,10 +112,94 @@ void gf_finishScanWrites() {
     batching = false;
 }
 
+namespace {
+
+std::atomic<unsigned> tempCounter{0};
+
+bool lf_writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The new content goes to a temporary file beside `file`, which is renamed over it: a reader sees the
+// old file or the whole new one. Not synced (gf_syncScanWrites does that for all files together).
+bool lf_writeUnsynced(const fs::path& file, std::string_view content) {
+    const fs::path temp = file.parent_path() / fmt::format(".{}.tmp{}-{}", file.filename().string(),
+                                                           ::getpid(), tempCounter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = lf_writeAll(fd, content);
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Not waited for: the disk starts on the content now, so that the later sync finds it done.
+    if (ok) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temp.c_str(), file.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+// The whole content of `file`; nothing when it cannot be opened (mostly: it is not there).
+std::optional<std::string> lf_readExisting(const fs::path& file, std::size_t expectedSize) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string bytes(expectedSize + 1, '\0');
+    std::size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) bytes.resize(bytes.size() * 2);
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const bool failed = n < 0;
+            ::close(fd);
+            if (failed) return std::nullopt;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+void lf_noteProduced(const fs::path& file) {
+    std::lock_guard lock(notesMutex);
+    produced.insert(lf_noteKey(file));
+}
+
+} // namespace
+
 bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
-    if (!gf_writeFileAtomicallyUnsynced(file, content)) return false;
     std::string hash = gf_contentHash(content);
+    const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
+    const bool producedBefore = gf_producedByThisScan(file);
+    if (const std::optional<std::string> existing = lf_readExisting(file, content.size())) {
+        if (*existing == content) {
+            // Already there as the list names it: nothing to write, nothing to sync.
+            lf_noteProduced(file);
+            if (listed == hash) return true;
+            std::lock_guard lock(unsyncedMutex);
+            unsynced.emplace_back(file, std::move(hash));
+            return true;
+        }
+        // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
+        if (!producedBefore && (!listed || gf_contentHash(*existing) != *listed)) {
+            gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
+            return false;
+        }
+    }
+    // A file the list names gets its new content synced before it replaces the old one: after a crash
+    // the name holds the old content or the whole new one, never an empty or partial file.
+    const bool written = listed ? gf_writeFileAtomically(file, content) : lf_writeUnsynced(file, content);
+    if (!written) return false;
+    lf_noteProduced(file);
     std::lock_guard lock(unsyncedMutex);
     unsynced.emplace_back(file, std::move(hash));
     return true;
@@ -159,7 +251,13 @@ void gf_noteScanWrite(const fs::path& file) {
     notes.insert(lf_noteKey(file));
 }
 
+bool gf_producedByThisScan(const fs::path& file) {
+    std::lock_guard lock(notesMutex);
+    return produced.contains(lf_noteKey(file));
+}
+
 void gf_clearScanWriteNotes() {
     std::lock_guard lock(notesMutex);
     notes.clear();
+    produced.clear();
 }

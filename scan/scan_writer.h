@@ -24,7 +24,10 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job);
 
 // Writes one of the scan's files atomically and records it in the list of program-made files: while
 // writers run without waiting for the disk (recorded at the next gf_syncScanWrites), else synced and
-// recorded at once. False when it could not be written.
+// recorded at once. During a scan a file that already holds the content is not written again, and an
+// existing file is replaced only when this scan wrote it or the list named it unchanged at the scan's
+// start (gf_takeStockOfScanFolders); a file the list names gets its new content synced before it
+// replaces the old one. False when it could not be written (or is the user's).
 bool gf_writeScanFile(const std::filesystem::path& file, std::string_view content);
 // Syncs the files written so far and records them in the list of program-made files. A file that cannot
 // be synced is removed and reported in the scan log.
@@ -33,5 +36,7 @@ void gf_syncScanWrites();
 // The files this scan has asked to write (also those not written yet): they are the program's.
 bool gf_writtenByThisScan(const std::filesystem::path& file);
 void gf_noteScanWrite(const std::filesystem::path& file);
+// The files this scan has written (or found with the content it would have written).
+bool gf_producedByThisScan(const std::filesystem::path& file);
 // Forgets the notes (start of a scan, tests).
 void gf_clearScanWriteNotes();

@@ -1,0 +1,162 @@
+#include "scan/scan_folders.h"
+
+#include "core/log.h"
+#include "core/strings.h"
+#include "scan/airport_files.h"
+#include "scan/scan_writer.h"
+
+#include <fmt/format.h>
+
+#include <future>
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The states are read on a thread of their own while the walk goes on: each file is read whole for its
+// hash. The list and the folders are known at once.
+struct Stock {
+    fs::path base;                                                    // the list's folder
+    std::vector<fs::path> folders;                                    // as given, in their order
+    std::map<std::string, std::string> listed;                        // the list: relative path -> hash
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen; // absolute key -> state
+};
+
+std::mutex stockMutex;
+Stock stock;
+
+fs::path lf_normalAbsolute(const fs::path& p) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(p, ec);
+    return (ec ? p : absolute).lexically_normal();
+}
+
+// The key of a file in the list: its path relative to the list's folder, "/" separators.
+std::string lf_listKey(const fs::path& base, const fs::path& file) {
+    const fs::path absolute = lf_normalAbsolute(file);
+    const fs::path relative = absolute.lexically_relative(lf_normalAbsolute(base));
+    return relative.empty() ? absolute.generic_string() : relative.generic_string();
+}
+
+std::vector<fs::path> lf_regularFilesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) files.push_back(it->path());
+    }
+    return files;
+}
+
+// The states of the files in `folders`; what cannot be read stays out (and is asked for again).
+std::map<std::string, MadeFiles::State> lf_statesIn(std::vector<fs::path> folders) {
+    std::map<std::string, MadeFiles::State> seen;
+    try {
+        std::vector<fs::path> files;
+        for (const fs::path& folder : folders)
+            for (fs::path& file : lf_regularFilesIn(folder))
+                files.push_back(std::move(file));
+        const std::vector<MadeFiles::State> states = gf_scanMadeFiles().states(files);
+        for (std::size_t i = 0; i < files.size(); ++i)
+            seen.emplace(lf_normalAbsolute(files[i]).generic_string(), states[i]);
+    } catch (const std::exception&) {
+        seen.clear();
+    }
+    return seen;
+}
+
+} // namespace
+
+void gf_takeStockOfScanFolders(const std::vector<fs::path>& folders) {
+    MadeFiles& made = gf_scanMadeFiles();
+    Stock next;
+    next.base = made.base();
+    next.folders = folders;
+    next.listed = made.entries();
+    next.seen = std::async(std::launch::async, lf_statesIn, folders).share();
+    std::lock_guard lock(stockMutex);
+    stock = std::move(next);
+}
+
+void gf_forgetScanFoldersStock() {
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    {
+        std::lock_guard lock(stockMutex);
+        seen = stock.seen;
+        stock = Stock{};
+    }
+    if (seen.valid()) seen.wait();
+}
+
+std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    {
+        std::lock_guard lock(stockMutex);
+        seen = stock.seen;
+    }
+    if (!seen.valid()) return std::nullopt;
+    const auto& states = seen.get();
+    const auto it = states.find(lf_normalAbsolute(file).generic_string());
+    if (it == states.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::string> gf_listedHashAtScanStart(const fs::path& file) {
+    std::lock_guard lock(stockMutex);
+    if (stock.base.empty()) return std::nullopt;
+    const auto it = stock.listed.find(lf_listKey(stock.base, file));
+    if (it == stock.listed.end()) return std::nullopt;
+    return it->second;
+}
+
+FoldersSwept gf_sweepScanFolders() {
+    Stock taken;
+    {
+        std::lock_guard lock(stockMutex);
+        taken = std::move(stock);
+        stock = Stock{};
+    }
+    FoldersSwept result;
+    if (taken.seen.valid()) taken.seen.wait();
+    if (taken.folders.empty()) return result;
+    MadeFiles& made = gf_scanMadeFiles();
+    // The folders as they are now: what this scan did not write is the last scan's or the user's.
+    std::vector<fs::path> files;
+    for (const fs::path& folder : taken.folders)
+        for (fs::path& file : lf_regularFilesIn(folder))
+            if (!gf_producedByThisScan(file)) files.push_back(std::move(file));
+    const std::vector<MadeFiles::State> states = made.states(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const fs::path& file = files[i];
+        if (states[i] != MadeFiles::State::unchanged) {
+            if (states[i] == MadeFiles::State::missing) continue; // gone meanwhile: forgotten below
+            gf_log(fmt::format("{} is your own file: kept", path_to_utf8(file)));
+            result.kept.push_back(file);
+            continue;
+        }
+        std::error_code ec;
+        if (fs::remove(file, ec) && !ec) {
+            made.forget(file);
+            result.removed.push_back(file);
+        } else {
+            gf_logError(fmt::format("Cannot remove {}", path_to_utf8(file)));
+            result.failed.push_back(file);
+        }
+    }
+    // Listed files of these folders that are gone.
+    std::set<std::string> folderKeys;
+    for (const fs::path& folder : taken.folders)
+        folderKeys.insert(lf_listKey(taken.base, folder));
+    for (const auto& [key, hash] : made.entries()) {
+        const fs::path listed(key);
+        if (!folderKeys.contains(listed.parent_path().generic_string())) continue;
+        const fs::path file = taken.base / listed;
+        if (gf_producedByThisScan(file)) continue;
+        std::error_code ec;
+        if (!fs::exists(file, ec) && !ec) made.forget(file);
+    }
+    return result;
+}
