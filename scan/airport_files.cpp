@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -40,10 +41,16 @@ fs::path lf_folderFor(const std::string& publisher) {
 
 // A file of the user's for this code in the folder (the link or the airport file), if any. A file
 // this scan asked to write is the program's, also while it is still being written.
-// A file the scan found unchanged at its start is the program's without reading it again.
+// What the scan found at its start answers without a look at the disk: a file that was not there, or
+// that the program made and nobody changed, is not the user's. (The writer replaces no file of the
+// user's that came during the scan.)
 std::optional<fs::path> lf_usersFileFor(const fs::path& folder, const std::string& code) {
     for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)}) {
-        if (gf_writtenByThisScan(file) || gf_stateAtScanStart(file) == MadeFiles::State::unchanged) continue;
+        if (gf_writtenByThisScan(file)) continue;
+        if (const auto atStart = gf_stateAtScanStart(file)) {
+            if (*atStart == MadeFiles::State::unchanged || *atStart == MadeFiles::State::missing) continue;
+            return file;
+        }
         if (gf_scanMadeFiles().isUsersFile(file)) return file;
     }
     return std::nullopt;
@@ -57,12 +64,22 @@ bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
     return true;
 }
 
+// The folders known to exist during this scan.
+std::mutex foldersMutex;
+std::set<fs::path> foldersThere;
+
 void lf_createFolder(const fs::path& folder) {
+    {
+        std::lock_guard lock(foldersMutex);
+        if (foldersThere.contains(folder)) return;
+    }
     std::error_code ec;
     const bool exists = fs::exists(folder, ec);
     if (ec) throw fs::filesystem_error("exists", folder, ec);
     if (!exists && !fs::create_directories(folder, ec) && ec)
         throw fs::filesystem_error("create_directory", folder, ec);
+    std::lock_guard lock(foldersMutex);
+    foldersThere.insert(folder);
 }
 
 void lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
@@ -198,8 +215,12 @@ std::optional<bool> gf_generatedFileHasPublisher(const fs::path& file) {
 }
 
 void gf_forgetGeneratedPublishers() {
-    std::lock_guard lock(publishersMutex);
-    publisherOfFile.clear();
+    {
+        std::lock_guard lock(publishersMutex);
+        publisherOfFile.clear();
+    }
+    std::lock_guard lock(foldersMutex);
+    foldersThere.clear();
 }
 
 bool gf_recordHasPublisher(const ApfRecord& record) {

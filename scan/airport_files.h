@@ -39,7 +39,7 @@ bool gf_recordHasPublisher(const ApfRecord& record);
 // For an airport file this scan generated: whether it holds a publisher; nothing for any other file.
 // Valid while the file is as the scan wrote it.
 std::optional<bool> gf_generatedFileHasPublisher(const std::filesystem::path& file);
-// Forgets the scan's airport files (start of a scan, tests).
+// Forgets the scan's airport files and the folders it found (start of a scan, tests).
 void gf_forgetGeneratedPublishers();
 // A file that cannot be decoded: its code from its names, then linked.
 void gf_notRecognisedAirport(const std::filesystem::path& bglPath);

@@ -99,14 +99,14 @@ ManifestInfo gf_searchManifest(const fs::path& bglPath) {
             fs::path package;
             for (std::size_t i = 0; i + 3 < parts.size(); ++i)
                 package /= parts[i];
-            std::error_code ec;
-            if (fs::exists(package, ec))
-                if (ManifestInfo found = lf_manifestIn(package)) return found;
+            if (ManifestInfo found = lf_manifestIn(package)) return found;
         }
-        // Then upwards from the file itself. The walk ends at the root, whose parent is itself.
+        // Then upwards from the file's folder (a file holds no manifest). The walk ends at the root,
+        // whose parent is itself.
         fs::path current = bglPath;
         while (!current.empty() && !current.has_filename() && current != current.root_path())
             current = current.parent_path();
+        current = current.parent_path();
         while (!current.empty()) {
             if (ManifestInfo found = lf_manifestIn(current)) return found;
             fs::path parent = current.parent_path();

@@ -22,7 +22,7 @@ struct PublisherInfo {
 
 PublisherInfo gf_findPublisher(const std::filesystem::path& bglPath);
 // The manifest of the package the file belongs to: the Community package folder first, then every
-// folder from the file's own path upwards to the root.
+// folder from the file's own folder upwards to the root.
 ManifestInfo gf_searchManifest(const std::filesystem::path& bglPath);
 // The manifest.json directly inside the folder, or an empty path.
 std::filesystem::path gf_findManifestIn(const std::filesystem::path& folder);

@@ -99,9 +99,14 @@ std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
     }
     if (!seen.valid()) return std::nullopt;
     const auto& states = seen.get();
+    if (states.empty()) return std::nullopt; // nothing there, or could not be read: not known
     const auto it = states.find(lf_normalAbsolute(file).generic_string());
-    if (it == states.end()) return std::nullopt;
-    return it->second;
+    if (it != states.end()) return it->second;
+    std::lock_guard lock(stockMutex);
+    const fs::path folder = lf_normalAbsolute(file).parent_path();
+    for (const fs::path& taken : stock.folders)
+        if (lf_normalAbsolute(taken) == folder) return MadeFiles::State::missing;
+    return std::nullopt;
 }
 
 std::optional<std::string> gf_listedHashAtScanStart(const fs::path& file) {

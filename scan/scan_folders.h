@@ -19,8 +19,8 @@ void gf_takeStockOfScanFolders(const std::vector<std::filesystem::path>& folders
 // Forgets the stock (no folders taken stock of).
 void gf_forgetScanFoldersStock();
 
-// The state a file had when the stock was taken (waits for it); nothing when it was not there, not in
-// a folder taken stock of, or could not be read.
+// The state a file had when the stock was taken (waits for it): `missing` when it was not there;
+// nothing when it is not in a folder taken stock of or the folders could not be read.
 std::optional<MadeFiles::State> gf_stateAtScanStart(const std::filesystem::path& file);
 // The hash with which the list named the file when the stock was taken; nothing when it did not.
 std::optional<std::string> gf_listedHashAtScanStart(const std::filesystem::path& file);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -146,26 +147,35 @@ bool lf_writeUnsynced(const fs::path& file, std::string_view content) {
     return false;
 }
 
-// The whole content of `file`; nothing when it cannot be opened (mostly: it is not there).
-std::optional<std::string> lf_readExisting(const fs::path& file, std::size_t expectedSize) {
+enum class OnDisk { absent, same, different };
+
+// Whether `file` holds exactly `content`, read in pieces into a buffer of the thread's: no copy of the
+// file is made.
+OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string bytes(expectedSize + 1, '\0');
-    std::size_t got = 0;
+    if (fd < 0) return OnDisk::absent;
+    thread_local std::vector<char> buffer(64 * 1024);
+    OnDisk result = OnDisk::same;
     for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() * 2);
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const bool failed = n < 0;
-            ::close(fd);
-            if (failed) return std::nullopt;
+        if (n < 0) {
+            result = OnDisk::different;
             break;
         }
-        got += static_cast<std::size_t>(n);
+        if (n == 0) {
+            if (!content.empty()) result = OnDisk::different;
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        if (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0) {
+            result = OnDisk::different;
+            break;
+        }
+        content.remove_prefix(got);
     }
-    bytes.resize(got);
-    return bytes;
+    ::close(fd);
+    return result;
 }
 
 void lf_noteProduced(const fs::path& file) {
@@ -180,20 +190,25 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     std::string hash = gf_contentHash(content);
     const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
     const bool producedBefore = gf_producedByThisScan(file);
-    if (const std::optional<std::string> existing = lf_readExisting(file, content.size())) {
-        if (*existing == content) {
-            // Already there as the list names it: nothing to write, nothing to sync.
-            lf_noteProduced(file);
-            if (listed == hash) return true;
-            std::lock_guard lock(unsyncedMutex);
-            unsynced.emplace_back(file, std::move(hash));
-            return true;
-        }
-        // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
-        if (!producedBefore && (!listed || gf_contentHash(*existing) != *listed)) {
-            gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
-            return false;
-        }
+    // A file that the scan found as the list names it, with the hash of this content, holds it (unless
+    // the user changed it since: then it stays as the user left it, and is the user's from then on).
+    if (!producedBefore && listed == hash && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) {
+        lf_noteProduced(file);
+        return true;
+    }
+    const OnDisk onDisk = lf_compareWithDisk(file, content);
+    if (onDisk == OnDisk::same) {
+        // Already there as the list names it: nothing to write, nothing to sync.
+        lf_noteProduced(file);
+        if (listed == hash) return true;
+        std::lock_guard lock(unsyncedMutex);
+        unsynced.emplace_back(file, std::move(hash));
+        return true;
+    }
+    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
+    if (onDisk == OnDisk::different && !producedBefore && (!listed || gf_fileHash(file) != *listed)) {
+        gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
+        return false;
     }
     // A file the list names gets its new content synced before it replaces the old one: after a crash
     // the name holds the old content or the whole new one, never an empty or partial file.
