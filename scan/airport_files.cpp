@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -113,8 +114,13 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
     return std::nullopt;
 }
 
+// The list of stands of the last airport file of this thread, kept for the next one: a writer that
+// gave the memory back after each file would have the system unmap and map it again every time.
+thread_local std::vector<ParkPos> spareStands;
+
 std::vector<ParkPos> lf_standsOf(const std::vector<BglStand>& stands) {
-    std::vector<ParkPos> result;
+    std::vector<ParkPos> result = std::exchange(spareStands, {});
+    result.clear();
     result.reserve(stands.size());
     for (const BglStand& s : stands)
         result.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres, s.cargo,
@@ -158,7 +164,12 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
         if (fill) fill(record);
         std::sort(record.stands.begin(), record.stands.end(),
                   [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-        if (!gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind))) {
+        const bool written = gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind));
+        if (fill) {
+            spareStands = std::move(record.stands);
+            spareStands.clear();
+        }
+        if (!written) {
             gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
             return;
         }

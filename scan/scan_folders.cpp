@@ -1,16 +1,23 @@
 #include "scan/scan_folders.h"
 
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
 #include "scan/scan_writer.h"
 
 #include <fmt/format.h>
 
+#include <array>
+#include <cerrno>
 #include <future>
 #include <map>
 #include <mutex>
 #include <set>
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -51,17 +58,72 @@ std::vector<fs::path> lf_regularFilesIn(const fs::path& folder) {
     return files;
 }
 
-// The states of the files in `folders`; what cannot be read stays out (and is asked for again).
-std::map<std::string, MadeFiles::State> lf_statesIn(std::vector<fs::path> folders) {
+// The hash of a file's content (as gf_contentHash gives it), read in pieces; nothing when it cannot be
+// read, `missing` set when it is not there.
+std::optional<std::string> lf_hashOnDisk(const fs::path& file, bool& missing) {
+    missing = false;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        return std::nullopt;
+    }
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
+    std::array<unsigned char, 16 * 1024> buffer;
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        crypto_generichash_update(&state, buffer.data(), static_cast<unsigned long long>(n));
+    }
+    ::close(fd);
+    if (failed) return std::nullopt;
+    std::array<unsigned char, crypto_generichash_BYTES> out;
+    crypto_generichash_final(&state, out.data(), out.size());
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(out.size() * 2);
+    for (const unsigned char byte : out) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0x0F];
+    }
+    return hex;
+}
+
+// The states of the files in `folders` as the list `listed` names them. Only listed files are read, on
+// a few threads; a file that cannot be read stays out (and is asked for again when it matters).
+std::map<std::string, MadeFiles::State> lf_statesIn(const std::vector<fs::path>& folders,
+                                                    const fs::path& base,
+                                                    const std::map<std::string, std::string>& listed) {
     std::map<std::string, MadeFiles::State> seen;
     try {
-        std::vector<fs::path> files;
-        for (const fs::path& folder : folders)
-            for (fs::path& file : lf_regularFilesIn(folder))
-                files.push_back(std::move(file));
-        const std::vector<MadeFiles::State> states = gf_scanMadeFiles().states(files);
-        for (std::size_t i = 0; i < files.size(); ++i)
-            seen.emplace(lf_normalAbsolute(files[i]).generic_string(), states[i]);
+        if (sodium_init() < 0) return seen;
+        std::vector<std::pair<fs::path, const std::string*>> toRead;
+        for (const fs::path& folder : folders) {
+            for (fs::path& file : lf_regularFilesIn(folder)) {
+                const auto it = listed.find(lf_listKey(base, file));
+                if (it == listed.end())
+                    seen.emplace(lf_normalAbsolute(file).generic_string(), MadeFiles::State::notListed);
+                else
+                    toRead.emplace_back(std::move(file), &it->second);
+            }
+        }
+        std::vector<std::optional<MadeFiles::State>> states(toRead.size());
+        gf_forEachOnThreads(toRead.size(), gf_hardwareThreads(), 16, [&](std::size_t i) {
+            bool missing = false;
+            const std::optional<std::string> hash = lf_hashOnDisk(toRead[i].first, missing);
+            if (hash)
+                states[i] =
+                    *hash == *toRead[i].second ? MadeFiles::State::unchanged : MadeFiles::State::changed;
+            else if (missing)
+                states[i] = MadeFiles::State::missing;
+        });
+        for (std::size_t i = 0; i < toRead.size(); ++i)
+            if (states[i]) seen.emplace(lf_normalAbsolute(toRead[i].first).generic_string(), *states[i]);
     } catch (const std::exception&) {
         seen.clear();
     }
@@ -76,7 +138,9 @@ void gf_takeStockOfScanFolders(const std::vector<fs::path>& folders) {
     next.base = made.base();
     next.folders = folders;
     next.listed = made.entries();
-    next.seen = std::async(std::launch::async, lf_statesIn, folders).share();
+    next.seen = std::async(std::launch::async, [folders, base = next.base, listed = next.listed] {
+                    return lf_statesIn(folders, base, listed);
+                }).share();
     std::lock_guard lock(stockMutex);
     stock = std::move(next);
 }

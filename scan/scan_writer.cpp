@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -154,7 +155,7 @@ enum class OnDisk { absent, same, different };
 OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return OnDisk::absent;
-    thread_local std::vector<char> buffer(64 * 1024);
+    std::array<char, 16 * 1024> buffer;
     OnDisk result = OnDisk::same;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
@@ -187,19 +188,16 @@ void lf_noteProduced(const fs::path& file) {
 
 bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
-    std::string hash = gf_contentHash(content);
     const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
     const bool producedBefore = gf_producedByThisScan(file);
-    // A file that the scan found as the list names it, with the hash of this content, holds it (unless
-    // the user changed it since: then it stays as the user left it, and is the user's from then on).
-    if (!producedBefore && listed == hash && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) {
-        lf_noteProduced(file);
-        return true;
-    }
     const OnDisk onDisk = lf_compareWithDisk(file, content);
     if (onDisk == OnDisk::same) {
-        // Already there as the list names it: nothing to write, nothing to sync.
+        // Already there: nothing to write. A file that the scan found as the list names it now holds
+        // the listed content (a user who changed it since made it the user's; it stays as it is).
         lf_noteProduced(file);
+        if (!producedBefore && listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged)
+            return true;
+        std::string hash = gf_contentHash(content);
         if (listed == hash) return true;
         std::lock_guard lock(unsyncedMutex);
         unsynced.emplace_back(file, std::move(hash));
@@ -215,6 +213,7 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     const bool written = listed ? gf_writeFileAtomically(file, content) : lf_writeUnsynced(file, content);
     if (!written) return false;
     lf_noteProduced(file);
+    std::string hash = gf_contentHash(content);
     std::lock_guard lock(unsyncedMutex);
     unsynced.emplace_back(file, std::move(hash));
     return true;
