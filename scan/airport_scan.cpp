@@ -30,16 +30,6 @@
 
 namespace fs = std::filesystem;
 
-#include <cstdio>
-struct PhaseT {
-    const char* n;
-    std::chrono::steady_clock::time_point t = std::chrono::steady_clock::now();
-    ~PhaseT() {
-        if (getenv("PH"))
-            fprintf(stderr, "%s %.2f\n", n,
-                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count());
-    }
-};
 namespace {
 
 std::atomic<bool> cutShort{false};
@@ -297,25 +287,18 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
         struct FinishWrites {
             ~FinishWrites() {
                 gf_keepManifestLookups(false);
-                {
-                    PhaseT p{"finish"};
-                    gf_finishScanWrites();
-                }
+                gf_finishScanWrites();
                 try {
-                    PhaseT p{"sweep"};
                     gf_sweepScanFolders();
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("Clearing the airports folders failed: {}", e.what()));
                 }
-                PhaseT p{"save"};
                 gf_saveScanMadeFilesIfChanged();
             }
         } finish;
-        PhaseT p{"roots"};
         lf_scanRoots(roots);
     }
     {
-        PhaseT p{"log"};
         std::lock_guard lock(scanLogMutex);
         fs::create_directories(scanLog.parent_path(), ec);
         gf_writeLines(scanLogLines, scanLog);
@@ -323,16 +306,12 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
         scanLogLines.clear();
     }
     gf_showMessage("", false);
-    {
-        PhaseT p{"tblo"};
-        gf_collectTblo(gf_listMyThirdpartyXmlFiles());
-    }
+    gf_collectTblo(gf_listMyThirdpartyXmlFiles());
     if (airportFilesChanged) gf_log("Airports scan successful");
     return airportFilesChanged;
 }
 
 void gf_scanForAddonAirports() {
-    PhaseT all{"ALL"};
     gf_showMessage("Scanning for addon airports ...", false);
     gf_logAndFlush(fmt::format(
         "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
@@ -355,10 +334,7 @@ void gf_scanForAddonAirports() {
     std::vector<fs::path> folders;
     if (lf_is2020()) folders.push_back(os::inWorkingFolder(mySimaddonFolder));
     folders.push_back(os::inWorkingFolder(myThirdpartyFolder));
-    {
-        PhaseT p{"stock"};
-        gf_takeStockOfScanFolders(folders);
-    }
+    gf_takeStockOfScanFolders(folders);
 
     if (!gf_runAirportScan(roots)) gf_showMessage("Warning: Scan has not found any add-on airports", true);
 

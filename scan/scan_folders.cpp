@@ -161,7 +161,9 @@ std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
         std::lock_guard lock(stockMutex);
         seen = stock.seen;
     }
-    if (!seen.valid()) return std::nullopt;
+    // Not waited for: until the states are read, the caller reads the file itself.
+    if (!seen.valid() || seen.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return std::nullopt;
     const auto& states = seen.get();
     if (states.empty()) return std::nullopt; // nothing there, or could not be read: not known
     const auto it = states.find(lf_normalAbsolute(file).generic_string());

@@ -14,13 +14,14 @@
 
 // Takes stock of the files directly in `folders` (the folders the scan clears of the last scan's
 // files) and of the list of program-made files as it is now; the states of the files are read on a
-// thread of their own. Forgets the stock of an earlier scan.
+// few threads of their own while the scan goes on. Forgets the stock of an earlier scan.
 void gf_takeStockOfScanFolders(const std::vector<std::filesystem::path>& folders);
 // Forgets the stock (no folders taken stock of).
 void gf_forgetScanFoldersStock();
 
-// The state a file had when the stock was taken (waits for it): `missing` when it was not there;
-// nothing when it is not in a folder taken stock of or the folders could not be read.
+// The state a file had when the stock was taken: `missing` when it was not there; nothing while the
+// states are still being read, when it is not in a folder taken stock of or the folders could not be
+// read.
 std::optional<MadeFiles::State> gf_stateAtScanStart(const std::filesystem::path& file);
 // The hash with which the list named the file when the stock was taken; nothing when it did not.
 std::optional<std::string> gf_listedHashAtScanStart(const std::filesystem::path& file);
