@@ -12,6 +12,7 @@
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "scan/airport_files.h"
 #include "scan/airport_scan.h"
 #include "scan/scan_state.h"
 
@@ -93,6 +94,24 @@ void BM_wholeScan(benchmark::State& state) {
         std::distance(fs::directory_iterator(os::inWorkingFolder(myThirdpartyFolder)), {}));
 }
 BENCHMARK(BM_wholeScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// For comparison only (no bound): a scan into folders without the last scan's files, as the first scan
+// after an installation, which writes and syncs every file.
+void BM_scanIntoEmptyFolders(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = nullptr;
+    const fs::path airports = os::inWorkingFolder(airportsFolder);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove_all(airports, ec);
+        gf_forgetScanMadeFiles();
+        SCAN_AIRPORTS.value = true;
+        state.ResumeTiming();
+        gf_scanForAddonAirports();
+    }
+}
+BENCHMARK(BM_scanIntoEmptyFolders)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same walk, quick checks and task limit; each task reads its file whole, as the scan reads it (its
 // size, then one read), and decodes nothing.
