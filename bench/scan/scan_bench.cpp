@@ -113,6 +113,28 @@ void BM_scanIntoEmptyFolders(benchmark::State& state) {
 }
 BENCHMARK(BM_scanIntoEmptyFolders)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// For comparison only (no bound): a rescan in which every file gets a new content, as the first scan of
+// a new day (the airport files carry the date): each listed file is replaced.
+void BM_rescanWithEveryFileChanged(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = nullptr;
+    gf_scanForAddonAirports(); // warm
+    const fs::path folder = os::inWorkingFolder(myThirdpartyFolder);
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Yesterday's files, as the last scan listed them.
+        MadeFiles& made = gf_loadScanMadeFiles();
+        for (const auto& entry : fs::directory_iterator(folder))
+            made.writeAndRecord(entry.path(), "<yesterday/>\n");
+        made.save();
+        gf_forgetScanMadeFiles();
+        SCAN_AIRPORTS.value = true;
+        state.ResumeTiming();
+        gf_scanForAddonAirports();
+    }
+}
+BENCHMARK(BM_rescanWithEveryFileChanged)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The same walk, quick checks and task limit; each task reads its file whole, as the scan reads it (its
 // size, then one read), and decodes nothing.
 void BM_readingTheFilesOnly(benchmark::State& state) {

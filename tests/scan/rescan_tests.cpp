@@ -124,11 +124,16 @@ TEST_F(Rescan, TheWriterReplacesNoFileOfTheUsers) {
     gf_startScanWriters(2);
     for (const Case& c : cases)
         EXPECT_EQ(gf_writeScanFile(folder / c.name, c.content), c.written) << c.name;
-    // A second write of one scan replaces its first.
+    // A second write of one scan replaces its first, also while the first waits to replace a listed file.
     EXPECT_TRUE(gf_writeScanFile(folder / "EHAM.txt", "archive/newer\n"));
+    EXPECT_TRUE(gf_writeScanFile(folder / "LOWW.txt", "archive/newer\n"));
     gf_finishScanWrites();
-    for (const Case& c : cases)
-        EXPECT_EQ(read(folder / c.name), c.name == "EHAM.txt" ? "archive/newer\n" : c.after) << c.name;
+    for (const Case& c : cases) {
+        const bool twice = c.name == "EHAM.txt" || c.name == "LOWW.txt";
+        EXPECT_EQ(read(folder / c.name), twice ? "archive/newer\n" : c.after) << c.name;
+    }
+    EXPECT_THAT(filesIn("airports/my_thirdparty"),
+                ::testing::Each(::testing::Not(::testing::StartsWith("."))));
     EXPECT_THAT(gf_scanLogCopy(), ::testing::Contains(HasSubstr("LSZH.txt is your own file: not replaced")));
     EXPECT_THAT(gf_scanLogCopy(), ::testing::Contains(HasSubstr("KMCI.txt is your own file: not replaced")));
 
