@@ -178,7 +178,8 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
     });
 }
 
-void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
+// `stands`, when given, are the airport's own stands that the file's job may take.
+void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport, std::vector<BglStand>* stands) {
     ApfRecord record;
     record.code = airport.code;
     record.altitude = airport.altitudeFt;
@@ -194,7 +195,26 @@ void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
                                     found, archived));
     if (!linked || moreThanArchived)
         lf_generate(record, found, airport.helipads,
-                    [stands = airport.stands](ApfRecord& r) { r.stands = lf_standsOf(stands); });
+                    [stands = stands ? std::move(*stands) : airport.stands](ApfRecord& r) {
+                        r.stands = lf_standsOf(stands);
+                    });
+}
+
+void lf_applyDecoded(const fs::path& bglPath, const BglDecodeResult& decoded, BglDecodeResult* owned) {
+    for (const BglEvent& event : decoded.events) {
+        switch (event.kind) {
+        case BglEvent::Kind::note:
+            lf_report(event.note);
+            break;
+        case BglEvent::Kind::airport:
+            lf_applyAirport(bglPath, decoded.airports.at(event.airport),
+                            owned ? &owned->airports.at(event.airport).stands : nullptr);
+            break;
+        case BglEvent::Kind::notRecognised:
+            gf_notRecognisedAirport(bglPath);
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -379,17 +399,9 @@ std::string gf_identFromNames(const fs::path& bglPath) {
 }
 
 void gf_applyDecodedFile(const fs::path& bglPath, const BglDecodeResult& decoded) {
-    for (const BglEvent& event : decoded.events) {
-        switch (event.kind) {
-        case BglEvent::Kind::note:
-            lf_report(event.note);
-            break;
-        case BglEvent::Kind::airport:
-            lf_applyAirport(bglPath, decoded.airports.at(event.airport));
-            break;
-        case BglEvent::Kind::notRecognised:
-            gf_notRecognisedAirport(bglPath);
-            break;
-        }
-    }
+    lf_applyDecoded(bglPath, decoded, nullptr);
+}
+
+void gf_applyDecodedFile(const fs::path& bglPath, BglDecodeResult&& decoded) {
+    lf_applyDecoded(bglPath, decoded, &decoded);
 }

@@ -27,6 +27,8 @@ void gf_forgetScanMadeFiles();
 // Acts on one decoded file, in the order the file gave: its lines to the scan log and the program log,
 // each airport linked and (when needed) written, a not-recognised file linked by its names.
 void gf_applyDecodedFile(const std::filesystem::path& bglPath, const BglDecodeResult& decoded);
+// The same; the airport files' jobs take the stands instead of a copy.
+void gf_applyDecodedFile(const std::filesystem::path& bglPath, BglDecodeResult&& decoded);
 
 // Fills the record's path and publisher texts and writes the link; true when linked. `archivedCount`
 // is the number of stands of the archived thirdparty file (0 otherwise).

@@ -99,8 +99,7 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
         if (pending.result.wait_for(std::chrono::milliseconds(scanTaskWaitMs.load())) !=
             std::future_status::ready)
             return std::string("Future wait timed out after 10 seconds");
-        const BglDecodeResult result = pending.result.get();
-        gf_applyDecodedFile(pending.path, result);
+        gf_applyDecodedFile(pending.path, pending.result.get());
         lf_saveMadeFilesNowAndThen();
         return std::nullopt;
     } catch (const std::exception& e) {
