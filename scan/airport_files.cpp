@@ -10,6 +10,7 @@
 #include "refdata/dbase.h"
 #include "refdata/type_lookups.h"
 #include "scan/publishers.h"
+#include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 #include "scan/scan_writer.h"
 
@@ -21,6 +22,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -39,9 +42,18 @@ fs::path lf_folderFor(const std::string& publisher) {
 
 // A file of the user's for this code in the folder (the link or the airport file), if any. A file
 // this scan asked to write is the program's, also while it is still being written.
+// What the scan found at its start answers without a look at the disk: a file that was not there, or
+// that the program made and nobody changed, is not the user's. (The writer replaces no file of the
+// user's that came during the scan.)
 std::optional<fs::path> lf_usersFileFor(const fs::path& folder, const std::string& code) {
-    for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)})
-        if (!gf_writtenByThisScan(file) && gf_scanMadeFiles().isUsersFile(file)) return file;
+    for (const fs::path& file : {folder / gf_xmlFileNameOf(code), folder / gf_txtFileNameOf(code)}) {
+        if (gf_writtenByThisScan(file)) continue;
+        if (const auto atStart = gf_stateAtScanStart(file)) {
+            if (*atStart == MadeFiles::State::unchanged || *atStart == MadeFiles::State::missing) continue;
+            return file;
+        }
+        if (gf_scanMadeFiles().isUsersFile(file)) return file;
+    }
     return std::nullopt;
 }
 
@@ -53,12 +65,22 @@ bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
     return true;
 }
 
+// The folders known to exist during this scan.
+std::mutex foldersMutex;
+std::set<fs::path> foldersThere;
+
 void lf_createFolder(const fs::path& folder) {
+    {
+        std::lock_guard lock(foldersMutex);
+        if (foldersThere.contains(folder)) return;
+    }
     std::error_code ec;
     const bool exists = fs::exists(folder, ec);
     if (ec) throw fs::filesystem_error("exists", folder, ec);
     if (!exists && !fs::create_directories(folder, ec) && ec)
         throw fs::filesystem_error("create_directory", folder, ec);
+    std::lock_guard lock(foldersMutex);
+    foldersThere.insert(folder);
 }
 
 void lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
@@ -92,8 +114,13 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
     return std::nullopt;
 }
 
+// The list of stands of the last airport file of this thread, kept for the next one: a writer that
+// gave the memory back after each file would have the system unmap and map it again every time.
+thread_local std::vector<ParkPos> spareStands;
+
 std::vector<ParkPos> lf_standsOf(const std::vector<BglStand>& stands) {
-    std::vector<ParkPos> result;
+    std::vector<ParkPos> result = std::exchange(spareStands, {});
+    result.clear();
     result.reserve(stands.size());
     for (const BglStand& s : stands)
         result.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres, s.cargo,
@@ -137,7 +164,12 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
         if (fill) fill(record);
         std::sort(record.stands.begin(), record.stands.end(),
                   [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-        if (!gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind))) {
+        const bool written = gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind));
+        if (fill) {
+            spareStands = std::move(record.stands);
+            spareStands.clear();
+        }
+        if (!written) {
             gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
             return;
         }
@@ -146,7 +178,8 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
     });
 }
 
-void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
+// `stands`, when given, are the airport's own stands that the file's job may take.
+void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport, std::vector<BglStand>* stands) {
     ApfRecord record;
     record.code = airport.code;
     record.altitude = airport.altitudeFt;
@@ -162,7 +195,26 @@ void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport) {
                                     found, archived));
     if (!linked || moreThanArchived)
         lf_generate(record, found, airport.helipads,
-                    [stands = airport.stands](ApfRecord& r) { r.stands = lf_standsOf(stands); });
+                    [stands = stands ? std::move(*stands) : airport.stands](ApfRecord& r) {
+                        r.stands = lf_standsOf(stands);
+                    });
+}
+
+void lf_applyDecoded(const fs::path& bglPath, const BglDecodeResult& decoded, BglDecodeResult* owned) {
+    for (const BglEvent& event : decoded.events) {
+        switch (event.kind) {
+        case BglEvent::Kind::note:
+            lf_report(event.note);
+            break;
+        case BglEvent::Kind::airport:
+            lf_applyAirport(bglPath, decoded.airports.at(event.airport),
+                            owned ? &owned->airports.at(event.airport).stands : nullptr);
+            break;
+        case BglEvent::Kind::notRecognised:
+            gf_notRecognisedAirport(bglPath);
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -194,8 +246,12 @@ std::optional<bool> gf_generatedFileHasPublisher(const fs::path& file) {
 }
 
 void gf_forgetGeneratedPublishers() {
-    std::lock_guard lock(publishersMutex);
-    publisherOfFile.clear();
+    {
+        std::lock_guard lock(publishersMutex);
+        publisherOfFile.clear();
+    }
+    std::lock_guard lock(foldersMutex);
+    foldersThere.clear();
 }
 
 bool gf_recordHasPublisher(const ApfRecord& record) {
@@ -210,7 +266,25 @@ bool gf_recordHasPublisher(const ApfRecord& record) {
 namespace {
 std::mutex madeFilesMutex;
 std::unique_ptr<MadeFiles> madeFiles;
+// The entries as the list file holds them (last loaded or saved); nothing when not known.
+std::optional<std::map<std::string, std::string>> savedEntries;
 } // namespace
+
+void gf_saveScanMadeFilesIfChanged() {
+    MadeFiles& made = gf_scanMadeFiles();
+    std::map<std::string, std::string> entries = made.entries();
+    {
+        std::lock_guard lock(madeFilesMutex);
+        if (savedEntries == entries) return;
+    }
+    std::error_code ec;
+    if (!made.save(&ec)) {
+        gf_logError(fmt::format("Cannot write {}: {}", path_to_utf8(made.listPath()), ec.message()));
+        return;
+    }
+    std::lock_guard lock(madeFilesMutex);
+    savedEntries = std::move(entries);
+}
 
 MadeFiles& gf_scanMadeFiles() {
     std::lock_guard lock(madeFilesMutex);
@@ -222,16 +296,22 @@ MadeFiles& gf_loadScanMadeFiles() {
     {
         std::lock_guard lock(madeFilesMutex);
         madeFiles = std::make_unique<MadeFiles>(os::inWorkingFolder(airportsFolder));
+        savedEntries.reset();
     }
     std::error_code ec;
-    if (!madeFiles->load(&ec))
+    if (madeFiles->load(&ec)) {
+        std::lock_guard lock(madeFilesMutex);
+        savedEntries = madeFiles->entries();
+    } else {
         gf_logError(fmt::format("Cannot read {}: {}", path_to_utf8(madeFiles->listPath()), ec.message()));
+    }
     return *madeFiles;
 }
 
 void gf_forgetScanMadeFiles() {
     std::lock_guard lock(madeFilesMutex);
     madeFiles.reset();
+    savedEntries.reset();
 }
 
 std::string gf_thirdpartyReference(const std::string& publisher, const std::string& code) {
@@ -319,17 +399,9 @@ std::string gf_identFromNames(const fs::path& bglPath) {
 }
 
 void gf_applyDecodedFile(const fs::path& bglPath, const BglDecodeResult& decoded) {
-    for (const BglEvent& event : decoded.events) {
-        switch (event.kind) {
-        case BglEvent::Kind::note:
-            lf_report(event.note);
-            break;
-        case BglEvent::Kind::airport:
-            lf_applyAirport(bglPath, decoded.airports.at(event.airport));
-            break;
-        case BglEvent::Kind::notRecognised:
-            gf_notRecognisedAirport(bglPath);
-            break;
-        }
-    }
+    lf_applyDecoded(bglPath, decoded, nullptr);
+}
+
+void gf_applyDecodedFile(const fs::path& bglPath, BglDecodeResult&& decoded) {
+    lf_applyDecoded(bglPath, decoded, &decoded);
 }

@@ -19,12 +19,16 @@
 MadeFiles& gf_scanMadeFiles();
 // Reads the list anew from the airports folder of the working folder (at the start of a scan).
 MadeFiles& gf_loadScanMadeFiles();
+// Saves the list when its entries differ from those last loaded or saved (an error is logged).
+void gf_saveScanMadeFilesIfChanged();
 // Tests only: forgets the list (the next use reads the working folder's).
 void gf_forgetScanMadeFiles();
 
 // Acts on one decoded file, in the order the file gave: its lines to the scan log and the program log,
 // each airport linked and (when needed) written, a not-recognised file linked by its names.
 void gf_applyDecodedFile(const std::filesystem::path& bglPath, const BglDecodeResult& decoded);
+// The same; the airport files' jobs take the stands instead of a copy.
+void gf_applyDecodedFile(const std::filesystem::path& bglPath, BglDecodeResult&& decoded);
 
 // Fills the record's path and publisher texts and writes the link; true when linked. `archivedCount`
 // is the number of stands of the archived thirdparty file (0 otherwise).
@@ -37,7 +41,7 @@ bool gf_recordHasPublisher(const ApfRecord& record);
 // For an airport file this scan generated: whether it holds a publisher; nothing for any other file.
 // Valid while the file is as the scan wrote it.
 std::optional<bool> gf_generatedFileHasPublisher(const std::filesystem::path& file);
-// Forgets the scan's airport files (start of a scan, tests).
+// Forgets the scan's airport files and the folders it found (start of a scan, tests).
 void gf_forgetGeneratedPublishers();
 // A file that cannot be decoded: its code from its names, then linked.
 void gf_notRecognisedAirport(const std::filesystem::path& bglPath);

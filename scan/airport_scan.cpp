@@ -12,6 +12,8 @@
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
 #include "scan/airport_files.h"
+#include "scan/publishers.h"
+#include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 #include "scan/scan_writer.h"
 #include "scan/tblo.h"
@@ -88,7 +90,7 @@ void lf_saveMadeFilesNowAndThen() {
     if (now - lastSave < std::chrono::seconds(2)) return;
     lastSave = now;
     gf_syncScanWrites();
-    gf_scanMadeFiles().save();
+    gf_saveScanMadeFilesIfChanged();
 }
 
 // Waits for the oldest task and acts on its result; an error is returned as text.
@@ -97,8 +99,7 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
         if (pending.result.wait_for(std::chrono::milliseconds(scanTaskWaitMs.load())) !=
             std::future_status::ready)
             return std::string("Future wait timed out after 10 seconds");
-        const BglDecodeResult result = pending.result.get();
-        gf_applyDecodedFile(pending.path, result);
+        gf_applyDecodedFile(pending.path, pending.result.get());
         lf_saveMadeFilesNowAndThen();
         return std::nullopt;
     } catch (const std::exception& e) {
@@ -192,15 +193,6 @@ void lf_scanRoots(const std::vector<fs::path>& roots) {
     }
 }
 
-// Removes what the program made in an airports folder; the user's files stay (and are logged).
-void lf_clearMadeFiles(const fs::path& folder) {
-    const MadeFiles::Cleared cleared = gf_scanMadeFiles().removeMadeFilesIn(folder);
-    for (const fs::path& kept : cleared.kept)
-        gf_log(fmt::format("{} is your own file: kept", path_to_utf8(kept)));
-    for (const fs::path& failed : cleared.failed)
-        gf_logError(fmt::format("Cannot remove {}", path_to_utf8(failed)));
-}
-
 } // namespace
 
 bool gf_lastScanCutShort() {
@@ -284,15 +276,23 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
     }
     gf_clearScanWriteNotes();
     gf_forgetGeneratedPublishers();
+    gf_keepManifestLookups(true);
     // The list was saved just before the run: the first save during it comes a few seconds in.
     lastMadeFilesSave = std::chrono::steady_clock::now();
     gf_startScanWriters(std::max(2, gf_scanTaskLimit()));
     {
         // The files asked for are all written (or reported) before the scan log and the collection.
+        // Then the last scan's files that this one did not write again go.
         struct FinishWrites {
             ~FinishWrites() {
+                gf_keepManifestLookups(false);
                 gf_finishScanWrites();
-                gf_scanMadeFiles().save();
+                try {
+                    gf_sweepScanFolders();
+                } catch (const std::exception& e) {
+                    gf_logError(fmt::format("Clearing the airports folders failed: {}", e.what()));
+                }
+                gf_saveScanMadeFilesIfChanged();
             }
         } finish;
         lf_scanRoots(roots);
@@ -327,10 +327,13 @@ void gf_scanForAddonAirports() {
     }
     const std::vector<fs::path> roots = gf_airportScanRoots();
 
+    // The last scan's files stay until this scan has written its own over them: at its end it removes
+    // those it did not write again.
     gf_loadScanMadeFiles();
-    if (lf_is2020()) lf_clearMadeFiles(os::inWorkingFolder(mySimaddonFolder));
-    lf_clearMadeFiles(os::inWorkingFolder(myThirdpartyFolder));
-    gf_scanMadeFiles().save();
+    std::vector<fs::path> folders;
+    if (lf_is2020()) folders.push_back(os::inWorkingFolder(mySimaddonFolder));
+    folders.push_back(os::inWorkingFolder(myThirdpartyFolder));
+    gf_takeStockOfScanFolders(folders);
 
     if (!gf_runAirportScan(roots)) gf_showMessage("Warning: Scan has not found any add-on airports", true);
 

@@ -263,6 +263,9 @@ private:
         std::uint16_t count = 0;
         if (end < start + 8 || !view.u16(start + 6, count)) return;
         std::uint64_t entry = start + 8;
+        // Room for the entries that the record can hold at most.
+        apt.stands.reserve(apt.stands.size() +
+                           std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes));
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t bits = 0;
             if (end < entry + 4 || !view.u32(entry, bits) ||

@@ -10,10 +10,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The answers of gf_findManifestIn during a scan: folder -> its manifest.json, or an empty path.
+std::mutex manifestsMutex;
+bool keepManifests = false;
+std::unordered_map<std::string, fs::path> manifestsFound;
 
 std::string lf_lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -92,14 +99,14 @@ ManifestInfo gf_searchManifest(const fs::path& bglPath) {
             fs::path package;
             for (std::size_t i = 0; i + 3 < parts.size(); ++i)
                 package /= parts[i];
-            std::error_code ec;
-            if (fs::exists(package, ec))
-                if (ManifestInfo found = lf_manifestIn(package)) return found;
+            if (ManifestInfo found = lf_manifestIn(package)) return found;
         }
-        // Then upwards from the file itself. The walk ends at the root, whose parent is itself.
+        // Then upwards from the file's folder (a file holds no manifest). The walk ends at the root,
+        // whose parent is itself.
         fs::path current = bglPath;
         while (!current.empty() && !current.has_filename() && current != current.root_path())
             current = current.parent_path();
+        current = current.parent_path();
         while (!current.empty()) {
             if (ManifestInfo found = lf_manifestIn(current)) return found;
             fs::path parent = current.parent_path();
@@ -115,12 +122,26 @@ ManifestInfo gf_searchManifest(const fs::path& bglPath) {
 
 fs::path gf_findManifestIn(const fs::path& folder) {
     // One look-up of the name, not a listing: the upward search asks every folder up to the root, and
-    // some of them (a temporary folder, a home) hold thousands of entries.
+    // some of them (a temporary folder, a home) hold thousands of entries. A folder that is not one
+    // has no entry of that name either. The files of one package share their folders: each folder is
+    // asked once per scan.
+    const std::string key = folder.native();
+    {
+        std::lock_guard lock(manifestsMutex);
+        if (const auto it = manifestsFound.find(key); it != manifestsFound.end()) return it->second;
+    }
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return {};
     fs::path manifest = folder / "manifest.json";
-    if (!fs::is_regular_file(manifest, ec)) return {};
+    if (!fs::is_regular_file(manifest, ec)) manifest.clear();
+    std::lock_guard lock(manifestsMutex);
+    if (keepManifests) manifestsFound.emplace(key, manifest);
     return manifest;
+}
+
+void gf_keepManifestLookups(bool keep) {
+    std::lock_guard lock(manifestsMutex);
+    keepManifests = keep;
+    manifestsFound.clear();
 }
 
 ManifestInfo gf_readManifest(const fs::path& file) {

@@ -1,6 +1,8 @@
 #include "scan/scan_state.h"
 
 #include "scan/airport_files.h"
+#include "scan/publishers.h"
+#include "scan/scan_folders.h"
 
 std::mutex scanLogMutex;
 std::vector<std::string> scanLogLines;
@@ -42,5 +44,7 @@ void gf_resetScanState() {
     scanTaskWaitMs = 10000;
     hooks = ScanHooks{};
     gf_forgetScanMadeFiles();
+    gf_forgetScanFoldersStock();
+    gf_keepManifestLookups(false);
     gf_forgetGeneratedPublishers();
 }

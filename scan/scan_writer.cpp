@@ -3,18 +3,27 @@
 #include "core/file_io.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
+#include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 
 #include <fmt/format.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -73,9 +82,18 @@ std::vector<std::unique_ptr<Writer>> writers;
 std::atomic<bool> batching{false};
 std::mutex unsyncedMutex;
 std::vector<std::pair<fs::path, std::string>> unsynced;
+// Listed files whose new content waits in a temporary file beside them, with its hash: renamed over
+// them once synced, so that a listed name never holds an empty or partial file.
+struct Replacement {
+    fs::path temp;
+    std::string hash;
+};
+std::map<fs::path, Replacement> replacements;
 
 std::mutex notesMutex;
 std::set<std::string> notes;
+// The files this scan wrote, or found as it would have written them.
+std::set<std::string> produced;
 
 std::string lf_noteKey(const fs::path& file) {
     std::error_code ec;
@@ -104,9 +122,139 @@ void gf_finishScanWrites() {
     batching = false;
 }
 
+namespace {
+
+std::atomic<unsigned> tempCounter{0};
+
+bool lf_writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The content in a new temporary file beside `file` (not synced; the disk is asked to start on it).
+std::optional<fs::path> lf_writeTemp(const fs::path& file, std::string_view content) {
+    fs::path temp = file.parent_path() / fmt::format(".{}.tmp{}-{}", file.filename().string(), ::getpid(),
+                                                     tempCounter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return std::nullopt;
+    bool ok = lf_writeAll(fd, content);
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Not waited for: the disk starts on the content now, so that the later sync finds it done.
+    if (ok) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    ok = ::close(fd) == 0 && ok;
+    if (ok) return temp;
+    ::unlink(temp.c_str());
+    return std::nullopt;
+}
+
+// The new content goes to a temporary file beside `file`, which is renamed over it: a reader sees the
+// old file or the whole new one. Not synced (gf_syncScanWrites does that for all files together).
+bool lf_writeUnsynced(const fs::path& file, std::string_view content) {
+    const std::optional<fs::path> temp = lf_writeTemp(file, content);
+    if (!temp) return false;
+    if (::rename(temp->c_str(), file.c_str()) == 0) return true;
+    ::unlink(temp->c_str());
+    return false;
+}
+
+// The new content of a listed file waits beside it until gf_syncScanWrites; a later write of the same
+// file in this scan takes the place of the waiting one.
+bool lf_replaceLater(const fs::path& file, std::string_view content) {
+    const std::optional<fs::path> temp = lf_writeTemp(file, content);
+    if (!temp) return false;
+    Replacement replacement{*temp, gf_contentHash(content)};
+    std::lock_guard lock(unsyncedMutex);
+    auto [it, added] = replacements.try_emplace(file, replacement);
+    if (!added) {
+        ::unlink(it->second.temp.c_str());
+        it->second = std::move(replacement);
+    }
+    return true;
+}
+
+bool lf_waitsForReplacement(const fs::path& file) {
+    std::lock_guard lock(unsyncedMutex);
+    return replacements.contains(file);
+}
+
+enum class OnDisk { absent, same, different };
+
+// Whether `file` holds exactly `content`, read in pieces into a buffer of the thread's: no copy of the
+// file is made.
+OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return OnDisk::absent;
+    std::array<char, 16 * 1024> buffer;
+    OnDisk result = OnDisk::same;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result = OnDisk::different;
+            break;
+        }
+        if (n == 0) {
+            if (!content.empty()) result = OnDisk::different;
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        if (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0) {
+            result = OnDisk::different;
+            break;
+        }
+        content.remove_prefix(got);
+    }
+    ::close(fd);
+    return result;
+}
+
+void lf_noteProduced(const fs::path& file) {
+    std::lock_guard lock(notesMutex);
+    produced.insert(lf_noteKey(file));
+}
+
+} // namespace
+
 bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
-    if (!gf_writeFileAtomicallyUnsynced(file, content)) return false;
+    const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
+    const bool producedBefore = gf_producedByThisScan(file);
+    if (producedBefore && lf_waitsForReplacement(file)) return lf_replaceLater(file, content);
+    const OnDisk onDisk = lf_compareWithDisk(file, content);
+    if (onDisk == OnDisk::same) {
+        // Already there: nothing to write. A file that the scan found as the list names it now holds
+        // the listed content (a user who changed it since made it the user's; it stays as it is).
+        lf_noteProduced(file);
+        if (!producedBefore && listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged)
+            return true;
+        std::string hash = gf_contentHash(content);
+        if (listed == hash) return true;
+        std::lock_guard lock(unsyncedMutex);
+        unsynced.emplace_back(file, std::move(hash));
+        return true;
+    }
+    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
+    if (onDisk == OnDisk::different && !producedBefore && (!listed || gf_fileHash(file) != *listed)) {
+        gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
+        return false;
+    }
+    // A file the list names gets its new content synced before it replaces the old one: after a crash
+    // the name holds the old content or the whole new one, never an empty or partial file.
+    if (listed) {
+        if (!lf_replaceLater(file, content)) return false;
+        lf_noteProduced(file);
+        return true;
+    }
+    if (!lf_writeUnsynced(file, content)) return false;
+    lf_noteProduced(file);
     std::string hash = gf_contentHash(content);
     std::lock_guard lock(unsyncedMutex);
     unsynced.emplace_back(file, std::move(hash));
@@ -115,18 +263,25 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
 
 void gf_syncScanWrites() {
     std::vector<std::pair<fs::path, std::string>> written;
+    std::map<fs::path, Replacement> waiting;
     {
         std::lock_guard lock(unsyncedMutex);
         written.swap(unsynced);
+        waiting.swap(replacements);
     }
-    if (written.empty()) return;
+    if (written.empty() && waiting.empty()) return;
     std::vector<fs::path> files;
-    files.reserve(written.size());
+    files.reserve(written.size() + waiting.size());
     for (const auto& entry : written)
         files.push_back(entry.first);
+    for (const auto& [file, replacement] : waiting)
+        files.push_back(replacement.temp);
     const std::vector<fs::path> failedList = gf_syncFiles(files);
     const std::set<fs::path> failed(failedList.begin(), failedList.end());
     MadeFiles& made = gf_scanMadeFiles();
+    const auto report = [](const fs::path& file) {
+        gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
+    };
     for (const auto& [file, hash] : written) {
         if (!failed.contains(file)) {
             made.recordHash(file, hash);
@@ -134,7 +289,34 @@ void gf_syncScanWrites() {
         }
         std::error_code ec;
         fs::remove(file, ec);
-        gf_addToScanLog(fmt::format("{}Writing {} did not succeed", "===> ", path_to_utf8(file)));
+        report(file);
+    }
+    // The synced new contents replace the listed files; the list names them once the renames are on
+    // the disk too.
+    std::vector<fs::path> renamed;
+    for (auto& [file, replacement] : waiting) {
+        if (!failed.contains(replacement.temp) && ::rename(replacement.temp.c_str(), file.c_str()) == 0) {
+            renamed.push_back(file);
+            continue;
+        }
+        ::unlink(replacement.temp.c_str());
+        report(file);
+    }
+    if (renamed.empty()) return;
+    std::set<fs::path> folders;
+    for (const fs::path& file : renamed)
+        folders.insert(file.parent_path());
+    std::set<fs::path> foldersSynced;
+    for (const fs::path& folder : folders) {
+        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 && ::fsync(fd) == 0) foldersSynced.insert(folder);
+        if (fd >= 0) ::close(fd);
+    }
+    for (const fs::path& file : renamed) {
+        if (foldersSynced.contains(file.parent_path()))
+            made.recordHash(file, waiting.at(file).hash);
+        else
+            report(file);
     }
 }
 
@@ -159,7 +341,13 @@ void gf_noteScanWrite(const fs::path& file) {
     notes.insert(lf_noteKey(file));
 }
 
+bool gf_producedByThisScan(const fs::path& file) {
+    std::lock_guard lock(notesMutex);
+    return produced.contains(lf_noteKey(file));
+}
+
 void gf_clearScanWriteNotes() {
     std::lock_guard lock(notesMutex);
     notes.clear();
+    produced.clear();
 }

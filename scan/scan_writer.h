@@ -24,14 +24,21 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job);
 
 // Writes one of the scan's files atomically and records it in the list of program-made files: while
 // writers run without waiting for the disk (recorded at the next gf_syncScanWrites), else synced and
-// recorded at once. False when it could not be written.
+// recorded at once. During a scan a file that already holds the content is not written again, and an
+// existing file is replaced only when this scan wrote it or the list named it unchanged at the scan's
+// start (gf_takeStockOfScanFolders). A file the list names keeps its old content until the next
+// gf_syncScanWrites: its new content waits beside it and replaces it once synced. False when it could
+// not be written (or is the user's).
 bool gf_writeScanFile(const std::filesystem::path& file, std::string_view content);
-// Syncs the files written so far and records them in the list of program-made files. A file that cannot
-// be synced is removed and reported in the scan log.
+// Syncs the files written so far, puts the waiting new contents of listed files in place, and records
+// them in the list of program-made files. A file that cannot be synced or put in place is reported in
+// the scan log (a new one is removed; a listed one keeps its old content).
 void gf_syncScanWrites();
 
 // The files this scan has asked to write (also those not written yet): they are the program's.
 bool gf_writtenByThisScan(const std::filesystem::path& file);
 void gf_noteScanWrite(const std::filesystem::path& file);
+// The files this scan has written (or found with the content it would have written).
+bool gf_producedByThisScan(const std::filesystem::path& file);
 // Forgets the notes (start of a scan, tests).
 void gf_clearScanWriteNotes();

@@ -11,6 +11,7 @@
 #include "refdata/airports.h"
 #include "scan/airport_files.h"
 #include "scan/scan_state.h"
+#include "scan/scan_writer.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -177,16 +178,32 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
     files.reserve(codes.size());
     for (const std::string& code : codes)
         files.push_back(thirdparty / gf_xmlFileNameOf(code));
-    const std::vector<MadeFiles::State> states = made.states(files);
+    // Only what the program generated is collected or removed; a user's file stays as it is. The files
+    // that this scan did not write are read for their state now; one that it wrote only before it is
+    // collected or removed.
+    std::vector<fs::path> others;
+    for (const fs::path& f : files)
+        if (!gf_producedByThisScan(f)) others.push_back(f);
+    const std::vector<MadeFiles::State> othersStates = made.states(others);
+    std::size_t nextOther = 0;
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const std::string& code = codes[i];
         const fs::path& f = files[i];
-        // Only what the program generated is collected or removed; a user's file stays as it is.
-        if (states[i] != MadeFiles::State::unchanged) {
+        const bool produced = gf_producedByThisScan(f);
+        const auto usersFile = [&f] {
             gf_log(fmt::format("{} is your own file: not collected", path_to_utf8(f)));
+        };
+        if (!produced && othersStates[nextOther++] != MadeFiles::State::unchanged) {
+            usersFile();
             continue;
         }
+        const auto stillMade = [&] {
+            if (!produced || made.isMadeAndUnchanged(f)) return true;
+            usersFile();
+            return false;
+        };
         if (code == "KMCI" && lf_publisherIs(f, "TropicalSim")) {
+            if (!stillMade()) continue;
             std::error_code ec;
             fs::remove(f, ec);
             if (ec) throw fs::filesystem_error("remove", f, ec);
@@ -197,6 +214,7 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
         // The file is as the scan wrote it (checked above): what it holds is known without reading it.
         const std::optional<bool> known = gf_generatedFileHasPublisher(f);
         if (!(known ? *known : gf_apfHasPublisher(f))) continue;
+        if (!stillMade()) continue;
         const fs::path copy = tblo / gf_xmlFileNameOf(code);
         std::error_code ec;
         fs::copy_file(f, copy, fs::copy_options::overwrite_existing, ec);
@@ -213,7 +231,7 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
         else if (linked)
             linkedOriginals.push_back(f);
     }
-    made.save();
+    gf_saveScanMadeFilesIfChanged();
 
     const std::size_t n = gf_countDirectoryEntries(tblo);
     if (n == 0) {
@@ -236,7 +254,7 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
             gf_logError(fmt::format("remove({}) failed: {}", path_to_utf8(original),
                                     ec ? ec.message() : std::string("changed since it was written")));
     }
-    made.save();
+    gf_saveScanMadeFilesIfChanged();
     tbloFileCount = n;
     TBLO_BUTTON.enable(true);
     gf_log(fmt::format("\n! Mail {} to {}\n", path_to_utf8(zip), makerContactAddress));

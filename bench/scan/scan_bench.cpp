@@ -12,6 +12,7 @@
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "scan/airport_files.h"
 #include "scan/airport_scan.h"
 #include "scan/scan_state.h"
 
@@ -93,6 +94,46 @@ void BM_wholeScan(benchmark::State& state) {
         std::distance(fs::directory_iterator(os::inWorkingFolder(myThirdpartyFolder)), {}));
 }
 BENCHMARK(BM_wholeScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// For comparison only (no bound): a scan into folders without the last scan's files, as the first scan
+// after an installation, which writes and syncs every file.
+void BM_scanIntoEmptyFolders(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = nullptr;
+    const fs::path airports = os::inWorkingFolder(airportsFolder);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove_all(airports, ec);
+        gf_forgetScanMadeFiles();
+        SCAN_AIRPORTS.value = true;
+        state.ResumeTiming();
+        gf_scanForAddonAirports();
+    }
+}
+BENCHMARK(BM_scanIntoEmptyFolders)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// For comparison only (no bound): a rescan in which every file gets a new content, as the first scan of
+// a new day (the airport files carry the date): each listed file is replaced.
+void BM_rescanWithEveryFileChanged(benchmark::State& state) {
+    lf_root();
+    gf_scanHooks().decodeFile = nullptr;
+    gf_scanForAddonAirports(); // warm
+    const fs::path folder = os::inWorkingFolder(myThirdpartyFolder);
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Yesterday's files, as the last scan listed them.
+        MadeFiles& made = gf_loadScanMadeFiles();
+        for (const auto& entry : fs::directory_iterator(folder))
+            made.writeAndRecord(entry.path(), "<yesterday/>\n");
+        made.save();
+        gf_forgetScanMadeFiles();
+        SCAN_AIRPORTS.value = true;
+        state.ResumeTiming();
+        gf_scanForAddonAirports();
+    }
+}
+BENCHMARK(BM_rescanWithEveryFileChanged)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same walk, quick checks and task limit; each task reads its file whole, as the scan reads it (its
 // size, then one read), and decodes nothing.

@@ -1,0 +1,233 @@
+#include "scan/scan_folders.h"
+
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/strings.h"
+#include "scan/airport_files.h"
+#include "scan/scan_writer.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cerrno>
+#include <future>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The states are read on a thread of their own while the walk goes on: each file is read whole for its
+// hash. The list and the folders are known at once.
+struct Stock {
+    fs::path base;                                                    // the list's folder
+    std::vector<fs::path> folders;                                    // as given, in their order
+    std::map<std::string, std::string> listed;                        // the list: relative path -> hash
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen; // absolute key -> state
+};
+
+std::mutex stockMutex;
+Stock stock;
+
+fs::path lf_normalAbsolute(const fs::path& p) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(p, ec);
+    return (ec ? p : absolute).lexically_normal();
+}
+
+// The key of a file in the list: its path relative to the list's folder, "/" separators.
+std::string lf_listKey(const fs::path& base, const fs::path& file) {
+    const fs::path absolute = lf_normalAbsolute(file);
+    const fs::path relative = absolute.lexically_relative(lf_normalAbsolute(base));
+    return relative.empty() ? absolute.generic_string() : relative.generic_string();
+}
+
+std::vector<fs::path> lf_regularFilesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) files.push_back(it->path());
+    }
+    return files;
+}
+
+// The hash of a file's content (as gf_contentHash gives it), read in pieces; nothing when it cannot be
+// read, `missing` set when it is not there.
+std::optional<std::string> lf_hashOnDisk(const fs::path& file, bool& missing) {
+    missing = false;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        return std::nullopt;
+    }
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
+    std::array<unsigned char, 16 * 1024> buffer;
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        crypto_generichash_update(&state, buffer.data(), static_cast<unsigned long long>(n));
+    }
+    ::close(fd);
+    if (failed) return std::nullopt;
+    std::array<unsigned char, crypto_generichash_BYTES> out;
+    crypto_generichash_final(&state, out.data(), out.size());
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(out.size() * 2);
+    for (const unsigned char byte : out) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0x0F];
+    }
+    return hex;
+}
+
+// The states of the files in `folders` as the list `listed` names them. Only listed files are read, on
+// a few threads; a file that cannot be read stays out (and is asked for again when it matters).
+std::map<std::string, MadeFiles::State> lf_statesIn(const std::vector<fs::path>& folders,
+                                                    const fs::path& base,
+                                                    const std::map<std::string, std::string>& listed) {
+    std::map<std::string, MadeFiles::State> seen;
+    try {
+        if (sodium_init() < 0) return seen;
+        std::vector<std::pair<fs::path, const std::string*>> toRead;
+        for (const fs::path& folder : folders) {
+            for (fs::path& file : lf_regularFilesIn(folder)) {
+                const auto it = listed.find(lf_listKey(base, file));
+                if (it == listed.end())
+                    seen.emplace(lf_normalAbsolute(file).generic_string(), MadeFiles::State::notListed);
+                else
+                    toRead.emplace_back(std::move(file), &it->second);
+            }
+        }
+        std::vector<std::optional<MadeFiles::State>> states(toRead.size());
+        gf_forEachOnThreads(toRead.size(), gf_hardwareThreads(), 16, [&](std::size_t i) {
+            bool missing = false;
+            const std::optional<std::string> hash = lf_hashOnDisk(toRead[i].first, missing);
+            if (hash)
+                states[i] =
+                    *hash == *toRead[i].second ? MadeFiles::State::unchanged : MadeFiles::State::changed;
+            else if (missing)
+                states[i] = MadeFiles::State::missing;
+        });
+        for (std::size_t i = 0; i < toRead.size(); ++i)
+            if (states[i]) seen.emplace(lf_normalAbsolute(toRead[i].first).generic_string(), *states[i]);
+    } catch (const std::exception&) {
+        seen.clear();
+    }
+    return seen;
+}
+
+} // namespace
+
+void gf_takeStockOfScanFolders(const std::vector<fs::path>& folders) {
+    MadeFiles& made = gf_scanMadeFiles();
+    Stock next;
+    next.base = made.base();
+    next.folders = folders;
+    next.listed = made.entries();
+    next.seen = std::async(std::launch::async, [folders, base = next.base, listed = next.listed] {
+                    return lf_statesIn(folders, base, listed);
+                }).share();
+    std::lock_guard lock(stockMutex);
+    stock = std::move(next);
+}
+
+void gf_forgetScanFoldersStock() {
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    {
+        std::lock_guard lock(stockMutex);
+        seen = stock.seen;
+        stock = Stock{};
+    }
+    if (seen.valid()) seen.wait();
+}
+
+std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
+    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    {
+        std::lock_guard lock(stockMutex);
+        seen = stock.seen;
+    }
+    // Not waited for: until the states are read, the caller reads the file itself.
+    if (!seen.valid() || seen.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return std::nullopt;
+    const auto& states = seen.get();
+    if (states.empty()) return std::nullopt; // nothing there, or could not be read: not known
+    const auto it = states.find(lf_normalAbsolute(file).generic_string());
+    if (it != states.end()) return it->second;
+    std::lock_guard lock(stockMutex);
+    const fs::path folder = lf_normalAbsolute(file).parent_path();
+    for (const fs::path& taken : stock.folders)
+        if (lf_normalAbsolute(taken) == folder) return MadeFiles::State::missing;
+    return std::nullopt;
+}
+
+std::optional<std::string> gf_listedHashAtScanStart(const fs::path& file) {
+    std::lock_guard lock(stockMutex);
+    if (stock.base.empty()) return std::nullopt;
+    const auto it = stock.listed.find(lf_listKey(stock.base, file));
+    if (it == stock.listed.end()) return std::nullopt;
+    return it->second;
+}
+
+FoldersSwept gf_sweepScanFolders() {
+    Stock taken;
+    {
+        std::lock_guard lock(stockMutex);
+        taken = std::move(stock);
+        stock = Stock{};
+    }
+    FoldersSwept result;
+    if (taken.seen.valid()) taken.seen.wait();
+    if (taken.folders.empty()) return result;
+    MadeFiles& made = gf_scanMadeFiles();
+    // The folders as they are now: what this scan did not write is the last scan's or the user's.
+    std::vector<fs::path> files;
+    for (const fs::path& folder : taken.folders)
+        for (fs::path& file : lf_regularFilesIn(folder))
+            if (!gf_producedByThisScan(file)) files.push_back(std::move(file));
+    const std::vector<MadeFiles::State> states = made.states(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const fs::path& file = files[i];
+        if (states[i] != MadeFiles::State::unchanged) {
+            if (states[i] == MadeFiles::State::missing) continue; // gone meanwhile: forgotten below
+            gf_log(fmt::format("{} is your own file: kept", path_to_utf8(file)));
+            result.kept.push_back(file);
+            continue;
+        }
+        std::error_code ec;
+        if (fs::remove(file, ec) && !ec) {
+            made.forget(file);
+            result.removed.push_back(file);
+        } else {
+            gf_logError(fmt::format("Cannot remove {}", path_to_utf8(file)));
+            result.failed.push_back(file);
+        }
+    }
+    // Listed files of these folders that are gone.
+    std::set<std::string> folderKeys;
+    for (const fs::path& folder : taken.folders)
+        folderKeys.insert(lf_listKey(taken.base, folder));
+    for (const auto& [key, hash] : made.entries()) {
+        const fs::path listed(key);
+        if (!folderKeys.contains(listed.parent_path().generic_string())) continue;
+        const fs::path file = taken.base / listed;
+        if (gf_producedByThisScan(file)) continue;
+        std::error_code ec;
+        if (!fs::exists(file, ec) && !ec) made.forget(file);
+    }
+    return result;
+}
