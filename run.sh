@@ -134,6 +134,20 @@ sim_port=$(free_port)
 traffic_port=$(free_port)
 qnh_port=$(free_port)
 tcp_port=10747 # the PORT_NUMBER setting's default
+# Skyloom listens on that fixed port for RealTraffic; while another run holds it (a test run, say),
+# Skyloom would stop at once with a bind error. Wait up to five minutes for it to be free.
+port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$tcp_port") 2>/dev/null; }
+if port_busy; then
+  echo "run.sh: TCP port $tcp_port is in use (another Skyloom run?); waiting for it to be free ..." >&2
+  for _ in $(seq 60); do
+    sleep 5
+    port_busy || break
+  done
+  if port_busy; then
+    echo "run.sh: TCP port $tcp_port is still in use; try again later" >&2
+    exit 1
+  fi
+fi
 
 # The simulator stand-in reads the same Community folder, so it knows the scanned titles. The ground
 # around LSZH lies at its elevation; the user stands at the airport.
@@ -141,6 +155,39 @@ state=$root/sim-state.json
 "$bin/tools/simstub/skyloom-simstub" --port "$sim_port" --community "$packages/Community" \
   --ground-area "$lszh_lat,$lszh_lon,8,$lszh_elev" --user "$lszh_lat,$lszh_lon,$lszh_elev,140,1" \
   --state-file "$state" >"$root/simstub.out" 2>&1 &
+sim_pid=$!
+pids+=("$sim_pid")
+
+# A look at the stand-in's world every two seconds (SIGUSR1 makes it write its state file at once):
+# which objects are on the ground and where, for the summary's landings, take-offs and stands left.
+tracks=$root/tracks.txt
+python3 - "$state" "$sim_pid" "$tracks" <<'EOF' &
+import json, os, signal, sys, time
+state, sim, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+with open(out, 'w') as fh:
+    while True:
+        before = os.path.getmtime(state) if os.path.exists(state) else 0
+        try:
+            os.kill(sim, signal.SIGUSR1)
+        except OSError:
+            break
+        for _ in range(50):
+            time.sleep(0.04)
+            if os.path.exists(state) and os.path.getmtime(state) != before:
+                break
+        try:
+            with open(state) as sf:
+                world = json.load(sf)
+        except (OSError, ValueError):
+            world = {}
+        for o in world.get('objects', []):
+            fh.write(f"{world.get('simSeconds', 0):.1f}\t{o.get('id')}\t{o.get('tail', '')}\t"
+                     f"{int(bool(o.get('onGround')))}\t{o.get('latitude', 0):.6f}\t{o.get('longitude', 0):.6f}\t"
+                     f"{o.get('altitude', 0):.0f}\n")
+        fh.flush()
+        time.sleep(2)
+EOF
 pids+=($!)
 
 if [ "$window" = 1 ]; then
@@ -191,11 +238,11 @@ count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
 echo
 echo "=== Skyloom run summary ==="
 echo "exit code:                  $rc"
-echo "log:                        $(wc -l <"$log" 2>/dev/null || echo 0) lines"
+echo "log:                        $(wc -l 2>/dev/null <"$log" || echo 0) lines"
 grep -m1 -- '(utc) Skyloom version' "$log" | sed 's/^/  /' || true
 grep -m1 -E -- 'MSFS 20[0-9]{2} \(' "$log" | sed 's/^/simulator:   /' || true
 grep -E -- 'Reader connected|RealTraffic' "$log" | head -5 | sed 's/^/feed:        /' || true
-echo "lines sent to RealTraffic:  $(wc -l <"$root/rt-tcp.log" 2>/dev/null || echo 0)" \
+echo "lines sent to RealTraffic:  $(wc -l 2>/dev/null <"$root/rt-tcp.log" || echo 0)" \
   "(user position lines: $(count 'Qs121=' "$root/rt-tcp.log"), time lines: $(count 'Qs123=' "$root/rt-tcp.log"))"
 echo "scanned liveries:           $(grep -m1 -oE -- '^[0-9]+ liveries in .*LiveriesScanned.xml' "$log" | cut -d' ' -f1 || echo 0)"
 if [ -s "$state" ]; then
@@ -224,7 +271,63 @@ fi
 grep -m1 -- 'The park airport is' "$log" | sed 's/^The park airport is /park airport:               /' || true
 grep -m1 -E -- '^[0-9]+ positions \(' "$log" | sed 's/^/static parking:             /' || true
 echo "static aircraft placed:     $(count_statics)"
-echo "live aircraft parked:       $(grep -cE -- ': [^ ]*[^* ] +parked$' "$log" || true)"
+# Live aircraft at stands (the engine's lines "<stand>: <callsign> arrived at stand" when an arrival
+# has rolled onto its stand, "<stand>: <callsign> parks" when a flight first seen standing at a stand
+# is created there), and what the simulator stand-in showed of the live aircraft: landings (in the air,
+# then on the ground), take-offs (on the ground, then in the air), and aircraft created at a stand that
+# moved off it (pushed back or pulled out).
+python3 - "$log" "$tracks" <<'EOF' || true
+import math, re, sys
+arrived, standing = [], []
+try:
+    with open(sys.argv[1], errors='replace') as fh:
+        for line in fh:
+            m = re.match(r'^(\S+) *: (\S*[^*\s]) +(arrived at stand|parks)$', line.rstrip('\r\n'))
+            if m:
+                (arrived if m[3] == 'arrived at stand' else standing).append((m[2], m[1]))
+except OSError:
+    pass
+tracks = {}
+try:
+    with open(sys.argv[2]) as fh:
+        for line in fh:
+            parts = line.rstrip('\n').split('\t')
+            if len(parts) == 7 and not parts[2].endswith('*'):
+                tracks.setdefault(parts[1], []).append(
+                    (parts[2], parts[3] == '1', float(parts[4]), float(parts[5]), float(parts[6])))
+except OSError:
+    pass
+def metres(a, b):
+    dy = (a[2] - b[2]) * 111132.95
+    dx = (a[3] - b[3]) * 111132.95 * math.cos(math.radians(a[2]))
+    return math.hypot(dx, dy)
+at_stand = {cs for cs, _ in standing}
+landed, took_off, left = [], [], []
+for samples in tracks.values():
+    tail = samples[0][0]
+    on_ground = [s for s in samples if s[1]]
+    if not on_ground:
+        continue
+    # In the air means at least 50 ft above where the aircraft stood on the ground (a new object may
+    # be placed a little above the ground before it settles).
+    ground_ft = min(s[4] for s in on_ground)
+    flying = [not s[1] and s[4] > ground_ft + 50 for s in samples]
+    first_down = next(i for i, s in enumerate(samples) if s[1])
+    if any(flying[:first_down]):
+        landed.append(tail)
+    if any(flying[first_down:]):
+        took_off.append(tail)
+    if tail in at_stand and any(metres(samples[first_down], s) > 20 for s in samples[first_down:]):
+        left.append(tail)
+def show(label, names, what):
+    listed = f": {' '.join(names[:10])}{' ...' if len(names) > 10 else ''}" if names else ''
+    print(f"{label:28}{len(names)} ({what}){listed}")
+show('live aircraft parked:', [f'{cs} at {stand}' for cs, stand in arrived], 'arrivals that reached a stand')
+show('live aircraft at stands:', [cs for cs, _ in standing], 'created standing at a stand')
+show('live aircraft landed:', sorted(landed), 'in the air, then on the ground')
+show('live aircraft left stands:', sorted(left), 'created at a stand, then pushed back or pulled out')
+show('live aircraft took off:', sorted(took_off), 'on the ground, then in the air')
+EOF
 learned=$(grep -m1 -oE -- "'[^']*airports/learned/[^']*' saved with [0-9]+ updates?" "$log" || true)
 echo "learned file written:       ${learned:-none}"
 echo "errors in the log:          $(count '^==> ' "$log")"

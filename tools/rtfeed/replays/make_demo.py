@@ -10,7 +10,9 @@ Every ten minutes (a "wave") the scenario holds:
 - overflights at FL300 to FL400, straight and turning (with roll, track rate and true heading), that
   cross the range and leave it;
 - arrivals on runway 14 descending through 10 nm to touch-down, rolling out, vacating, taxiing along
-  the aprons and halting at a stand, where they stand a while before their reports stop;
+  the aprons and halting at a stand, where they stand a while before their reports stop; and one on a
+  short final of runway 10 that takes a high-speed exit straight to a stand beside the runway, where it
+  halts about 100 s after its first report (so that a three-minute run shows an arrival parking);
 - departures from stands: standing, pushing back (or pulling out forwards), taxiing with
   corners to runway 28, the take-off roll and the climb-out; a departure from its take-off roll on
   runway 16 and one first seen in the air;
@@ -93,6 +95,7 @@ def bearing_point(bearing, nm):
 RWY14 = (to_xy(47.48250, 8.53470), 137.6)
 RWY16 = (to_xy(47.47670, 8.53520), 155.3)
 RWY28 = (to_xy(47.45720, 8.57060), 275.4)
+RWY10 = (ahead(RWY28[0], RWY28[1], 2500.0), (RWY28[1] + 180.0) % 360.0)  # the other end of 10/28
 
 
 # ---------------------------------------------------------------- the stand layout
@@ -193,6 +196,16 @@ class Layout:
         thr, rt = RWY28
         nx, ny = direction(rt - 90.0)
         return (p[0] - thr[0]) * nx + (p[1] - thr[1]) * ny
+
+    def by_runway(self, kind):
+        """The easternmost stand of the kind whose lane lies between runway 10/28 and its parallel
+        taxiway, with the nose pointing away from the runway: an aircraft leaving the runway on a
+        high-speed exit rolls straight onto its lane and into it."""
+        found = [s for s in self.stands if s['kind'] == kind and 60.0 < self.south_of_runway(s['lane']) < 140.0
+                 and self.south_of_runway((s['x'], s['y'])) > self.south_of_runway(s['lane'])]
+        if not found:
+            raise SystemExit(f'the stand layout has no {kind} stand open to runway 10/28')
+        return max(found, key=lambda s: s['x'])
 
     def reachable(self, stand, pull_out=False):
         """Whether the way from the stand to its connector stays south of the parallel taxiway."""
@@ -349,6 +362,7 @@ class Flight:
         self.orig, self.dest, self.cat, self.airline = orig, dest, cat, airline
         self.t0, self.stages, self.msg = t0, stages, msg
         self.once, self.stop_at, self.cs_change = once, stop_at, cs_change
+        self.rng = None  # its own random draws (report spacing), or None for the scenario's
         # The state: position (x, y), track, nose heading, speed kn, altitude ft MSL, vertical rate,
         # turn rate, airborne.
         self.stage = 0
@@ -587,6 +601,33 @@ def takeoff_path(taxi_pts, rwy, climb_out_nm, outbound, out_nm, air_radius):
 
 
 EXIT14 = 3000.0  # metres from the threshold of runway 14 to its exit
+EXIT10_ANGLE = 30.0  # degrees between runway 10 and its high-speed exit
+
+
+def arrival_10(lay, stand, entry_pts):
+    """From the first points through the final of runway 10, the roll-out, a right exit straight to
+    the stand's place on its lane and into the stand (nose in); and the exit's point on the runway.
+    The short way of an arrival that parks soon, for a stand open to the runway (Layout.by_runway)."""
+    thr, rt = RWY10
+    lane = stand['lane']
+    dx, dy = direction(rt)
+    along = (lane[0] - thr[0]) * dx + (lane[1] - thr[1]) * dy
+    off = lay.south_of_runway(lane)
+    exit_pt = rwy_point(RWY10, along - off / math.tan(math.radians(EXIT10_ANGLE)))
+    p = (stand['x'], stand['y'])
+    pts = entry_pts + [thr, exit_pt, lane, p]
+    radii = []
+    for i in range(1, len(pts) - 1):
+        here = pts[i]
+        if here == thr:
+            radii.append(10.0)
+        elif here == exit_pt:
+            radii.append(300.0)
+        elif i < len(entry_pts):
+            radii.append(turn_radius(220.0))
+        else:
+            radii.append(28.0)
+    return Path(pts, radii), exit_pt
 
 
 def arrival_14(lay, stand, entry_pts):
@@ -639,23 +680,26 @@ class Registrations:
     def __init__(self, rng, known):
         self.rng, self.used = rng, set(known)
 
-    def make(self, airline):
+    def make(self, airline, rng=None):
+        rng = rng or self.rng
         prefix = NATIONAL[airline]
         while True:
             if prefix.startswith('N'):
-                reg = prefix + ''.join(self.rng.choice('0123456789') for _ in range(2)) + 'UA'
+                reg = prefix + ''.join(rng.choice('0123456789') for _ in range(2)) + 'UA'
             else:
                 # Three letters after the dash, four for Germany and the United Kingdom.
                 nation, letters = prefix.split('-')
                 count = (4 if nation in ('D', 'G') else 3) - len(letters)
-                reg = prefix + ''.join(self.rng.choice('ABCDEFGHIJKLMNOPQRSTUVWXYZ') for _ in range(count))
+                reg = prefix + ''.join(rng.choice('ABCDEFGHIJKLMNOPQRSTUVWXYZ') for _ in range(count))
             if reg not in self.used:
                 self.used.add(reg)
                 return reg
 
 
-def wave_flights(lay, k, rng, regs, data_regs):
-    """The flights of wave k (times relative to the wave's start)."""
+def wave_flights(lay, k, rng, regs, data_regs, own_rng):
+    """The flights of wave k (times relative to the wave's start). The flights with own_rng draw their
+    registration and report spacing from it, so that the others' draws stay as they were before those
+    flights came into the scenario."""
     fl = []
     hx = 4900000 + 1000 * k
 
@@ -704,20 +748,29 @@ def wave_flights(lay, k, rng, regs, data_regs):
     final = lambda nm: rwy_point(RWY14, -nm * M_PER_NM)
 
     def arrival(hexid, csign, iata, typ, airline, cat, orig, standname, t0, entry_pts, start_alt, s0_nm, v0, vref,
-                reg=None, descent=1800.0, stand_for=60.0):
-        st_ = stand(standname)
-        path = arrival_14(lay, st_, entry_pts)
-        s_thr = path.s_near(thr)
+                reg=None, descent=1800.0, stand_for=60.0, brake=2.0, dec=0.8, runway=14, exit_kn=28.0,
+                own=False):
+        st_ = lay.by_runway(standname) if runway == 10 else stand(standname)
+        if runway == 10:
+            path, exit_pt = arrival_10(lay, st_, entry_pts)
+            s_thr = path.s_near(RWY10[0])
+        else:
+            path, exit_pt = arrival_14(lay, st_, entry_pts), rwy_point(RWY14, EXIT14)
+            s_thr = path.s_near(thr)
         s_td = s_thr + 400.0
-        s_exit = path.s_near(rwy_point(RWY14, EXIT14)) - 120.0
+        s_exit = path.s_near(exit_pt) - 120.0
         limits = [(0.0, v0), (s_thr - 15 * M_PER_NM, min(v0, 220.0)), (s_thr - 8 * M_PER_NM, 180.0),
-                  (s_thr - 5 * M_PER_NM, 160.0), (s_thr - 3 * M_PER_NM, vref), (s_td, vref), (s_exit, 28.0, 3.0),
-                  (s_exit + 300.0, 25.0, 3.0)]
-        limits = [(max(0.0, x[0]),) + tuple(x[1:]) for x in limits]
-        mv = Move(path, limits, acc=1.0, dec=0.8, ground=True, alt=glide(s_td, s_thr, start_alt, descent),
-                  v0=v0, s0=s0_nm * M_PER_NM, corner_dec=2.0)
-        fl.append(Flight(hexid, csign, iata, typ, reg or reg_for(airline, typ), orig, 'ZRH', cat, airline, t0,
-                         [mv, ('stand', stand_for)]))
+                  (s_thr - 5 * M_PER_NM, 160.0), (s_thr - 3 * M_PER_NM, vref), (s_td, vref),
+                  (s_exit, exit_kn, max(3.0, brake)), (s_exit + 300.0, 25.0, 3.0)]
+        # A flight first seen close in keeps only the last limit it has already passed.
+        passed = [x for x in limits if x[0] <= 0.0]
+        limits = [(0.0,) + passed[-1][1:]] + [x for x in limits if x[0] > 0.0]
+        mv = Move(path, limits, acc=1.0, dec=dec, ground=True, alt=glide(s_td, s_thr, start_alt, descent),
+                  v0=v0, s0=s0_nm * M_PER_NM, corner_dec=brake)
+        reg = reg or (regs.make(airline, own_rng) if own else reg_for(airline, typ))
+        fl.append(Flight(hexid, csign, iata, typ, reg, orig, 'ZRH', cat, airline, t0, [mv, ('stand', stand_for)]))
+        if own:
+            fl[-1].rng = own_rng
 
     arrival(hx + 11, cs('SWR', 1257), 'LX1257', 'BCS3', 'SWR', 'A3', 'CPH', (['narrow'], 8), 0.0,
             [final(4.0)], ELEVATION + 50 + 4 * 318, 0.0, 150, 132, reg=None if k else 'HB-JCA')
@@ -730,6 +783,11 @@ def wave_flights(lay, k, rng, regs, data_regs):
             [final(9.0)], ELEVATION + 50 + 9 * 318, 0.0, 190, 120)
     arrival(hx + 15, cs('EZS', 1075), 'DS1075', 'A320', 'EZS', 'A3', 'LGW', (['narrow'], 16), 175.0,
             [bearing_point(300, 21.0), final(10.0)], 8000.0, 0.0, 240, 135, reg=None if k else 'HB-JXA')
+    # On a short final of runway 10, it lands, rolls out, takes the high-speed exit to a stand next to
+    # the runway and halts there about 45 s after touching down.
+    arrival(hx + 16, cs('EDW', 33), 'WK33', 'A320', 'EDW', 'A3', 'HRG', 'narrow', 0.0,
+            [rwy_point(RWY10, -2.2 * M_PER_NM)], ELEVATION + 50 + 2.2 * 318, 0.0, 132, 132, stand_for=90.0,
+            brake=6.0, dec=4.0, runway=10, exit_kn=34.0, own=True)
 
     # -- departures from stands (runway 28)
     def stand_departure(hexid, csign, iata, typ, airline, cat, dest, standname, t0, stand_s, vr, rate, top,
@@ -837,10 +895,11 @@ def build(minutes, seed, layout):
     rng = random.Random(seed)
     types, airlines, data_regs = read_data_set()
     regs = Registrations(rng, data_regs.keys())
+    own_rng = random.Random(f'{seed}/own')
     flights = []
     k = 0
     while k * WAVE < duration:
-        for f in wave_flights(lay, k, rng, regs, data_regs):
+        for f in wave_flights(lay, k, rng, regs, data_regs, own_rng):
             f.t0 += k * WAVE
             flights.append(f)
         k += 1
@@ -851,7 +910,7 @@ def build(minutes, seed, layout):
             assert data_regs[f.reg] == (f.airline, f.typ), f.reg
     # Report times: every 1 to 2 s, on the 0.1 s grid.
     for f in flights:
-        f.next_report = f.t0 + rng.randint(0, 10) / 10.0
+        f.next_report = f.t0 + (f.rng or rng).randint(0, 10) / 10.0
         f.stage = 0
         f.begin_stage()
         first = f.stages[0]
@@ -888,7 +947,7 @@ def build(minutes, seed, layout):
                     out.append((t, 'T', f.line(t, qnh)))
                     if f.once:
                         f.done = True
-                f.next_report = round(t + rng.randint(10, 20) / 10.0, 1)
+                f.next_report = round(t + (f.rng or rng).randint(10, 20) / 10.0, 1)
     return out
 
 
