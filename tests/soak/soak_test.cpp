@@ -368,6 +368,9 @@ protected:
             z["simResults"] = simResults.size();
         }
         z["stand-in objects"] = sim->objects().size();
+        // The stand-in's own history of removed objects (each with its last seconds of motion) fills up
+        // to its limit in the first hour; it lives in this process and shows in the resident figure.
+        z["stand-in removed"] = sim->removedObjects().size();
         return s;
     }
 
@@ -503,7 +506,7 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
 
     // The containers that hold a day's flights start again at every day's end.
     for (std::size_t i = 1; i < samples.size(); ++i)
-        if (samples[i].minute % (24 * 60) == sampleEverySeconds / 60)
+        if (samples[i].minute % (24 * 60) == 0)
             for (const std::string& name : dailyContainers)
                 EXPECT_LT(samples[i].sizes.at(name), samples[i - 1].sizes.at(name))
                     << name << " not emptied at minute " << samples[i].minute;
