@@ -289,6 +289,30 @@ TEST_F(LiveCycleTest, ANewCallsignRespawnsWhereTheAircraftIs) {
     }
 }
 
+// The spawn shows an aircraft whose callsign is too long under its known registration; the feed keeps
+// sending that callsign, which must not respawn the aircraft with every datagram.
+TEST_F(LiveCycleTest, ACallsignTooLongToShowRespawnsNoMoreThanOnce) {
+    GUID_CHANGES.value = true;
+    LiveAc& ac = flight(0x4B0001, "CLH100003", {0, 100, 200});
+    ac.reg = "D-ABCD";
+    gf_spawnPath(ac);
+    ASSERT_FALSE(ac.eraseNow);
+    ASSERT_EQ(ac.cs, "D-ABCD");
+    ac.simState = SimState::active;
+    gf_setObjectId(ac, 60);
+    TrafficRecord r = record(0x4B0001, "CLH100003", "A320", 2000);
+    r.reg = "D-ABCD";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(gf_respawnCheck(ac, r)) << "datagram " << i;
+    EXPECT_EQ(ac.cs, "D-ABCD");
+    EXPECT_EQ(ac.simState, SimState::active);
+    EXPECT_TRUE(removalQueue.empty());
+    // A callsign it can show is a change as before.
+    r.cs = "CLH1003";
+    EXPECT_FALSE(gf_respawnCheck(ac, r));
+    EXPECT_EQ(ac.cs, "CLH1003");
+}
+
 TEST_F(LiveCycleTest, RouteAndRegistrationChanges) {
     GUID_CHANGES.value = true;
     LiveAc& ac = active(0x4B0001, "SWR1", 47.5, 8.6, 60);

@@ -112,7 +112,8 @@ struct Template {
 };
 
 // A copy of one datagram: flight `copy` of replay pass `loop`. Every (loop, copy) gets transponder codes
-// and callsigns of its own (letters of the callsign kept, so the airline still chooses the livery),
+// and callsigns of its own (the airline's three letters kept, so it still chooses the livery; at most
+// eight characters, as the program shows no longer callsigns: the number goes round every 1,000 copies),
 // positions shifted on a small grid (ground traffic stays at the airport), feed times moved on by the
 // pass, and only the first copy keeps the registrations.
 std::string copyOf(const Template& t, int loop, int copy, const std::map<std::string, int>& flightNumbers) {
@@ -127,9 +128,10 @@ std::string copyOf(const Template& t, int loop, int copy, const std::map<std::st
     f[3] = fmt::format("{:.6f}", std::stod(f[3]) + (copy / 5 - 2) * 0.006);
     const std::string& cs = f[9];
     std::size_t letters = 0;
-    while (letters < cs.size() && letters < 4 && std::isalpha(static_cast<unsigned char>(cs[letters])))
+    while (letters < cs.size() && letters < 3 && std::isalpha(static_cast<unsigned char>(cs[letters])))
         ++letters;
-    if (!cs.empty()) f[9] = cs.substr(0, letters) + std::to_string(serial * 100 + flightNumbers.at(cs));
+    if (!cs.empty())
+        f[9] = cs.substr(0, letters) + std::to_string((serial * 100 + flightNumbers.at(cs)) % 100000);
     if (copy != 0) f[11].clear();
     f[14] = fmt::format("{:.2f}", std::stod(f[14]) + loop * replayPeriodS);
     std::string out;
@@ -491,6 +493,9 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
         for (const auto& [name, size] : s->sizes)
             if (!dailyContainers.contains(name) && !savedFiles.contains(name))
                 EXPECT_LE(size, 2 * warm->sizes.at(name) + 64) << name << " at minute " << s->minute;
+        // And the traffic keeps flowing: a road that stalls also keeps its containers small.
+        for (const char* name : {"liveAcs", "stand-in objects"})
+            EXPECT_GE(2 * s->sizes.at(name), warm->sizes.at(name)) << name << " at minute " << s->minute;
         EXPECT_LT(static_cast<double>(s->rssKb), growthLimit * static_cast<double>(warm->rssKb))
             << "resident memory at minute " << s->minute;
     }
