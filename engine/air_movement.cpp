@@ -110,7 +110,7 @@ void lf_climbOutAndApproach(LiveAc& ac) {
         gf_setThrottle(ac, lf_rotorcraft(ac) ? 4 : 1);
         gf_setFlaps(ac, 3);
         gf_setGear(ac, true);
-        coupledSearchQueue.push_back(ac.hexid);
+        gf_queueCoupledSearch(ac.hexid);
         m.approach = true;
         m.landing = true; // the simulator's next on-ground report is the touchdown
         m.climbOutDone = false;

@@ -163,7 +163,15 @@ void gf_setObjectId(StaticAc& record, std::uint32_t oid) {
 }
 
 void gf_swapEraseLiveAc(std::size_t position) {
+    if (position >= liveAcs.size()) return;
+    const std::uint32_t hexid = liveAcs[position].hexid;
     lf_swapErase(liveAcs, liveIndex, position);
+    if (!liveIndex.byHexid.contains(hexid)) std::erase(coupledSearchQueue, hexid);
+}
+
+void gf_queueCoupledSearch(std::uint32_t hexid) {
+    if (std::find(coupledSearchQueue.begin(), coupledSearchQueue.end(), hexid) == coupledSearchQueue.end())
+        coupledSearchQueue.push_back(hexid);
 }
 
 void gf_swapEraseStaticAc(std::size_t position) {
@@ -174,7 +182,12 @@ std::size_t gf_compactLiveAcs() {
     const std::size_t before = liveAcs.size();
     std::erase_if(liveAcs, [](const LiveAc& ac) { return ac.eraseNow || ac.eraseDropped; });
     const std::size_t gone = before - liveAcs.size();
-    if (gone != 0) lf_reindex(liveAcs, liveIndex);
+    if (gone != 0) {
+        lf_reindex(liveAcs, liveIndex);
+        // Aircraft that went are not searched: the queue stays within the live list.
+        std::erase_if(coupledSearchQueue,
+                      [](std::uint32_t hexid) { return !liveIndex.byHexid.contains(hexid); });
+    }
     return gone;
 }
 

@@ -32,7 +32,8 @@ extern std::deque<std::uint32_t> removalQueue;
 extern std::vector<std::uint32_t> pendingSpawns;
 // New objects being set up (copies of their "found" results; counter = passes since found, -1 done).
 extern std::vector<SimResult> setupList;
-// Addresses of live aircraft waiting for the coupled-callsign search (one per second).
+// Addresses of live aircraft waiting for the coupled-callsign search (one per second). Each live
+// aircraft waits there at most once, and leaves it when its record is erased.
 extern std::deque<std::uint32_t> coupledSearchQueue;
 // The livery chosen for an address, reused when the address is spawned again in this run.
 extern std::unordered_map<std::uint32_t, std::string_view> liveryCache;
@@ -48,6 +49,9 @@ extern UserState engineUserState;
 // ---- Finding and keeping records ------------------------------------------------------------------
 
 LiveAc* gf_findLiveByHexid(std::uint32_t hexid);
+// Queues the live aircraft for the coupled search and the static duplicate check, unless it waits
+// there already (its turn then sees its state at that time).
+void gf_queueCoupledSearch(std::uint32_t hexid);
 LiveAc* gf_findLiveByOid(std::uint32_t oid);
 StaticAc* gf_findStaticByHexid(std::uint32_t hexid);
 StaticAc* gf_findStaticByOid(std::uint32_t oid);

@@ -668,7 +668,7 @@ void gf_arriveAtStand(LiveAc& ac) {
     if (stand != nullptr) lf_cargoCheck(ac, *stand);
     gf_parkedSetup(ac);
     gf_log(fmt::format("{:8}: {:8} arrived at stand", gf_standNameOf(ac.sid), ac.cs));
-    coupledSearchQueue.push_back(ac.hexid);
+    gf_queueCoupledSearch(ac.hexid);
     if (stand != nullptr) {
         gf_occupyStand(ac.sid, ac.hexid);
         lf_addRealStandOption(ac.sid, ac, 0);

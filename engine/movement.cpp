@@ -504,7 +504,7 @@ void gf_stepAlongLeg(LiveAc& ac) {
 }
 
 void gf_initialPosition(LiveAc& ac) {
-    coupledSearchQueue.push_back(ac.hexid);
+    gf_queueCoupledSearch(ac.hexid);
     const PosSample& first = ac.samples.front();
     AiPosition& p = ac.pos;
     p.latitude = first.lat;

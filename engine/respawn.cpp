@@ -30,6 +30,15 @@ bool lf_endsWithUnderscore(const std::string& cs) {
     return !cs.empty() && cs.back() == '_';
 }
 
+// A callsign the aircraft cannot show (too long) was replaced by its known registration when it was
+// spawned: the same callsign again is no change, or every datagram would respawn the aircraft.
+bool lf_shownAsRegistration(const LiveAc& ac, const std::string& cs) {
+    FlightIdent incoming;
+    incoming.cs = cs;
+    return !gf_isValidCallsign(incoming) && !ac.reg.empty() && ac.cs == ac.reg &&
+           gf_findRegRecord(ac.reg).has_value();
+}
+
 void lf_takeText(std::string& mine, const std::string& theirs) {
     if (!theirs.empty() && theirs != mine) mine = theirs;
 }
@@ -137,7 +146,7 @@ bool gf_respawnCheck(LiveAc& ac, const TrafficRecord& r) {
         return true;
     bool change = lf_routeChanged(ac, r);
     change |= lf_registrationChanged(ac, r);
-    if (!r.cs.empty() && r.cs != ac.cs && r.cs != ac.reg) {
+    if (!r.cs.empty() && r.cs != ac.cs && r.cs != ac.reg && !lf_shownAsRegistration(ac, r.cs)) {
         if (!lf_endsWithUnderscore(r.cs))
             gf_removeGhost(r.cs);
         else if (gf_ghostTest(r.cs))

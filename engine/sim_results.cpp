@@ -73,7 +73,7 @@ void lf_touchdown(LiveAc& ac) {
         m.pitchStep = ac.staticPitch;
         m.bankStep = 0;
     }
-    coupledSearchQueue.push_back(ac.hexid);
+    gf_queueCoupledSearch(ac.hexid);
 }
 
 void lf_groundData(const SimResult& r) {

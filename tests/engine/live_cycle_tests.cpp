@@ -10,10 +10,14 @@
 #include "engine_fixture.h"
 #include "liveries/livery_data.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <numbers>
+#include <set>
 
 namespace enginetest {
 namespace {
@@ -285,6 +289,30 @@ TEST_F(LiveCycleTest, ANewCallsignRespawnsWhereTheAircraftIs) {
     }
 }
 
+// The spawn shows an aircraft whose callsign is too long under its known registration; the feed keeps
+// sending that callsign, which must not respawn the aircraft with every datagram.
+TEST_F(LiveCycleTest, ACallsignTooLongToShowRespawnsNoMoreThanOnce) {
+    GUID_CHANGES.value = true;
+    LiveAc& ac = flight(0x4B0001, "CLH100003", {0, 100, 200});
+    ac.reg = "D-ABCD";
+    gf_spawnPath(ac);
+    ASSERT_FALSE(ac.eraseNow);
+    ASSERT_EQ(ac.cs, "D-ABCD");
+    ac.simState = SimState::active;
+    gf_setObjectId(ac, 60);
+    TrafficRecord r = record(0x4B0001, "CLH100003", "A320", 2000);
+    r.reg = "D-ABCD";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(gf_respawnCheck(ac, r)) << "datagram " << i;
+    EXPECT_EQ(ac.cs, "D-ABCD");
+    EXPECT_EQ(ac.simState, SimState::active);
+    EXPECT_TRUE(removalQueue.empty());
+    // A callsign it can show is a change as before.
+    r.cs = "CLH1003";
+    EXPECT_FALSE(gf_respawnCheck(ac, r));
+    EXPECT_EQ(ac.cs, "CLH1003");
+}
+
 TEST_F(LiveCycleTest, RouteAndRegistrationChanges) {
     GUID_CHANGES.value = true;
     LiveAc& ac = active(0x4B0001, "SWR1", 47.5, 8.6, 60);
@@ -414,6 +442,42 @@ TEST_F(LiveCycleTest, RealTrafficLostRemovesTheLiveTraffic) {
     EXPECT_TRUE(gf_findLiveByHexid(0x4B0003)->removePending);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0004)->simState, SimState::buffer);
     EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{60}));
+}
+
+// Dense traffic queues aircraft faster than the one-a-second step takes them (each at its first
+// position, its approach, its stand, its setup): the queue must stay within the live list, an aircraft
+// queued again while it waits keeps its one place, and aircraft that went leave it.
+TEST_F(LiveCycleTest, TheDuplicateCheckQueueStaysWithinTheLiveList) {
+    std::uint32_t next = 0x4B0000;
+    std::deque<std::uint32_t> alive;
+    std::size_t most = 0;
+    for (int second = 0; second < 2000; ++second) {
+        // Two new aircraft a second, each queued three times; the two oldest of 200 go, one by a
+        // compaction, one by a swap erase.
+        for (int i = 0; i < 2; ++i) {
+            alive.push_back(++next);
+            active(next, fmt::format("SWR{}", next % 10000), 47.5, 8.6, next);
+        }
+        for (const std::uint32_t hexid : {alive.back(), alive[alive.size() - 2], alive.back()})
+            gf_queueCoupledSearch(hexid);
+        if (alive.size() > 200) {
+            gf_findLiveByHexid(alive.front())->eraseNow = true;
+            gf_compactLiveAcs();
+            alive.pop_front();
+            const std::uint32_t hexid = alive.front();
+            alive.pop_front();
+            const auto at = std::find_if(liveAcs.begin(), liveAcs.end(),
+                                         [&](const LiveAc& ac) { return ac.hexid == hexid; });
+            gf_swapEraseLiveAc(static_cast<std::size_t>(at - liveAcs.begin()));
+        }
+        (void)gf_coupledSearchStep(WeekSlot{1, 20});
+        most = std::max(most, coupledSearchQueue.size());
+    }
+    EXPECT_LE(most, liveAcs.size());
+    const std::set<std::uint32_t> queued(coupledSearchQueue.begin(), coupledSearchQueue.end());
+    EXPECT_EQ(queued.size(), coupledSearchQueue.size()) << "an aircraft queued twice";
+    for (const std::uint32_t hexid : queued)
+        EXPECT_NE(gf_findLiveByHexid(hexid), nullptr) << "an aircraft that went still queued";
 }
 
 TEST_F(LiveCycleTest, TheDuplicateCheckQueueDropsAircraftThatWent) {
