@@ -27,7 +27,8 @@ void gf_windowShowError(std::string_view text) {
         mainWindow.messageSecond = 0;
         mainWindow.errorLine.assign(text);
     }
-    gf_logUnlessStopping(fmt::format("Error {}", text));
+    // Emptying the error line (the static-parking step does) is not an error of its own.
+    if (!text.empty()) gf_logUnlessStopping(fmt::format("Error {}", text));
     gf_invalidate(uiMessageBand);
 }
 

@@ -31,5 +31,5 @@ void gf_showError(std::string_view text) {
         hooks.showError(text);
         return;
     }
-    gf_logUnlessStopping(fmt::format("Error {}", text));
+    if (!text.empty()) gf_logUnlessStopping(fmt::format("Error {}", text));
 }

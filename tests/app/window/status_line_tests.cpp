@@ -86,9 +86,13 @@ TEST_F(StatusLogTest, MessagesAreLoggedWhenAskedAndNotWhileStopping) {
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "late error"); // still shown
 }
 
-TEST_F(StatusLogTest, ErrorsAreLoggedWithTheirPrefix) {
+TEST_F(StatusLogTest, ErrorsAreLoggedWithTheirPrefixAndEmptyingTheLineIsNot) {
     gf_windowShowError("disk full");
-    EXPECT_NE(logText().find("Error disk full"), std::string::npos);
+    gf_windowShowError("");
+    const std::string log = logText();
+    EXPECT_NE(log.find("Error disk full"), std::string::npos);
+    EXPECT_EQ(log.find("Error \n"), std::string::npos) << log;
+    EXPECT_TRUE(mainWindow.text(&MainWindow::errorLine).empty());
 }
 
 } // namespace
