@@ -65,12 +65,7 @@ protected:
     std::int64_t step() {
         const std::int64_t number = enginePassCount.load();
         lf_handleAddingStack();
-        bool toSend = false;
-        {
-            std::lock_guard lock(simCommandMutex);
-            toSend = !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
-                     !positionSendBuffer.empty();
-        }
+        const bool toSend = simHasWork();
         if (toSend) frame();
         if (number % 20 == 0) settle();
         return number;

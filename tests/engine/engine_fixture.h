@@ -109,6 +109,13 @@ protected:
         return events;
     }
 
+    // Whether the link has commands or positions to send to the simulator.
+    static bool simHasWork() {
+        std::lock_guard lock(simCommandMutex);
+        return !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
+               !positionSendBuffer.empty();
+    }
+
     static void pass(int count = 1) {
         for (int i = 0; i < count; ++i)
             lf_handleAddingStack();

@@ -130,12 +130,7 @@ protected:
     void step() {
         const std::int64_t number = enginePassCount.load();
         lf_handleAddingStack();
-        bool toSend = false;
-        {
-            std::lock_guard lock(simCommandMutex);
-            toSend = !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
-                     !positionSendBuffer.empty();
-        }
+        const bool toSend = simHasWork();
         // A frame every fourth pass keeps the test short; the stand-in's jump and heading figures then
         // span up to four passes, which makes their bounds stricter, not looser.
         if (toSend && number % 4 == 0) frame();

@@ -128,12 +128,7 @@ protected:
     void step() {
         const std::int64_t number = enginePassCount.load();
         lf_handleAddingStack();
-        bool toSend = false;
-        {
-            std::lock_guard lock(simCommandMutex);
-            toSend = !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
-                     !positionSendBuffer.empty();
-        }
+        const bool toSend = simHasWork();
         if (toSend) frame();
         if (number % 20 == 0) sync();
     }

@@ -208,12 +208,7 @@ protected:
     void step() {
         const std::int64_t number = enginePassCount.load();
         lf_handleAddingStack();
-        bool toSend = false;
-        {
-            std::lock_guard lock(simCommandMutex);
-            toSend = !simCreateQueue.empty() || !simRemoveQueue.empty() || !simEventQueue.empty() ||
-                     !positionSendBuffer.empty();
-        }
+        const bool toSend = simHasWork();
         // A frame every fourth pass keeps the test short (moving live aircraft have positions to send
         // on every pass).
         if (toSend && number % 4 == 0) frame();
