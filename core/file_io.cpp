@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -38,24 +39,28 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
-void syncFolder(const std::filesystem::path& folder) {
+bool lf_syncFolder(const std::filesystem::path& folder) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
     ::close(fd);
+    return synced;
 }
 
-bool lf_writeAtomically(const std::filesystem::path& path, std::string_view content, std::error_code* error,
-                        bool sync) {
-    const auto report = [error](std::error_code ec) {
+// The content in a new temporary file beside `path` (an existing file's permissions kept), synced or
+// only handed to the disk. Nothing is left behind on failure.
+std::optional<std::filesystem::path> lf_writeTemporary(const std::filesystem::path& path,
+                                                       std::string_view content, std::error_code* error,
+                                                       bool sync) {
+    const auto report = [error](std::error_code ec) -> std::optional<std::filesystem::path> {
         if (error != nullptr) *error = ec;
-        return false;
+        return std::nullopt;
     };
     if (path.filename().empty()) return report(std::make_error_code(std::errc::invalid_argument));
 
-    const auto folder = path.parent_path();
-    const auto tempPath = folder / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                                    "-" + std::to_string(tempCounter.fetch_add(1)));
+    const auto tempPath =
+        path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
+                              std::to_string(tempCounter.fetch_add(1)));
 
     // An existing file keeps its permissions.
     bool keepMode = false;
@@ -83,13 +88,21 @@ bool lf_writeAtomically(const std::filesystem::path& path, std::string_view cont
         ::unlink(tempPath.c_str());
         return report(ec);
     }
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-        const auto ec = lastError();
-        ::unlink(tempPath.c_str());
-        return report(ec);
-    }
-    if (sync) syncFolder(folder);
     if (error != nullptr) error->clear();
+    return tempPath;
+}
+
+bool lf_writeAtomically(const std::filesystem::path& path, std::string_view content, std::error_code* error,
+                        bool sync) {
+    const std::optional<std::filesystem::path> tempPath = lf_writeTemporary(path, content, error, sync);
+    if (!tempPath) return false;
+    if (::rename(tempPath->c_str(), path.c_str()) != 0) {
+        const auto ec = lastError();
+        ::unlink(tempPath->c_str());
+        if (error != nullptr) *error = ec;
+        return false;
+    }
+    if (sync) lf_syncFolder(path.parent_path());
     return true;
 }
 
@@ -103,6 +116,15 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
 bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::string_view content,
                                     std::error_code* error) {
     return lf_writeAtomically(path, content, error, false);
+}
+
+std::optional<std::filesystem::path>
+gf_writeTemporaryBeside(const std::filesystem::path& path, std::string_view content, std::error_code* error) {
+    return lf_writeTemporary(path, content, error, false);
+}
+
+bool gf_syncFolder(const std::filesystem::path& folder) {
+    return lf_syncFolder(folder);
 }
 
 std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesystem::path>& files) {
@@ -120,7 +142,7 @@ std::vector<std::filesystem::path> gf_syncFiles(const std::vector<std::filesyste
     for (std::size_t i = 0; i < files.size(); ++i)
         if (fileSynced[i]) folders.emplace(files[i].parent_path(), false);
     for (auto& [folder, synced] : folders)
-        synced = syncOne(folder, O_DIRECTORY);
+        synced = lf_syncFolder(folder);
     std::vector<std::filesystem::path> failed;
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!fileSynced[i] || !folders.at(files[i].parent_path())) failed.push_back(files[i]);

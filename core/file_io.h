@@ -4,6 +4,7 @@
 // sees either the old file or the new one, never a half-written file.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,6 +20,16 @@ bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view 
 // synced with gf_syncFiles. For many files written at once and synced together at the end.
 bool gf_writeFileAtomicallyUnsynced(const std::filesystem::path& path, std::string_view content,
                                     std::error_code* error = nullptr);
+
+// The first half of gf_writeFileAtomicallyUnsynced: `content` in a new temporary file beside `path`
+// (".NAME.tmp<pid>-<n>", an existing file's permissions kept), handed to the disk but not synced. The
+// caller renames it over `path` (or removes it). Nothing on failure, with `error` (when given) set.
+std::optional<std::filesystem::path> gf_writeTemporaryBeside(const std::filesystem::path& path,
+                                                             std::string_view content,
+                                                             std::error_code* error = nullptr);
+
+// Syncs a folder's names (after renames in it). False when it could not be opened or synced.
+bool gf_syncFolder(const std::filesystem::path& folder);
 
 // Syncs the content of the files to disk, then each of their folders once (their names). All files
 // are first handed to the disk together and then waited for, which costs far less than one sync after

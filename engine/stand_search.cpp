@@ -145,11 +145,7 @@ LiveAc* gf_coupledSearchStep(WeekSlot now) {
 }
 
 bool lf_isOptionInUse(const ParkOpt& opt) {
-    return lf_isOptionInUse(opt, staticAddList);
-}
-
-bool lf_isOptionInUse(const ParkOpt& opt, const std::vector<StaticPick>& picks) {
-    return lf_isOptionPicked(opt, picks) || lf_isOptionShownElsewhere(opt);
+    return lf_isOptionPicked(opt, staticAddList) || lf_isOptionShownElsewhere(opt);
 }
 
 bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks) {

@@ -48,11 +48,10 @@ LiveAc* gf_coupledSearchStep(WeekSlot now);
 void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly, std::int32_t offset,
                      std::vector<StaticPick>& out);
 
-// The option may not be used: its registration or a callsign is taken by a pick (of staticAddList or
-// of `picks`), a static aircraft, a parked live aircraft or the feed (callsigns gathered, registrations
-// of live aircraft and waiting records). Empty texts never count.
+// The option may not be used: its registration or a callsign is taken by a pick of staticAddList, a
+// static aircraft, a parked live aircraft or the feed (callsigns gathered, registrations of live
+// aircraft and waiting records). Empty texts never count.
 bool lf_isOptionInUse(const ParkOpt& opt);
-bool lf_isOptionInUse(const ParkOpt& opt, const std::vector<StaticPick>& picks);
 // The two halves of it: the flight is picked already (staticAddList or `picks`), or it is live in the
 // feed, shown by a static aircraft or parked live.
 bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks);

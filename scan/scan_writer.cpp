@@ -124,51 +124,10 @@ void gf_finishScanWrites() {
 
 namespace {
 
-std::atomic<unsigned> tempCounter{0};
-
-bool lf_writeAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd, content.data(), content.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// The content in a new temporary file beside `file` (not synced; the disk is asked to start on it).
-std::optional<fs::path> lf_writeTemp(const fs::path& file, std::string_view content) {
-    fs::path temp = file.parent_path() / fmt::format(".{}.tmp{}-{}", file.filename().string(), ::getpid(),
-                                                     tempCounter.fetch_add(1));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return std::nullopt;
-    bool ok = lf_writeAll(fd, content);
-#ifdef SYNC_FILE_RANGE_WRITE
-    // Not waited for: the disk starts on the content now, so that the later sync finds it done.
-    if (ok) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-    ok = ::close(fd) == 0 && ok;
-    if (ok) return temp;
-    ::unlink(temp.c_str());
-    return std::nullopt;
-}
-
-// The new content goes to a temporary file beside `file`, which is renamed over it: a reader sees the
-// old file or the whole new one. Not synced (gf_syncScanWrites does that for all files together).
-bool lf_writeUnsynced(const fs::path& file, std::string_view content) {
-    const std::optional<fs::path> temp = lf_writeTemp(file, content);
-    if (!temp) return false;
-    if (::rename(temp->c_str(), file.c_str()) == 0) return true;
-    ::unlink(temp->c_str());
-    return false;
-}
-
 // The new content of a listed file waits beside it until gf_syncScanWrites; a later write of the same
 // file in this scan takes the place of the waiting one.
 bool lf_replaceLater(const fs::path& file, std::string_view content) {
-    const std::optional<fs::path> temp = lf_writeTemp(file, content);
+    const std::optional<fs::path> temp = gf_writeTemporaryBeside(file, content);
     if (!temp) return false;
     Replacement replacement{*temp, gf_contentHash(content)};
     std::lock_guard lock(unsyncedMutex);
@@ -253,7 +212,7 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
         lf_noteProduced(file);
         return true;
     }
-    if (!lf_writeUnsynced(file, content)) return false;
+    if (!gf_writeFileAtomicallyUnsynced(file, content)) return false;
     lf_noteProduced(file);
     std::string hash = gf_contentHash(content);
     std::lock_guard lock(unsyncedMutex);
@@ -307,11 +266,8 @@ void gf_syncScanWrites() {
     for (const fs::path& file : renamed)
         folders.insert(file.parent_path());
     std::set<fs::path> foldersSynced;
-    for (const fs::path& folder : folders) {
-        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0 && ::fsync(fd) == 0) foldersSynced.insert(folder);
-        if (fd >= 0) ::close(fd);
-    }
+    for (const fs::path& folder : folders)
+        if (gf_syncFolder(folder)) foldersSynced.insert(folder);
     for (const fs::path& file : renamed) {
         if (foldersSynced.contains(file.parent_path()))
             made.recordHash(file, waiting.at(file).hash);
