@@ -3,7 +3,7 @@
 #include "core/log.h"
 #include "engine/ac_commands.h"
 #include "engine/engine_tables.h"
-#include "engine/movement.h"
+#include "engine/movement_legs.h"
 #include "feed/feed_state.h"
 #include "refdata/park_airport.h"
 #include "simlink/sim_link.h"

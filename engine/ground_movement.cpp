@@ -9,8 +9,7 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
-#include "engine/movement.h"
-#include "engine/parking.h"
+#include "engine/movement_legs.h"
 #include "engine/parking_limits.h"
 #include "engine/stand_options.h"
 #include "engine/stands.h"
@@ -45,9 +44,6 @@ constexpr double sharpCornerLegNm = 0.02699784017278618; // 50 m
 constexpr std::int64_t sharpCornerPasses = 600;
 constexpr double speedChangeKt = 5.0;
 constexpr double speedChangeLegMetres = 100.0;
-// The parking trigger: a slow sample 1 close to the last sample.
-constexpr double haltSpeedKt = 5.0;
-constexpr double haltNearNm = 0.018898488120950324; // 35 m
 // Arrival: within 2 m of the stand.
 constexpr double atStandNm = 0.0010799;
 // A landing roll ends at this turn from the touch-down heading, and slows to taxi below this speed.
@@ -225,21 +221,6 @@ void lf_corners(LiveAc& ac) {
     if (!gf_hasCurve(m)) {
         m.turnAngle = std::fabs(lf_wrapped(m.targetBearing - ac.pos.heading)) * radToDeg;
         m.turning = m.turnAngle > straightCornerDeg;
-    }
-}
-
-void lf_parkingTrigger(LiveAc& ac) {
-    const auto& q = ac.samples;
-    if (!q.back().standing || ac.phase != AcPhase::taxi || parkPositions.empty()) return;
-    const MoveState& m = ac.move;
-    if (!m.towed && (ac.prevPhase == AcPhase::parked || ac.prevPhase == AcPhase::pushing_back ||
-                     ac.prevPhase == AcPhase::pushed_back))
-        return;
-    if (m.extrapolationCount < 1) {
-        if (q[1].gs <= haltSpeedKt && gf_distanceNm(lf_here(ac), lf_at(q.back())) <= haltNearNm)
-            try2Park(ac, false);
-    } else {
-        try2Park(ac, m.landed);
     }
 }
 
@@ -447,7 +428,9 @@ void nextPosGround(LiveAc& ac) {
         lf_corners(ac);
         break;
     }
-    if (ac.samples.size() >= 2) lf_parkingTrigger(ac);
+}
+
+void gf_timeGroundLeg(LiveAc& ac) {
     lf_timeLeg(ac);
 }
 

@@ -31,9 +31,11 @@ std::optional<CurvePoint> gf_curveAt(const MoveState& m, double t);
 void gf_integratePass(LiveAc& ac);
 
 // Ground leg preparation, run by the consume step in ground mode while sample 0 and 1 are queued: the
-// push-back stages, the parked aircraft's start, corner curves, midpoints, the turning mark, the
-// parking trigger and the leg timing.
+// push-back stages, the parked aircraft's start, corner curves, midpoints and the turning mark. The
+// consume step then runs the parking trigger (parking) and gf_timeGroundLeg.
 void nextPosGround(LiveAc& ac);
+// The ground leg's timing: the due pass of sample 1 and the lag and lead bounds.
+void gf_timeGroundLeg(LiveAc& ac);
 
 // The ground attitude and power step of a leg of `passes` passes (after the straight steps are set).
 void gf_groundAttitudeStep(LiveAc& ac, double passes);

@@ -7,7 +7,7 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_tables.h"
 #include "engine/ground_movement.h"
-#include "engine/movement.h"
+#include "engine/movement_legs.h"
 #include "engine/stand_clearing.h"
 #include "engine/stand_options.h"
 #include "engine/stand_search.h"
@@ -35,6 +35,9 @@ constexpr double radToDeg = 57.29577951308232;
 constexpr std::uint32_t movesToLeave = 3;
 constexpr std::int32_t leaveBoundPasses = 3000;
 constexpr std::int32_t leaveTakeoffLeadPasses = 5000;
+// The parking trigger: a slow sample 1 close to the last sample.
+constexpr double haltSpeedKt = 5.0;
+constexpr double haltNearNm = 0.018898488120950324; // 35 m
 
 std::int64_t lf_now() {
     return enginePassCount.load();
@@ -128,6 +131,22 @@ void try2Park(LiveAc& ac, bool landed) {
     ac.samples.erase(ac.samples.begin() + 1, ac.samples.end());
     ac.setPhase(AcPhase::parking);
     drive2Stand(ac, StandPlace{stand->lat, stand->lon, stand->heading});
+}
+
+void gf_parkingTrigger(LiveAc& ac) {
+    const auto& q = ac.samples;
+    if (q.size() < 2 || !q.back().standing || ac.phase != AcPhase::taxi || parkPositions.empty()) return;
+    const MoveState& m = ac.move;
+    if (!m.towed && (ac.prevPhase == AcPhase::parked || ac.prevPhase == AcPhase::pushing_back ||
+                     ac.prevPhase == AcPhase::pushed_back))
+        return;
+    if (m.extrapolationCount < 1) {
+        if (q[1].gs <= haltSpeedKt && gf_distanceNm(Lalo{ac.pos.latitude, ac.pos.longitude},
+                                                    Lalo{q.back().lat, q.back().lon}) <= haltNearNm)
+            try2Park(ac, false);
+    } else {
+        try2Park(ac, m.landed);
+    }
 }
 
 ParkPos* gf_standAtCreation(LiveAc& ac) {

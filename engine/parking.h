@@ -12,6 +12,11 @@
 // stands too close for both wings and the static aircraft in the way are removed first.
 void try2Park(LiveAc& ac, bool landed);
 
+// The parking trigger of a ground leg (sample 0 and 1 queued): a taxiing aircraft whose queue ends
+// standing looks for a stand (try2Park) once it has halted near its last sample, or at once while it is
+// dead reckoned. Not after it left a stand on its own power.
+void gf_parkingTrigger(LiveAc& ac);
+
 // The stand an aircraft about to be created on the ground stands at (near the park airport), with the
 // static aircraft in its way cleared and sample 0 made stationary; nullptr when there is none. When
 // another live flight holds the stand or one on a neighbouring stand is too close, the new aircraft is
