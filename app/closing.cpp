@@ -116,7 +116,7 @@ void lf_resetRunState() {
     secondTick = false;
     flightPaused = false;
     runSeconds = 0;
-    renewalCollecting = false;
+    staticParkingState.renewalCollecting = false;
     gf_clearWindowRequests();
     gf_resetMainRunForTests();
 }

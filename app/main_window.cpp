@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/version.h"
+#include "engine/static_parking_state.h"
 #include "platform/ui/window_host.h"
 #include "platform/ui/wx_canvas.h"
 
@@ -195,7 +196,7 @@ void MainWindow::paint(Canvas& c) const {
     const auto label = [&](std::string_view text, int x, int row, Rgb colour = black) {
         gf_textOut(c, x, row, text, colour);
     };
-    const bool busy = staticParkingBusy.load();
+    const bool busy = staticParkingState.busy.load();
     label("Scan for liveries", 25, 147, SCAN_LIVERIES.value.load() ? yellow : black);
     label("Automatic:", 237, 147);
     label("Prioritize", 556, 147);

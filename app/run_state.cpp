@@ -19,5 +19,5 @@ void gf_resetRunStateForTests() {
     secondTick = false;
     runSeconds = 0;
     flightPaused = false;
-    renewalCollecting = false;
+    staticParkingState.renewalCollecting = false;
 }

@@ -13,10 +13,12 @@
 #include "core/restore_parameters.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "engine/aircraft_counts.h"
 #include "engine/callsign_choice.h"
 #include "engine/conflicts.h"
-#include "engine/engine_pass.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_requests.h"
+#include "engine/engine_reset.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 #include "engine/live_update.h"
@@ -27,6 +29,7 @@
 #include "engine/stands.h"
 #include "engine/static_driver.h"
 #include "engine/static_parking.h"
+#include "engine/static_parking_state.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -267,8 +270,8 @@ void lf_showCallsignChoiceText() {
 // "# updates": while a parking calculation is busy, the picks of its stand plan not placed yet; else the
 // stand updates since the stands were last saved.
 std::int32_t lf_updateCountShown() {
-    const std::uint64_t count =
-        staticParkingBusy.load() ? engineStatus.standPlanCount.load() : engineStatus.standUpdateCount.load();
+    const std::uint64_t count = staticParkingState.busy.load() ? engineStatus.standPlanCount.load()
+                                                               : engineStatus.standUpdateCount.load();
     return static_cast<std::int32_t>(
         std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
@@ -284,81 +287,20 @@ void lf_showStaticParking() {
     mainWindow.parkedFileRead = e.parkedFileRead.load();
     mainWindow.reservedStandOk = e.reservedStandOk.load();
     mainWindow.updateCount = lf_updateCountShown();
-    mainWindow.staticRenewalMinutes = staticRenewalCountdown.load();
+    mainWindow.staticRenewalMinutes = staticParkingState.renewalCountdown.load();
     mainWindow.setText(&MainWindow::parkAirportText, e.parkAirportText());
     mainWindow.setText(&MainWindow::parkedFileText, e.parkedFileText());
     gf_invalidate(uiParkingBlock);
     gf_invalidate(uiControlsBand);
 }
 
-// The destination the window set, served on the worker (the window never touches parkAirports).
-std::mutex destinationMutex;
-std::optional<std::pair<std::string, Lalo>> destinationRequest;
-
-void lf_serveDestinationRequest() {
-    std::optional<std::pair<std::string, Lalo>> request;
-    {
-        std::lock_guard lock(destinationMutex);
-        request.swap(destinationRequest);
-    }
-    if (request) gf_setDestinationParkAirport(request->first, request->second);
-}
-
-// The "Re-read" button's request, served every 5 seconds and while paused; not while static aircraft
-// are being calculated.
-void lf_rereadParkAirportsIfAsked() {
-    if (!rereadParkAirportsRequested.load() || staticParkingBusy.load()) return;
-    std::string text;
-    if (gf_checkParkAirports(true, text)) gf_windowShowMessage(text, true);
-    REREAD_BUTTON.enable(true);
-    DESTINATION.enable(true);
-    rereadParkAirportsRequested = false;
-}
-
-// The static parking's 15-second duties: the renewal's two steps ("Now" starts one), and every minute
-// the renewal countdown with its announcement.
-void lf_staticParkingEvery15Seconds(std::int32_t seconds) {
-    if (staticParkingNowRequested.exchange(false)) gf_requestRenewalNow();
-    gf_renewalStep();
-    if (seconds % 60 == 0) gf_renewalCountdownMinute(15 - (seconds % 15 + 15) % 15);
-    lf_showStaticParking();
-}
-
-// The window's requests that need the engine's lists, taken on the worker once per second.
-void lf_engineEverySecond() {
-    // One queued aircraft a second: its coupled callsigns, then the static aircraft duplicating it.
-    if (const LiveAc* ac = gf_coupledSearchStep(WeekSlot::fromPacked(currentWeekSlot.load())))
-        gf_removeStaticDuplicates(*ac, ac->onGround);
-    if (callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
-    if (flushStaticRequested.exchange(false)) {
-        gf_removeAllStatic();
-        if (!INITIAL_LOAD_ONLY.value.load()) {
-            INITIAL_LOAD_ONLY.value = true; // for this run only: not saved
-            if (GuiControl* control = INITIAL_LOAD_ONLY.control()) control->setChecked(true);
-        }
-    }
-    if (callsignListRequested.exchange(false)) {
-        engineStatus.setCallsignChoiceText({});
-        lf_showCallsignChoiceText();
-        gf_fillCallsignChoice();
-        callsignChoiceChanged = true;
-    }
-    gf_collisionAvoidanceStep();
-    if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
-    lf_serveDestinationRequest();
-    // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
+// The window's side of the engine's per-second step: while a calculation is busy "# updates" follows
+// its stand plan as the placement works through it.
+void lf_followStandPlan() {
     if (gf_publishStandPlan()) {
         mainWindow.updateCount = lf_updateCountShown();
         gf_invalidate(uiParkingBlock);
     }
-}
-
-// The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second
-// second once in five times; it runs here then, so that no twin stays for two periods.
-void lf_engineEvery5Seconds() {
-    if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
-    lf_rereadParkAirportsIfAsked();
-    if (runSeconds.load() % 61 == 0) gf_removeStaticTwinOfLive();
 }
 
 // The engine's mean parked times reach the parking block.
@@ -389,7 +331,6 @@ void lf_wireEngine(RunSteps& s) {
     s.readMyParkAirports = [] { (void)lf_readMyParkAirports(); };
     s.updateStaticParking = [](bool atStart) { gf_updateStaticParking(atStart); };
     s.leaveParkAirport = [] { gf_leaveParkAirport(); };
-    s.rereadParkAirportsIfAsked = lf_rereadParkAirportsIfAsked;
     gf_simLinkHooks().keepUserStand = [](const std::string& stand) { gf_keepUserStand(stand); };
     gf_rangeHooks().firstParkAirport = [] { return gf_firstParkAirportPosition(); };
     gf_windowHooks().reservedStandName = [] { return engineStatus.reservedStandText(); };
@@ -400,20 +341,18 @@ void lf_wireEngine(RunSteps& s) {
         gf_reserveSimQueues();
     };
     s.handleAddingStack = [] { lf_handleAddingStack(); };
-    s.drainSimResults = [] { gf_drainSimResults(); };
-    s.clearLiveryCache = [] { gf_clearLiveryCache(); };
+    s.enginePausedPass = [](bool pauseSecond) { gf_enginePausedPass(pauseSecond); };
     s.resetEngine = [] { gf_clearLiveState(); };
-    s.logNoMatchList = [] {
-        gf_logNoMatchList();
-        gf_clearNoMatchList();
+    s.logNoMatchList = [] { gf_engineDuties().logNoMatchList(); };
+    s.everySecondDuties = [](std::int32_t seconds) {
+        gf_engineEverySecond(seconds);
+        lf_followStandPlan();
     };
-    s.everySecondDuties = lf_engineEverySecond;
-    s.every5SecondsDuties = lf_engineEvery5Seconds;
-    s.removeStaticTwinOfLive = [] { gf_removeStaticTwinOfLive(); };
+    s.every5SecondsDuties = [](std::int32_t seconds) { gf_engineEvery5Seconds(seconds); };
     gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
-        lf_staticParkingEvery15Seconds(seconds);
-        if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
+        gf_engineEvery15Seconds(seconds);
+        lf_showStaticParking();
     };
     gf_windowHooks().countAircraft = [] {
         const EngineCounts counts = gf_countAircraft();
@@ -422,12 +361,11 @@ void lf_wireEngine(RunSteps& s) {
     };
     auto& commands = gf_commandHooks();
     commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
-    commands.trimLiveAircraft = [](std::int32_t maxLive) { gf_requestLiveTrim(maxLive); };
-    commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
+    commands.trimLiveAircraft = [](std::int32_t maxLive) { engineRequests.requestLiveTrim(maxLive); };
+    commands.setParkedNavLights = [](bool on) { engineRequests.requestParkedNavLights(on); };
     commands.setStaticRenewalCountdown = [](std::int32_t minutes) { gf_setStaticRenewalCountdown(minutes); };
     commands.setDestinationParkAirport = [](const std::string& icao, const Lalo& position) {
-        std::lock_guard lock(destinationMutex);
-        destinationRequest.emplace(icao, position);
+        engineRequests.requestDestination(icao, position);
     };
 }
 
@@ -643,13 +581,11 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(EngineHooks, repaintStatus),
     SKYLOOM_SLOT(EngineHooks, repaintControls),
     SKYLOOM_SLOT(RunSteps, handleAddingStack),
-    SKYLOOM_SLOT(RunSteps, drainSimResults),
-    SKYLOOM_SLOT(RunSteps, clearLiveryCache),
+    SKYLOOM_SLOT(RunSteps, enginePausedPass),
     SKYLOOM_SLOT(RunSteps, resetEngine),
     SKYLOOM_SLOT(RunSteps, logNoMatchList),
     SKYLOOM_SLOT(RunSteps, everySecondDuties),
     SKYLOOM_SLOT(RunSteps, every5SecondsDuties),
-    SKYLOOM_SLOT(RunSteps, removeStaticTwinOfLive),
     SKYLOOM_SLOT(RunSteps, every15SecondsDuties),
     SKYLOOM_SLOT(WindowHooks, countAircraft),
     SKYLOOM_SLOT(CommandHooks, trimLiveAircraft),
@@ -662,7 +598,6 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RunSteps, readMyParkAirports),
     SKYLOOM_SLOT(RunSteps, updateStaticParking),
     SKYLOOM_SLOT(RunSteps, leaveParkAirport),
-    SKYLOOM_SLOT(RunSteps, rereadParkAirportsIfAsked),
     SKYLOOM_SLOT(SimLinkHooks, keepUserStand),
     SKYLOOM_SLOT(CommandHooks, setStaticRenewalCountdown),
     SKYLOOM_SLOT(CommandHooks, setDestinationParkAirport),

@@ -2,6 +2,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "engine/ac_commands.h"
 #include "engine/callsign_choice.h"
 #include "engine/engine_status.h"
@@ -70,4 +71,14 @@ bool gf_removeFarthestLiveAc(double distanceNm) {
     if (!candidate) return true;
     removeAircraftFromSim(*candidate);
     return false;
+}
+
+void gf_removeBlockedCallsign() {
+    const std::string blocked = BLOCK_CALLSIGN.value();
+    if (blocked.empty()) return;
+    for (LiveAc& ac : liveAcs)
+        if (ac.simState == SimState::active && ac.cs == blocked) {
+            removeAircraftFromSim(ac);
+            return;
+        }
 }

@@ -13,3 +13,6 @@ void removeAircraftFromSim(StaticAc& ac);
 // Among the active live aircraft, the farthest from the user (each candidate more than 0.1 nm beyond
 // the running limit, which starts at `distanceNm`) is removed; true when there was none.
 bool gf_removeFarthestLiveAc(double distanceNm);
+
+// The first active live aircraft with the BLOCK_CALLSIGN callsign (when it is set) is removed.
+void gf_removeBlockedCallsign();

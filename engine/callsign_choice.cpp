@@ -2,7 +2,6 @@
 
 #include "core/settings.h"
 #include "core/strings.h"
-#include "engine/ac_removal.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 
@@ -58,10 +57,4 @@ void gf_trackChosenCallsign() {
         engineStatus.setCallsignChoiceText("has left");
     }
     lf_repaintControls();
-}
-
-void gf_removeBlockedCallsign() {
-    const std::string blocked = BLOCK_CALLSIGN.value();
-    if (blocked.empty()) return;
-    if (LiveAc* ac = lf_firstActiveWithCallsign(blocked)) removeAircraftFromSim(*ac);
 }

@@ -12,5 +12,3 @@ void gf_resetCallsignChoice();
 // The first active live aircraft with the chosen callsign becomes the selected object ("= {oid}");
 // none: "has left".
 void gf_trackChosenCallsign();
-// The first active live aircraft with the BLOCK_CALLSIGN callsign (when it is set) is removed.
-void gf_removeBlockedCallsign();

@@ -1,7 +1,5 @@
 #include "engine/engine_status.h"
 
-#include "engine/engine_tables.h"
-
 #include <utility>
 
 EngineStatus engineStatus;
@@ -82,21 +80,4 @@ EngineHooks& gf_engineHooks() {
 
 void gf_resetEngineHooks() {
     hooks = EngineHooks{};
-}
-
-EngineCounts gf_countAircraft() {
-    EngineCounts counts;
-    for (const LiveAc& ac : liveAcs) {
-        if (ac.simState != SimState::active) continue;
-        if (ac.phase == AcPhase::parked)
-            ++counts.parkedLive;
-        else
-            ++counts.live;
-    }
-    for (const StaticAc& ac : staticAcs)
-        if (ac.simState == SimState::active || ac.simState == SimState::removingfromsim) ++counts.statics;
-    engineStatus.liveCount = counts.live;
-    engineStatus.parkedLiveCount = counts.parkedLive;
-    engineStatus.staticCount = counts.statics;
-    return counts;
 }

@@ -10,8 +10,8 @@
 #include <string>
 
 struct EngineStatus {
-    // Counted by gf_countAircraft: active live aircraft not parked, parked active live aircraft, static
-    // aircraft active or being removed.
+    // Counted by gf_countAircraft (aircraft_counts): active live aircraft not parked, parked active live
+    // aircraft, static aircraft active or being removed.
     std::atomic<std::uint64_t> liveCount{0};
     std::atomic<std::uint64_t> parkedLiveCount{0};
     std::atomic<std::uint64_t> staticCount{0};
@@ -88,12 +88,3 @@ struct EngineHooks {
 
 EngineHooks& gf_engineHooks();
 void gf_resetEngineHooks();
-
-// The counts the window shows, refreshed into engineStatus.
-struct EngineCounts {
-    std::uint64_t live = 0;
-    std::uint64_t parkedLive = 0;
-    std::uint64_t statics = 0;
-};
-// Worker thread: counts the lists and stores the counts in engineStatus.
-EngineCounts gf_countAircraft();

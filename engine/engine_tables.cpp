@@ -1,19 +1,6 @@
 #include "engine/engine_tables.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking.h"
-
-#include "engine/conflicts.h"
-
-#include "core/timeutil.h"
-#include "engine/engine_clock.h"
-#include "engine/engine_requests.h"
-#include "engine/engine_status.h"
-#include "feed/feed_state.h"
-#include "feed/udp_readers.h"
 
 #include <algorithm>
-#include <mutex>
-#include <optional>
 
 std::vector<LiveAc> liveAcs;
 std::vector<StaticAc> staticAcs;
@@ -196,7 +183,7 @@ void gf_reindexAircraft() {
     lf_reindex(staticAcs, staticIndex);
 }
 
-void gf_reserveTrafficContainers() {
+void gf_reserveTrafficTables() {
     if (reserved) return;
     reserved = true;
     liveAcs.reserve(512);
@@ -209,17 +196,9 @@ void gf_reserveTrafficContainers() {
     staticIndex.byHexid.reserve(512);
     staticIndex.byOid.reserve(512);
     liveryCache.reserve(512);
-    std::lock_guard lock(simResultMutex);
-    simResults.reserve(256);
 }
 
-namespace {
-
-void lf_clearEngineLists() {
-    {
-        std::lock_guard lock(simResultMutex);
-        simResults.clear();
-    }
+void gf_clearTrafficTables() {
     setupList.clear();
     ghostList.clear();
     liveryCache.clear();
@@ -235,40 +214,9 @@ void lf_clearEngineLists() {
     noMatchSet.clear();
     selectedObjectId = 0;
     engineUserState = UserState{};
-    gf_dropEngineRequests();
-    // A renewal of the last run never reaches the next one.
-    renewalCollecting = false;
-    renewalPending = false;
-    calculationRequested = false;
 }
 
-} // namespace
-
-void gf_clearLiveState() {
-    trafficReader.clearParkAirport();
-    trafficReader.setParkAirportElevation(std::nullopt);
-    lf_clearEngineLists();
-    {
-        std::lock_guard lock(addingStackMutex);
-        addingStack.clear();
-    }
-    currentWeekSlot = 0;
-    currentQnh = 1013;
-    if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();
-}
-
-void gf_resetEngineForTests() {
-    lf_clearEngineLists();
-    {
-        std::lock_guard lock(addingStackMutex);
-        addingStack.clear();
-    }
-    enginePassCount = 0;
+void gf_resetTrafficTablesForTests() {
+    gf_clearTrafficTables();
     reserved = false;
-    engineStatus.reset();
-    gf_resetEngineHooks();
-    gf_resetEngineClockForTests();
-    gf_resetConflictsForTests();
-    gf_resetStaticDriverForTests();
-    gf_resetStaticParkingForTests();
 }

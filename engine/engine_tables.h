@@ -74,18 +74,16 @@ std::size_t gf_compactLiveAcs();
 // Builds the index again from the lists.
 void gf_reindexAircraft();
 
-// ---- Reserve and reset ----------------------------------------------------------------------------
+// ---- Reserve and clear (the engine's reset, engine_reset, calls these) ---------------------------------
 
 // Once per process: room for the usual numbers of aircraft, results and lists.
-void gf_reserveTrafficContainers();
-// The reset of a new flight or run: every list, queue and set emptied (capacity kept), the park airport
-// and the feed's park-airport block cleared, the QNH 1013, the week slot and the selected id 0. The pass
-// counter is kept.
-void gf_clearLiveState();
+void gf_reserveTrafficTables();
+// Every list, queue, set and index emptied (capacity kept), the selected id 0, the engine's user state
+// cleared.
+void gf_clearTrafficTables();
 
 // Empties the livery cache: the daily step, so that a long run does not hold every address it ever saw.
 void gf_clearLiveryCache();
 
-// Tests only: gf_clearLiveState without the feed and log, the pass counter 0, the reservation flag
-// lowered, the requests dropped, the hooks and the status back to their start, the clock the real one.
-void gf_resetEngineForTests();
+// Tests only: the tables emptied and the reservation forgotten.
+void gf_resetTrafficTablesForTests();

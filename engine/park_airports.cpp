@@ -3,7 +3,7 @@
 #include "engine/conflicts.h"
 #include "engine/engine_status.h"
 #include "engine/stands.h"
-#include "engine/static_driver.h"
+#include "engine/static_parking_state.h"
 #include "simlink/sim_link.h"
 
 #include "core/file_io.h"
@@ -251,7 +251,7 @@ bool gf_setParkAirport(const std::string& code) {
 
 bool gf_checkParkAirports(bool checkStand, std::string& message) {
     if (!lf_readMyParkAirports()) return false;
-    if (checkStand && userOnGroundKnown.load() && !staticParkingBusy.load() && !parkAirports.empty() &&
+    if (checkStand && userOnGroundKnown.load() && !staticParkingState.busy.load() && !parkAirports.empty() &&
         !parkAirportCode.empty() && parkAirports.front().code == parkAirportCode &&
         gf_userStandName().empty() && !parkAirports.front().stand.empty() &&
         parkAirports.front().stand != reservedStandName) {

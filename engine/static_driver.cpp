@@ -19,6 +19,7 @@
 #include "engine/stand_search.h"
 #include "engine/stands.h"
 #include "engine/static_parking.h"
+#include "engine/static_parking_state.h"
 #include "feed/udp_readers.h"
 #include "refdata/airport_files.h"
 #include "refdata/airports.h"
@@ -33,15 +34,7 @@
 #include <cmath>
 #include <exception>
 
-std::atomic<bool> staticParkingBusy{false};
-std::atomic<std::int32_t> staticRenewalCountdown{20};
-std::atomic<bool> renewalPending{false};
-std::atomic<bool> renewalCollecting{false};
-bool calculationRequested = false;
-
 namespace {
-
-constexpr std::int32_t renewalMinutes = 20;
 
 double lastUserLat = 0.0;
 double lastUserLon = 0.0;
@@ -56,11 +49,6 @@ void lf_enableDestination(bool on) {
 
 void lf_clearMessage() {
     gf_showMessage("", false);
-}
-
-void lf_setCountdown(std::int32_t minutes) {
-    staticRenewalCountdown = minutes;
-    engineStatus.renewalMinutes = minutes;
 }
 
 bool lf_parkAirportSet() {
@@ -97,7 +85,7 @@ void lf_chooseParkAirport(const Lalo& user, double heightFt, bool atStart) {
         const std::string code = airport->code;
         gf_log(fmt::format("User aircraft on the ground at {}", code));
         if (!gf_setParkAirport(code)) return;
-        calculationRequested = true;
+        staticParkingState.calculationRequested = true;
         lf_announceStaticParking(atStart);
         return;
     }
@@ -107,7 +95,7 @@ void lf_chooseParkAirport(const Lalo& user, double heightFt, bool atStart) {
     const double d = gf_distanceNm(user, first.pos);
     if (lf_withinRangeAndHeight(d, heightFt) && gf_setParkAirport(first.code)) {
         gf_showMessage(fmt::format("{} in sight at {:.1F} nm", first.code, d), true);
-        calculationRequested = true;
+        staticParkingState.calculationRequested = true;
         lf_announceStaticParking(false);
     }
 }
@@ -230,34 +218,22 @@ std::int32_t lf_simKind() {
 
 } // namespace
 
-void gf_disableParkingControlsFromEngine() {
-    staticParkingBusy = true;
-    if (const auto& hook = gf_engineHooks().disableParkingControls) hook();
-}
-
-void gf_enableParkingControlsFromEngine() {
-    staticParkingBusy = false;
-    lf_setCountdown(renewalMinutes - 1);
-    if (const auto& hook = gf_engineHooks().enableParkingControls) hook();
-    lf_repaint();
-}
-
 void gf_updateStaticParking(bool atStart) {
     gf_takeKeptUserStand();
     // The placement has ended. A calculation still to come has not begun its placement.
-    if (staticParkingBusy.load() && staticAddList.empty() && !calculationRequested) {
+    if (staticParkingState.busy.load() && staticAddList.empty() && !staticParkingState.calculationRequested) {
         gf_enableParkingControlsFromEngine();
         lf_clearMessage();
         gf_countStaticParked(true);
         gf_countLiveParked(true);
         engineStatus.pendingStaticCount = 0;
     }
-    if (calculationRequested) {
+    if (staticParkingState.calculationRequested) {
         lf_clearMessage();
-        calculationRequested = false;
+        staticParkingState.calculationRequested = false;
         const std::string msg = lf_readParkedFile();
         if (msg.empty()) {
-            lf_setCountdown(renewalMinutes);
+            gf_setStaticRenewalCountdown(staticRenewalMinutes);
             lf_calculateStaticParking();
         } else {
             gf_enableParkingControlsFromEngine();
@@ -355,47 +331,43 @@ void gf_saveUpdatedStands() {
 }
 
 void gf_renewalStep() {
-    if (!renewalPending.load()) return;
-    if (!renewalCollecting.load()) {
-        renewalCollecting = true;
+    if (!staticParkingState.renewalPending.load()) return;
+    if (!staticParkingState.renewalCollecting.load()) {
+        staticParkingState.renewalCollecting = true;
         gf_disableParkingControlsFromEngine();
         trafficReader.startCollectingCallsigns();
         return;
     }
-    renewalCollecting = false;
+    staticParkingState.renewalCollecting = false;
     gf_showError("");
     lf_clearMessage();
     if (lf_parkAirportSet() && !parkPositions.empty()) gf_adjustParking();
     gf_logFlush();
-    renewalPending = false;
+    staticParkingState.renewalPending = false;
 }
 
 void gf_renewalCountdownMinute(std::int32_t secondsToStep) {
-    const std::int32_t left = staticRenewalCountdown.load() - 1;
-    lf_setCountdown(left);
+    const std::int32_t left = staticParkingState.renewalCountdown.load() - 1;
+    gf_setStaticRenewalCountdown(left);
     if (left >= 1) {
         lf_repaint();
         return;
     }
-    lf_setCountdown(renewalMinutes);
-    if (parkAirportLoaded.load() && !INITIAL_LOAD_ONLY.value.load() && !staticParkingBusy.load() &&
-        !renewalPending.load()) {
+    gf_setStaticRenewalCountdown(staticRenewalMinutes);
+    if (parkAirportLoaded.load() && !INITIAL_LOAD_ONLY.value.load() && !staticParkingState.busy.load() &&
+        !staticParkingState.renewalPending.load()) {
         gf_disableParkingControlsFromEngine();
         if (secondsToStep > 0)
             gf_showMessage(fmt::format("{} will update static parking in {} second{} ...", gf_productName,
                                        secondsToStep, gf_plural(secondsToStep)),
                            false);
-        renewalPending = true;
+        staticParkingState.renewalPending = true;
     }
     lf_repaint();
 }
 
 void gf_requestRenewalNow() {
-    renewalPending = true;
-}
-
-void gf_setStaticRenewalCountdown(std::int32_t minutes) {
-    lf_setCountdown(minutes);
+    staticParkingState.renewalPending = true;
 }
 
 std::uint32_t gf_objectsInRangeMetres(std::uint32_t trafficRadiusMetres) {
@@ -412,11 +384,7 @@ std::uint32_t gf_objectsInRangeMetres(std::uint32_t trafficRadiusMetres) {
 }
 
 void gf_resetStaticDriverForTests() {
-    staticParkingBusy = false;
-    staticRenewalCountdown = renewalMinutes;
-    renewalPending = false;
-    renewalCollecting = false;
-    calculationRequested = false;
+    staticParkingState.reset();
     lastUserLat = 0.0;
     lastUserLon = 0.0;
 }

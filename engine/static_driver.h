@@ -4,24 +4,8 @@
 // calculation, leaving the airport and forgetting its state (saving what was learned at its stands),
 // and the 20-minute renewal schedule. Worker thread unless said otherwise.
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
-
-// Static aircraft are being calculated or placed: the parking controls are off. Any thread reads it.
-extern std::atomic<bool> staticParkingBusy;
-// Minutes to the next renewal announcement (any thread reads it; the window sets it through a request).
-extern std::atomic<std::int32_t> staticRenewalCountdown;
-// A renewal was announced (or asked for with "Now") and waits for its two 15-second steps.
-extern std::atomic<bool> renewalPending;
-// Between the two steps of a renewal: live callsigns are collected; the driver is not called.
-extern std::atomic<bool> renewalCollecting;
-// A park airport was chosen; the next driver call loads it and calculates.
-extern bool calculationRequested;
-
-// The parking controls off (busy) or on again (not busy, the countdown to 19), through the hooks.
-void gf_disableParkingControlsFromEngine();
-void gf_enableParkingControlsFromEngine();
 
 // The driver: called once with true before the main cycle and every sixteenth second with false.
 void gf_updateStaticParking(bool atStart);
@@ -44,8 +28,6 @@ void gf_renewalStep();
 void gf_renewalCountdownMinute(std::int32_t secondsToStep);
 // "Now": a renewal is pending from now on (the window showed its announcement).
 void gf_requestRenewalNow();
-// The countdown set from the window ("Now" sets it to 20).
-void gf_setStaticRenewalCountdown(std::int32_t minutes);
 
 // The radius of the objects-in-range request: the traffic radius, and while static aircraft wait to be
 // created at a park airport beyond it, at least the distance to that airport plus 2 nm.

@@ -11,7 +11,7 @@
 #include "engine/parking_limits.h"
 #include "engine/stand_search.h"
 #include "engine/stands.h"
-#include "engine/static_driver.h"
+#include "engine/static_parking_state.h"
 #include "engine/static_placement.h"
 #include "refdata/parking_format.h"
 #include "refdata/type_lookups.h"
@@ -341,7 +341,7 @@ void lf_trimToWanted(std::int64_t wanted) {
 
 bool gf_publishStandPlan() {
     engineStatus.standPlanCount = staticAddList.size();
-    return staticParkingBusy.load();
+    return staticParkingState.busy.load();
 }
 
 bool gf_pickIsLater(WeekSlot now, std::int32_t pickOffset, WeekSlot parkedSince) {

@@ -2,6 +2,7 @@
 // and the climb search.
 
 #include "engine/air_movement.h"
+#include "engine/engine_reset.h"
 #include "engine/movement.h"
 #include "engine_fixture.h"
 #include "refdata/park_airport.h"

@@ -5,7 +5,9 @@
 
 #include "engine/ac_records.h"
 #include "engine/engine_clock.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
+#include "engine/engine_reset.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 #include "feed/feed_state.h"

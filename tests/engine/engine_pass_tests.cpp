@@ -3,6 +3,7 @@
 
 #include "engine/ac_removal.h"
 #include "engine/engine_requests.h"
+#include "engine/engine_reset.h"
 #include "engine/no_match.h"
 #include "engine/traffic_intake.h"
 #include "engine_fixture.h"
@@ -265,7 +266,7 @@ TEST_F(EnginePassTest, TheFarthestActiveAircraftGoesFirst) {
         ac.pos.latitude = lat;
         gf_setObjectId(ac, ++oid);
     }
-    gf_requestLiveTrim(1);
+    engineRequests.requestLiveTrim(1);
     pass();
     const auto state = [](std::uint32_t oid) { return gf_findLiveByOid(oid)->simState; };
     EXPECT_EQ(state(51), SimState::active);

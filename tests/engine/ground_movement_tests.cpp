@@ -3,6 +3,7 @@
 
 #include "core/geodesy.h"
 #include "core/timeutil.h"
+#include "engine/engine_reset.h"
 #include "engine/ground_movement.h"
 #include "engine/live_update.h"
 #include "engine/movement.h"

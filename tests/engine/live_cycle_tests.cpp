@@ -3,6 +3,7 @@
 
 #include "engine/ac_removal.h"
 #include "engine/engine_requests.h"
+#include "engine/engine_reset.h"
 #include "engine/live_update.h"
 #include "engine/no_match.h"
 #include "engine/respawn.h"
@@ -241,7 +242,7 @@ TEST_F(LiveCycleTest, LoweringTheLimitRemovesTheFarthest) {
     engineUserState.longitude = 8.0;
     for (std::uint32_t i = 0; i < 30; ++i)
         active(0x4B0000 + i, "SWR" + std::to_string(i), 47.0 + 0.05 * (i + 1), 8.0, 100 + i);
-    gf_requestLiveTrim(10);
+    engineRequests.requestLiveTrim(10);
     gf_serveEngineRequests();
     for (std::uint32_t i = 0; i < 30; ++i)
         EXPECT_EQ(gf_findLiveByHexid(0x4B0000 + i)->simState,

@@ -13,6 +13,7 @@
 #include "engine/stands.h"
 #include "engine/static_driver.h"
 #include "engine/static_parking.h"
+#include "engine/static_parking_state.h"
 #include "engine/static_placement.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
@@ -228,7 +229,7 @@ protected:
             }
             return;
         }
-        if (seconds_ % 16 == 0 && !renewalCollecting.load()) gf_updateStaticParking(false);
+        if (seconds_ % 16 == 0 && !staticParkingState.renewalCollecting.load()) gf_updateStaticParking(false);
     }
 
     void seconds(int count) {
@@ -372,8 +373,8 @@ TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSeconds
         }
     // The placement has ended: the parking controls come back at the driver's next call.
     seconds(16);
-    EXPECT_FALSE(staticParkingBusy.load());
-    EXPECT_EQ(staticRenewalCountdown.load(), 19);
+    EXPECT_FALSE(staticParkingState.busy.load());
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 19);
 }
 
 // The renewal an hour after the start: the feed reports the flight of the aircraft at S5 while
@@ -403,11 +404,11 @@ TEST_F(StaticComponentTest, ARenewalRemovesStaticsWhoseFlightIsLiveOrGoneAndAdds
 
     currentWeekSlot = WeekSlot{3, 22}.packed();
     gf_requestRenewalNow();
-    ASSERT_TRUE(secondsUntil([] { return renewalCollecting.load(); }, 20));
+    ASSERT_TRUE(secondsUntil([] { return staticParkingState.renewalCollecting.load(); }, 20));
     // The flight is in the air nearby, under the callsign the aircraft was placed for.
     trafficReader.handle(
         trafficDatagram(0x4B0F01, liveFlight, "HB-JZZ", Lalo{lszh.lat + 0.1, lszh.lon}, feedStart, 6000));
-    ASSERT_TRUE(secondsUntil([] { return !renewalPending.load(); }, 20));
+    ASSERT_TRUE(secondsUntil([] { return !staticParkingState.renewalPending.load(); }, 20));
     EXPECT_THAT(messages(), testing::Contains(
                                 testing::StartsWith("Parking adjustments: 2 to be removed, 2 to be added")));
     ASSERT_TRUE(secondsUntil([] { return staticAcs.size() == 30u && activeStatics() == 30u; }, 40))
@@ -528,7 +529,7 @@ TEST_F(StaticComponentTest, FlyingAwayDuringThePlacementLeavesNoObjectBehind) {
     EXPECT_TRUE(staticObjects().empty());
     EXPECT_EQ(stub_->counts().creations, created) << "nothing created after leaving";
     EXPECT_TRUE(staticAddList.empty());
-    ASSERT_TRUE(secondsUntil([] { return !staticParkingBusy.load(); }, 40))
+    ASSERT_TRUE(secondsUntil([] { return !staticParkingState.busy.load(); }, 40))
         << "the parking controls come back";
 }
 

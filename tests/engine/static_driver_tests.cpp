@@ -8,6 +8,7 @@
 #include "engine/conflicts.h"
 #include "engine/park_airports.h"
 #include "engine/static_parking.h"
+#include "engine/static_parking_state.h"
 #include "engine/static_placement.h"
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"
@@ -162,8 +163,8 @@ TEST_F(StaticDriverTest, ThirtyStaticAircraftFromAHundredStands) {
 
     gf_updateStaticParking(true);
     EXPECT_EQ(parkAirportCode, "LSZH");
-    EXPECT_TRUE(calculationRequested);
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_TRUE(staticParkingState.calculationRequested);
+    EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_TRUE(trafficReader.collectingCallsigns());
     EXPECT_TRUE(shown("LSZH in sight at 3.0 nm"));
 
@@ -171,7 +172,7 @@ TEST_F(StaticDriverTest, ThirtyStaticAircraftFromAHundredStands) {
     EXPECT_EQ(parkPositions.size(), 100u) << ::testing::PrintToString(messages) << logText();
     EXPECT_TRUE(parkAirportLoaded.load());
     EXPECT_EQ(staticAddList.size(), 30u);
-    EXPECT_EQ(staticRenewalCountdown.load(), 20);
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 20);
     EXPECT_FALSE(trafficReader.collectingCallsigns());
 
     // One placement per 500 ms (every 50 passes).
@@ -180,11 +181,11 @@ TEST_F(StaticDriverTest, ThirtyStaticAircraftFromAHundredStands) {
     pass(50);
     EXPECT_EQ(staticAcs.size(), 30u);
     EXPECT_TRUE(staticAddList.empty());
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_TRUE(staticParkingState.busy.load());
     gf_updateStaticParking(false); // the placement has ended: the controls come back
-    EXPECT_FALSE(staticParkingBusy.load());
+    EXPECT_FALSE(staticParkingState.busy.load());
     EXPECT_EQ(enabled, 1);
-    EXPECT_EQ(staticRenewalCountdown.load(), 19);
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 19);
 }
 
 TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
@@ -220,7 +221,7 @@ TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
             EXPECT_TRUE(shown(c.message));
         }
         gf_leaveParkAirport();
-        calculationRequested = false;
+        staticParkingState.calculationRequested = false;
         gf_resetStaticDriverForTests();
     }
 }
@@ -251,7 +252,7 @@ TEST_F(StaticDriverTest, FlyingOnToTheNextListAirport) {
 
     // DESTINATION set: LSZH stays first although LSZX is nearer, so nothing is chosen here.
     gf_leaveParkAirport();
-    calculationRequested = false;
+    staticParkingState.calculationRequested = false;
     AIRP_RANGE.value = 10;
     DESTINATION.set("LSZH");
     gf_setDestinationParkAirport("LSZH", lszh);
@@ -365,14 +366,14 @@ TEST_F(StaticDriverTest, RenewalSchedule) {
         gf_resetStaticDriverForTests();
         parkAirportLoaded = c.loaded;
         INITIAL_LOAD_ONLY.value = c.initialLoadOnly;
-        staticParkingBusy = c.busy;
+        staticParkingState.busy = c.busy;
         gf_setStaticRenewalCountdown(2);
         gf_renewalCountdownMinute(15);
-        EXPECT_FALSE(renewalPending.load());
-        EXPECT_EQ(staticRenewalCountdown.load(), 1);
+        EXPECT_FALSE(staticParkingState.renewalPending.load());
+        EXPECT_EQ(staticParkingState.renewalCountdown.load(), 1);
         gf_renewalCountdownMinute(15);
-        EXPECT_EQ(staticRenewalCountdown.load(), 20);
-        EXPECT_EQ(renewalPending.load(), c.announced);
+        EXPECT_EQ(staticParkingState.renewalCountdown.load(), 20);
+        EXPECT_EQ(staticParkingState.renewalPending.load(), c.announced);
     }
     // The two 15-second steps: collecting, then the renewal itself.
     gf_resetStaticDriverForTests();
@@ -386,11 +387,11 @@ TEST_F(StaticDriverTest, RenewalSchedule) {
     ASSERT_EQ(staticAcs.size(), 3u);
     gf_requestRenewalNow();
     gf_renewalStep();
-    EXPECT_TRUE(renewalCollecting.load());
+    EXPECT_TRUE(staticParkingState.renewalCollecting.load());
     EXPECT_TRUE(trafficReader.collectingCallsigns());
     gf_renewalStep();
-    EXPECT_FALSE(renewalCollecting.load());
-    EXPECT_FALSE(renewalPending.load());
+    EXPECT_FALSE(staticParkingState.renewalCollecting.load());
+    EXPECT_FALSE(staticParkingState.renewalPending.load());
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.starts_with("Parking adjustments: "); }));
 }
@@ -465,7 +466,7 @@ TEST_F(StaticDriverTest, ReReadTakesAChangedReservedStand) {
     EXPECT_TRUE(s1->blocked);
     StaticAc& onS3 = staticAt(77, "SWR77*", s3->sid, WeekSlot{3, 20});
     staticAddList.clear();
-    staticParkingBusy = false;
+    staticParkingState.busy = false;
 
     std::string message;
     writeParkList("LSZH,S3\n");

@@ -2,10 +2,12 @@
 // the full calculation, and the renewal (live flights, the review window, the older-stays rule,
 // leaving flights, the trim to the wanted number).
 
+#include "engine/engine_reset.h"
 #include "engine/static_parking.h"
 
 #include "engine/conflicts.h"
 #include "engine/static_driver.h"
+#include "engine/static_parking_state.h"
 #include "engine/static_placement.h"
 
 #include "tests/engine/stand_fixture.h"

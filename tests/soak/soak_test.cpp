@@ -25,6 +25,7 @@
 #include "core/run_control.h"
 #include "core/settings.h"
 #include "engine/engine_clock.h"
+#include "engine/engine_reset.h"
 #include "engine/engine_tables.h"
 #include "engine/park_airports.h"
 #include "engine/parking_limits.h"

@@ -1,6 +1,8 @@
 // Stop reasons, the closing down, the restart countdown and the run reset.
 
 #include "app/closing.h"
+#include "engine/engine_requests.h"
+#include "engine/static_parking_state.h"
 #include "run_fixture.h"
 
 #include <stdexcept>
@@ -180,28 +182,29 @@ TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
     secondTick = true;
     flightPaused = true;
     runSeconds = 77;
-    renewalCollecting = true;
+    staticParkingState.renewalCollecting = true;
     mainWindow.setText(&MainWindow::errorLine, "old error");
     mainWindow.setText(&MainWindow::parkedFileText, "parked: learned");
     mainWindow.qnh = 1020;
     mainWindow.trafficStatus = 1;
-    flushStaticRequested = true;
-    staticParkingNowRequested = true;
-    blockListChanged = true;
-    callsignChoiceChanged = true;
+    engineRequests.flushStaticRequested = true;
+    engineRequests.staticParkingNowRequested = true;
+    engineRequests.blockListChanged = true;
+    engineRequests.callsignChoiceChanged = true;
     lf_resetRunState();
     EXPECT_FALSE(runControl.stopping());
     EXPECT_EQ(runControl.restartDelay, 0);
     EXPECT_FALSE(secondTick);
     EXPECT_FALSE(flightPaused);
     EXPECT_EQ(runSeconds, 0);
-    EXPECT_FALSE(renewalCollecting);
+    EXPECT_FALSE(staticParkingState.renewalCollecting);
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
     EXPECT_EQ(mainWindow.text(&MainWindow::parkedFileText), "");
     EXPECT_EQ(mainWindow.qnh, 0);
     EXPECT_EQ(mainWindow.trafficStatus, 3);
     for (const auto* request :
-         {&flushStaticRequested, &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged})
+         {&engineRequests.flushStaticRequested, &engineRequests.staticParkingNowRequested,
+          &engineRequests.blockListChanged, &engineRequests.callsignChoiceChanged})
         EXPECT_FALSE(request->load()) << "a window request of the old run";
 }
 

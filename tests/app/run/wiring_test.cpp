@@ -10,12 +10,16 @@
 #include "core/strings.h"
 #include "engine/conflicts.h"
 #include "engine/engine_clock.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_reset.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
 #include "engine/no_match.h"
 #include "engine/stand_search.h"
 #include "engine/static_driver.h"
+#include "engine/static_parking_state.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
@@ -283,19 +287,20 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     activeAc(0x4B0003, "EZY9", 79, 47.5);
     auto& s = gf_runSteps();
 
-    callsignListRequested = true;
-    s.everySecondDuties();
+    engineRequests.callsignListRequested = true;
+    s.handleAddingStack();
     EXPECT_EQ(callsign2ObjectIdChoices->entries(), (std::vector<std::string>{"DLH4", "EZY9", "SWR12"}));
     EXPECT_TRUE(ui.enabled(CALLSIGN_2_OBJECTID.controlId));
     EXPECT_TRUE(ui.enabled(BLOCK_BUTTON.controlId));
-    EXPECT_TRUE(callsignChoiceChanged.load()) << "the list asks for the tracking of its first entry";
-    s.everySecondDuties();
+    EXPECT_TRUE(engineRequests.callsignChoiceChanged.load())
+        << "the list asks for the tracking of its first entry";
+    s.handleAddingStack();
     EXPECT_EQ(selectedObjectId.load(), 78u);
     EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "= " + gf_oid2string(78));
 
     BLOCK_CALLSIGN.setValue("EZY9");
-    blockListChanged = true;
-    s.everySecondDuties();
+    engineRequests.blockListChanged = true;
+    s.handleAddingStack();
     EXPECT_EQ(gf_findLiveByOid(79)->simState, SimState::removingfromsim);
 
     gf_commandHooks().trimLiveAircraft(1);
@@ -310,7 +315,7 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     EXPECT_EQ(counts.live, 1u);
 
     gf_addNoMatch("SWR A320 HB-JLT");
-    matchingDepthRaised = true;
+    engineRequests.matchingDepthRaised = true;
     s.every15SecondsDuties(15);
     EXPECT_TRUE(gf_isNoMatch("SWR A320 HB-JLT")) << "only at a 30-second step";
     s.every15SecondsDuties(30);
@@ -344,29 +349,29 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     live.onGround = true;
     staticAc(1, "DLH401*", 0).feedCs = "DLH400";
     coupledSearchQueue.push_back(live.hexid);
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_TRUE(coupledSearchQueue.empty());
     EXPECT_TRUE(live.identFlag);
     EXPECT_EQ(gf_findStaticByHexid(1)->simState, SimState::removingfromsim);
 
     staticAc(2, "DLH400*", 0);
-    s.removeStaticTwinOfLive();
+    gf_engineDuties().removeStaticTwinOfLive();
     EXPECT_EQ(gf_findStaticByHexid(2)->simState, SimState::removingfromsim);
 
     staticAc(3, "EZS1*", 1);
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::active) << "no stand reserved";
     reservedStandName = "E12";
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::removingfromsim);
 
     // Second 305 is a 5-second one: the twin check of the 61-second period runs with those duties.
     staticAc(5, "DLH400*", 0);
     runSeconds = 300;
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::active);
     runSeconds = 305;
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::removingfromsim);
     runSeconds = 0;
 
@@ -379,10 +384,10 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
 
     staticAc(4, "EZS2*", 0);
     INITIAL_LOAD_ONLY.value = false;
-    flushStaticRequested = true;
-    s.everySecondDuties();
+    engineRequests.flushStaticRequested = true;
+    s.handleAddingStack();
     EXPECT_EQ(gf_findStaticByHexid(4)->simState, SimState::removingfromsim);
-    EXPECT_FALSE(flushStaticRequested.load());
+    EXPECT_FALSE(engineRequests.flushStaticRequested.load());
     EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
     EXPECT_EQ(ui.checked(INITIAL_LOAD_ONLY.controlId), std::optional<bool>(true));
     EXPECT_FALSE(saved("INITIAL_LOAD_ONLY", "true")) << "for this run only";
@@ -402,15 +407,15 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
     gf_engineHooks().repaintStatus();
     EXPECT_EQ(mainWindow.updateCount.load(), 7);
     ui.clear();
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(parkingRepaints(), 0u) << "nothing to follow while no calculation is busy";
 
     // The calculation has planned three stands; the placement takes them from the back.
     staticAddList.assign(3, StaticPick{});
-    staticParkingBusy = true;
+    staticParkingState.busy = true;
     for (const std::int32_t expected : {3, 2, 1}) {
         ui.clear();
-        s.everySecondDuties();
+        s.everySecondDuties(runSeconds);
         EXPECT_EQ(mainWindow.updateCount.load(), expected);
         EXPECT_EQ(parkingRepaints(), 1u);
         // A stand learned meanwhile repaints the block; the plan's count stays.
@@ -418,13 +423,13 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
         EXPECT_EQ(mainWindow.updateCount.load(), expected);
         staticAddList.pop_back();
     }
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(mainWindow.updateCount.load(), 0);
 
     // Busy no more: the stand updates again.
     gf_enableParkingControlsFromEngine();
     EXPECT_EQ(mainWindow.updateCount.load(), 7);
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(mainWindow.updateCount.load(), 7);
 }
 

@@ -1,0 +1,70 @@
+#include "engine/engine_reset.h"
+
+#include "core/timeutil.h"
+#include "engine/conflicts.h"
+#include "engine/engine_clock.h"
+#include "engine/engine_cycle.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_status.h"
+#include "engine/engine_tables.h"
+#include "engine/static_driver.h"
+#include "engine/static_parking.h"
+#include "engine/static_parking_state.h"
+#include "feed/feed_state.h"
+#include "feed/udp_readers.h"
+#include "simlink/sim_link.h"
+
+#include <mutex>
+#include <optional>
+
+namespace {
+
+void lf_clearSimResults() {
+    std::lock_guard lock(simResultMutex);
+    simResults.clear();
+}
+
+void lf_clearAddingStack() {
+    std::lock_guard lock(addingStackMutex);
+    addingStack.clear();
+}
+
+void lf_clearEngineLists() {
+    lf_clearSimResults();
+    gf_clearTrafficTables();
+    engineRequests.clear();
+    // A renewal of the last run never reaches the next one.
+    staticParkingState.clearRenewal();
+}
+
+} // namespace
+
+void gf_reserveTrafficContainers() {
+    gf_reserveTrafficTables();
+    std::lock_guard lock(simResultMutex);
+    simResults.reserve(256);
+}
+
+void gf_clearLiveState() {
+    trafficReader.clearParkAirport();
+    trafficReader.setParkAirportElevation(std::nullopt);
+    lf_clearEngineLists();
+    lf_clearAddingStack();
+    currentWeekSlot = 0;
+    currentQnh = 1013;
+    if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();
+}
+
+void gf_resetEngineForTests() {
+    lf_clearEngineLists();
+    lf_clearAddingStack();
+    enginePassCount = 0;
+    gf_resetTrafficTablesForTests();
+    engineStatus.reset();
+    gf_resetEngineHooks();
+    gf_resetEngineDuties();
+    gf_resetEngineClockForTests();
+    gf_resetConflictsForTests();
+    gf_resetStaticDriverForTests();
+    gf_resetStaticParkingForTests();
+}
