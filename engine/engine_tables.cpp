@@ -7,6 +7,7 @@
 #include "engine/stand_search.h"
 #include "engine/stands.h"
 
+#include "core/log.h"
 #include "core/timeutil.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_requests.h"
@@ -14,6 +15,8 @@
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "refdata/park_airport.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <mutex>
@@ -282,6 +285,14 @@ void gf_clearLiveState() {
     trafficReader.setParkAirportElevation(std::nullopt);
     // The park airport is left with everything read or planned for it: a closing down that failed before
     // its leave step must not hand the next run an airport that looks set, with stands and no statics.
+    // Leaving it properly first keeps what was learned at its stands (the leave step saves it).
+    if (parkAirportLoaded.load() || !parkAirportCode.empty()) {
+        try {
+            gf_leaveParkAirport();
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: {}", "gf_clearLiveState", e.what()));
+        }
+    }
     parkAirportCode.clear();
     currentParkAirport = Airport{};
     parkAirportLoaded = false;

@@ -13,6 +13,7 @@
 #include "engine/stand_clearing.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
+#include "refdata/airport_files.h"
 #include "simlink/sim_link.h"
 
 #include "tests/engine/stand_fixture.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 namespace enginetest {
@@ -28,6 +30,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+namespace fs = std::filesystem;
 
 constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
 constexpr double standLat = 47.45;
@@ -334,10 +337,14 @@ TEST_F(StandReleaseTest, TheResetLeavesNoParkAirportAndTheReservationHoldsTheSta
     EXPECT_GE(parkPositions.capacity(), 512u);
     EXPECT_GE(staticAddList.capacity(), 512u);
 
-    stand("A1", standLat, standLon);
+    // A closing down failed before its leave step: the airport is still set, with a flight learned.
+    ParkPos& at = stand("A1", standLat, standLon);
+    option(at, "EZS", "A320", "HB-XXA", 3, {20}, "EZS79");
     parkAirportLoaded = true;
     staticAddList.push_back(StaticPick{1, 0, "EZS", "A320", "EZS79", "", "HB-XXA", true});
+    const fs::path learned = gf_learnedPathOf("LSZH", parkAirportInfo.publisher);
     gf_clearLiveState();
+    EXPECT_TRUE(fs::exists(learned)) << "what was learned is saved, not lost";
     EXPECT_TRUE(parkAirportCode.empty());
     EXPECT_TRUE(currentParkAirport.code.empty());
     EXPECT_EQ(currentParkAirport.alt, 0);
