@@ -33,46 +33,22 @@ using ::testing::Not;
 namespace fs = std::filesystem;
 
 constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
-constexpr double standLat = 47.45;
-constexpr double standLon = 8.55;
 
-class StandReleaseTest : public StandTest {
+class StandReleaseTest : public ParkAirportTest {
 protected:
     void SetUp() override {
-        StandTest::SetUp();
+        ParkAirportTest::SetUp();
         scannedLiveries = {{"SWR", "A320", "Stub Swiss", "", 1, false},
                            {"EZS", "A320", "Stub Easy", "", 1, false},
                            {"DLH", "A320", "Stub Lufthansa", "", 1, false}};
         gf_sortLiveries(scannedLiveries);
         gf_buildLiveryTables({});
         scannedLiveries.clear();
-        currentWeekSlot = WeekSlot{3, 20}.packed();
-        parkAirportCode = "LSZH";
-        currentParkAirport.code = "LSZH";
-        currentParkAirport.lat = standLat;
-        currentParkAirport.lon = standLon;
-        userOnGround = false;
-        engineUserState = UserState{};
-        engineUserState.latitude = standLat + 0.1; // far from every stand
-        engineUserState.longitude = standLon;
     }
 
     void TearDown() override {
-        userOnGround = false;
         GUID_CHANGES.value = true;
-        gf_resetParkAirportForTests();
-        StandTest::TearDown();
-    }
-
-    static PosSample groundSample(double lat, double lon, bool standing, double gs = 0) {
-        PosSample s;
-        s.lat = lat;
-        s.lon = lon;
-        s.airborne = false;
-        s.standing = standing;
-        s.gs = gs;
-        s.duePass = enginePassCount.load() + 100;
-        return s;
+        ParkAirportTest::TearDown();
     }
 
     // A live aircraft standing `northMetres` north of the first stand, spawned: created parked on the
