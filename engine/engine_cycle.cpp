@@ -73,12 +73,11 @@ void gf_engineEverySecond(std::int32_t seconds) {
     if (seconds % 61 == 0) duties.removeStaticTwinOfLive();
 }
 
-// The static twin check of every 61 seconds falls on a 5-second second once in five times; it runs
-// here then, so that no twin stays for two periods.
-void gf_engineEvery5Seconds(std::int32_t seconds) {
+// The reserved stand is kept clear. The static twin check of the 61-second period is not run here: the
+// 5-second seconds keep to their own duties.
+void gf_engineEvery5Seconds(std::int32_t /*seconds*/) {
     if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
     gf_serveRereadRequest();
-    if (seconds % 61 == 0) duties.removeStaticTwinOfLive();
 }
 
 void gf_engineEvery15Seconds(std::int32_t seconds) {

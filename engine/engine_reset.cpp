@@ -1,5 +1,6 @@
 #include "engine/engine_reset.h"
 
+#include "core/log.h"
 #include "core/timeutil.h"
 #include "engine/conflicts.h"
 #include "engine/engine_clock.h"
@@ -7,13 +8,19 @@
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
+#include "engine/stand_search.h"
+#include "engine/stands.h"
 #include "engine/static_driver.h"
 #include "engine/static_parking.h"
 #include "engine/static_parking_state.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
+#include "refdata/park_airport.h"
 #include "simlink/sim_link.h"
 
+#include <fmt/format.h>
+
+#include <exception>
 #include <mutex>
 #include <optional>
 
@@ -41,6 +48,8 @@ void lf_clearEngineLists() {
 
 void gf_reserveTrafficContainers() {
     gf_reserveTrafficTables();
+    parkPositions.reserve(512);
+    staticAddList.reserve(512);
     std::lock_guard lock(simResultMutex);
     simResults.reserve(256);
 }
@@ -48,6 +57,21 @@ void gf_reserveTrafficContainers() {
 void gf_clearLiveState() {
     trafficReader.clearParkAirport();
     trafficReader.setParkAirportElevation(std::nullopt);
+    // The park airport is left with everything read or planned for it: a closing down that failed before
+    // its leave step must not hand the next run an airport that looks set, with stands and no statics.
+    // Leaving it properly first keeps what was learned at its stands (the leave step saves it).
+    if (parkAirportLoaded.load() || !parkAirportCode.empty()) {
+        try {
+            gf_leaveParkAirport();
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: {}", "gf_clearLiveState", e.what()));
+        }
+    }
+    parkAirportCode.clear();
+    currentParkAirport = Airport{};
+    parkAirportLoaded = false;
+    gf_clearParkStands();
+    staticAddList.clear();
     lf_clearEngineLists();
     lf_clearAddingStack();
     currentWeekSlot = 0;
