@@ -168,26 +168,20 @@ struct StandAttributes {
 };
 
 StandAttributes lf_standAttributes(const pugi::xml_node& parkpos) {
+    using Slot = pugi::xml_attribute StandAttributes::*;
+    static constexpr std::pair<std::string_view, Slot> names[] = {
+        {"latitude", &StandAttributes::latitude}, {"longitude", &StandAttributes::longitude},
+        {"radius", &StandAttributes::radius},     {"heading", &StandAttributes::heading},
+        {"cargo", &StandAttributes::cargo},       {"ramp", &StandAttributes::ramp},
+        {"heli", &StandAttributes::heli}};
     StandAttributes found;
-    const auto take = [](pugi::xml_attribute& slot, const pugi::xml_attribute& a) {
-        if (!slot) slot = a;
-    };
     for (const pugi::xml_attribute a : parkpos.attributes()) {
         const std::string_view name = a.name();
-        if (name == "latitude")
-            take(found.latitude, a);
-        else if (name == "longitude")
-            take(found.longitude, a);
-        else if (name == "radius")
-            take(found.radius, a);
-        else if (name == "heading")
-            take(found.heading, a);
-        else if (name == "cargo")
-            take(found.cargo, a);
-        else if (name == "ramp")
-            take(found.ramp, a);
-        else if (name == "heli")
-            take(found.heli, a);
+        for (const auto& [wanted, slot] : names)
+            if (name == wanted) {
+                if (!(found.*slot)) found.*slot = a;
+                break;
+            }
     }
     return found;
 }
