@@ -5,7 +5,7 @@
 #include "core/log.h"
 #include "core/strings.h"
 #include "core/units.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "feed/feed_state.h"
 
 #include <fmt/format.h>

@@ -5,8 +5,8 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
-#include "core/timeutil.h"               // gf_maxFitHours
-#include "engine/static_parking_state.h" // staticParkingState.busy
+#include "core/timeutil.h"                      // gf_maxFitHours
+#include "engine/static/static_parking_state.h" // staticParkingState.busy
 
 #include <atomic>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/version.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "platform/ui/window_host.h"
 #include "platform/ui/wx_canvas.h"
 

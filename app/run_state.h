@@ -1,8 +1,8 @@
 #pragma once
 // Flags and counters of the worker's runs that other parts of the program read or set.
 
-#include "core/timeutil.h"               // currentWeekSlot, gf_refreshWeekSlot
-#include "engine/static_parking_state.h" // staticParkingState.renewalCollecting
+#include "core/timeutil.h"                      // currentWeekSlot, gf_refreshWeekSlot
+#include "engine/static/static_parking_state.h" // staticParkingState.renewalCollecting
 
 #include <atomic>
 #include <cstdint>

@@ -2,14 +2,14 @@
 
 #include "core/hooks.h"
 #include "core/settings.h"
-#include "engine/ac_removal.h"
-#include "engine/callsign_choice.h"
-#include "engine/conflicts.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
-#include "engine/park_airports.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking_state.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/callsign_choice.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking_state.h"
 
 EngineRequests engineRequests;
 

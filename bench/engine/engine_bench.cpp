@@ -8,10 +8,10 @@
 // updates 500 aircraft, each taking a new leg, under 1 millisecond; one pass with 1000 airborne aircraft,
 // one in ten taking a new leg, under 300 microseconds.
 
+#include "engine/base/engine_tables.h"
 #include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_reset.h"
-#include "engine/engine_tables.h"
 #include "engine/sim_results.h"
 #include "feed/feed_state.h"
 #include "simlink/sim_link.h"

@@ -3,9 +3,9 @@
 // Targets: one lf_searchStands over 400 stands with 30 options each and 300 static aircraft stays under
 // 2 ms; gf_findStandForAircraft over 400 stands under 10 microseconds.
 
-#include "engine/engine_tables.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/stand_search.h"
 #include "refdata/parking_format.h"
 
 #include <benchmark/benchmark.h>

@@ -5,10 +5,10 @@
 
 #include "core/settings.h"
 #include "core/timeutil.h"
-#include "engine/engine_tables.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
-#include "engine/static_parking.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/stand_search.h"
+#include "engine/static/static_parking.h"
 #include "refdata/parking_format.h"
 
 #include <benchmark/benchmark.h>

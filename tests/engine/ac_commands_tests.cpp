@@ -1,7 +1,7 @@
 // Per-aircraft commands: the flaps and throttle caches, the rotorcraft rules, the parked set-up and the
 // withdrawal of a queued creation.
 
-#include "engine/ac_commands.h"
+#include "engine/base/ac_commands.h"
 #include "engine_fixture.h"
 
 #include <gmock/gmock.h>

@@ -1,9 +1,9 @@
 // The air step: altitude rates towards the ground, pitch and bank limits, cruise lights, the approach
 // and the climb search.
 
-#include "engine/air_movement.h"
 #include "engine/engine_reset.h"
-#include "engine/movement.h"
+#include "engine/live/air_movement.h"
+#include "engine/live/movement.h"
 #include "engine_fixture.h"
 #include "refdata/park_airport.h"
 #include "simlink/sim_ids.h"

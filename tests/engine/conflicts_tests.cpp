@@ -4,8 +4,8 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/conflicts.h"
-#include "engine/engine_tables.h"
+#include "engine/base/engine_tables.h"
+#include "engine/stands/conflicts.h"
 
 #include "tests/engine/stand_fixture.h"
 

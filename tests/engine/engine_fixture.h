@@ -3,13 +3,13 @@
 // log, a stand-in on demand) plus a small aircraft-type database, the engine's globals back at their
 // start, RANDOM off and the engine clock held still.
 
-#include "engine/ac_records.h"
-#include "engine/engine_clock.h"
+#include "engine/base/ac_records.h"
+#include "engine/base/engine_clock.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
 #include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_reset.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_catalogue.h"
 #include "refdata/dbase.h"

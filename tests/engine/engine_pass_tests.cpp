@@ -1,11 +1,11 @@
 // The engine pass without a simulator: the adding stack, the intake rules, the paced hand-over, the
 // removal and the reset.
 
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_reset.h"
-#include "engine/no_match.h"
-#include "engine/traffic_intake.h"
+#include "engine/live/no_match.h"
+#include "engine/live/traffic_intake.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
 

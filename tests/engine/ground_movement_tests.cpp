@@ -4,9 +4,9 @@
 #include "core/geodesy.h"
 #include "core/timeutil.h"
 #include "engine/engine_reset.h"
-#include "engine/ground_movement.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
+#include "engine/live/ground_movement.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
 #include "simlink/sim_ids.h"
 #include "stand_fixture.h"
 

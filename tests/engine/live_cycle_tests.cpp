@@ -1,13 +1,13 @@
 // The life cycle of a live aircraft: the spawn path and its refusals, the live limit, respawns, the
 // binding of a new object, failed updates and the removal of all live traffic.
 
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_reset.h"
-#include "engine/live_update.h"
-#include "engine/no_match.h"
-#include "engine/respawn.h"
-#include "engine/stand_search.h"
+#include "engine/live/live_update.h"
+#include "engine/live/no_match.h"
+#include "engine/live/respawn.h"
+#include "engine/stands/stand_search.h"
 #include "engine_fixture.h"
 #include "liveries/livery_data.h"
 

@@ -1,8 +1,8 @@
 // The movement step: legs and their timing, holding, dead reckoning, the sample intake of a known
 // aircraft and the initial position.
 
-#include "engine/live_update.h"
-#include "engine/movement.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
 #include "engine_fixture.h"
 
 #include <gmock/gmock.h>

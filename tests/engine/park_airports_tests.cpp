@@ -1,7 +1,7 @@
 // The park-airport list: reading my_park_airports.txt and the my_thirdparty folder, saving the first
 // entry, and the destination put in front.
 
-#include "engine/park_airports.h"
+#include "engine/static/park_airports.h"
 
 #include "core/strings.h"
 #include "feed/udp_readers.h"

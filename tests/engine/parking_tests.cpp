@@ -2,11 +2,11 @@
 // the feed's samples of a parked aircraft (stays, leaves, is towed, is gone), the parked list of
 // aircraft the feed still reports, and who may free an occupied stand.
 
-#include "engine/conflicts.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
-#include "engine/parking.h"
-#include "engine/stand_clearing.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
+#include "engine/live/parking.h"
+#include "engine/stands/conflicts.h"
+#include "engine/stands/stand_clearing.h"
 
 #include "tests/engine/stand_fixture.h"
 

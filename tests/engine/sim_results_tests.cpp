@@ -1,7 +1,7 @@
 // The simulator's results without a simulator: each kind of result, the set-up list and the indexes
 // the drain finds records by.
 
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
 #include "liveries/livery_choice.h"

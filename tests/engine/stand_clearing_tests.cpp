@@ -1,7 +1,7 @@
 // Making room at a stand, the stand conflict check and who may free an occupied stand.
 
-#include "engine/ac_removal.h"
-#include "engine/stand_clearing.h"
+#include "engine/base/ac_removal.h"
+#include "engine/stands/stand_clearing.h"
 
 #include "tests/engine/stand_fixture.h"
 

@@ -3,13 +3,13 @@
 // and read back at the next visit, the objects-in-range radius, and the user's stand kept from the
 // simulator link's thread.
 
-#include "engine/static_driver.h"
+#include "engine/static/static_driver.h"
 
-#include "engine/conflicts.h"
-#include "engine/park_airports.h"
-#include "engine/static_parking.h"
-#include "engine/static_parking_state.h"
-#include "engine/static_placement.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_parking_state.h"
+#include "engine/static/static_placement.h"
 #include "feed/traffic_datagram.h"
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"

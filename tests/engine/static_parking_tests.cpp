@@ -3,12 +3,12 @@
 // leaving flights, the trim to the wanted number).
 
 #include "engine/engine_reset.h"
-#include "engine/static_parking.h"
+#include "engine/static/static_parking.h"
 
-#include "engine/conflicts.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking_state.h"
-#include "engine/static_placement.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking_state.h"
+#include "engine/static/static_placement.h"
 
 #include "tests/engine/stand_fixture.h"
 

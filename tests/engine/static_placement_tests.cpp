@@ -1,7 +1,7 @@
 // Static aircraft placement: the stand and neighbour checks, callsigns, numbers, liveries and the
 // create record.
 
-#include "engine/static_placement.h"
+#include "engine/static/static_placement.h"
 
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/program_paths.h"
-#include "engine/park_airports.h"
+#include "engine/static/park_airports.h"
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
 #include "tests/fuzz/fuzz_support.h"

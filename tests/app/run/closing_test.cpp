@@ -2,7 +2,7 @@
 
 #include "app/closing.h"
 #include "engine/engine_requests.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "run_fixture.h"
 
 #include <stdexcept>

@@ -3,7 +3,7 @@
 
 #include "app/controls.h"
 #include "engine/engine_cycle.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "run_fixture.h"
 
 #include <set>

@@ -1,7 +1,7 @@
 // The controls' command handling against the recording Ui.
 
 #include "engine/engine_requests.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
 #include <fstream>

@@ -3,7 +3,7 @@
 #include "window_fixture.h"
 
 #include "core/version.h"
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 
 #include <thread>
 

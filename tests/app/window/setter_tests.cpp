@@ -1,6 +1,6 @@
 // Control setters: traffic range, automatic range, max-fit hours, the parking controls.
 
-#include "engine/static_parking_state.h"
+#include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
 #include <vector>
