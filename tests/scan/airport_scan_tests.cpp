@@ -145,6 +145,8 @@ TEST_F(AirportScan, TheWalkPassesOverSkippedPathsAndFilesWithoutAirports) {
     bgl("Community/aig-aitraffic-pkg/d.bgl", airportFile("KMCI", 1));
     bgl("Community/pkg/scenery/none.bgl", bglw::file({bglw::Section{9, 0, {}}}));
     bgl("Community/pkg/scenery/e.txt", airportFile("EHAM", 1));
+    bgl("Community/pkg/afcad updates/f.bgl", airportFile("EHAM", 1));
+    bgl("Community/pkg/scenery/x_heliports/g.bgl", airportFile("EHAM", 1));
     gf_scanForAddonAirports();
     EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml", "LSZH.xml")) << scanLog();
 
@@ -158,6 +160,26 @@ TEST_F(AirportScan, TheWalkPassesOverSkippedPathsAndFilesWithoutAirports) {
     EXPECT_THAT(logText(), HasSubstr("Warning: Scan has not found any add-on airports"));
     EXPECT_FALSE(SCAN_AIRPORTS.value);
     EXPECT_FALSE(fs::exists(dir / "tblo"));
+}
+
+// Airports linked into Community from another drive (junctions on Windows) are scanned; a folder reached
+// twice, through a second link or a link loop, is walked once.
+TEST_F(AirportScan, LinkedAirportsAreScannedOnceAndLoopsEnd) {
+    std::atomic<int> decoded{0};
+    gf_scanHooks().decodeFile = [&decoded](const fs::path& path) {
+        ++decoded;
+        return gf_decodeBglFile(path);
+    };
+    const fs::path elsewhere = dir / "other drive";
+    bglw::save(elsewhere / "lszh-addon/scenery/x.bgl", airportFile("LSZH", 3));
+    bgl("Community/unknown/scenery/y.bgl", airportFile("LOWW", 2));
+    fs::create_directory_symlink(elsewhere / "lszh-addon", dir / "sim/Community/lszh-addon");
+    fs::create_directory_symlink(elsewhere / "lszh-addon", dir / "sim/Community/unknown/again");
+    fs::create_directory_symlink(dir / "sim/Community", dir / "sim/Community/unknown/scenery/loop");
+    fs::create_directory_symlink(dir / "sim/nowhere", dir / "sim/Community/dangling");
+    gf_scanForAddonAirports();
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml", "LSZH.xml")) << scanLog();
+    EXPECT_EQ(decoded.load(), 2) << "a file was decoded twice";
 }
 
 TEST_F(AirportScan, RootsPerSimulator) {
