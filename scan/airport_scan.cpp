@@ -164,6 +164,14 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
         }
         return WalkStep::next;
     });
+    // A closed window ends the scan without waiting for the tasks: they may hang on a slow file system.
+    // What they find is not written (the box stays ticked and the next start scans again).
+    if (runControl.close.load() && !pending.empty()) {
+        gf_addToScanLog(fmt::format("{} the window was closed: {} started task{} not waited for", "===> ",
+                                    pending.size(), gf_plural(std::uint64_t{pending.size()})));
+        pending.clear();
+        cutShort = true;
+    }
     while (!pending.empty()) {
         PendingTask oldest = std::move(pending.front());
         pending.pop_front();
