@@ -193,7 +193,9 @@ std::list<std::string> gf_splitAtCommaToList(std::string_view text) {
 }
 
 void gf_normalizeCommaList(std::string& text) {
-    if (text.empty() || text.find_first_of(gf_blankSet) == std::string::npos) return;
+    const bool nonAscii =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (text.empty() || (!nonAscii && text.find_first_of(gf_blankSet) == std::string::npos)) return;
     text = fmt::format("{}", fmt::join(gf_splitAtComma(text), ","));
 }
 

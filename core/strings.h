@@ -33,7 +33,8 @@ std::string gf_trim(std::string_view text);
 std::vector<std::string> gf_splitAndTrim(std::string_view text, char delimiter);
 std::vector<std::string> gf_splitAtComma(std::string_view text);
 std::list<std::string> gf_splitAtCommaToList(std::string_view text);
-// When the text holds a blank-set character: its trimmed comma pieces joined with ",".
+// When the text holds a blank-set character or any non-ASCII byte (it may hold a Unicode blank): its
+// trimmed comma pieces joined with ",".
 void gf_normalizeCommaList(std::string& text);
 
 // ASCII upper-case of one byte (the C locale's toupper).

@@ -67,7 +67,9 @@ TEST_F(StringsTest, TrimSplitAndNormalise) {
                                                 {"AIG,FSLTL", "AIG,FSLTL"},
                                                 {"AIG, FSLTL", "AIG,FSLTL"},
                                                 {" My Pack , Other\t", "My Pack,Other"},
-                                                {"a,\n", "a,"}}) {
+                                                {"a,\n", "a,"},
+                                                {"SWR\xC2\xA0", "SWR"},
+                                                {"Caf\xC3\xA9,\xE3\x80\x80x", "Caf\xC3\xA9,x"}}) {
         std::string text = c.in;
         gf_normalizeCommaList(text);
         EXPECT_EQ(text, c.out) << c.in;
