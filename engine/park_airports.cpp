@@ -21,10 +21,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <variant>
 #include <vector>
@@ -56,6 +59,98 @@ std::string_view lf_plural(std::size_t count) {
     return count == 1 ? "" : "s";
 }
 
+// One line of my_park_airports.txt: "CODE" or "CODE,stand". A stand id that the plain form cannot hold
+// (a comma, a quote, a control character, blanks at either end) is written in double quotes, with
+// \" for a quote, \\ for a backslash and \xHH for a control character: "CODE,"B\"12"".
+struct ParkLine {
+    enum class Kind { empty, entry, wrongSyntax } kind = Kind::empty;
+    std::string code;
+    std::string stand;
+};
+
+bool lf_needsQuotes(std::string_view stand) {
+    if (stand.empty()) return false;
+    if (gf_trim(stand).size() != stand.size()) return true;
+    return std::any_of(stand.begin(), stand.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return c == ',' || c == '"' || u < 0x20 || u == 0x7f;
+    });
+}
+
+std::string lf_quoteStand(std::string_view stand) {
+    std::string text = "\"";
+    for (const char c : stand) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += c;
+        } else if (u < 0x20 || u == 0x7f) {
+            text += fmt::format("\\x{:02x}", u);
+        } else {
+            text += c;
+        }
+    }
+    return text + '"';
+}
+
+// The quoted form back to the id; empty when it is not one.
+std::optional<std::string> lf_unquoteStand(std::string_view text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return std::nullopt;
+    std::string stand;
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') return std::nullopt;
+        if (c != '\\') {
+            stand += c;
+            continue;
+        }
+        if (i + 2 >= text.size()) return std::nullopt;
+        const char next = text[++i];
+        if (next == '"' || next == '\\') {
+            stand += next;
+        } else if (next == 'x' && i + 3 < text.size()) {
+            unsigned value = 0;
+            const auto [end, error] = std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
+            if (error != std::errc{} || end != text.data() + i + 3) return std::nullopt;
+            stand += static_cast<char>(value);
+            i += 2;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return stand;
+}
+
+// Splits a line the way the reader takes it.
+ParkLine lf_parseParkLine(std::string_view line) {
+    ParkLine parsed;
+    const auto comma = line.find(',');
+    parsed.code = gf_trim(line.substr(0, comma));
+    if (comma == std::string_view::npos) {
+        parsed.kind = parsed.code.empty() ? ParkLine::Kind::empty : ParkLine::Kind::entry;
+        return parsed;
+    }
+    parsed.kind = ParkLine::Kind::entry;
+    const std::string rest = gf_trim(line.substr(comma + 1));
+    if (!rest.empty() && rest.front() == '"') {
+        if (auto stand = lf_unquoteStand(rest))
+            parsed.stand = std::move(*stand);
+        else
+            parsed.kind = ParkLine::Kind::wrongSyntax;
+    } else if (rest.find(',') != std::string::npos) {
+        parsed.kind = ParkLine::Kind::wrongSyntax;
+    } else {
+        parsed.stand = rest;
+    }
+    return parsed;
+}
+
+// The line of an airport, its stand quoted when the plain form cannot hold it.
+std::string lf_parkLineText(const std::string& code, const std::string& stand) {
+    if (stand.empty()) return code;
+    return code + "," + (lf_needsQuotes(stand) ? lf_quoteStand(stand) : stand);
+}
+
 bool lf_isListed(const std::string& code) {
     return std::any_of(parkAirports.begin(), parkAirports.end(),
                        [&](const ParkAirportEntry& entry) { return entry.code == code; });
@@ -77,13 +172,13 @@ bool lf_readParkAirportsFile() {
     bool result = true;
     std::set<std::string> seen;
     for (const std::string& line : file.lines) {
-        const std::vector<std::string> fields = gf_splitAndTrim(line, ',');
-        if (fields.empty() || (fields.size() == 1 && fields.front().empty())) continue;
-        if (fields.size() >= 3) {
+        ParkLine parsed = lf_parseParkLine(line);
+        if (parsed.kind == ParkLine::Kind::empty) continue;
+        if (parsed.kind == ParkLine::Kind::wrongSyntax) {
             gf_logError(fmt::format("{}:{} wrong syntax, skipped", parkAirportsFileName, line));
             continue;
         }
-        const std::string& code = fields.front();
+        const std::string& code = parsed.code;
         if (seen.contains(code)) {
             gf_logError(fmt::format("{}:{} double, skipped", parkAirportsFileName, code));
             continue;
@@ -94,8 +189,7 @@ bool lf_readParkAirportsFile() {
             result = false;
             continue;
         }
-        parkAirports.push_back(
-            {code, fields.size() == 2 ? fields[1] : std::string(), {airport->lat, airport->lon}, 0});
+        parkAirports.push_back({code, std::move(parsed.stand), {airport->lat, airport->lon}, 0});
         seen.insert(code);
     }
     if (!parkAirports.empty()) {
@@ -130,11 +224,6 @@ void lf_addThirdpartyAirports() {
         gf_log(fmt::format("{} park airport{} added from my_thirdparty folder(-s)", added, lf_plural(added)));
 }
 
-std::string lf_firstField(const std::string& line) {
-    const std::vector<std::string> fields = gf_splitAndTrim(line, ',');
-    return fields.empty() ? std::string() : fields.front();
-}
-
 } // namespace
 
 bool lf_readMyParkAirports() {
@@ -155,7 +244,7 @@ namespace {
 
 bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
     std::lock_guard saving(saveMutex);
-    const std::string line = stand.empty() ? code : fmt::format("{},{}", code, stand);
+    const std::string line = lf_parkLineText(code, stand);
     const fs::path path = os::inWorkingFolder(myParkAirportsPath);
 
     std::vector<std::string> lines;
@@ -171,26 +260,30 @@ bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
             gf_logError(fmt::format("{} could not be read, {} not saved", path_to_utf8(path), line));
             return false;
         }
-        lines = std::move(file.lines);
-        const auto found = std::find_if(lines.begin(), lines.end(),
-                                        [&](const std::string& l) { return lf_firstField(l) == code; });
-        if (found != lines.end()) {
-            *found = line;
+        // Only the first line of an airport is read; later ones are doubles the reader skips. They go:
+        // sorted before the first, one of them would take its place at the next read. Every other
+        // line stays as it is.
+        std::set<std::string> seen;
+        bool replaced = false;
+        for (std::string& l : file.lines) {
+            const ParkLine parsed = lf_parseParkLine(l);
+            if (parsed.kind == ParkLine::Kind::entry) {
+                if (!seen.insert(parsed.code).second) continue;
+                if (parsed.code == code) {
+                    lines.push_back(line);
+                    replaced = true;
+                    continue;
+                }
+            }
+            lines.push_back(std::move(l));
+        }
+        if (replaced) {
             done = fmt::format("{}:{} updated stand", parkAirportsFileName, line);
         } else {
             lines.insert(lines.begin(), line);
             done = fmt::format("{}:{} new entry", parkAirportsFileName, line);
         }
     }
-    // Only the first line of an airport is read, later ones are doubles: they go, for sorted before the
-    // saved line one of them would take its place at the next read.
-    bool firstOfAirport = true;
-    std::erase_if(lines, [&](const std::string& l) {
-        if (lf_firstField(l) != code) return false;
-        const bool later = !firstOfAirport;
-        firstOfAirport = false;
-        return later;
-    });
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     std::string content;

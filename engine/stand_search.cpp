@@ -191,7 +191,7 @@ void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly
             if ((stand.heli && !helicopters) || stand.adjacentHeld) continue;
             candidates.clear();
             for (const ParkOpt& opt : stand.opts) {
-                if (opt.seq == 0 || (dayOnly == 1 && opt.day != d)) continue;
+                if (opt.seq == 0 || opt.inUse || (dayOnly == 1 && opt.day != d)) continue;
                 if ((realMode == 1 && opt.real != 1) || (realMode == 0 && opt.real != 0)) continue;
                 if (h >= 48 || !opt.hh.test(static_cast<std::size_t>(h))) continue;
                 if (lf_adjacentStaticTooClose(stand, opt.type)) continue;
@@ -207,7 +207,8 @@ void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly
                         std::swap(candidates[i], candidates[pick(gf_randomEngine())]);
                     }
             }
-            // An option in use is struck out for the rest of the calculation. A flight live in the feed
+            // An option in use is marked for the rest of the calculation (it stays a learned flight, and
+            // is written when the airport is left). A flight live in the feed
             // or shown by a static or parked live aircraft leaves the stand without a pick in this call
             // (a static aircraft standing here keeps it); a flight this calculation has picked for
             // another stand leaves it to the next flight seen here at this half hour.
@@ -216,14 +217,14 @@ void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly
                 ParkOpt* opt = gf_findOption(stand.opts, seq);
                 if (opt == nullptr) break;
                 if (lf_isOptionShownElsewhere(*opt)) {
-                    opt->seq = 0;
+                    opt->inUse = true;
                     break;
                 }
                 if (!lf_isOptionPicked(*opt, out)) {
                     chosen = opt;
                     break;
                 }
-                opt->seq = 0;
+                opt->inUse = true;
             }
             if (chosen == nullptr) continue;
             out.push_back(StaticPick{stand.sid, offset, chosen->airl, chosen->type, chosen->cs, chosen->cs2,

@@ -147,7 +147,14 @@ std::string lf_readParkedFile() {
     const std::string reference = gf_apfRefOf(parkAirportCode);
     if (reference.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", parkAirportCode);
     engineStatus.setParkedFileText({});
-    const std::string msg = gf_loadParkStands(reference);
+    std::string msg;
+    try {
+        msg = gf_loadParkStands(reference);
+    } catch (const orv::UserErrorException& e) {
+        // A fault of the airport file (a stand without id, a repeated id, no altitude) refuses that
+        // file: the airport gets no statics, the run goes on.
+        msg = fmt::format("{}: refused: {}", reference, e.what());
+    }
     if (msg.empty()) {
         if (userOnGroundKnown.load()) {
             const UserState user = gf_userStateCopy();
@@ -191,8 +198,9 @@ std::string lf_readParkedFile() {
 }
 
 void lf_forgetParkAirport() {
+    // A read that found no stands may have applied a learned file's settings all the same.
+    if (parkAirportLoaded.load() || learnedSettingsInForce.load()) gf_restoreOverriddenParameters();
     if (parkAirportLoaded.load()) {
-        gf_restoreOverriddenParameters();
         try {
             gf_saveUpdatedStands();
         } catch (const std::exception& e) {
@@ -202,10 +210,14 @@ void lf_forgetParkAirport() {
     standUpdateCount = 0;
     engineStatus.standUpdateCount = 0;
     parkAirportLoaded = false;
+    handmadeApf = false;
+    learnedFileRefused = false;
     if (const auto& hook = gf_engineHooks().parkAirportForgotten) hook();
     currentParkAirport = Airport{};
     parkAirportCode.clear();
     trafficReader.clearParkAirport();
+    // The feed's ground rule no longer judges flights by the left airport's elevation.
+    trafficReader.setParkAirportElevation(std::nullopt);
     engineStatus.setParkAirportText({});
     lf_setReservedStand({}, false);
     lf_repaint();
@@ -324,6 +336,15 @@ void gf_leaveParkAirport() {
 }
 
 void gf_saveUpdatedStands() {
+    const std::filesystem::path path = gf_learnedPathOf(parkAirportCode, parkAirportInfo.publisher);
+    if (learnedFileRefused) {
+        // Its reading was refused: what this visit learned is not worth the user's file.
+        gf_log(fmt::format("{} '{}' could not be read at this visit and is left as it is", gf_utcClockNow(),
+                           path.empty() ? parkAirportCode : path_to_utf8(path)));
+        standUpdateCount = 0;
+        engineStatus.standUpdateCount = 0;
+        return;
+    }
     ApfData data;
     data.code = parkAirportCode;
     data.airport_name = parkAirportInfo.airport_name;
@@ -341,7 +362,6 @@ void gf_saveUpdatedStands() {
                 data.stands.push_back(stand);
         }
     }
-    const std::filesystem::path path = gf_learnedPathOf(parkAirportCode, parkAirportInfo.publisher);
     const std::string clock = gf_utcClockNow();
     const bool saved = !path.empty() && gf_writeApf(data, path, apfLearnedMode, lf_simKind());
     const std::string shown = path.empty() ? parkAirportCode : path_to_utf8(path);

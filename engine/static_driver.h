@@ -32,7 +32,8 @@ void gf_leaveParkAirport();
 
 // Writes what was learned at the park airport's stands into its learned file
 // (airports/learned/...; gf_learnedPathOf) and logs the outcome; the update count goes back to 0.
-// The airport file's own flights are dropped from the stands (they are read again next visit).
+// The airport file's own flights are dropped from the stands (they are read again next visit). A
+// learned file whose reading was refused at this visit is left as it is.
 void gf_saveUpdatedStands();
 
 // ---- The renewal schedule (main cycle) ----

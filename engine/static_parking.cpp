@@ -165,11 +165,14 @@ void lf_sortByOffset(bool largestFirst) {
                      });
 }
 
+// The stands' marks of the last calculation go, and so do its in-use marks of the flights.
 void lf_clearStandMarks() {
     for (ParkPos& stand : parkPositions) {
         stand.held = false;
         stand.blocked = false;
         stand.adjacentHeld = false;
+        for (ParkOpt& opt : stand.opts)
+            opt.inUse = false;
     }
 }
 
@@ -278,8 +281,8 @@ void lf_markLeavingFlights(WeekSlot now) {
         if (stand == nullptr) continue;
         std::string c = kept.cs;
         if (!c.empty() && c.back() == '*') c.pop_back();
-        // The search of this renewal has marked the aircraft's own option as in use (number 0): it is
-        // looked at all the same, or a standing flight could never be seen leaving.
+        // The search of this renewal may have marked the aircraft's own option as in use: it is looked
+        // at all the same, or a standing flight could never be seen leaving.
         const auto option = std::find_if(stand->opts.begin(), stand->opts.end(), [&](const ParkOpt& o) {
             return o.day == now.day && o.cs == c && o.airl == kept.airl && o.type == kept.type;
         });
@@ -459,8 +462,10 @@ void gf_adjustParking() {
         stand.held = false;
         stand.adjacentHeld = false;
         std::uint32_t k = 0;
-        for (ParkOpt& opt : stand.opts)
+        for (ParkOpt& opt : stand.opts) {
             opt.seq = ++k;
+            opt.inUse = false;
+        }
     }
     lf_blockReservedStands();
     const std::int64_t wanted = gf_wantedStaticCount();

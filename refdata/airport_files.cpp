@@ -223,7 +223,7 @@ bool lf_mergeLearnedStand(const LearnedStandContext& context, ParkPos& stand) {
     if (stand.id != context.id) return false;
     const auto& node = context.parkpos;
     if (node.attribute("radius_change").as_bool(false)) {
-        if (const auto metres = gf_finiteAttribute(node, "radius")) {
+        if (const auto metres = gf_standRadiusMetres(node)) {
             stand.radius = *metres * metresToNm;
             stand.radius_change = true;
         }
@@ -347,7 +347,7 @@ void lf_readLearnedStands(const pugi::xml_document& doc, const fs::path& path, b
         }
         const double lat = gf_finiteAttribute(parkpos, "latitude").value_or(0.0);
         const double lon = gf_finiteAttribute(parkpos, "longitude").value_or(0.0);
-        const double radius = gf_finiteAttribute(parkpos, "radius").value_or(0.0);
+        const double radius = gf_standRadiusMetres(parkpos).value_or(0.0);
         const std::size_t before = parkPositions.size();
         if (!(std::abs(lat) < 0.0001 && std::abs(lon) < 0.0001) && radius != 0.0 &&
             !gf_trim(context.id).empty())
@@ -361,6 +361,24 @@ void lf_readLearnedStands(const pugi::xml_document& doc, const fs::path& path, b
     }
 }
 
+// What the header of a file the MetaData reader refused lacks, for the user who edits the file.
+std::string lf_headerRefusal(const pugi::xml_node& doc) {
+    const auto root = doc.child("root");
+    const auto meta = (root ? root : doc).child("meta");
+    if (!meta) return "missing header";
+    const auto copyright = meta.find_child_by_attribute("info", "name", "copyright");
+    if (!copyright || std::string_view(copyright.attribute("value").as_string()).empty())
+        return "missing copyright";
+    return "missing simulator entry";
+}
+
+// A learned file that is there but cannot be read as a whole is never written over: what the user's
+// file holds would be lost.
+void lf_refuseLearned(const fs::path& path, std::string_view reason) {
+    learnedFileRefused = true;
+    gf_logError(fmt::format("{}: refused to load: {}, the file is left as it is", lf_pathText(path), reason));
+}
+
 void lf_readLearned(const fs::path& path, const ParkAirportInfo& info) {
     try {
         pugi::xml_document doc;
@@ -372,7 +390,10 @@ void lf_readLearned(const fs::path& path, const ParkAirportInfo& info) {
         }
         gf_logAndFlush(fmt::format("Read from learned airport file: '{}'", lf_pathText(path)));
         const auto meta = gf_readMetaData(doc);
-        if (!meta) return;
+        if (!meta) {
+            lf_refuseLearned(path, lf_headerRefusal(doc));
+            return;
+        }
         const bool olderFile = flightsKeptSince.isNewerThan(VersionData(meta->version));
         if (olderFile)
             gf_log(fmt::format("\nThis learned file was created with and older {} version than {},\nAll "
@@ -386,16 +407,25 @@ void lf_readLearned(const fs::path& path, const ParkAirportInfo& info) {
                            true);
         lf_applyLearnedSettings(doc);
         if (const auto handmade = gf_readStringParameter(doc, "handmade")) {
-            handmadeApf = true;
+            // A handmade file replaces the airport file's stands only when every stand of it reads.
+            std::vector<ParkPos> airportStands = std::move(parkPositions);
             gf_clearParkPositions();
-            gf_readParkpositions(doc);
+            try {
+                gf_readParkpositions(doc);
+            } catch (const std::exception& e) {
+                parkPositions = std::move(airportStands);
+                lf_refuseLearned(path, fmt::format("{}: {}", learnedTag, e.what()));
+                return;
+            }
+            handmadeApf = true;
             lf_logSetting("handmade", *handmade);
             return;
         }
         handmadeApf = false;
         lf_readLearnedStands(doc, path, olderFile);
     } catch (const std::exception& e) {
-        gf_log(fmt::format("{}: {}", learnedTag, e.what()));
+        // Merged in part: saving it would cut the file short.
+        lf_refuseLearned(path, fmt::format("{}: {}", learnedTag, e.what()));
     }
 }
 
@@ -407,6 +437,8 @@ void lf_setFirstVisitDefaults() {
             box->value = true;
             box->showValue();
         }
+        // The stand search reads the half hours; the combo box shows the hours.
+        MAX_FIT.setClamped(47);
         MAX_FIT_FL.value = 24.0f;
         if (const auto index = MAX_FIT_FL.choiceIndex())
             if (GuiControl* control = MAX_FIT_FL.control()) control->selectChoice(*index);
@@ -424,14 +456,90 @@ void lf_setFirstVisitDefaults() {
     parking_percentage.enable(true);
 }
 
+// Stands larger than this are compared with every other stand; the others only with the stands of the
+// grid cells around them. No real stand comes near it: it keeps a file's oversized stand from making the
+// cells as large as the airport.
+constexpr double largeStandRadiusNm = 0.1;
+
+// Neighbours: B is a neighbour of A when A.radius + B.radius > 1.1 x their distance. Two ordinary stands
+// can only be neighbours within twice the largest ordinary radius / 1.1, so they are looked for in a
+// grid of cells of that size: each stand is compared with the stands of its own and the eight cells
+// around it, and the distance is computed only for a pair that a flat-earth measure (never longer than
+// the distance, with a margin) does not already set too far apart. The lists are in stand order.
 void lf_findNeighbours() {
-    for (auto& a : parkPositions) {
-        for (const auto& b : parkPositions) {
-            if (a.sid == b.sid) continue;
-            if (a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}))
-                a.adjacent.push_back(b.sid);
+    const auto isNeighbour = [](const ParkPos& a, const ParkPos& b) {
+        return a.sid != b.sid && a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon});
+    };
+    const std::size_t n = parkPositions.size();
+    std::vector<std::uint32_t> large; // indices
+    double maxRadius = 0.0;
+    double maxAbsLat = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const ParkPos& s = parkPositions[i];
+        if (s.radius > largeStandRadiusNm)
+            large.push_back(i);
+        else
+            maxRadius = std::max(maxRadius, s.radius);
+        maxAbsLat = std::max(maxAbsLat, std::abs(s.lat));
+    }
+    // Cells a little larger than the reach, never so small that their numbers overflow.
+    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
+    const double nmPerDegree = gf_distanceNm({0.0, 0.0}, {1.0, 0.0});
+    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
+    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * degreesToRadians), 1e-3);
+    const double lon0 = n == 0 ? 0.0 : parkPositions.front().lon;
+    // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
+    // date line stays in one piece).
+    std::vector<std::pair<double, double>> flat(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ParkPos& s = parkPositions[i];
+        flat[i] = {s.lat * nmPerDegree, std::remainder(s.lon - lon0, 360.0) * nmPerDegree * cosLat};
+    }
+    // Cell keys ordered by row, then column: the three cells of a row next to a stand are one range.
+    const auto key = [](std::int64_t row, std::int64_t col) {
+        return (static_cast<std::uint64_t>(row + 0x80000000LL) << 32) |
+               static_cast<std::uint32_t>(col + 0x80000000LL);
+    };
+    const auto cellOf = [&](std::size_t i) {
+        return std::pair{static_cast<std::int64_t>(std::floor(flat[i].first / cellNm)),
+                         static_cast<std::int64_t>(std::floor(flat[i].second / cellNm))};
+    };
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> cells; // key, index: ordinary stands
+    cells.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (parkPositions[i].radius <= largeStandRadiusNm) {
+            const auto [row, col] = cellOf(i);
+            cells.emplace_back(key(row, col), i);
         }
-        a.adjacent.shrink_to_fit();
+    std::sort(cells.begin(), cells.end());
+
+    std::vector<std::uint32_t> found;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        ParkPos& a = parkPositions[i];
+        found.clear();
+        if (a.radius > largeStandRadiusNm) {
+            for (const ParkPos& b : parkPositions)
+                if (isNeighbour(a, b)) found.push_back(b.sid);
+        } else {
+            const auto [row, col] = cellOf(i);
+            for (std::int64_t r = row - 1; r <= row + 1; ++r) {
+                const std::uint64_t last = key(r, col + 1);
+                auto it = std::lower_bound(cells.begin(), cells.end(),
+                                           std::pair{key(r, col - 1), std::uint32_t{0}});
+                for (; it != cells.end() && it->first <= last; ++it) {
+                    const ParkPos& b = parkPositions[it->second];
+                    const double reach = (a.radius + b.radius) / 1.1 * 1.01;
+                    const double dy = flat[it->second].first - flat[i].first;
+                    const double dx = flat[it->second].second - flat[i].second;
+                    if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) continue;
+                    if (isNeighbour(a, b)) found.push_back(b.sid);
+                }
+            }
+            for (const std::uint32_t j : large)
+                if (isNeighbour(a, parkPositions[j])) found.push_back(parkPositions[j].sid);
+            std::sort(found.begin(), found.end());
+        }
+        a.adjacent.assign(found.begin(), found.end());
     }
 }
 
@@ -454,11 +562,13 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
             return failure;
     }
     handmadeApf = false;
+    learnedFileRefused = false;
     const fs::path file = local ? lf_localPath(reference) : parkAirportCopy;
     pugi::xml_document doc;
     if (!doc.load_file(file.c_str()))
         return fmt::format("{}: could not load file: {}", reference, lf_pathText(file));
-    if (!gf_readMetaData(doc)) return fmt::format("{}: refused to load", reference);
+    if (!gf_readMetaData(doc))
+        return fmt::format("{}: refused to load: {}", reference, lf_headerRefusal(doc));
 
     rtTrafficWeek = gf_readIntParameter(doc, "RT_traffic_week").value_or(0);
     info.publisher = gf_readStringParameter(doc, "publisher").value_or("");
@@ -473,7 +583,10 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     const auto qfReal = gf_readIntParameter(doc, "Qf_real");
     const auto qfSoft = gf_readIntParameter(doc, "Qf_soft");
     // A file without its factors is scored from its own stands, never with the previous airport's.
-    parkQualityFactors = qfReal && qfSoft ? QualityFactors{*qfReal, *qfSoft} : gf_qualityFactors();
+    // Factors beyond their range (-1 unknown, else 0..100) are taken at the nearest end.
+    parkQualityFactors = qfReal && qfSoft
+                             ? QualityFactors{std::clamp(*qfReal, -1, 100), std::clamp(*qfSoft, -1, 100)}
+                             : gf_qualityFactors();
 
     // While settings of a learned file or of a first visit are in force, the saved values are the
     // user's own: keep them.
@@ -514,8 +627,12 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     gf_logContinuation(fmt::format("{:24}: {}", "RT traffic week", rtTrafficWeek.load()));
 
     if (hooks.showQualityText) hooks.showQualityText(quality);
-    parkAirportLoaded = true;
-    FLUSH_STATIC_BUTTON.enable(true);
+    // Only a read that found stands loads the airport: leaving an airport that was not loaded saves
+    // nothing over its learned file.
+    if (!parkPositions.empty()) {
+        parkAirportLoaded = true;
+        FLUSH_STATIC_BUTTON.enable(true);
+    }
     if (hooks.setParkAirportElevation)
         hooks.setParkAirportElevation(parkAirportCode.empty() ? std::nullopt
                                                               : std::optional<double>(info.altitude));

@@ -7,6 +7,7 @@ std::string parkAirportCode;
 Airport currentParkAirport;
 ParkAirportInfo parkAirportInfo;
 bool handmadeApf = false;
+bool learnedFileRefused = false;
 std::atomic<bool> parkAirportLoaded{false};
 std::atomic<std::int32_t> rtTrafficWeek{0};
 QualityFactors parkQualityFactors;
@@ -21,6 +22,7 @@ void gf_resetParkAirportForTests() {
     currentParkAirport = Airport{};
     parkAirportInfo = ParkAirportInfo{};
     handmadeApf = false;
+    learnedFileRefused = false;
     parkAirportLoaded = false;
     rtTrafficWeek = 0;
     parkQualityFactors = QualityFactors{};

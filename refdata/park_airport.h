@@ -33,6 +33,9 @@ extern Airport currentParkAirport;
 extern ParkAirportInfo parkAirportInfo;
 // The park airport's stands came from a handmade learned file.
 extern bool handmadeApf;
+// The park airport's learned file was there but could not be read as a whole (its header refused, or a
+// handmade file with a faulty stand): leaving the airport leaves it as it is.
+extern bool learnedFileRefused;
 // The park airport's stands are loaded (the window thread tests it).
 extern std::atomic<bool> parkAirportLoaded;
 // "RT_traffic_week" of the airport file; 0 when absent.

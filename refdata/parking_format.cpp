@@ -18,9 +18,7 @@ std::vector<ParkPos> parkPositions;
 ParkPos::ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double lon, double heading,
                  double radiusMetres, bool cargo, bool ramp, bool heli)
     : opts(std::move(opts)), id(std::move(id)), lat(lat), lon(lon), heading(heading),
-      radius(radiusMetres * metresToNm), cargo(cargo), ramp(ramp), heli(heli) {
-    adjacent.reserve(8);
-}
+      radius(radiusMetres * metresToNm), cargo(cargo), ramp(ramp), heli(heli) {}
 
 void gf_clearParkPositions() {
     parkPositions.clear();
@@ -142,8 +140,10 @@ OptIdentity gf_optIdentity(const pugi::xml_node& opt) {
 }
 
 std::optional<double> gf_finiteNumber(std::string_view text) {
-    const std::string trimmed = gf_trim(text);
-    if (trimmed.empty()) return std::nullopt;
+    // The blanks gf_trim removes, without a copy: files hold thousands of numbers.
+    const auto begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos) return std::nullopt;
+    const std::string_view trimmed = text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1);
     double value = 0.0;
     const char* first = trimmed.data();
     if (*first == '+') ++first;
@@ -158,26 +158,72 @@ std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char*
     return gf_finiteNumber(attribute.as_string());
 }
 
+namespace {
+
+// The attributes of a stand that its reading takes, found in one pass (the first of a name counts, as
+// with pugi::xml_node::attribute): a file of thousands of stands would otherwise search each stand's
+// attributes once per name.
+struct StandAttributes {
+    pugi::xml_attribute latitude, longitude, radius, heading, cargo, ramp, heli;
+};
+
+StandAttributes lf_standAttributes(const pugi::xml_node& parkpos) {
+    using Slot = pugi::xml_attribute StandAttributes::*;
+    static constexpr std::pair<std::string_view, Slot> names[] = {
+        {"latitude", &StandAttributes::latitude}, {"longitude", &StandAttributes::longitude},
+        {"radius", &StandAttributes::radius},     {"heading", &StandAttributes::heading},
+        {"cargo", &StandAttributes::cargo},       {"ramp", &StandAttributes::ramp},
+        {"heli", &StandAttributes::heli}};
+    StandAttributes found;
+    for (const pugi::xml_attribute a : parkpos.attributes()) {
+        const std::string_view name = a.name();
+        for (const auto& [wanted, slot] : names)
+            if (name == wanted) {
+                if (!(found.*slot)) found.*slot = a;
+                break;
+            }
+    }
+    return found;
+}
+
+std::optional<double> lf_finite(const pugi::xml_attribute& a) {
+    if (!a) return std::nullopt;
+    return gf_finiteNumber(a.as_string());
+}
+
+std::optional<double> lf_radiusMetres(const pugi::xml_attribute& a) {
+    const auto radius = lf_finite(a);
+    if (!radius || std::abs(*radius) > maxStandRadiusMetres) return std::nullopt;
+    return radius;
+}
+
+} // namespace
+
+std::optional<double> gf_standRadiusMetres(const pugi::xml_node& parkpos) {
+    return lf_radiusMetres(parkpos.attribute("radius"));
+}
+
 void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
-    const double lat = gf_finiteAttribute(parkpos, "latitude").value_or(0.0);
-    const double lon = gf_finiteAttribute(parkpos, "longitude").value_or(0.0);
+    const StandAttributes attributes = lf_standAttributes(parkpos);
+    const double lat = lf_finite(attributes.latitude).value_or(0.0);
+    const double lon = lf_finite(attributes.longitude).value_or(0.0);
     if (lat == 0.0 && lon == 0.0) return;
     // Files of other people: a position off the earth is no stand.
     if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
     // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
     // that size would not read back as written after the conversions (metres to nautical miles,
     // degrees to radians) and would drift with every save.
-    double radius = gf_finiteAttribute(parkpos, "radius").value_or(0.0);
-    if (std::abs(radius) > maxStandRadiusMetres) radius = 0.0;
-    double heading = gf_finiteAttribute(parkpos, "heading").value_or(0.0);
+    const double radius = lf_radiusMetres(attributes.radius).value_or(0.0);
+    double heading = lf_finite(attributes.heading).value_or(0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    const bool cargo = parkpos.attribute("cargo").as_bool(false);
-    const bool ramp = parkpos.attribute("ramp").as_bool(false);
-    const bool heli = parkpos.attribute("heli").as_bool(false);
+    const bool cargo = attributes.cargo.as_bool(false);
+    const bool ramp = attributes.ramp.as_bool(false);
+    const bool heli = attributes.heli.as_bool(false);
 
     std::vector<ParkOpt> opts;
-    opts.reserve(static_cast<std::size_t>(
-        std::distance(parkpos.children("opt").begin(), parkpos.children("opt").end())));
+    if (parkpos.child("opt"))
+        opts.reserve(static_cast<std::size_t>(
+            std::distance(parkpos.children("opt").begin(), parkpos.children("opt").end())));
     for (auto opt : parkpos.children("opt")) {
         OptIdentity identity = gf_optIdentity(opt);
         const std::string_view hh = opt.attribute("hh").as_string();
@@ -205,7 +251,10 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
 void gf_readParkpositions(const pugi::xml_node& doc) {
     const auto section = gf_rootChild(doc, "parkpositions");
     if (!section) return;
-    std::unordered_set<std::string> seen;
+    // Views into the document, which outlives the reading.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(static_cast<std::size_t>(
+        std::distance(section.children("parkpos").begin(), section.children("parkpos").end())));
     std::size_t count = 0;
     for (auto parkpos : section.children("parkpos")) {
         ++count;

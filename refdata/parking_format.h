@@ -32,12 +32,15 @@ struct ParkOpt {
     std::uint32_t origin = 0; // 1 read from the airport file, 0 learned
     std::uint32_t real = 1;   // 1 real flight, 0 soft
     bool cpl = false;         // coupled
+    // Run-time mark of the stand search: the flight is in use elsewhere for the current calculation
+    // (live, shown or picked), so this stand does not show it. It stays a learned flight; false when read.
+    bool inUse = false;
 };
 
 // One stand.
 struct ParkPos {
     // Takes the id and the flights; the heading in radians, the radius in metres (kept in nautical
-    // miles). Every other flag starts false, sid 0, room for 8 neighbours.
+    // miles). Every other flag starts false, sid 0, no neighbours (the airport-file reader sets them).
     ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double lon, double heading,
             double radiusMetres, bool cargo, bool ramp, bool heli);
 
@@ -109,3 +112,6 @@ bool gf_isSameParkOpt(const ParkOpt& a, const ParkOpt& b);
 std::optional<double> gf_finiteNumber(std::string_view text);
 // A number attribute that parses as a finite number, else empty (missing, text, "nan", "inf").
 std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char* name);
+// The stand's "radius" in metres, the one rule of every reader of stands: empty when it is no finite
+// number or beyond any stand's (maxStandRadiusMetres either way).
+std::optional<double> gf_standRadiusMetres(const pugi::xml_node& parkpos);

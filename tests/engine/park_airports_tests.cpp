@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace enginetest {
@@ -186,6 +187,45 @@ TEST_F(ParkAirportsTest, SavingTheFirstEntry) {
         EXPECT_TRUE(gf_saveMyParkAirport());
         EXPECT_EQ(readParkFile(), c.after);
         EXPECT_EQ(logCount(c.logLine), 1u);
+    }
+}
+
+// A reserved stand's id comes from an outside airport file: whatever it holds, it is read back as it
+// was saved, and saving one airport leaves what the file says of every other airport as it was.
+TEST_F(ParkAirportsTest, AnyStandIdRoundTripsAndOtherAirportsKeepTheirStands) {
+    const std::vector<std::string> ids{"B,12",
+                                       "B12\nEDDF,V1",
+                                       "B12\r\nLOWW",
+                                       "\"B12\"",
+                                       "\"",
+                                       " B12 ",
+                                       "B\\12",
+                                       "B\\x41",
+                                       "B\t12\x7f",
+                                       std::string(200, 'x'),
+                                       "\xc3\xa9 12",
+                                       std::string("B\0"
+                                                   "12",
+                                                   4)};
+    for (const std::string& id : ids) {
+        SCOPED_TRACE(::testing::PrintToString(id));
+        writeParkFile("EDDF,V9\nLSZH\nEDDF,A1\nLOWW,B2\n");
+        ASSERT_TRUE(lf_readMyParkAirports());
+        const auto lszh = std::find_if(parkAirports.begin(), parkAirports.end(),
+                                       [](const ParkAirportEntry& e) { return e.code == "LSZH"; });
+        ASSERT_NE(lszh, parkAirports.end());
+        parkAirports.splice(parkAirports.begin(), parkAirports, lszh);
+        ASSERT_EQ(parkAirports.front().code, "LSZH");
+        parkAirports.front().stand = id;
+        ASSERT_TRUE(gf_saveMyParkAirport());
+
+        ASSERT_TRUE(lf_readMyParkAirports()) << readParkFile();
+        std::map<std::string, std::string> stands;
+        for (const ParkAirportEntry& e : parkAirports)
+            stands[e.code] = e.stand;
+        EXPECT_EQ(stands, (std::map<std::string, std::string>{{"EDDF", "V9"}, {"LOWW", "B2"}, {"LSZH", id}}))
+            << readParkFile();
+        EXPECT_EQ(parkAirports.size(), 3u);
     }
 }
 

@@ -99,7 +99,7 @@ TEST_F(StandSearchTest, ARefusedOptionIsStruckOutForLargerOffsets) {
     liveCallsignSet.insert("SWR100_");
     lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
     EXPECT_TRUE(staticAddList.empty());
-    EXPECT_EQ(at.opts[0].seq, 0u);
+    EXPECT_TRUE(at.opts[0].inUse);
     liveCallsignSet.clear();
     lf_searchStands(WeekSlot{2, 10}, 1, 1, 1, staticAddList);
     EXPECT_TRUE(staticAddList.empty());
@@ -162,7 +162,7 @@ TEST_F(StandSearchTest, AFlightIsPickedForOneStandOnly) {
             EXPECT_EQ(all[1].cs, other.cs);
         }
         EXPECT_EQ(b.held, c.secondCandidate);
-        EXPECT_EQ(b.opts[0].seq, 0u) << "the repeat is struck out";
+        EXPECT_TRUE(b.opts[0].inUse) << "the repeat is struck out";
     }
 }
 
@@ -200,7 +200,7 @@ TEST_F(StandSearchTest, AFlightInUseElsewhereLeavesItsStandFreeForThisCall) {
         lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
         EXPECT_TRUE(picks.empty());
         EXPECT_FALSE(at.held);
-        EXPECT_EQ(at.opts[0].seq, 0u);
+        EXPECT_TRUE(at.opts[0].inUse);
         lf_searchStands(WeekSlot{2, 10}, 1, 1, 1, picks);
         EXPECT_TRUE(picks.empty()) << "SWR200 was not seen half an hour earlier";
         lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);

@@ -9,6 +9,7 @@
 #include "engine/park_airports.h"
 #include "engine/static_parking.h"
 #include "engine/static_placement.h"
+#include "feed/traffic_datagram.h"
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
@@ -485,6 +486,177 @@ TEST_F(StaticDriverTest, ReReadTakesAChangedReservedStand) {
     writeParkList("LSZH,S3\nlszh\n"); // not in the airports table
     EXPECT_FALSE(gf_checkParkAirports(true, message));
     EXPECT_EQ(message, "untouched");
+}
+
+} // namespace
+} // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// The whole text of a parking file: a header of the given meta entries and parameters, then the stands.
+std::string parkingFile(const std::string& meta, const std::string& parameters, const std::string& stands) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><meta>" + meta + "</meta><parameters>" +
+           parameters + "</parameters><parkpositions>" + stands + "</parkpositions></root>\n";
+}
+
+const std::string fullMeta = R"(<info name="version" value="12.0.0"/><info name="copyright" value="test"/>)"
+                             R"(<info name="sim" value="1"/>)";
+const std::string demoHeader = R"(<parameter name="airport_name" value="LSZH"/>)"
+                               R"(<parameter name="publisher" value="Skyloom demo"/>)"
+                               R"(<parameter name="altitude" value="1416"/>)";
+
+std::string standText(const std::string& id, double lat, const std::string& opts = "") {
+    return fmt::format(R"(<parkpos id="{}" latitude="{:.6f}" longitude="8.548100" radius="20">{}</parkpos>)",
+                       id, lat, opts);
+}
+
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// A flight the stand search struck out for this calculation, because it is live in the feed or was
+// picked for another stand, is still a learned flight: leaving the airport writes it.
+TEST_F(StaticDriverTest, FlightsStruckOutByTheSearchStayInTheLearnedFile) {
+    parkAirportCode = "LSZH";
+    parkAirportInfo.publisher = "stock";
+    ParkPos& a = stand("A1", 47.45, 8.55);
+    ParkPos& b = stand("B1", 47.46, 8.56);
+    ParkPos& c = stand("C1", 47.47, 8.57);
+    option(a, "EDW", "A320", "HB-JXA", 3, {20}, "EDW868");
+    option(b, "EDW", "A320", "HB-JXB", 3, {20}, "EDW100");
+    option(c, "EDW", "A320", "HB-JXB", 3, {20}, "EDW101"); // the same aircraft as B1's
+    liveCallsignSet.insert("EDW868");
+    std::vector<StaticPick> picks;
+    lf_searchStands(WeekSlot{3, 20}, 1, 1, 0, picks);
+    ASSERT_EQ(picks.size(), 1u);
+    EXPECT_EQ(picks[0].cs, "EDW100");
+
+    gf_saveUpdatedStands();
+    const std::string text = fileText("airports/learned/stock/LSZH.xml");
+    for (const char* cs : {"EDW868", "EDW100", "EDW101"})
+        EXPECT_NE(text.find(fmt::format("cs=\"{}\"", cs)), std::string::npos) << cs << "\n" << text;
+}
+
+// A visit whose airport or learned file cannot be read as a whole ends without statics and leaves the
+// learned file exactly as it was: nothing the user's files held is written over.
+TEST_F(StaticDriverTest, AVisitWhoseFilesCannotBeReadLeavesTheLearnedFileAsItWas) {
+    const std::string goodStands = standText("S1", lszh.lat) + standText("S2", lszh.lat + 0.001);
+    const std::string learnedFlight =
+        R"(<opt reg="HB-JLQ" airl="SWR" type="A320" day="3" hh="20" cs="SWR38"/>)";
+    const std::string learnedText = parkingFile(fullMeta, R"(<parameter name="airport_name" value="LSZH"/>)",
+                                                R"(<parkpos id="S1">)" + learnedFlight + "</parkpos>");
+    const std::string handmadeHeader = R"(<parameter name="airport_name" value="LSZH"/>)"
+                                       R"(<parameter name="handmade" value="true"/>)"
+                                       R"(<parameter name="altitude" value="1416"/>)";
+    struct Case {
+        const char* name;
+        std::string airportFile;
+        std::string learnedFile;
+        std::string said; // logged or shown
+    };
+    const std::vector<Case> cases{
+        {"an airport file without stands",
+         parkingFile(fullMeta, demoHeader,
+                     R"(<parkpos id="Z1" latitude="0" longitude="0" radius="20"/>)"
+                     R"(<parkpos id="Z2" latitude="0" longitude="0" radius="20"/>)"),
+         learnedText, "no stands found"},
+        {"a handmade file with a repeated stand", parkingFile(fullMeta, demoHeader, goodStands),
+         parkingFile(fullMeta, handmadeHeader,
+                     standText("H1", lszh.lat, learnedFlight) + standText("H2", lszh.lat + 0.001) +
+                         standText("H1", lszh.lat + 0.002)),
+         "Parking position 'H1' appears more than once."},
+        {"a handmade file with a stand without id", parkingFile(fullMeta, demoHeader, goodStands),
+         parkingFile(fullMeta, handmadeHeader,
+                     standText("H1", lszh.lat, learnedFlight) + R"(<parkpos latitude="47.46"/>)"),
+         "Parking position #2 has no 'id' attribute."},
+        {"a learned file without copyright", parkingFile(fullMeta, demoHeader, goodStands),
+         parkingFile(R"(<info name="sim" value="1"/>)", R"(<parameter name="airport_name" value="LSZH"/>)",
+                     R"(<parkpos id="S1">)" + learnedFlight + "</parkpos>"),
+         "LSZH.xml: refused to load: missing copyright"},
+        {"an airport file with a repeated stand",
+         parkingFile(fullMeta, demoHeader, goodStands + standText("S1", lszh.lat + 0.002)), learnedText,
+         "airports/my_thirdparty/LSZH.xml: refused: 94: Parking position 'S1' appears more than once."},
+    };
+    const fs::path learned = "airports/learned/thirdparty/Skyloom demo/LSZH.xml";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeText("airports/my_thirdparty/LSZH.xml", c.airportFile);
+        writeText(learned, c.learnedFile);
+        writeParkList("LSZH\n");
+        ASSERT_TRUE(lf_readMyParkAirports());
+        const std::size_t before = logText().size();
+        userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
+        ASSERT_NO_THROW(gf_updateStaticParking(false));
+        ASSERT_NO_THROW(gf_updateStaticParking(false));
+        pass(3 * 50);
+        userAt(Lalo{lszh.lat - 0.5, lszh.lon}, 3000, false); // 30 nm: out of sight
+        gf_updateStaticParking(false);
+        gf_leaveParkAirport();
+        EXPECT_EQ(parkAirportCode, "");
+        EXPECT_EQ(fileText(learned), c.learnedFile);
+        std::string said = logText().substr(before);
+        for (const std::string& m : messages)
+            said += m + "\n";
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        messages.clear();
+        calculationRequested = false;
+        gf_resetStaticDriverForTests();
+    }
+}
+
+// Leaving a handmade park airport lowers the handmade mark, and the feed no longer judges flights by
+// the left airport's elevation: a slow flight just above it, far from the airport, stays airborne.
+TEST_F(StaticDriverTest, LeavingForgetsTheHandmadeMarkAndTheElevation) {
+    gf_parkingHooks().setParkAirportElevation = [](std::optional<double> feet) {
+        trafficReader.setParkAirportElevation(feet);
+    };
+    writeAirportFile("LSZH", 4, "Skyloom demo");
+    writeText("airports/learned/thirdparty/Skyloom demo/LSZH.xml",
+              parkingFile(fullMeta,
+                          R"(<parameter name="airport_name" value="LSZH"/>)"
+                          R"(<parameter name="handmade" value="true"/>)",
+                          standText("H1", lszh.lat) + standText("H2", lszh.lat + 0.001)));
+    writeParkList("LSZH\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
+    gf_updateStaticParking(false);
+    gf_updateStaticParking(false);
+    ASSERT_TRUE(parkAirportLoaded.load());
+    EXPECT_TRUE(handmadeApf);
+    EXPECT_EQ(trafficReader.parkAirportElevation(), std::optional<double>(1416.0));
+
+    const Lalo away{lszh.lat - 0.45, lszh.lon}; // 27 nm south
+    userAt(away, 3000, false);
+    gf_updateStaticParking(false);
+    ASSERT_EQ(parkAirportCode, "");
+    EXPECT_FALSE(handmadeApf);
+    EXPECT_EQ(trafficReader.parkAirportElevation(), std::nullopt);
+
+    // 20 nm from the user (7 nm from LSZH), 1,450 ft at 70 kn.
+    trafficReader.setReferencePosition(away);
+    const TrafficFilterContext context = trafficReader.filterContext();
+    TrafficFilter filter{context.reference,
+                         40.0,
+                         context.parkAirportElevation,
+                         context.parkAirportChosen,
+                         context.parkAirportPosition,
+                         context.parkAirportElevationFt,
+                         false};
+    const std::string datagram =
+        "RTTFC,4921362,47.341434,8.548100,1450,0,0,180.0,70,SWR123,A320,HB-JLT,,,1765370000.5,adsb,SWR123,"
+        "adsb_icao,1450,70,70,0.5,0,0,180.0,180.0,0,none,A3";
+    const TrafficDatagramResult result = gf_readTrafficDatagram(datagram, filter);
+    EXPECT_EQ(result.drop, TrafficDrop::none) << result.error;
+    EXPECT_GT(result.record.pos.alt, 0.0);
+    EXPECT_TRUE(result.record.pos.airborne);
 }
 
 } // namespace

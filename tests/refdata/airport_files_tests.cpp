@@ -6,6 +6,8 @@
 #include "core/version.h"
 #include "refdata/parking_quality.h"
 
+#include <random>
+
 using namespace parking_test;
 
 namespace {
@@ -184,8 +186,19 @@ TEST_F(AirportFiles, FilesThatCannotBeReadSayWhy) {
     writeAt("airports/my_thirdparty/LSZH.xml", "<root><parameters>");
     EXPECT_EQ(read("airports/my_thirdparty/LSZH.xml"),
               "airports/my_thirdparty/LSZH.xml: could not load file: airports/my_thirdparty/LSZH.xml");
-    writeAt("airports/my_thirdparty/LSZH.xml", "<root><parameters/></root>");
-    EXPECT_EQ(read("airports/my_thirdparty/LSZH.xml"), "airports/my_thirdparty/LSZH.xml: refused to load");
+    // A header the reader refuses says what it lacks.
+    const std::string simEntry = R"(<info name="sim" value="1"/>)";
+    for (const auto& [file, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"<root><parameters/></root>", "missing header"},
+             {"<root><meta>" + simEntry + "</meta></root>", "missing copyright"},
+             {R"(<root><meta><info name="copyright" value=""/>)" + simEntry + "</meta></root>",
+              "missing copyright"},
+             {R"(<root><meta><info name="copyright" value="Copyright Skyloom"/></meta></root>)",
+              "missing simulator entry"}}) {
+        writeAt("airports/my_thirdparty/LSZH.xml", file);
+        EXPECT_EQ(read("airports/my_thirdparty/LSZH.xml"),
+                  "airports/my_thirdparty/LSZH.xml: refused to load: " + reason);
+    }
     EXPECT_EQ(read("airports/../secret.xml"), "gf_readApf: refused reference 'airports/../secret.xml'");
 
     // A missing altitude, or one that is no finite number, stops the reading before any stand.
@@ -206,7 +219,8 @@ TEST_F(AirportFiles, FilesThatCannotBeReadSayWhy) {
     writeAt("airports/my_thirdparty/LSZH.xml", airportFile(standXml("Z1", 0, 0) + standXml("Z2", 0, 0)));
     EXPECT_EQ(read("airports/my_thirdparty/LSZH.xml"), "no stands found");
     EXPECT_NE(logText().find("RT traffic week         : 0"), std::string::npos);
-    EXPECT_TRUE(parkAirportLoaded.load());
+    // Not loaded: leaving the airport must not save its (empty) stands over the learned file.
+    EXPECT_FALSE(parkAirportLoaded.load());
 }
 
 TEST_F(AirportFiles, FirstVisitDefaultsFollowTheQualityAndTheTablesStands) {
@@ -230,6 +244,7 @@ TEST_F(AirportFiles, FirstVisitDefaultsFollowTheQualityAndTheTablesStands) {
             PARK_SOFT.value = start;
             WEEK.value = start;
             MAX_FIT_FL.value = 5.0f;
+            MAX_FIT.value = 9;
             control(PARK_SOFT).checked.reset();
             writeAt("airports/my_thirdparty/LSZH.xml",
                     airportFile(standXml("A1", 47, 8), {{"Qf_real", c.qfReal}, {"Qf_soft", c.qfSoft}}));
@@ -241,6 +256,8 @@ TEST_F(AirportFiles, FirstVisitDefaultsFollowTheQualityAndTheTablesStands) {
                 EXPECT_EQ(control(PARK_SOFT).checked, c.softAndWeek);
             }
             EXPECT_EQ(MAX_FIT_FL.value.load(), c.maxFitHours);
+            // What the stand search reads: 24 hours are 47 half hours.
+            EXPECT_EQ(MAX_FIT.value.load(), c.maxFitHours == 24.0f ? 47 : 9);
             EXPECT_EQ(parking_percentage.value.load(), c.percentage);
             EXPECT_EQ(control(parking_percentage).selected, parking_percentage.choiceIndex());
             EXPECT_TRUE(control(parking_percentage).enabled);
@@ -258,6 +275,53 @@ TEST_F(AirportFiles, FactorsMissingFromTheFileComeFromItsStands) {
     EXPECT_EQ(parkQualityFactors, (QualityFactors{0, 63}));
     EXPECT_TRUE(PARK_SOFT.value.load()) << "first-visit defaults of this airport's own stands";
     EXPECT_EQ(qualityText, " 0/63");
+}
+
+// Factors outside 0..100 (-1: unknown) are no coverage any file can have: they are brought into range.
+TEST_F(AirportFiles, QualityFactorsOfAFileAreTakenWithinTheirRange) {
+    struct Case {
+        std::string real, soft;
+        QualityFactors expected;
+    };
+    for (const Case& c : {Case{"99999999999", "-7", {100, -1}}, Case{"101", "0", {100, 0}},
+                          Case{"-1", "-1", {-1, -1}}, Case{"45", "12", {45, 12}}}) {
+        writeAt("airports/my_thirdparty/LSZH.xml",
+                airportFile(standXml("A1", 47, 8), {{"Qf_real", c.real}, {"Qf_soft", c.soft}}));
+        ASSERT_EQ(read("airports/my_thirdparty/LSZH.xml"), "");
+        EXPECT_EQ(parkQualityFactors, c.expected) << c.real << "/" << c.soft;
+    }
+}
+
+// The neighbours of every stand are exactly those of the pair rule, whatever the stands' sizes and
+// spacing: crowded and sparse stands, negative and zero radii, one stand of the largest radius a file
+// may give, and an airport across the date line.
+TEST_F(AirportFiles, NeighboursAreThoseOfThePairRule) {
+    for (const double lon0 : {8.55, 179.996}) {
+        std::mt19937 engine(11);
+        std::uniform_real_distribution<double> offset(0.0, 0.008);
+        std::uniform_real_distribution<double> radius(-5.0, 60.0);
+        std::string stands;
+        for (int i = 0; i < 600; ++i) {
+            double lon = lon0 + offset(engine) * (i % 7 == 0 ? 0.05 : 1.0);
+            if (lon > 180.0) lon -= 360.0;
+            const double lat = 47.45 + offset(engine);
+            const double r = i == 300 ? maxStandRadiusMetres : radius(engine);
+            stands +=
+                fmt::format(R"(<parkpos id="S{}" latitude="{:.6f}" longitude="{:.6f}" radius="{:.1f}"/>)", i,
+                            lat, lon, r);
+        }
+        writeAt("airports/my_thirdparty/LSZH.xml", airportFile(stands));
+        ASSERT_EQ(read("airports/my_thirdparty/LSZH.xml"), "");
+        ASSERT_EQ(parkPositions.size(), 600u);
+        for (const ParkPos& a : parkPositions) {
+            std::vector<std::uint32_t> expected;
+            for (const ParkPos& b : parkPositions)
+                if (a.sid != b.sid &&
+                    a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}))
+                    expected.push_back(b.sid);
+            ASSERT_EQ(a.adjacent, expected) << a.id << " near longitude " << lon0;
+        }
+    }
 }
 
 TEST_F(AirportFiles, StandsThatOverlapAreNeighbours) {

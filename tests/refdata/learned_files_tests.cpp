@@ -115,6 +115,17 @@ TEST_F(LearnedFiles, MergeFollowsTheVersionRuleAndItsChecks) {
              EXPECT_FALSE(stand("A2")->manual);
          },
          "==> manually created standid A2 already exists in"},
+        {"radius changes beyond any stand's", name,
+         R"(<parkpos id="A1" radius_change="true" radius="1e300"/>)"
+         R"(<parkpos id="A2" radius_change="true" radius="-20000"/>)",
+         "12.0.0",
+         [&] {
+             for (const char* id : {"A1", "A2"}) {
+                 EXPECT_NEAR(stand(id)->radius * nmToMetres, 20.0, 1e-9) << id;
+                 EXPECT_FALSE(stand(id)->radius_change) << id;
+             }
+         },
+         ""},
         {"another airport name",
          {{"airport_name", "Kloten"}},
          "",
@@ -169,10 +180,14 @@ TEST_F(LearnedFiles, AHandmadeFileReplacesTheStands) {
     EXPECT_NE(log.find("Airport file read from 'airports/learned/thirdparty/FlyTampa/LSZH.xml' for Zurich"),
               std::string::npos);
 
-    // An unreadable handmade file keeps what was read before, and the reading goes on.
+    // An unreadable handmade file is refused as a whole: the airport file's stands are used, and the
+    // reading goes on.
     writeLearned({{"handmade", "true"}}, standXml("H1", 47.2, 8.2) + standXml("H1", 47.3, 8.2));
     ASSERT_EQ(read(reference), "");
-    EXPECT_EQ(parkPositions.size(), 1u);
+    EXPECT_EQ(parkPositions.size(), 2u);
+    EXPECT_EQ(parkPositions[0].id, "A1");
+    EXPECT_FALSE(handmadeApf);
+    EXPECT_TRUE(learnedFileRefused);
     EXPECT_NE(logText().find("lf_readLearned: 94: Parking position 'H1' appears more than once."),
               std::string::npos);
 }
