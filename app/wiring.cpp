@@ -353,12 +353,11 @@ void lf_engineEverySecond() {
     }
 }
 
-// The reserved stand is kept clear. The static twin check of every 61 seconds falls on a 5-second
-// second once in five times; it runs here then, so that no twin stays for two periods.
+// The reserved stand is kept clear. The static twin check of the 61-second period is not run here: the
+// 5-second seconds keep to their own duties.
 void lf_engineEvery5Seconds() {
     if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
     lf_rereadParkAirportsIfAsked();
-    if (runSeconds.load() % 61 == 0) gf_removeStaticTwinOfLive();
 }
 
 // The engine's mean parked times reach the parking block.

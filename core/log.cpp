@@ -6,6 +6,7 @@
 #include "core/version.h"
 #include "platform/os/folders.h"
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -21,7 +22,50 @@ constexpr std::string_view continuationIndent = "          ";
 std::mutex logMutex;
 std::ofstream logStream;
 
-void writeLine(std::string_view prefix, std::string_view text, bool flush) {
+constexpr std::string_view errorPrefix = "==> ";
+
+bool lf_isControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Outside text (callsigns, registrations, file contents, folder names) reaches the log inside the
+// program's own lines, so the log makes every line safe for every caller: a control byte is written
+// escaped ("\n" for a line break, "\xNN" for the others) and cannot end a line or start a forged one.
+// The program's blank lines stay: line breaks at the very start and the very end of the text, unless the
+// text after the leading ones starts like a line the program writes itself (an error or a continuation
+// line): such a start can only be outside text.
+std::string lf_safeLine(std::string_view text) {
+    std::size_t lead = 0;
+    while (lead < text.size() && text[lead] == '\n')
+        ++lead;
+    std::size_t end = text.size();
+    while (end > lead && text[end - 1] == '\n')
+        --end;
+    const std::string_view body = text.substr(lead, end - lead);
+    if (lead != 0 && (body.starts_with(errorPrefix) || body.starts_with(continuationIndent))) lead = 0;
+    std::string line(text.substr(0, lead));
+    line.reserve(text.size() + 16);
+    for (std::size_t i = lead; i < end; ++i) {
+        const char c = text[i];
+        if (!lf_isControl(c))
+            line.push_back(c);
+        else if (c == '\n')
+            line += "\\n";
+        else
+            line += fmt::format("\\x{:02X}", static_cast<unsigned char>(c));
+    }
+    line.append(text.substr(end));
+    return line;
+}
+
+void writeLine(std::string_view prefix, std::string_view rawText, bool flush) {
+    std::string safe;
+    std::string_view text = rawText;
+    if (std::any_of(rawText.begin(), rawText.end(), lf_isControl)) {
+        safe = lf_safeLine(rawText);
+        text = safe;
+    }
     std::lock_guard lock(logMutex);
     if (!logStream.is_open()) return;
     // A failed write (a full disk) leaves the stream failed; without clearing it every later line

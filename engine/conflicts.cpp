@@ -3,6 +3,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/timeutil.h"
 #include "core/units.h"
 #include "engine/ac_removal.h"
 #include "engine/engine_status.h"
@@ -14,7 +15,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -235,18 +235,22 @@ void gf_removeAllStatic() {
 }
 
 std::uint64_t gf_countLiveParked(bool withMean) {
+    const WeekSlot now = WeekSlot::fromPacked(currentWeekSlot.load());
     std::uint64_t count = 0;
-    std::chrono::seconds total{0};
+    std::uint64_t halfHours = 0;
     for (const LiveAc& ac : liveAcs) {
         if (ac.phase != AcPhase::parked || ac.simState != SimState::active) continue;
         ++count;
-        if (withMean) total += gf_parkedFor(ac.parkStartTicks);
+        // Whole half hours since it parked; one parked since a later slot of the week adds nothing.
+        const WeekSlot since = WeekSlot::fromPacked(ac.parkedSince);
+        if (withMean && since.valid() && now.valid() && now.weekIndex() >= since.weekIndex())
+            halfHours += now.weekIndex() - since.weekIndex();
     }
     if (withMean) {
         const float mean =
             count == 0 ? 0.0f
-                       : static_cast<float>(std::chrono::duration<double, std::ratio<3600>>(total).count() /
-                                            static_cast<double>(count));
+                       : static_cast<float>(
+                             static_cast<double>(halfHours) / (2.0 * static_cast<double>(count)) + 0.5);
         if (engineStatus.liveMeanHours.load() != mean) {
             engineStatus.liveMeanHours = mean;
             if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();

@@ -2,14 +2,21 @@
 #include "engine/static_driver.h"
 #include "engine/static_parking.h"
 
+#include "engine/ac_commands.h"
 #include "engine/conflicts.h"
+#include "engine/stand_search.h"
+#include "engine/stands.h"
 
+#include "core/log.h"
 #include "core/timeutil.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
+#include "refdata/park_airport.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <mutex>
@@ -162,13 +169,6 @@ void gf_setObjectId(StaticAc& record, std::uint32_t oid) {
     if (oid != 0 && hit != index.byHexid.end()) index.byOid[oid] = hit->second;
 }
 
-void gf_swapEraseLiveAc(std::size_t position) {
-    if (position >= liveAcs.size()) return;
-    const std::uint32_t hexid = liveAcs[position].hexid;
-    lf_swapErase(liveAcs, liveIndex, position);
-    if (!liveIndex.byHexid.contains(hexid)) std::erase(coupledSearchQueue, hexid);
-}
-
 void gf_queueCoupledSearch(std::uint32_t hexid) {
     if (std::find(coupledSearchQueue.begin(), coupledSearchQueue.end(), hexid) == coupledSearchQueue.end())
         coupledSearchQueue.push_back(hexid);
@@ -178,17 +178,51 @@ void gf_swapEraseStaticAc(std::size_t position) {
     lf_swapErase(staticAcs, staticIndex, position);
 }
 
-std::size_t gf_compactLiveAcs() {
-    const std::size_t before = liveAcs.size();
-    std::erase_if(liveAcs, [](const LiveAc& ac) { return ac.eraseNow || ac.eraseDropped; });
-    const std::size_t gone = before - liveAcs.size();
-    if (gone != 0) {
+namespace {
+
+// Gives back everything a live record holds outside liveAcs: the stand it holds (mark and holder), its
+// queued creation and pending spawn, its set-up entry and its turn in the duplicate-check queue.
+void lf_giveBack(const LiveAc& ac) {
+    if (ac.sid != 0) gf_releaseStand(ac.sid, ac.hexid);
+    std::erase(pendingSpawns, ac.hexid);
+    gf_dropQueuedCreate(liveCreateQueue, ac.hexid);
+    std::erase_if(setupList, [&](const SimResult& s) {
+        return s.kind == SimResultKind::liveObjectFound && s.value == ac.hexid;
+    });
+    std::erase(coupledSearchQueue, ac.hexid);
+}
+
+// The only way live records leave liveAcs: every record `erase` picks gives back what it holds and goes.
+// keepOrder: the others keep their order (one pass over the list); else the last record takes the place
+// of each one that goes.
+template <class Pick> std::size_t lf_eraseLiveRecords(Pick erase, bool keepOrder) {
+    std::size_t gone = 0;
+    for (const LiveAc& ac : liveAcs)
+        if (erase(ac)) {
+            lf_giveBack(ac);
+            ++gone;
+        }
+    if (gone == 0) return 0;
+    if (keepOrder) {
+        std::erase_if(liveAcs, erase);
         lf_reindex(liveAcs, liveIndex);
-        // Aircraft that went are not searched: the queue stays within the live list.
-        std::erase_if(coupledSearchQueue,
-                      [](std::uint32_t hexid) { return !liveIndex.byHexid.contains(hexid); });
+        return gone;
     }
+    for (std::size_t i = liveAcs.size(); i-- > 0;)
+        if (erase(liveAcs[i])) lf_swapErase(liveAcs, liveIndex, i);
     return gone;
+}
+
+} // namespace
+
+void gf_eraseLiveAc(std::size_t position) {
+    if (position >= liveAcs.size()) return;
+    const LiveAc* target = &liveAcs[position];
+    lf_eraseLiveRecords([target](const LiveAc& ac) { return &ac == target; }, false);
+}
+
+std::size_t gf_compactLiveAcs() {
+    return lf_eraseLiveRecords([](const LiveAc& ac) { return ac.eraseNow || ac.eraseDropped; }, true);
 }
 
 void gf_reindexAircraft() {
@@ -204,6 +238,8 @@ void gf_reserveTrafficContainers() {
     setupList.reserve(128);
     pendingSpawns.reserve(64);
     ghostList.reserve(64);
+    parkPositions.reserve(512);
+    staticAddList.reserve(512);
     liveIndex.byHexid.reserve(1024);
     liveIndex.byOid.reserve(1024);
     staticIndex.byHexid.reserve(512);
@@ -247,6 +283,21 @@ void lf_clearEngineLists() {
 void gf_clearLiveState() {
     trafficReader.clearParkAirport();
     trafficReader.setParkAirportElevation(std::nullopt);
+    // The park airport is left with everything read or planned for it: a closing down that failed before
+    // its leave step must not hand the next run an airport that looks set, with stands and no statics.
+    // Leaving it properly first keeps what was learned at its stands (the leave step saves it).
+    if (parkAirportLoaded.load() || !parkAirportCode.empty()) {
+        try {
+            gf_leaveParkAirport();
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: {}", "gf_clearLiveState", e.what()));
+        }
+    }
+    parkAirportCode.clear();
+    currentParkAirport = Airport{};
+    parkAirportLoaded = false;
+    gf_clearParkStands();
+    staticAddList.clear();
     lf_clearEngineLists();
     {
         std::lock_guard lock(addingStackMutex);

@@ -65,12 +65,16 @@ void gf_setStaticStand(std::size_t position, std::uint32_t sid);
 // Sets the record's object id (live or static, by its address) and the index with it. Ids 0 are not
 // indexed.
 void gf_setObjectId(StaticAc& record, std::uint32_t oid);
-// The last record takes the place of the erased one.
-void gf_swapEraseLiveAc(std::size_t position);
-void gf_swapEraseStaticAc(std::size_t position);
-// Erases every live record whose eraseNow or eraseDropped flag is set, keeping the order of the
-// others; returns how many went.
+// The two ways a live record leaves liveAcs. Either gives back everything the record holds outside the
+// list first: the stand it holds (occupied mark and holder), its queued creation and pending spawn, its
+// set-up entry and its duplicate-check turn. Erase live records in no other way.
+// The live record at `position` goes; the last record takes its place.
+void gf_eraseLiveAc(std::size_t position);
+// Every live record whose eraseNow or eraseDropped flag is set goes, the others keep their order;
+// returns how many went.
 std::size_t gf_compactLiveAcs();
+// The last record takes the place of the erased one.
+void gf_swapEraseStaticAc(std::size_t position);
 // Builds the index again from the lists.
 void gf_reindexAircraft();
 

@@ -310,7 +310,9 @@ void lf_rotation(LiveAc& ac, double d) {
     gf_startTakeOffPhase(ac);
 }
 
-void lf_cargoCheck(LiveAc& ac, ParkPos& stand) {
+} // namespace
+
+void gf_cargoCheckAtStand(const LiveAc& ac, ParkPos& stand) {
     if (ac.standFlag || !ac.cargo || !stand.cargo) return;
     stand.cargo = false;
     stand.cargo_change = true;
@@ -319,8 +321,6 @@ void lf_cargoCheck(LiveAc& ac, ParkPos& stand) {
                        stand.id, ac.cs));
     if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();
 }
-
-} // namespace
 
 double gf_rotationSpeed(SizeCategory category) {
     switch (category) {
@@ -665,7 +665,7 @@ void gf_arriveAtStand(LiveAc& ac) {
     }
     ac.parkStartTicks = gf_engineTicks();
     ac.parkedSince = currentWeekSlot.load();
-    if (stand != nullptr) lf_cargoCheck(ac, *stand);
+    if (stand != nullptr) gf_cargoCheckAtStand(ac, *stand);
     gf_parkedSetup(ac);
     gf_log(fmt::format("{:8}: {:8} arrived at stand", gf_standNameOf(ac.sid), ac.cs));
     gf_queueCoupledSearch(ac.hexid);

@@ -5,6 +5,7 @@
 // the air movement shares.
 
 #include "engine/ac_records.h"
+#include "refdata/parking_format.h"
 
 #include <optional>
 
@@ -13,6 +14,10 @@ inline constexpr double curveMetresPerDegree = 111132.95;
 
 // Rotation speed (knots) of a size category.
 double gf_rotationSpeed(SizeCategory category);
+
+// A cargo operator's aircraft (cargo flag set, standFlag clear) parks on a stand with the cargo mark: the
+// mark goes (the stand is not kept for freight only), the change is counted, logged and shown.
+void gf_cargoCheckAtStand(const LiveAc& ac, ParkPos& stand);
 
 // A curve is active while its end point is a number.
 bool gf_hasCurve(const MoveState& m);

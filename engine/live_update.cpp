@@ -6,6 +6,7 @@
 #include "engine/ac_removal.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_tables.h"
+#include "engine/ground_movement.h"
 #include "engine/movement.h"
 #include "engine/no_match.h"
 #include "engine/parking.h"
@@ -175,7 +176,8 @@ bool lf_updateActive(LiveAc& ac) {
 }
 
 // The aircraft is created parked at the stand it stands at: only sample 0 is kept, placed on the stand,
-// the stand is marked as held by it and the flight learned there.
+// the stand's cargo mark is checked as at an arrival, the stand is marked as held by it and the flight
+// learned there.
 void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
     ac.standLat = stand.lat;
     ac.standLon = stand.lon;
@@ -191,6 +193,7 @@ void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
     q.front().lat = stand.lat;
     q.front().lon = stand.lon;
     q.front().track = stand.heading * radToDeg;
+    if (ParkPos* at = gf_findStand(stand.sid)) gf_cargoCheckAtStand(ac, *at);
     gf_occupyStand(stand.sid, ac.hexid);
     lf_addRealStandOption(stand.sid, ac, 1);
     gf_enforceMaxPark(1);

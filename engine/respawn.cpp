@@ -5,9 +5,12 @@
 #include "core/settings.h"
 #include "core/timeutil.h"
 #include "engine/ac_commands.h"
+#include "engine/ac_removal.h"
 #include "engine/callsign_choice.h"
 #include "engine/engine_tables.h"
 #include "engine/live_update.h"
+#include "engine/stand_options.h"
+#include "engine/stand_search.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
 #include "liveries/regcodes.h"
@@ -92,12 +95,33 @@ bool lf_registrationChanged(LiveAc& ac, const TrafficRecord& r) {
         if (csAirline && (*csAirline == db->airl || db->opr == *csAirline)) {
             ac.airl = db->opr.empty() ? db->airl : db->opr;
             ac.type = db->type;
+            // Another aircraft of the flight stands at the stand: learned there under its registration.
+            if (ac.phase == AcPhase::parked && ac.sid != 0) {
+                ac.reg = r.reg;
+                lf_addRealStandOption(ac.sid, ac, 0);
+            }
             gf_forgetLivery(ac);
             change = true;
         }
     }
     ac.reg = r.reg;
     return change;
+}
+
+// A live aircraft set up parked at its stand: the static parking plans nothing more for the stand, and an
+// active static aircraft standing there goes.
+void lf_clearStaticsUnder(const LiveAc& ac, const std::string& stand) {
+    if (ac.sid == 0) return;
+    std::erase_if(staticAddList, [&](const StaticPick& p) { return p.sid == ac.sid; });
+    for (const std::size_t position : gf_staticsAtStand(ac.sid)) {
+        StaticAc& st = staticAcs[position];
+        if (st.simState != SimState::active) continue;
+        // The dash is the single byte 0x97, as the line has always been written.
+        gf_log(fmt::format("{:8}: {:8} parks over static {}", stand, ac.cs, st.cs) +
+               " \x97 static will be removed");
+        removeAircraftFromSim(st);
+        return;
+    }
 }
 
 // Ground set-up of a new object created on the ground.
@@ -107,7 +131,9 @@ void lf_groundSetup(LiveAc& ac) {
     ac.move.altStep = 0;
     if (ac.phase == AcPhase::parked) {
         ac.parkedSince = currentWeekSlot.load();
-        gf_log(fmt::format("{:8}: {:8} parks", gf_standNameOf(ac.sid), ac.cs));
+        const std::string stand = gf_standNameOf(ac.sid);
+        gf_log(fmt::format("{:8}: {:8} parks", stand, ac.cs));
+        lf_clearStaticsUnder(ac, stand);
     }
     ac.move.rotationCountdown = 1;
 }

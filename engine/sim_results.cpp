@@ -43,7 +43,7 @@ void lf_objectRemoved(std::uint32_t oid) {
             gf_setObjectId(*ac, 0);
             return;
         }
-        gf_swapEraseLiveAc(lf_positionOf(liveAcs, ac));
+        gf_eraseLiveAc(lf_positionOf(liveAcs, ac));
         return;
     }
     if (StaticAc* ac = gf_findStaticByOid(oid))
@@ -60,10 +60,10 @@ void lf_touchdown(LiveAc& ac) {
     gf_setSpoilers(ac, true);
     if (ac.sizeCat != SizeCategory::Light) {
         const double throttle = ac.reverseFlag ? -100.0 : 100.0;
-        if (!gf_setAcControls(ac.oid, 100.0, throttle, throttle)) {
+        // A failed write costs the touchdown its spoilers and reverse thrust, nothing more: it is only
+        // logged, as at the end of the roll.
+        if (!gf_setAcControls(ac.oid, 100.0, throttle, throttle))
             gf_logError("SimConnect set ac controls fails");
-            gf_simConnectRequestError();
-        }
     }
     if (ac.onGroundSlots > 0) {
         m.pitchStep = (ac.staticPitch - ac.pos.pitch) / ac.onGroundSlots;
@@ -110,7 +110,7 @@ void lf_createFailed(std::uint32_t hexid) {
         LiveAc* ac = gf_findLiveByHexid(hexid);
         if (!ac) return;
         take(*ac);
-        gf_swapEraseLiveAc(lf_positionOf(liveAcs, ac));
+        gf_eraseLiveAc(lf_positionOf(liveAcs, ac));
     } else {
         StaticAc* ac = gf_findStaticByHexid(hexid);
         if (!ac) return;

@@ -29,6 +29,30 @@ LiveAc* lf_firstLiveAt(std::uint32_t sid) {
     return it != liveAcs.end() ? &*it : nullptr;
 }
 
+// The live aircraft that holds the stand: the holder of its occupied mark, else the first live aircraft
+// with the stand's number.
+LiveAc* lf_holderOf(std::uint32_t sid) {
+    if (const std::uint32_t hexid = gf_standHolder(sid))
+        if (LiveAc* ac = gf_findLiveByHexid(hexid); ac != nullptr && ac->sid == sid) return ac;
+    return lf_firstLiveAt(sid);
+}
+
+std::string_view lf_withoutLast(std::string_view text) {
+    return text.empty() ? text : text.substr(0, text.size() - 1);
+}
+
+// The newcomer continues the holder's flight: the same callsign, or the holder is its ghost.
+bool lf_continuesHolder(std::string_view held, std::string_view newCs) {
+    if (held == newCs) return true;
+    return (!held.empty() && newCs == lf_withoutLast(held)) || (held.ends_with('_') && !newCs.ends_with('_'));
+}
+
+bool lf_holdsStandFirmly(const LiveAc& x) {
+    return x.simState == SimState::active &&
+           (x.phase == AcPhase::parked || x.phase == AcPhase::pushing_back ||
+            x.phase == AcPhase::pushed_back);
+}
+
 void lf_compactStatics() {
     const std::size_t before = staticAcs.size();
     std::erase_if(staticAcs, [](const StaticAc& ac) { return ac.eraseNow || ac.eraseDropped; });
@@ -37,8 +61,18 @@ void lf_compactStatics() {
 
 } // namespace
 
+bool gf_occupiedStandOpenTo(const ParkPos& stand, const AcData& newcomer) {
+    const std::uint32_t holderHexid = gf_standHolder(stand.sid);
+    if (holderHexid == 0) return false; // marked without a known holder: kept
+    if (holderHexid == newcomer.hexid) return true;
+    const LiveAc* x = gf_findLiveByHexid(holderHexid);
+    // A mark whose holder has gone or stands elsewhere keeps nobody off.
+    if (x == nullptr || x->sid != stand.sid) return true;
+    return lf_holdsStandFirmly(*x) && lf_continuesHolder(x->cs, newcomer.cs);
+}
+
 void gf_clearStandHolder(const ParkPos& stand, const FlightIdent& newcomer) {
-    LiveAc* holder = lf_firstLiveAt(stand.sid);
+    LiveAc* holder = lf_holderOf(stand.sid);
     if (holder == nullptr || holder->phase != AcPhase::parked || holder->simState != SimState::active) return;
     gf_log(fmt::format("{:8}: {:8} removed, {} wants to park there", stand.id, holder->cs, newcomer.cs));
     removeAircraftFromSim(*holder);
@@ -92,25 +126,20 @@ void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer) {
 }
 
 bool gf_standConflictAllows(std::uint32_t sid, std::string_view newCs) {
-    LiveAc* x = lf_firstLiveAt(sid);
-    if (x == nullptr || x->simState != SimState::active) return true;
-    if (x->phase != AcPhase::parked && x->phase != AcPhase::pushing_back && x->phase != AcPhase::pushed_back)
-        return true;
+    LiveAc* x = lf_holderOf(sid);
+    if (x == nullptr || !lf_holdsStandFirmly(*x)) return true;
     const std::string name = gf_standNameOf(sid);
     const std::string_view held = x->cs;
-    auto withoutLast = [](std::string_view text) {
-        return text.empty() ? text : text.substr(0, text.size() - 1);
-    };
     if (held == newCs) {
         gf_log(fmt::format("{:8}: {:8} ac with same callsign {} wants it, remove existing ... ", name, held,
                            newCs));
         removeAircraftFromSim(*x);
         return true;
     }
-    if (!newCs.empty() && withoutLast(newCs) == held) return false;
+    if (!newCs.empty() && lf_withoutLast(newCs) == held) return false;
     const bool heldGhost = held.ends_with('_');
     const bool newGhost = newCs.ends_with('_');
-    if ((!held.empty() && newCs == withoutLast(held)) || (heldGhost && !newGhost)) {
+    if (lf_continuesHolder(held, newCs)) {
         gf_log(fmt::format("{:8}: {:8} ghost, replace by {}", name, held, newCs));
         removeAircraftFromSim(*x);
         return true;

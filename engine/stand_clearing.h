@@ -9,7 +9,14 @@
 
 #include <string_view>
 
-// The first live aircraft holding the stand goes when it is parked and active.
+// May the stand search offer an occupied stand to `newcomer`? The occupied mark keeps other flights off
+// the stand, but not its own holder (a respawn), the same flight again or the one its holder is a ghost
+// of (the conflict rules then replace the holder), and not anybody when the holder has gone. A mark
+// without a known holder keeps everybody off.
+bool gf_occupiedStandOpenTo(const ParkPos& stand, const AcData& newcomer);
+
+// The live aircraft holding the stand (the holder of its occupied mark first) goes when it is parked and
+// active.
 void gf_clearStandHolder(const ParkPos& stand, const FlightIdent& newcomer);
 // The first live aircraft holding the neighbouring stand goes when it is parked or pushing back, active
 // and too close for both wings.

@@ -5,6 +5,7 @@
 #include "core/strings.h"
 #include "engine/engine_tables.h"
 #include "engine/parking_limits.h"
+#include "engine/stand_clearing.h"
 #include "engine/stand_options.h"
 #include "engine/stands.h"
 #include "feed/feed_state.h"
@@ -251,7 +252,7 @@ ParkPos* gf_findStandForAircraft(const Lalo& pos, const AcData& ac, double maxDi
     const double reachDegrees = std::max(maxDistNm, byOption ? optionReachNm : 0.0) / 60.0 * 1.02;
     const double cosLat = std::max(std::cos(pos.lat * 0.017453292519943295), 1e-6);
     for (ParkPos& stand : parkPositions) {
-        if (stand.occupied) continue;
+        if (stand.occupied && !gf_occupiedStandOpenTo(stand, ac)) continue;
         const double dLon = std::abs(stand.lon - pos.lon);
         if (std::abs(stand.lat - pos.lat) > reachDegrees ||
             std::min(dLon, 360.0 - dLon) * cosLat > reachDegrees)

@@ -141,7 +141,8 @@ std::string gf_nearestStandName(const Lalo& pos) {
     double bestNm = nearestStandLimitNm;
     for (const auto& entry : stands->stands) {
         const double d = gf_distanceNm(pos, entry.pos);
-        if (d <= bestNm) {
+        // The first of equally near stands is kept.
+        if (best == nullptr ? d <= bestNm : d < bestNm) {
             bestNm = d;
             best = &entry;
         }

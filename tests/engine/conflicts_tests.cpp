@@ -368,8 +368,10 @@ TEST_F(ConflictsTest, ParkedLiveCountAndMeanTime) {
     EXPECT_EQ(gf_countLiveParked(true), 0u);
     EXPECT_EQ(repaints, 0); // 0 shown already
 
-    parkedLive(20001, "SWR1", 0, 60);
-    parkedLive(20002, "SWR2", 0, 120);
+    // Half-hour slots since parking plus half an hour: one parked for two slots, one for four.
+    currentWeekSlot = WeekSlot{3, 20}.packed();
+    parkedLive(20001, "SWR1", 0, 60).parkedSince = WeekSlot{3, 18}.packed();
+    parkedLive(20002, "SWR2", 0, 120).parkedSince = WeekSlot{3, 16}.packed();
     LiveAc& taxiing = parkedLive(20003, "SWR3", 0, 600);
     taxiing.phase = AcPhase::taxi;
     LiveAc& leaving = parkedLive(20004, "SWR4", 0, 600);
@@ -378,16 +380,27 @@ TEST_F(ConflictsTest, ParkedLiveCountAndMeanTime) {
     EXPECT_EQ(gf_countLiveParked(false), 2u);
     EXPECT_EQ(engineStatus.liveMeanHours.load(), 0.0f);
     EXPECT_EQ(gf_countLiveParked(true), 2u);
-    EXPECT_FLOAT_EQ(engineStatus.liveMeanHours.load(), 1.5f);
+    EXPECT_FLOAT_EQ(engineStatus.liveMeanHours.load(), 2.0f);
     EXPECT_EQ(repaints, 1);
     gf_countLiveParked(true);
     EXPECT_EQ(repaints, 1); // unchanged: no repaint
+
+    // Parked for ten minutes, in this slot: half an hour. Since a slot later in the week: nothing more.
+    liveAcs.clear();
+    gf_reindexAircraft();
+    parkedLive(20005, "SWR5", 0, 10).parkedSince = WeekSlot{3, 20}.packed();
+    EXPECT_EQ(gf_countLiveParked(true), 1u);
+    EXPECT_FLOAT_EQ(engineStatus.liveMeanHours.load(), 0.5f);
+    parkedLive(20006, "SWR6", 0, 10).parkedSince = WeekSlot{5, 2}.packed();
+    EXPECT_EQ(gf_countLiveParked(true), 2u);
+    EXPECT_FLOAT_EQ(engineStatus.liveMeanHours.load(), 0.5f);
+    EXPECT_EQ(repaints, 2);
 
     liveAcs.clear();
     gf_reindexAircraft();
     EXPECT_EQ(gf_countLiveParked(true), 0u);
     EXPECT_EQ(engineStatus.liveMeanHours.load(), 0.0f);
-    EXPECT_EQ(repaints, 2);
+    EXPECT_EQ(repaints, 3);
 }
 
 } // namespace

@@ -468,7 +468,7 @@ TEST_F(LiveCycleTest, TheDuplicateCheckQueueStaysWithinTheLiveList) {
             alive.pop_front();
             const auto at = std::find_if(liveAcs.begin(), liveAcs.end(),
                                          [&](const LiveAc& ac) { return ac.hexid == hexid; });
-            gf_swapEraseLiveAc(static_cast<std::size_t>(at - liveAcs.begin()));
+            gf_eraseLiveAc(static_cast<std::size_t>(at - liveAcs.begin()));
         }
         (void)gf_coupledSearchStep(WeekSlot{1, 20});
         most = std::max(most, coupledSearchQueue.size());

@@ -21,41 +21,9 @@ namespace {
 using ::testing::HasSubstr;
 
 constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
-constexpr double standLat = 47.45;
-constexpr double standLon = 8.55;
 
-class ParkingTest : public StandTest {
+class ParkingTest : public ParkAirportTest {
 protected:
-    void SetUp() override {
-        StandTest::SetUp();
-        currentWeekSlot = WeekSlot{3, 20}.packed();
-        parkAirportCode = "LSZH";
-        currentParkAirport.code = "LSZH";
-        currentParkAirport.lat = standLat;
-        currentParkAirport.lon = standLon;
-        userOnGround = false;
-        engineUserState = UserState{};
-        engineUserState.latitude = standLat + 0.1; // far from every stand
-        engineUserState.longitude = standLon;
-    }
-
-    void TearDown() override {
-        userOnGround = false;
-        gf_resetParkAirportForTests();
-        StandTest::TearDown();
-    }
-
-    static PosSample groundSample(double lat, double lon, bool standing, double gs = 0) {
-        PosSample s;
-        s.lat = lat;
-        s.lon = lon;
-        s.airborne = false;
-        s.standing = standing;
-        s.gs = gs;
-        s.duePass = enginePassCount.load() + 100;
-        return s;
-    }
-
     // An active aircraft taxiing on the ground that has come to a halt `northMetres` north of the
     // first stand (its last queued sample stands there).
     static LiveAc& halted(std::uint32_t hexid, const std::string& cs, double northMetres,

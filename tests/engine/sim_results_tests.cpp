@@ -203,7 +203,7 @@ TEST_F(SimResultsTest, TheIndexStaysInStepWithEveryChange) {
         gf_setObjectId(ac, 100 + i);
     }
     for (std::uint32_t i = 0; i < 60; i += 7)
-        gf_swapEraseLiveAc(gf_findLiveByHexid(0x400000 + i) - liveAcs.data());
+        gf_eraseLiveAc(gf_findLiveByHexid(0x400000 + i) - liveAcs.data());
     for (std::uint32_t i = 3; i < 60; i += 5)
         if (LiveAc* ac = gf_findLiveByHexid(0x400000 + i)) ac->eraseNow = true;
     gf_compactLiveAcs();

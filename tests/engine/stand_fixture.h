@@ -3,6 +3,7 @@
 // their start, and small builders of stands, options and parked aircraft.
 
 #include "core/settings.h"
+#include "core/timeutil.h"
 #include "engine/parking_limits.h"
 #include "engine/stand_options.h"
 #include "engine/stand_search.h"
@@ -115,6 +116,44 @@ protected:
         ac.oid = hexid + 1;
         ac.parkedSince = since.packed();
         return gf_appendStaticAc(std::move(ac));
+    }
+};
+
+// The stand fixture with the park airport LSZH set at the first stand's place, the week slot {3, 20} and
+// the user aircraft in the air far from every stand; builds ground samples near the stands.
+class ParkAirportTest : public StandTest {
+protected:
+    static constexpr double standLat = 47.45;
+    static constexpr double standLon = 8.55;
+
+    void SetUp() override {
+        StandTest::SetUp();
+        currentWeekSlot = WeekSlot{3, 20}.packed();
+        parkAirportCode = "LSZH";
+        currentParkAirport.code = "LSZH";
+        currentParkAirport.lat = standLat;
+        currentParkAirport.lon = standLon;
+        userOnGround = false;
+        engineUserState = UserState{};
+        engineUserState.latitude = standLat + 0.1; // far from every stand
+        engineUserState.longitude = standLon;
+    }
+
+    void TearDown() override {
+        userOnGround = false;
+        gf_resetParkAirportForTests();
+        StandTest::TearDown();
+    }
+
+    static PosSample groundSample(double lat, double lon, bool standing, double gs = 0) {
+        PosSample s;
+        s.lat = lat;
+        s.lon = lon;
+        s.airborne = false;
+        s.standing = standing;
+        s.gs = gs;
+        s.duePass = enginePassCount.load() + 100;
+        return s;
     }
 };
 

@@ -49,12 +49,55 @@ TEST_F(LogTest, EachWriterWritesItsPrefixAndOneLineEnd) {
     gf_log("two\nlines");
     gf_logFlush();
 
-    // Flushing writers put their line on disk without a further flush.
+    // Flushing writers put their line on disk without a further flush. A line break inside a line is
+    // shown, not written (see the next test).
     const std::string expected =
         fmt::format("{}\n\n==> \n          \nplain\n==> bad thing\n          under it\n"
-                    "phase done\ntwo\nlines\n",
+                    "phase done\ntwo\\nlines\n",
                     header);
     EXPECT_EQ(readFile(folder / "Log.txt"), expected);
+}
+
+// Outside text inside the program's lines cannot forge lines: every control byte is written escaped, for
+// every writer. The program's own blank lines (breaks at the start or the end of a text) stay.
+TEST_F(LogTest, OutsideTextCannotBreakOrForgeALine) {
+    openLog();
+    const std::string longHeader = "[fltsim." + std::string(70000, '0') + "]\n==> Exiting";
+    const struct {
+        const char* what;
+        std::string text;
+        std::string written; // the lines it becomes
+    } cases[] = {
+        {"callsign", fmt::format("          {} respawns", "X\n==> Ex"), "          X\\n==> Ex respawns\n"},
+        {"registration", fmt::format("{} {}", "SWR1", "HB\n==>Exit"), "SWR1 HB\\n==>Exit\n"},
+        {"stand id of a learned file", fmt::format("{:8}: {:8} parked", "\n==> Exit", "SWR1"),
+         "\\n==> Exit: SWR1     parked\n"},
+        {"stand id under a blank line", fmt::format("{:8}: {:8} parked", "\n          X", "SWR1"),
+         "\\n          X: SWR1     parked\n"},
+        {"publisher of an airport file", fmt::format("LSZH.xml by {}", "Acme\r\n==> Error 7"),
+         "LSZH.xml by Acme\\x0D\\n==> Error 7\n"},
+        {"aircraft.cfg header of any length", fmt::format("bad header {} in aircraft.cfg", longHeader),
+         "bad header [fltsim." + std::string(70000, '0') + "]\\n==> Exiting in aircraft.cfg\n"},
+        {"refused zip entry", fmt::format("refused entry {}", "../x\n          forged.txt"),
+         "refused entry ../x\\n          forged.txt\n"},
+        {"Community folder", fmt::format("{}: no layout.json", "My\x1b[2K\t\x7f\n==> Exit"),
+         "My\\x1B[2K\\x09\\x7F\\n==> Exit: no layout.json\n"},
+        {"UTF-8 and the dash byte pass", "Z\xc3\xbcrich \x97 static", "Z\xc3\xbcrich \x97 static\n"},
+        {"the program's blank lines", "\nThe park airport is LSZH\n", "\nThe park airport is LSZH\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = logText().size();
+        gf_log(c.text);
+        gf_logFlush();
+        EXPECT_EQ(logText().substr(before), c.written);
+    }
+    const std::size_t before = logText().size();
+    gf_logError("bad datagram X\n==> Ex");
+    gf_logContinuation("under it\r\n==> Ex");
+    gf_logAndFlush(std::string("done") + '\0' + "\n==> Ex");
+    EXPECT_EQ(logText().substr(before),
+              "==> bad datagram X\\n==> Ex\n          under it\\x0D\\n==> Ex\ndone\\x00\\n==> Ex\n");
 }
 
 TEST_F(LogTest, FlushingWritersReachTheDiskAtOnce) {
