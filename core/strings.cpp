@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 #include <gsl/narrow>
@@ -21,46 +23,85 @@ bool isContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
+// The code point of the UTF-8 sequence at text[i] and its length; nothing when the bytes there are
+// not a valid sequence.
+std::optional<std::pair<char32_t, std::size_t>> lf_decodeUtf8(std::string_view text, std::size_t i) {
+    const std::size_t n = text.size();
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    if (b0 < 0x80) return std::pair<char32_t, std::size_t>{b0, 1};
+    std::size_t len = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+        minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+        minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+        minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (n - i < len) return std::nullopt;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if (!isContinuation(b)) return std::nullopt;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    return std::pair<char32_t, std::size_t>{cp, len};
+}
+
+// The UTF-8 forms of the non-ASCII blanks that gf_trim removes.
+constexpr std::array<std::string_view, 20> unicodeBlanks{
+    "\xC2\xA0",     "\xC2\x85",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+    "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+    "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+    "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80", "\xEF\xBB\xBF",
+};
+
+// The length of the blank that starts (or, with `atEnd`, ends) the text; 0 for none.
+std::size_t lf_blankLength(std::string_view text, bool atEnd) {
+    if (text.empty()) return 0;
+    const char edge = atEnd ? text.back() : text.front();
+    if (gf_blankSet.find(edge) != std::string_view::npos) return 1;
+    if (static_cast<unsigned char>(edge) < 0x80) return 0;
+    for (const std::string_view blank : unicodeBlanks)
+        if (atEnd ? text.ends_with(blank) : text.starts_with(blank)) return blank.size();
+    return 0;
+}
+
 } // namespace
+
+bool gf_isValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto decoded = lf_decodeUtf8(text, i);
+        if (!decoded) return false;
+        i += decoded->second;
+    }
+    return true;
+}
 
 std::u16string utf8_to_wide(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    const auto fail = [] { throw std::runtime_error("utf8_to_wide: invalid UTF-8"); };
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        if (b0 < 0x80) {
-            out.push_back(b0);
+        const auto decoded = lf_decodeUtf8(text, i);
+        if (!decoded) throw std::runtime_error("utf8_to_wide: invalid UTF-8");
+        char32_t cp = decoded->first;
+        const std::size_t len = decoded->second;
+        if (cp < 0x80) {
+            out.push_back(static_cast<char16_t>(cp));
             ++i;
             continue;
         }
-        std::size_t len = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            len = 2;
-            cp = b0 & 0x1F;
-            minimum = 0x80;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            len = 3;
-            cp = b0 & 0x0F;
-            minimum = 0x800;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            len = 4;
-            cp = b0 & 0x07;
-            minimum = 0x10000;
-        } else {
-            fail();
-        }
-        if (n - i < len) fail();
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            if (!isContinuation(b)) fail();
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) fail();
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -118,10 +159,11 @@ std::string path_to_utf8(const std::filesystem::path& path) {
 }
 
 std::string gf_trim(std::string_view text) {
-    const auto first = text.find_first_not_of(gf_blankSet);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(gf_blankSet);
-    return std::string(text.substr(first, last - first + 1));
+    while (const std::size_t n = lf_blankLength(text, false))
+        text.remove_prefix(n);
+    while (const std::size_t n = lf_blankLength(text, true))
+        text.remove_suffix(n);
+    return std::string(text);
 }
 
 std::vector<std::string> gf_splitAndTrim(std::string_view text, char delimiter) {
@@ -151,7 +193,9 @@ std::list<std::string> gf_splitAtCommaToList(std::string_view text) {
 }
 
 void gf_normalizeCommaList(std::string& text) {
-    if (text.empty() || text.find_first_of(gf_blankSet) == std::string::npos) return;
+    const bool nonAscii =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (text.empty() || (!nonAscii && text.find_first_of(gf_blankSet) == std::string::npos)) return;
     text = fmt::format("{}", fmt::join(gf_splitAtComma(text), ","));
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-// The characters that gf_trim removes: blank, tab, line feed, carriage return.
+// The ASCII characters that gf_trim removes: blank, tab, line feed, carriage return.
 inline constexpr std::string_view gf_blankSet = " \t\n\r";
 
 // UTF-8 <-> UTF-16 (char16_t; wchar_t is 32-bit here). Both reject invalid input with
@@ -22,12 +22,19 @@ std::size_t gf_utf8Length(std::string_view text);
 // The path's text as UTF-8 (paths are byte strings here and are taken as they are).
 std::string path_to_utf8(const std::filesystem::path& path);
 
+// True when the text is valid UTF-8 (shortest forms, no surrogates, nothing above U+10FFFF).
+bool gf_isValidUtf8(std::string_view text);
+
+// The text without blanks at either end: the blank set, and the Unicode blanks that values read from
+// outside files end in (no-break space U+00A0, next line U+0085, U+1680, U+2000..U+200A, U+2028,
+// U+2029, U+202F, U+205F, the ideographic space U+3000, and a stray byte-order mark U+FEFF), in UTF-8.
 std::string gf_trim(std::string_view text);
 // Pieces between delimiters, each trimmed, empty pieces kept; an empty text gives no pieces.
 std::vector<std::string> gf_splitAndTrim(std::string_view text, char delimiter);
 std::vector<std::string> gf_splitAtComma(std::string_view text);
 std::list<std::string> gf_splitAtCommaToList(std::string_view text);
-// When the text holds a blank-set character: its trimmed comma pieces joined with ",".
+// When the text holds a blank-set character or any non-ASCII byte (it may hold a Unicode blank): its
+// trimmed comma pieces joined with ",".
 void gf_normalizeCommaList(std::string& text);
 
 // ASCII upper-case of one byte (the C locale's toupper).

@@ -207,6 +207,11 @@ bool gf_readLinesByCharset(Charset charset, const std::filesystem::path& path,
             gf_readStreamLines(in, lines);
             if (charset == Charset::UTF8_with_BOM && !lines.empty() && lines.front().starts_with(utf8Mark))
                 lines.front().erase(0, utf8Mark.size());
+            // The charset was judged on the first 4096 bytes only: a line further on that is not UTF-8
+            // (a Windows-1252 text after a long ASCII head) is read as Windows-1252, so that no invalid
+            // byte reaches the program's own files.
+            for (std::string& line : lines)
+                if (!gf_isValidUtf8(line)) line = ansi_to_utf8(line);
             return true;
         }
         case Charset::ANSI: {

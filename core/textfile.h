@@ -31,7 +31,8 @@ std::string_view gf_charsetName(Charset charset);
 // Byte-order marks, zero-byte pattern, UTF-8 check of the first 4096 bytes, else ANSI. Never throws.
 Charset gf_detectCharset(const std::filesystem::path& path);
 
-// Clears `lines` (keeping its capacity) and reads the file as UTF-8 lines according to the charset.
+// Clears `lines` (keeping its capacity) and reads the file as UTF-8 lines according to the charset. In a
+// file read as UTF-8, a line that is not valid UTF-8 is taken as Windows-1252: every line is UTF-8.
 // False when the file cannot be opened or cannot be converted (the latter is shown on the status line
 // and logged as "Read failed for '{}': {}"). Never throws.
 bool gf_readLinesByCharset(Charset charset, const std::filesystem::path& path,

@@ -225,10 +225,6 @@ std::string lf_ivaoAirlineOfTitle(std::string_view title, std::string_view model
     return std::string(title.substr(at, 3));
 }
 
-bool lf_isKnownOrGenericAirline(std::string_view code) {
-    return code == gf_genericAirline || gf_isIcaoAirline(code);
-}
-
 } // namespace
 
 bool lf_validAtcId(std::string_view value, std::string& out) {
@@ -345,7 +341,7 @@ void lf_procesFltSimSection(const ScanContext& context, FileScan& out, std::int3
                 if (lf_getIcaoAirline(line, value)) {
                     gf_normalizeCommaList(value);
                     if (value.size() == 4 && (value[3] == 'X' || value[3] == 'C')) value.resize(3);
-                    if (lf_isKnownOrGenericAirline(value)) {
+                    if (gf_isIcaoAirline(value)) {
                         airline = value;
                     } else if (value == "RFO") {
                         usable = false;
@@ -550,7 +546,7 @@ void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::
         }
         airline = record->airl;
         if (airline.empty()) return; // a database row without an airline names no airline either
-    } else if (!lf_isKnownOrGenericAirline(airline)) {
+    } else if (!gf_isIcaoAirline(airline)) {
         lf_addInvalidAirline(out.reports, airline, file, header);
         return;
     }

@@ -421,18 +421,18 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                const fs::path& folder, TextSet& titles, ScanReports& reports) {
     std::list<std::future<FileScan>> pending;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, ec);
-    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-        if (runControl.stopping()) return; // the results of this scan are not used
-        const fs::path& path = it->path();
+    gf_walkFolderTree(folder, [&](const fs::directory_entry& entry) {
+        if (runControl.stopping()) return WalkStep::stop; // the results of this scan are not used
+        const fs::path& path = entry.path();
+        WalkStep step = WalkStep::next;
         try {
             if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
-                it.disable_recursion_pending();
-            if (!lf_isAircraftCfgName(path)) continue;
+                step = WalkStep::skipFolder;
+            if (!lf_isAircraftCfgName(path)) return step;
             std::error_code statusError;
-            if (fs::is_directory(it->status(statusError))) continue;
+            if (fs::is_directory(entry.status(statusError))) return step;
             gf_waitForTaskSlot();
+            if (runControl.stopping()) return WalkStep::stop;
             const bool ivao =
                 lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
             pending.push_back(lf_startTask(context, rank, path, ivao));
@@ -448,7 +448,8 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             pending.pop_front();
         }
-    }
+        return step;
+    });
     for (std::future<FileScan>& future : pending) {
         if (runControl.stopping()) return;
         try {

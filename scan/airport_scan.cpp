@@ -124,36 +124,31 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
-    std::error_code ec;
-    fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
-    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+    gf_walkFolderTree(root, [&](const fs::directory_entry& entry) {
         try {
-            const fs::path path = it->path();
-            if (gf_isSkippedScanPath(path)) {
-                it.disable_recursion_pending();
-                continue;
-            }
+            const fs::path path = entry.path();
+            if (gf_isSkippedScanPath(path)) return WalkStep::skipFolder;
             std::error_code typeError;
-            if (!it->is_regular_file(typeError)) continue;
+            if (!entry.is_regular_file(typeError)) return WalkStep::next;
             std::string extension = path.extension().string();
             std::transform(extension.begin(), extension.end(), extension.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (extension != ".bgl") continue;
+            if (extension != ".bgl") return WalkStep::next;
             const std::string text = path_to_utf8(path);
             if (text.find("statics") != std::string::npos ||
                 text.find("afcad updates") != std::string::npos ||
                 text.find("_heliports") != std::string::npos)
-                continue;
-            if (!gf_hasAirportSection(path)) continue;
+                return WalkStep::next;
+            if (!gf_hasAirportSection(path)) return WalkStep::next;
             // A stop starts no further task, also one that came while the walk waited for a slot.
             if (runControl.stopping()) {
                 cutShort = true;
-                continue;
+                return WalkStep::next;
             }
             gf_waitForTaskSlot();
             if (runControl.stopping()) {
                 cutShort = true;
-                continue;
+                return WalkStep::next;
             }
             pending.push_back(PendingTask{path, lf_startTask(path, codes)});
             if (pending.size() > limit) {
@@ -167,6 +162,15 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
             gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
                                         rootText, e.what()));
         }
+        return WalkStep::next;
+    });
+    // A closed window ends the scan without waiting for the tasks: they may hang on a slow file system.
+    // What they find is not written (the box stays ticked and the next start scans again).
+    if (runControl.close.load() && !pending.empty()) {
+        gf_addToScanLog(fmt::format("{} the window was closed: {} started task{} not waited for", "===> ",
+                                    pending.size(), gf_plural(std::uint64_t{pending.size()})));
+        pending.clear();
+        cutShort = true;
     }
     while (!pending.empty()) {
         PendingTask oldest = std::move(pending.front());

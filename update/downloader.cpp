@@ -1,18 +1,22 @@
 #include "update/downloader.h"
 
+#include "core/hooks.h"
 #include "core/log.h"
 #include "core/run_control.h"
 #include "core/version.h"
 #include "core/xml.h"
 #include "refdata/data_files.h"
+#include "update/data_file_check.h"
 #include "update/zip_reader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -36,6 +40,11 @@ DownloadTestSettings& lf_testSettings() {
 }
 
 std::atomic<std::uint64_t> tempCounter{0};
+
+// The end of the update check's time, in steady-clock ticks (0: none): every transfer ends by then.
+std::atomic<std::chrono::steady_clock::rep> checkDeadline{0};
+
+constexpr std::string_view temporarySuffix = ".download";
 
 // What one request of a transfer writes and why it stopped.
 struct Transfer {
@@ -115,8 +124,8 @@ std::optional<UrlParts> lf_parseUrl(std::string_view url) {
 
 // A unique temporary name beside the target.
 fs::path lf_temporaryPath(const fs::path& target) {
-    return target.parent_path() / fmt::format(".{}.{}-{}.download", target.filename().string(), ::getpid(),
-                                              tempCounter.fetch_add(1));
+    return target.parent_path() / fmt::format(".{}.{}-{}{}", target.filename().string(), ::getpid(),
+                                              tempCounter.fetch_add(1), temporarySuffix);
 }
 
 void lf_removeQuietly(const fs::path& path) {
@@ -124,8 +133,9 @@ void lf_removeQuietly(const fs::path& path) {
     fs::remove(path, ec);
 }
 
-// Empty when the complete body passes the check of its kind, else why not.
-std::string lf_checkBody(DownloadKind kind, const fs::path& body) {
+// Empty when the complete body passes the check of its kind (a data file: the file of the target's
+// name), else why not.
+std::string lf_checkBody(DownloadKind kind, const fs::path& body, const fs::path& target) {
     switch (kind) {
     case DownloadKind::VersionList: {
         std::ifstream in(body, std::ios::binary);
@@ -136,9 +146,11 @@ std::string lf_checkBody(DownloadKind kind, const fs::path& body) {
     }
     case DownloadKind::DataFile: {
         const fs::path plain = fs::path(body).concat(".plain");
-        const bool ok = gf_streamDecrypt(body, plain);
+        std::string why = gf_streamDecrypt(body, plain)
+                              ? gf_checkPlainDataFile(target.filename().string(), plain)
+                              : std::string("does not decrypt");
         lf_removeQuietly(plain);
-        return ok ? std::string() : "does not decrypt";
+        return why;
     }
     case DownloadKind::AirportFile: {
         pugi::xml_document doc;
@@ -202,11 +214,19 @@ std::string lf_transfer(CURL* curl, const std::string& url, DownloadKind kind, T
         const auto parts = lf_parseUrl(current);
         CURLcode rc = lf_prepare(curl, current, limits, transfer.limit, transfer,
                                  parts && lf_isLoopbackHost(parts->host));
-        if (rc == CURLE_OK && limits.totalTimeout.count() > 0) {
-            const auto left = limits.totalTimeout - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                        std::chrono::steady_clock::now() - started);
-            if (left.count() <= 0) return curl_easy_strerror(CURLE_OPERATION_TIMEDOUT);
-            rc = curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        // The time left: of this transfer's own limit, and of the update check it belongs to.
+        const auto now = std::chrono::steady_clock::now();
+        std::optional<std::chrono::milliseconds> left;
+        if (limits.totalTimeout.count() > 0)
+            left = limits.totalTimeout - std::chrono::duration_cast<std::chrono::milliseconds>(now - started);
+        if (const auto deadline = checkDeadline.load(); deadline != 0) {
+            const auto checkLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(deadline)) - now);
+            left = left ? std::min(*left, checkLeft) : checkLeft;
+        }
+        if (rc == CURLE_OK && left) {
+            if (left->count() <= 0) return curl_easy_strerror(CURLE_OPERATION_TIMEDOUT);
+            rc = curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(left->count()));
         }
         if (rc == CURLE_OK) rc = curl_easy_perform(curl);
         if (rc != CURLE_OK) {
@@ -251,12 +271,83 @@ std::uint64_t gf_downloadSizeLimit(DownloadKind kind) {
 }
 
 DownloadLimits gf_downloadLimits(DownloadKind kind) {
+    using std::chrono::minutes;
+    using std::chrono::seconds;
     DownloadLimits limits;
-    if (kind == DownloadKind::AirportFile) {
-        limits.connectTimeout = std::chrono::milliseconds(5'000);
-        limits.totalTimeout = std::chrono::milliseconds(20'000);
+    switch (kind) {
+    case DownloadKind::VersionList:
+        limits.totalTimeout = seconds(30);
+        break;
+    case DownloadKind::DataFile:
+    case DownloadKind::Document:
+        limits.totalTimeout = minutes(5);
+        break;
+    case DownloadKind::AirportFile:
+        limits.connectTimeout = seconds(5);
+        limits.totalTimeout = seconds(20);
+        break;
+    case DownloadKind::AddonArchive:
+        limits.totalTimeout = minutes(10);
+        break;
+    case DownloadKind::InstallerArchive:
+        limits.totalTimeout = minutes(30);
+        break;
     }
     return limits;
+}
+
+std::chrono::milliseconds gf_updateCheckTimeLimit() {
+    const auto test = lf_testSettings().checkTimeLimit;
+    return test.count() > 0 ? test : std::chrono::minutes(10);
+}
+
+UpdateCheckDeadline::UpdateCheckDeadline() {
+    const auto end = std::chrono::steady_clock::now() + gf_updateCheckTimeLimit();
+    checkDeadline.store(end.time_since_epoch().count());
+}
+
+UpdateCheckDeadline::~UpdateCheckDeadline() {
+    checkDeadline.store(0);
+}
+
+DownloadNotice::DownloadNotice(std::string_view name) {
+    gf_showMessage(fmt::format("Downloading {} ...", name), false);
+}
+
+DownloadNotice::~DownloadNotice() {
+    gf_showMessage("", false);
+}
+
+std::size_t gf_removeLeftDownloads(const std::vector<fs::path>& folders) {
+    // ".{name}.{process}-{counter}.download", as lf_temporaryPath makes them.
+    const auto isLeft = [](const std::string& name) {
+        if (name.size() <= temporarySuffix.size() + 1 || name.front() != '.' ||
+            !name.ends_with(temporarySuffix))
+            return false;
+        const std::string_view stem = std::string_view(name).substr(0, name.size() - temporarySuffix.size());
+        const auto dot = stem.rfind('.');
+        if (dot == std::string_view::npos || dot == 0) return false;
+        const std::string_view numbers = stem.substr(dot + 1);
+        const auto dash = numbers.find('-');
+        if (dash == std::string_view::npos || dash == 0 || dash + 1 == numbers.size()) return false;
+        return std::all_of(numbers.begin(), numbers.end(),
+                           [](char c) { return c == '-' || (c >= '0' && c <= '9'); }) &&
+               numbers.find('-', dash + 1) == std::string_view::npos;
+    };
+    std::size_t removed = 0;
+    for (const fs::path& folder : folders) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code typeError;
+            if (!it->is_regular_file(typeError) || !isLeft(it->path().filename().string())) continue;
+            std::error_code removeError;
+            if (fs::remove(it->path(), removeError)) {
+                ++removed;
+                gf_log(fmt::format("Removed the part of a broken-off download: {}", it->path().string()));
+            }
+        }
+    }
+    return removed;
 }
 
 bool gf_downloadUrlAllowed(std::string_view url) {
@@ -297,7 +388,7 @@ bool Downloader(DownloadHandle& handle, const std::string& url, const fs::path& 
             lf_removeQuietly(temporary);
             return false;
         }
-        if (const std::string why = lf_checkBody(kind, temporary); !why.empty()) {
+        if (const std::string why = lf_checkBody(kind, temporary, target); !why.empty()) {
             gf_log(fmt::format("Downloaded file from {} failed its check: {}", url, why));
             lf_removeQuietly(temporary);
             return false;

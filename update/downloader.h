@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -42,14 +43,43 @@ std::uint64_t gf_downloadSizeLimit(DownloadKind kind);
 struct DownloadLimits {
     std::chrono::milliseconds connectTimeout{15'000};
     // A transfer slower than lowSpeedBytes per second for lowSpeedTime is aborted.
-    long lowSpeedBytes = 100;
+    long lowSpeedBytes = 1024;
     std::chrono::seconds lowSpeedTime{30};
     // The whole transfer, redirects included (0: no limit).
     std::chrono::milliseconds totalTimeout{0};
 };
 
-// The limits of a kind: airport files are fetched inside the main cycle (5 s to connect, 20 s in all).
+// The limits of a kind: each has a limit for the whole transfer (the version list 30 s, data files and
+// documents 5 min, the add-on 10 min, the installer 30 min); airport files are fetched inside the main
+// cycle (5 s to connect, 20 s in all).
 DownloadLimits gf_downloadLimits(DownloadKind kind);
+
+// The time limit of the whole update check at start-up (10 minutes).
+std::chrono::milliseconds gf_updateCheckTimeLimit();
+
+// While it lives, every transfer ends by the end of the update check's time limit, counted from its
+// making, whatever its own limits leave.
+class UpdateCheckDeadline {
+public:
+    UpdateCheckDeadline();
+    ~UpdateCheckDeadline();
+    UpdateCheckDeadline(const UpdateCheckDeadline&) = delete;
+    UpdateCheckDeadline& operator=(const UpdateCheckDeadline&) = delete;
+};
+
+// Shows "Downloading {name} ..." on the status line while it lives and empties the line at its end, so
+// that a slow server is never a silent wait.
+class DownloadNotice {
+public:
+    explicit DownloadNotice(std::string_view name);
+    ~DownloadNotice();
+    DownloadNotice(const DownloadNotice&) = delete;
+    DownloadNotice& operator=(const DownloadNotice&) = delete;
+};
+
+// Removes the temporary files that killed or broken-off transfers left in the folders (names as the
+// downloader makes them: ".{name}.{process}-{number}.download"), one log line each. Returns how many.
+std::size_t gf_removeLeftDownloads(const std::vector<std::filesystem::path>& folders);
 
 // Downloads `url` into `target`. `binary` is kept for the callers' sake (there is no text mode here).
 // Log lines: "Could not open output file: {}" (no request is made), "Download error: '{}' for {}",
@@ -85,6 +115,8 @@ struct DownloadTestSettings {
     std::uint64_t sizeLimit = 0;
     // The abort flag; default: the close flag of the run control.
     const std::atomic<bool>* abort = nullptr;
+    // Replaces the time limit of the whole update check when non-zero.
+    std::chrono::milliseconds checkTimeLimit{0};
 };
 DownloadTestSettings& gf_downloadTestSettings();
 void gf_resetDownloadsForTests();

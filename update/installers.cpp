@@ -227,14 +227,17 @@ std::string gf_installerZipName(const VersionData& web) {
 bool gf_installNewVersion(const VersionData& web) {
     const fs::path zip = os::inWorkingFolder(gf_installerZipName(web));
     const fs::path exe = os::inWorkingFolder(installerExeName);
+    bool fetched = false;
     {
+        const DownloadNotice notice(gf_installerZipName(web));
         DownloadHandle handle = gf_makeDownloadHandle();
         const std::string url = gf_downloadFolderUrl() + "release/" + gf_installerZipName(web);
-        if (!Downloader(handle, url, zip, true, DownloadKind::InstallerArchive)) {
-            gf_showMessage(
-                fmt::format("Downloading program installer file version {} failed", web.toString()), true);
-            return false;
-        }
+        fetched = Downloader(handle, url, zip, true, DownloadKind::InstallerArchive);
+    }
+    if (!fetched) {
+        gf_showMessage(fmt::format("Downloading program installer file version {} failed", web.toString()),
+                       true);
+        return false;
     }
     gf_log(fmt::format("Downloaded {}", zip.string()));
 
@@ -302,6 +305,7 @@ AddonResult gf_downloadSimAddon(const VersionData& web) {
     const fs::path staging = fs::path(folder).concat(".staging");
     AddonResult result = AddonResult::Failed;
     {
+        std::optional<DownloadNotice> notice(std::in_place, addonZipName);
         DownloadHandle handle = gf_makeDownloadHandle();
         const std::string url = gf_downloadFolderUrl() + "mysimaddon24/" + addonZipName;
         MadeFiles made(os::inWorkingFolder(airportsFolder));
@@ -309,6 +313,7 @@ AddonResult gf_downloadSimAddon(const VersionData& web) {
         if (!made.load(&ec)) {
             gf_logError(fmt::format("Cannot read {}: {}", made.listPath().string(), ec.message()));
         } else if (Downloader(handle, url, zip, true, DownloadKind::AddonArchive)) {
+            notice.reset(); // the unpacking tells its own result
             const auto addon = lf_unpackAddon(zip, staging, folder, made);
             if (const auto count =
                     addon ? lf_replaceAddonFiles(staging, folder, *addon, made) : std::nullopt) {
@@ -325,6 +330,7 @@ AddonResult gf_downloadSimAddon(const VersionData& web) {
 }
 
 bool gf_downloadReleaseNotes(const fs::path& target) {
+    const DownloadNotice notice(target.filename().string());
     DownloadHandle handle = gf_makeDownloadHandle();
     return Downloader(handle, gf_downloadFolderUrl() + "docs/ReleaseNotes.pdf", target, true,
                       DownloadKind::Document);

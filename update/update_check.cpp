@@ -23,8 +23,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {} // namespace
-
 std::optional<VersionData> gf_versionMember(const nlohmann::json& json, const char* name) {
     if (!json.is_object()) return std::nullopt;
     const auto it = json.find(name);
@@ -65,6 +63,7 @@ void lf_dataFile(const char* member, const VersionData& web, StringParameter& se
     const fs::path path = os::inWorkingFolder(refdataInputFolder() / fileName);
     std::error_code ec;
     if (web.isNewerThan(stored) || !fs::exists(path, ec)) {
+        const DownloadNotice notice(fileName);
         if (gf_downloadDataFile(fileName, path)) {
             setting.set(web.toString());
             gf_log(fmt::format("{} updated to {}", member, web.toString()));
@@ -115,12 +114,17 @@ std::optional<nlohmann::json> lf_readVersions(const fs::path& path) {
 } // namespace
 
 bool gf_checkForUpdates() {
+    // What transfers of an earlier run left when they were killed.
+    gf_removeLeftDownloads({os::workingFolder(), os::inWorkingFolder(refdataInputFolder()),
+                            os::inWorkingFolder(airportsFolder), os::inWorkingFolder(newVersionFolder)});
     if (gf_downloadFolderUrl().empty()) {
         gf_log("No download server configured (SKYLOOM_DOWNLOAD_URL): the update check is skipped");
         return true;
     }
+    const UpdateCheckDeadline deadline;
     const fs::path path = os::inWorkingFolder(versionsJsonPath);
     {
+        const DownloadNotice notice(versionsJsonPath.string());
         DownloadHandle handle = gf_makeDownloadHandle();
         if (!Downloader(handle, gf_downloadFolderUrl() + "versions.json", path, false,
                         DownloadKind::VersionList)) {

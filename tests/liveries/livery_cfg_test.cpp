@@ -208,6 +208,21 @@ TEST_F(LiveryCfgTest, SplittingFollowsTheHeaders) {
     lf_splitFltSimSections(context, out, 1, lines, "A320", file, folder);
     EXPECT_EQ(titlesOf(out), (std::vector<std::string>{"Twelve", "Zero", "Numbered 10000"}));
     EXPECT_TRUE(out.reports.incompleteSections.empty());
+
+    // In an IVAO file a bracket anywhere in a line closes the section, a comment's too.
+    const fs::path ivaoFolder = community / "IVAO_MTL/SimObjects/Airplanes/IVAO_B738WLfa";
+    fs::create_directories(ivaoFolder / "texture.SWR");
+    FileScan ivao;
+    lf_splitIvaoFltSimSections(context, ivao, 1,
+                               {"[fltsim.0]", "title = B738WSWR One", "texture = SWR",
+                                "description = text with [brackets] far in", "atc_id = HB-JLT", "[fltsim.1]",
+                                "texture = SWR", "// see [notes]", "title = B738WSWR Two"},
+                               "B738", ivaoFolder / "aircraft.cfg", ivaoFolder);
+    EXPECT_EQ(titlesOf(ivao), std::vector<std::string>{"B738WSWR One"});
+    ASSERT_EQ(ivao.liveries.size(), 1u);
+    EXPECT_EQ(ivao.liveries.front().livery.atcid, "") << "the registration came after the closing line";
+    EXPECT_EQ(ivao.reports.incompleteSections,
+              std::vector<std::string>{ivaoFolder.string() + " [fltsim.1] misses title"});
 }
 
 // One section through the rules: the record (or none) and the report lines.
@@ -258,6 +273,14 @@ TEST_F(LiveryCfgTest, SectionRules) {
          {},
          {}},
         {"4-letter C cut", {"title = T", "icao_airline = SWRC"}, "A320", "SWR", "", false, {}, {}},
+        {"airline ending in a no-break space",
+         {"title = T", "icao_airline = SWR\xC2\xA0"},
+         "A320",
+         "SWR",
+         "",
+         false,
+         {},
+         {}},
         {"4-letter X cut", {"title = T", "icao_airline = \"DLHX\""}, "A320", "DLH", "", false, {}, {}},
         {"RFO dropped",
          {"title = T", "icao_airline = RFO"},
@@ -347,6 +370,14 @@ TEST_F(LiveryCfgTest, SectionRules) {
          "",
          false,
          {"invalid atc_id=HB-J*T in: A"},
+         {}},
+        {"registration ending in a no-break space",
+         {"title = A", "icao_airline = SWR", "atc_id = HB-JLT\xC2\xA0"},
+         "A320",
+         "SWR",
+         "HB-JLT",
+         false,
+         {},
          {}},
         {"registration remark cut",
          {"title = A", "icao_airline = SWR", "atc_id = HB-JLT;x"},
@@ -595,10 +626,19 @@ TEST_F(LiveryCfgTest, EveryEncodingGivesTheSameLiveries) {
     using community_tree::Encoding;
     std::vector<std::vector<std::string>> results;
     int n = 0;
-    for (const Encoding encoding :
-         {Encoding::utf8, Encoding::utf8Bom, Encoding::utf16le, Encoding::utf16be, Encoding::windows1252}) {
+    // The last file is Windows-1252 after 4 KB of ASCII: the charset detection takes it for UTF-8.
+    std::string asciiHead;
+    while (asciiHead.size() <= 4096)
+        asciiHead += "// an ASCII comment line before the sections\n";
+    for (const auto& [encoding, head] :
+         std::vector<std::pair<Encoding, std::string>>{{Encoding::utf8, ""},
+                                                       {Encoding::utf8Bom, ""},
+                                                       {Encoding::utf16le, ""},
+                                                       {Encoding::utf16be, ""},
+                                                       {Encoding::windows1252, ""},
+                                                       {Encoding::windows1252, asciiHead}}) {
         const fs::path path = community / ("pkg" + std::to_string(n++)) / "aircraft.cfg";
-        community_tree::writeEncoded(path, community_tree::encodingSample(), encoding);
+        community_tree::writeEncoded(path, head + community_tree::encodingSample(), encoding);
         const FileScan scan = lf_searchLiveriesinFile(context, 1, path);
         std::vector<std::string> lines;
         for (const LiveryCandidate& c : scan.liveries)

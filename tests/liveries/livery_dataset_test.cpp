@@ -3,7 +3,11 @@
 
 #include "livery_test_support.h"
 
+#include "liveries/cfg_lines.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace livery_testing {
 namespace {
@@ -49,6 +53,36 @@ TEST_F(LiveryDatasetTest, DemoCatalogueWithTheDataSet) {
     EXPECT_TRUE(LIGHT_AIRCRAFT.value.load());
     EXPECT_TRUE(HELICOPTERS.value.load());
     EXPECT_FALSE(HIGH_PERF_AIRCRAFT.value.load()); // no high-performance model installed
+}
+
+// What the scan and the engine take from the packed type database must be usable as they take it: a fix
+// key must be able to meet a designator (cut to four characters, upper case, and not already a known
+// type), and every airline a registration or a code list gives is a three-letter code the airline check
+// knows.
+TEST_F(LiveryDatasetTest, FixKeysCanMatchAndEveryAirlineIsAThreeLetterCode) {
+    ASSERT_FALSE(dbase.fixes.empty());
+    for (const auto& [wrong, correct] : dbase.fixes) {
+        EXPECT_EQ(lf_icaoTypeDesignatorOf("icao_type_designator = " + wrong), wrong) << wrong;
+        EXPECT_FALSE(gf_isKnownAcType(wrong)) << wrong << " is a known type: the fix never applies";
+        EXPECT_TRUE(gf_isKnownAcType(correct)) << wrong << " -> " << correct;
+    }
+    const auto threeLetters = [](const std::string& code) {
+        return code.size() == 3 &&
+               std::all_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    };
+    for (const auto* set : {&dbase.ICAO_airlines, &dbase.cargo_operators})
+        for (const std::string& code : *set)
+            EXPECT_TRUE(threeLetters(code)) << code;
+    ASSERT_FALSE(dbase.registrations.empty());
+    for (const auto& [reg, record] : dbase.registrations) {
+        for (const std::string& airline : {gf_airlineOfReg(reg), gf_operatorOfReg(reg)}) {
+            if (airline.empty()) continue;
+            EXPECT_TRUE(threeLetters(airline)) << reg << ": '" << airline << "'";
+            EXPECT_TRUE(gf_isIcaoAirline(airline)) << reg << ": " << airline;
+        }
+    }
+    // The generic airline is one of the data set's airlines, so generic liveries pass the airline check.
+    EXPECT_TRUE(gf_isIcaoAirline(gf_genericAirline));
 }
 
 } // namespace

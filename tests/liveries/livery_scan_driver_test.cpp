@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
 
 namespace livery_testing {
 namespace {
@@ -194,15 +195,27 @@ TEST_F(LiveryScanDriverTest, PriorityRuleOnAndOff) {
 
 TEST_F(LiveryScanDriverTest, TwelveFoldersRankTenFromTheTenth) {
     LIG_PRIORITIZE.value = true;
-    std::vector<fs::path> folders;
-    for (int i = 1; i <= 12; ++i) {
-        // Folders 1..9 offer EDW/A320, folders 10..12 SWR/B738: only the ranks decide what stays.
-        const bool late = i >= 10;
-        folders.push_back(writePackage("F" + std::to_string(i), late ? "B738" : "A320",
-                                       {{"Title " + std::to_string(i), late ? "SWR" : "EDW"}}));
+    // The early folders offer EDW/A320, the late ones (from `firstLate` on) SWR/B738: only the ranks
+    // decide what stays. Ranks run 1..10 and stay 10 from the tenth folder on.
+    const struct {
+        int firstLate;
+        std::vector<std::string> titles;
+    } cases[] = {
+        {10, {"Title 1", "Title 10", "Title 11", "Title 12"}}, // 10, 11 and 12 share rank 10
+        {9, {"Title 1", "Title 9"}},                           // rank 9 beats rank 10
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstLate);
+        fs::remove_all(community);
+        std::vector<fs::path> folders;
+        for (int i = 1; i <= 12; ++i) {
+            const bool late = i >= c.firstLate;
+            folders.push_back(writePackage("F" + std::to_string(i), late ? "B738" : "A320",
+                                           {{"Title " + std::to_string(i), late ? "SWR" : "EDW"}}));
+        }
+        ASSERT_EQ(lf_scanLiveryFolders(folders), LiveryScanOutcome::complete);
+        EXPECT_EQ(scannedTitles(), c.titles);
     }
-    ASSERT_EQ(lf_scanLiveryFolders(folders), LiveryScanOutcome::complete);
-    EXPECT_EQ(scannedTitles(), (std::vector<std::string>{"Title 1", "Title 10", "Title 11", "Title 12"}));
 }
 
 TEST_F(LiveryScanDriverTest, RegistrationDataCorrectsTheLiveries) {
@@ -218,10 +231,20 @@ TEST_F(LiveryScanDriverTest, RegistrationDataCorrectsTheLiveries) {
     EXPECT_EQ(liveries.front().airl, "SWR");
     EXPECT_EQ(liveries.front().type, "B77W");
     EXPECT_EQ(std::next(liveries.begin(), 3)->airl, "XXX") << "a row without airline keeps the livery's";
+
+    // The operator stands for the airline when it is an airline code; an operator given by name (as
+    // older data files have it) leaves the record's airline.
+    dbase.registrations["HB-OPC"] = RegRecord{"SWR", "A320", "EDW", false};
+    dbase.registrations["HB-OPN"] = RegRecord{"SWR", "A320", "Edelweiss Air", false};
+    std::list<LiveryData> operated{livery("SWR", "A320", "Operated", "HB-OPC"),
+                                   livery("EDW", "A320", "Named", "HB-OPN")};
+    EXPECT_EQ(lf_applyRegistrationData(operated),
+              (std::vector<std::string>{fmt::format("{:80} HB-OPC airl SWR => EDW", "Operated"),
+                                        fmt::format("{:80} HB-OPN airl EDW => SWR", "Named")}));
 }
 
-// Files that are not ordinary files or are too big are listed and not read; a folder symlink is not
-// followed.
+// Files that are not ordinary files or are too big are listed and not read; a folder link back into the
+// tree is walked no second time, and a dangling one is passed over.
 TEST_F(LiveryScanDriverTest, FilesThatMustNotBeReadAreListed) {
     const fs::path package = writePackage("user-aitraffic", "A320", {{"Good", "SWR"}});
     const fs::path planes = package / "SimObjects/Airplanes";
@@ -246,6 +269,51 @@ TEST_F(LiveryScanDriverTest, FilesThatMustNotBeReadAreListed) {
                   (planes / "Big/aircraft.cfg").string() + " is larger than 16 MiB, not read",
                   (planes / "Fifo/aircraft.cfg").string() + " is not a regular file, not read",
                   (planes / "Linked/aircraft.cfg").string() + " is not a regular file, not read"}));
+}
+
+// Packages linked into the folder (junctions on Windows) are walked like folders; a folder reached twice,
+// through a second link or a link loop, is walked once.
+TEST_F(LiveryScanDriverTest, LinkedPackagesAreWalkedOnceAndLoopsEnd) {
+    const fs::path own = writePackage("user-aitraffic", "A320", {{"Own", "SWR"}});
+    const fs::path elsewhere = folder / "Other drive";
+    community_tree::writeEncoded(
+        elsewhere / "linked-pkg/SimObjects/Airplanes/L/aircraft.cfg",
+        community_tree::joinLines({"[GENERAL]", "icao_type_designator = B738", "[fltsim.0]", "title = Linked",
+                                   "icao_airline = EDW"}),
+        community_tree::Encoding::utf8);
+    fs::create_directory_symlink(elsewhere / "linked-pkg", own / "Linked");
+    fs::create_directory_symlink(elsewhere / "linked-pkg", own / "SimObjects/Again");
+    fs::create_directory_symlink(own, own / "SimObjects/Airplanes/Loop");
+    fs::create_directory_symlink(elsewhere, elsewhere / "linked-pkg/Up");
+
+    ASSERT_EQ(lf_scanLiveryFolders({own}), LiveryScanOutcome::complete);
+    EXPECT_EQ(scannedTitles(), (std::vector<std::string>{"Linked", "Own"}));
+    EXPECT_EQ(report("IncompleFltsimSections.txt"), "") << "a folder was walked twice";
+}
+
+// Tasks stuck on a slow file system hold every slot; a close ends the scan as a stop does.
+TEST_F(LiveryScanDriverTest, ACloseEndsAScanWhoseTasksNeverFinish) {
+    writeScannedFile({livery("SWR", "A320", "Previous")});
+    const std::string previous = readFile(gf_liveriesScannedPath());
+    for (const char* name : {"A", "B", "C", "D"})
+        writePackage(name, "A320", {{std::string(name) + " title", "SWR"}});
+    gf_setScanTaskLimit(2);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    liveryTaskProbe = [released](const fs::path&) { released.wait(); };
+
+    auto outcome = std::make_shared<std::promise<LiveryScanOutcome>>();
+    std::future<LiveryScanOutcome> scan = outcome->get_future();
+    std::thread([outcome, root = community] { outcome->set_value(lf_scanLiveryFolders({root})); }).detach();
+    ASSERT_TRUE(testing_support::eventually(
+        [] { return gf_runningScanTasks.load() == 2 && gf_taskSlotWaits.load() > 0; }));
+    gf_requestStop(StopReason::UserClosedSim, 0);
+    const bool ended = scan.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    release.set_value();
+    ASSERT_TRUE(ended) << "the scan went on waiting for a task slot";
+    EXPECT_EQ(scan.get(), LiveryScanOutcome::stopped);
+    EXPECT_EQ(readFile(gf_liveriesScannedPath()), previous);
+    liveryTaskProbe = nullptr;
 }
 
 // A task that outlives its wait loses its liveries (inner or outer line); the others are kept. The task

@@ -34,6 +34,18 @@ protected:
     void TearDown() override {
         // A task that outlived its wait must be gone before the database and the folders are.
         EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() <= 0; }));
+        // Whatever the scan read, every text it wrote is UTF-8.
+        std::vector<fs::path> written{gf_liveriesScannedPath()};
+        for (const std::string_view name :
+             {"InvalidAirlineCodes.txt", "InvalidAircraftCodes.txt", "Fixes.txt",
+              "InvalidAircraftCfgFiles.txt", "IncompleFltsimSections.txt",
+              "AircraftCfgWithNoFltsimSection.txt", "AirlineModelConversions.txt"})
+            written.push_back(gf_scanReportPath(name));
+        for (const fs::path& path : written) {
+            if (!fs::exists(path)) continue;
+            const std::string text = readFile(path);
+            EXPECT_NO_THROW(utf8_to_wide(text)) << path << " is not valid UTF-8";
+        }
         runControl.reset();
         gf_resetScanTasks();
         LiveryTest::TearDown();

@@ -54,7 +54,7 @@ TEST_F(DataSetTest, AircraftTypeDatabase) {
     for (const auto& list : dbase.similarLists)
         for (const std::string& type : list)
             EXPECT_TRUE(gf_isKnownAcType(type)) << type;
-    EXPECT_EQ(dbase.fixes.at("A320NEO"), "A20N");
+    EXPECT_EQ(dbase.fixes.at("A32N"), "A20N");
     // Airline and business types can always be stood in for by a similar type.
     std::set<std::string> inSimilarLists;
     for (const auto& list : dbase.similarLists)

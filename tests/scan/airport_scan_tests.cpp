@@ -6,8 +6,12 @@
 #include "refdata/airport_files.h"
 #include "scan/scan_writer.h"
 #include "scan/tblo.h"
+#include "tests/support/eventually.h"
 
 #include <atomic>
+#include <future>
+#include <memory>
+#include <thread>
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -145,6 +149,8 @@ TEST_F(AirportScan, TheWalkPassesOverSkippedPathsAndFilesWithoutAirports) {
     bgl("Community/aig-aitraffic-pkg/d.bgl", airportFile("KMCI", 1));
     bgl("Community/pkg/scenery/none.bgl", bglw::file({bglw::Section{9, 0, {}}}));
     bgl("Community/pkg/scenery/e.txt", airportFile("EHAM", 1));
+    bgl("Community/pkg/afcad updates/f.bgl", airportFile("EHAM", 1));
+    bgl("Community/pkg/scenery/x_heliports/g.bgl", airportFile("EHAM", 1));
     gf_scanForAddonAirports();
     EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml", "LSZH.xml")) << scanLog();
 
@@ -158,6 +164,26 @@ TEST_F(AirportScan, TheWalkPassesOverSkippedPathsAndFilesWithoutAirports) {
     EXPECT_THAT(logText(), HasSubstr("Warning: Scan has not found any add-on airports"));
     EXPECT_FALSE(SCAN_AIRPORTS.value);
     EXPECT_FALSE(fs::exists(dir / "tblo"));
+}
+
+// Airports linked into Community from another drive (junctions on Windows) are scanned; a folder reached
+// twice, through a second link or a link loop, is walked once.
+TEST_F(AirportScan, LinkedAirportsAreScannedOnceAndLoopsEnd) {
+    std::atomic<int> decoded{0};
+    gf_scanHooks().decodeFile = [&decoded](const fs::path& path) {
+        ++decoded;
+        return gf_decodeBglFile(path);
+    };
+    const fs::path elsewhere = dir / "other drive";
+    bglw::save(elsewhere / "lszh-addon/scenery/x.bgl", airportFile("LSZH", 3));
+    bgl("Community/unknown/scenery/y.bgl", airportFile("LOWW", 2));
+    fs::create_directory_symlink(elsewhere / "lszh-addon", dir / "sim/Community/lszh-addon");
+    fs::create_directory_symlink(elsewhere / "lszh-addon", dir / "sim/Community/unknown/again");
+    fs::create_directory_symlink(dir / "sim/Community", dir / "sim/Community/unknown/scenery/loop");
+    fs::create_directory_symlink(dir / "sim/nowhere", dir / "sim/Community/dangling");
+    gf_scanForAddonAirports();
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), ElementsAre("LOWW.xml", "LSZH.xml")) << scanLog();
+    EXPECT_EQ(decoded.load(), 2) << "a file was decoded twice";
 }
 
 TEST_F(AirportScan, RootsPerSimulator) {
@@ -229,6 +255,37 @@ TEST_F(AirportScan, AStopStartsNoFurtherTaskAndKeepsTheBoxTicked) {
     EXPECT_EQ(filesIn("airports/my_thirdparty").size(), 1u); // the started task was waited for
     EXPECT_TRUE(SCAN_AIRPORTS.value);
     EXPECT_TRUE(fs::exists(dir / "output/info/AirportsScanLog.txt"));
+}
+
+// Tasks stuck on a slow file system hold every slot: closing the window ends the scan at once, without
+// waiting for them; the box stays ticked, so the next start scans again.
+TEST_F(AirportScan, ACloseEndsAScanWhoseTasksNeverFinish) {
+    gf_setScanTaskLimit(1);
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    gf_scanHooks().decodeFile = [release](const fs::path& path) {
+        while (!release->load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return gf_decodeBglFile(path);
+    };
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 2));
+    bgl("Community/unknown/scenery/b.bgl", airportFile("LOWW", 2));
+    bgl("Community/unknown/scenery/c.bgl", airportFile("EDDF", 2));
+    auto ended = std::make_shared<std::promise<void>>();
+    std::future<void> scan = ended->get_future();
+    std::thread([ended] {
+        gf_scanForAddonAirports();
+        ended->set_value();
+    }).detach();
+    ASSERT_TRUE(testing_support::eventually(
+        [] { return gf_runningScanTasks.load() == 1 && gf_taskSlotWaits.load() > 0; }));
+    gf_requestStop(StopReason::UserClosedSim, 0);
+    const bool closed = scan.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    release->store(true);
+    scan.wait();
+    EXPECT_TRUE(closed) << "the scan went on waiting for its tasks";
+    EXPECT_TRUE(SCAN_AIRPORTS.value);
+    EXPECT_THAT(filesIn("airports/my_thirdparty"), IsEmpty());
+    EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() == 0; }));
 }
 
 TEST_F(AirportScan, AThrowingTaskIsReportedAndTheScanLogWritten) {

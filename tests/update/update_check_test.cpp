@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -34,6 +37,11 @@ std::string version(int major, int minor, int patch) {
     return fmt::format(R"({{"major": {}, "minor": {}, "patch": {}}})", major, minor, patch);
 }
 
+// The plain text of a file of the data set (data/), as the server packs it.
+std::string dataSetText(const std::string& name) {
+    return readFile(fs::path(SKYLOOM_SOURCE_DIR) / "data" / name);
+}
+
 // versions.json with every member at the given versions.
 std::string versions(const std::string& msfs, const std::string& data = version(1, 0, 0)) {
     return fmt::format(R"({{"msfs": {0}, "simaddon": {1}, "airports": {1}, "aig": {1}, "liveries": {1},
@@ -45,9 +53,8 @@ class UpdateCheckTest : public UpdateTest {
 protected:
     void SetUp() override {
         UpdateTest::SetUp();
-        siteDataFile("airports.enc", "<airports new/>");
-        siteDataFile("AIG-regcodes.enc", "<aig new/>");
-        siteDataFile("dbase.enc", "<dbase new/>");
+        for (const auto& [name, plain] : servedData())
+            siteDataFile(name, plain);
         writeFile(site / "downloads/docs/ReleaseNotes.pdf", "%PDF notes");
         makeZip(site / "downloads/release/setup_Skyloom_d_v11.10.6.zip", {{"setup.exe", "INSTALLER"}});
         makeZip(site / "downloads/mysimaddon24/my_simaddon2024.zip", {{"EHAM.xml", "<EHAM/>"}});
@@ -65,6 +72,14 @@ protected:
     }
 
     void serveVersions(const std::string& json) { writeFile(site / "downloads/versions.json", json); }
+    // The data files the server offers: those of the data set.
+    static const std::map<std::string, std::string>& servedData() {
+        static const std::map<std::string, std::string> files{
+            {"airports.enc", dataSetText("airports.xml")},
+            {"AIG-regcodes.enc", dataSetText("AIG-regcodes.xml")},
+            {"dbase.enc", dataSetText("dbase.xml")}};
+        return files;
+    }
     void use2024() {
         gf_coreHooks().simulatorIs2020 = [] { return false; };
     }
@@ -131,9 +146,7 @@ TEST_F(UpdateCheckTest, NewerOrMissingDataIsFetchedAndItsVersionSaved) {
     fs::remove(work / "input/dbase.enc");
     fs::remove(work / "output/LiveriesScanned.xml");
     EXPECT_TRUE(gf_checkForUpdates());
-    for (const auto& [name, plain] : {std::pair{"airports.enc", "<airports new/>"},
-                                      {"AIG-regcodes.enc", "<aig new/>"},
-                                      {"dbase.enc", "<dbase new/>"}}) {
+    for (const auto& [name, plain] : servedData()) {
         const fs::path plainCopy = temp / "plain";
         ASSERT_TRUE(gf_streamDecrypt(work / "input" / name, plainCopy)) << name;
         EXPECT_EQ(readFile(plainCopy), plain);
@@ -181,6 +194,118 @@ TEST_F(UpdateCheckTest, FailedDownloadsKeepTheOldFilesAndVersions) {
     EXPECT_NE(log.find("simaddon update to 2.0.0 failed"), std::string::npos);
     EXPECT_EQ(log.find("simaddon version up-to-date"), std::string::npos);
     EXPECT_EQ(readFile(work / "airports/my_simaddon/EHAM.txt"), "<EHAM/>");
+}
+
+// A data file that decrypts but is the wrong file (another data file under its name) or holds nothing
+// would fail every later start: it is read as the program will before it replaces the installed one.
+TEST_F(UpdateCheckTest, AWrongOrEmptyDataFileLeavesTheInstalledOneAndItsVersion) {
+    const std::string meta =
+        "<meta><info name=\"copyright\" value=\"c\"/><info name=\"sim\" value=\"1\"/></meta>";
+    const struct {
+        const char* name;
+        std::string served;
+        const char* why;
+    } cases[] = {
+        {"dbase.enc", dataSetText("airports.xml"), "section [aircrafts] is empty"},
+        {"airports.enc", dataSetText("dbase.xml"), "no <airports> section"},
+        {"AIG-regcodes.enc", dataSetText("airports.xml"), "no meta header"},
+        {"dbase.enc", dataSetText("AIG-regcodes.xml"), "section [aircrafts] is empty"},
+        {"airports.enc", "<root><airports/></root>", "no airport"},
+        {"AIG-regcodes.enc", "<root>" + meta + "<AIG-regcodes/></root>", "no livery"},
+        {"dbase.enc", "", "not valid XML"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " <- " + c.served.substr(0, 200));
+        for (const auto& [name, plain] : servedData())
+            siteDataFile(name, plain);
+        siteDataFile(c.name, c.served);
+        for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
+            writeFile(work / "input" / name, "old data");
+        for (auto* setting : {&AIRPORTS_VERSION, &AIG_VERSION, &DBASE_VERSION})
+            setting->setValue("1.0.0");
+        serveVersions(versions(version(11, 10, 5), version(2, 0, 0)));
+        const auto before = logText().size();
+        EXPECT_TRUE(gf_checkForUpdates());
+        EXPECT_EQ(readFile(work / "input" / c.name), "old data");
+        const std::string log = logText().substr(before);
+        EXPECT_NE(log.find(fmt::format("downloads/11/{} failed its check: {}", c.name, c.why)),
+                  std::string::npos)
+            << log;
+        // The others were sound and are installed.
+        int updated = 0;
+        for (const auto& [member, setting] : {std::pair{"airports.enc", &AIRPORTS_VERSION},
+                                              {"AIG-regcodes.enc", &AIG_VERSION},
+                                              {"dbase.enc", &DBASE_VERSION}}) {
+            const bool refused = std::string_view(member) == c.name;
+            EXPECT_EQ(setting->value(), refused ? "1.0.0" : "2.0.0") << member;
+            updated += readFile(work / "input" / member) != "old data";
+        }
+        EXPECT_EQ(updated, 2);
+        EXPECT_EQ(log.find("dbase updated") == std::string::npos, std::string_view(c.name) == "dbase.enc");
+    }
+    // The next check fetches the refused file again.
+    siteDataFile("dbase.enc", dataSetText("dbase.xml"));
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(DBASE_VERSION.value(), "2.0.0");
+}
+
+// A server that trickles a few bytes a second passes any low-speed limit and would hold the start for
+// hours: the check as a whole has a time limit, tells the user what it fetches, and the start goes on.
+TEST_F(UpdateCheckTest, AStallingServerEndsWithinTheCheckLimitAndTheStartGoesOn) {
+    auto& t = gf_downloadTestSettings();
+    t.limits = [](DownloadKind) {
+        DownloadLimits limits;
+        limits.lowSpeedBytes = 1;
+        limits.lowSpeedTime = std::chrono::seconds(60);
+        return limits;
+    };
+    t.checkTimeLimit = std::chrono::milliseconds(1'500);
+    auto shown = std::make_shared<std::vector<std::string>>();
+    auto shownMutex = std::make_shared<std::mutex>();
+    gf_coreHooks().showMessage = [shown, shownMutex](std::string_view text, bool) {
+        std::lock_guard lock(*shownMutex);
+        shown->emplace_back(text);
+    };
+    serveVersions(versions(version(11, 10, 5), version(2, 0, 0)));
+    server->script("/downloads/11/dbase.enc", ServedFault{ServedFault::Kind::Trickle});
+
+    auto result = std::make_shared<std::promise<bool>>();
+    std::future<bool> check = result->get_future();
+    std::thread([result] { result->set_value(gf_checkForUpdates()); }).detach();
+    const bool ended = check.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    abort = true; // ends a check that went on (the old behaviour) before the fixture goes
+    ASSERT_TRUE(ended) << "the check went on with the trickling server";
+    EXPECT_TRUE(check.get());
+    EXPECT_EQ(readFile(work / "input/dbase.enc"), "old data");
+    EXPECT_EQ(DBASE_VERSION.value(), "1.0.0");
+    const std::string log = logText();
+    EXPECT_NE(log.find("Timeout was reached"), std::string::npos) << log;
+    EXPECT_FALSE(runControl.stop.load());
+    std::lock_guard lock(*shownMutex);
+    EXPECT_NE(std::find(shown->begin(), shown->end(), "Downloading versions.json ..."), shown->end());
+    EXPECT_NE(std::find(shown->begin(), shown->end(), "Downloading dbase.enc ..."), shown->end());
+    EXPECT_EQ(shown->back(), "") << "the status line is cleared after the check";
+}
+
+// Temporary files of transfers that were killed are removed at the next start, wherever the downloads
+// write; the user's own files are not touched.
+TEST_F(UpdateCheckTest, LeftTemporaryFilesOfTheDownloaderAreRemovedAtTheNextStart) {
+    const std::vector<fs::path> left{work / ".versions.json.4242-0.download",
+                                     work / "input/.dbase.enc.4242-3.download",
+                                     work / "airports/.park_airport.xml.17-1.download",
+                                     work / "new_version/.ReleaseNotes.pdf.99-12.download"};
+    const std::vector<fs::path> kept{work / "input/dbase.download", work / "input/.dbase.enc.download",
+                                     work / "input/my.download.txt", work / "input/.x.12-y.download"};
+    for (const fs::path& path : left)
+        writeFile(path, "part of a transfer");
+    for (const fs::path& path : kept)
+        writeFile(path, "the user's");
+    gf_downloadTestSettings().baseUrl.clear(); // no server: the clean-up runs all the same
+    EXPECT_TRUE(gf_checkForUpdates());
+    for (const fs::path& path : left)
+        EXPECT_FALSE(fs::exists(path)) << path;
+    for (const fs::path& path : kept)
+        EXPECT_EQ(readFile(path), "the user's") << path;
 }
 
 TEST_F(UpdateCheckTest, VersionsCompareFieldByFieldAndOnlyVersionObjectsCount) {

@@ -30,6 +30,8 @@ void writeAll(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+const std::string newDbase = readAll(fs::path(SKYLOOM_SOURCE_DIR) / "data/dbase.xml");
+
 class UpdatesRunTest : public RunTest {
 protected:
     void SetUp() override {
@@ -43,7 +45,8 @@ protected:
         MSFS_INSTALL_PATH.save();
         refdataInputFolder() = work / "input";
         encrypt("<dbase>old</dbase>", work / "input/dbase.enc");
-        encrypt("<dbase>new</dbase>", site / "downloads/11/dbase.enc");
+        // The server's newer type database is the data set's: a download must be a sound data file.
+        encrypt(newDbase, site / "downloads/11/dbase.enc");
         writeAll(site / "downloads/versions.json", R"({"dbase": {"major": 2, "minor": 0, "patch": 0}})");
         server = std::make_unique<testing_support::HttpTestServer>(site);
         auto& t = gf_downloadTestSettings();
@@ -115,7 +118,7 @@ TEST_F(UpdatesRunTest, AFreshStartFetchesNewerDataBeforeItIsReadAndARestartDoesN
     ASSERT_GE(steps.size(), 3u);
     EXPECT_EQ(steps[1], "updates");
     EXPECT_EQ(steps[2], "dbase");
-    EXPECT_EQ(readDbase, std::vector<std::string>{"<dbase>new</dbase>"});
+    EXPECT_EQ(readDbase, std::vector<std::string>{newDbase});
     EXPECT_EQ(DBASE_VERSION.value(), "2.0.0");
     EXPECT_EQ(server->requests("/downloads/versions.json"), 1);
 

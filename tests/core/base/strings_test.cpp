@@ -1,9 +1,11 @@
 #include "core/strings.h"
 
+#include "core/run_control.h"
 #include "core/scan_tasks.h"
 #include "test_support.h"
 #include "tests/support/eventually.h"
 
+#include <future>
 #include <limits>
 #include <thread>
 
@@ -22,6 +24,25 @@ TEST_F(StringsTest, TrimSplitAndNormalise) {
     EXPECT_EQ(gf_trim("\t\t"), "");
     EXPECT_EQ(gf_trim(""), "");
     EXPECT_EQ(gf_trim("\vx\f"), "\vx\f"); // only the four blank-set characters
+    // Values from outside files also end in Unicode blanks: no-break space, the typographic spaces,
+    // the ideographic space, a stray byte-order mark. Inside the text they stay.
+    for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
+             {"HB-JNA\xC2\xA0", "HB-JNA"},
+             {"\xC2\xA0 HB-JNA \xC2\xA0\t", "HB-JNA"},
+             {"\xE2\x80\xAF"
+              "Caf\xC3\xA9\xE3\x80\x80",
+              "Caf\xC3\xA9"},
+             {"\xEF\xBB\xBFtitle\xE2\x80\x83", "title"},
+             {"a\xC2\xA0"
+              "b",
+              "a\xC2\xA0"
+              "b"},
+             {"\xC2\xA0\xE2\x80\x8A", ""},
+             {"x\xC3\xA0", "x\xC3\xA0"}, // a letter whose last byte equals the space's is kept
+             {"\xA0x\xC2", "\xA0x\xC2"}, // lone bytes are no blanks
+         })
+        EXPECT_EQ(gf_trim(in), out) << in;
+    EXPECT_EQ(gf_splitAndTrim("HB-JNA\xC2\xA0, HB-JNB", ','), (Pieces{"HB-JNA", "HB-JNB"}));
 
     struct Split {
         std::string text;
@@ -46,7 +67,9 @@ TEST_F(StringsTest, TrimSplitAndNormalise) {
                                                 {"AIG,FSLTL", "AIG,FSLTL"},
                                                 {"AIG, FSLTL", "AIG,FSLTL"},
                                                 {" My Pack , Other\t", "My Pack,Other"},
-                                                {"a,\n", "a,"}}) {
+                                                {"a,\n", "a,"},
+                                                {"SWR\xC2\xA0", "SWR"},
+                                                {"Caf\xC3\xA9,\xE3\x80\x80x", "Caf\xC3\xA9,x"}}) {
         std::string text = c.in;
         gf_normalizeCommaList(text);
         EXPECT_EQ(text, c.out) << c.in;
@@ -216,6 +239,31 @@ TEST_F(StringsTest, WaitForTaskSlotBlocksUntilATaskEnds) {
     gf_runningScanTasks.fetch_sub(1);
     waiter.join();
     EXPECT_TRUE(through);
+    gf_resetScanTasks();
+}
+
+// Tasks stuck on a slow file system never give their slot back: a stop or a close ends the wait.
+TEST_F(StringsTest, WaitForTaskSlotEndsOnAStopOrAClose) {
+    for (const StopReason reason : {StopReason::NewSettings, StopReason::UserClosedSim}) {
+        SCOPED_TRACE(static_cast<int>(reason));
+        gf_resetScanTasks();
+        runControl.reset();
+        gf_setScanTaskLimit(2);
+        gf_runningScanTasks = 2;
+        auto ended = std::make_shared<std::promise<void>>();
+        std::future<void> waited = ended->get_future();
+        std::thread([ended] {
+            gf_waitForTaskSlot();
+            ended->set_value();
+        }).detach();
+        EXPECT_TRUE(testing_support::eventually([] { return gf_taskSlotWaits.load() >= 3; }));
+        EXPECT_EQ(waited.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+        gf_requestStop(reason, 0);
+        EXPECT_EQ(waited.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+            << "the wait did not end on the stop";
+        runControl.reset();
+    }
+    gf_runningScanTasks = 0;
     gf_resetScanTasks();
 }
 

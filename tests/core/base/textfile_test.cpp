@@ -111,6 +111,33 @@ TEST_F(TextFileTest, EveryEncodingOfOneTextReadsAsTheSameLines) {
     }
 }
 
+// The charset is judged on the first 4096 bytes; a Windows-1252 text further on must not reach the
+// program as invalid UTF-8: each line that is not UTF-8 is read as Windows-1252, the others as they are.
+TEST_F(TextFileTest, LinesThatAreNotUtf8AfterTheDetectionWindowAreReadAsWindows1252) {
+    std::string bytes;
+    while (bytes.size() < 4200)
+        bytes += "// an ASCII comment that fills the detection window\r\n";
+    bytes += "title = \"Boeing 777-200ER Austrian Caf\xE9\"\r\n";
+    bytes += "atc_id = OE-LPA \x80\n";
+    bytes += "description = d\xC3\xA9j\xC3\xA0 vu\n";
+    bytes += "x = \xED\xA0\x80 \xC3\n";
+    const fs::path path = file(bytes);
+    const Charset charset = gf_detectCharset(path);
+    for (const Charset declared : {charset, Charset::UTF8_with_BOM}) {
+        std::vector<std::string> lines;
+        ASSERT_TRUE(gf_readLinesByCharset(declared, path, lines));
+        ASSERT_GE(lines.size(), 4u);
+        const std::vector<std::string> tail(lines.end() - 4, lines.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{"title = \"Boeing 777-200ER Austrian Caf\xC3\xA9\"",
+                                                  "atc_id = OE-LPA \xE2\x82\xAC",
+                                                  "description = d\xC3\xA9j\xC3\xA0 vu",
+                                                  "x = \xC3\xAD\xC2\xA0\xE2\x82\xAC \xC3\x83"}));
+        for (const std::string& line : lines)
+            EXPECT_NO_THROW(utf8_to_wide(line)) << line;
+    }
+    EXPECT_EQ(charset, Charset::UTF8_without_BOM);
+}
+
 TEST_F(TextFileTest, SplitsLinesAtLineFeedsAndDropsOneCarriageReturn) {
     struct Case {
         std::string buffer;
