@@ -7,6 +7,7 @@
 #include "refdata/type_lookups.h"
 
 #include <charconv>
+#include <iterator>
 #include <cmath>
 #include <unordered_set>
 #include <utility>
@@ -203,13 +204,13 @@ std::optional<double> gf_standRadiusMetres(const pugi::xml_node& parkpos) {
     return lf_radiusMetres(parkpos.attribute("radius"));
 }
 
-void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
+std::optional<ParkPos> gf_parseParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
     const StandAttributes attributes = lf_standAttributes(parkpos);
     const double lat = lf_finite(attributes.latitude).value_or(0.0);
     const double lon = lf_finite(attributes.longitude).value_or(0.0);
-    if (lat == 0.0 && lon == 0.0) return;
+    if (lat == 0.0 && lon == 0.0) return std::nullopt;
     // Files of other people: a position off the earth is no stand.
-    if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
+    if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return std::nullopt;
     // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
     // that size would not read back as written after the conversions (metres to nautical miles,
     // degrees to radians) and would drift with every save.
@@ -244,35 +245,54 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
         opts.push_back(std::move(entry));
     }
     opts.shrink_to_fit();
-    parkPositions.emplace_back(std::move(id), std::move(opts), lat, lon, heading * degreesToRadians, radius,
-                               cargo, ramp, heli);
+    return std::optional<ParkPos>(std::in_place, std::move(id), std::move(opts), lat, lon,
+                                  heading * degreesToRadians, radius, cargo, ramp, heli);
 }
 
-void gf_readParkpositions(const pugi::xml_node& doc) {
+void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
+    if (auto stand = gf_parseParkpos(parkpos, std::move(id), origin))
+        parkPositions.push_back(std::move(*stand));
+}
+
+ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc) {
+    ParkingFileStands read;
     const auto section = gf_rootChild(doc, "parkpositions");
-    if (!section) return;
+    if (!section) return read;
     // Views into the document, which outlives the reading.
     std::unordered_set<std::string_view> seen;
-    seen.reserve(static_cast<std::size_t>(
-        std::distance(section.children("parkpos").begin(), section.children("parkpos").end())));
+    const auto stands = static_cast<std::size_t>(
+        std::distance(section.children("parkpos").begin(), section.children("parkpos").end()));
+    seen.reserve(stands);
+    read.stands.reserve(stands);
+    const auto refuse = [&read](std::int32_t number, std::string text) {
+        read.errorNumber = number;
+        read.refusal = std::move(text);
+        return read;
+    };
     std::size_t count = 0;
     for (auto parkpos : section.children("parkpos")) {
         ++count;
         const auto attribute = parkpos.attribute("id");
         if (!attribute)
-            throw orv::UserErrorException(
-                93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
+            return refuse(93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
         std::string_view id = attribute.as_string();
         const auto first = id.find_first_not_of(" \t\r\n");
         if (first == std::string_view::npos)
-            throw orv::UserErrorException(
-                93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
+            return refuse(93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
         id = id.substr(first, id.find_last_not_of(" \t\r\n") - first + 1);
         if (!seen.emplace(id).second)
-            throw orv::UserErrorException(94,
-                                          fmt::format("Parking position '{}' appears more than once.", id));
-        gf_readParkpos(parkpos, std::string(id), 1);
+            return refuse(94, fmt::format("Parking position '{}' appears more than once.", id));
+        if (auto stand = gf_parseParkpos(parkpos, std::string(id), 1))
+            read.stands.push_back(std::move(*stand));
     }
+    return read;
+}
+
+void gf_readParkpositions(const pugi::xml_node& doc) {
+    ParkingFileStands read = gf_parseParkpositions(doc);
+    parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
+                         std::make_move_iterator(read.stands.end()));
+    if (read.refused()) throw orv::UserErrorException(read.errorNumber, read.refusal);
 }
 
 bool gf_isSameParkOpt(const ParkOpt& a, const ParkOpt& b) {
