@@ -1,4 +1,5 @@
 #include "engine/engine_cycle.h"
+#include "engine/base/stands.h"
 
 #include "core/timeutil.h"
 #include "engine/base/engine_tables.h"
@@ -76,7 +77,7 @@ void gf_engineEverySecond(std::int32_t seconds) {
 // The reserved stand is kept clear. The static twin check of the 61-second period is not run here: the
 // 5-second seconds keep to their own duties.
 void gf_engineEvery5Seconds(std::int32_t /*seconds*/) {
-    if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
+    if (!parkAirport.reservedStandName.empty()) gf_clearReservedStand(parkAirport.reservedStandName);
     gf_serveRereadRequest();
 }
 

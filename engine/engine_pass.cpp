@@ -7,6 +7,7 @@
 #include "engine/live/live_update.h"
 #include "engine/live/traffic_intake.h"
 #include "engine/stands/stand_search.h"
+#include "engine/stands/static_picks.h"
 #include "engine/static/static_driver.h"
 #include "engine/static/static_placement.h"
 #include "feed/feed_state.h"
@@ -27,7 +28,7 @@ constexpr double radToDeg = 180.0 / std::numbers::pi;
 
 void gf_updateLiveAircraft() {
     bool erase = false;
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         erase |= updateLiveAc(ac);
     if (erase) gf_compactLiveAcs();
 }
@@ -47,25 +48,25 @@ void gf_handOverPositions() {
 }
 
 void gf_handOverOneRemoval() {
-    if (removalQueue.empty()) return;
-    const std::uint32_t oid = removalQueue.front();
-    removalQueue.pop_front();
+    if (engineLists.removalQueue.empty()) return;
+    const std::uint32_t oid = engineLists.removalQueue.front();
+    engineLists.removalQueue.pop_front();
     gf_queueAiRemove(oid);
 }
 
 void gf_handOverOneCreation() {
-    if (!liveCreateQueue.empty()) {
-        gf_queueAiCreate(liveCreateQueue.front());
-        liveCreateQueue.pop_front();
+    if (!engineLists.liveCreateQueue.empty()) {
+        gf_queueAiCreate(engineLists.liveCreateQueue.front());
+        engineLists.liveCreateQueue.pop_front();
         return;
     }
-    if (!staticCreateQueue.empty()) {
-        gf_queueAiCreate(staticCreateQueue.front());
-        staticCreateQueue.pop_front();
+    if (!engineLists.staticCreateQueue.empty()) {
+        gf_queueAiCreate(engineLists.staticCreateQueue.front());
+        engineLists.staticCreateQueue.pop_front();
     }
-    if (!staticAddList.empty()) {
+    if (!staticPicks.staticAddList.empty()) {
         lf_detcs();
-        engineStatus.pendingStaticCount = staticAddList.size();
+        engineStatus.pendingStaticCount = staticPicks.staticAddList.size();
     }
 }
 
@@ -86,9 +87,9 @@ void gf_takeQueuedFlights() {
 }
 
 void gf_makeOneCreateRecord() {
-    if (pendingSpawns.empty()) return;
-    const std::uint32_t hexid = pendingSpawns.back();
-    pendingSpawns.pop_back();
+    if (engineLists.pendingSpawns.empty()) return;
+    const std::uint32_t hexid = engineLists.pendingSpawns.back();
+    engineLists.pendingSpawns.pop_back();
     const LiveAc* ac = gf_findLiveByHexid(hexid);
     if (!ac) return;
     if (ac->cs.empty()) {
@@ -107,7 +108,7 @@ void gf_makeOneCreateRecord() {
     create.callsign = ac->cs;
     create.title = ac->liveryTitle;
     create.hexid = ac->hexid;
-    liveCreateQueue.push_back(std::move(create));
+    engineLists.liveCreateQueue.push_back(std::move(create));
 }
 
 void gf_requestObjectsInRange() {
@@ -119,7 +120,7 @@ void gf_requestObjectsInRange() {
 
 void gf_exchangeUserState() {
     gf_sendUserState();
-    engineUserState = gf_requestUserState();
+    engineLists.engineUserState = gf_requestUserState();
 }
 
 std::size_t gf_recordsToTake(std::size_t waiting) {

@@ -60,7 +60,7 @@ namespace {
 
 void lf_trimLive(std::int32_t limit) {
     std::int64_t active = 0;
-    for (const LiveAc& ac : liveAcs)
+    for (const LiveAc& ac : engineLists.liveAcs)
         if (ac.simState == SimState::active) ++active;
     for (; active > limit; --active)
         if (gf_removeFarthestLiveAc(-1.0)) break;
@@ -68,9 +68,9 @@ void lf_trimLive(std::int32_t limit) {
 
 void lf_setParkedNavLights(bool on) {
     const std::uint32_t value = on ? 1u : 0u;
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         if (ac.simState == SimState::active && ac.oid != 0) gf_setNavLights(ac.oid, value);
-    for (const LiveAc& ac : liveAcs)
+    for (const LiveAc& ac : engineLists.liveAcs)
         if (ac.simState == SimState::active && ac.phase == AcPhase::parked && ac.oid != 0)
             gf_setNavLights(ac.oid, value);
 }

@@ -10,6 +10,7 @@
 #include "engine/engine_requests.h"
 #include "engine/stands/conflicts.h"
 #include "engine/stands/stand_search.h"
+#include "engine/stands/static_picks.h"
 #include "engine/static/static_driver.h"
 #include "engine/static/static_parking.h"
 #include "engine/static/static_parking_state.h"
@@ -49,7 +50,7 @@ void lf_clearEngineLists() {
 void gf_reserveTrafficContainers() {
     gf_reserveTrafficTables();
     parkPositions.reserve(512);
-    staticAddList.reserve(512);
+    staticPicks.staticAddList.reserve(512);
     std::lock_guard lock(simResultMutex);
     simResults.reserve(256);
 }
@@ -71,7 +72,7 @@ void gf_clearLiveState() {
     currentParkAirport = Airport{};
     parkAirportLoaded = false;
     gf_clearParkStands();
-    staticAddList.clear();
+    staticPicks.staticAddList.clear();
     lf_clearEngineLists();
     lf_clearAddingStack();
     currentWeekSlot = 0;

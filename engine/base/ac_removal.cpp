@@ -18,10 +18,10 @@ namespace {
 // Withdraws the creation of a record in state adding2sim that has not reached the simulator link.
 bool lf_withdrawCreation(const StaticAc& ac) {
     if (gf_isLiveHexid(ac.hexid)) {
-        if (std::erase(pendingSpawns, ac.hexid) != 0) return true;
-        if (gf_dropQueuedCreate(liveCreateQueue, ac.hexid)) return true;
+        if (std::erase(engineLists.pendingSpawns, ac.hexid) != 0) return true;
+        if (gf_dropQueuedCreate(engineLists.liveCreateQueue, ac.hexid)) return true;
     }
-    return gf_dropQueuedCreate(staticCreateQueue, ac.hexid);
+    return gf_dropQueuedCreate(engineLists.staticCreateQueue, ac.hexid);
 }
 
 } // namespace
@@ -49,18 +49,18 @@ void removeAircraftFromSim(StaticAc& ac) {
         return;
     }
     ac.simState = SimState::removingfromsim;
-    if (live && ac.oid == selectedObjectId.load()) {
-        selectedObjectId = 0;
+    if (live && ac.oid == engineLists.selectedObjectId.load()) {
+        engineLists.selectedObjectId = 0;
         gf_resetCallsignChoice();
     }
-    removalQueue.push_back(ac.oid);
+    engineLists.removalQueue.push_back(ac.oid);
 }
 
 bool gf_removeFarthestLiveAc(double distanceNm) {
-    const Lalo user{engineUserState.latitude, engineUserState.longitude};
+    const Lalo user{engineLists.engineUserState.latitude, engineLists.engineUserState.longitude};
     double limit = distanceNm;
     LiveAc* candidate = nullptr;
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (ac.simState != SimState::active) continue;
         const double d = gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude});
         if (d > limit + 0.1) {
@@ -76,7 +76,7 @@ bool gf_removeFarthestLiveAc(double distanceNm) {
 void gf_removeBlockedCallsign() {
     const std::string blocked = BLOCK_CALLSIGN.value();
     if (blocked.empty()) return;
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         if (ac.simState == SimState::active && ac.cs == blocked) {
             removeAircraftFromSim(ac);
             return;

@@ -16,7 +16,7 @@ void lf_repaintControls() {
 }
 
 LiveAc* lf_firstActiveWithCallsign(const std::string& cs) {
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         if (ac.simState == SimState::active && ac.cs == cs) return &ac;
     return nullptr;
 }
@@ -25,7 +25,7 @@ LiveAc* lf_firstActiveWithCallsign(const std::string& cs) {
 
 bool gf_fillCallsignChoice() {
     std::vector<std::string> callsigns;
-    for (const LiveAc& ac : liveAcs)
+    for (const LiveAc& ac : engineLists.liveAcs)
         if (ac.simState == SimState::active && ac.phase != AcPhase::parked) callsigns.push_back(ac.cs);
     std::sort(callsigns.begin(), callsigns.end());
     const bool any = !callsigns.empty();
@@ -51,7 +51,7 @@ void gf_resetCallsignChoice() {
 void gf_trackChosenCallsign() {
     const std::string chosen = CALLSIGN_2_OBJECTID.value();
     if (const LiveAc* ac = chosen.empty() ? nullptr : lf_firstActiveWithCallsign(chosen)) {
-        selectedObjectId = ac->oid;
+        engineLists.selectedObjectId = ac->oid;
         engineStatus.setCallsignChoiceText("= " + gf_oid2string(ac->oid));
     } else {
         engineStatus.setCallsignChoiceText("has left");

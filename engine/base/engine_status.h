@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+// The worker thread writes it; the window thread reads it (atomics, texts under the mutex).
 struct EngineStatus {
     // Counted by gf_countAircraft (aircraft_counts): active live aircraft not parked, parked active live
     // aircraft, static aircraft active or being removed.
@@ -34,8 +35,8 @@ struct EngineStatus {
     std::atomic<bool> weekMark{false};
     // Static aircraft still waiting to be placed.
     std::atomic<std::uint64_t> pendingStaticCount{0};
-    // The stand-plan list's length (staticAddList: the picks of the last calculation not placed yet),
-    // refreshed by the calculation and once a second while it is busy; "# updates" shows it then.
+    // The stand-plan list's length (staticPicks.staticAddList: the picks of the last calculation not placed
+    // yet), refreshed by the calculation and once a second while it is busy; "# updates" shows it then.
     std::atomic<std::uint64_t> standPlanCount{0};
     // The park airport's stands were read without an error (parked-file mark).
     std::atomic<bool> parkedFileRead{false};

@@ -5,23 +5,11 @@
 
 #include <algorithm>
 
-std::vector<LiveAc> liveAcs;
-std::vector<StaticAc> staticAcs;
-std::deque<AiCreateRecord> liveCreateQueue;
-std::deque<AiCreateRecord> staticCreateQueue;
-std::deque<std::uint32_t> removalQueue;
-std::vector<std::uint32_t> pendingSpawns;
-std::vector<SimResult> setupList;
-std::deque<std::uint32_t> coupledSearchQueue;
-std::unordered_map<std::uint32_t, std::string_view> liveryCache;
+TrafficLists engineLists;
 
 void gf_clearLiveryCache() {
-    liveryCache.clear();
+    engineLists.liveryCache.clear();
 }
-std::set<std::string> noMatchSet;
-std::vector<std::string> ghostList;
-std::atomic<std::uint32_t> selectedObjectId{0};
-UserState engineUserState;
 
 namespace {
 
@@ -93,33 +81,33 @@ template <class Ac> void lf_swapErase(std::vector<Ac>& list, AcIndex& index, std
 } // namespace
 
 LiveAc* gf_findLiveByHexid(std::uint32_t hexid) {
-    return lf_find<LiveAc>(liveAcs, liveIndex.byHexid, hexid, &LiveAc::hexid);
+    return lf_find<LiveAc>(engineLists.liveAcs, liveIndex.byHexid, hexid, &LiveAc::hexid);
 }
 
 LiveAc* gf_findLiveByOid(std::uint32_t oid) {
     if (oid == 0) return nullptr;
-    return lf_find<LiveAc>(liveAcs, liveIndex.byOid, oid, &LiveAc::oid);
+    return lf_find<LiveAc>(engineLists.liveAcs, liveIndex.byOid, oid, &LiveAc::oid);
 }
 
 StaticAc* gf_findStaticByHexid(std::uint32_t hexid) {
-    return lf_find<StaticAc>(staticAcs, staticIndex.byHexid, hexid, &StaticAc::hexid);
+    return lf_find<StaticAc>(engineLists.staticAcs, staticIndex.byHexid, hexid, &StaticAc::hexid);
 }
 
 StaticAc* gf_findStaticByOid(std::uint32_t oid) {
     if (oid == 0) return nullptr;
-    return lf_find<StaticAc>(staticAcs, staticIndex.byOid, oid, &StaticAc::oid);
+    return lf_find<StaticAc>(engineLists.staticAcs, staticIndex.byOid, oid, &StaticAc::oid);
 }
 
 LiveAc& gf_appendLiveAc(LiveAc record) {
-    liveAcs.push_back(std::move(record));
-    liveIndex.add(liveAcs.back(), liveAcs.size() - 1);
-    return liveAcs.back();
+    engineLists.liveAcs.push_back(std::move(record));
+    liveIndex.add(engineLists.liveAcs.back(), engineLists.liveAcs.size() - 1);
+    return engineLists.liveAcs.back();
 }
 
 StaticAc& gf_appendStaticAc(StaticAc record) {
-    staticAcs.push_back(std::move(record));
-    staticIndex.add(staticAcs.back(), staticAcs.size() - 1);
-    return staticAcs.back();
+    engineLists.staticAcs.push_back(std::move(record));
+    staticIndex.add(engineLists.staticAcs.back(), engineLists.staticAcs.size() - 1);
+    return engineLists.staticAcs.back();
 }
 
 std::vector<std::size_t> gf_staticsAtStand(std::uint32_t sid) {
@@ -127,14 +115,14 @@ std::vector<std::size_t> gf_staticsAtStand(std::uint32_t sid) {
     if (sid == 0) return positions;
     auto [from, to] = staticIndex.bySid.equal_range(sid);
     for (; from != to; ++from)
-        if (from->second < staticAcs.size() && staticAcs[from->second].sid == sid)
+        if (from->second < engineLists.staticAcs.size() && engineLists.staticAcs[from->second].sid == sid)
             positions.push_back(from->second);
     std::sort(positions.begin(), positions.end());
     return positions;
 }
 
 void gf_setStaticStand(std::size_t position, std::uint32_t sid) {
-    StaticAc& ac = staticAcs.at(position);
+    StaticAc& ac = engineLists.staticAcs.at(position);
     staticIndex.remove(ac, position);
     ac.sid = sid;
     staticIndex.add(ac, position);
@@ -153,54 +141,55 @@ void gf_setObjectId(StaticAc& record, std::uint32_t oid) {
 }
 
 void gf_queueCoupledSearch(std::uint32_t hexid) {
-    if (std::find(coupledSearchQueue.begin(), coupledSearchQueue.end(), hexid) == coupledSearchQueue.end())
-        coupledSearchQueue.push_back(hexid);
+    if (std::find(engineLists.coupledSearchQueue.begin(), engineLists.coupledSearchQueue.end(), hexid) ==
+        engineLists.coupledSearchQueue.end())
+        engineLists.coupledSearchQueue.push_back(hexid);
 }
 
 void gf_swapEraseStaticAc(std::size_t position) {
-    lf_swapErase(staticAcs, staticIndex, position);
+    lf_swapErase(engineLists.staticAcs, staticIndex, position);
 }
 
 namespace {
 
-// Gives back everything a live record holds outside liveAcs: the stand it holds (mark and holder), its
-// queued creation and pending spawn, its set-up entry and its turn in the duplicate-check queue.
+// Gives back everything a live record holds outside engineLists.liveAcs: the stand it holds (mark and
+// holder), its queued creation and pending spawn, its set-up entry and its turn in the duplicate-check queue.
 void lf_giveBack(const LiveAc& ac) {
     if (ac.sid != 0) gf_releaseStand(ac.sid, ac.hexid);
-    std::erase(pendingSpawns, ac.hexid);
-    gf_dropQueuedCreate(liveCreateQueue, ac.hexid);
-    std::erase_if(setupList, [&](const SimResult& s) {
+    std::erase(engineLists.pendingSpawns, ac.hexid);
+    gf_dropQueuedCreate(engineLists.liveCreateQueue, ac.hexid);
+    std::erase_if(engineLists.setupList, [&](const SimResult& s) {
         return s.kind == SimResultKind::liveObjectFound && s.value == ac.hexid;
     });
-    std::erase(coupledSearchQueue, ac.hexid);
+    std::erase(engineLists.coupledSearchQueue, ac.hexid);
 }
 
-// The only way live records leave liveAcs: every record `erase` picks gives back what it holds and goes.
-// keepOrder: the others keep their order (one pass over the list); else the last record takes the place
-// of each one that goes.
+// The only way live records leave engineLists.liveAcs: every record `erase` picks gives back what it holds
+// and goes. keepOrder: the others keep their order (one pass over the list); else the last record takes the
+// place of each one that goes.
 template <class Pick> std::size_t lf_eraseLiveRecords(Pick erase, bool keepOrder) {
     std::size_t gone = 0;
-    for (const LiveAc& ac : liveAcs)
+    for (const LiveAc& ac : engineLists.liveAcs)
         if (erase(ac)) {
             lf_giveBack(ac);
             ++gone;
         }
     if (gone == 0) return 0;
     if (keepOrder) {
-        std::erase_if(liveAcs, erase);
-        lf_reindex(liveAcs, liveIndex);
+        std::erase_if(engineLists.liveAcs, erase);
+        lf_reindex(engineLists.liveAcs, liveIndex);
         return gone;
     }
-    for (std::size_t i = liveAcs.size(); i-- > 0;)
-        if (erase(liveAcs[i])) lf_swapErase(liveAcs, liveIndex, i);
+    for (std::size_t i = engineLists.liveAcs.size(); i-- > 0;)
+        if (erase(engineLists.liveAcs[i])) lf_swapErase(engineLists.liveAcs, liveIndex, i);
     return gone;
 }
 
 } // namespace
 
 void gf_eraseLiveAc(std::size_t position) {
-    if (position >= liveAcs.size()) return;
-    const LiveAc* target = &liveAcs[position];
+    if (position >= engineLists.liveAcs.size()) return;
+    const LiveAc* target = &engineLists.liveAcs[position];
     lf_eraseLiveRecords([target](const LiveAc& ac) { return &ac == target; }, false);
 }
 
@@ -209,41 +198,41 @@ std::size_t gf_compactLiveAcs() {
 }
 
 void gf_reindexAircraft() {
-    lf_reindex(liveAcs, liveIndex);
-    lf_reindex(staticAcs, staticIndex);
+    lf_reindex(engineLists.liveAcs, liveIndex);
+    lf_reindex(engineLists.staticAcs, staticIndex);
 }
 
 void gf_reserveTrafficTables() {
     if (reserved) return;
     reserved = true;
-    liveAcs.reserve(512);
-    staticAcs.reserve(256);
-    setupList.reserve(128);
-    pendingSpawns.reserve(64);
-    ghostList.reserve(64);
+    engineLists.liveAcs.reserve(512);
+    engineLists.staticAcs.reserve(256);
+    engineLists.setupList.reserve(128);
+    engineLists.pendingSpawns.reserve(64);
+    engineLists.ghostList.reserve(64);
     liveIndex.byHexid.reserve(1024);
     liveIndex.byOid.reserve(1024);
     staticIndex.byHexid.reserve(512);
     staticIndex.byOid.reserve(512);
-    liveryCache.reserve(512);
+    engineLists.liveryCache.reserve(512);
 }
 
 void gf_clearTrafficTables() {
-    setupList.clear();
-    ghostList.clear();
-    liveryCache.clear();
-    pendingSpawns.clear();
-    removalQueue.clear();
-    liveCreateQueue.clear();
-    staticCreateQueue.clear();
-    coupledSearchQueue.clear();
-    staticAcs.clear();
-    liveAcs.clear();
+    engineLists.setupList.clear();
+    engineLists.ghostList.clear();
+    engineLists.liveryCache.clear();
+    engineLists.pendingSpawns.clear();
+    engineLists.removalQueue.clear();
+    engineLists.liveCreateQueue.clear();
+    engineLists.staticCreateQueue.clear();
+    engineLists.coupledSearchQueue.clear();
+    engineLists.staticAcs.clear();
+    engineLists.liveAcs.clear();
     liveIndex.clear();
     staticIndex.clear();
-    noMatchSet.clear();
-    selectedObjectId = 0;
-    engineUserState = UserState{};
+    engineLists.noMatchSet.clear();
+    engineLists.selectedObjectId = 0;
+    engineLists.engineUserState = UserState{};
 }
 
 void gf_resetTrafficTablesForTests() {

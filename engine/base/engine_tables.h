@@ -1,6 +1,6 @@
 #pragma once
-// The traffic engine's containers. They live for the whole process and belong to the worker thread:
-// no lock guards them, and no other thread may touch them (the window thread posts requests instead).
+// The traffic engine's containers: the aircraft lists and queues (one owner, engineLists) and their
+// index. They live for the whole process and belong to the worker thread.
 //
 // The aircraft lists are indexed by transponder address and by simulator object id. Keep the index in
 // step (it also indexes static aircraft by stand): append with gf_appendLiveAc / gf_appendStaticAc, erase
@@ -20,31 +20,38 @@
 #include <unordered_map>
 #include <vector>
 
-extern std::vector<LiveAc> liveAcs;
-extern std::vector<StaticAc> staticAcs;
+// The engine's aircraft lists and queues. Worker thread only: no lock guards them, and no other thread
+// may touch them (the window thread posts requests to the engine's inbox instead); the one exception is
+// selectedObjectId, an atomic the window thread reads.
+struct TrafficLists {
+    std::vector<LiveAc> liveAcs;
+    std::vector<StaticAc> staticAcs;
 
-// Creations waiting for their turn (one every 500 ms; live ones first).
-extern std::deque<AiCreateRecord> liveCreateQueue;
-extern std::deque<AiCreateRecord> staticCreateQueue;
-// Object ids waiting for their removal (one every 100 ms).
-extern std::deque<std::uint32_t> removalQueue;
-// Addresses of spawned live aircraft waiting for their create record; taken from the back.
-extern std::vector<std::uint32_t> pendingSpawns;
-// New objects being set up (copies of their "found" results; counter = passes since found, -1 done).
-extern std::vector<SimResult> setupList;
-// Addresses of live aircraft waiting for the coupled-callsign search (one per second). Each live
-// aircraft waits there at most once, and leaves it when its record is erased.
-extern std::deque<std::uint32_t> coupledSearchQueue;
-// The livery chosen for an address, reused when the address is spawned again in this run.
-extern std::unordered_map<std::uint32_t, std::string_view> liveryCache;
-// Match keys for which no livery was found.
-extern std::set<std::string> noMatchSet;
-// Callsigns of aircraft taken out as ghosts.
-extern std::vector<std::string> ghostList;
-// The object id chosen in the callsign box (0: none); read by the window thread.
-extern std::atomic<std::uint32_t> selectedObjectId;
-// The engine's copy of the user aircraft's state, refreshed every 100 passes.
-extern UserState engineUserState;
+    // Creations waiting for their turn (one every 500 ms; live ones first).
+    std::deque<AiCreateRecord> liveCreateQueue;
+    std::deque<AiCreateRecord> staticCreateQueue;
+    // Object ids waiting for their removal (one every 100 ms).
+    std::deque<std::uint32_t> removalQueue;
+    // Addresses of spawned live aircraft waiting for their create record; taken from the back.
+    std::vector<std::uint32_t> pendingSpawns;
+    // New objects being set up (copies of their "found" results; counter = passes since found, -1 done).
+    std::vector<SimResult> setupList;
+    // Addresses of live aircraft waiting for the coupled-callsign search (one per second). Each live
+    // aircraft waits there at most once, and leaves it when its record is erased.
+    std::deque<std::uint32_t> coupledSearchQueue;
+    // The livery chosen for an address, reused when the address is spawned again in this run.
+    std::unordered_map<std::uint32_t, std::string_view> liveryCache;
+    // Match keys for which no livery was found.
+    std::set<std::string> noMatchSet;
+    // Callsigns of aircraft taken out as ghosts.
+    std::vector<std::string> ghostList;
+    // The object id chosen in the callsign box (0: none); read by the window thread.
+    std::atomic<std::uint32_t> selectedObjectId{0};
+    // The engine's copy of the user aircraft's state, refreshed every 100 passes.
+    UserState engineUserState;
+};
+
+extern TrafficLists engineLists;
 
 // ---- Finding and keeping records ------------------------------------------------------------------
 

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+ParkAirport parkAirport;
+
 namespace {
 
 // Worker thread only: stand number -> position in parkPositions.

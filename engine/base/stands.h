@@ -6,7 +6,31 @@
 #include "refdata/parking_format.h"
 
 #include <cstdint>
+#include <list>
 #include <string>
+
+struct ParkAirportEntry {
+    std::string code;  // ICAO code
+    std::string stand; // the reserved stand's name; empty when none
+    Lalo pos;          // the airport's position
+    double dist = 0;   // NM from the user aircraft, kept by the static parking driver
+};
+
+// The park airport as the engine keeps it beside refdata's park-airport state: the park-airport list,
+// the stand the user reserved and the count of what was learned at its stands. Worker thread only (the
+// window and the simulator link read published copies: gf_publishFirstParkAirport, engineStatus).
+struct ParkAirport {
+    // The airports named in airports/my_park_airports.txt and those with an airport file in
+    // airports/my_thirdparty.
+    std::list<ParkAirportEntry> parkAirports;
+    // The name of the stand the user reserved at the park airport (empty: none). Set by the park
+    // airport handling; gf_clearReservedStand keeps it clear.
+    std::string reservedStandName;
+    // Stand updates (learned options, enlarged radii) since the stands were last saved.
+    std::uint32_t standUpdateCount = 0;
+};
+
+extern ParkAirport parkAirport;
 
 // The stand with number `sid`, or nullptr (also for 0). The index follows the stand list by itself:
 // an entry that no longer matches makes it build again.

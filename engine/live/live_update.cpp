@@ -47,7 +47,7 @@ double lf_wrapDegrees(double degrees) {
 // Whether the front sample is held back because of the user aircraft.
 bool lf_userConflict(LiveAc& ac) {
     const PosSample& f = ac.samples.front();
-    const UserState& user = engineUserState;
+    const UserState& user = engineLists.engineUserState;
     const Lalo userAt{user.latitude, user.longitude};
     const Lalo at{f.lat, f.lon};
     if (userOnGround.load()) {
@@ -86,8 +86,9 @@ void lf_dropFront(LiveAc& ac) {
 }
 
 std::size_t lf_activeLiveCount() {
-    return static_cast<std::size_t>(std::count_if(
-        liveAcs.begin(), liveAcs.end(), [](const LiveAc& ac) { return ac.simState == SimState::active; }));
+    return static_cast<std::size_t>(
+        std::count_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
+                      [](const LiveAc& ac) { return ac.simState == SimState::active; }));
 }
 
 // The registration's database record overrides airline, type and cargo flag.
@@ -104,7 +105,7 @@ void lf_applyRegistration(LiveAc& ac) {
 
 bool lf_chooseLivery(LiveAc& ac) {
     if (!ac.liveryTitle.empty()) return true;
-    if (const auto cached = liveryCache.find(ac.hexid); cached != liveryCache.end()) {
+    if (const auto cached = engineLists.liveryCache.find(ac.hexid); cached != engineLists.liveryCache.end()) {
         ac.liveryTitle = cached->second;
         return true;
     }
@@ -120,7 +121,7 @@ bool lf_chooseLivery(LiveAc& ac) {
     if (choice.liveryTitle.empty()) return false;
     ac.liveryTitle = choice.liveryTitle;
     ac.reverseFlag = choice.reverseFlag;
-    liveryCache[ac.hexid] = ac.liveryTitle;
+    engineLists.liveryCache[ac.hexid] = ac.liveryTitle;
     return true;
 }
 
@@ -243,8 +244,8 @@ void gf_spawnPath(LiveAc& ac) {
         ac.eraseNow = true;
         return;
     }
-    if (lf_endsWithUnderscore(ac.cs) &&
-        std::find(ghostList.begin(), ghostList.end(), ac.cs) != ghostList.end()) {
+    if (lf_endsWithUnderscore(ac.cs) && std::find(engineLists.ghostList.begin(), engineLists.ghostList.end(),
+                                                  ac.cs) != engineLists.ghostList.end()) {
         ac.eraseNow = true;
         return;
     }
@@ -254,15 +255,16 @@ void gf_spawnPath(LiveAc& ac) {
         std::any_of(ac.samples.begin(), ac.samples.end(), [](const PosSample& s) { return !s.airborne; });
     if (anyAirborne && anyGround) return lf_dropFront(ac);
     if (lf_userConflict(ac)) return lf_dropFront(ac);
-    if (liveCreateQueue.size() > liveCreateQueueLimit && ac.phase == AcPhase::birth) return lf_dropFront(ac);
+    if (engineLists.liveCreateQueue.size() > liveCreateQueueLimit && ac.phase == AcPhase::birth)
+        return lf_dropFront(ac);
     const std::int32_t maxLive = MAX_LIVE_SEL.value.load();
     if (maxLive <= 0) {
         ac.eraseNow = true;
         return;
     }
-    if (pendingSpawns.size() + lf_activeLiveCount() + liveCreateQueue.size() >=
+    if (engineLists.pendingSpawns.size() + lf_activeLiveCount() + engineLists.liveCreateQueue.size() >=
         static_cast<std::size_t>(maxLive)) {
-        const UserState& user = engineUserState;
+        const UserState& user = engineLists.engineUserState;
         const double d = gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{front.lat, front.lon});
         if (gf_removeFarthestLiveAc(d)) {
             ac.eraseNow = true;
@@ -323,14 +325,14 @@ void spawnLiveAc(LiveAc& ac) {
     if (ac.eraseNow) return;
     gf_initialPosition(ac);
     ac.simState = SimState::adding2sim;
-    pendingSpawns.push_back(ac.hexid);
+    engineLists.pendingSpawns.push_back(ac.hexid);
     if (!lf_endsWithUnderscore(ac.cs)) gf_removeGhost(ac.cs);
 }
 
 void gf_removeGhost(const std::string& cs) {
     if (cs.empty()) return;
     const std::string ghost = cs + "_";
-    for (LiveAc& other : liveAcs) {
+    for (LiveAc& other : engineLists.liveAcs) {
         if (other.cs != ghost || other.simState == SimState::removingfromsim) continue;
         if (other.phase == AcPhase::parked)
             gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
@@ -338,7 +340,7 @@ void gf_removeGhost(const std::string& cs) {
         else
             gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, cs));
         removeAircraftFromSim(other);
-        ghostList.push_back(ghost);
+        engineLists.ghostList.push_back(ghost);
         return;
     }
 }
@@ -346,13 +348,13 @@ void gf_removeGhost(const std::string& cs) {
 bool gf_ghostTest(const std::string& cs) {
     if (cs.empty()) return false;
     const std::string_view stem(cs.data(), cs.size() - 1);
-    return std::any_of(liveAcs.begin(), liveAcs.end(), [&](const LiveAc& other) {
+    return std::any_of(engineLists.liveAcs.begin(), engineLists.liveAcs.end(), [&](const LiveAc& other) {
         return other.simState != SimState::removingfromsim && other.cs == stem;
     });
 }
 
 void gf_removeLiveTraffic() {
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (ac.simState == SimState::active)
             removeAircraftFromSim(ac);
         else if (ac.simState == SimState::adding2sim && !ac.removePending)

@@ -169,7 +169,7 @@ void lf_deadReckon(LiveAc& ac, std::int32_t count) {
 // Another taxiing aircraft on the ground too close to wait beside.
 bool lf_taxiingNeighbour(const LiveAc& ac) {
     const Lalo here{ac.pos.latitude, ac.pos.longitude};
-    for (const LiveAc& other : liveAcs) {
+    for (const LiveAc& other : engineLists.liveAcs) {
         if (&other == &ac || !other.onGround || other.phase != AcPhase::taxi ||
             other.simState != SimState::active || other.oid == ac.oid)
             continue;
@@ -221,7 +221,7 @@ std::string lf_nextSegment(LiveAc& ac) {
     }
     if (!lf_categoryAllowed(ac.sizeCat)) return "its size category is switched off";
     if (!ac.onGround) {
-        const UserState& user = engineUserState;
+        const UserState& user = engineLists.engineUserState;
         if (gf_positionKnown(user.latitude, user.longitude)) {
             const double d =
                 gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{ac.pos.latitude, ac.pos.longitude});

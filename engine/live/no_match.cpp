@@ -7,18 +7,18 @@
 
 void gf_logNoMatchList() {
     gf_log("\nNo match found for:");
-    for (const std::string& key : noMatchSet)
+    for (const std::string& key : engineLists.noMatchSet)
         gf_log(key);
 }
 
 void gf_clearNoMatchList() {
-    noMatchSet.clear();
+    engineLists.noMatchSet.clear();
 }
 
 bool gf_addNoMatch(std::string key) {
-    return noMatchSet.insert(std::move(key)).second;
+    return engineLists.noMatchSet.insert(std::move(key)).second;
 }
 
 bool gf_isNoMatch(const std::string& key) {
-    return noMatchSet.contains(key);
+    return engineLists.noMatchSet.contains(key);
 }

@@ -45,8 +45,8 @@ std::int64_t lf_now() {
 
 // The stand's name is the reserved stand or the stand at the user aircraft.
 bool lf_refused(const ParkPos& stand) {
-    if (!reservedStandName.empty() && stand.id == reservedStandName) return true;
-    const UserState& user = engineUserState;
+    if (!parkAirport.reservedStandName.empty() && stand.id == parkAirport.reservedStandName) return true;
+    const UserState& user = engineLists.engineUserState;
     const std::string userStand = gf_nearestStandName(Lalo{user.latitude, user.longitude});
     return !userStand.empty() && stand.id == userStand;
 }

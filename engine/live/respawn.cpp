@@ -12,6 +12,7 @@
 #include "engine/live/live_update.h"
 #include "engine/stands/stand_options.h"
 #include "engine/stands/stand_search.h"
+#include "engine/stands/static_picks.h"
 #include "feed/feed_state.h"
 #include "liveries/regcodes.h"
 #include "refdata/park_airport.h"
@@ -112,9 +113,9 @@ bool lf_registrationChanged(LiveAc& ac, const TrafficRecord& r) {
 // active static aircraft standing there goes.
 void lf_clearStaticsUnder(const LiveAc& ac, const std::string& stand) {
     if (ac.sid == 0) return;
-    std::erase_if(staticAddList, [&](const StaticPick& p) { return p.sid == ac.sid; });
+    std::erase_if(staticPicks.staticAddList, [&](const StaticPick& p) { return p.sid == ac.sid; });
     for (const std::size_t position : gf_staticsAtStand(ac.sid)) {
-        StaticAc& st = staticAcs[position];
+        StaticAc& st = engineLists.staticAcs[position];
         if (st.simState != SimState::active) continue;
         // The dash is the single byte 0x97, as the line has always been written.
         gf_log(fmt::format("{:8}: {:8} parks over static {}", stand, ac.cs, st.cs) +
@@ -153,7 +154,7 @@ void lf_flightPlan(LiveAc& ac) {
 } // namespace
 
 void gf_forgetLivery(LiveAc& ac) {
-    liveryCache.erase(ac.hexid);
+    engineLists.liveryCache.erase(ac.hexid);
     ac.liveryTitle = {};
     ac.setPhase(AcPhase::birth);
 }
@@ -214,13 +215,13 @@ void liveryRespawn(LiveAc& ac) {
         now.duePass = enginePassCount.load() + 1;
         q.push_front(now);
         ac.keptHeading = ac.pos.heading;
-        if (ac.oid != 0 && ac.oid == selectedObjectId.load()) {
-            selectedObjectId = 0;
+        if (ac.oid != 0 && ac.oid == engineLists.selectedObjectId.load()) {
+            engineLists.selectedObjectId = 0;
             gf_resetCallsignChoice();
         }
         if (ac.oid != 0) {
             ac.simState = SimState::liveryrespawn;
-            removalQueue.push_back(ac.oid);
+            engineLists.removalQueue.push_back(ac.oid);
             return;
         }
         // No object to remove, so no removal notice will come: the record is spawned again at once.

@@ -83,10 +83,11 @@ IntakeResult gf_createFromRecord(const TrafficRecord& record) {
 IntakeResult gf_addOrUpdate(const TrafficRecord& record) {
     LiveAc* ac = gf_findLiveByHexid(record.hexid);
     if (!ac) {
-        if (!record.cs.empty() && !liveAcs.empty()) {
-            const bool twin = std::any_of(liveAcs.begin(), liveAcs.end(), [&](const LiveAc& other) {
-                return other.cs == record.cs && other.type == record.type;
-            });
+        if (!record.cs.empty() && !engineLists.liveAcs.empty()) {
+            const bool twin =
+                std::any_of(engineLists.liveAcs.begin(), engineLists.liveAcs.end(), [&](const LiveAc& other) {
+                    return other.cs == record.cs && other.type == record.type;
+                });
             if (twin) return IntakeResult::dropped;
         }
         return gf_createFromRecord(record);

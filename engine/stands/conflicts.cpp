@@ -20,8 +20,6 @@
 #include <optional>
 #include <string_view>
 
-std::string reservedStandName;
-
 namespace {
 
 // The user position at the last look at the static aircraft (none yet: the first look always runs).
@@ -47,7 +45,7 @@ double lf_wrapPi(double a) {
 }
 
 Lalo lf_userPosition() {
-    return {engineUserState.latitude, engineUserState.longitude};
+    return {engineLists.engineUserState.latitude, engineLists.engineUserState.longitude};
 }
 
 Lalo lf_positionOf(const LiveAc& ac) {
@@ -59,14 +57,16 @@ std::string_view lf_withoutLast(const std::string& text) {
 }
 
 bool lf_onRunwayAhead(const LiveAc& ac, const Lalo& user, double d) {
-    if (!ac.onGround || engineUserState.altAboveGround >= runwayAheadMaxAglFt || d > runwayAheadMaxNm)
+    if (!ac.onGround || engineLists.engineUserState.altAboveGround >= runwayAheadMaxAglFt ||
+        d > runwayAheadMaxNm)
         return false;
-    const double off = lf_wrapPi(gf_bearing(user, lf_positionOf(ac)) - engineUserState.heading);
+    const double off = lf_wrapPi(gf_bearing(user, lf_positionOf(ac)) - engineLists.engineUserState.heading);
     return std::sin(std::fabs(off)) * d * feetPerNm <= runwayAheadMaxFt;
 }
 
 bool lf_onCrossingCourse(const LiveAc& ac, const Lalo& user, double d) {
-    if (d > crossingMaxNm || std::fabs(ac.pos.altitude - engineUserState.altitude) >= crossingMaxAltFt)
+    if (d > crossingMaxNm ||
+        std::fabs(ac.pos.altitude - engineLists.engineUserState.altitude) >= crossingMaxAltFt)
         return false;
     const double c = lf_wrapPi(ac.pos.heading - gf_bearing(user, lf_positionOf(ac))) * degreesPerRadian;
     return std::cos(std::fabs(90.0 - std::fabs(c)) * radiansPerDegree) * d * feetPerNm <= crossingMaxFt;
@@ -84,7 +84,7 @@ bool lf_sameOrCoupledCallsign(const StaticAc& live, const StaticAc& st) {
 
 bool gf_avoidCollisionWithUser() {
     const Lalo user = lf_userPosition();
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (ac.simState != SimState::active) continue;
         const double d = gf_distanceNm(user, lf_positionOf(ac));
         if (lf_onRunwayAhead(ac, user, d) || lf_onCrossingCourse(ac, user, d)) {
@@ -99,7 +99,7 @@ bool gf_avoidCollisionWithUser() {
 
 bool gf_avoidCollisionOnGround(double userHalfSpanNm) {
     const Lalo user = lf_userPosition();
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (!ac.onGround || ac.simState != SimState::active) continue;
         if ((userHalfSpanNm + ac.halfSize) * liveGroundMargin >= gf_distanceNm(user, lf_positionOf(ac))) {
             gf_log(fmt::format("          {} removed: too close to the user aircraft on the ground",
@@ -112,7 +112,7 @@ bool gf_avoidCollisionOnGround(double userHalfSpanNm) {
         std::fabs(lastStaticCheckAt->lon - user.lon) < samePlaceDeg)
         return false;
     lastStaticCheckAt = user;
-    for (StaticAc& st : staticAcs) {
+    for (StaticAc& st : engineLists.staticAcs) {
         if (st.simState != SimState::active) continue;
         if ((userHalfSpanNm + st.halfSize) * staticGroundMargin >=
             gf_distanceNm(user, Lalo{st.standLat, st.standLon})) {
@@ -130,7 +130,7 @@ bool gf_avoidCollisionWithStatics(LiveAc& ac) {
     ac.lastCheckLat = ac.pos.latitude;
     ac.lastCheckLon = ac.pos.longitude;
     const Lalo at = lf_positionOf(ac);
-    for (StaticAc& st : staticAcs) {
+    for (StaticAc& st : engineLists.staticAcs) {
         if (st.simState != SimState::active || st.cs == ac.cs) continue;
         if ((st.halfSize + ac.halfSize) * staticGroundMargin >=
             gf_distanceNm(at, Lalo{st.standLat, st.standLon})) {
@@ -149,8 +149,8 @@ void gf_collisionAvoidanceStep() {
     } else if (COLLISION_USER_AIR.value.load()) {
         gf_avoidCollisionWithUser();
     }
-    if (!COLLISION_LIVE_PARKED_GND.value.load() || staticAcs.empty()) return;
-    for (LiveAc& ac : liveAcs) {
+    if (!COLLISION_LIVE_PARKED_GND.value.load() || engineLists.staticAcs.empty()) return;
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (!ac.onGround || ac.simState != SimState::active ||
             (ac.phase != AcPhase::taxi && ac.phase != AcPhase::parking))
             continue;
@@ -164,7 +164,7 @@ void gf_collisionAvoidanceStep() {
 bool gf_removeStaticDuplicates(const StaticAc& live, bool onGround) {
     if (live.cs.empty()) return false;
     const std::string_view where = onGround ? "on ground" : "airborne";
-    for (StaticAc& st : staticAcs) {
+    for (StaticAc& st : engineLists.staticAcs) {
         if (st.simState != SimState::active) continue;
         if (!live.reg.empty() && live.reg == st.reg) {
             gf_log(fmt::format("{:8}: {:8} {} removed, new {} '{}' has same regcode {}",
@@ -184,11 +184,11 @@ bool gf_removeStaticDuplicates(const StaticAc& live, bool onGround) {
 }
 
 bool gf_removeStaticTwinOfLive() {
-    if (staticAcs.empty()) return false;
-    for (const LiveAc& live : liveAcs) {
+    if (engineLists.staticAcs.empty()) return false;
+    for (const LiveAc& live : engineLists.liveAcs) {
         if (!live.onGround || live.simState != SimState::active) continue;
         const std::string twin = live.cs + "*";
-        for (StaticAc& st : staticAcs) {
+        for (StaticAc& st : engineLists.staticAcs) {
             if (st.simState != SimState::active) continue;
             if (st.cs == twin || (!live.reg.empty() && st.reg == live.reg)) {
                 gf_log(fmt::format("{:8}: {:8} removed, twin of live {}", gf_standNameOf(st.sid), st.cs,
@@ -207,13 +207,13 @@ bool gf_clearReservedStand(const std::string& standName) {
                                     [&](const ParkPos& p) { return p.id == standName; });
     if (stand == parkPositions.end() || stand->sid == 0) return false;
     for (const std::size_t at : gf_staticsAtStand(stand->sid)) {
-        StaticAc& st = staticAcs[at];
+        StaticAc& st = engineLists.staticAcs[at];
         if (st.simState != SimState::active) continue;
         gf_log(fmt::format("{:8}: {:8} removed from the reserved stand", standName, st.cs));
         removeAircraftFromSim(st);
         return true;
     }
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (ac.sid != stand->sid || ac.phase != AcPhase::parked || ac.simState != SimState::active) continue;
         gf_log(fmt::format("{:8}: {:8} removed from the reserved stand", standName, ac.cs));
         removeAircraftFromSim(ac);
@@ -223,14 +223,14 @@ bool gf_clearReservedStand(const std::string& standName) {
 }
 
 void gf_removeAllStatic() {
-    for (StaticAc& st : staticAcs) {
+    for (StaticAc& st : engineLists.staticAcs) {
         if (st.eraseNow || st.eraseDropped) continue;
         if (st.simState == SimState::active || st.simState == SimState::buffer ||
             (st.simState == SimState::adding2sim && !st.removePending))
             removeAircraftFromSim(st);
     }
-    const auto erased =
-        std::erase_if(staticAcs, [](const StaticAc& st) { return st.eraseNow || st.eraseDropped; });
+    const auto erased = std::erase_if(engineLists.staticAcs,
+                                      [](const StaticAc& st) { return st.eraseNow || st.eraseDropped; });
     if (erased != 0) gf_reindexAircraft();
 }
 
@@ -238,7 +238,7 @@ std::uint64_t gf_countLiveParked(bool withMean) {
     const WeekSlot now = WeekSlot::fromPacked(currentWeekSlot.load());
     std::uint64_t count = 0;
     std::uint64_t halfHours = 0;
-    for (const LiveAc& ac : liveAcs) {
+    for (const LiveAc& ac : engineLists.liveAcs) {
         if (ac.phase != AcPhase::parked || ac.simState != SimState::active) continue;
         ++count;
         // Whole half hours since it parked; one parked since a later slot of the week adds nothing.
@@ -260,6 +260,6 @@ std::uint64_t gf_countLiveParked(bool withMean) {
 }
 
 void gf_resetConflictsForTests() {
-    reservedStandName.clear();
+    parkAirport.reservedStandName.clear();
     lastStaticCheckAt.reset();
 }

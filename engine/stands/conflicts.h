@@ -9,10 +9,6 @@
 #include <cstdint>
 #include <string>
 
-// The name of the stand the user reserved at the park airport (empty: none). Set by the park airport
-// handling; gf_clearReservedStand keeps it clear.
-extern std::string reservedStandName;
-
 // The user aircraft is airborne: removes the first active live aircraft (list order) that is on the
 // runway ahead of it (on the ground, the user below 500 ft above ground, within 1 nm and 50 ft of the
 // user's heading line) or on a crossing course (within 4 nm, less than 1000 ft apart in altitude, its

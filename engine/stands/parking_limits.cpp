@@ -8,15 +8,12 @@
 #include "engine/base/engine_status.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
+#include "engine/stands/static_picks.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <unordered_set>
-
-std::int32_t wantedParkCount = 0;
-bool lastParkingWasWeek = false;
-std::vector<LiveParkedEntry> liveParkedList;
 
 namespace {
 
@@ -38,16 +35,16 @@ std::chrono::seconds gf_parkedFor(std::int64_t parkStartTicks) {
 
 void gf_parkedLiveByTime(std::vector<ParkedLive>& out) {
     out.clear();
-    for (const LiveAc& ac : liveAcs)
+    for (const LiveAc& ac : engineLists.liveAcs)
         if (lf_isParkedLive(ac)) out.emplace_back(ac.hexid, gf_parkedFor(ac.parkStartTicks));
     std::stable_sort(out.begin(), out.end(),
                      [](const ParkedLive& a, const ParkedLive& b) { return a.second > b.second; });
 }
 
 void gf_enforceMaxPark(std::uint8_t extra) {
-    const auto parked =
-        static_cast<std::int64_t>(std::count_if(liveAcs.begin(), liveAcs.end(), lf_isParkedLive));
-    const std::int32_t wanted = wantedParkCount;
+    const auto parked = static_cast<std::int64_t>(
+        std::count_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(), lf_isParkedLive));
+    const std::int32_t wanted = staticPicks.wantedParkCount;
     if (wanted < 1) return;
     if (!INITIAL_LOAD_ONLY.value.load() && parked + extra > wanted) {
         std::vector<ParkedLive> byTime;
@@ -60,11 +57,11 @@ void gf_enforceMaxPark(std::uint8_t extra) {
                 removeAircraftFromSim(*ac);
             }
     }
-    const auto statics =
-        static_cast<std::int64_t>(std::count_if(staticAcs.begin(), staticAcs.end(), lf_countsAsStaticParked));
-    if (statics + parked + extra > wanted && !staticAcs.empty()) {
+    const auto statics = static_cast<std::int64_t>(
+        std::count_if(engineLists.staticAcs.begin(), engineLists.staticAcs.end(), lf_countsAsStaticParked));
+    if (statics + parked + extra > wanted && !engineLists.staticAcs.empty()) {
         StaticAc* earliest = nullptr;
-        for (StaticAc& ac : staticAcs)
+        for (StaticAc& ac : engineLists.staticAcs)
             if (earliest == nullptr || WeekSlot::fromPacked(ac.parkedSince).weekIndex() <
                                            WeekSlot::fromPacked(earliest->parkedSince).weekIndex())
                 earliest = &ac;
@@ -82,7 +79,7 @@ void gf_removeLongestParkedLive(std::uint64_t n) {
     std::unordered_set<std::uint32_t> chosen;
     for (std::size_t i = 0; i < byTime.size() && i < n; ++i)
         chosen.insert(byTime[i].first);
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         if (chosen.contains(ac.hexid)) {
             gf_log(fmt::format("live parked {} at {} removed", gf_acLogText(ac), gf_standNameOf(ac.sid)));
             removeAircraftFromSim(ac);
@@ -93,14 +90,14 @@ std::uint64_t gf_countStaticParked(bool withMean) {
     const WeekSlot now = WeekSlot::fromPacked(currentWeekSlot.load());
     std::uint64_t count = 0;
     std::uint64_t halfHours = 0;
-    for (const StaticAc& ac : staticAcs) {
+    for (const StaticAc& ac : engineLists.staticAcs) {
         if (!lf_countsAsStaticParked(ac)) continue;
         ++count;
         const WeekSlot since = WeekSlot::fromPacked(ac.parkedSince);
         if (withMean && since.valid() && now.valid() && now.weekIndex() >= since.weekIndex())
             halfHours += now.weekIndex() - since.weekIndex();
     }
-    if (!withMean || lastParkingWasWeek) return count;
+    if (!withMean || staticPicks.lastParkingWasWeek) return count;
     const float mean =
         count == 0
             ? 0.0f
@@ -113,30 +110,30 @@ std::uint64_t gf_countStaticParked(bool withMean) {
 }
 
 void gf_buildLiveParkedList() {
-    liveParkedList.clear();
+    staticPicks.liveParkedList.clear();
     const bool keepAll = INITIAL_LOAD_ONLY.value.load();
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         if (!lf_isParkedLive(ac)) continue;
         if (ac.standWatch.seenAtStand) {
             // The feed reports it at its stand: it stays as long as it is there.
-            liveParkedList.push_back({ac.cs, ac.sid, 0});
+            staticPicks.liveParkedList.push_back({ac.cs, ac.sid, 0});
             continue;
         }
         const auto minutes =
             std::chrono::duration_cast<std::chrono::minutes>(gf_parkedFor(ac.parkStartTicks));
         const std::int64_t limit = ac.sizeCat == SizeCategory::Heavy ? 180 : 90;
         if (keepAll || minutes.count() <= limit)
-            liveParkedList.push_back({ac.cs, ac.sid, static_cast<std::int32_t>(minutes.count())});
+            staticPicks.liveParkedList.push_back({ac.cs, ac.sid, static_cast<std::int32_t>(minutes.count())});
         else
             removeAircraftFromSim(ac);
     }
     std::stable_sort(
-        liveParkedList.begin(), liveParkedList.end(),
+        staticPicks.liveParkedList.begin(), staticPicks.liveParkedList.end(),
         [](const LiveParkedEntry& a, const LiveParkedEntry& b) { return a.minutes < b.minutes; });
 }
 
 void gf_resetParkingLimitsForTests() {
-    wantedParkCount = 0;
-    lastParkingWasWeek = false;
-    liveParkedList.clear();
+    staticPicks.wantedParkCount = 0;
+    staticPicks.lastParkingWasWeek = false;
+    staticPicks.liveParkedList.clear();
 }

@@ -24,9 +24,9 @@ bool lf_tooClose(const ParkPos& a, const ParkPos& b, double halfSizeA, double ha
 }
 
 LiveAc* lf_firstLiveAt(std::uint32_t sid) {
-    const auto it =
-        std::find_if(liveAcs.begin(), liveAcs.end(), [sid](const LiveAc& ac) { return ac.sid == sid; });
-    return it != liveAcs.end() ? &*it : nullptr;
+    const auto it = std::find_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
+                                 [sid](const LiveAc& ac) { return ac.sid == sid; });
+    return it != engineLists.liveAcs.end() ? &*it : nullptr;
 }
 
 // The live aircraft that holds the stand: the holder of its occupied mark, else the first live aircraft
@@ -54,9 +54,9 @@ bool lf_holdsStandFirmly(const LiveAc& x) {
 }
 
 void lf_compactStatics() {
-    const std::size_t before = staticAcs.size();
-    std::erase_if(staticAcs, [](const StaticAc& ac) { return ac.eraseNow || ac.eraseDropped; });
-    if (staticAcs.size() != before) gf_reindexAircraft();
+    const std::size_t before = engineLists.staticAcs.size();
+    std::erase_if(engineLists.staticAcs, [](const StaticAc& ac) { return ac.eraseNow || ac.eraseDropped; });
+    if (engineLists.staticAcs.size() != before) gf_reindexAircraft();
 }
 
 } // namespace
@@ -91,7 +91,7 @@ void gf_clearAdjacentLive(const ParkPos& stand, const ParkPos& neighbour, const 
 void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer) {
     const auto here = gf_staticsAtStand(stand.sid);
     if (!here.empty()) {
-        StaticAc& ac = staticAcs[here.front()];
+        StaticAc& ac = engineLists.staticAcs[here.front()];
         const bool same =
             (!ac.cs.empty() && ac.cs == newcomer.cs) || (!ac.reg.empty() && ac.reg == newcomer.reg);
         const std::string_view sameText = same ? " the same live version" : "";
@@ -100,7 +100,7 @@ void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer) {
                                newcomer.cs, newcomer.reg));
             removeAircraftFromSim(ac);
         } else if (ac.simState == SimState::adding2sim) {
-            if (gf_dropQueuedCreate(staticCreateQueue, ac.hexid)) {
+            if (gf_dropQueuedCreate(engineLists.staticCreateQueue, ac.hexid)) {
                 ac.eraseDropped = true;
                 gf_log(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.id, ac.cs, ac.reg,
                                    sameText, newcomer.cs, newcomer.reg));
@@ -114,7 +114,7 @@ void gf_clearStaticsForStand(const ParkPos& stand, const AcData& newcomer) {
         const ParkPos* neighbour = gf_findStand(id);
         if (neighbour == nullptr) continue;
         for (const std::size_t position : gf_staticsAtStand(id)) {
-            StaticAc& ac = staticAcs[position];
+            StaticAc& ac = engineLists.staticAcs[position];
             if (ac.simState != SimState::active) continue;
             if (!lf_tooClose(stand, *neighbour, ac.halfSize, newcomer.halfSize)) continue;
             gf_log(fmt::format("{:8}: {:8} makes way for {} parking at excluded stand {}", neighbour->id,

@@ -9,8 +9,6 @@
 
 #include <exception>
 
-std::uint32_t standUpdateCount = 0;
-
 namespace {
 
 std::string lf_withoutTrailingUnderscore(std::string_view text) {
@@ -21,9 +19,9 @@ std::string lf_withoutTrailingUnderscore(std::string_view text) {
 } // namespace
 
 void gf_countStandUpdate() {
-    ++standUpdateCount;
-    if (engineStatus.standUpdateCount.load() != standUpdateCount) {
-        engineStatus.standUpdateCount = standUpdateCount;
+    ++parkAirport.standUpdateCount;
+    if (engineStatus.standUpdateCount.load() != parkAirport.standUpdateCount) {
+        engineStatus.standUpdateCount = parkAirport.standUpdateCount;
         if (const auto& repaint = gf_engineHooks().repaintStatus) repaint();
     }
 }

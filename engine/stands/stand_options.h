@@ -13,8 +13,6 @@
 #include <string_view>
 #include <vector>
 
-// Stand updates (learned options, enlarged radii) since the stands were last saved; worker thread.
-extern std::uint32_t standUpdateCount;
 // One more stand update: counted and, when it differs from the shown count, shown (status repaint).
 void gf_countStandUpdate();
 

@@ -8,6 +8,7 @@
 #include "engine/stands/parking_limits.h"
 #include "engine/stands/stand_clearing.h"
 #include "engine/stands/stand_options.h"
+#include "engine/stands/static_picks.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "refdata/type_lookups.h"
@@ -18,10 +19,6 @@
 #include <cmath>
 #include <exception>
 #include <random>
-
-std::vector<StaticPick> staticAddList;
-std::unordered_set<std::string> liveCallsignSet;
-std::unordered_set<std::string> liveRegistrationSet;
 
 namespace {
 
@@ -37,7 +34,7 @@ std::string lf_withoutTrailingUnderscore(std::string_view text) {
 
 // The callsign is in the set as it is or with "_" appended.
 bool lf_isCallsignInSet(const std::string& cs) {
-    return liveCallsignSet.contains(cs) || liveCallsignSet.contains(cs + "_");
+    return staticPicks.liveCallsignSet.contains(cs) || staticPicks.liveCallsignSet.contains(cs + "_");
 }
 
 // Both texts non-empty and equal.
@@ -55,7 +52,8 @@ bool lf_pickShowsFlight(const StaticPick& pick, const ParkOpt& opt) {
 // The active static aircraft at the stand (the first in list order), or nullptr.
 const StaticAc* lf_activeStaticAt(std::uint32_t sid) {
     for (const std::size_t position : gf_staticsAtStand(sid))
-        if (staticAcs[position].simState == SimState::active) return &staticAcs[position];
+        if (engineLists.staticAcs[position].simState == SimState::active)
+            return &engineLists.staticAcs[position];
     return nullptr;
 }
 
@@ -73,7 +71,7 @@ bool lf_adjacentStaticTooClose(const ParkPos& stand, const std::string& type) {
 // With RANDOM: the option of the stand that its static aircraft came from, so that it keeps it.
 std::optional<std::uint32_t> lf_optionOfStaticHere(const ParkPos& stand) {
     for (const std::size_t position : gf_staticsAtStand(stand.sid)) {
-        const StaticAc& ac = staticAcs[position];
+        const StaticAc& ac = engineLists.staticAcs[position];
         for (const ParkOpt& opt : stand.opts)
             if (gf_isSameAirlType(opt.airl, opt.type, ac) &&
                 (gf_equalsWithStar(opt.cs, ac.cs) || gf_equalsWithStar(opt.cs2, ac.cs)))
@@ -95,16 +93,16 @@ bool lf_stays(const ParkPos& stand, const ParkOpt& opt, WeekSlot now) {
 } // namespace
 
 void gf_takeCallsignSnapshot() {
-    liveCallsignSet.clear();
-    liveCallsignSet = trafficReader.takeCollectedCallsigns();
+    staticPicks.liveCallsignSet.clear();
+    staticPicks.liveCallsignSet = trafficReader.takeCollectedCallsigns();
     // The feed's records wait in the adding stack for their due pass (half a minute): the aircraft
     // reported while the callsigns were gathered are not live aircraft of the engine yet.
-    liveRegistrationSet.clear();
-    for (const LiveAc& ac : liveAcs)
-        if (!ac.reg.empty()) liveRegistrationSet.insert(ac.reg);
+    staticPicks.liveRegistrationSet.clear();
+    for (const LiveAc& ac : engineLists.liveAcs)
+        if (!ac.reg.empty()) staticPicks.liveRegistrationSet.insert(ac.reg);
     std::lock_guard lock(addingStackMutex);
     for (const TrafficRecord& record : addingStack)
-        if (!record.reg.empty()) liveRegistrationSet.insert(record.reg);
+        if (!record.reg.empty()) staticPicks.liveRegistrationSet.insert(record.reg);
 }
 
 void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac) {
@@ -133,9 +131,9 @@ void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac) {
 }
 
 LiveAc* gf_coupledSearchStep(WeekSlot now) {
-    if (coupledSearchQueue.empty()) return nullptr;
-    const std::uint32_t hexid = coupledSearchQueue.front();
-    coupledSearchQueue.pop_front();
+    if (engineLists.coupledSearchQueue.empty()) return nullptr;
+    const std::uint32_t hexid = engineLists.coupledSearchQueue.front();
+    engineLists.coupledSearchQueue.pop_front();
     LiveAc* ac = gf_findLiveByHexid(hexid);
     if (ac == nullptr) return nullptr;
     if (!ac->identFlag) {
@@ -146,14 +144,14 @@ LiveAc* gf_coupledSearchStep(WeekSlot now) {
 }
 
 bool lf_isOptionInUse(const ParkOpt& opt) {
-    return lf_isOptionPicked(opt, staticAddList) || lf_isOptionShownElsewhere(opt);
+    return lf_isOptionPicked(opt, staticPicks.staticAddList) || lf_isOptionShownElsewhere(opt);
 }
 
 bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks) {
-    for (const StaticPick& pick : staticAddList)
+    for (const StaticPick& pick : staticPicks.staticAddList)
         if (lf_pickShowsFlight(pick, opt)) return true;
     // The search's own picks of this call, when they go to a list of their own.
-    if (&picks != &staticAddList)
+    if (&picks != &staticPicks.staticAddList)
         for (const StaticPick& pick : picks)
             if (lf_pickShowsFlight(pick, opt)) return true;
     return false;
@@ -164,13 +162,13 @@ bool lf_isOptionShownElsewhere(const ParkOpt& opt) {
     if (!opt.cs2.empty() && lf_isCallsignInSet(opt.cs2)) return true;
     // The aircraft flies (or stands) under another callsign: a static twin would be removed as soon
     // as the live one is created.
-    if (!opt.reg.empty() && liveRegistrationSet.contains(opt.reg)) return true;
+    if (!opt.reg.empty() && staticPicks.liveRegistrationSet.contains(opt.reg)) return true;
     // Empty texts are no identity: an option without a coupled callsign or registration is not in use
     // because some aircraft lacks one too.
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         if (lf_sameText(ac.feedCs, opt.cs) || lf_sameText(ac.feedCs, opt.cs2) || lf_sameText(ac.reg, opt.reg))
             return true;
-    for (const LiveParkedEntry& entry : liveParkedList)
+    for (const LiveParkedEntry& entry : staticPicks.liveParkedList)
         if (lf_sameText(entry.cs, opt.cs) || lf_sameText(entry.cs, opt.cs2)) return true;
     return false;
 }
@@ -290,7 +288,7 @@ gf_adjacentLiveConflict(const std::vector<std::uint32_t>& ids, const ParkPos& st
         if (next == nullptr || (next->lat == 0 && next->lon == 0) || (stand.lat == 0 && stand.lon == 0))
             continue;
         const double d = gf_distanceNm(Lalo{next->lat, next->lon}, Lalo{stand.lat, stand.lon});
-        for (const LiveAc& ac : liveAcs) {
+        for (const LiveAc& ac : engineLists.liveAcs) {
             if (ac.sid != *it || ac.simState != SimState::active) continue;
             if (ac.phase != AcPhase::parked && ac.phase != AcPhase::pushing_back) continue;
             if (ac.cs == arriving.cs) continue;
@@ -328,7 +326,7 @@ bool gf_optionCoversDayEnd(const AcData& ac, WeekSlot now, std::int32_t n, const
 }
 
 void gf_resetStandSearchForTests() {
-    staticAddList.clear();
-    liveCallsignSet.clear();
-    liveRegistrationSet.clear();
+    staticPicks.staticAddList.clear();
+    staticPicks.liveCallsignSet.clear();
+    staticPicks.liveRegistrationSet.clear();
 }

@@ -6,6 +6,7 @@
 #include "core/geodesy.h"
 #include "core/timeutil.h"
 #include "engine/base/ac_records.h"
+#include "engine/stands/static_picks.h"
 #include "refdata/parking_format.h"
 
 #include <cstdint>
@@ -13,47 +14,32 @@
 #include <unordered_set>
 #include <vector>
 
-// One stand chosen for a static aircraft.
-struct StaticPick {
-    std::uint32_t sid = 0;
-    std::int32_t offset = 0; // half hours before now at which it was found
-    std::string airl, type, cs, cs2, reg;
-    bool stays = false; // no coupled callsign, or the flight is still at the stand next half hour
-};
-
-extern std::vector<StaticPick> staticAddList;
-// Callsigns the stand search must not use (the feed's flights while the calculation was pending).
-extern std::unordered_set<std::string> liveCallsignSet;
-
-// Registrations the stand search must not use: those of the live aircraft and of the feed's records
-// still waiting for their due pass, when the callsigns were taken.
-extern std::unordered_set<std::string> liveRegistrationSet;
-
-// Takes the callsigns the feed collected into liveCallsignSet (emptied first); ends the collection.
-// The registrations of the live aircraft and of the waiting records go into liveRegistrationSet.
+// Takes the callsigns the feed collected into staticPicks.liveCallsignSet (emptied first); ends the
+// collection. The registrations of the live aircraft and of the waiting records go into
+// staticPicks.liveRegistrationSet.
 void gf_takeCallsignSnapshot();
 
 // Fills the aircraft's feedCs and text with the arrival and departure callsign of the first option of
 // today around now (14 half hours either side for a Heavy, else 10) of its airline naming its callsign.
 void lf_searchForCoupledCsAroundThisTime(WeekSlot now, AcData& ac);
 
-// The once-per-second step of the coupled search: takes the front of coupledSearchQueue and, when its
-// live aircraft is known and not searched yet, searches and sets its identFlag. The aircraft taken (for
+// The once-per-second step of the coupled search: takes the front of engineLists.coupledSearchQueue and, when
+// its live aircraft is known and not searched yet, searches and sets its identFlag. The aircraft taken (for
 // the duplicate check that follows), nullptr when the queue was empty or the address unknown.
 LiveAc* gf_coupledSearchStep(WeekSlot now);
 
 // Appends at most one pick per free stand for the slot `offset` half hours before now. realMode 1: real
 // options only, 0: soft only, else both; dayOnly 1: options of that weekday only. No flight already in
-// `out` or staticAddList is picked again: that stand takes its next candidate.
+// `out` or staticPicks.staticAddList is picked again: that stand takes its next candidate.
 void lf_searchStands(WeekSlot now, std::uint32_t realMode, std::uint32_t dayOnly, std::int32_t offset,
                      std::vector<StaticPick>& out);
 
-// The option may not be used: its registration or a callsign is taken by a pick of staticAddList, a
-// static aircraft, a parked live aircraft or the feed (callsigns gathered, registrations of live
-// aircraft and waiting records). Empty texts never count.
+// The option may not be used: its registration or a callsign is taken by a pick of staticPicks.staticAddList,
+// a static aircraft, a parked live aircraft or the feed (callsigns gathered, registrations of live aircraft
+// and waiting records). Empty texts never count.
 bool lf_isOptionInUse(const ParkOpt& opt);
-// The two halves of it: the flight is picked already (staticAddList or `picks`), or it is live in the
-// feed, shown by a static aircraft or parked live.
+// The two halves of it: the flight is picked already (staticPicks.staticAddList or `picks`), or it is live in
+// the feed, shown by a static aircraft or parked live.
 bool lf_isOptionPicked(const ParkOpt& opt, const std::vector<StaticPick>& picks);
 bool lf_isOptionShownElsewhere(const ParkOpt& opt);
 
@@ -70,5 +56,6 @@ gf_adjacentLiveConflict(const std::vector<std::uint32_t>& ids, const ParkPos& st
 bool gf_optionCoversRecentSlots(const AcData& ac, WeekSlot now, std::int32_t n, const ParkOpt& opt);
 bool gf_optionCoversDayEnd(const AcData& ac, WeekSlot now, std::int32_t n, const ParkOpt& opt);
 
-// Tests only: staticAddList, liveCallsignSet and liveRegistrationSet emptied.
+// Tests only: staticPicks.staticAddList, staticPicks.liveCallsignSet and staticPicks.liveRegistrationSet
+// emptied.
 void gf_resetStandSearchForTests();

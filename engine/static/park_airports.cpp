@@ -32,8 +32,6 @@
 #include <variant>
 #include <vector>
 
-std::list<ParkAirportEntry> parkAirports;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -152,7 +150,7 @@ std::string lf_parkLineText(const std::string& code, const std::string& stand) {
 }
 
 bool lf_isListed(const std::string& code) {
-    return std::any_of(parkAirports.begin(), parkAirports.end(),
+    return std::any_of(parkAirport.parkAirports.begin(), parkAirport.parkAirports.end(),
                        [&](const ParkAirportEntry& entry) { return entry.code == code; });
 }
 
@@ -189,17 +187,17 @@ bool lf_readParkAirportsFile() {
             result = false;
             continue;
         }
-        parkAirports.push_back({code, std::move(parsed.stand), {airport->lat, airport->lon}, 0});
+        parkAirport.parkAirports.push_back({code, std::move(parsed.stand), {airport->lat, airport->lon}, 0});
         seen.insert(code);
     }
-    if (!parkAirports.empty()) {
-        gf_log(fmt::format("{} park airport{} read from '{}'", parkAirports.size(),
-                           lf_plural(parkAirports.size()), parkAirportsFileName));
-        if (parkAirports.size() > parkAirportWarnCount)
+    if (!parkAirport.parkAirports.empty()) {
+        gf_log(fmt::format("{} park airport{} read from '{}'", parkAirport.parkAirports.size(),
+                           lf_plural(parkAirport.parkAirports.size()), parkAirportsFileName));
+        if (parkAirport.parkAirports.size() > parkAirportWarnCount)
             gf_showMessage(
                 fmt::format("Warning: There are a lot of airports ({}), that will cost Skyloom much cpu "
                             "time and may cause stutters",
-                            parkAirports.size()),
+                            parkAirport.parkAirports.size()),
                 true);
     }
     return result;
@@ -217,7 +215,7 @@ void lf_addThirdpartyAirports() {
         if (lf_isListed(code)) continue;
         const Airport* airport = gf_findAirport(code);
         if (airport == nullptr) continue;
-        parkAirports.push_back({code, {}, {airport->lat, airport->lon}, 0});
+        parkAirport.parkAirports.push_back({code, {}, {airport->lat, airport->lon}, 0});
         ++added;
     }
     if (added > 0)
@@ -227,7 +225,7 @@ void lf_addThirdpartyAirports() {
 } // namespace
 
 bool lf_readMyParkAirports() {
-    parkAirports.clear();
+    parkAirport.parkAirports.clear();
     bool result = false;
     try {
         result = lf_readParkAirportsFile();
@@ -304,19 +302,20 @@ bool lf_saveParkAirportLine(const std::string& code, const std::string& stand) {
 } // namespace
 
 bool gf_saveMyParkAirport() {
-    if (parkAirports.empty()) return false;
-    return lf_saveParkAirportLine(parkAirports.front().code, parkAirports.front().stand);
+    if (parkAirport.parkAirports.empty()) return false;
+    return lf_saveParkAirportLine(parkAirport.parkAirports.front().code,
+                                  parkAirport.parkAirports.front().stand);
 }
 
 void gf_setDestinationParkAirport(const std::string& code, const Lalo& position) {
-    const auto found = std::find_if(parkAirports.begin(), parkAirports.end(),
+    const auto found = std::find_if(parkAirport.parkAirports.begin(), parkAirport.parkAirports.end(),
                                     [&](const ParkAirportEntry& entry) { return entry.code == code; });
-    if (found != parkAirports.end()) {
-        parkAirports.splice(parkAirports.begin(), parkAirports, found);
+    if (found != parkAirport.parkAirports.end()) {
+        parkAirport.parkAirports.splice(parkAirport.parkAirports.begin(), parkAirport.parkAirports, found);
         gf_publishFirstParkAirport();
         return;
     }
-    parkAirports.push_front({code, {}, position, 0});
+    parkAirport.parkAirports.push_front({code, {}, position, 0});
     gf_saveMyParkAirport();
     gf_publishFirstParkAirport();
 }
@@ -344,23 +343,26 @@ bool gf_setParkAirport(const std::string& code) {
 
 bool gf_checkParkAirports(bool checkStand, std::string& message) {
     if (!lf_readMyParkAirports()) return false;
-    if (checkStand && userOnGroundKnown.load() && !staticParkingState.busy.load() && !parkAirports.empty() &&
-        !parkAirportCode.empty() && parkAirports.front().code == parkAirportCode &&
-        gf_userStandName().empty() && !parkAirports.front().stand.empty() &&
-        parkAirports.front().stand != reservedStandName) {
-        const std::string& stand = parkAirports.front().stand;
-        message = fmt::format("reserved stand changed from '{}' to '{}'", reservedStandName, stand);
+    if (checkStand && userOnGroundKnown.load() && !staticParkingState.busy.load() &&
+        !parkAirport.parkAirports.empty() && !parkAirportCode.empty() &&
+        parkAirport.parkAirports.front().code == parkAirportCode && gf_userStandName().empty() &&
+        !parkAirport.parkAirports.front().stand.empty() &&
+        parkAirport.parkAirports.front().stand != parkAirport.reservedStandName) {
+        const std::string& stand = parkAirport.parkAirports.front().stand;
+        message =
+            fmt::format("reserved stand changed from '{}' to '{}'", parkAirport.reservedStandName, stand);
         for (ParkPos& p : parkPositions)
-            if (!reservedStandName.empty() && p.id == reservedStandName) p.blocked = false;
-        reservedStandName = stand;
-        gf_clearReservedStand(reservedStandName);
+            if (!parkAirport.reservedStandName.empty() && p.id == parkAirport.reservedStandName)
+                p.blocked = false;
+        parkAirport.reservedStandName = stand;
+        gf_clearReservedStand(parkAirport.reservedStandName);
         bool found = false;
         for (ParkPos& p : parkPositions)
-            if (p.id == reservedStandName) {
+            if (p.id == parkAirport.reservedStandName) {
                 p.blocked = true;
                 found = true;
             }
-        engineStatus.setReservedStandText(reservedStandName);
+        engineStatus.setReservedStandText(parkAirport.reservedStandName);
         engineStatus.reservedStandOk = found;
         if (const auto& hook = gf_engineHooks().repaintStatus) hook();
     }
@@ -374,8 +376,8 @@ namespace {
 void lf_takeKeptStandLocked() {
     if (!firstEntry.standKept) return;
     firstEntry.standKept = false;
-    if (!parkAirports.empty() && parkAirports.front().code == firstEntry.code)
-        parkAirports.front().stand = firstEntry.stand;
+    if (!parkAirport.parkAirports.empty() && parkAirport.parkAirports.front().code == firstEntry.code)
+        parkAirport.parkAirports.front().stand = firstEntry.stand;
 }
 
 } // namespace
@@ -383,14 +385,14 @@ void lf_takeKeptStandLocked() {
 void gf_publishFirstParkAirport() {
     std::lock_guard lock(firstEntryMutex);
     lf_takeKeptStandLocked();
-    if (parkAirports.empty()) {
+    if (parkAirport.parkAirports.empty()) {
         firstEntry.code.clear();
         firstEntry.stand.clear();
         firstEntry.listed = false;
     } else {
-        firstEntry.code = parkAirports.front().code;
-        firstEntry.stand = parkAirports.front().stand;
-        firstEntry.pos = parkAirports.front().pos;
+        firstEntry.code = parkAirport.parkAirports.front().code;
+        firstEntry.stand = parkAirport.parkAirports.front().stand;
+        firstEntry.pos = parkAirport.parkAirports.front().pos;
         firstEntry.listed = true;
     }
     firstEntry.parkAirport = parkAirportCode;
@@ -424,7 +426,7 @@ void gf_takeKeptUserStand() {
 }
 
 void gf_resetParkAirportsForTests() {
-    parkAirports.clear();
+    parkAirport.parkAirports.clear();
     std::lock_guard lock(firstEntryMutex);
     firstEntry = FirstEntryCopy{};
     keptStandWaiting = false;

@@ -4,29 +4,21 @@
 // only.
 
 #include "core/geodesy.h"
+#include "engine/base/stands.h"
 
 #include <list>
 #include <optional>
 #include <string>
 
-struct ParkAirportEntry {
-    std::string code;  // ICAO code
-    std::string stand; // the reserved stand's name; empty when none
-    Lalo pos;          // the airport's position
-    double dist = 0;   // NM from the user aircraft, kept by the static parking driver
-};
-
-extern std::list<ParkAirportEntry> parkAirports;
-
 // More entries than this cost much cpu time; the reader warns.
 inline constexpr std::size_t parkAirportWarnCount = 3000;
 
-// Rebuilds parkAirports from my_park_airports.txt and the my_thirdparty folder. False when the file
-// names an airport the airports table does not know, or when the folder cannot be listed.
+// Rebuilds parkAirport.parkAirports from my_park_airports.txt and the my_thirdparty folder. False when the
+// file names an airport the airports table does not know, or when the folder cannot be listed.
 bool lf_readMyParkAirports();
 
-// Writes the first entry of parkAirports into my_park_airports.txt (its line replaced or added, the
-// file sorted without repeated lines). False when it could not be written (logged); the old file stays.
+// Writes the first entry of parkAirport.parkAirports into my_park_airports.txt (its line replaced or added,
+// the file sorted without repeated lines). False when it could not be written (logged); the old file stays.
 bool gf_saveMyParkAirport();
 
 // Makes the destination the first entry: an entry already listed moves to the front, a new one is put
@@ -48,8 +40,8 @@ bool gf_checkParkAirports(bool checkStand, std::string& message);
 void gf_publishFirstParkAirport();
 std::optional<Lalo> gf_firstParkAirportPosition();
 // The link's thread: the user stands at `stand`. When the first entry is the park airport and its stand
-// differs, the copy takes the stand, the file is saved and the worker takes it into parkAirports at its
-// next pass (gf_takeKeptUserStand).
+// differs, the copy takes the stand, the file is saved and the worker takes it into parkAirport.parkAirports
+// at its next pass (gf_takeKeptUserStand).
 void gf_keepUserStand(const std::string& stand);
 void gf_takeKeptUserStand();
 

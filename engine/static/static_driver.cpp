@@ -1,4 +1,5 @@
 #include "engine/static/static_driver.h"
+#include "engine/stands/static_picks.h"
 
 #include "core/geodesy.h"
 #include "core/hooks.h"
@@ -90,8 +91,8 @@ void lf_chooseParkAirport(const Lalo& user, double heightFt, bool atStart) {
         return;
     }
     lf_enableDestination(true);
-    if (parkAirports.empty()) return;
-    const ParkAirportEntry& first = parkAirports.front();
+    if (parkAirport.parkAirports.empty()) return;
+    const ParkAirportEntry& first = parkAirport.parkAirports.front();
     const double d = gf_distanceNm(user, first.pos);
     if (lf_withinRangeAndHeight(d, heightFt) && gf_setParkAirport(first.code)) {
         gf_showMessage(fmt::format("{} in sight at {:.1F} nm", first.code, d), true);
@@ -105,8 +106,9 @@ void lf_checkParkAirportInSight(const Lalo& user, double heightFt) {
     const double d = gf_distanceNm(user, lf_parkAirportPosition());
     const std::string name = gf_airportDisplayName(currentParkAirport);
     if (lf_withinRangeAndHeight(d, heightFt)) {
-        if (parkAirports.empty() || parkAirports.front().code == parkAirportCode) return;
-        const ParkAirportEntry& first = parkAirports.front();
+        if (parkAirport.parkAirports.empty() || parkAirport.parkAirports.front().code == parkAirportCode)
+            return;
+        const ParkAirportEntry& first = parkAirport.parkAirports.front();
         const double d1 = gf_distanceNm(user, first.pos);
         if (lf_withinRangeAndHeight(d1, heightFt) && d >= d1) {
             gf_log(fmt::format("\n{} {} is in sight ({:.1F} nm), parked aircraft at {} will be removed first",
@@ -121,8 +123,8 @@ void lf_checkParkAirportInSight(const Lalo& user, double heightFt) {
 }
 
 void lf_setReservedStand(const std::string& name, bool ok) {
-    if (reservedStandName != name || engineStatus.reservedStandOk.load() != ok) {
-        reservedStandName = name;
+    if (parkAirport.reservedStandName != name || engineStatus.reservedStandOk.load() != ok) {
+        parkAirport.reservedStandName = name;
         engineStatus.reservedStandOk = ok;
         engineStatus.setReservedStandText(name);
         lf_repaint();
@@ -147,21 +149,23 @@ std::string lf_readParkedFile() {
         if (userOnGroundKnown.load()) {
             const UserState user = gf_userStateCopy();
             const std::string s = gf_nearestStandName(Lalo{user.latitude, user.longitude});
-            if (!parkAirports.empty() && parkAirports.front().code == parkAirportCode) {
-                if (!s.empty() && s != parkAirports.front().stand) {
-                    parkAirports.front().stand = s;
+            if (!parkAirport.parkAirports.empty() &&
+                parkAirport.parkAirports.front().code == parkAirportCode) {
+                if (!s.empty() && s != parkAirport.parkAirports.front().stand) {
+                    parkAirport.parkAirports.front().stand = s;
                     gf_saveMyParkAirport();
                 }
             } else {
                 // An entry further down the list moves to the front rather than being listed twice.
                 const auto listed =
-                    std::find_if(parkAirports.begin(), parkAirports.end(),
+                    std::find_if(parkAirport.parkAirports.begin(), parkAirport.parkAirports.end(),
                                  [](const ParkAirportEntry& e) { return e.code == parkAirportCode; });
-                if (listed != parkAirports.end()) {
-                    parkAirports.splice(parkAirports.begin(), parkAirports, listed);
-                    if (!s.empty()) parkAirports.front().stand = s;
+                if (listed != parkAirport.parkAirports.end()) {
+                    parkAirport.parkAirports.splice(parkAirport.parkAirports.begin(),
+                                                    parkAirport.parkAirports, listed);
+                    if (!s.empty()) parkAirport.parkAirports.front().stand = s;
                 } else {
-                    parkAirports.push_front({parkAirportCode, s, lf_parkAirportPosition(), 0});
+                    parkAirport.parkAirports.push_front({parkAirportCode, s, lf_parkAirportPosition(), 0});
                 }
                 gf_saveMyParkAirport();
             }
@@ -169,9 +173,9 @@ std::string lf_readParkedFile() {
         }
         parkPositions.shrink_to_fit();
         gf_publishStandSnapshot();
-        if (!parkAirports.empty() && parkAirports.front().code == parkAirportCode &&
-            !parkAirports.front().stand.empty()) {
-            const std::string& stand = parkAirports.front().stand;
+        if (!parkAirport.parkAirports.empty() && parkAirport.parkAirports.front().code == parkAirportCode &&
+            !parkAirport.parkAirports.front().stand.empty()) {
+            const std::string& stand = parkAirport.parkAirports.front().stand;
             const bool exists = std::any_of(parkPositions.begin(), parkPositions.end(),
                                             [&](const ParkPos& p) { return p.id == stand; });
             lf_setReservedStand(exists ? stand : std::string(), exists);
@@ -195,7 +199,7 @@ void lf_forgetParkAirport() {
             gf_logError(fmt::format("{}: {}", "gf_saveUpdatedStands", e.what()));
         }
     }
-    standUpdateCount = 0;
+    parkAirport.standUpdateCount = 0;
     engineStatus.standUpdateCount = 0;
     parkAirportLoaded = false;
     handmadeApf = false;
@@ -209,8 +213,8 @@ void lf_forgetParkAirport() {
     engineStatus.setParkAirportText({});
     lf_setReservedStand({}, false);
     lf_repaint();
-    staticRemoveList.clear();
-    staticAddList.clear();
+    staticPicks.staticRemoveList.clear();
+    staticPicks.staticAddList.clear();
     engineStatus.pendingStaticCount = 0;
     gf_clearParkStands();
     engineStatus.parkedFileRead = false;
@@ -233,7 +237,8 @@ std::int32_t lf_simKind() {
 void gf_updateStaticParking(bool atStart) {
     gf_takeKeptUserStand();
     // The placement has ended. A calculation still to come has not begun its placement.
-    if (staticParkingState.busy.load() && staticAddList.empty() && !staticParkingState.calculationRequested) {
+    if (staticParkingState.busy.load() && staticPicks.staticAddList.empty() &&
+        !staticParkingState.calculationRequested) {
         gf_enableParkingControlsFromEngine();
         lf_clearMessage();
         gf_countStaticParked(true);
@@ -259,20 +264,21 @@ void gf_updateStaticParking(bool atStart) {
     const UserState user = gf_userStateCopy();
     if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001) return;
     const Lalo position{user.latitude, user.longitude};
-    if (!parkAirports.empty()) {
+    if (!parkAirport.parkAirports.empty()) {
         if (std::fabs(user.latitude - lastUserLat) >= 1e-8 ||
             std::fabs(user.longitude - lastUserLon) >= 1e-8) {
             lastUserLat = user.latitude;
             lastUserLon = user.longitude;
             if (DESTINATION.value().empty()) {
-                for (ParkAirportEntry& entry : parkAirports)
+                for (ParkAirportEntry& entry : parkAirport.parkAirports)
                     entry.dist = gf_distanceNm(position, entry.pos);
-                parkAirports.sort(
+                parkAirport.parkAirports.sort(
                     [](const ParkAirportEntry& a, const ParkAirportEntry& b) { return a.dist < b.dist; });
                 gf_publishFirstParkAirport();
             }
         } else {
-            parkAirports.front().dist = gf_distanceNm(position, parkAirports.front().pos);
+            parkAirport.parkAirports.front().dist =
+                gf_distanceNm(position, parkAirport.parkAirports.front().pos);
         }
     }
     if (lf_parkAirportSet())
@@ -282,10 +288,10 @@ void gf_updateStaticParking(bool atStart) {
 }
 
 void gf_leaveParkAirport() {
-    staticAddList.clear();
+    staticPicks.staticAddList.clear();
     gf_removeAllStatic();
     bool erase = false;
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         switch (ac.phase) {
         case AcPhase::pushing_back:
         case AcPhase::pushed_back:
@@ -317,7 +323,7 @@ void gf_saveUpdatedStands() {
         // Its reading was refused: what this visit learned is not worth the user's file.
         gf_log(fmt::format("{} '{}' could not be read at this visit and is left as it is", gf_utcClockNow(),
                            path.empty() ? parkAirportCode : path_to_utf8(path)));
-        standUpdateCount = 0;
+        parkAirport.standUpdateCount = 0;
         engineStatus.standUpdateCount = 0;
         return;
     }
@@ -343,10 +349,11 @@ void gf_saveUpdatedStands() {
     const std::string shown = path.empty() ? parkAirportCode : path_to_utf8(path);
     if (saved)
         gf_log(fmt::format("{}{} '{}' saved with {} update{}", clock, handmadeApf ? " handmade" : "", shown,
-                           standUpdateCount, gf_plural(static_cast<std::int64_t>(standUpdateCount))));
+                           parkAirport.standUpdateCount,
+                           gf_plural(static_cast<std::int64_t>(parkAirport.standUpdateCount))));
     else
         gf_log(fmt::format("{} saving '{}' did not succeed", clock, shown));
-    standUpdateCount = 0;
+    parkAirport.standUpdateCount = 0;
     engineStatus.standUpdateCount = 0;
 }
 
@@ -392,8 +399,8 @@ void gf_requestRenewalNow() {
 
 std::uint32_t gf_objectsInRangeMetres(std::uint32_t trafficRadiusMetres) {
     if (!lf_parkAirportSet()) return trafficRadiusMetres;
-    const bool waiting = !staticAddList.empty() ||
-                         std::any_of(staticAcs.begin(), staticAcs.end(),
+    const bool waiting = !staticPicks.staticAddList.empty() ||
+                         std::any_of(engineLists.staticAcs.begin(), engineLists.staticAcs.end(),
                                      [](const StaticAc& ac) { return ac.simState == SimState::adding2sim; });
     if (!waiting) return trafficRadiusMetres;
     const UserState user = gf_userStateCopy();

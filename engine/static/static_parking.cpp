@@ -25,11 +25,6 @@
 #include <random>
 #include <unordered_set>
 
-std::vector<KeptStatic> keptStaticList;
-std::vector<StaticRemoval> staticRemoveList;
-std::int32_t fitReal = 0;
-std::int32_t fitSoft = -1;
-
 namespace {
 
 void lf_repaint() {
@@ -69,7 +64,7 @@ void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
         if (!p.cs.empty()) callsigns.insert(p.cs);
         if (!p.cs2.empty()) callsigns.insert(p.cs2);
     };
-    for (const StaticPick& p : staticAddList)
+    for (const StaticPick& p : staticPicks.staticAddList)
         remember(p);
     const std::size_t dropped = std::erase_if(picks, [&](const StaticPick& p) {
         const bool repeated = (!p.reg.empty() && regs.contains(p.reg)) ||
@@ -93,7 +88,7 @@ void lf_dropRepeatedPicks(std::vector<StaticPick>& picks) {
 }
 
 // Searches growing offsets until `wanted` stands are held. The picks of the offset that reached it are
-// left in `picks` (the caller trims them); the earlier ones go straight to staticAddList.
+// left in `picks` (the caller trims them); the earlier ones go straight to staticPicks.staticAddList.
 bool lf_fitSearch(WeekSlot now, bool real, bool sameDay, std::int64_t wanted,
                   std::vector<StaticPick>& picks) {
     if (wanted == 0) return true;
@@ -108,14 +103,14 @@ bool lf_fitSearch(WeekSlot now, bool real, bool sameDay, std::int64_t wanted,
             found = true;
             break;
         }
-        staticAddList.insert(staticAddList.end(), picks.begin(), picks.end());
+        staticPicks.staticAddList.insert(staticPicks.staticAddList.end(), picks.begin(), picks.end());
         picks.clear();
     }
     if (real) {
-        fitReal = offset;
-        fitSoft = -1;
+        staticPicks.fitReal = offset;
+        staticPicks.fitSoft = -1;
     } else {
-        fitSoft = offset;
+        staticPicks.fitSoft = offset;
     }
     const std::int64_t added = lf_heldCount() - held0;
     if (added >= 1) {
@@ -127,7 +122,7 @@ bool lf_fitSearch(WeekSlot now, bool real, bool sameDay, std::int64_t wanted,
         if (!real) lf_setMark(engineStatus.softMark, true);
         if (!sameDay) {
             lf_setMark(engineStatus.weekMark, true);
-            lastParkingWasWeek = true;
+            staticPicks.lastParkingWasWeek = true;
         }
     }
     return found;
@@ -143,23 +138,23 @@ void lf_selectMode(WeekSlot now, std::int64_t wanted, std::int64_t base, bool re
     std::vector<StaticPick> picks;
     if (!lf_fitSearch(now, real, sameDay, wanted, picks)) return;
     const std::int64_t surplus =
-        static_cast<std::int64_t>(staticAddList.size() + picks.size()) + base - wanted;
+        static_cast<std::int64_t>(staticPicks.staticAddList.size() + picks.size()) + base - wanted;
     if (surplus >= 1) {
         if (RANDOM.value.load()) std::shuffle(picks.begin(), picks.end(), gf_randomEngine());
         lf_dropFromEnd(picks, surplus);
     }
-    staticAddList.insert(staticAddList.end(), picks.begin(), picks.end());
-    const std::int64_t excess = static_cast<std::int64_t>(staticAddList.size()) + base - wanted;
-    if (excess >= 1 && excess <= static_cast<std::int64_t>(staticAddList.size()))
-        lf_dropFromEnd(staticAddList, excess);
+    staticPicks.staticAddList.insert(staticPicks.staticAddList.end(), picks.begin(), picks.end());
+    const std::int64_t excess = static_cast<std::int64_t>(staticPicks.staticAddList.size()) + base - wanted;
+    if (excess >= 1 && excess <= static_cast<std::int64_t>(staticPicks.staticAddList.size()))
+        lf_dropFromEnd(staticPicks.staticAddList, excess);
 }
 
 bool lf_short(std::int64_t wanted, std::int64_t base) {
-    return base + static_cast<std::int64_t>(staticAddList.size()) < wanted;
+    return base + static_cast<std::int64_t>(staticPicks.staticAddList.size()) < wanted;
 }
 
 void lf_sortByOffset(bool largestFirst) {
-    std::stable_sort(staticAddList.begin(), staticAddList.end(),
+    std::stable_sort(staticPicks.staticAddList.begin(), staticPicks.staticAddList.end(),
                      [&](const StaticPick& a, const StaticPick& b) {
                          return largestFirst ? a.offset > b.offset : a.offset < b.offset;
                      });
@@ -183,17 +178,17 @@ KeptStatic lf_keptFrom(const StaticAc& ac) {
 }
 
 std::vector<StaticPick>::iterator lf_pickAt(std::uint32_t sid) {
-    return std::find_if(staticAddList.begin(), staticAddList.end(),
+    return std::find_if(staticPicks.staticAddList.begin(), staticPicks.staticAddList.end(),
                         [&](const StaticPick& p) { return p.sid == sid; });
 }
 
 // The older-stays rule for a static aircraft and a pick on its stand or a neighbour too close.
 void lf_olderStays(WeekSlot now, const StaticAc& ac, std::vector<StaticPick>::iterator pick) {
     if (gf_pickIsLater(now, pick->offset, WeekSlot::fromPacked(ac.parkedSince))) {
-        staticRemoveList.push_back({ac.cs, ac.sid});
+        staticPicks.staticRemoveList.push_back({ac.cs, ac.sid});
     } else {
-        keptStaticList.push_back(lf_keptFrom(ac));
-        staticAddList.erase(pick);
+        staticPicks.keptStaticList.push_back(lf_keptFrom(ac));
+        staticPicks.staticAddList.erase(pick);
     }
 }
 
@@ -210,7 +205,7 @@ bool lf_anySlot(const HalfHourSet& set, std::int32_t low, std::int32_t high) {
 // The aircraft's flight was seen at its stand within the window before now (into the previous day when
 // the window reaches back past midnight).
 bool lf_stillFits(WeekSlot now, const StaticAc& ac, const ParkPos& stand) {
-    const std::int32_t window = std::min(std::max(fitReal, fitSoft), 47);
+    const std::int32_t window = std::min(std::max(staticPicks.fitReal, staticPicks.fitSoft), 47);
     const auto slot = static_cast<std::int32_t>(now.halfHour);
     for (const ParkOpt& opt : stand.opts)
         if (lf_sameFlightOption(opt, ac, now.day) && lf_anySlot(opt.hh, std::max(slot - window, 0), slot))
@@ -225,26 +220,26 @@ bool lf_stillFits(WeekSlot now, const StaticAc& ac, const ParkPos& stand) {
 }
 
 bool lf_callsignIsLive(const StaticAc& ac) {
-    return (!ac.feedCs.empty() && liveCallsignSet.contains(ac.feedCs)) ||
-           (!ac.text.empty() && liveCallsignSet.contains(ac.text));
+    return (!ac.feedCs.empty() && staticPicks.liveCallsignSet.contains(ac.feedCs)) ||
+           (!ac.text.empty() && staticPicks.liveCallsignSet.contains(ac.text));
 }
 
 void lf_reviewStatics(WeekSlot now) {
-    for (const StaticAc& ac : staticAcs) {
+    for (const StaticAc& ac : engineLists.staticAcs) {
         if (ac.simState != SimState::active) continue;
         if (lf_callsignIsLive(ac)) {
-            staticRemoveList.push_back({ac.cs, ac.sid});
+            staticPicks.staticRemoveList.push_back({ac.cs, ac.sid});
             continue;
         }
         const auto own = lf_pickAt(ac.sid);
-        if (own == staticAddList.end()) {
+        if (own == staticPicks.staticAddList.end()) {
             const ParkPos* stand = gf_findStand(ac.sid);
             bool settled = false;
             if (stand != nullptr)
                 for (const std::uint32_t id : stand->adjacent) {
                     const auto pick = lf_pickAt(id);
                     const ParkPos* next = gf_findStand(id);
-                    if (pick == staticAddList.end() || next == nullptr) continue;
+                    if (pick == staticPicks.staticAddList.end() || next == nullptr) continue;
                     const double reach = gf_wingspanOf(pick->type) + gf_wingspanOf(ac.type);
                     if (reach > gf_distanceNm(Lalo{ac.standLat, ac.standLon}, Lalo{next->lat, next->lon})) {
                         lf_olderStays(now, ac, pick);
@@ -254,15 +249,15 @@ void lf_reviewStatics(WeekSlot now) {
                 }
             if (settled) continue;
             if (stand == nullptr || !lf_stillFits(now, ac, *stand))
-                staticRemoveList.push_back({ac.cs, ac.sid});
+                staticPicks.staticRemoveList.push_back({ac.cs, ac.sid});
             else
-                keptStaticList.push_back(lf_keptFrom(ac));
+                staticPicks.keptStaticList.push_back(lf_keptFrom(ac));
             continue;
         }
         if (own->airl == ac.airl && own->type == ac.type &&
             (ac.cs == own->cs + "*" || ac.cs == own->cs2 + "*")) {
-            keptStaticList.push_back(lf_keptFrom(ac));
-            staticAddList.erase(own);
+            staticPicks.keptStaticList.push_back(lf_keptFrom(ac));
+            staticPicks.staticAddList.erase(own);
         } else {
             lf_olderStays(now, ac, own);
         }
@@ -271,11 +266,11 @@ void lf_reviewStatics(WeekSlot now) {
 
 // Kept aircraft that show their arriving flight and whose departure is due in the next half hour.
 void lf_markLeavingFlights(WeekSlot now) {
-    std::stable_sort(keptStaticList.begin(), keptStaticList.end(),
+    std::stable_sort(staticPicks.keptStaticList.begin(), staticPicks.keptStaticList.end(),
                      [](const KeptStatic& a, const KeptStatic& b) {
                          return a.parkedSince.weekIndex() > b.parkedSince.weekIndex();
                      });
-    for (KeptStatic& kept : keptStaticList) {
+    for (KeptStatic& kept : staticPicks.keptStaticList) {
         if (kept.text.empty() || kept.cs.find(kept.feedCs) == std::string::npos) continue;
         const ParkPos* stand = gf_findStand(kept.sid);
         if (stand == nullptr) continue;
@@ -301,32 +296,34 @@ void lf_markLeavingFlights(WeekSlot now) {
 // A leaving flight's aircraft is replaced by one under its departure callsign that keeps the old
 // aircraft's parked time (its offset is the half hours since it was parked).
 void lf_replaceLeavingFlights(WeekSlot now) {
-    for (const KeptStatic& kept : keptStaticList) {
+    for (const KeptStatic& kept : staticPicks.keptStaticList) {
         if (!kept.leaving) continue;
         std::int32_t offset = 0;
         if (now.valid() && kept.parkedSince.valid())
             offset = std::clamp(gf_weekSlotDifference(kept.parkedSince, now), 0, 47);
-        staticAddList.push_back(
+        staticPicks.staticAddList.push_back(
             StaticPick{kept.sid, offset, kept.airl, kept.type, kept.feedCs, kept.text, kept.reg, false});
-        staticRemoveList.push_back({kept.cs, kept.sid});
+        staticPicks.staticRemoveList.push_back({kept.cs, kept.sid});
     }
-    std::erase_if(keptStaticList, [](const KeptStatic& k) { return k.leaving; });
+    std::erase_if(staticPicks.keptStaticList, [](const KeptStatic& k) { return k.leaving; });
 }
 
 void lf_trimToWanted(std::int64_t wanted) {
     std::int64_t excess =
-        static_cast<std::int64_t>(staticAddList.size() + keptStaticList.size() + liveParkedList.size()) -
+        static_cast<std::int64_t>(staticPicks.staticAddList.size() + staticPicks.keptStaticList.size() +
+                                  staticPicks.liveParkedList.size()) -
         wanted;
     while (excess >= 1) {
-        if (!staticAddList.empty()) {
-            staticAddList.pop_back();
-        } else if (!keptStaticList.empty()) {
-            staticRemoveList.push_back({keptStaticList.back().cs, keptStaticList.back().sid});
-            keptStaticList.pop_back();
-        } else if (wanted > 0 && !liveParkedList.empty()) {
-            const std::uint32_t sid = liveParkedList.back().sid;
-            liveParkedList.pop_back();
-            for (LiveAc& ac : liveAcs)
+        if (!staticPicks.staticAddList.empty()) {
+            staticPicks.staticAddList.pop_back();
+        } else if (!staticPicks.keptStaticList.empty()) {
+            staticPicks.staticRemoveList.push_back(
+                {staticPicks.keptStaticList.back().cs, staticPicks.keptStaticList.back().sid});
+            staticPicks.keptStaticList.pop_back();
+        } else if (wanted > 0 && !staticPicks.liveParkedList.empty()) {
+            const std::uint32_t sid = staticPicks.liveParkedList.back().sid;
+            staticPicks.liveParkedList.pop_back();
+            for (LiveAc& ac : engineLists.liveAcs)
                 if (ac.simState == SimState::active && ac.phase == AcPhase::parked && ac.sid == sid) {
                     gf_log(
                         fmt::format("live parked {} at {} removed", gf_acLogText(ac), gf_standNameOf(sid)));
@@ -343,7 +340,7 @@ void lf_trimToWanted(std::int64_t wanted) {
 } // namespace
 
 bool gf_publishStandPlan() {
-    engineStatus.standPlanCount = staticAddList.size();
+    engineStatus.standPlanCount = staticPicks.staticAddList.size();
     return staticParkingState.busy.load();
 }
 
@@ -358,7 +355,7 @@ std::int64_t gf_wantedStaticCount() {
     if (maxPark <= 0) {
         engineStatus.maxParkCount = 0;
         engineStatus.maxParkPercent = percentage;
-        wantedParkCount = 0;
+        staticPicks.wantedParkCount = 0;
         lf_repaint();
         return 0;
     }
@@ -372,14 +369,14 @@ std::int64_t gf_wantedStaticCount() {
     const std::int64_t wanted = std::min(maxPark, n);
     engineStatus.maxParkCount = gsl::narrow<std::int32_t>(wanted);
     engineStatus.maxParkPercent = lf_share(wanted, stands);
-    wantedParkCount = gsl::narrow<std::int32_t>(wanted);
+    staticPicks.wantedParkCount = gsl::narrow<std::int32_t>(wanted);
     lf_repaint();
     return wanted;
 }
 
 void lf_selectStatics(WeekSlot now, std::int64_t wanted, std::int64_t base) {
-    fitReal = 0;
-    fitSoft = -1;
+    staticPicks.fitReal = 0;
+    staticPicks.fitSoft = -1;
     const bool week = WEEK.value.load();
     const bool soft = PARK_SOFT.value.load();
     lf_selectMode(now, wanted, base, true, true);
@@ -401,21 +398,21 @@ void lf_blockReservedStands() {
         for (ParkPos& stand : parkPositions)
             if (stand.id == name) stand.blocked = true;
     };
-    if (!reservedStandName.empty()) block(reservedStandName);
+    if (!parkAirport.reservedStandName.empty()) block(parkAirport.reservedStandName);
     const UserState user = gf_userStateCopy();
     const std::string userStand = gf_nearestStandName(Lalo{user.latitude, user.longitude});
-    if (!userStand.empty() && userStand != reservedStandName) block(userStand);
+    if (!userStand.empty() && userStand != parkAirport.reservedStandName) block(userStand);
 }
 
 void lf_calculateStaticParking() {
     const WeekSlot now = lf_logParkingTime();
     gf_disableParkingControlsFromEngine();
-    staticAddList.clear();
-    keptStaticList.clear();
-    liveParkedList.clear();
+    staticPicks.staticAddList.clear();
+    staticPicks.keptStaticList.clear();
+    staticPicks.liveParkedList.clear();
     engineStatus.staticMeanHours = -1.0f;
     engineStatus.liveMeanHours = -1.0f;
-    lastParkingWasWeek = false;
+    staticPicks.lastParkingWasWeek = false;
     lf_setMark(engineStatus.softMark, false);
     lf_setMark(engineStatus.weekMark, false);
     lf_repaint();
@@ -425,13 +422,14 @@ void lf_calculateStaticParking() {
     lf_blockReservedStands();
 
     const std::int64_t wanted = gf_wantedStaticCount();
-    if (wanted > static_cast<std::int64_t>(staticAddList.size())) lf_selectStatics(now, wanted, 0);
+    if (wanted > static_cast<std::int64_t>(staticPicks.staticAddList.size()))
+        lf_selectStatics(now, wanted, 0);
     lf_sortByOffset(false);
-    if (static_cast<std::int64_t>(staticAddList.size()) > wanted)
-        staticAddList.resize(static_cast<std::size_t>(wanted));
+    if (static_cast<std::int64_t>(staticPicks.staticAddList.size()) > wanted)
+        staticPicks.staticAddList.resize(static_cast<std::size_t>(wanted));
 
-    if (!staticAddList.empty()) {
-        const auto n = static_cast<std::int64_t>(staticAddList.size());
+    if (!staticPicks.staticAddList.empty()) {
+        const auto n = static_cast<std::int64_t>(staticPicks.staticAddList.size());
         gf_log(fmt::format("{} positions ({}% vs wanted {}%, with Max fit={:.1F} hours)\n", n,
                            lf_share(n, lf_standCount()), parking_percentage.value.load(),
                            MAX_FIT_FL.value.load()));
@@ -440,22 +438,22 @@ void lf_calculateStaticParking() {
         gf_log("no parking positions found");
         gf_enableParkingControlsFromEngine();
     }
-    engineStatus.pendingStaticCount = staticAddList.size();
-    engineStatus.standPlanCount = staticAddList.size();
+    engineStatus.pendingStaticCount = staticPicks.staticAddList.size();
+    engineStatus.standPlanCount = staticPicks.staticAddList.size();
     lf_repaint();
 }
 
 void gf_adjustParking() {
     const WeekSlot now = lf_logParkingTime();
     gf_takeCallsignSnapshot();
-    lastParkingWasWeek = false;
+    staticPicks.lastParkingWasWeek = false;
     lf_setMark(engineStatus.softMark, false);
     lf_setMark(engineStatus.weekMark, false);
 
-    staticRemoveList.clear();
-    keptStaticList.clear();
-    liveParkedList.clear();
-    staticAddList.clear();
+    staticPicks.staticRemoveList.clear();
+    staticPicks.keptStaticList.clear();
+    staticPicks.liveParkedList.clear();
+    staticPicks.staticAddList.clear();
 
     for (ParkPos& stand : parkPositions) {
         stand.blocked = false;
@@ -471,20 +469,21 @@ void gf_adjustParking() {
     const std::int64_t wanted = gf_wantedStaticCount();
     gf_buildLiveParkedList();
 
-    if (wanted > 0 && static_cast<std::int64_t>(liveParkedList.size()) > wanted) {
-        const std::int64_t excess = static_cast<std::int64_t>(liveParkedList.size()) - wanted;
+    if (wanted > 0 && static_cast<std::int64_t>(staticPicks.liveParkedList.size()) > wanted) {
+        const std::int64_t excess = static_cast<std::int64_t>(staticPicks.liveParkedList.size()) - wanted;
         gf_showMessage(fmt::format("Parking adjustments: {} more live ac than wanted", excess), true);
         gf_removeLongestParkedLive(static_cast<std::uint64_t>(excess));
         gf_buildLiveParkedList();
     }
-    for (const LiveParkedEntry& entry : liveParkedList)
+    for (const LiveParkedEntry& entry : staticPicks.liveParkedList)
         if (ParkPos* stand = gf_findStand(entry.sid)) {
             stand->held = true;
             for (const std::uint32_t id : stand->adjacent)
                 if (ParkPos* next = gf_findStand(id)) next->adjacentHeld = true;
         }
-    const auto base = static_cast<std::int64_t>(liveParkedList.size());
-    if (wanted - static_cast<std::int64_t>(staticAddList.size()) != base) lf_selectStatics(now, wanted, base);
+    const auto base = static_cast<std::int64_t>(staticPicks.liveParkedList.size());
+    if (wanted - static_cast<std::int64_t>(staticPicks.staticAddList.size()) != base)
+        lf_selectStatics(now, wanted, base);
 
     lf_reviewStatics(now);
     lf_markLeavingFlights(now);
@@ -493,25 +492,25 @@ void gf_adjustParking() {
     lf_sortByOffset(true);
 
     gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added\n",
-                               staticRemoveList.size(), staticAddList.size()),
+                               staticPicks.staticRemoveList.size(), staticPicks.staticAddList.size()),
                    true);
-    for (const StaticRemoval& removal : staticRemoveList)
-        for (StaticAc& ac : staticAcs)
+    for (const StaticRemoval& removal : staticPicks.staticRemoveList)
+        for (StaticAc& ac : engineLists.staticAcs)
             if (ac.sid == removal.sid &&
                 (ac.simState == SimState::active || ac.simState == SimState::removingfromsim)) {
                 // One already on its way out is not handed over twice.
                 if (ac.simState == SimState::active) removeAircraftFromSim(ac);
                 break;
             }
-    staticRemoveList.clear();
-    engineStatus.pendingStaticCount = staticAddList.size();
-    engineStatus.standPlanCount = staticAddList.size();
+    staticPicks.staticRemoveList.clear();
+    engineStatus.pendingStaticCount = staticPicks.staticAddList.size();
+    engineStatus.standPlanCount = staticPicks.staticAddList.size();
     lf_repaint();
 }
 
 void gf_resetStaticParkingForTests() {
-    keptStaticList.clear();
-    staticRemoveList.clear();
-    fitReal = 0;
-    fitSoft = -1;
+    staticPicks.keptStaticList.clear();
+    staticPicks.staticRemoveList.clear();
+    staticPicks.fitReal = 0;
+    staticPicks.fitSoft = -1;
 }

@@ -1,43 +1,22 @@
 #pragma once
 // Choosing the static parked aircraft of the park airport: how many are wanted, which flights seen at
 // its stands fit the current half hour best (the full calculation), and every 20 minutes which static
-// aircraft stay, go or come (the renewal). The output is staticAddList, which the placement turns into
-// aircraft one at a time, and the static aircraft handed to the removal. Worker thread only.
+// aircraft stay, go or come (the renewal). The output is staticPicks.staticAddList, which the placement turns
+// into aircraft one at a time, and the static aircraft handed to the removal. Worker thread only.
 
 #include "core/timeutil.h"
+#include "engine/stands/static_picks.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// A static aircraft that stays at a renewal.
-struct KeptStatic {
-    std::string cs; // with its "*"
-    std::string feedCs, text, reg, airl, type;
-    WeekSlot parkedSince;
-    std::uint32_t sid = 0;
-    bool leaving = false; // its flight leaves the stand in the next half hour
-};
-
-// A static aircraft that goes at the end of a renewal.
-struct StaticRemoval {
-    std::string cs;
-    std::uint32_t sid = 0;
-};
-
-extern std::vector<KeptStatic> keptStaticList;
-extern std::vector<StaticRemoval> staticRemoveList;
-// The offset the last search reached in a real and in a soft mode (-1: no soft search after the last
-// real one). They feed the review window of the next renewal.
-extern std::int32_t fitReal;
-extern std::int32_t fitSoft;
 
 // The wanted number of static aircraft (MAX_PARK_SEL, the parking percentage of the park airport's
 // stands); shown as max park with its share. Throws gsl::narrowing_error for a count beyond 32 bits.
 std::int64_t gf_wantedStaticCount();
 
 // Runs the search modes (real/same day, then week/real, soft, week/soft as the settings allow) until
-// base + staticAddList reach `wanted`.
+// base + staticPicks.staticAddList reach `wanted`.
 void lf_selectStatics(WeekSlot now, std::int64_t wanted, std::int64_t base);
 
 // The full calculation after the park airport's stands were loaded.

@@ -14,8 +14,6 @@
 #include <algorithm>
 #include <utility>
 
-std::uint32_t staticNumberCounter = 0;
-
 namespace {
 
 constexpr std::uint32_t lastStaticNumber = 9999;
@@ -37,7 +35,7 @@ bool lf_leaving(const StaticAc& ac) {
 // that stays.
 bool lf_standTaken(const StaticPick& pick, const ParkPos& stand) {
     const std::string standName = gf_standNameOf(pick.sid);
-    for (const LiveAc& live : liveAcs) {
+    for (const LiveAc& live : engineLists.liveAcs) {
         if (live.phase != AcPhase::parking && live.phase != AcPhase::parked) continue;
         if (!lf_isNearStand(live.sid, pick.sid, stand)) continue;
         if (live.sid == pick.sid)
@@ -49,7 +47,7 @@ bool lf_standTaken(const StaticPick& pick, const ParkPos& stand) {
                                standName, pick.cs, live.cs, gf_standNameOf(live.sid)));
         return true;
     }
-    for (const StaticAc& other : staticAcs) {
+    for (const StaticAc& other : engineLists.staticAcs) {
         if (lf_leaving(other) || !lf_isNearStand(other.sid, pick.sid, stand)) continue;
         gf_log(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly "
                            "colliding",
@@ -87,8 +85,8 @@ bool lf_chooseStaticLivery(StaticAc& ac, const ParkPos& stand) {
 } // namespace
 
 std::uint32_t gf_nextStaticNumber() {
-    staticNumberCounter = staticNumberCounter % lastStaticNumber + 1;
-    return staticNumberCounter;
+    staticPicks.staticNumberCounter = staticPicks.staticNumberCounter % lastStaticNumber + 1;
+    return staticPicks.staticNumberCounter;
 }
 
 std::string gf_staticCallsignOf(std::string_view callsign) {
@@ -107,9 +105,9 @@ WeekSlot gf_weekSlotBefore(WeekSlot now, std::int32_t offset) {
 }
 
 void lf_detcs() {
-    if (staticAddList.empty() || parkPositions.empty()) return;
-    const StaticPick pick = std::move(staticAddList.back());
-    staticAddList.pop_back();
+    if (staticPicks.staticAddList.empty() || parkPositions.empty()) return;
+    const StaticPick pick = std::move(staticPicks.staticAddList.back());
+    staticPicks.staticAddList.pop_back();
 
     // The stand first: a pick whose stand has gone has no neighbours to check.
     const ParkPos* stand = gf_findStand(pick.sid);
@@ -152,9 +150,9 @@ void lf_detcs() {
     create.title = record.liveryTitle;
     create.hexid = number;
     gf_appendStaticAc(std::move(record));
-    staticCreateQueue.push_back(std::move(create));
+    engineLists.staticCreateQueue.push_back(std::move(create));
 }
 
 void gf_resetStaticPlacementForTests() {
-    staticNumberCounter = 0;
+    staticPicks.staticNumberCounter = 0;
 }

@@ -8,9 +8,6 @@
 #include <string>
 #include <string_view>
 
-// The last number given to a static aircraft (0: none yet). Numbers run 1..9999 and then 1 again; 0
-// stays "none" for the link and the engine's look-ups.
-extern std::uint32_t staticNumberCounter;
 // Advances the counter and returns its new value.
 std::uint32_t gf_nextStaticNumber();
 
@@ -21,9 +18,9 @@ std::string gf_staticCallsignOf(std::string_view callsign);
 // `offset` half hours before `now`, wrapping into the previous day (and from Monday to Sunday).
 WeekSlot gf_weekSlotBefore(WeekSlot now, std::int32_t offset);
 
-// Places at most one static aircraft: takes the last pick of staticAddList and, when its stand and the
-// neighbours are free and a livery is found, stores the aircraft in staticAcs and queues its creation.
-// Every refusal drops the pick and is logged.
+// Places at most one static aircraft: takes the last pick of staticPicks.staticAddList and, when its stand
+// and the neighbours are free and a livery is found, stores the aircraft in engineLists.staticAcs and queues
+// its creation. Every refusal drops the pick and is logged.
 void lf_detcs();
 
 // Tests only: the counter back to 0.

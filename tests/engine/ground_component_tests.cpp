@@ -5,6 +5,7 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/live/ground_movement.h"
 #include "engine/live/live_update.h"
@@ -213,7 +214,7 @@ TEST_F(GroundComponentTest, ADeparturePushesBackTaxisAndTakesOff) {
     created.samples.push_back(at);
     created.samples.back().duePass += 1;
     gf_initialPosition(created);
-    pendingSpawns.push_back(created.hexid);
+    engineLists.pendingSpawns.push_back(created.hexid);
     const auto live = [] { return gf_findLiveByHexid(4900021); };
     for (int i = 0; i < 2000 && live()->simState != SimState::active; ++i)
         step();

@@ -1,6 +1,7 @@
 // The movement step: legs and their timing, holding, dead reckoning, the sample intake of a known
 // aircraft and the initial position.
 
+#include "engine/base/engine_tables.h"
 #include "engine/live/live_update.h"
 #include "engine/live/movement.h"
 #include "engine_fixture.h"
@@ -218,7 +219,7 @@ TEST_F(MovementTest, InitialPosition) {
         << "descents clamped to -3000 ft/min and halved";
     EXPECT_DOUBLE_EQ(ac.pos.bank, 0.1);
     EXPECT_DOUBLE_EQ(ac.pos.verticalSpeed, -100.0);
-    EXPECT_EQ(coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
+    EXPECT_EQ(engineLists.coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
 
     ac.keptHeading = 1.0;
     gf_initialPosition(ac);

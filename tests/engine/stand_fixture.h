@@ -4,6 +4,7 @@
 
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/parking_limits.h"
 #include "engine/stands/stand_options.h"
@@ -45,7 +46,7 @@ protected:
         gf_resetStandIndexForTests();
         gf_resetStandSearchForTests();
         gf_resetParkingLimitsForTests();
-        standUpdateCount = 0;
+        parkAirport.standUpdateCount = 0;
     }
 
     // A stand numbered after the ones before it; radius in metres.
@@ -134,9 +135,9 @@ protected:
         currentParkAirport.lat = standLat;
         currentParkAirport.lon = standLon;
         userOnGround = false;
-        engineUserState = UserState{};
-        engineUserState.latitude = standLat + 0.1; // far from every stand
-        engineUserState.longitude = standLon;
+        engineLists.engineUserState = UserState{};
+        engineLists.engineUserState.latitude = standLat + 0.1; // far from every stand
+        engineLists.engineUserState.longitude = standLon;
     }
 
     void TearDown() override {

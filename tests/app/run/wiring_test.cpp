@@ -11,6 +11,7 @@
 #include "engine/base/engine_clock.h"
 #include "engine/base/engine_status.h"
 #include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
 #include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_requests.h"
@@ -295,7 +296,7 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     EXPECT_TRUE(engineRequests.callsignChoiceChanged.load())
         << "the list asks for the tracking of its first entry";
     s.handleAddingStack();
-    EXPECT_EQ(selectedObjectId.load(), 78u);
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 78u);
     EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "= " + gf_oid2string(78));
 
     BLOCK_CALLSIGN.setValue("EZY9");
@@ -308,7 +309,7 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     s.handleAddingStack();
     EXPECT_EQ(gf_findLiveByOid(78)->simState, SimState::removingfromsim) << "the farthest";
     EXPECT_EQ(gf_findLiveByOid(77)->simState, SimState::active);
-    EXPECT_EQ(selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
     EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "");
 
     const WindowHooks::AircraftCounts counts = gf_windowHooks().countAircraft();
@@ -348,9 +349,9 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     LiveAc& live = activeAc(0x4B0001, "DLH400", 77, 47.46);
     live.onGround = true;
     staticAc(1, "DLH401*", 0).feedCs = "DLH400";
-    coupledSearchQueue.push_back(live.hexid);
+    engineLists.coupledSearchQueue.push_back(live.hexid);
     s.everySecondDuties(runSeconds);
-    EXPECT_TRUE(coupledSearchQueue.empty());
+    EXPECT_TRUE(engineLists.coupledSearchQueue.empty());
     EXPECT_TRUE(live.identFlag);
     EXPECT_EQ(gf_findStaticByHexid(1)->simState, SimState::removingfromsim);
 
@@ -361,7 +362,7 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     staticAc(3, "EZS1*", 1);
     s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::active) << "no stand reserved";
-    reservedStandName = "E12";
+    parkAirport.reservedStandName = "E12";
     s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::removingfromsim);
 
@@ -413,7 +414,7 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
     EXPECT_EQ(parkingRepaints(), 0u) << "nothing to follow while no calculation is busy";
 
     // The calculation has planned three stands; the placement takes them from the back.
-    staticAddList.assign(3, StaticPick{});
+    staticPicks.staticAddList.assign(3, StaticPick{});
     staticParkingState.busy = true;
     for (const std::int32_t expected : {3, 2, 1}) {
         ui.clear();
@@ -423,7 +424,7 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
         // A stand learned meanwhile repaints the block; the plan's count stays.
         gf_engineHooks().repaintStatus();
         EXPECT_EQ(mainWindow.updateCount.load(), expected);
-        staticAddList.pop_back();
+        staticPicks.staticAddList.pop_back();
     }
     s.everySecondDuties(runSeconds);
     EXPECT_EQ(mainWindow.updateCount.load(), 0);
