@@ -13,6 +13,7 @@
 #include "simlink/sim_ids.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -276,6 +277,13 @@ bool gf_simClientJoinable();
 std::uint32_t gf_simOpenAttempts();
 std::uint64_t gf_simFramesHandled();
 std::uint64_t gf_simDispatchRounds();
+// Ends the SimClient thread's pause between dispatch rounds at once, so that its next round reads what
+// has just arrived (a test's simulator stand-in calls it after each write, instead of the link finding
+// the message up to a pause later).
+void gf_wakeSimClient();
+// Returns when `done` holds, asked at once and after every dispatch round; false when it still does not
+// hold after `limit`. `done` runs on the calling thread, outside the link's locks.
+bool gf_waitSimDispatch(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 // The simulator is gone: unless a stop is already requested, logs
 // "{} Flight Simulator no longer connected, {} will stop ..." and asks for the stop "SIM WAS CLOSED".
