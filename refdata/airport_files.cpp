@@ -224,7 +224,7 @@ bool lf_mergeLearnedStand(const LearnedStandContext& context, ParkPos& stand) {
     const auto& node = context.parkpos;
     if (node.attribute("radius_change").as_bool(false)) {
         if (const auto metres = gf_finiteAttribute(node, "radius")) {
-            stand.radius = *metres * metresToNm;
+            stand.radius = *metres * nmPerMetre;
             stand.radius_change = true;
         }
     }
