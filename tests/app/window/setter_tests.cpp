@@ -164,7 +164,7 @@ TEST_F(SetterTest, ParkingControlsSwitchAsABlock) {
         EXPECT_EQ(ui.enabled(p->controlId), false) << p->controlId;
     gf_enableParkingControls();
     EXPECT_FALSE(staticParkingBusy.load());
-    EXPECT_EQ(mainWindow.staticRenewalMinutes.load(), 19);
+    EXPECT_EQ(gf_statusView().engine.renewalMinutes, 19);
     for (const auto* p : block)
         EXPECT_EQ(ui.enabled(p->controlId), true) << p->controlId;
 
