@@ -58,8 +58,8 @@
 
 namespace {
 
-// The status area paints the feed's status as the feed publishes it.
-void lf_repaintFeedStatus() {
+// The counts band paints the feed's and the simulator link's status as they publish it.
+void lf_repaintCountsBand() {
     gf_invalidate(uiCountsBand);
 }
 
@@ -79,15 +79,15 @@ std::optional<Lalo> lf_findAirport(const std::string& icao) {
 
 void lf_wireFeed(RunSteps& s) {
     gf_installFeedCoreHooks();
-    gf_feedHooks().repaintCounts = lf_repaintFeedStatus;
+    gf_feedHooks().repaintCounts = lf_repaintCountsBand;
     s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
     s.showRealTrafficConnected = [](bool connected) {
         feedStatus.realTrafficConnected = connected;
-        lf_repaintFeedStatus();
+        lf_repaintCountsBand();
     };
     s.awaitRealTraffic = [] {
         gf_awaitRTConnection();
-        lf_repaintFeedStatus();
+        lf_repaintCountsBand();
     };
     s.professionalPeer = [] { return realTrafficLink.rtProfessional.load(); };
     s.setProfessionalPeer = [](bool professional) { realTrafficLink.rtProfessional = professional; };
@@ -100,7 +100,7 @@ void lf_wireFeed(RunSteps& s) {
     s.lastTrafficTime = [] { return trafficReader.feedTimestamp.load(); };
     s.checkReaderActivity = [] {
         gf_checkReaderActivity();
-        lf_repaintFeedStatus();
+        lf_repaintCountsBand();
     };
     s.readersWithoutData = [] {
         return feedStatus.trafficStatus == readerNoData || feedStatus.qnhStatus == readerNoData;
@@ -110,17 +110,13 @@ void lf_wireFeed(RunSteps& s) {
     s.closeRealTrafficLink = [] { gf_closeRealTrafficLink(); };
     s.resetFeed = [] {
         gf_resetFeedRunState();
-        lf_repaintFeedStatus();
+        lf_repaintCountsBand();
     };
-}
-
-void lf_repaintSimLinkStatus() {
-    gf_invalidate(uiCountsBand);
 }
 
 void lf_wireSimLink(RunSteps& s) {
     auto& hooks = gf_simLinkHooks();
-    hooks.repaintStatus = lf_repaintSimLinkStatus;
+    hooks.repaintStatus = lf_repaintCountsBand;
     hooks.secondTick = [] { secondTick = true; };
     // Asked on the link's thread: answered from the stands the worker last published.
     hooks.nearestStandName = [](const Lalo& position) { return gf_nearestStandName(position); };
@@ -158,7 +154,7 @@ void lf_wireSimLink(RunSteps& s) {
     s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
     s.resetSimLink = [] {
         gf_resetSimLinkRunState();
-        lf_repaintSimLinkStatus();
+        lf_repaintCountsBand();
     };
 }
 
