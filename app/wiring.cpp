@@ -58,15 +58,8 @@
 
 namespace {
 
-// The feed keeps its own view of the link and the readers; the status area paints the window's.
-void lf_showFeedStatus() {
-    // The window's waiting mark is its own (the main run lowers it once it has started the feed);
-    // the feed's waitingForRealTraffic stays up until RealTraffic has connected.
-    mainWindow.realTrafficConnected = feedStatus.realTrafficConnected.load();
-    mainWindow.trafficStatus = feedStatus.trafficStatus.load();
-    mainWindow.qnhStatus = feedStatus.qnhStatus.load();
-    mainWindow.qnh = feedStatus.qnh.load();
-    mainWindow.setText(&MainWindow::realTrafficText, feedStatus.realTrafficText());
+// The counts band paints the feed's and the simulator link's status as they publish it.
+void lf_repaintCountsBand() {
     gf_invalidate(uiCountsBand);
 }
 
@@ -86,15 +79,15 @@ std::optional<Lalo> lf_findAirport(const std::string& icao) {
 
 void lf_wireFeed(RunSteps& s) {
     gf_installFeedCoreHooks();
-    gf_feedHooks().repaintCounts = lf_showFeedStatus;
+    gf_feedHooks().repaintCounts = lf_repaintCountsBand;
     s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
     s.showRealTrafficConnected = [](bool connected) {
         feedStatus.realTrafficConnected = connected;
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.awaitRealTraffic = [] {
         gf_awaitRTConnection();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.professionalPeer = [] { return realTrafficLink.rtProfessional.load(); };
     s.setProfessionalPeer = [](bool professional) { realTrafficLink.rtProfessional = professional; };
@@ -107,7 +100,7 @@ void lf_wireFeed(RunSteps& s) {
     s.lastTrafficTime = [] { return trafficReader.feedTimestamp.load(); };
     s.checkReaderActivity = [] {
         gf_checkReaderActivity();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.readersWithoutData = [] {
         return feedStatus.trafficStatus == readerNoData || feedStatus.qnhStatus == readerNoData;
@@ -117,23 +110,13 @@ void lf_wireFeed(RunSteps& s) {
     s.closeRealTrafficLink = [] { gf_closeRealTrafficLink(); };
     s.resetFeed = [] {
         gf_resetFeedRunState();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
-}
-
-void lf_showSimLinkStatus() {
-    mainWindow.simConnected = simLinkStatus.simConnected.load();
-    mainWindow.simRunning = simLinkStatus.simRunning.load();
-    mainWindow.userModelKnown = simLinkStatus.wingSpanKnown.load();
-    mainWindow.setText(&MainWindow::simulatorText, simLinkStatus.simulatorText());
-    mainWindow.setText(&MainWindow::userAircraftTitle, simLinkStatus.userAircraftText());
-    mainWindow.setText(&MainWindow::userStand, simLinkStatus.userStandText());
-    gf_invalidate(uiCountsBand);
 }
 
 void lf_wireSimLink(RunSteps& s) {
     auto& hooks = gf_simLinkHooks();
-    hooks.repaintStatus = lf_showSimLinkStatus;
+    hooks.repaintStatus = lf_repaintCountsBand;
     hooks.secondTick = [] { secondTick = true; };
     // Asked on the link's thread: answered from the stands the worker last published.
     hooks.nearestStandName = [](const Lalo& position) { return gf_nearestStandName(position); };
@@ -171,7 +154,7 @@ void lf_wireSimLink(RunSteps& s) {
     s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
     s.resetSimLink = [] {
         gf_resetSimLinkRunState();
-        lf_showSimLinkStatus();
+        lf_repaintCountsBand();
     };
 }
 
@@ -185,7 +168,7 @@ void lf_wireReferenceData(RunSteps& s) {
 void lf_wireLiveries(RunSteps& s) {
     gf_installLiveryCatalogueHooks();
     gf_liveryHooks().showLiveryCount = [](std::uint64_t count) {
-        mainWindow.liveryCount = count;
+        liveryCount = count;
         gf_invalidate(uiCountsBand);
     };
     s.processScannedLiveries = [] { gf_processScannedLiveries(); };
@@ -216,10 +199,7 @@ void lf_wireWindow(RunSteps& s) {
     gf_restoreHooks().showMaxFit = gf_showMaxFit;
     gf_restoreHooks().setRange = [](std::int32_t nm) { gf_setRange(nm); };
     auto& commands = gf_commandHooks();
-    commands.setSimulatorIs2020 = [](bool is2020) {
-        simulatorIs2020 = is2020;
-        simulatorKind = is2020 ? 1 : 2;
-    };
+    commands.setSimulatorIs2020 = [](bool is2020) { simulatorIs2020 = is2020; };
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
     s.autoRange = [] { gf_autoRange(); };
@@ -234,16 +214,16 @@ void lf_wireWindow(RunSteps& s) {
 void lf_wireParkingFiles() {
     auto& parking = gf_parkingHooks();
     parking.showStandCount = [](std::uint64_t count) {
-        mainWindow.standCount = count;
+        engineStatus.standCount = count;
         gf_invalidate(uiParkingBlock);
     };
     parking.showAirportFile = [](const std::string& publisher, bool handmade) {
-        mainWindow.setText(&MainWindow::airportFileText, publisher);
-        mainWindow.handmadeAirportFile = handmade;
+        engineStatus.setAirportFileText(publisher);
+        engineStatus.handmadeAirportFile = handmade;
         gf_invalidate(uiParkingBlock);
     };
     parking.showQualityText = [](const std::string& text) {
-        mainWindow.setText(&MainWindow::qualityText, text);
+        engineStatus.setQualityText(text);
         gf_invalidate(uiParkingBlock);
     };
     parking.setParkAirportElevation = [](std::optional<double> elevationFt) {
@@ -258,35 +238,13 @@ void lf_wireParkingFiles() {
     window.rtTrafficWeek = [] { return rtTrafficWeek.load(); };
 }
 
-// The callsign text beside the box is the engine's; the window paints its own copy.
-void lf_showCallsignChoiceText() {
-    mainWindow.setText(&MainWindow::callsignChoiceText, engineStatus.callsignChoiceText());
+// The callsign text beside the box (the controls band) and the static parking's part of the parking
+// block are painted from the engine's status.
+void lf_repaintCallsignChoiceText() {
     gf_invalidate(uiControlsBand);
 }
 
-// "# updates": while a parking calculation is busy, the picks of its stand plan not placed yet; else the
-// stand updates since the stands were last saved.
-std::int32_t lf_updateCountShown() {
-    const std::uint64_t count =
-        staticParkingBusy.load() ? engineStatus.standPlanCount.load() : engineStatus.standUpdateCount.load();
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
-}
-
-// The static parking's part of the parking block: the window paints its own copies.
-void lf_showStaticParking() {
-    const EngineStatus& e = engineStatus;
-    mainWindow.maxParkCount = e.maxParkCount.load();
-    mainWindow.maxParkPercent = e.maxParkPercent.load();
-    mainWindow.softMarker = e.softMark.load();
-    mainWindow.weekMarker = e.weekMark.load();
-    mainWindow.pendingStaticCount = e.pendingStaticCount.load();
-    mainWindow.parkedFileRead = e.parkedFileRead.load();
-    mainWindow.reservedStandOk = e.reservedStandOk.load();
-    mainWindow.updateCount = lf_updateCountShown();
-    mainWindow.staticRenewalMinutes = staticRenewalCountdown.load();
-    mainWindow.setText(&MainWindow::parkAirportText, e.parkAirportText());
-    mainWindow.setText(&MainWindow::parkedFileText, e.parkedFileText());
+void lf_repaintStaticParking() {
     gf_invalidate(uiParkingBlock);
     gf_invalidate(uiControlsBand);
 }
@@ -321,7 +279,7 @@ void lf_staticParkingEvery15Seconds(std::int32_t seconds) {
     if (staticParkingNowRequested.exchange(false)) gf_requestRenewalNow();
     gf_renewalStep();
     if (seconds % 60 == 0) gf_renewalCountdownMinute(15 - (seconds % 15 + 15) % 15);
-    lf_showStaticParking();
+    lf_repaintStaticParking();
 }
 
 // The window's requests that need the engine's lists, taken on the worker once per second.
@@ -339,7 +297,7 @@ void lf_engineEverySecond() {
     }
     if (callsignListRequested.exchange(false)) {
         engineStatus.setCallsignChoiceText({});
-        lf_showCallsignChoiceText();
+        lf_repaintCallsignChoiceText();
         gf_fillCallsignChoice();
         callsignChoiceChanged = true;
     }
@@ -347,10 +305,7 @@ void lf_engineEverySecond() {
     if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
     lf_serveDestinationRequest();
     // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
-    if (gf_publishStandPlan()) {
-        mainWindow.updateCount = lf_updateCountShown();
-        gf_invalidate(uiParkingBlock);
-    }
+    if (gf_publishStandPlan()) gf_invalidate(uiParkingBlock);
 }
 
 // The reserved stand is kept clear. The static twin check of the 61-second period is not run here: the
@@ -360,18 +315,9 @@ void lf_engineEvery5Seconds() {
     lf_rereadParkAirportsIfAsked();
 }
 
-// The engine's mean parked times reach the parking block.
-void lf_showAverageFits() {
-    const float live = engineStatus.liveMeanHours.load();
-    const float statics = engineStatus.staticMeanHours.load();
-    const bool changed = mainWindow.liveAverageFit.exchange(live) != live;
-    if (mainWindow.staticAverageFit.exchange(statics) != statics || changed) gf_invalidate(uiParkingBlock);
-}
-
 void lf_wireEngine(RunSteps& s) {
     gf_engineHooks().repaintStatus = [] {
-        lf_showAverageFits();
-        lf_showStaticParking();
+        lf_repaintStaticParking();
         gf_invalidate(uiCountsBand);
     };
     gf_engineHooks().disableParkingControls = [] { gf_disableParkingControls(); };
@@ -391,8 +337,7 @@ void lf_wireEngine(RunSteps& s) {
     s.rereadParkAirportsIfAsked = lf_rereadParkAirportsIfAsked;
     gf_simLinkHooks().keepUserStand = [](const std::string& stand) { gf_keepUserStand(stand); };
     gf_rangeHooks().firstParkAirport = [] { return gf_firstParkAirportPosition(); };
-    gf_windowHooks().reservedStandName = [] { return engineStatus.reservedStandText(); };
-    gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
+    gf_engineHooks().repaintControls = lf_repaintCallsignChoiceText;
     s.reserveContainers = [] {
         gf_reserveTrafficContainers();
         gf_reserveLiveryTables();
@@ -401,7 +346,10 @@ void lf_wireEngine(RunSteps& s) {
     s.handleAddingStack = [] { lf_handleAddingStack(); };
     s.drainSimResults = [] { gf_drainSimResults(); };
     s.clearLiveryCache = [] { gf_clearLiveryCache(); };
-    s.resetEngine = [] { gf_clearLiveState(); };
+    s.resetEngine = [] {
+        gf_clearLiveState();
+        engineStatus.clearRun();
+    };
     s.logNoMatchList = [] {
         gf_logNoMatchList();
         gf_clearNoMatchList();
@@ -665,7 +613,6 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(SimLinkHooks, keepUserStand),
     SKYLOOM_SLOT(CommandHooks, setStaticRenewalCountdown),
     SKYLOOM_SLOT(CommandHooks, setDestinationParkAirport),
-    SKYLOOM_SLOT(WindowHooks, reservedStandName),
     SKYLOOM_SLOT(RangeHooks, firstParkAirport),
     // airport and learned parking files
     SKYLOOM_SLOT(ParkingHooks, showStandCount),

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_status.h"
 #include "engine/engine_tables.h"
@@ -19,12 +20,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <numbers>
 #include <vector>
 
 namespace {
-
-constexpr double radToDeg = 180.0 / std::numbers::pi;
 
 void lf_updateAndCompact() {
     bool erase = false;
@@ -100,9 +98,9 @@ void lf_oneCreation() {
     create.initPosition.latitude = ac->pos.latitude;
     create.initPosition.longitude = ac->pos.longitude;
     create.initPosition.altitude = ac->pos.altitude;
-    create.initPosition.pitch = ac->pos.pitch * radToDeg;
-    create.initPosition.bank = ac->pos.bank * radToDeg;
-    create.initPosition.heading = ac->pos.heading * radToDeg;
+    create.initPosition.pitch = ac->pos.pitch * degreesPerRadian;
+    create.initPosition.bank = ac->pos.bank * degreesPerRadian;
+    create.initPosition.heading = ac->pos.heading * degreesPerRadian;
     create.initPosition.onGround = 0;
     create.initPosition.airspeed = 0;
     create.callsign = ac->cs;

@@ -49,6 +49,16 @@ void FeedStatus::setRealTrafficText(std::string text) {
     realTrafficText_ = std::move(text);
 }
 
+FeedStatusValue FeedStatus::value() const {
+    std::lock_guard lock(mutex_);
+    return FeedStatusValue{realTrafficConnected.load(),
+                           waitingForRealTraffic.load(),
+                           static_cast<ReaderStatus>(trafficStatus.load()),
+                           static_cast<ReaderStatus>(qnhStatus.load()),
+                           qnh.load(),
+                           realTrafficText_};
+}
+
 namespace {
 
 FeedHooks defaultFeedHooks() {

@@ -224,7 +224,7 @@ bool lf_mergeLearnedStand(const LearnedStandContext& context, ParkPos& stand) {
     const auto& node = context.parkpos;
     if (node.attribute("radius_change").as_bool(false)) {
         if (const auto metres = gf_standRadiusMetres(node)) {
-            stand.radius = *metres * metresToNm;
+            stand.radius = *metres * nmPerMetre;
             stand.radius_change = true;
         }
     }
@@ -486,7 +486,7 @@ void lf_findNeighbours() {
     const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
     const double nmPerDegree = gf_distanceNm({0.0, 0.0}, {1.0, 0.0});
     // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
-    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * degreesToRadians), 1e-3);
+    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * radiansPerDegree), 1e-3);
     const double lon0 = n == 0 ? 0.0 : parkPositions.front().lon;
     // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
     // date line stays in one piece).

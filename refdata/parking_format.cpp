@@ -18,7 +18,7 @@ std::vector<ParkPos> parkPositions;
 ParkPos::ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double lon, double heading,
                  double radiusMetres, bool cargo, bool ramp, bool heli)
     : opts(std::move(opts)), id(std::move(id)), lat(lat), lon(lon), heading(heading),
-      radius(radiusMetres * metresToNm), cargo(cargo), ramp(ramp), heli(heli) {}
+      radius(radiusMetres * nmPerMetre), cargo(cargo), ramp(ramp), heli(heli) {}
 
 void gf_clearParkPositions() {
     parkPositions.clear();
@@ -244,7 +244,7 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
         opts.push_back(std::move(entry));
     }
     opts.shrink_to_fit();
-    parkPositions.emplace_back(std::move(id), std::move(opts), lat, lon, heading * degreesToRadians, radius,
+    parkPositions.emplace_back(std::move(id), std::move(opts), lat, lon, heading * radiansPerDegree, radius,
                                cargo, ramp, heli);
 }
 

@@ -7,6 +7,8 @@
 // (one per stand, attributes id, latitude, longitude, heading, radius, heli, cargo, ramp, manual,
 // radius_change, cargo_change) > opt (one per flight: reg, airl, type, soft, day, hh, cs, cpl).
 
+#include "core/units.h"
+
 #include <bitset>
 #include <cstdint>
 #include <optional>
@@ -67,10 +69,6 @@ struct ParkPos {
 
 // A stand's radius in a file above this (metres) is no stand's and reads as absent.
 inline constexpr double maxStandRadiusMetres = 10000.0;
-inline constexpr double metresToNm = 0.0005399568034557236;
-inline constexpr double nmToMetres = 1852.0;
-inline constexpr double degreesToRadians = 0.017453292519943295;
-inline constexpr double radiansToDegrees = 57.29577951308232;
 
 // The stands of the park airport. Worker thread only.
 extern std::vector<ParkPos> parkPositions;

@@ -375,6 +375,12 @@ void SimLinkStatus::clearTexts() {
     userStandText_.clear();
 }
 
+SimLinkStatusValue SimLinkStatus::value() const {
+    std::lock_guard lock(mutex_);
+    return SimLinkStatusValue{simConnected.load(), simRunning.load(), wingSpanKnown.load(),
+                              simulatorText_,      userAircraftText_, userStandText_};
+}
+
 void gf_resetSimLinkRunState() {
     simRunning = false;
     simStopping = false;

@@ -220,6 +220,16 @@ void gf_rememberUserStand();
 
 // ---- What the status area shows of the link ----------------------------------------------------------
 
+// One copy of SimLinkStatus, taken at once (SimLinkStatus::value).
+struct SimLinkStatusValue {
+    bool simConnected = false;
+    bool simRunning = false;
+    bool wingSpanKnown = false;
+    std::string simulatorText;
+    std::string userAircraftText;
+    std::string userStandText;
+};
+
 struct SimLinkStatus {
     std::atomic<bool> simConnected{false}; // the simulator answered the open
     std::atomic<bool> simRunning{false};   // the simulation runs
@@ -232,6 +242,9 @@ struct SimLinkStatus {
     void setUserAircraftText(std::string text);
     void setUserStandText(std::string text);
     void clearTexts();
+
+    // Everything above, copied under the lock.
+    SimLinkStatusValue value() const;
 
 private:
     mutable std::mutex mutex_;

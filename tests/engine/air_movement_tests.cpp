@@ -1,6 +1,7 @@
 // The air step: altitude rates towards the ground, pitch and bank limits, cruise lights, the approach
 // and the climb search.
 
+#include "core/units.h"
 #include "engine/air_movement.h"
 #include "engine/movement.h"
 #include "engine_fixture.h"
@@ -15,7 +16,7 @@
 namespace enginetest {
 namespace {
 
-constexpr double degToRad = std::numbers::pi / 180.0;
+constexpr double degToRad = pi / 180.0;
 constexpr Lalo lszh{47.4581, 8.5481};
 
 class AirMovementTest : public EngineTest {

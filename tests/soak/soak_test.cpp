@@ -188,7 +188,7 @@ protected:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         gf_resetParkAirportsForTests();
         gf_resetParkAirportForTests();
         gf_resetStaticPlacementForTests();
@@ -272,7 +272,7 @@ protected:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         gf_resetEngineClockForTests();
         gf_resetDbase();
         gf_resetAirportTable();
