@@ -25,6 +25,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "bench/feed/bench_datagrams.h"
 #include "engine/engine_pass.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
@@ -34,7 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr Lalo lszh{47.4581, 8.5481};
+constexpr Lalo lszh = benchLszh;
 constexpr int rate = 100'000;        // datagrams a second
 constexpr int ticksPerSecond = 1000; // the sender sends rate / ticksPerSecond every millisecond
 constexpr int bufferBytes = 4 * 1024 * 1024;
@@ -43,21 +44,6 @@ int lf_seconds() {
     const char* text = std::getenv("SKYLOOM_READER_SECONDS");
     const int seconds = text != nullptr ? std::atoi(text) : 30;
     return seconds > 0 ? seconds : 30;
-}
-
-// 1,000 airborne flights around Zurich, every datagram distinct (its feed time moves on).
-std::vector<std::string> lf_datagrams() {
-    std::vector<std::string> out;
-    for (int i = 0; i < 4000; ++i) {
-        const int flight = i % 1000;
-        out.push_back(fmt::format(
-            "RTTFC,{},{:.6f},{:.6f},{},-640,0,{:.1f},280.0,SWR{},A320,HB-J{:03},LSGG,LSZH,{:.3f},"
-            "adsb,LX{},adsb_icao,{},290,300,0.460,0.00,1.5,{:.1f},{:.1f},0,none,A3",
-            0x4B0000 + flight, lszh.lat + (flight % 17 - 8) * 0.03, lszh.lon + (flight % 13 - 6) * 0.04,
-            10000 + flight * 20, (flight * 7) % 360 + 0.5, flight, flight, 1765364400.0 + i * 0.00005, flight,
-            10150 + flight * 20, (flight * 7) % 360 + 0.5, (flight * 7) % 360 + 0.5));
-    }
-    return out;
 }
 
 double lf_threadCpuSeconds(pthread_t thread) {
@@ -178,7 +164,7 @@ ReaderFigures lf_runTrafficReader(const std::vector<std::string>& payloads, int 
 }
 
 void BM_ReaderRateAgainstBareReader(benchmark::State& state) {
-    const auto payloads = lf_datagrams();
+    const auto payloads = gf_benchDatagrams(4000, 1000); // 1,000 flights
     const int seconds = lf_seconds();
     ReaderFigures bare;
     ReaderFigures ours;

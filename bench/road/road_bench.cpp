@@ -140,19 +140,7 @@ public:
         previousCwd_ = fs::current_path();
         os::enterWorkingFolder(root_ / "work");
         gf_setUserFolder(root_ / "user");
-        gf_resetSettingsForTests();
-        gf_resetCoreHooks();
-        runControl.reset();
-        gf_resetSimLinkForTests();
-        gf_resetFeedForTests();
-        gf_resetEngineForTests();
-        gf_resetLiveriesForTests();
-        gf_resetRunSteps();
-        gf_resetMainRunForTests();
-        gf_resetParkAirportsForTests();
-        gf_resetParkAirportForTests();
-        gf_resetStaticPlacementForTests();
-        gf_resetAirportTable();
+        resetAll();
         gf_openLogFile();
 
         const fs::path data = fs::path(SKYLOOM_SOURCE_DIR) / "data";
@@ -214,6 +202,20 @@ public:
         gf_stopSimClient();
         gf_joinSimClient();
         sim_.reset();
+        resetAll();
+        refdataInputFolder() = "input";
+        gf_resetLogForTests();
+        gf_setUserFolder({});
+        std::error_code ec;
+        fs::current_path(previousCwd_, ec);
+        os::resetWorkingFolder();
+    }
+
+    // Every module's state back at its start.
+    static void resetAll() {
+        gf_resetSettingsForTests();
+        gf_resetCoreHooks();
+        runControl.reset();
         gf_resetSimLinkForTests();
         gf_resetFeedForTests();
         gf_resetEngineForTests();
@@ -225,15 +227,6 @@ public:
         gf_resetParkAirportsForTests();
         gf_resetParkAirportForTests();
         gf_resetStaticPlacementForTests();
-        refdataInputFolder() = "input";
-        gf_resetCoreHooks();
-        gf_resetSettingsForTests();
-        runControl.reset();
-        gf_resetLogForTests();
-        gf_setUserFolder({});
-        std::error_code ec;
-        fs::current_path(previousCwd_, ec);
-        os::resetWorkingFolder();
     }
 
     static void waitFor(const std::function<bool()>& done) {

@@ -31,6 +31,20 @@ Options quietOptions() {
     return o;
 }
 
+// A TCP socket bound to a port of the loopback address that the system chose; `address` is
+// "127.0.0.1:port".
+int boundLoopbackSocket(std::string& address) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    return fd;
+}
+
 } // namespace
 
 TEST(SimConnectOpen, AnswersWithTheSimulatorNameOfTheChosenVersion) {
@@ -69,16 +83,11 @@ TEST(SimConnectOpen, AcceptsAHostName) {
 
 TEST(SimConnectOpen, FailsWhileNoSimulatorListens) {
     // A port that was free a moment ago: bind, learn it, close.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::string address;
+    const int fd = boundLoopbackSocket(address);
+    ASSERT_GE(fd, 0);
     close(fd);
     HSIMCONNECT h = reinterpret_cast<HSIMCONNECT>(1);
-    const std::string address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
     EXPECT_LT(SimConnect_Open(&h, "Skyloom", address.c_str()), 0);
     EXPECT_EQ(h, nullptr);
     EXPECT_LT(SimConnect_Open(nullptr, "Skyloom", address.c_str()), 0);
@@ -219,15 +228,10 @@ TEST(SimConnectDispatch, ALargeBatchArrivesWholeAndInOrder) {
 // A peer that has stopped reading holds up only the thread whose batch waits for it: another thread's
 // call is taken at once, and once the peer reads again everything arrives, in the order it was made.
 TEST(SimConnectSend, ACallWhileAnotherThreadWaitsForASlowPeerReturnsAtOnceAndArrivesInOrder) {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::string address;
+    const int listener = boundLoopbackSocket(address);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(listen(listener, 1), 0);
-    socklen_t len = sizeof addr;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::string address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
     HSIMCONNECT h = nullptr;
     ASSERT_EQ(SimConnect_Open(&h, "Skyloom", address.c_str()), SIMCONNECT_OK);
     const int peer = accept(listener, nullptr, nullptr);
