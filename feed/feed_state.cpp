@@ -13,7 +13,7 @@
 #include "platform/os/folders.h"
 
 std::mutex addingStackMutex;
-std::deque<TrafficRecord> addingStack;
+TrafficRecordQueue addingStack;
 bool addingStackOpen = false;
 std::atomic<std::int64_t> enginePassCount{0};
 

@@ -18,7 +18,7 @@
 // Guards addingStack and addingStackOpen. Hold it only for an append or a take.
 extern std::mutex addingStackMutex;
 // Accepted live flights, oldest first; the traffic engine takes them from the front.
-extern std::deque<TrafficRecord> addingStack;
+extern TrafficRecordQueue addingStack;
 // Whether the traffic reader may append (guarded by addingStackMutex).
 extern bool addingStackOpen;
 // Sets addingStackOpen under the mutex.

@@ -163,7 +163,10 @@ void gf_clearPositionBuffers();
 
 // Direct requests of the traffic engine. Each takes simCommandMutex for the call (the caller may hold
 // simResultMutex, never simCommandMutex) and returns whether the call could be sent; the caller reports
-// a failure. Without a connection nothing is sent and the result is true.
+// a failure. Without a connection nothing is sent and the result is true. None waits for the simulator:
+// the connection takes the request at once and writes it as far as the socket has room, and the
+// SimClient thread writes the rest at its next round (a write that fails there ends the connection,
+// which the dispatch reports as a closed simulator).
 // Objects in a radius around the user (request 101, definition 404, aircraft only); skipped while the
 // link is stopping.
 bool gf_requestObjectsInRadius(std::uint32_t radiusMeters);
