@@ -221,7 +221,7 @@ public:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         gf_resetDbase();
         gf_resetAirportTable();
         gf_resetParkAirportsForTests();
