@@ -6,6 +6,7 @@
 #include "core/xml.h"
 #include "refdata/stand_reading.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -150,15 +151,15 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
 void gf_readParkpositions(const pugi::xml_node& doc) {
     const auto section = gf_rootChild(doc, "parkpositions");
     if (!section) return;
-    const pugi::xml_node first = section.child("parkpos");
-    std::size_t total = 0;
-    for (pugi::xml_node parkpos = first; parkpos; parkpos = parkpos.next_sibling("parkpos"))
-        ++total;
-    parkPositions.reserve(parkPositions.size() + total);
+    // The count the file's header gives, as a first size only (the file may give any number, or none).
+    const auto stated = gf_readIntParameter(doc, "num_parkpos").value_or(0);
+    const std::size_t expected = static_cast<std::size_t>(std::clamp(stated, 0, 20000));
+    parkPositions.reserve(parkPositions.size() + expected);
     // Views into the document, which outlives the reading.
-    StandIdSet seen(total);
+    StandIdSet seen(expected);
     std::size_t count = 0;
-    for (pugi::xml_node parkpos = first; parkpos; parkpos = parkpos.next_sibling("parkpos")) {
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos")) {
         ++count;
         const StandAttributes attributes = gf_standAttributes(parkpos);
         if (!attributes.id)

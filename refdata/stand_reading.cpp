@@ -355,15 +355,21 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     const double lon0 = n == 0 ? 0.0 : stands.front().lon;
     // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
     // date line stays in one piece).
-    std::vector<std::pair<double, double>> flat(n);
+    // Kept apart from the stands, so that the comparisons read only these few bytes of each stand.
+    struct Flat {
+        double north;
+        double east;
+        double radius;
+    };
+    std::vector<Flat> flat(n);
     std::vector<Cell> cells(n);
     Cell low{INT64_MAX, INT64_MAX};
     Cell high{INT64_MIN, INT64_MIN};
     for (std::size_t i = 0; i < n; ++i) {
         const ParkPos& s = stands[i];
-        flat[i] = {s.lat * nmPerDegree, std::remainder(s.lon - lon0, 360.0) * nmPerDegree * cosLat};
-        cells[i] = {static_cast<std::int64_t>(std::floor(flat[i].first / cellNm)),
-                    static_cast<std::int64_t>(std::floor(flat[i].second / cellNm))};
+        flat[i] = {s.lat * nmPerDegree, std::remainder(s.lon - lon0, 360.0) * nmPerDegree * cosLat, s.radius};
+        cells[i] = {static_cast<std::int64_t>(std::floor(flat[i].north / cellNm)),
+                    static_cast<std::int64_t>(std::floor(flat[i].east / cellNm))};
         if (s.radius <= largeStandRadiusNm) {
             low = {std::min(low.row, cells[i].row), std::min(low.col, cells[i].col)};
             high = {std::max(high.row, cells[i].row), std::max(high.col, cells[i].col)};
@@ -417,12 +423,11 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
             continue;
         }
         const auto consider = [&](std::uint32_t j) {
-            const ParkPos& other = stands[j];
-            const double reach = (a.radius + other.radius) / 1.1 * 1.01;
-            const double dy = flat[j].first - flat[i].first;
-            const double dx = flat[j].second - flat[i].second;
+            const double reach = (flat[i].radius + flat[j].radius) / 1.1 * 1.01;
+            const double dy = flat[j].north - flat[i].north;
+            const double dx = flat[j].east - flat[i].east;
             if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
-            if (lf_isNeighbour(a, other)) found.push_back(other.sid);
+            if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
         };
         const Cell& home = cells[i];
         for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
