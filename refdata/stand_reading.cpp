@@ -114,12 +114,13 @@ OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
     return found;
 }
 
-std::optional<double> gf_finiteNumberOf(const pugi::xml_attribute& attribute) {
-    if (!attribute) return std::nullopt;
-    const char* text = attribute.value();
-    // The usual form: an optional minus, at least one digit, optionally a point and at least one digit,
-    // at most 15 digits in all, no exponent. The digits then make an integer that a double holds
-    // exactly, and one division by an exact power of ten rounds as from_chars rounds the text.
+namespace {
+
+// The number of a value text as gf_finiteNumber reads it; false for none. The usual form (an optional
+// minus, at least one digit, optionally a point and at least one digit, at most 15 digits in all, no
+// exponent) is read here: its digits make an integer that a double holds exactly, and one division by
+// an exact power of ten rounds as from_chars rounds the text. Any other form goes the general way.
+bool lf_readNumber(const char* text, double& value) {
     static constexpr double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* p = text;
@@ -142,10 +143,42 @@ std::optional<double> gf_finiteNumberOf(const pugi::xml_attribute& attribute) {
         usual = decimals > 0;
     }
     if (usual && digits + decimals <= 15 && *p != 'e' && *p != 'E') {
-        const double value = static_cast<double>(mantissa) / powersOfTen[decimals];
-        return negative ? -value : value;
+        const double magnitude = static_cast<double>(mantissa) / powersOfTen[decimals];
+        value = negative ? -magnitude : magnitude;
+        return true;
     }
-    return gf_finiteNumber(text);
+    const auto general = gf_finiteNumber(text);
+    if (general) value = *general;
+    return general.has_value();
+}
+
+// The attribute's number, or `otherwise` (an absent attribute's value() is "", which is no number).
+double lf_numberOr(const pugi::xml_attribute& attribute, double otherwise) {
+    double value = otherwise;
+    return lf_readNumber(attribute.value(), value) ? value : otherwise;
+}
+
+} // namespace
+
+std::optional<double> gf_finiteNumberOf(const pugi::xml_attribute& attribute) {
+    double value = 0.0;
+    if (!lf_readNumber(attribute.value(), value)) return std::nullopt;
+    return value;
+}
+
+namespace {
+
+// The one radius rule: a finite number within any stand's radius.
+bool lf_readRadius(const pugi::xml_attribute& radius, double& metres) {
+    return lf_readNumber(radius.value(), metres) && std::abs(metres) <= maxStandRadiusMetres;
+}
+
+} // namespace
+
+std::optional<double> gf_standRadiusOf(const pugi::xml_attribute& radius) {
+    double metres = 0.0;
+    if (!lf_readRadius(radius, metres)) return std::nullopt;
+    return metres;
 }
 
 HalfHourSet gf_halfHoursOf(const char* text) {
@@ -196,12 +229,6 @@ OptIdentity gf_optIdentityOf(const OptAttributes& attributes) {
     return identity;
 }
 
-std::optional<double> gf_standRadiusOf(const pugi::xml_attribute& radius) {
-    const auto metres = gf_finiteNumberOf(radius);
-    if (!metres || std::abs(*metres) > maxStandRadiusMetres) return std::nullopt;
-    return metres;
-}
-
 namespace {
 
 std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin) {
@@ -239,16 +266,17 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
 
 void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
                     const StandAttributes& attributes, std::string id, std::uint32_t origin) {
-    const double lat = gf_finiteNumberOf(attributes.latitude).value_or(0.0);
-    const double lon = gf_finiteNumberOf(attributes.longitude).value_or(0.0);
+    const double lat = lf_numberOr(attributes.latitude, 0.0);
+    const double lon = lf_numberOr(attributes.longitude, 0.0);
     if (lat == 0.0 && lon == 0.0) return;
     // Files of other people: a position off the earth is no stand.
     if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
     // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
     // that size would not read back as written after the conversions (metres to nautical miles,
     // degrees to radians) and would drift with every save.
-    const double radius = gf_standRadiusOf(attributes.radius).value_or(0.0);
-    double heading = gf_finiteNumberOf(attributes.heading).value_or(0.0);
+    double radius = 0.0;
+    if (!lf_readRadius(attributes.radius, radius)) radius = 0.0;
+    double heading = lf_numberOr(attributes.heading, 0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
     stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin), lat, lon, heading * degreesToRadians,
                         radius, attributes.cargo.as_bool(false), attributes.ramp.as_bool(false),
@@ -319,6 +347,15 @@ bool lf_isNeighbour(const ParkPos& a, const ParkPos& b) {
     return a.sid != b.sid && a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon});
 }
 
+// std::remainder(degrees, 360.0), without the library call for the differences of two longitudes of the
+// earth: one turn off, subtracted or added, is exact there.
+double lf_eastOf(double degrees) {
+    if (std::abs(degrees) <= 180.0) return degrees;
+    if (degrees > 180.0 && degrees < 540.0) return degrees - 360.0;
+    if (degrees < -180.0 && degrees > -540.0) return degrees + 360.0;
+    return std::remainder(degrees, 360.0);
+}
+
 struct Cell {
     std::int64_t row = 0;
     std::int64_t col = 0;
@@ -367,7 +404,7 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     Cell high{INT64_MIN, INT64_MIN};
     for (std::size_t i = 0; i < n; ++i) {
         const ParkPos& s = stands[i];
-        flat[i] = {s.lat * nmPerDegree, std::remainder(s.lon - lon0, 360.0) * nmPerDegree * cosLat, s.radius};
+        flat[i] = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree * cosLat, s.radius};
         cells[i] = {static_cast<std::int64_t>(std::floor(flat[i].north / cellNm)),
                     static_cast<std::int64_t>(std::floor(flat[i].east / cellNm))};
         if (s.radius <= largeStandRadiusNm) {
