@@ -171,10 +171,17 @@ void gf_readParkpositions(const pugi::xml_node& doc) {
             throw orv::UserErrorException(
                 93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
         id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-        if (!seen.insert(id))
+        // The id's place in the table is fetched while the stand is read; a repeated id's stand is taken
+        // back before the refusal.
+        const std::uint64_t hash = seen.prepare(id);
+        const std::size_t before = parkPositions.size();
+        gf_appendStand(parkPositions, parkpos, attributes, std::string(id), 1);
+        if (!seen.insert(id, hash)) {
+            parkPositions.erase(parkPositions.begin() + static_cast<std::ptrdiff_t>(before),
+                                parkPositions.end());
             throw orv::UserErrorException(94,
                                           fmt::format("Parking position '{}' appears more than once.", id));
-        gf_appendStand(parkPositions, parkpos, attributes, std::string(id), 1);
+        }
     }
 }
 

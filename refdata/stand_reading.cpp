@@ -305,9 +305,14 @@ StandIdSet::StandIdSet(std::size_t expected) {
     ids_.reserve(expected);
 }
 
-bool StandIdSet::insert(std::string_view id) {
-    if (2 * (ids_.size() + 1) > slots_.size()) grow();
+std::uint64_t StandIdSet::prepare(std::string_view id) const {
     const std::uint64_t h = lf_hash(id);
+    __builtin_prefetch(&slots_[static_cast<std::size_t>(h) & (slots_.size() - 1)]);
+    return h;
+}
+
+bool StandIdSet::insert(std::string_view id, std::uint64_t h) {
+    if (2 * (ids_.size() + 1) > slots_.size()) grow();
     const std::uint64_t fingerprint = h & 0xffffffff00000000ULL;
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {

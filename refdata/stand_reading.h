@@ -51,8 +51,11 @@ void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
 class StandIdSet {
 public:
     explicit StandIdSet(std::size_t expected);
-    // False when the id was seen before.
-    bool insert(std::string_view id);
+    // The id's hash, with its place in the table asked of memory ahead of its insert.
+    std::uint64_t prepare(std::string_view id) const;
+    // False when the id was seen before. `hash` is prepare's for the id.
+    bool insert(std::string_view id, std::uint64_t hash);
+    bool insert(std::string_view id) { return insert(id, prepare(id)); }
 
 private:
     void grow();
