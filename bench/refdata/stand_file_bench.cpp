@@ -7,6 +7,7 @@
 // reads it with gf_readApf, the two in turn first, so that both see the same machine state. The counters give
 // the minimum, median and maximum of each in milliseconds, and of the per-round ratio read / load.
 
+#include "bench_folder.h"
 #include "refdata/airport_files.h"
 #include "refdata/apf_writer.h"
 #include "refdata/park_airport.h"
@@ -20,7 +21,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,21 +31,9 @@ constexpr int standCount = 10000;
 constexpr std::size_t demoStandCount = 99;
 constexpr int rounds = 9;
 
-// A working folder of its own for the whole run.
-void enterBenchFolder() {
-    static const bool entered = [] {
-        const fs::path folder =
-            fs::temp_directory_path() / fmt::format("skyloom-stand-file-bench-{}", ::getpid());
-        fs::create_directories(folder / "airports" / "my_thirdparty");
-        fs::current_path(folder);
-        return true;
-    }();
-    (void)entered;
-}
-
 // A square of 100 x 100 stands 60 m apart, radius 25 m.
 std::string writeTenThousandStands() {
-    enterBenchFolder();
+    enterBenchFolder("stand-file-bench");
     ApfData data;
     data.airport_name = "Big";
     data.publisher = "Maker";
@@ -61,7 +49,7 @@ std::string writeTenThousandStands() {
 
 // The demo airport file as the user's own file of LSZH.
 std::string copyDemoAirport() {
-    enterBenchFolder();
+    enterBenchFolder("stand-file-bench");
     const std::string reference = "airports/my_thirdparty/LSZH.xml";
     fs::copy_file(fs::path(SKYLOOM_SOURCE_DIR) / "data" / "LSZH.xml", reference,
                   fs::copy_options::overwrite_existing);
