@@ -402,19 +402,20 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
         double north;
         double east;
         double radius;
+        Cell cell;
     };
     std::vector<Flat> flat(n);
-    std::vector<Cell> cells(n);
     Cell low{INT64_MAX, INT64_MAX};
     Cell high{INT64_MIN, INT64_MIN};
     for (std::size_t i = 0; i < n; ++i) {
         const ParkPos& s = stands[i];
-        flat[i] = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree * cosLat, s.radius};
-        cells[i] = {static_cast<std::int64_t>(std::floor(flat[i].north / cellNm)),
-                    static_cast<std::int64_t>(std::floor(flat[i].east / cellNm))};
+        Flat& f = flat[i];
+        f = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree * cosLat, s.radius, {}};
+        f.cell = {static_cast<std::int64_t>(std::floor(f.north / cellNm)),
+                  static_cast<std::int64_t>(std::floor(f.east / cellNm))};
         if (s.radius <= largeStandRadiusNm) {
-            low = {std::min(low.row, cells[i].row), std::min(low.col, cells[i].col)};
-            high = {std::max(high.row, cells[i].row), std::max(high.col, cells[i].col)};
+            low = {std::min(low.row, f.cell.row), std::min(low.col, f.cell.col)};
+            high = {std::max(high.row, f.cell.row), std::max(high.col, f.cell.col)};
         }
     }
     // The block: one cell more on every side, so that the cells around a stand are always in it.
@@ -438,21 +439,20 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     };
     // The ordinary stands by slot, each slot's in stand order: slot k holds members[start[k] .. start[k +
     // 1]).
-    std::vector<std::uint32_t> start(slotCount + 1, 0);
-    std::vector<std::size_t> slot(n);
+    // Counted one place ahead, so that placing the stands moves each slot's start to its end, which is
+    // the next slot's start.
+    std::vector<std::uint32_t> start(slotCount + 2, 0);
+    std::uint32_t ordinary = 0;
     for (std::uint32_t i = 0; i < n; ++i)
-        if (stands[i].radius <= largeStandRadiusNm) {
-            slot[i] = slotOf(cells[i]);
-            ++start[slot[i] + 1];
+        if (flat[i].radius <= largeStandRadiusNm) {
+            ++start[slotOf(flat[i].cell) + 2];
+            ++ordinary;
         }
-    for (std::size_t k = 0; k < slotCount; ++k)
-        start[k + 1] += start[k];
-    std::vector<std::uint32_t> members(start[slotCount]);
-    {
-        std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (stands[i].radius <= largeStandRadiusNm) members[next[slot[i]]++] = i;
-    }
+    for (std::size_t k = 2; k < slotCount + 2; ++k)
+        start[k] += start[k - 1];
+    std::vector<std::uint32_t> members(ordinary);
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (flat[i].radius <= largeStandRadiusNm) members[start[slotOf(flat[i].cell) + 1]++] = i;
 
     std::vector<std::uint32_t> found;
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -471,7 +471,7 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
             if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
             if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
         };
-        const Cell& home = cells[i];
+        const Cell& home = flat[i].cell;
         for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
             if (block) {
                 // The three cells of the row are neighbouring slots.
@@ -484,7 +484,7 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
                 const Cell cell{r, c};
                 const std::size_t k0 = slotOf(cell);
                 for (std::uint32_t k = start[k0]; k < start[k0 + 1]; ++k)
-                    if (cells[members[k]] == cell) consider(members[k]);
+                    if (flat[members[k]].cell == cell) consider(members[k]);
             }
         }
         for (const std::uint32_t j : large)
