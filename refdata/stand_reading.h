@@ -42,8 +42,9 @@ HalfHourSet gf_halfHoursOf(const char* text);
 // The identity of a flight (gf_optIdentity) from its attributes.
 OptIdentity gf_optIdentityOf(const OptAttributes& attributes);
 
-// The stand as gf_readParkpos reads it (same rules for position, radius, heading and flights), appended
-// to `stands`; nothing for a stand at 0/0 or off the earth.
+// The stand with its flights, appended to `stands` under the given id: nothing for a stand at 0/0 or
+// whose position is no finite latitude/longitude on the earth; a radius beyond any stand's reads as 0, a
+// heading is taken within one turn; flights without an "hh" or a day 1..7 are skipped.
 void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
                     const StandAttributes& attributes, std::string id, std::uint32_t origin);
 
