@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,6 +21,8 @@ std::atomic<std::uint64_t> gf_taskSlotWaits{0};
 namespace {
 
 std::atomic<std::int32_t> scanTaskLimit{1};
+std::mutex slotMutex;
+std::condition_variable slotFreed;
 
 // The real paths of the folders a walk has entered.
 using EnteredFolders = std::unordered_set<fs::path::string_type>;
@@ -67,7 +72,53 @@ bool lf_walk(const fs::path& folder, const fs::path& realFolder, EnteredFolders&
     return true;
 }
 
+class ScanTaskPool {
+public:
+    static ScanTaskPool& instance() {
+        static ScanTaskPool* const pool = new ScanTaskPool;
+        return *pool;
+    }
+    void post(std::function<void()> job) {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (idle_ >= jobs_.size()) {
+            wake_.notify_one();
+            return;
+        }
+        try {
+            std::thread([this] { run(); }).detach();
+        } catch (...) {
+            jobs_.pop_back();
+            throw;
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [this] { return !jobs_.empty(); });
+            --idle_;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
+};
+
 } // namespace
+
+void gf_postScanTask(std::function<void()> job) {
+    ScanTaskPool::instance().post(std::move(job));
+}
 
 void gf_setScanTaskLimit(std::int32_t limit) {
     scanTaskLimit.store(std::max<std::int32_t>(1, limit));
@@ -85,10 +136,19 @@ void gf_resetScanTasks() {
 }
 
 void gf_waitForTaskSlot() {
+    if (gf_runningScanTasks.load() < scanTaskLimit.load()) return;
+    std::unique_lock lock(slotMutex);
     while (gf_runningScanTasks.load() >= scanTaskLimit.load() && !runControl.stopping()) {
         gf_taskSlotWaits.fetch_add(1);
-        std::this_thread::sleep_for(std::chrono::microseconds(10));
+        slotFreed.wait_for(lock, std::chrono::milliseconds(1));
     }
+}
+
+void gf_endScanTask() {
+    gf_runningScanTasks.fetch_sub(1);
+    // Under the mutex, so that a wait between its test and its sleep does not miss the wake.
+    std::lock_guard lock(slotMutex);
+    slotFreed.notify_all();
 }
 
 void gf_walkFolderTree(const fs::path& root,
@@ -96,4 +156,181 @@ void gf_walkFolderTree(const fs::path& root,
     const fs::path real = lf_realPath(root);
     EnteredFolders entered{real.native()};
     lf_walk(root, real, entered, visit);
+}
+
+namespace {
+
+// One listed entry and, for a folder the listing entered, the index of its listing.
+struct ListedEntry {
+    enum class Kind : std::uint8_t { other, folder, link };
+    fs::path path;
+    bool take = false;
+    Kind kind = Kind::other;
+    std::size_t listing = 0;    // folder and link: its listing, 0 when it has none
+    fs::path::string_type real; // link: the real path of its folder
+};
+
+struct FolderListing {
+    fs::path path;
+    fs::path real;
+    std::vector<ListedEntry> entries;
+    bool failed = false; // the iteration ended on an error
+};
+
+// The listings of one tree, made by a few threads at once. Links to folders are listed too, each real
+// folder once (in the order the threads reach them), so that a loop of links ends.
+class TreeListing {
+public:
+    TreeListing(const fs::path& root, const fs::path& real,
+                const std::function<ListStep(const fs::directory_entry&)>& look)
+        : look_(look) {
+        listings_.emplace_back();                      // index 0: none
+        FolderListing& top = listings_.emplace_back(); // index 1: the root
+        top.path = root;
+        top.real = real;
+        reached_.insert(real.native());
+        waiting_.push_back(1);
+    }
+
+    void run(std::size_t threads) {
+        std::vector<std::thread> helpers;
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back([this] { work(); });
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+    }
+
+    const FolderListing& listing(std::size_t index) const { return listings_[index]; }
+
+private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0; });
+            if (waiting_.empty()) return;
+            const std::size_t index = waiting_.back();
+            waiting_.pop_back();
+            if (runControl.stopping()) {
+                waiting_.clear();
+                more_.notify_all();
+                continue;
+            }
+            ++busy_;
+            FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
+            lock.unlock();
+            std::vector<ListedEntry> entries;
+            std::vector<fs::path::string_type> reals;
+            const bool failed = !list(folder, entries, reals);
+            lock.lock();
+            folder.failed = failed;
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                ListedEntry& entry = entries[i];
+                if (entry.kind == ListedEntry::Kind::other) continue;
+                // A plain folder is always listed (it is reached by one path only); a link only when its
+                // real folder was not reached yet.
+                const bool first =
+                    reached_.insert(entry.kind == ListedEntry::Kind::link ? entry.real : reals[i]).second;
+                if (entry.kind == ListedEntry::Kind::link && !first) continue;
+                entry.listing = listings_.size();
+                FolderListing& inner = listings_.emplace_back();
+                inner.path = entry.path;
+                inner.real =
+                    entry.kind == ListedEntry::Kind::link ? fs::path(entry.real) : fs::path(reals[i]);
+                waiting_.push_back(entry.listing);
+            }
+            folder.entries = std::move(entries);
+            --busy_;
+            more_.notify_all();
+        }
+    }
+
+    // Lists one folder; false when the iteration ended on an error.
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries,
+              std::vector<fs::path::string_type>& reals) const {
+        std::error_code ec;
+        fs::directory_iterator it(folder.path, ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& entry = *it;
+            ListStep step;
+            try {
+                step = look_(entry);
+            } catch (...) {
+                step.take = false; // the caller's look reports its own errors
+            }
+            ListedEntry& listed = entries.emplace_back();
+            listed.path = entry.path();
+            listed.take = step.take;
+            reals.emplace_back();
+            if (!step.descend) continue;
+            std::error_code typeError;
+            if (entry.is_symlink(typeError)) {
+                if (!fs::is_directory(entry.status(typeError))) continue;
+                listed.kind = ListedEntry::Kind::link;
+                listed.real = lf_realPath(entry.path()).native();
+            } else if (entry.is_directory(typeError)) {
+                listed.kind = ListedEntry::Kind::folder;
+                reals.back() = (folder.real / entry.path().filename()).native();
+            }
+        }
+        return !ec;
+    }
+
+    const std::function<ListStep(const fs::directory_entry&)>& look_;
+    std::mutex mutex_;
+    std::condition_variable more_;
+    std::deque<FolderListing> listings_;
+    std::vector<std::size_t> waiting_;
+    std::size_t busy_ = 0;
+    std::unordered_set<fs::path::string_type> reached_;
+};
+
+struct ListContext {
+    std::size_t threads;
+    const std::function<ListStep(const fs::directory_entry&)>& look;
+    EnteredFolders entered;
+    std::vector<fs::path> taken;
+};
+
+void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context);
+
+// The entries of one listing in the order of the walk; false when an error of the iteration ended the
+// walk.
+bool lf_takeInOrder(const TreeListing& tree, std::size_t index, const fs::path& real, ListContext& context) {
+    const FolderListing& folder = tree.listing(index);
+    for (const ListedEntry& entry : folder.entries) {
+        if (entry.take) context.taken.push_back(entry.path);
+        if (entry.kind == ListedEntry::Kind::folder) {
+            fs::path inner = real / entry.path.filename();
+            if (context.entered.insert(inner.native()).second &&
+                !lf_takeInOrder(tree, entry.listing, inner, context))
+                return false;
+        } else if (entry.kind == ListedEntry::Kind::link) {
+            if (!context.entered.insert(entry.real).second) continue;
+            // The walk behind a link ends by itself on an error. Its folder was listed through this
+            // link, or (reached first through another path) is listed now through this one.
+            if (entry.listing != 0)
+                (void)lf_takeInOrder(tree, entry.listing, fs::path(entry.real), context);
+            else
+                lf_listTree(entry.path, fs::path(entry.real), context);
+        }
+    }
+    return !folder.failed;
+}
+
+void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
+    TreeListing tree(root, real, context.look);
+    tree.run(context.threads);
+    if (runControl.stopping()) return;
+    (void)lf_takeInOrder(tree, 1, real, context);
+}
+
+} // namespace
+
+std::vector<fs::path> gf_listFolderTree(const fs::path& root, std::size_t threads,
+                                        const std::function<ListStep(const fs::directory_entry&)>& look) {
+    const fs::path real = lf_realPath(root);
+    ListContext context{std::max<std::size_t>(1, threads), look, EnteredFolders{real.native()}, {}};
+    lf_listTree(root, real, context);
+    return std::move(context.taken);
 }

@@ -13,6 +13,7 @@
 #include "refdata/data_files.h"
 #include "refdata/dbase.h"
 
+#include "bench/scan/plain_walk_read.h"
 #include "tests/liveries/community_tree.h"
 #include "tools/datapack/datapack.h"
 
@@ -73,20 +74,29 @@ void BM_ScanLiveryFolders(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanLiveryFolders)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// The same walk, throttle and collection; each task only reads its file whole.
-void BM_WalkAndReadOnly(benchmark::State& state) {
+// The plain reference: a recursive walk of the package that reads every file whole, on as many threads
+// as the scan runs tasks.
+void BM_PlainWalkAndRead(benchmark::State& state) {
     Tree& t = tree();
-    liveryTaskBody = [](const ScanContext&, std::int32_t, const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(in)), {});
-        benchmark::DoNotOptimize(text.data());
-        return FileScan{};
-    };
-    (void)lf_scanLiveryFolders({t.package}); // warm
+    const auto threads = static_cast<unsigned>(state.range(0));
+    (void)plain_walk::walkAndRead(t.package.string(), threads); // warm
     for (auto _ : state)
-        (void)lf_scanLiveryFolders({t.package});
-    liveryTaskBody = nullptr;
+        benchmark::DoNotOptimize(plain_walk::walkAndRead(t.package.string(), threads));
 }
-BENCHMARK(BM_WalkAndReadOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PlainWalkAndRead)->Arg(taskLimit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Diagnosis only: the program's ordered walk of the package, reading nothing.
+void BM_OrderedWalkOnly(benchmark::State& state) {
+    Tree& t = tree();
+    for (auto _ : state) {
+        std::size_t n = 0;
+        gf_walkFolderTree(t.package, [&](const fs::directory_entry&) {
+            ++n;
+            return WalkStep::next;
+        });
+        benchmark::DoNotOptimize(n);
+    }
+}
+BENCHMARK(BM_OrderedWalkOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
