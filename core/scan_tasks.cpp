@@ -241,7 +241,12 @@ private:
             }
             folder.entries = std::move(entries);
             --busy_;
-            more_.notify_all();
+            // A thread for each new folder; all of them once the listing is done.
+            if (busy_ == 0 && waiting_.empty())
+                more_.notify_all();
+            else
+                for (std::size_t i = 1; i < waiting_.size() && i < 4; ++i)
+                    more_.notify_one();
         }
     }
 
