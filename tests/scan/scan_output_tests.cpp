@@ -162,3 +162,42 @@ TEST_F(ScanOutput, ScanAndRescanWriteTheCheckedInFilesWithOneTaskOrMany) {
 }
 
 } // namespace
+
+namespace {
+
+// The listing on several threads gives the entries in the order of the ordered walk, with the same
+// links followed, folders entered once and folders skipped, however many threads list.
+TEST_F(ScanOutput, TheListingKeepsTheOrderOfTheWalk) {
+    const fs::path root = dir / "sim" / "Community";
+    for (int p = 0; p < 12; ++p)
+        for (int f = 0; f < 6; ++f)
+            text(root / fmt::format("p{}/s{}/d{}", p, f % 3, f) / fmt::format("f{}.bgl", f), "x");
+    text(root / "skip-me/inner/f.bgl", "x");
+    text(dir / "elsewhere/linked/f.bgl", "x");
+    fs::create_directory_symlink(dir / "elsewhere/linked", root / "p3/link");
+    fs::create_directory_symlink(dir / "elsewhere/linked", root / "p7/s1/again");
+    fs::create_directory_symlink(root, root / "p5/s2/loop");
+    fs::create_directory_symlink(root / "p9", root / "p1/to-p9");
+    fs::create_directory_symlink(dir / "nowhere", root / "p2/dangling");
+    const auto skip = [](const fs::path& path) { return path.native().find("skip-me") != std::string::npos; };
+
+    std::vector<fs::path> walked;
+    gf_walkFolderTree(root, [&](const fs::directory_entry& entry) {
+        if (skip(entry.path())) return WalkStep::skipFolder;
+        if (entry.path().extension() == ".bgl") walked.push_back(entry.path());
+        return WalkStep::next;
+    });
+    ASSERT_EQ(walked.size(), 12u * 6u + 1u);
+    for (const std::size_t threads : {1u, 3u, 8u}) {
+        const std::vector<fs::path> listed =
+            gf_listFolderTree(root, threads, [&](const fs::directory_entry& entry) {
+                ListStep step;
+                step.descend = !skip(entry.path());
+                step.take = step.descend && entry.path().extension() == ".bgl";
+                return step;
+            });
+        EXPECT_EQ(listed, walked) << threads << " threads";
+    }
+}
+
+} // namespace
