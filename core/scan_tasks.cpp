@@ -167,7 +167,7 @@ struct ListedEntry {
     bool take = false;
     Kind kind = Kind::other;
     std::size_t listing = 0;    // folder and link: its listing, 0 when it has none
-    fs::path::string_type real; // link: the real path of its folder
+    fs::path::string_type real; // folder and link: the real path of its folder
 };
 
 struct FolderListing {
@@ -194,8 +194,12 @@ public:
 
     void run(std::size_t threads) {
         std::vector<std::thread> helpers;
-        for (std::size_t t = 1; t < threads; ++t)
-            helpers.emplace_back([this] { work(); });
+        try {
+            for (std::size_t t = 1; t < threads; ++t)
+                helpers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // fewer threads: the listing is slower, not different
+        }
         work();
         for (std::thread& helper : helpers)
             helper.join();
@@ -220,23 +224,19 @@ private:
             FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
             lock.unlock();
             std::vector<ListedEntry> entries;
-            std::vector<fs::path::string_type> reals;
-            const bool failed = !list(folder, entries, reals);
+            const bool failed = !list(folder, entries);
             lock.lock();
             folder.failed = failed;
-            for (std::size_t i = 0; i < entries.size(); ++i) {
-                ListedEntry& entry = entries[i];
+            for (ListedEntry& entry : entries) {
                 if (entry.kind == ListedEntry::Kind::other) continue;
                 // A plain folder is always listed (it is reached by one path only); a link only when its
                 // real folder was not reached yet.
-                const bool first =
-                    reached_.insert(entry.kind == ListedEntry::Kind::link ? entry.real : reals[i]).second;
+                const bool first = reached_.insert(entry.real).second;
                 if (entry.kind == ListedEntry::Kind::link && !first) continue;
                 entry.listing = listings_.size();
                 FolderListing& inner = listings_.emplace_back();
                 inner.path = entry.path;
-                inner.real =
-                    entry.kind == ListedEntry::Kind::link ? fs::path(entry.real) : fs::path(reals[i]);
+                inner.real = entry.real;
                 waiting_.push_back(entry.listing);
             }
             folder.entries = std::move(entries);
@@ -250,9 +250,9 @@ private:
         }
     }
 
-    // Lists one folder; false when the iteration ended on an error.
-    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries,
-              std::vector<fs::path::string_type>& reals) const {
+    // Lists one folder, keeping only the entries taken and the folders to enter; false when the
+    // iteration ended on an error.
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const {
         std::error_code ec;
         fs::directory_iterator it(folder.path, ec);
         for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
@@ -263,20 +263,23 @@ private:
             } catch (...) {
                 step.take = false; // the caller's look reports its own errors
             }
-            ListedEntry& listed = entries.emplace_back();
-            listed.path = entry.path();
+            ListedEntry listed;
             listed.take = step.take;
-            reals.emplace_back();
-            if (!step.descend) continue;
-            std::error_code typeError;
-            if (entry.is_symlink(typeError)) {
-                if (!fs::is_directory(entry.status(typeError))) continue;
-                listed.kind = ListedEntry::Kind::link;
-                listed.real = lf_realPath(entry.path()).native();
-            } else if (entry.is_directory(typeError)) {
-                listed.kind = ListedEntry::Kind::folder;
-                reals.back() = (folder.real / entry.path().filename()).native();
+            if (step.descend) {
+                std::error_code typeError;
+                if (entry.is_symlink(typeError)) {
+                    if (fs::is_directory(entry.status(typeError))) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(entry.path()).native();
+                    }
+                } else if (entry.is_directory(typeError)) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    listed.real = (folder.real / entry.path().filename()).native();
+                }
             }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = entry.path();
+            entries.push_back(std::move(listed));
         }
         return !ec;
     }
