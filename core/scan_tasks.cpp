@@ -79,9 +79,11 @@ public:
         return *pool;
     }
     void post(std::function<void()> job) {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         jobs_.push_back(std::move(job));
         if (idle_ >= jobs_.size()) {
+            // Woken after the unlock, the thread does not block on the mutex at once.
+            lock.unlock();
             wake_.notify_one();
             return;
         }
