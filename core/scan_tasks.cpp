@@ -163,18 +163,22 @@ void gf_walkFolderTree(const fs::path& root,
 namespace {
 
 // One listed entry and, for a folder the listing entered, the index of its listing.
+// Paths are kept as their text: a std::filesystem::path also splits itself into its parts, which
+// would cost more than the listing of most folders.
+using PathText = fs::path::string_type;
+
 struct ListedEntry {
     enum class Kind : std::uint8_t { other, folder, link };
-    fs::path path;
+    PathText path;
     bool take = false;
     Kind kind = Kind::other;
-    std::size_t listing = 0;    // folder and link: its listing, 0 when it has none
-    fs::path::string_type real; // folder and link: the real path of its folder
+    std::size_t listing = 0; // folder and link: its listing, 0 when it has none
+    PathText real;           // folder and link: the real path of its folder
 };
 
 struct FolderListing {
-    fs::path path;
-    fs::path real;
+    PathText path;
+    PathText real;
     std::vector<ListedEntry> entries;
     bool failed = false; // the iteration ended on an error
 };
@@ -188,8 +192,8 @@ public:
         : look_(look) {
         listings_.emplace_back();                      // index 0: none
         FolderListing& top = listings_.emplace_back(); // index 1: the root
-        top.path = root;
-        top.real = real;
+        top.path = root.native();
+        top.real = real.native();
         reached_.insert(real.native());
         waiting_.push_back(1);
     }
@@ -256,7 +260,7 @@ private:
     // iteration ended on an error.
     bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const {
         std::error_code ec;
-        fs::directory_iterator it(folder.path, ec);
+        fs::directory_iterator it(fs::path(folder.path), ec);
         for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
             const fs::directory_entry& entry = *it;
             ListStep step;
@@ -276,11 +280,16 @@ private:
                     }
                 } else if (entry.is_directory(typeError)) {
                     listed.kind = ListedEntry::Kind::folder;
-                    listed.real = (folder.real / entry.path().filename()).native();
+                    const PathText& path = entry.path().native();
+                    // The real folder's path and this entry's name (what follows the last separator).
+                    listed.real = folder.real;
+                    if (!listed.real.empty() && listed.real.back() != fs::path::preferred_separator)
+                        listed.real += fs::path::preferred_separator;
+                    listed.real.append(path, path.rfind(fs::path::preferred_separator) + 1);
                 }
             }
             if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
-            listed.path = entry.path();
+            listed.path = entry.path().native();
             entries.push_back(std::move(listed));
         }
         return !ec;
@@ -292,7 +301,7 @@ private:
     std::deque<FolderListing> listings_;
     std::vector<std::size_t> waiting_;
     std::size_t busy_ = 0;
-    std::unordered_set<fs::path::string_type> reached_;
+    std::unordered_set<PathText> reached_;
 };
 
 struct ListContext {
@@ -306,23 +315,21 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 
 // The entries of one listing in the order of the walk; false when an error of the iteration ended the
 // walk.
-bool lf_takeInOrder(const TreeListing& tree, std::size_t index, const fs::path& real, ListContext& context) {
+bool lf_takeInOrder(const TreeListing& tree, std::size_t index, ListContext& context) {
     const FolderListing& folder = tree.listing(index);
     for (const ListedEntry& entry : folder.entries) {
-        if (entry.take) context.taken.push_back(entry.path);
+        if (entry.take) context.taken.emplace_back(entry.path);
         if (entry.kind == ListedEntry::Kind::folder) {
-            fs::path inner = real / entry.path.filename();
-            if (context.entered.insert(inner.native()).second &&
-                !lf_takeInOrder(tree, entry.listing, inner, context))
+            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, entry.listing, context))
                 return false;
         } else if (entry.kind == ListedEntry::Kind::link) {
             if (!context.entered.insert(entry.real).second) continue;
             // The walk behind a link ends by itself on an error. Its folder was listed through this
             // link, or (reached first through another path) is listed now through this one.
             if (entry.listing != 0)
-                (void)lf_takeInOrder(tree, entry.listing, fs::path(entry.real), context);
+                (void)lf_takeInOrder(tree, entry.listing, context);
             else
-                lf_listTree(entry.path, fs::path(entry.real), context);
+                lf_listTree(fs::path(entry.path), fs::path(entry.real), context);
         }
     }
     return !folder.failed;
@@ -332,7 +339,7 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
     TreeListing tree(root, real, context.look);
     tree.run(context.threads);
     if (runControl.stopping()) return;
-    (void)lf_takeInOrder(tree, 1, real, context);
+    (void)lf_takeInOrder(tree, 1, context);
 }
 
 } // namespace
