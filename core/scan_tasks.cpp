@@ -23,6 +23,7 @@ namespace {
 std::atomic<std::int32_t> scanTaskLimit{1};
 std::mutex slotMutex;
 std::condition_variable slotFreed;
+std::atomic<int> slotWaiters{0}; // changed under slotMutex
 
 // The real paths of the folders a walk has entered.
 using EnteredFolders = std::unordered_set<fs::path::string_type>;
@@ -140,15 +141,19 @@ void gf_resetScanTasks() {
 void gf_waitForTaskSlot() {
     if (gf_runningScanTasks.load() < scanTaskLimit.load()) return;
     std::unique_lock lock(slotMutex);
+    ++slotWaiters;
     while (gf_runningScanTasks.load() >= scanTaskLimit.load() && !runControl.stopping()) {
         gf_taskSlotWaits.fetch_add(1);
         slotFreed.wait_for(lock, std::chrono::milliseconds(1));
     }
+    --slotWaiters;
 }
 
 void gf_endScanTask() {
     gf_runningScanTasks.fetch_sub(1);
-    // Under the mutex, so that a wait between its test and its sleep does not miss the wake.
+    // The mutex is taken only when a scan waits: a wait that has tested the count but not yet slept
+    // holds it, so the wake is not lost.
+    if (slotWaiters.load() == 0) return;
     std::lock_guard lock(slotMutex);
     slotFreed.notify_all();
 }
@@ -162,11 +167,11 @@ void gf_walkFolderTree(const fs::path& root,
 
 namespace {
 
-// One listed entry and, for a folder the listing entered, the index of its listing.
 // Paths are kept as their text: a std::filesystem::path also splits itself into its parts, which
 // would cost more than the listing of most folders.
 using PathText = fs::path::string_type;
 
+// One listed entry and, for a folder the listing entered, the index of its listing.
 struct ListedEntry {
     enum class Kind : std::uint8_t { other, folder, link };
     PathText path;
@@ -180,15 +185,19 @@ struct FolderListing {
     PathText path;
     PathText real;
     std::vector<ListedEntry> entries;
+    bool done = false;   // listed
     bool failed = false; // the iteration ended on an error
 };
 
-// The listings of one tree, made by a few threads at once. Links to folders are listed too, each real
-// folder once (in the order the threads reach them), so that a loop of links ends.
+// The listings of one tree, made by a few threads of its own while the caller takes the entries in
+// the order of the walk. The folders are listed deepest first, each folder's in the order of its
+// entries, so that the listings come about in the order the caller needs them. Links to folders are
+// listed too, each real folder once (in the order the threads reach them), so that a loop of links
+// ends.
 class TreeListing {
 public:
     TreeListing(const fs::path& root, const fs::path& real,
-                const std::function<ListStep(const fs::directory_entry&)>& look)
+                const std::function<ListStep(const fs::directory_entry&)>& look, std::size_t threads)
         : look_(look) {
         listings_.emplace_back();                      // index 0: none
         FolderListing& top = listings_.emplace_back(); // index 1: the root
@@ -196,34 +205,44 @@ public:
         top.real = real.native();
         reached_.insert(real.native());
         waiting_.push_back(1);
-    }
-
-    void run(std::size_t threads) {
-        std::vector<std::thread> helpers;
         try {
-            for (std::size_t t = 1; t < threads; ++t)
-                helpers.emplace_back([this] { work(); });
+            for (std::size_t t = 0; t < threads; ++t)
+                threads_.emplace_back([this] { work(); });
         } catch (const std::system_error&) {
-            // fewer threads: the listing is slower, not different
+            if (threads_.empty()) throw; // with fewer threads the listing is slower, not different
         }
-        work();
-        for (std::thread& helper : helpers)
-            helper.join();
     }
+    ~TreeListing() {
+        {
+            std::lock_guard lock(mutex_);
+            abandoned_ = true;
+            waiting_.clear();
+        }
+        more_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+    }
+    TreeListing(const TreeListing&) = delete;
+    TreeListing& operator=(const TreeListing&) = delete;
 
-    const FolderListing& listing(std::size_t index) const { return listings_[index]; }
+    // The listing once it is done; nothing when the listing ended without it (a stop).
+    const FolderListing* await(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        FolderListing& folder = listings_[index];
+        listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        return folder.done ? &folder : nullptr;
+    }
 
 private:
     void work() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0; });
-            if (waiting_.empty()) return;
+            more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0 || abandoned_; });
+            if (waiting_.empty() || abandoned_) break;
             const std::size_t index = waiting_.back();
             waiting_.pop_back();
             if (runControl.stopping()) {
                 waiting_.clear();
-                more_.notify_all();
                 continue;
             }
             ++busy_;
@@ -232,7 +251,7 @@ private:
             std::vector<ListedEntry> entries;
             const bool failed = !list(folder, entries);
             lock.lock();
-            folder.failed = failed;
+            const std::size_t before = waiting_.size();
             for (ListedEntry& entry : entries) {
                 if (entry.kind == ListedEntry::Kind::other) continue;
                 // A plain folder is always listed (it is reached by one path only); a link only when its
@@ -245,15 +264,27 @@ private:
                 inner.real = entry.real;
                 waiting_.push_back(entry.listing);
             }
+            // The first entry's folder is taken first.
+            std::reverse(waiting_.begin() + static_cast<std::ptrdiff_t>(before), waiting_.end());
+            const std::size_t added = waiting_.size() - before;
             folder.entries = std::move(entries);
+            folder.failed = failed;
+            folder.done = true;
             --busy_;
+            const bool finished = busy_ == 0 && waiting_.empty();
+            lock.unlock();
+            listed_.notify_all();
             // A thread for each new folder; all of them once the listing is done.
-            if (busy_ == 0 && waiting_.empty())
+            if (finished)
                 more_.notify_all();
             else
-                for (std::size_t i = 1; i < waiting_.size() && i < 4; ++i)
+                for (std::size_t i = 1; i < added && i < 4; ++i)
                     more_.notify_one();
+            lock.lock();
         }
+        lock.unlock();
+        more_.notify_all();
+        listed_.notify_all();
     }
 
     // Lists one folder, keeping only the entries taken and the folders to enter; false when the
@@ -297,28 +328,39 @@ private:
 
     const std::function<ListStep(const fs::directory_entry&)>& look_;
     std::mutex mutex_;
-    std::condition_variable more_;
+    std::condition_variable more_;   // folders to list, or the end
+    std::condition_variable listed_; // a folder listed, or the end
     std::deque<FolderListing> listings_;
     std::vector<std::size_t> waiting_;
     std::size_t busy_ = 0;
+    bool abandoned_ = false;
     std::unordered_set<PathText> reached_;
+    std::vector<std::thread> threads_;
 };
 
 struct ListContext {
     std::size_t threads;
     const std::function<ListStep(const fs::directory_entry&)>& look;
+    const std::function<bool(const fs::path&)>& take;
     EnteredFolders entered;
-    std::vector<fs::path> taken;
+    bool ended = false; // a stop, or the caller ended the walk
 };
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context);
 
-// The entries of one listing in the order of the walk; false when an error of the iteration ended the
-// walk.
-bool lf_takeInOrder(const TreeListing& tree, std::size_t index, ListContext& context) {
-    const FolderListing& folder = tree.listing(index);
-    for (const ListedEntry& entry : folder.entries) {
-        if (entry.take) context.taken.emplace_back(entry.path);
+// The entries of one listing in the order of the walk; false when an error of the iteration (or the
+// end of the whole walk) ended the walk of this tree.
+bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) {
+    const FolderListing* folder = tree.await(index);
+    if (!folder) {
+        context.ended = true;
+        return false;
+    }
+    for (const ListedEntry& entry : folder->entries) {
+        if (entry.take && !context.take(fs::path(entry.path))) {
+            context.ended = true;
+            return false;
+        }
         if (entry.kind == ListedEntry::Kind::folder) {
             if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, entry.listing, context))
                 return false;
@@ -330,24 +372,23 @@ bool lf_takeInOrder(const TreeListing& tree, std::size_t index, ListContext& con
                 (void)lf_takeInOrder(tree, entry.listing, context);
             else
                 lf_listTree(fs::path(entry.path), fs::path(entry.real), context);
+            if (context.ended) return false;
         }
     }
-    return !folder.failed;
+    return !folder->failed;
 }
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
-    TreeListing tree(root, real, context.look);
-    tree.run(context.threads);
-    if (runControl.stopping()) return;
+    TreeListing tree(root, real, context.look, context.threads);
     (void)lf_takeInOrder(tree, 1, context);
 }
 
 } // namespace
 
-std::vector<fs::path> gf_listFolderTree(const fs::path& root, std::size_t threads,
-                                        const std::function<ListStep(const fs::directory_entry&)>& look) {
+void gf_listFolderTree(const fs::path& root, std::size_t threads,
+                       const std::function<ListStep(const fs::directory_entry&)>& look,
+                       const std::function<bool(const fs::path&)>& take) {
     const fs::path real = lf_realPath(root);
-    ListContext context{std::max<std::size_t>(1, threads), look, EnteredFolders{real.native()}, {}};
+    ListContext context{std::max<std::size_t>(1, threads), look, take, EnteredFolders{real.native()}};
     lf_listTree(root, real, context);
-    return std::move(context.taken);
 }

@@ -57,12 +57,13 @@ struct ListStep {
     bool take = false;   // the entry goes into the list
 };
 
-// The entries that `look` takes, in the order in which gf_walkFolderTree would show them (the same
-// links followed, every folder entered once, an error of the iteration ending the walk or the walk
-// behind one link), found by listing up to `threads` folders at once. `look` runs on those threads,
-// for every entry of every folder listed, and may also see entries that the ordered walk then passes
-// over (those of a folder already entered through an earlier link): it only looks at the entry. A stop
-// or a close of the run ends the listing; the list is then incomplete.
-std::vector<std::filesystem::path>
-gf_listFolderTree(const std::filesystem::path& root, std::size_t threads,
-                  const std::function<ListStep(const std::filesystem::directory_entry&)>& look);
+// Hands the entries that `look` takes to `take`, on the calling thread, in the order in which
+// gf_walkFolderTree would show them (the same links followed, every folder entered once, an error of
+// the iteration ending the walk or the walk behind one link), while up to `threads` threads of its own
+// list the folders ahead. `look` runs on those threads, for every entry of every folder listed, and may
+// also see entries that the ordered walk then passes over (those of a folder already entered through
+// an earlier link): it only looks at the entry. `take` returning false ends the walk; a stop or a close
+// of the run ends the listing and with it the walk.
+void gf_listFolderTree(const std::filesystem::path& root, std::size_t threads,
+                       const std::function<ListStep(const std::filesystem::directory_entry&)>& look,
+                       const std::function<bool(const std::filesystem::path&)>& take);

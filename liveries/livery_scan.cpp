@@ -371,10 +371,12 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                const fs::path& folder, TextSet& titles, ScanReports& reports) {
-    // The folders are listed on as many threads as tasks may run; the files then go to the tasks in the
-    // order of the walk.
-    const std::vector<fs::path> files = gf_listFolderTree(
-        folder, static_cast<std::size_t>(gf_scanTaskLimit()), [](const fs::directory_entry& entry) {
+    // The folders are listed ahead on as many threads as tasks may run; the files go to the tasks in
+    // the order of the walk.
+    std::list<std::future<FileScan>> pending;
+    gf_listFolderTree(
+        folder, static_cast<std::size_t>(gf_scanTaskLimit()),
+        [](const fs::directory_entry& entry) {
             ListStep step;
             const fs::path& path = entry.path();
             try {
@@ -388,29 +390,29 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
                     fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
             }
             return step;
-        });
-    std::list<std::future<FileScan>> pending;
-    for (const fs::path& path : files) {
-        if (runControl.stopping()) return; // the results of this scan are not used
-        try {
-            gf_waitForTaskSlot();
-            if (runControl.stopping()) return;
-            const bool ivao =
-                lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
-            pending.push_back(lf_startTask(context, rank, path, ivao));
-        } catch (const std::exception& e) {
-            gf_logError(
-                fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
-        }
-        if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+        },
+        [&](const fs::path& path) {
+            if (runControl.stopping()) return false; // the results of this scan are not used
             try {
-                lf_collect(pending.front(), titles, reports);
+                gf_waitForTaskSlot();
+                if (runControl.stopping()) return false;
+                const bool ivao =
+                    lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
+                pending.push_back(lf_startTask(context, rank, path, ivao));
             } catch (const std::exception& e) {
-                gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
+                gf_logError(
+                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
             }
-            pending.pop_front();
-        }
-    }
+            if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+                try {
+                    lf_collect(pending.front(), titles, reports);
+                } catch (const std::exception& e) {
+                    gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
+                }
+                pending.pop_front();
+            }
+            return true;
+        });
     for (std::future<FileScan>& future : pending) {
         if (runControl.stopping()) return;
         try {

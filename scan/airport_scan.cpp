@@ -150,10 +150,11 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
-    // The folders are listed and the files' headers checked on as many threads as tasks may run; the
-    // files with an airport then go to the tasks in the order of the walk.
-    const std::vector<fs::path> files =
-        gf_listFolderTree(root, limit, [&rootText](const fs::directory_entry& entry) {
+    // The folders are listed and the files' headers checked ahead on as many threads as tasks may run;
+    // the files with an airport go to the tasks in the order of the walk.
+    gf_listFolderTree(
+        root, limit,
+        [&rootText](const fs::directory_entry& entry) {
             ListStep step;
             try {
                 step.take = lf_wantsTask(entry, step);
@@ -162,34 +163,29 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
                                             rootText, e.what()));
             }
             return step;
+        },
+        [&](const fs::path& path) {
+            try {
+                // A stop starts no further task, also one that came while the scan waited for a slot.
+                if (runControl.stopping()) return false;
+                gf_waitForTaskSlot();
+                if (runControl.stopping()) return false;
+                pending.push_back(PendingTask{path, lf_startTask(path, codes)});
+                if (pending.size() > limit) {
+                    PendingTask oldest = std::move(pending.front());
+                    pending.pop_front();
+                    if (auto error = lf_collect(oldest))
+                        gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
+                                                    "===> ", *error, pending.size() + 1, path_to_utf8(path)));
+                }
+            } catch (const std::exception& e) {
+                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                            rootText, e.what()));
+            }
+            return true;
         });
-    // A stop during the listing leaves it incomplete: the scan runs again at the next start.
+    // A stop ends the walk (the listing with it): the scan runs again at the next start.
     if (runControl.stopping()) cutShort = true;
-    for (const fs::path& path : files) {
-        try {
-            // A stop starts no further task, also one that came while the scan waited for a slot.
-            if (runControl.stopping()) {
-                cutShort = true;
-                break;
-            }
-            gf_waitForTaskSlot();
-            if (runControl.stopping()) {
-                cutShort = true;
-                break;
-            }
-            pending.push_back(PendingTask{path, lf_startTask(path, codes)});
-            if (pending.size() > limit) {
-                PendingTask oldest = std::move(pending.front());
-                pending.pop_front();
-                if (auto error = lf_collect(oldest))
-                    gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
-                                                "===> ", *error, pending.size() + 1, path_to_utf8(path)));
-            }
-        } catch (const std::exception& e) {
-            gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                        rootText, e.what()));
-        }
-    }
     // A closed window ends the scan without waiting for the tasks: they may hang on a slow file system.
     // What they find is not written (the box stays ticked and the next start scans again).
     if (runControl.close.load() && !pending.empty()) {

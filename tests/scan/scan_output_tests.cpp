@@ -189,12 +189,18 @@ TEST_F(ScanOutput, TheListingKeepsTheOrderOfTheWalk) {
     });
     ASSERT_EQ(walked.size(), 12u * 6u + 1u);
     for (const std::size_t threads : {1u, 3u, 8u}) {
-        const std::vector<fs::path> listed =
-            gf_listFolderTree(root, threads, [&](const fs::directory_entry& entry) {
+        std::vector<fs::path> listed;
+        gf_listFolderTree(
+            root, threads,
+            [&](const fs::directory_entry& entry) {
                 ListStep step;
                 step.descend = !skip(entry.path());
                 step.take = step.descend && entry.path().extension() == ".bgl";
                 return step;
+            },
+            [&](const fs::path& path) {
+                listed.push_back(path);
+                return true;
             });
         EXPECT_EQ(listed, walked) << threads << " threads";
     }
