@@ -82,16 +82,20 @@ public:
     void post(std::function<void()> job) {
         std::unique_lock lock(mutex_);
         jobs_.push_back(std::move(job));
+        queued_.store(jobs_.size());
         if (idle_ >= jobs_.size()) {
-            // Woken after the unlock, the thread does not block on the mutex at once.
+            // A thread that has just finished a task looks for the next for a moment before it
+            // sleeps: waking a sleeping one costs more than most tasks take.
+            const bool wake = jobs_.size() > spinning_.load();
             lock.unlock();
-            wake_.notify_one();
+            if (wake) wake_.notify_one();
             return;
         }
         try {
             std::thread([this] { run(); }).detach();
         } catch (...) {
             jobs_.pop_back();
+            queued_.store(jobs_.size());
             throw;
         }
     }
@@ -101,10 +105,20 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             ++idle_;
+            if (jobs_.empty()) {
+                ++spinning_;
+                lock.unlock();
+                const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+                while (queued_.load() == 0 && std::chrono::steady_clock::now() < spinEnd)
+                    std::this_thread::yield();
+                lock.lock();
+                --spinning_;
+            }
             wake_.wait(lock, [this] { return !jobs_.empty(); });
             --idle_;
             std::function<void()> job = std::move(jobs_.front());
             jobs_.pop_front();
+            queued_.store(jobs_.size());
             lock.unlock();
             job();
             lock.lock();
@@ -114,6 +128,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
+    std::atomic<std::size_t> queued_{0};   // jobs_.size(), for the threads looking without the mutex
+    std::atomic<std::size_t> spinning_{0}; // threads looking for a job before they sleep
     std::size_t idle_ = 0;
 };
 

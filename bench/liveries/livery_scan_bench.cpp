@@ -108,4 +108,15 @@ void BM_ListingOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ListingOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// For comparison only (no bound): the scan with tasks that do nothing, which finds no livery and
+// writes nothing: the listing and the handing of the files to the tasks and back.
+void BM_EmptyTasks(benchmark::State& state) {
+    Tree& t = tree();
+    liveryTaskBody = [](const ScanContext&, std::int32_t, const fs::path&) { return FileScan{}; };
+    for (auto _ : state)
+        (void)lf_scanLiveryFolders({t.package});
+    liveryTaskBody = nullptr;
+}
+BENCHMARK(BM_EmptyTasks)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 } // namespace
