@@ -1,12 +1,12 @@
 #pragma once
-// The scans' shared ground: the throttle of the scan tasks (one counter of running tasks and its limit)
-// and the walk of a folder tree.
+// The scans' shared ground: the throttle of the scan tasks (one counter of running tasks and its limit),
+// the threads that run the tasks, and the walk of a folder tree (ordered, or with the folders listed
+// ahead on a few threads).
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <vector>
 
 // Running scan tasks: a scan driver adds 1 for each task it starts; every task takes 1 off when it ends
 // (also by an exception).
@@ -54,7 +54,7 @@ void gf_walkFolderTree(const std::filesystem::path& root,
 // What the listing does with one entry.
 struct ListStep {
     bool descend = true; // a folder (or a link to one) is entered; false: as WalkStep::skipFolder
-    bool take = false;   // the entry goes into the list
+    bool take = false;   // the entry is handed to `take`
 };
 
 // Hands the entries that `look` takes to `take`, on the calling thread, in the order in which
