@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test (window tests need a display: the whole run goes under Xvfb).
+# Runs every test (window tests need a display: the whole run goes under Xvfb). Arguments go to ctest:
+# `./test.sh -LE long` is the quick set (without the soak and the traffic run), `./test.sh -R Name` picks tests.
 set -euo pipefail
 cd "$(dirname "$0")"
 build_dir=${SKYLOOM_BUILD_DIR:-build}

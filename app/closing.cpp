@@ -59,8 +59,6 @@ void lf_waitForRunThreads() {
         gf_logError("The readers did not report their end in time");
 }
 
-} // namespace
-
 bool lf_restartCountdown() {
     const auto& s = gf_runSteps();
     const std::int32_t n = runControl.restartDelay;
@@ -81,6 +79,8 @@ bool lf_restartCountdown() {
     return !runControl.close;
 }
 
+} // namespace
+
 void lf_resetRunState() {
     const auto& s = gf_runSteps();
     lf_call(s.resetFeed);
@@ -89,24 +89,11 @@ void lf_resetRunState() {
 
     {
         std::lock_guard lock(mainWindow.statusMutex);
-        for (auto field : {&MainWindow::messageLine, &MainWindow::errorLine, &MainWindow::userAircraftTitle,
-                           &MainWindow::parkedFileText, &MainWindow::airportFileText,
-                           &MainWindow::simulatorText, &MainWindow::realTrafficText, &MainWindow::userStand})
-            (mainWindow.*field).clear();
+        mainWindow.messageLine.clear();
+        mainWindow.errorLine.clear();
         mainWindow.messageSecond = 0;
     }
-    mainWindow.realTrafficConnected = false;
-    mainWindow.feedStarting = true;
-    mainWindow.simConnected = false;
-    mainWindow.simRunning = false;
-    mainWindow.liveCount = 0;
-    mainWindow.parkedLiveCount = 0;
-    mainWindow.staticCount = 0;
-    mainWindow.qnh = 0;
-    mainWindow.staticAverageFit = -1.0f;
-    mainWindow.liveAverageFit = -1.0f;
-    mainWindow.trafficStatus = 3;
-    mainWindow.qnhStatus = 3;
+    feedStarting = true;
     gf_invalidate(uiWholeArea);
 
     // A close that comes while the run is reset is kept: the next run then ends at once.
@@ -118,7 +105,7 @@ void lf_resetRunState() {
     runSeconds = 0;
     staticParkingState.renewalCollecting = false;
     gf_clearWindowRequests();
-    gf_resetMainRunForTests();
+    gf_resetMainRunState();
 }
 
 void lf_closingDown() {

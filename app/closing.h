@@ -7,8 +7,6 @@
 // The end of a run (worker thread). Posts UiMessage::startRun (restart: reasons 3, 5, 6) or
 // UiMessage::storeAndQuit (every other reason, and always once the window was closed).
 void lf_closingDown();
-// "Restarting after {} second{}" once a second; ends early (false) when the window is closed.
-bool lf_restartCountdown();
 // Every run-time state that the next run expects at its start is set back to it.
 void lf_resetRunState();
 

@@ -102,7 +102,6 @@ bool lf_handleButtons(ControlKey id) {
         if (!INITIAL_LOAD_ONLY.value.load()) {
             gf_startStaticParkingNow();
             lf_call(lf_hooks().setStaticRenewalCountdown, 20);
-            mainWindow.staticRenewalMinutes = 20;
             gf_invalidate(uiControlsBand);
         } else {
             gf_clearMessage();
@@ -121,6 +120,26 @@ void lf_messageOrClear(bool show, std::string_view text, bool log = false) {
         gf_clearMessage();
 }
 
+// A scan box: while the run still waits for RealTraffic the scan restarts it at once, else it runs at
+// the next start.
+void lf_handleScanBox(const CheckBoxParameter& box, bool on) {
+    const auto& hooks = lf_hooks();
+    const bool waiting = hooks.waitingForRealTraffic && hooks.waitingForRealTraffic();
+    const bool liveries = &box == &SCAN_LIVERIES;
+    if (liveries) AI_PACKAGE_SELECTOR.enable(!on);
+    if (!on) {
+        gf_clearMessage();
+    } else if (waiting) {
+        if (liveries) lf_call(hooks.clearLiveryTables);
+        lf_message(fmt::format("Your {} will be scanned", liveries ? "liveries" : "airports"), true);
+        gf_requestStop(StopReason::NewSettings, 2);
+    } else {
+        lf_message(fmt::format("Your {} will be scanned at the next start of {}",
+                               liveries ? "liveries" : "airports", gf_productName));
+    }
+    gf_invalidate(uiControlsBand);
+}
+
 bool lf_handleCheckBoxes(ControlKey id, bool on) {
     CheckBoxParameter* box = nullptr;
     for (CheckBoxParameter* p : checkBoxParameters)
@@ -130,7 +149,6 @@ bool lf_handleCheckBoxes(ControlKey id, bool on) {
     box->save();
 
     const auto& hooks = lf_hooks();
-    const bool waiting = hooks.waitingForRealTraffic && hooks.waitingForRealTraffic();
     if (box == &LIG_AUTOMATIC) {
         lf_messageOrClear(!on, "The liveries defined by your lfolder parameters will be scanned");
         AI_PACKAGE_SELECTOR.enable(on);
@@ -168,30 +186,8 @@ bool lf_handleCheckBoxes(ControlKey id, bool on) {
     } else if (box == &AUTO_RANGE) {
         AR_ABOVE_HEIGHT.enable(on);
         gf_applyAutoRange();
-    } else if (box == &SCAN_LIVERIES) {
-        if (!on) {
-            AI_PACKAGE_SELECTOR.enable(true);
-            gf_clearMessage();
-        } else if (waiting) {
-            AI_PACKAGE_SELECTOR.enable(false);
-            lf_call(hooks.clearLiveryTables);
-            lf_message("Your liveries will be scanned", true);
-            gf_requestStop(StopReason::NewSettings, 2);
-        } else {
-            AI_PACKAGE_SELECTOR.enable(false);
-            lf_message(fmt::format("Your liveries will be scanned at the next start of {}", gf_productName));
-        }
-        gf_invalidate(uiControlsBand);
-    } else if (box == &SCAN_AIRPORTS) {
-        if (!on) {
-            gf_clearMessage();
-        } else if (waiting) {
-            lf_message("Your airports will be scanned", true);
-            gf_requestStop(StopReason::NewSettings, 2);
-        } else {
-            lf_message(fmt::format("Your airports will be scanned at the next start of {}", gf_productName));
-        }
-        gf_invalidate(uiControlsBand);
+    } else if (box == &SCAN_LIVERIES || box == &SCAN_AIRPORTS) {
+        lf_handleScanBox(*box, on);
     } else if (box == &NAV_LIGHTS_WHILE_PARKED) {
         lf_call(hooks.setParkedNavLights, on);
     } else if (box == &AIRBORNE_ONLY) {
@@ -261,7 +257,7 @@ bool lf_handleComboBoxes(const UiCommand& cmd) {
     if (id == CALLSIGN_2_OBJECTID.controlId) {
         if (cmd.text != CALLSIGN_2_OBJECTID.value()) {
             CALLSIGN_2_OBJECTID.setValue(cmd.text);
-            mainWindow.setText(&MainWindow::callsignChoiceText, "");
+            engineStatus.setCallsignChoiceText({});
             gf_invalidate(uiControlsBand);
             engineRequests.callsignChoiceChanged = true;
             BLOCK_BUTTON.enable(!gf_controlEnabled(UNBLOCK_BUTTON.controlId));

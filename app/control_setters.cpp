@@ -94,7 +94,6 @@ void gf_disableParkingControls() {
 void gf_enableParkingControls() {
     staticParkingState.busy = false;
     gf_setStaticRenewalCountdown(19);
-    mainWindow.staticRenewalMinutes = 19;
     gf_invalidate(uiControlsBand);
     for (const ControlPart* p : std::initializer_list<const ControlPart*>{
              &MAX_PARK_SEL, &MAX_LIVE_SEL, &parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL})

@@ -50,15 +50,17 @@ void lf_showRealTrafficConnected(bool connected) {
     if (s.showRealTrafficConnected)
         s.showRealTrafficConnected(connected);
     else
-        mainWindow.realTrafficConnected = connected;
+        feedStatus.realTrafficConnected = connected;
     gf_invalidate(uiCountsBand);
 }
 
 } // namespace
 
-void gf_resetMainRunForTests() {
+void gf_resetMainRunState() {
     pauseCountdown = 100;
 }
+
+namespace {
 
 bool lf_waitForSimAndUser() {
     const auto& s = gf_runSteps();
@@ -124,6 +126,8 @@ void lf_simNotRunning() {
     }
 }
 
+} // namespace
+
 bool lf_cyclePass() {
     const auto& s = gf_runSteps();
     // The flags are tested on every pass: a simulator that stops answering sends no more ticks.
@@ -152,7 +156,6 @@ bool lf_cyclePass() {
 void lf_mainRun() {
     const auto& s = gf_runSteps();
     lf_showRealTrafficConnected(false);
-    mainWindow.simConnected = false;
     gf_invalidate(uiCountsBand);
 
     lf_call(s.reserveContainers);
@@ -167,7 +170,7 @@ void lf_mainRun() {
         lf_showRealTrafficConnected(true); // the RealTraffic link is not used
     }
     if (runControl.stopping()) return;
-    mainWindow.feedStarting = false; // the "RT" box shows the link's state from now on
+    feedStarting = false; // the "RT" box shows the link's state from now on
     gf_invalidate(uiCountsBand);
 
     if (AEROWINX.value) {

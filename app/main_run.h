@@ -7,13 +7,8 @@
 
 // The main run; returns when the cycle has ended or a step found a stop request.
 void lf_mainRun();
-// Waits for the simulator and the user aircraft; false when a stop was requested while waiting.
-bool lf_waitForSimAndUser();
 // One pass of the main cycle; false ends the cycle. Every pass tests the stop flags.
 bool lf_cyclePass();
-void lf_everySecond();
-void lf_simNotRunning();
-void lf_every15Seconds();
 
-// Tests: the cycle's own state (pause countdown, last professional flag) back to its start.
-void gf_resetMainRunForTests();
+// The cycle's own state (pause countdown) back to its start: the run reset, and tests.
+void gf_resetMainRunState();

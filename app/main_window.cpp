@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/control_setters.h"
 #include "app/controls.h"
+#include "app/run_state.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -14,7 +15,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
+#include <limits>
 
 MainWindow mainWindow;
 
@@ -25,24 +26,228 @@ WindowHooks& lf_hooks() {
     return hooks;
 }
 
-constexpr std::array<std::array<Point, 2>, 7> gridLines{{
-    {{{0, 140}, {880, 140}}},
-    {{{0, 168}, {642, 168}}},
-    {{{0, 196}, {642, 196}}},
-    {{{0, 224}, {642, 224}}},
-    {{{0, 252}, {642, 252}}},
-    {{{0, 280}, {642, 280}}},
-    {{{0, 308}, {880, 308}}},
-}};
+template <class R> R lf_ask(const std::function<R()>& hook, R otherwise) {
+    return hook ? hook() : otherwise;
+}
 
-// The texts of one paint, copied under the status mutex.
-struct PaintTexts {
-    std::string messageLine, errorLine, userAircraftTitle, parkAirportText, parkedFileText, airportFileText,
-        qualityText, simulatorText, realTrafficText, userStand, callsignChoiceText;
+void lf_text(Canvas& c, const TextAnchor& anchor, std::string_view text) {
+    gf_textOut(c, anchor.x, anchor.y, text, anchor.colour);
+}
+
+void lf_text(Canvas& c, const TextAnchor& anchor, std::string_view text, Rgb colour) {
+    gf_textOut(c, anchor.x, anchor.y, text, colour);
+}
+
+// The aircraft counts of the last refresh, kept only to repaint a band when its counts change.
+struct {
+    std::atomic<std::uint64_t> live{0};
+    std::atomic<std::uint64_t> parkedLive{0};
+    std::atomic<std::uint64_t> statics{0};
+} lastCounts;
+
+// The message and error lines of one paint, copied under the status mutex.
+struct PaintLines {
+    std::string message;
+    std::string error;
 };
 
-Rect toRect(const UiRect& r) {
-    return Rect{r.left, r.top, r.right, r.bottom};
+// ---- The bands, one function each ----
+
+void lf_paintFrame(Canvas& c) {
+    const PaintAnchors& a = paintAnchors;
+    for (const FilledRect& band : a.bands)
+        c.fillRect(band.rect, band.colour);
+    for (const LineAnchor& l : a.whiteLines)
+        c.line(l.a, l.b, colour::white);
+    lf_text(c, a.version, fmt::format("Version {}", gf_programVersion.toString()));
+    lf_text(c, a.productName, gf_productName);
+    lf_text(c, a.tagline, windowTagline);
+    for (const LineAnchor& l : a.gridLines)
+        c.line(l.a, l.b, colour::black);
+}
+
+void lf_paintSimulator(Canvas& c, const StatusView& v) {
+    using namespace colour;
+    const PaintAnchors& a = paintAnchors;
+    const SimLinkStatusValue& sim = v.sim;
+    const Rgb simBox = sim.simConnected && sim.simRunning && !sim.userAircraftText.empty() ? limeGreen
+                       : sim.simConnected                                                  ? yellow
+                                                                                           : red;
+    c.fillRect(a.simBox, simBox);
+    lf_text(c, a.simLabel, "Sim");
+    if (sim.simConnected) {
+        std::string line = sim.simulatorText;
+        if (!sim.userStandText.empty()) line += ", user stand " + sim.userStandText;
+        lf_text(c, a.simulatorLine, line, simBox);
+        lf_text(c, a.userAircraft, sim.userAircraftText, sim.wingSpanKnown ? simBox : yellow);
+    } else {
+        lf_text(c, a.simulatorLine, "MSFS");
+    }
+    const auto count = [&](const TextAnchor& at, std::string_view label, std::uint64_t n, Rgb zeroColour) {
+        if (n == 0)
+            lf_text(c, at, fmt::format("{}: ...", label), zeroColour);
+        else
+            lf_text(c, at, fmt::format("{}: {}", label, n));
+    };
+    count(a.liveryCount, "# liveries", v.liveryCount, red);
+    count(a.simAddonCount, "# simaddon", v.simAddonAirportCount, yellow);
+    count(a.thirdPartyCount, "# thirdp", v.thirdPartyAirportCount, yellow);
+}
+
+void lf_paintRealTraffic(Canvas& c, const StatusView& v) {
+    using namespace colour;
+    const PaintAnchors& a = paintAnchors;
+    const FeedStatusValue& feed = v.feed;
+    const bool connected = feed.realTrafficConnected;
+    const Rgb rtBox = v.feedStarting                                     ? black
+                      : connected && feed.trafficStatus == readerFlowing ? limeGreen
+                      : connected                                        ? yellow
+                                                                         : red;
+    c.fillRect(a.rtBox, rtBox);
+    lf_text(c, a.rtLabel, "RT");
+    const auto readerColour = [](ReaderStatus s) { return s == readerFlowing ? limeGreen : yellow; };
+    if (connected) {
+        lf_text(c, a.realTrafficLine, feed.realTrafficText);
+        if (feed.qnhStatus != readerStopped) lf_text(c, a.weather, "Weather", readerColour(feed.qnhStatus));
+        if (feed.trafficStatus != readerStopped)
+            lf_text(c, a.traffic, "Traffic", readerColour(feed.trafficStatus));
+    }
+    c.line(a.rtBoxEdge.a, a.rtBoxEdge.b, black);
+    if (!connected) return;
+    if (feed.qnhStatus != readerStopped && feed.qnh > 0)
+        lf_text(c, a.qnh, fmt::format("qnh: {:4}", feed.qnh));
+    if (feed.trafficStatus != readerStopped)
+        lf_text(c, a.live, fmt::format("live: {:3}", v.engine.liveCount));
+}
+
+bool lf_sourceOn(LabelSource source) {
+    switch (source) {
+    case LabelSource::scanLiveries:
+        return SCAN_LIVERIES.value.load();
+    case LabelSource::scanAirports:
+        return SCAN_AIRPORTS.value.load();
+    case LabelSource::lightAircraft:
+        return gf_controlEnabled(LIGHT_AIRCRAFT.controlId);
+    case LabelSource::helicopters:
+        return gf_controlEnabled(HELICOPTERS.controlId);
+    case LabelSource::highPerfAircraft:
+        return gf_controlEnabled(HIGH_PERF_AIRCRAFT.controlId);
+    case LabelSource::aerowinx:
+        return AEROWINX.value.load();
+    case LabelSource::guidChanges:
+        return GUID_CHANGES.value.load();
+    case LabelSource::autoRange:
+        return AUTO_RANGE.value.load();
+    case LabelSource::airborneOnly:
+        return AIRBORNE_ONLY.value.load();
+    case LabelSource::maxPark:
+        return MAX_PARK_SEL.value.load() != 0;
+    case LabelSource::maxLive:
+        return MAX_LIVE_SEL.value.load() != 0;
+    case LabelSource::straightPushBacksOnly:
+        return STRAIGHT_PBS_ONLY.value.load();
+    case LabelSource::initialLoadOnly:
+        return INITIAL_LOAD_ONLY.value.load();
+    case LabelSource::none:
+        break;
+    }
+    return false;
+}
+
+Rgb lf_labelColour(const LabelAnchor& label, const StatusView& v) {
+    using namespace colour;
+    const bool on = lf_sourceOn(label.source);
+    switch (label.rule) {
+    case LabelRule::plain:
+        return black;
+    case LabelRule::yellowWhenOn:
+        return on ? yellow : black;
+    case LabelRule::yellowWhenOff:
+        return on ? black : yellow;
+    case LabelRule::greyWhenOff:
+    case LabelRule::greyWhenDisabled:
+        return on ? black : grey;
+    case LabelRule::yellowWhileBusy:
+        return v.staticParkingBusy ? yellow : black;
+    case LabelRule::maxParkOrMaxLive: {
+        const LabelSource other =
+            label.source == LabelSource::maxPark ? LabelSource::maxLive : LabelSource::maxPark;
+        return on ? black : lf_sourceOn(other) ? yellow : red;
+    }
+    }
+    return black;
+}
+
+void lf_paintControls(Canvas& c, const StatusView& v) {
+    const PaintAnchors& a = paintAnchors;
+    for (const LabelAnchor& label : controlLabels)
+        gf_textOut(c, label.x, label.y, label.text, lf_labelColour(label, v));
+    if (v.tbloCollected) lf_text(c, a.tbloNotice, tbloNotice);
+    if (!v.engine.callsignChoiceText.empty() && !CALLSIGN_2_OBJECTID.value().empty())
+        lf_text(c, a.callsignChoice, v.engine.callsignChoiceText);
+    if (!v.parkAirportLoaded || v.staticParkingBusy) return;
+    if (INITIAL_LOAD_ONLY.value.load()) {
+        lf_text(c, a.renewalCountdown, "(no next ... )");
+    } else if (const std::int32_t minutes = v.engine.renewalMinutes; minutes >= 1 && minutes <= 19) {
+        lf_text(c, a.renewalCountdown, fmt::format("(next in {} min)", minutes));
+    }
+}
+
+// The park airport's first row: its files, markers, quality, reserved stand and updates.
+void lf_paintParkingFiles(Canvas& c, const StatusView& v) {
+    const PaintAnchors& a = paintAnchors;
+    const EngineStatusValue& e = v.engine;
+    lf_text(c, a.parkedFile,
+            fmt::format(" {}, {}{}, wk={}", e.parkedFileText, e.airportFileText,
+                        e.handmadeAirportFile ? " (h)" : "", v.rtTrafficWeek));
+    if (e.softMark || e.weekMark)
+        lf_text(c, a.markers, e.softMark && e.weekMark ? "*WS*" : e.softMark ? "*S*" : "*W*");
+    lf_text(c, a.quality, fmt::format("qf: {}", e.qualityText));
+    if (!e.reservedStandText.empty())
+        lf_text(c, a.reservedStand, fmt::format("reserved stand: {}", e.reservedStandText),
+                e.reservedStandOk ? colour::limeGreen : colour::red);
+    lf_text(c, a.updates, fmt::format("# updates: {:4}", v.updateCount()));
+}
+
+// The second row: the stands and the aircraft parked on them.
+void lf_paintParkingCounts(Canvas& c, const StatusView& v) {
+    const PaintAnchors& a = paintAnchors;
+    const EngineStatusValue& e = v.engine;
+    lf_text(c, a.stands, fmt::format("# stands: {:3}", e.standCount));
+    lf_text(c, a.parkedLive, fmt::format("parked live: {:3}", e.parkedLiveCount));
+    if (e.liveMeanHours > 0.0f)
+        lf_text(c, a.liveFit, fmt::format("average fit: {}", gf_float2string(e.liveMeanHours)));
+    if (e.maxParkCount > 0) {
+        lf_text(c, a.statics, fmt::format("static: {:3}", e.staticCount));
+        if (e.pendingStaticCount != 0)
+            lf_text(c, a.pendingStatics, fmt::format(" ({})", e.pendingStaticCount));
+        if (!e.weekMark && e.staticMeanHours > 0.0f)
+            lf_text(c, a.staticFit, fmt::format("average fit: {}", gf_float2string(e.staticMeanHours)));
+    }
+    lf_text(c, a.maxPark,
+            e.maxParkCount != 0 ? fmt::format("max park: {:3} (={} %)", e.maxParkCount, e.maxParkPercent)
+                                : std::string("no max park live"));
+}
+
+void lf_paintParking(Canvas& c, const StatusView& v) {
+    if (v.engine.parkAirportText.empty()) return;
+    const bool fileRead = v.engine.parkedFileRead;
+    lf_text(c, paintAnchors.parkAirport, v.engine.parkAirportText,
+            fileRead ? colour::limeGreen : colour::yellow);
+    if (!fileRead) return;
+    lf_paintParkingFiles(c, v);
+    lf_paintParkingCounts(c, v);
+}
+
+void lf_paintMessage(Canvas& c, const PaintLines& lines) {
+    const PaintAnchors& a = paintAnchors;
+    if (lines.error.empty()) {
+        c.fillRect(a.messageBand, colour::limeGreen);
+        if (!lines.message.empty()) lf_text(c, a.messageLine, lines.message);
+    } else {
+        c.fillRect(a.messageBand, colour::red);
+        lf_text(c, a.messageLine, lines.error);
+    }
 }
 
 } // namespace
@@ -54,9 +259,30 @@ void gf_resetWindowHooks() {
     lf_hooks() = WindowHooks{};
 }
 
-MainWindow::MainWindow() {
-    ready.store(true);
+std::int32_t StatusView::updateCount() const {
+    const std::uint64_t count = staticParkingBusy ? engine.standPlanCount : engine.standUpdateCount;
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
+
+StatusView gf_statusView() {
+    const WindowHooks& hooks = lf_hooks();
+    StatusView v;
+    v.engine = engineStatus.value();
+    v.feed = feedStatus.value();
+    v.sim = simLinkStatus.value();
+    v.feedStarting = feedStarting.load();
+    v.liveryCount = liveryCount.load();
+    v.simAddonAirportCount = simAddonAirportCount.load();
+    v.thirdPartyAirportCount = thirdPartyAirportCount.load();
+    v.tbloCollected = lf_ask(hooks.tbloCollected, false);
+    v.parkAirportLoaded = lf_ask(hooks.parkAirportLoaded, false);
+    v.rtTrafficWeek = lf_ask(hooks.rtTrafficWeek, 0);
+    v.staticParkingBusy = staticParkingState.busy.load();
+    return v;
+}
+
+MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow() = default;
 
@@ -73,28 +299,13 @@ std::string MainWindow::text(std::string MainWindow::*field) const {
 void MainWindow::resetForTests() {
     {
         std::lock_guard lock(statusMutex);
-        for (auto field :
-             {&MainWindow::messageLine, &MainWindow::errorLine, &MainWindow::userAircraftTitle,
-              &MainWindow::parkAirportText, &MainWindow::parkedFileText, &MainWindow::airportFileText,
-              &MainWindow::qualityText, &MainWindow::simulatorText, &MainWindow::realTrafficText,
-              &MainWindow::userStand, &MainWindow::callsignChoiceText})
-            (this->*field).clear();
+        messageLine.clear();
+        errorLine.clear();
         messageSecond = 0;
     }
-    staticAverageFit = -1.0f;
-    liveAverageFit = -1.0f;
-    for (auto* c : {&liveCount, &simAddonAirportCount, &thirdPartyAirportCount, &liveryCount,
-                    &parkedLiveCount, &staticCount, &standCount, &pendingStaticCount})
-        c->store(0);
-    for (auto* v : {&maxParkPercent, &maxParkCount, &qnh, &staticRenewalMinutes, &clockSecond, &updateCount})
-        v->store(0);
-    for (auto* f : {&handmadeAirportFile, &realTrafficConnected, &parkedFileRead, &simConnected, &simRunning,
-                    &softMarker, &weekMarker, &reservedStandOk})
-        f->store(false);
-    feedStarting = true;
-    userModelKnown = true;
-    trafficStatus = 3;
-    qnhStatus = 3;
+    clockSecond = 0;
+    for (auto* count : {&lastCounts.live, &lastCounts.parkedLive, &lastCounts.statics})
+        count->store(0);
 }
 
 void gf_invalidate(const UiRect& band) {
@@ -112,199 +323,18 @@ void gf_textOut(Canvas& canvas, int x, int y, std::string_view text, Rgb colour)
 }
 
 void MainWindow::paint(Canvas& c) const {
-    using namespace colour;
-    PaintTexts t;
+    PaintLines lines;
     {
         std::lock_guard lock(statusMutex);
-        t = PaintTexts{messageLine,     errorLine,       userAircraftTitle, parkAirportText,
-                       parkedFileText,  airportFileText, qualityText,       simulatorText,
-                       realTrafficText, userStand,       callsignChoiceText};
+        lines = PaintLines{messageLine, errorLine};
     }
-    const auto& hooks = lf_hooks();
-
-    // 1. Bands and white lines.
-    c.fillRect({0, 0, 880, 28}, black);
-    c.fillRect(toRect(uiCountsBand), black);
-    c.fillRect(toRect(uiControlsBand), lightBlue);
-    c.fillRect(toRect(uiParkingBlock), black);
-    c.fillRect(toRect(uiMessageBand), limeGreen);
-    c.line({0, 28}, {880, 28}, white);
-    c.line({0, 113}, {880, 113}, white);
-    c.line({0, 449}, {880, 449}, white);
-    c.line({0, 392}, {880, 392}, white);
-
-    // 2. Title band.
-    gf_textOut(c, 3, 7, fmt::format("Version {}", gf_programVersion.toString()), limeGreen);
-    gf_textOut(c, 390, 7, gf_productName, limeGreen);
-    gf_textOut(c, 632, 7, windowTagline, limeGreen);
-
-    // 3. Grid of the controls band.
-    for (const auto& g : gridLines)
-        c.line(g[0], g[1], black);
-    c.line({642, 140}, {642, 308}, black);
-
-    // 4. Connection and counts band.
-    const bool simConn = simConnected.load();
-    const Rgb simBox = simConn && simRunning.load() && !t.userAircraftTitle.empty() ? limeGreen
-                       : simConn                                                    ? yellow
-                                                                                    : red;
-    c.fillRect({397, 30, 425, 112}, simBox);
-    gf_textOut(c, 398, 63, "Sim", limeGreen);
-    if (simConn) {
-        std::string line = t.simulatorText;
-        if (!t.userStand.empty()) line += ", user stand " + t.userStand;
-        gf_textOut(c, 5, 35, line, simBox);
-        gf_textOut(c, 5, 63, t.userAircraftTitle, userModelKnown.load() ? simBox : yellow);
-    } else {
-        gf_textOut(c, 5, 35, "MSFS", limeGreen);
-    }
-    const auto countText = [&](int x, std::string_view label, std::uint64_t n, Rgb zeroColour) {
-        if (n == 0)
-            gf_textOut(c, x, 91, fmt::format("{}: ...", label), zeroColour);
-        else
-            gf_textOut(c, x, 91, fmt::format("{}: {}", label, n), limeGreen);
-    };
-    countText(5, "# liveries", liveryCount.load(), red);
-    countText(141, "# simaddon", simAddonAirportCount.load(), yellow);
-    countText(278, "# thirdp", thirdPartyAirportCount.load(), yellow);
-
-    const bool rtConn = realTrafficConnected.load();
-    const std::int32_t trafficSt = trafficStatus.load();
-    const std::int32_t qnhSt = qnhStatus.load();
-    const Rgb rtBox = feedStarting.load()        ? black
-                      : rtConn && trafficSt == 1 ? limeGreen
-                      : rtConn                   ? yellow
-                                                 : red;
-    c.fillRect({425, 30, 453, 112}, rtBox);
-    gf_textOut(c, 430, 63, "RT", limeGreen);
-    if (rtConn) {
-        gf_textOut(c, 458, 35, t.realTrafficText, limeGreen);
-        if (qnhSt != 3) gf_textOut(c, 458, 63, "Weather", qnhSt == 1 ? limeGreen : yellow);
-        if (trafficSt != 3) gf_textOut(c, 458, 91, "Traffic", trafficSt == 1 ? limeGreen : yellow);
-    }
-    c.line({425, 29}, {425, 112}, black);
-
-    // 5. QNH and live count.
-    if (rtConn) {
-        if ((qnhSt == 1 || qnhSt == 2) && qnh.load() > 0)
-            gf_textOut(c, 642, 63, fmt::format("qnh: {:4}", qnh.load()), limeGreen);
-        if (trafficSt == 1 || trafficSt == 2)
-            gf_textOut(c, 642, 91, fmt::format("live: {:3}", liveCount.load()), limeGreen);
-    }
-
-    // 6. Labels of the controls.
-    const auto label = [&](std::string_view text, int x, int row, Rgb colour = black) {
-        gf_textOut(c, x, row, text, colour);
-    };
-    const bool busy = staticParkingState.busy.load();
-    label("Scan for liveries", 25, 147, SCAN_LIVERIES.value.load() ? yellow : black);
-    label("Automatic:", 237, 147);
-    label("Prioritize", 556, 147);
-    label("Stay on top", 768, 147);
-    label("Scan for addon airports", 25, 175, SCAN_AIRPORTS.value.load() ? yellow : black);
-    if (hooks.tbloCollected && hooks.tbloCollected()) label(tbloNotice, 323, 175, red);
-    label("Nav lights", 768, 175);
-    label("Max aircraft matching depth", 5, 203);
-    label("Optional:", 258, 203);
-    label("Light aircraft", 343, 203, gf_controlEnabled(LIGHT_AIRCRAFT.controlId) ? black : grey);
-    label("Helicopters", 450, 203, gf_controlEnabled(HELICOPTERS.controlId) ? black : grey);
-    label("FighterJets", 556, 203, gf_controlEnabled(HIGH_PERF_AIRCRAFT.controlId) ? black : grey);
-    label("Aerowinx", 672, 203, AEROWINX.value.load() ? yellow : black);
-    label("GUID changes", 768, 203, GUID_CHANGES.value.load() ? black : yellow);
-    label("Traffic injection", 5, 231);
-    label("Radius:", 163, 231);
-    label("nm, or", 270, 231);
-    label("Auto range", 343, 231);
-    const Rgb autoColour = AUTO_RANGE.value.load() ? black : grey;
-    label("Ah:", 430, 231, autoColour);
-    label("ft", 536, 231, autoColour);
-    label("AirOnly", 592, 231, AIRBORNE_ONLY.value.load() ? yellow : black);
-    label("Block callsign:", 5, 259);
-    if (!t.callsignChoiceText.empty() && !CALLSIGN_2_OBJECTID.value().empty())
-        label(t.callsignChoiceText, 476, 259);
-    label("Collision avoidance", 5, 287);
-    label("User ground", 237, 287);
-    label("User air", 343, 287);
-    label("Live X parked", 450, 287);
-    label("Airport parking", 5, 315, busy ? yellow : black);
-    const std::int32_t maxPark = MAX_PARK_SEL.value.load();
-    const std::int32_t maxLive = MAX_LIVE_SEL.value.load();
-    label("Max park (static+live):", 171, 315, maxPark != 0 ? black : maxLive != 0 ? yellow : red);
-    label("Max live (park incl):", 401, 315, maxLive != 0 ? black : maxPark != 0 ? yellow : red);
-    label("Straight push backs only", 672, 315, STRAIGHT_PBS_ONLY.value.load() ? black : grey);
-    label("Destination:", 137, 343);
-    label("Range:", 303, 343);
-    label("nm", 403, 343);
-    label("Height above gnd:", 440, 343);
-    label("ft", 646, 343);
-    if (hooks.parkAirportLoaded && hooks.parkAirportLoaded() && !busy) {
-        if (!INITIAL_LOAD_ONLY.value.load()) {
-            const std::int32_t minutes = staticRenewalMinutes.load();
-            if (minutes >= 1 && minutes <= 19) label(fmt::format("(next in {} min)", minutes), 5, 343);
-        } else {
-            label("(no next ... )", 5, 343);
-        }
-    }
-    label("ILO", 25, 371, INITIAL_LOAD_ONLY.value.load() ? yellow : black);
-    label("Week", 91, 371);
-    label("Soft", 171, 371);
-    label("Target: ", 264, 371);
-    label("%", 378, 371);
-    label("Max fit:", 506, 371);
-    label("hrs", 632, 371);
-
-    // 7. Parking block.
-    if (!t.parkAirportText.empty()) {
-        const int y0 = parkingBlockY;
-        const int y1 = y0 + 28;
-        const bool fileRead = parkedFileRead.load();
-        gf_textOut(c, 5, y0, t.parkAirportText, fileRead ? limeGreen : yellow);
-        if (fileRead) {
-            const std::int32_t week = hooks.rtTrafficWeek ? hooks.rtTrafficWeek() : 0;
-            gf_textOut(c, 85, y0,
-                       fmt::format(" {}, {}{}, wk={}", t.parkedFileText, t.airportFileText,
-                                   handmadeAirportFile.load() ? " (h)" : "", week),
-                       limeGreen);
-            const bool soft = softMarker.load();
-            const bool wk = weekMarker.load();
-            if (soft || wk) gf_textOut(c, 370, y0, soft && wk ? "*WS*" : soft ? "*S*" : "*W*", limeGreen);
-            gf_textOut(c, 430, y0, fmt::format("qf: {}", t.qualityText), limeGreen);
-            const std::string stand = hooks.reservedStandName ? hooks.reservedStandName() : std::string();
-            if (!stand.empty())
-                gf_textOut(c, 571, y0, fmt::format("reserved stand: {}", stand),
-                           reservedStandOk.load() ? limeGreen : red);
-            gf_textOut(c, 748, y0, fmt::format("# updates: {:4}", updateCount.load()), limeGreen);
-
-            gf_textOut(c, 5, y1, fmt::format("# stands: {:3}", standCount.load()), limeGreen);
-            gf_textOut(c, 111, y1, fmt::format("parked live: {:3}", parkedLiveCount.load()), limeGreen);
-            const float liveFit = liveAverageFit.load();
-            if (liveFit > 0.0f)
-                gf_textOut(c, 249, y1, fmt::format("average fit: {}", gf_float2string(liveFit)), limeGreen);
-            const std::int32_t maxCount = maxParkCount.load();
-            if (maxCount > 0) {
-                gf_textOut(c, 430, y1, fmt::format("static: {:3}", staticCount.load()), limeGreen);
-                const std::uint64_t pending = pendingStaticCount.load();
-                if (pending != 0) gf_textOut(c, 500, y1, fmt::format(" ({})", pending), yellow);
-                const float staticFit = staticAverageFit.load();
-                if (!wk && staticFit > 0.0f)
-                    gf_textOut(c, 571, y1, fmt::format("average fit: {}", gf_float2string(staticFit)),
-                               limeGreen);
-            }
-            gf_textOut(c, 708, y1,
-                       maxCount != 0 ? fmt::format("max park: {:3} (={} %)", maxCount, maxParkPercent.load())
-                                     : std::string("no max park live"),
-                       limeGreen);
-        }
-    }
-
-    // 8. Message band, from the copies taken under the status mutex.
-    if (t.errorLine.empty()) {
-        c.fillRect(toRect(uiMessageBand), limeGreen);
-        if (!t.messageLine.empty()) gf_textOut(c, 3, 455, t.messageLine, yellow);
-    } else {
-        c.fillRect(toRect(uiMessageBand), red);
-        gf_textOut(c, 3, 455, t.errorLine, yellow);
-    }
+    const StatusView view = gf_statusView();
+    lf_paintFrame(c);
+    lf_paintSimulator(c, view);
+    lf_paintRealTraffic(c, view);
+    lf_paintControls(c, view);
+    lf_paintParking(c, view);
+    lf_paintMessage(c, lines);
 }
 
 void gf_restoreWindowPosition(std::int32_t previousX, std::int32_t previousY) {
@@ -322,14 +352,10 @@ void gf_updateAircraftCounts() {
     const auto& hooks = lf_hooks();
     if (!hooks.countAircraft) return;
     const WindowHooks::AircraftCounts counts = hooks.countAircraft();
-    if (mainWindow.liveCount.exchange(counts.live) != counts.live) gf_invalidate(uiCountsBand);
-    const bool parkedChanged = mainWindow.parkedLiveCount.load() != counts.parkedLive ||
-                               mainWindow.staticCount.load() != counts.statics;
-    if (parkedChanged) {
-        mainWindow.parkedLiveCount = counts.parkedLive;
-        mainWindow.staticCount = counts.statics;
+    if (lastCounts.live.exchange(counts.live) != counts.live) gf_invalidate(uiCountsBand);
+    const bool parkedChanged = lastCounts.parkedLive.exchange(counts.parkedLive) != counts.parkedLive;
+    if (lastCounts.statics.exchange(counts.statics) != counts.statics || parkedChanged)
         gf_invalidate(uiParkingBlock);
-    }
 }
 
 void gf_addMainWindowHandlers(WindowHandlers& handlers) {

@@ -61,15 +61,8 @@
 
 namespace {
 
-// The feed keeps its own view of the link and the readers; the status area paints the window's.
-void lf_showFeedStatus() {
-    // The window's waiting mark is its own (the main run lowers it once it has started the feed);
-    // the feed's waitingForRealTraffic stays up until RealTraffic has connected.
-    mainWindow.realTrafficConnected = feedStatus.realTrafficConnected.load();
-    mainWindow.trafficStatus = feedStatus.trafficStatus.load();
-    mainWindow.qnhStatus = feedStatus.qnhStatus.load();
-    mainWindow.qnh = feedStatus.qnh.load();
-    mainWindow.setText(&MainWindow::realTrafficText, feedStatus.realTrafficText());
+// The counts band paints the feed's and the simulator link's status as they publish it.
+void lf_repaintCountsBand() {
     gf_invalidate(uiCountsBand);
 }
 
@@ -89,15 +82,15 @@ std::optional<Lalo> lf_findAirport(const std::string& icao) {
 
 void lf_wireFeed(RunSteps& s) {
     gf_installFeedCoreHooks();
-    gf_feedHooks().repaintCounts = lf_showFeedStatus;
+    gf_feedHooks().repaintCounts = lf_repaintCountsBand;
     s.startServer = [](const std::string& port) { realTrafficLink.startServer(port); };
     s.showRealTrafficConnected = [](bool connected) {
         feedStatus.realTrafficConnected = connected;
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.awaitRealTraffic = [] {
         gf_awaitRTConnection();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.professionalPeer = [] { return realTrafficLink.rtProfessional.load(); };
     s.setProfessionalPeer = [](bool professional) { realTrafficLink.rtProfessional = professional; };
@@ -110,7 +103,7 @@ void lf_wireFeed(RunSteps& s) {
     s.lastTrafficTime = [] { return trafficReader.feedTimestamp.load(); };
     s.checkReaderActivity = [] {
         gf_checkReaderActivity();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
     s.readersWithoutData = [] {
         return feedStatus.trafficStatus == readerNoData || feedStatus.qnhStatus == readerNoData;
@@ -120,23 +113,13 @@ void lf_wireFeed(RunSteps& s) {
     s.closeRealTrafficLink = [] { gf_closeRealTrafficLink(); };
     s.resetFeed = [] {
         gf_resetFeedRunState();
-        lf_showFeedStatus();
+        lf_repaintCountsBand();
     };
-}
-
-void lf_showSimLinkStatus() {
-    mainWindow.simConnected = simLinkStatus.simConnected.load();
-    mainWindow.simRunning = simLinkStatus.simRunning.load();
-    mainWindow.userModelKnown = simLinkStatus.wingSpanKnown.load();
-    mainWindow.setText(&MainWindow::simulatorText, simLinkStatus.simulatorText());
-    mainWindow.setText(&MainWindow::userAircraftTitle, simLinkStatus.userAircraftText());
-    mainWindow.setText(&MainWindow::userStand, simLinkStatus.userStandText());
-    gf_invalidate(uiCountsBand);
 }
 
 void lf_wireSimLink(RunSteps& s) {
     auto& hooks = gf_simLinkHooks();
-    hooks.repaintStatus = lf_showSimLinkStatus;
+    hooks.repaintStatus = lf_repaintCountsBand;
     hooks.secondTick = [] { secondTick = true; };
     // Asked on the link's thread: answered from the stands the worker last published.
     hooks.nearestStandName = [](const Lalo& position) { return gf_nearestStandName(position); };
@@ -174,7 +157,7 @@ void lf_wireSimLink(RunSteps& s) {
     s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
     s.resetSimLink = [] {
         gf_resetSimLinkRunState();
-        lf_showSimLinkStatus();
+        lf_repaintCountsBand();
     };
 }
 
@@ -188,7 +171,7 @@ void lf_wireReferenceData(RunSteps& s) {
 void lf_wireLiveries(RunSteps& s) {
     gf_installLiveryCatalogueHooks();
     gf_liveryHooks().showLiveryCount = [](std::uint64_t count) {
-        mainWindow.liveryCount = count;
+        liveryCount = count;
         gf_invalidate(uiCountsBand);
     };
     s.processScannedLiveries = [] { gf_processScannedLiveries(); };
@@ -219,10 +202,7 @@ void lf_wireWindow(RunSteps& s) {
     gf_restoreHooks().showMaxFit = gf_showMaxFit;
     gf_restoreHooks().setRange = [](std::int32_t nm) { gf_setRange(nm); };
     auto& commands = gf_commandHooks();
-    commands.setSimulatorIs2020 = [](bool is2020) {
-        simulatorIs2020 = is2020;
-        simulatorKind = is2020 ? 1 : 2;
-    };
+    commands.setSimulatorIs2020 = [](bool is2020) { simulatorIs2020 = is2020; };
     commands.waitingForRealTraffic = [] { return feedStatus.waitingForRealTraffic.load(); };
     commands.cycleSecond = [] { return runSeconds.load(); };
     s.autoRange = [] { gf_autoRange(); };
@@ -237,16 +217,16 @@ void lf_wireWindow(RunSteps& s) {
 void lf_wireParkingFiles() {
     auto& parking = gf_parkingHooks();
     parking.showStandCount = [](std::uint64_t count) {
-        mainWindow.standCount = count;
+        engineStatus.standCount = count;
         gf_invalidate(uiParkingBlock);
     };
     parking.showAirportFile = [](const std::string& publisher, bool handmade) {
-        mainWindow.setText(&MainWindow::airportFileText, publisher);
-        mainWindow.handmadeAirportFile = handmade;
+        engineStatus.setAirportFileText(publisher);
+        engineStatus.handmadeAirportFile = handmade;
         gf_invalidate(uiParkingBlock);
     };
     parking.showQualityText = [](const std::string& text) {
-        mainWindow.setText(&MainWindow::qualityText, text);
+        engineStatus.setQualityText(text);
         gf_invalidate(uiParkingBlock);
     };
     parking.setParkAirportElevation = [](std::optional<double> elevationFt) {
@@ -261,60 +241,20 @@ void lf_wireParkingFiles() {
     window.rtTrafficWeek = [] { return rtTrafficWeek.load(); };
 }
 
-// The callsign text beside the box is the engine's; the window paints its own copy.
-void lf_showCallsignChoiceText() {
-    mainWindow.setText(&MainWindow::callsignChoiceText, engineStatus.callsignChoiceText());
+// The callsign text beside the box (the controls band) and the static parking's part of the parking
+// block are painted from the engine's status.
+void lf_repaintCallsignChoiceText() {
     gf_invalidate(uiControlsBand);
 }
 
-// "# updates": while a parking calculation is busy, the picks of its stand plan not placed yet; else the
-// stand updates since the stands were last saved.
-std::int32_t lf_updateCountShown() {
-    const std::uint64_t count = staticParkingState.busy.load() ? engineStatus.standPlanCount.load()
-                                                               : engineStatus.standUpdateCount.load();
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(count, std::numeric_limits<std::int32_t>::max()));
-}
-
-// The static parking's part of the parking block: the window paints its own copies.
-void lf_showStaticParking() {
-    const EngineStatus& e = engineStatus;
-    mainWindow.maxParkCount = e.maxParkCount.load();
-    mainWindow.maxParkPercent = e.maxParkPercent.load();
-    mainWindow.softMarker = e.softMark.load();
-    mainWindow.weekMarker = e.weekMark.load();
-    mainWindow.pendingStaticCount = e.pendingStaticCount.load();
-    mainWindow.parkedFileRead = e.parkedFileRead.load();
-    mainWindow.reservedStandOk = e.reservedStandOk.load();
-    mainWindow.updateCount = lf_updateCountShown();
-    mainWindow.staticRenewalMinutes = staticParkingState.renewalCountdown.load();
-    mainWindow.setText(&MainWindow::parkAirportText, e.parkAirportText());
-    mainWindow.setText(&MainWindow::parkedFileText, e.parkedFileText());
+void lf_repaintStaticParking() {
     gf_invalidate(uiParkingBlock);
     gf_invalidate(uiControlsBand);
 }
 
-// The window's side of the engine's per-second step: while a calculation is busy "# updates" follows
-// its stand plan as the placement works through it.
-void lf_followStandPlan() {
-    if (gf_publishStandPlan()) {
-        mainWindow.updateCount = lf_updateCountShown();
-        gf_invalidate(uiParkingBlock);
-    }
-}
-
-// The engine's mean parked times reach the parking block.
-void lf_showAverageFits() {
-    const float live = engineStatus.liveMeanHours.load();
-    const float statics = engineStatus.staticMeanHours.load();
-    const bool changed = mainWindow.liveAverageFit.exchange(live) != live;
-    if (mainWindow.staticAverageFit.exchange(statics) != statics || changed) gf_invalidate(uiParkingBlock);
-}
-
 void lf_wireEngine(RunSteps& s) {
     gf_engineHooks().repaintStatus = [] {
-        lf_showAverageFits();
-        lf_showStaticParking();
+        lf_repaintStaticParking();
         gf_invalidate(uiCountsBand);
     };
     gf_engineHooks().disableParkingControls = [] { gf_disableParkingControls(); };
@@ -333,8 +273,7 @@ void lf_wireEngine(RunSteps& s) {
     s.leaveParkAirport = [] { gf_leaveParkAirport(); };
     gf_simLinkHooks().keepUserStand = [](const std::string& stand) { gf_keepUserStand(stand); };
     gf_rangeHooks().firstParkAirport = [] { return gf_firstParkAirportPosition(); };
-    gf_windowHooks().reservedStandName = [] { return engineStatus.reservedStandText(); };
-    gf_engineHooks().repaintControls = lf_showCallsignChoiceText;
+    gf_engineHooks().repaintControls = lf_repaintCallsignChoiceText;
     s.reserveContainers = [] {
         gf_reserveTrafficContainers();
         gf_reserveLiveryTables();
@@ -342,17 +281,21 @@ void lf_wireEngine(RunSteps& s) {
     };
     s.handleAddingStack = [] { lf_handleAddingStack(); };
     s.enginePausedPass = [](bool pauseSecond) { gf_enginePausedPass(pauseSecond); };
-    s.resetEngine = [] { gf_clearLiveState(); };
+    s.resetEngine = [] {
+        gf_clearLiveState();
+        engineStatus.clearRun();
+    };
     s.logNoMatchList = [] { gf_engineDuties().logNoMatchList(); };
     s.everySecondDuties = [](std::int32_t seconds) {
         gf_engineEverySecond(seconds);
-        lf_followStandPlan();
+        // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
+        if (gf_publishStandPlan()) gf_invalidate(uiParkingBlock);
     };
     s.every5SecondsDuties = [](std::int32_t seconds) { gf_engineEvery5Seconds(seconds); };
     gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
         gf_engineEvery15Seconds(seconds);
-        lf_showStaticParking();
+        lf_repaintStaticParking();
     };
     gf_windowHooks().countAircraft = [] {
         const EngineCounts counts = gf_countAircraft();
@@ -601,7 +544,6 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(SimLinkHooks, keepUserStand),
     SKYLOOM_SLOT(CommandHooks, setStaticRenewalCountdown),
     SKYLOOM_SLOT(CommandHooks, setDestinationParkAirport),
-    SKYLOOM_SLOT(WindowHooks, reservedStandName),
     SKYLOOM_SLOT(RangeHooks, firstParkAirport),
     // airport and learned parking files
     SKYLOOM_SLOT(ParkingHooks, showStandCount),

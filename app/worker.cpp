@@ -59,11 +59,11 @@ void lf_systemError(const std::string& text) {
     gf_requestStop(StopReason::SystemError, 0);
 }
 
-} // namespace
-
 std::string lf_wrongFolderText() {
     return fmt::format("{} must be run from the {} folder!", gf_productName, gf_productName);
 }
+
+} // namespace
 
 void lf_enableControls() {
     for (auto* box : {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &GUID_CHANGES, &SCAN_LIVERIES, &LIG_AUTOMATIC,
@@ -100,7 +100,6 @@ void lf_enableControls() {
     simulatorIs2020 = SIM_CHOICE.value() == "MSFS 2020";
     SIM_CHOICE.enable(true);
     SIM_CHOICE.fillCombo();
-    simulatorKind = simulatorIs2020 ? 1 : 2;
 
     DESTINATION.enable(false);
     for (auto* list : {&AIRP_RANGE, &AIRP_HEIGHT}) {
@@ -149,6 +148,8 @@ void lf_prepareFolders() {
         if (ec) throw fs::filesystem_error("remove", stale, ec);
     }
 }
+
+namespace {
 
 bool lf_stopAfterProduction() {
     const bool wasClosed = runControl.close.load();
@@ -201,6 +202,8 @@ void lf_startUp() {
     gf_showMessage(fmt::format("RealTraffic {}detected at this PC", realTrafficLocal ? "" : "not "), true);
 }
 
+} // namespace
+
 void trafficThread() {
     const auto& s = gf_runSteps();
     try {
@@ -217,14 +220,13 @@ void trafficThread() {
         }
         if (!runControl.stopping()) {
             if (SCAN_AIRPORTS.value) {
-                mainWindow.simAddonAirportCount = 0;
-                mainWindow.thirdPartyAirportCount = 0;
+                simAddonAirportCount = 0;
+                thirdPartyAirportCount = 0;
                 gf_invalidate(uiWholeArea);
                 lf_call(s.scanAddonAirports);
             }
-            mainWindow.simAddonAirportCount = gf_countDirectoryEntries(os::inWorkingFolder(mySimaddonFolder));
-            mainWindow.thirdPartyAirportCount =
-                gf_countDirectoryEntries(os::inWorkingFolder(myThirdpartyFolder));
+            simAddonAirportCount = gf_countDirectoryEntries(os::inWorkingFolder(mySimaddonFolder));
+            thirdPartyAirportCount = gf_countDirectoryEntries(os::inWorkingFolder(myThirdpartyFolder));
             gf_invalidate(uiWholeArea);
             if (runControl.stopping()) {
                 // A stop that came during the scans ends the run as a close, unless it has a reason

@@ -10,8 +10,6 @@ class StringParameter;
 // always runs.
 void trafficThread();
 
-// The start-up sequence; returns early after the update check asked to stop, or in production mode.
-void lf_startUp();
 // Enables and fills the controls, and derives the simulator choice, the header's simulator kind and
 // parking_percentage (these also when no control exists yet).
 void lf_enableControls();
@@ -19,7 +17,3 @@ void lf_enableControls();
 void lf_stripCommunitySuffix(StringParameter& installPath);
 // Creates the program's working folders; removes two stale copies of the registration file.
 void lf_prepareFolders();
-// Production mode: closes the run down at once (reason 4). Returns the previous close flag.
-bool lf_stopAfterProduction();
-// "Skyloom must be run from the Skyloom folder!"
-std::string lf_wrongFolderText();

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,6 +21,9 @@ std::atomic<std::uint64_t> gf_taskSlotWaits{0};
 namespace {
 
 std::atomic<std::int32_t> scanTaskLimit{1};
+std::mutex slotMutex;
+std::condition_variable slotFreed;
+std::atomic<int> slotWaiters{0}; // changed under slotMutex
 
 // The real paths of the folders a walk has entered.
 using EnteredFolders = std::unordered_set<fs::path::string_type>;
@@ -67,7 +73,71 @@ bool lf_walk(const fs::path& folder, const fs::path& realFolder, EnteredFolders&
     return true;
 }
 
+class ScanTaskPool {
+public:
+    static ScanTaskPool& instance() {
+        static ScanTaskPool* const pool = new ScanTaskPool;
+        return *pool;
+    }
+    void post(std::function<void()> job) {
+        std::unique_lock lock(mutex_);
+        jobs_.push_back(std::move(job));
+        queued_.store(jobs_.size());
+        if (idle_ >= jobs_.size()) {
+            // A thread that has just finished a task looks for the next for a moment before it
+            // sleeps: waking a sleeping one costs more than most tasks take.
+            const bool wake = jobs_.size() > spinning_.load();
+            lock.unlock();
+            if (wake) wake_.notify_one();
+            return;
+        }
+        try {
+            std::thread([this] { run(); }).detach();
+        } catch (...) {
+            jobs_.pop_back();
+            queued_.store(jobs_.size());
+            throw;
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            if (jobs_.empty()) {
+                ++spinning_;
+                lock.unlock();
+                const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+                while (queued_.load() == 0 && std::chrono::steady_clock::now() < spinEnd)
+                    std::this_thread::yield();
+                lock.lock();
+                --spinning_;
+            }
+            wake_.wait(lock, [this] { return !jobs_.empty(); });
+            --idle_;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            queued_.store(jobs_.size());
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::atomic<std::size_t> queued_{0};   // jobs_.size(), for the threads looking without the mutex
+    std::atomic<std::size_t> spinning_{0}; // threads looking for a job before they sleep
+    std::size_t idle_ = 0;
+};
+
 } // namespace
+
+void gf_postScanTask(std::function<void()> job) {
+    ScanTaskPool::instance().post(std::move(job));
+}
 
 void gf_setScanTaskLimit(std::int32_t limit) {
     scanTaskLimit.store(std::max<std::int32_t>(1, limit));
@@ -85,10 +155,23 @@ void gf_resetScanTasks() {
 }
 
 void gf_waitForTaskSlot() {
+    if (gf_runningScanTasks.load() < scanTaskLimit.load()) return;
+    std::unique_lock lock(slotMutex);
+    ++slotWaiters;
     while (gf_runningScanTasks.load() >= scanTaskLimit.load() && !runControl.stopping()) {
         gf_taskSlotWaits.fetch_add(1);
-        std::this_thread::sleep_for(std::chrono::microseconds(10));
+        slotFreed.wait_for(lock, std::chrono::milliseconds(1));
     }
+    --slotWaiters;
+}
+
+void gf_endScanTask() {
+    gf_runningScanTasks.fetch_sub(1);
+    // The mutex is taken only when a scan waits: a wait that has tested the count but not yet slept
+    // holds it, so the wake is not lost.
+    if (slotWaiters.load() == 0) return;
+    std::lock_guard lock(slotMutex);
+    slotFreed.notify_all();
 }
 
 void gf_walkFolderTree(const fs::path& root,
@@ -96,4 +179,232 @@ void gf_walkFolderTree(const fs::path& root,
     const fs::path real = lf_realPath(root);
     EnteredFolders entered{real.native()};
     lf_walk(root, real, entered, visit);
+}
+
+namespace {
+
+// Paths are kept as their text: a std::filesystem::path also splits itself into its parts, which
+// would cost more than the listing of most folders.
+using PathText = fs::path::string_type;
+
+// One listed entry and, for a folder the listing entered, the index of its listing.
+struct ListedEntry {
+    enum class Kind : std::uint8_t { other, folder, link };
+    PathText path;
+    bool take = false;
+    Kind kind = Kind::other;
+    std::size_t listing = 0; // folder and link: its listing, 0 when it has none
+    PathText real;           // folder and link: the real path of its folder
+};
+
+struct FolderListing {
+    PathText path;
+    PathText real;
+    std::vector<ListedEntry> entries;
+    bool done = false;   // listed
+    bool failed = false; // the iteration ended on an error
+};
+
+// The listings of one tree, made by a few threads of its own while the caller takes the entries in
+// the order of the walk. The folders are listed deepest first, each folder's in the order of its
+// entries, so that the listings come about in the order the caller needs them. Links to folders are
+// listed too, each real folder once (in the order the threads reach them), so that a loop of links
+// ends.
+class TreeListing {
+public:
+    TreeListing(const fs::path& root, const fs::path& real,
+                const std::function<ListStep(const fs::directory_entry&)>& look, std::size_t threads)
+        : look_(look) {
+        listings_.emplace_back();                      // index 0: none
+        FolderListing& top = listings_.emplace_back(); // index 1: the root
+        top.path = root.native();
+        top.real = real.native();
+        reached_.insert(real.native());
+        waiting_.push_back(1);
+        try {
+            for (std::size_t t = 0; t < threads; ++t)
+                threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            if (threads_.empty()) throw; // with fewer threads the listing is slower, not different
+        }
+    }
+    ~TreeListing() {
+        {
+            std::lock_guard lock(mutex_);
+            abandoned_ = true;
+            waiting_.clear();
+        }
+        more_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+    }
+    TreeListing(const TreeListing&) = delete;
+    TreeListing& operator=(const TreeListing&) = delete;
+
+    // The listing once it is done; nothing when the listing ended without it (a stop).
+    const FolderListing* await(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        FolderListing& folder = listings_[index];
+        listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        return folder.done ? &folder : nullptr;
+    }
+
+private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0 || abandoned_; });
+            if (waiting_.empty() || abandoned_) break;
+            const std::size_t index = waiting_.back();
+            waiting_.pop_back();
+            if (runControl.stopping()) {
+                waiting_.clear();
+                continue;
+            }
+            ++busy_;
+            FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
+            lock.unlock();
+            std::vector<ListedEntry> entries;
+            const bool failed = !list(folder, entries);
+            lock.lock();
+            const std::size_t before = waiting_.size();
+            for (ListedEntry& entry : entries) {
+                if (entry.kind == ListedEntry::Kind::other) continue;
+                // A plain folder is always listed (it is reached by one path only); a link only when its
+                // real folder was not reached yet.
+                const bool first = reached_.insert(entry.real).second;
+                if (entry.kind == ListedEntry::Kind::link && !first) continue;
+                entry.listing = listings_.size();
+                FolderListing& inner = listings_.emplace_back();
+                inner.path = entry.path;
+                inner.real = entry.real;
+                waiting_.push_back(entry.listing);
+            }
+            // The first entry's folder is taken first.
+            std::reverse(waiting_.begin() + static_cast<std::ptrdiff_t>(before), waiting_.end());
+            const std::size_t added = waiting_.size() - before;
+            folder.entries = std::move(entries);
+            folder.failed = failed;
+            folder.done = true;
+            --busy_;
+            const bool finished = busy_ == 0 && waiting_.empty();
+            lock.unlock();
+            listed_.notify_all();
+            // A thread for each new folder; all of them once the listing is done.
+            if (finished)
+                more_.notify_all();
+            else
+                for (std::size_t i = 1; i < added && i < 4; ++i)
+                    more_.notify_one();
+            lock.lock();
+        }
+        lock.unlock();
+        more_.notify_all();
+        listed_.notify_all();
+    }
+
+    // Lists one folder, keeping only the entries taken and the folders to enter; false when the
+    // iteration ended on an error.
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const {
+        std::error_code ec;
+        fs::directory_iterator it(fs::path(folder.path), ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& entry = *it;
+            ListStep step;
+            try {
+                step = look_(entry);
+            } catch (...) {
+                step.take = false; // the caller's look reports its own errors
+            }
+            ListedEntry listed;
+            listed.take = step.take;
+            if (step.descend) {
+                std::error_code typeError;
+                if (entry.is_symlink(typeError)) {
+                    if (fs::is_directory(entry.status(typeError))) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(entry.path()).native();
+                    }
+                } else if (entry.is_directory(typeError)) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    const PathText& path = entry.path().native();
+                    // The real folder's path and this entry's name (what follows the last separator).
+                    listed.real = folder.real;
+                    if (!listed.real.empty() && listed.real.back() != fs::path::preferred_separator)
+                        listed.real += fs::path::preferred_separator;
+                    listed.real.append(path, path.rfind(fs::path::preferred_separator) + 1);
+                }
+            }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = entry.path().native();
+            entries.push_back(std::move(listed));
+        }
+        return !ec;
+    }
+
+    const std::function<ListStep(const fs::directory_entry&)>& look_;
+    std::mutex mutex_;
+    std::condition_variable more_;   // folders to list, or the end
+    std::condition_variable listed_; // a folder listed, or the end
+    std::deque<FolderListing> listings_;
+    std::vector<std::size_t> waiting_;
+    std::size_t busy_ = 0;
+    bool abandoned_ = false;
+    std::unordered_set<PathText> reached_;
+    std::vector<std::thread> threads_;
+};
+
+struct ListContext {
+    std::size_t threads;
+    const std::function<ListStep(const fs::directory_entry&)>& look;
+    const std::function<bool(const fs::path&)>& take;
+    EnteredFolders entered;
+    bool ended = false; // a stop, or the caller ended the walk
+};
+
+void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context);
+
+// The entries of one listing in the order of the walk; false when an error of the iteration (or the
+// end of the whole walk) ended the walk of this tree.
+bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) {
+    const FolderListing* folder = tree.await(index);
+    if (!folder) {
+        context.ended = true;
+        return false;
+    }
+    for (const ListedEntry& entry : folder->entries) {
+        if (entry.take && !context.take(fs::path(entry.path))) {
+            context.ended = true;
+            return false;
+        }
+        if (entry.kind == ListedEntry::Kind::folder) {
+            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, entry.listing, context))
+                return false;
+        } else if (entry.kind == ListedEntry::Kind::link) {
+            if (!context.entered.insert(entry.real).second) continue;
+            // The walk behind a link ends by itself on an error. Its folder was listed through this
+            // link, or (reached first through another path) is listed now through this one.
+            if (entry.listing != 0)
+                (void)lf_takeInOrder(tree, entry.listing, context);
+            else
+                lf_listTree(fs::path(entry.path), fs::path(entry.real), context);
+            if (context.ended) return false;
+        }
+    }
+    return !folder->failed;
+}
+
+void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
+    TreeListing tree(root, real, context.look, context.threads);
+    (void)lf_takeInOrder(tree, 1, context);
+}
+
+} // namespace
+
+void gf_listFolderTree(const fs::path& root, std::size_t threads,
+                       const std::function<ListStep(const fs::directory_entry&)>& look,
+                       const std::function<bool(const fs::path&)>& take) {
+    const fs::path real = lf_realPath(root);
+    ListContext context{std::max<std::size_t>(1, threads), look, take, EnteredFolders{real.native()}};
+    lf_listTree(root, real, context);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The scans' shared ground: the throttle of the scan tasks (one counter of running tasks and its limit)
-// and the walk of a folder tree.
+// The scans' shared ground: the throttle of the scan tasks (one counter of running tasks and its limit),
+// the threads that run the tasks, and the walk of a folder tree (ordered, or with the folders listed
+// ahead on a few threads).
 
 #include <atomic>
 #include <cstdint>
@@ -20,10 +21,19 @@ void gf_resetScanTasks();
 void gf_setScanTaskLimit(std::int32_t limit);
 std::int32_t gf_scanTaskLimit();
 
-// Blocks while the running count is at or above the limit, sleeping 10 microseconds between tests. A
-// stop or a close of the run ends the wait at once (tasks stuck on a slow file system may never give
-// their slot back): the caller tests runControl.stopping() afterwards and starts no task then.
+// Blocks while the running count is at or above the limit. A task that ends through gf_endScanTask
+// wakes the wait at once; the count is also tested again every millisecond. A stop or a close of the
+// run ends the wait (tasks stuck on a slow file system may never give their slot back): the caller
+// tests runControl.stopping() afterwards and starts no task then.
 void gf_waitForTaskSlot();
+// The end of a task: takes 1 off the running count and wakes a scan waiting for a slot.
+void gf_endScanTask();
+
+// Runs a scan task on an idle thread of the scans' threads, or on a new one when every thread is busy.
+// The threads are kept for the process (a scan starts thousands of tasks; a thread each would spend
+// more time being created than working) and never destroyed: a task that outlived its wait may still
+// run on one when the process ends. Throws when no thread could be started (the job is then not run).
+void gf_postScanTask(std::function<void()> job);
 
 // What the walk does after the visitor has seen an entry.
 enum class WalkStep {
@@ -40,3 +50,20 @@ enum class WalkStep {
 // one link) quietly.
 void gf_walkFolderTree(const std::filesystem::path& root,
                        const std::function<WalkStep(const std::filesystem::directory_entry&)>& visit);
+
+// What the listing does with one entry.
+struct ListStep {
+    bool descend = true; // a folder (or a link to one) is entered; false: as WalkStep::skipFolder
+    bool take = false;   // the entry is handed to `take`
+};
+
+// Hands the entries that `look` takes to `take`, on the calling thread, in the order in which
+// gf_walkFolderTree would show them (the same links followed, every folder entered once, an error of
+// the iteration ending the walk or the walk behind one link), while up to `threads` threads of its own
+// list the folders ahead. `look` runs on those threads, for every entry of every folder listed, and may
+// also see entries that the ordered walk then passes over (those of a folder already entered through
+// an earlier link): it only looks at the entry. `take` returning false ends the walk; a stop or a close
+// of the run ends the listing and with it the walk.
+void gf_listFolderTree(const std::filesystem::path& root, std::size_t threads,
+                       const std::function<ListStep(const std::filesystem::directory_entry&)>& look,
+                       const std::function<bool(const std::filesystem::path&)>& take);

@@ -360,7 +360,7 @@ extern const std::shared_ptr<SharedChoiceList> callsign2ObjectIdChoices;
 // The lfolder0 .. lfolder9 settings in number order.
 extern const std::vector<StringParameter*> lfolderParameters;
 
-// Beside RANGE the traffic radius in metres; starts as RANGE's default times 1852.
+// Beside RANGE the traffic radius in metres; starts as RANGE's default in metres.
 extern std::atomic<std::uint32_t> rangeMeters;
 
 // ---- Registries: the order of loading, saving and listing ------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/engine_status.h"
 #include "engine/base/engine_tables.h"
 #include "engine/live/live_update.h"
@@ -17,14 +18,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <numbers>
 #include <vector>
-
-namespace {
-
-constexpr double radToDeg = 180.0 / std::numbers::pi;
-
-} // namespace
 
 void gf_updateLiveAircraft() {
     bool erase = false;
@@ -100,9 +94,9 @@ void gf_makeOneCreateRecord() {
     create.initPosition.latitude = ac->pos.latitude;
     create.initPosition.longitude = ac->pos.longitude;
     create.initPosition.altitude = ac->pos.altitude;
-    create.initPosition.pitch = ac->pos.pitch * radToDeg;
-    create.initPosition.bank = ac->pos.bank * radToDeg;
-    create.initPosition.heading = ac->pos.heading * radToDeg;
+    create.initPosition.pitch = ac->pos.pitch * degreesPerRadian;
+    create.initPosition.bank = ac->pos.bank * degreesPerRadian;
+    create.initPosition.heading = ac->pos.heading * degreesPerRadian;
     create.initPosition.onGround = 0;
     create.initPosition.airspeed = 0;
     create.callsign = ac->cs;

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/ac_commands.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_status.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr double oneDegree = 0.017453292519943295;
 constexpr double maxStaticPitch = 0.04363323129985824;       // 2.5 degrees
 constexpr double fallbackStaticPitch = 0.012217304763960306; // 0.7 degrees
 constexpr std::uint32_t firstAiObjectId = 3;
@@ -95,7 +95,7 @@ void lf_staticCgData(const SimResult& r) {
     LiveAc* ac = gf_findLiveByOid(r.objectId);
     if (!ac) return;
     if (r.a >= 1.0 && r.a <= 35.0) ac->cgHeight = r.a;
-    ac->staticPitch = (r.b <= -oneDegree || r.b > maxStaticPitch) ? fallbackStaticPitch : r.b;
+    ac->staticPitch = (r.b <= -radiansPerDegree || r.b > maxStaticPitch) ? fallbackStaticPitch : r.b;
 }
 
 void lf_createFailed(std::uint32_t hexid) {

@@ -13,7 +13,7 @@
 #include "platform/os/folders.h"
 
 std::mutex addingStackMutex;
-std::deque<TrafficRecord> addingStack;
+TrafficRecordQueue addingStack;
 bool addingStackOpen = false;
 std::atomic<std::int64_t> enginePassCount{0};
 
@@ -47,6 +47,16 @@ std::string FeedStatus::realTrafficText() const {
 void FeedStatus::setRealTrafficText(std::string text) {
     std::lock_guard lock(mutex_);
     realTrafficText_ = std::move(text);
+}
+
+FeedStatusValue FeedStatus::value() const {
+    std::lock_guard lock(mutex_);
+    return FeedStatusValue{realTrafficConnected.load(),
+                           waitingForRealTraffic.load(),
+                           static_cast<ReaderStatus>(trafficStatus.load()),
+                           static_cast<ReaderStatus>(qnhStatus.load()),
+                           qnh.load(),
+                           realTrafficText_};
 }
 
 namespace {

@@ -18,7 +18,7 @@
 // Guards addingStack and addingStackOpen. Hold it only for an append or a take.
 extern std::mutex addingStackMutex;
 // Accepted live flights, oldest first; the traffic engine takes them from the front.
-extern std::deque<TrafficRecord> addingStack;
+extern TrafficRecordQueue addingStack;
 // Whether the traffic reader may append (guarded by addingStackMutex).
 extern bool addingStackOpen;
 // Sets addingStackOpen under the mutex.
@@ -53,6 +53,16 @@ enum ReaderStatus : std::int32_t {
     readerStopped = 3, // stopped or not started
 };
 
+// One copy of FeedStatus, taken at once (FeedStatus::value).
+struct FeedStatusValue {
+    bool realTrafficConnected = false;
+    bool waitingForRealTraffic = true;
+    ReaderStatus trafficStatus = readerStopped;
+    ReaderStatus qnhStatus = readerStopped;
+    std::int32_t qnh = 0;
+    std::string realTrafficText;
+};
+
 struct FeedStatus {
     // The "RT" indicator: RealTraffic is connected (or the link is not used).
     std::atomic<bool> realTrafficConnected{false};
@@ -66,6 +76,9 @@ struct FeedStatus {
     // "RT {} edition: {}" once RealTraffic has told its version; empty otherwise.
     std::string realTrafficText() const;
     void setRealTrafficText(std::string text);
+
+    // Everything above, copied under the lock.
+    FeedStatusValue value() const;
 
 private:
     mutable std::mutex mutex_;

@@ -28,7 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double degreesToRadians = radiansPerDegree;
 constexpr std::size_t replyBufferSize = 16384;
 // How long the version reply may take.
 constexpr int replyWaitSeconds = 10;
@@ -253,8 +252,8 @@ void gf_sendSimTime(std::int64_t unixSeconds) {
 std::string gf_userStateLine(const RtUserState& s) {
     return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}", s.pitch * 100000.0,
                        s.bank * 100000.0, s.heading, s.altitudeFt * 1000.0,
-                       lf_shortest(s.groundVelocityKn * 1000.0), s.lat * degreesToRadians,
-                       s.lon * degreesToRadians);
+                       lf_shortest(s.groundVelocityKn * 1000.0), s.lat * radiansPerDegree,
+                       s.lon * radiansPerDegree);
 }
 
 void gf_sendUserState() {

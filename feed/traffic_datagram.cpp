@@ -12,7 +12,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <numbers>
 #include <stdexcept>
 #include <utility>
 
@@ -214,7 +213,7 @@ TrafficDrop lf_read(std::string_view datagram, const TrafficFilter& filter, Traf
         const double heading = lf_number(f[fTrueHeading], "trueheading");
         if (heading > 360.0) throw DatagramError{fmt::format("trueheading: {:.2f}", heading)};
         if (heading == 0.0)
-            rec.pos.trueHeading = 2.0 * std::numbers::pi;
+            rec.pos.trueHeading = twoPi;
         else if (heading > 0.0)
             rec.pos.trueHeading = heading * radiansPerDegree;
         rec.pos.hasTrueHeading = rec.pos.trueHeading.has_value();

@@ -109,6 +109,7 @@ void UdpReader::createSocket() {
                                receiveBufferBytes / 1024));
         }
     }
+    net::setReceiveTimeout(socket_, stopCheckPeriod);
     // The system counts the drops of each socket from 0.
     net::reportDroppedDatagrams(socket_);
     systemDrops.store(0);
@@ -135,33 +136,17 @@ void UdpReader::closeSocket() {
 void UdpReader::receiveLoop() {
     if (!stopFlag.load()) {
         const bool keepAll = realTrafficLocal.load();
+        // One system call per datagram: the receive itself waits, at most a second (createSocket sets
+        // the limit), so that the stop flag is still looked at while nothing comes.
         do {
-            const int ready = net::waitReadable(socket_, 1000ms);
-            if (ready < 0) {
-                std::this_thread::sleep_for(100ms); // nothing to do but wait for the stop
-            } else if (ready > 0) {
-                std::uint32_t dropped = systemDrops.load();
-                const long n = net::receiveDatagram(socket_, buffer_.data(), maxDatagram, dropped);
-                if (n < 0)
-                    throw std::runtime_error(
-                        fmt::format("receive error: {}", gf_winsockErrorText(net::lastError())));
+            std::uint32_t dropped = systemDrops.load();
+            const long n = net::receiveDatagram(socket_, buffer_.data(), maxDatagram, dropped);
+            if (n >= 0) {
                 noteDrops(dropped);
-                const auto length = static_cast<std::size_t>(n);
-                if (length >= maxDatagram) {
-                    if (!runControl.stopping())
-                        logLimited("buffer overrun", fmt::format("buffer overrun: {} bytes", n));
-                } else if (length > 0) {
-                    buffer_[length] = '\0';
-                    data_ = std::string_view(buffer_.data(), length);
-                    datagramCount.fetch_add(1);
-                    ++received_;
-                    if (keepAll) {
-                        onDatagram();
-                    } else if (data_ != previous_) {
-                        previous_.assign(data_);
-                        onDatagram();
-                    }
-                }
+                takeDatagram(static_cast<std::size_t>(n), keepAll);
+            } else if (net::lastError() != net::wsaWouldBlock) {
+                throw std::runtime_error(
+                    fmt::format("receive error: {}", gf_winsockErrorText(net::lastError())));
             }
             logSummaries();
             // A count held back within its minute is logged once the minute is over.
@@ -177,6 +162,25 @@ void UdpReader::receiveLoop() {
     socket_ = net::invalidSocket;
     boundPort.store(0);
     onStopped();
+}
+
+void UdpReader::takeDatagram(std::size_t length, bool keepAll) {
+    if (length >= maxDatagram) {
+        if (!runControl.stopping())
+            logLimited("buffer overrun", fmt::format("buffer overrun: {} bytes", length));
+        return;
+    }
+    if (length == 0) return;
+    buffer_[length] = '\0';
+    data_ = std::string_view(buffer_.data(), length);
+    datagramCount.fetch_add(1);
+    ++received_;
+    if (keepAll) {
+        onDatagram();
+    } else if (data_ != previous_) {
+        previous_.assign(data_);
+        onDatagram();
+    }
 }
 
 void UdpReader::noteDrops(std::uint32_t dropped) {

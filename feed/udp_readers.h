@@ -33,6 +33,8 @@ public:
     static constexpr int wantedReceiveBuffer = 4 * 1024 * 1024;
     // The system's count of dropped datagrams is logged at most this often while it grows.
     static constexpr std::chrono::seconds dropLogPeriod{60};
+    // The longest a receive waits before the stop flag is looked at again.
+    static constexpr std::chrono::milliseconds stopCheckPeriod{1000};
 
     explicit UdpReader(std::string name) : name(std::move(name)) {}
     virtual ~UdpReader();
@@ -98,6 +100,9 @@ protected:
 
 private:
     void noteDrops(std::uint32_t dropped);
+    // One received datagram of the length: an overrun is logged, an empty one ignored, any other counted
+    // and handed on (a repeat only when keepAll).
+    void takeDatagram(std::size_t length, bool keepAll);
 
     std::array<char, maxDatagram + 1> buffer_{};
     std::string previous_;

@@ -12,6 +12,9 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <vector>
+
 std::list<LiveryData> scannedLiveries;
 
 bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
@@ -21,7 +24,18 @@ bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
 }
 
 void gf_sortLiveries(std::list<LiveryData>& liveries) {
-    liveries.sort(gf_liveryLess); // std::list::sort is stable
+    // A stable sort of the nodes' places in a vector, then the nodes relinked in that order: the same
+    // order as std::list::sort (also stable), several times faster on the tens of thousands of a scan.
+    std::vector<std::list<LiveryData>::iterator> order;
+    order.reserve(liveries.size());
+    for (auto it = liveries.begin(); it != liveries.end(); ++it)
+        order.push_back(it);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return gf_liveryLess(*a, *b); });
+    std::list<LiveryData> sorted;
+    for (const auto& it : order)
+        sorted.splice(sorted.end(), liveries, it);
+    liveries.swap(sorted);
 }
 
 std::filesystem::path gf_liveriesScannedPath() {

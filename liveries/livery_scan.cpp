@@ -23,14 +23,11 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
-#include <deque>
 #include <future>
 #include <list>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace fs = std::filesystem;
@@ -86,52 +83,6 @@ bool lf_isAircraftCfgName(const fs::path& path) {
            lf_equalsNoCase(path.extension().native(), ".cfg");
 }
 
-// The threads that run the file tasks. They are kept for the process (a scan starts thousands of tasks;
-// a thread each would spend more time being created than parsing) and are never destroyed: a task that
-// outlived its wait may still run on one when the process ends.
-class ScanTaskPool {
-public:
-    static ScanTaskPool& instance() {
-        static ScanTaskPool* const pool = new ScanTaskPool;
-        return *pool;
-    }
-    // Runs the job on an idle thread, or on a new one when every thread is busy.
-    void post(std::function<void()> job) {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-        if (idle_ >= jobs_.size()) {
-            wake_.notify_one();
-            return;
-        }
-        try {
-            std::thread([this] { run(); }).detach();
-        } catch (...) {
-            jobs_.pop_back(); // not started: the caller takes it off the running count
-            throw;
-        }
-    }
-
-private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            ++idle_;
-            wake_.wait(lock, [this] { return !jobs_.empty(); });
-            --idle_;
-            std::function<void()> job = std::move(jobs_.front());
-            jobs_.pop_front();
-            lock.unlock();
-            job();
-            lock.lock();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> jobs_;
-    std::size_t idle_ = 0;
-};
-
 // Starts one file task; the running-task counter counts it until it ends.
 std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                    const fs::path& path, bool ivao) {
@@ -139,9 +90,9 @@ std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& con
     std::future<FileScan> future = promise->get_future();
     gf_runningScanTasks.fetch_add(1);
     try {
-        ScanTaskPool::instance().post([context, rank, path, ivao, promise] {
+        gf_postScanTask([context, rank, path, ivao, promise] {
             struct TaskEnd {
-                ~TaskEnd() { gf_runningScanTasks.fetch_sub(1); }
+                ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
                 if (context->taskBody)
@@ -420,36 +371,48 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                const fs::path& folder, TextSet& titles, ScanReports& reports) {
+    // The folders are listed ahead on as many threads as tasks may run; the files go to the tasks in
+    // the order of the walk.
     std::list<std::future<FileScan>> pending;
-    gf_walkFolderTree(folder, [&](const fs::directory_entry& entry) {
-        if (runControl.stopping()) return WalkStep::stop; // the results of this scan are not used
-        const fs::path& path = entry.path();
-        WalkStep step = WalkStep::next;
-        try {
-            if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
-                step = WalkStep::skipFolder;
-            if (!lf_isAircraftCfgName(path)) return step;
-            std::error_code statusError;
-            if (fs::is_directory(entry.status(statusError))) return step;
-            gf_waitForTaskSlot();
-            if (runControl.stopping()) return WalkStep::stop;
-            const bool ivao =
-                lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
-            pending.push_back(lf_startTask(context, rank, path, ivao));
-        } catch (const std::exception& e) {
-            gf_logError(
-                fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
-        }
-        if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+    gf_listFolderTree(
+        folder, static_cast<std::size_t>(gf_scanTaskLimit()),
+        [](const fs::directory_entry& entry) {
+            ListStep step;
+            const fs::path& path = entry.path();
             try {
-                lf_collect(pending.front(), titles, reports);
+                if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
+                    step.descend = false;
+                if (!lf_isAircraftCfgName(path)) return step;
+                std::error_code statusError;
+                step.take = !fs::is_directory(entry.status(statusError));
             } catch (const std::exception& e) {
-                gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
+                gf_logError(
+                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
             }
-            pending.pop_front();
-        }
-        return step;
-    });
+            return step;
+        },
+        [&](const fs::path& path) {
+            if (runControl.stopping()) return false; // the results of this scan are not used
+            try {
+                gf_waitForTaskSlot();
+                if (runControl.stopping()) return false;
+                const bool ivao =
+                    lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
+                pending.push_back(lf_startTask(context, rank, path, ivao));
+            } catch (const std::exception& e) {
+                gf_logError(
+                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+            }
+            if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+                try {
+                    lf_collect(pending.front(), titles, reports);
+                } catch (const std::exception& e) {
+                    gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
+                }
+                pending.pop_front();
+            }
+            return true;
+        });
     for (std::future<FileScan>& future : pending) {
         if (runControl.stopping()) return;
         try {

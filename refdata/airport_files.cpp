@@ -13,6 +13,7 @@
 #include "refdata/data_files.h"
 #include "refdata/parking_format.h"
 #include "refdata/parking_quality.h"
+#include "refdata/stand_reading.h"
 
 #include <algorithm>
 #include <cmath>
@@ -224,7 +225,7 @@ bool lf_mergeLearnedStand(const LearnedStandContext& context, ParkPos& stand) {
     const auto& node = context.parkpos;
     if (node.attribute("radius_change").as_bool(false)) {
         if (const auto metres = gf_standRadiusMetres(node)) {
-            stand.radius = *metres * metresToNm;
+            stand.radius = *metres * nmPerMetre;
             stand.radius_change = true;
         }
     }
@@ -456,93 +457,6 @@ void lf_setFirstVisitDefaults() {
     parking_percentage.enable(true);
 }
 
-// Stands larger than this are compared with every other stand; the others only with the stands of the
-// grid cells around them. No real stand comes near it: it keeps a file's oversized stand from making the
-// cells as large as the airport.
-constexpr double largeStandRadiusNm = 0.1;
-
-// Neighbours: B is a neighbour of A when A.radius + B.radius > 1.1 x their distance. Two ordinary stands
-// can only be neighbours within twice the largest ordinary radius / 1.1, so they are looked for in a
-// grid of cells of that size: each stand is compared with the stands of its own and the eight cells
-// around it, and the distance is computed only for a pair that a flat-earth measure (never longer than
-// the distance, with a margin) does not already set too far apart. The lists are in stand order.
-void lf_findNeighbours() {
-    const auto isNeighbour = [](const ParkPos& a, const ParkPos& b) {
-        return a.sid != b.sid && a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon});
-    };
-    const std::size_t n = parkPositions.size();
-    std::vector<std::uint32_t> large; // indices
-    double maxRadius = 0.0;
-    double maxAbsLat = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const ParkPos& s = parkPositions[i];
-        if (s.radius > largeStandRadiusNm)
-            large.push_back(i);
-        else
-            maxRadius = std::max(maxRadius, s.radius);
-        maxAbsLat = std::max(maxAbsLat, std::abs(s.lat));
-    }
-    // Cells a little larger than the reach, never so small that their numbers overflow.
-    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
-    const double nmPerDegree = gf_distanceNm({0.0, 0.0}, {1.0, 0.0});
-    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
-    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * degreesToRadians), 1e-3);
-    const double lon0 = n == 0 ? 0.0 : parkPositions.front().lon;
-    // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
-    // date line stays in one piece).
-    std::vector<std::pair<double, double>> flat(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const ParkPos& s = parkPositions[i];
-        flat[i] = {s.lat * nmPerDegree, std::remainder(s.lon - lon0, 360.0) * nmPerDegree * cosLat};
-    }
-    // Cell keys ordered by row, then column: the three cells of a row next to a stand are one range.
-    const auto key = [](std::int64_t row, std::int64_t col) {
-        return (static_cast<std::uint64_t>(row + 0x80000000LL) << 32) |
-               static_cast<std::uint32_t>(col + 0x80000000LL);
-    };
-    const auto cellOf = [&](std::size_t i) {
-        return std::pair{static_cast<std::int64_t>(std::floor(flat[i].first / cellNm)),
-                         static_cast<std::int64_t>(std::floor(flat[i].second / cellNm))};
-    };
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> cells; // key, index: ordinary stands
-    cells.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i)
-        if (parkPositions[i].radius <= largeStandRadiusNm) {
-            const auto [row, col] = cellOf(i);
-            cells.emplace_back(key(row, col), i);
-        }
-    std::sort(cells.begin(), cells.end());
-
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        ParkPos& a = parkPositions[i];
-        found.clear();
-        if (a.radius > largeStandRadiusNm) {
-            for (const ParkPos& b : parkPositions)
-                if (isNeighbour(a, b)) found.push_back(b.sid);
-        } else {
-            const auto [row, col] = cellOf(i);
-            for (std::int64_t r = row - 1; r <= row + 1; ++r) {
-                const std::uint64_t last = key(r, col + 1);
-                auto it = std::lower_bound(cells.begin(), cells.end(),
-                                           std::pair{key(r, col - 1), std::uint32_t{0}});
-                for (; it != cells.end() && it->first <= last; ++it) {
-                    const ParkPos& b = parkPositions[it->second];
-                    const double reach = (a.radius + b.radius) / 1.1 * 1.01;
-                    const double dy = flat[it->second].first - flat[i].first;
-                    const double dx = flat[it->second].second - flat[i].second;
-                    if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) continue;
-                    if (isNeighbour(a, b)) found.push_back(b.sid);
-                }
-            }
-            for (const std::uint32_t j : large)
-                if (isNeighbour(a, parkPositions[j])) found.push_back(parkPositions[j].sid);
-            std::sort(found.begin(), found.end());
-        }
-        a.adjacent.assign(found.begin(), found.end());
-    }
-}
-
 // "altitude" in whole feet; absent unless it reads as a finite number in the 32-bit range.
 std::optional<std::int32_t> lf_altitudeOf(const pugi::xml_document& doc) {
     const auto text = gf_readStringParameter(doc, "altitude");
@@ -614,7 +528,7 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     std::uint32_t sid = 0;
     for (auto& stand : parkPositions)
         stand.sid = ++sid;
-    lf_findNeighbours();
+    gf_setNeighbours(parkPositions);
 
     gf_log(fmt::format("Airport file read from '{}' for {}", handmadeApf ? lf_pathText(learned) : reference,
                        info.airport_name));

@@ -168,8 +168,8 @@ void lf_appendHeader(XmlText& xml, const ApfData& data, int mode) {
 void lf_appendPosition(XmlText& xml, const ParkPos& stand) {
     xml.attribute("latitude", stand.lat, 6);
     xml.attribute("longitude", stand.lon, 6);
-    xml.attribute("heading", stand.heading * radiansToDegrees, 1);
-    xml.attribute("radius", stand.radius * nmToMetres, 1);
+    xml.attribute("heading", stand.heading * degreesPerRadian, 1);
+    xml.attribute("radius", stand.radius * metresPerNm, 1);
     if (stand.heli)
         xml.attribute("heli", "true");
     else
@@ -221,7 +221,7 @@ void lf_appendStand(XmlText& xml, const ParkPos& stand, int mode) {
     } else {
         if (stand.radius_change) {
             xml.attribute("radius_change", "true");
-            xml.attribute("radius", stand.radius * nmToMetres, 1);
+            xml.attribute("radius", stand.radius * metresPerNm, 1);
         }
         if (stand.cargo_change) {
             xml.attribute("cargo_change", "true");

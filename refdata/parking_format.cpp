@@ -4,12 +4,12 @@
 #include "core/strings.h"
 #include "core/version.h"
 #include "core/xml.h"
-#include "refdata/type_lookups.h"
+#include "refdata/stand_reading.h"
 
+#include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <cmath>
-#include <unordered_set>
+#include <iterator>
 #include <utility>
 
 #include <fmt/format.h>
@@ -19,7 +19,7 @@ std::vector<ParkPos> parkPositions;
 ParkPos::ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double lon, double heading,
                  double radiusMetres, bool cargo, bool ramp, bool heli)
     : opts(std::move(opts)), id(std::move(id)), lat(lat), lon(lon), heading(heading),
-      radius(radiusMetres * metresToNm), cargo(cargo), ramp(ramp), heli(heli) {}
+      radius(radiusMetres * nmPerMetre), cargo(cargo), ramp(ramp), heli(heli) {}
 
 void gf_clearParkPositions() {
     parkPositions.clear();
@@ -119,25 +119,7 @@ std::optional<std::string> gf_bitset2hours(const HalfHourSet& set) {
 }
 
 OptIdentity gf_optIdentity(const pugi::xml_node& opt) {
-    OptIdentity identity;
-    const std::string_view cs = opt.attribute("cs").as_string();
-    if (const auto colon = cs.find(':'); colon != std::string_view::npos) {
-        identity.cs = cs.substr(0, colon);
-        identity.cs2 = cs.substr(colon + 1);
-    } else {
-        identity.cs = cs;
-    }
-    const std::string_view reg = opt.attribute("reg").as_string();
-    if (!reg.empty()) {
-        if (const auto row = gf_findRegRecord(reg)) {
-            identity.airl = row->opr.empty() ? row->airl : row->opr;
-            identity.type = row->type;
-            return identity;
-        }
-    }
-    identity.airl = opt.attribute("airl").as_string();
-    identity.type = opt.attribute("type").as_string();
-    return identity;
+    return gf_optIdentityOf(gf_optAttributes(opt));
 }
 
 std::optional<double> gf_finiteNumber(std::string_view text) {
@@ -159,131 +141,50 @@ std::optional<double> gf_finiteAttribute(const pugi::xml_node& node, const char*
     return gf_finiteNumber(attribute.as_string());
 }
 
-namespace {
-
-// The attributes of a stand that its reading takes, found in one pass (the first of a name counts, as
-// with pugi::xml_node::attribute): a file of thousands of stands would otherwise search each stand's
-// attributes once per name.
-struct StandAttributes {
-    pugi::xml_attribute latitude, longitude, radius, heading, cargo, ramp, heli;
-};
-
-StandAttributes lf_standAttributes(const pugi::xml_node& parkpos) {
-    using Slot = pugi::xml_attribute StandAttributes::*;
-    static constexpr std::pair<std::string_view, Slot> names[] = {
-        {"latitude", &StandAttributes::latitude}, {"longitude", &StandAttributes::longitude},
-        {"radius", &StandAttributes::radius},     {"heading", &StandAttributes::heading},
-        {"cargo", &StandAttributes::cargo},       {"ramp", &StandAttributes::ramp},
-        {"heli", &StandAttributes::heli}};
-    StandAttributes found;
-    for (const pugi::xml_attribute a : parkpos.attributes()) {
-        const std::string_view name = a.name();
-        for (const auto& [wanted, slot] : names)
-            if (name == wanted) {
-                if (!(found.*slot)) found.*slot = a;
-                break;
-            }
-    }
-    return found;
-}
-
-std::optional<double> lf_finite(const pugi::xml_attribute& a) {
-    if (!a) return std::nullopt;
-    return gf_finiteNumber(a.as_string());
-}
-
-std::optional<double> lf_radiusMetres(const pugi::xml_attribute& a) {
-    const auto radius = lf_finite(a);
-    if (!radius || std::abs(*radius) > maxStandRadiusMetres) return std::nullopt;
-    return radius;
-}
-
-} // namespace
-
 std::optional<double> gf_standRadiusMetres(const pugi::xml_node& parkpos) {
-    return lf_radiusMetres(parkpos.attribute("radius"));
-}
-
-std::optional<ParkPos> gf_parseParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
-    const StandAttributes attributes = lf_standAttributes(parkpos);
-    const double lat = lf_finite(attributes.latitude).value_or(0.0);
-    const double lon = lf_finite(attributes.longitude).value_or(0.0);
-    if (lat == 0.0 && lon == 0.0) return std::nullopt;
-    // Files of other people: a position off the earth is no stand.
-    if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return std::nullopt;
-    // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
-    // that size would not read back as written after the conversions (metres to nautical miles,
-    // degrees to radians) and would drift with every save.
-    const double radius = lf_radiusMetres(attributes.radius).value_or(0.0);
-    double heading = lf_finite(attributes.heading).value_or(0.0);
-    if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    const bool cargo = attributes.cargo.as_bool(false);
-    const bool ramp = attributes.ramp.as_bool(false);
-    const bool heli = attributes.heli.as_bool(false);
-
-    std::vector<ParkOpt> opts;
-    if (parkpos.child("opt"))
-        opts.reserve(static_cast<std::size_t>(
-            std::distance(parkpos.children("opt").begin(), parkpos.children("opt").end())));
-    for (auto opt : parkpos.children("opt")) {
-        OptIdentity identity = gf_optIdentity(opt);
-        const std::string_view hh = opt.attribute("hh").as_string();
-        const int day = opt.attribute("day").as_int(0);
-        if (hh.empty() || day < 1 || day > 7) continue;
-        ParkOpt entry;
-        entry.airl = std::move(identity.airl);
-        entry.type = std::move(identity.type);
-        entry.reg = opt.attribute("reg").as_string();
-        entry.cs = std::move(identity.cs);
-        entry.cs2 = std::move(identity.cs2);
-        entry.hh = gf_hours2bitset(hh);
-        entry.seq = static_cast<std::uint32_t>(opts.size() + 1);
-        entry.day = static_cast<std::uint32_t>(day);
-        entry.origin = origin;
-        entry.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
-        entry.cpl = opt.attribute("cpl").as_bool(false);
-        opts.push_back(std::move(entry));
-    }
-    opts.shrink_to_fit();
-    return std::optional<ParkPos>(std::in_place, std::move(id), std::move(opts), lat, lon,
-                                  heading * degreesToRadians, radius, cargo, ramp, heli);
+    return gf_standRadiusOf(parkpos.attribute("radius"));
 }
 
 void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin) {
-    if (auto stand = gf_parseParkpos(parkpos, std::move(id), origin))
-        parkPositions.push_back(std::move(*stand));
+    gf_appendStand(parkPositions, parkpos, gf_standAttributes(parkpos), std::move(id), origin);
 }
 
 ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc) {
     ParkingFileStands read;
     const auto section = gf_rootChild(doc, "parkpositions");
     if (!section) return read;
+    // The count the file's header gives, as a first size only (the file may give any number, or none).
+    const auto stated = gf_readIntParameter(doc, "num_parkpos").value_or(0);
+    const std::size_t expected = static_cast<std::size_t>(std::clamp(stated, 0, 20000));
+    read.stands.reserve(expected);
     // Views into the document, which outlives the reading.
-    std::unordered_set<std::string_view> seen;
-    const auto stands = static_cast<std::size_t>(
-        std::distance(section.children("parkpos").begin(), section.children("parkpos").end()));
-    seen.reserve(stands);
-    read.stands.reserve(stands);
+    StandIdSet seen(expected);
     const auto refuse = [&read](std::int32_t number, std::string text) {
         read.errorNumber = number;
         read.refusal = std::move(text);
         return read;
     };
     std::size_t count = 0;
-    for (auto parkpos : section.children("parkpos")) {
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos")) {
         ++count;
-        const auto attribute = parkpos.attribute("id");
-        if (!attribute)
+        const StandAttributes attributes = gf_standAttributes(parkpos);
+        if (!attributes.id)
             return refuse(93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
-        std::string_view id = attribute.as_string();
-        const auto first = id.find_first_not_of(" \t\r\n");
-        if (first == std::string_view::npos)
+        std::string_view id = attributes.id.as_string();
+        const auto begin = id.find_first_not_of(" \t\r\n");
+        if (begin == std::string_view::npos)
             return refuse(93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
-        id = id.substr(first, id.find_last_not_of(" \t\r\n") - first + 1);
-        if (!seen.emplace(id).second)
+        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+        // The id's place in the table is fetched while the stand is read; a repeated id's stand is taken
+        // back before the refusal.
+        const std::uint64_t hash = seen.prepare(id);
+        const std::size_t before = read.stands.size();
+        gf_appendStand(read.stands, parkpos, attributes, std::string(id), 1);
+        if (!seen.insert(id, hash)) {
+            read.stands.erase(read.stands.begin() + static_cast<std::ptrdiff_t>(before), read.stands.end());
             return refuse(94, fmt::format("Parking position '{}' appears more than once.", id));
-        if (auto stand = gf_parseParkpos(parkpos, std::string(id), 1))
-            read.stands.push_back(std::move(*stand));
+        }
     }
     return read;
 }

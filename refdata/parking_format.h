@@ -7,6 +7,8 @@
 // (one per stand, attributes id, latitude, longitude, heading, radius, heli, cargo, ramp, manual,
 // radius_change, cargo_change) > opt (one per flight: reg, airl, type, soft, day, hh, cs, cpl).
 
+#include "core/units.h"
+
 #include <bitset>
 #include <cstdint>
 #include <optional>
@@ -67,10 +69,6 @@ struct ParkPos {
 
 // A stand's radius in a file above this (metres) is no stand's and reads as absent.
 inline constexpr double maxStandRadiusMetres = 10000.0;
-inline constexpr double metresToNm = 0.0005399568034557236;
-inline constexpr double nmToMetres = 1852.0;
-inline constexpr double degreesToRadians = 0.017453292519943295;
-inline constexpr double radiansToDegrees = 57.29577951308232;
 
 // The stands of the park airport. Worker thread only.
 extern std::vector<ParkPos> parkPositions;
@@ -96,10 +94,8 @@ struct OptIdentity {
 // "reg" has a row there (a non-empty operator wins over its airline), else the attributes.
 OptIdentity gf_optIdentity(const pugi::xml_node& opt);
 
-// One stand with its flights (days 1..7 with an "hh" only); nothing for a stand at 0/0 or whose
-// position is not a finite latitude/longitude. Touches no global (the registration table is read).
-std::optional<ParkPos> gf_parseParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin);
-// gf_parseParkpos, appended to parkPositions.
+// Reads one stand with its flights (days 1..7 with an "hh" only) and appends it to parkPositions;
+// nothing for a stand at 0/0 or whose position is not a finite latitude/longitude.
 void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin);
 
 // The stands of a parking file as read: every stand, or the refusal of the file with the stands read

@@ -1,54 +1,37 @@
 #include "refdata/size_category.h"
 
-namespace {
+#include <stdexcept>
 
-using enum SizeCategory;
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < categoryProfiles.size(); ++i)
+            if (static_cast<std::size_t>(categoryProfiles[i].category) != i) return false;
+        return true;
+    }(),
+    "categoryProfiles holds one row per SizeCategory, in the order of their values");
 
-} // namespace
-
-std::string_view gf_sizeCategoryName(SizeCategory category) {
-    switch (category) {
-    case Light:
-        return "Light";
-    case Buzjets:
-        return "Buzjets";
-    case Large:
-        return "Large";
-    case Heavy:
-        return "Heavy";
-    case HighPerf:
-        return "HighPerf";
-    case Rotorcraft:
-        return "Rotorcraft";
-    }
-    return "?";
+const CategoryProfile& gf_categoryProfile(SizeCategory category) {
+    const auto index = static_cast<std::size_t>(category);
+    if (index >= categoryProfiles.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    return categoryProfiles[index];
 }
 
-const std::unordered_map<SizeCategory, std::uint32_t> categoryFigureA{
-    {Light, 250}, {Buzjets, 300}, {Large, 400}, {Heavy, 450}, {HighPerf, 150}, {Rotorcraft, 100}};
-const std::unordered_map<SizeCategory, std::uint32_t> categoryFigureB{
-    {Light, 250}, {Buzjets, 300}, {Large, 350}, {Heavy, 450}, {HighPerf, 150}, {Rotorcraft, 100}};
-const std::unordered_map<SizeCategory, std::uint32_t> categoryFigureC{
-    {Light, 100}, {Buzjets, 200}, {Large, 200}, {Heavy, 250}, {HighPerf, 100}, {Rotorcraft, 100}};
-const std::unordered_map<SizeCategory, std::uint32_t> categoryFigureD{
-    {Light, 200}, {Buzjets, 250}, {Large, 300}, {Heavy, 400}, {HighPerf, 200}, {Rotorcraft, 100}};
-const std::unordered_map<SizeCategory, double> categoryAngleA{
-    {Light, -9.0}, {Buzjets, -8.0}, {Large, -6.0}, {Heavy, -5.0}, {HighPerf, -6.0}, {Rotorcraft, -20.0}};
-const std::unordered_map<SizeCategory, double> categoryAngleB{
-    {Light, -15.0}, {Buzjets, -18.0}, {Large, -16.5}, {Heavy, -12.5}, {HighPerf, -20.0}, {Rotorcraft, -30.0}};
-const std::unordered_map<SizeCategory, double> categoryAngleC{
-    {Light, 0.002617993877991494},  {Buzjets, 0.0017453292519943294},  {Large, 0.0012217304763960306},
-    {Heavy, 0.0008726646259971647}, {HighPerf, 0.0017453292519943294}, {Rotorcraft, 0.0034906585039886587}};
+std::string_view gf_sizeCategoryName(SizeCategory category) {
+    const auto index = static_cast<std::size_t>(category);
+    return index < categoryProfiles.size() ? categoryProfiles[index].name : "?";
+}
 
 bool gf_categoryAdmitted(SizeCategory category, bool lightAircraft, bool helicopters, bool highPerfAircraft) {
-    switch (category) {
-    case Light:
+    if (static_cast<std::size_t>(category) >= categoryProfiles.size()) return true;
+    switch (categoryProfiles[static_cast<std::size_t>(category)].admittedBy) {
+    case CategoryAdmission::lightAircraft:
         return lightAircraft;
-    case Rotorcraft:
+    case CategoryAdmission::helicopters:
         return helicopters;
-    case HighPerf:
+    case CategoryAdmission::highPerfAircraft:
         return highPerfAircraft;
-    default:
-        return true;
+    case CategoryAdmission::always:
+        break;
     }
+    return true;
 }

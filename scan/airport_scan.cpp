@@ -48,12 +48,12 @@ struct PendingTask {
     std::future<BglDecodeResult> result;
 };
 
-// Starts the decoding of one file on a thread of its own; the task takes itself off the running count
+// Starts the decoding of one file on a scan thread; the task takes itself off the running count
 // however it ends.
 std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
-    std::packaged_task<BglDecodeResult()> task([path, codes] {
+    auto task = std::make_shared<std::packaged_task<BglDecodeResult()>>([path, codes] {
         struct Done {
-            ~Done() { --gf_runningScanTasks; }
+            ~Done() { gf_endScanTask(); }
         } done;
         try {
             BglDecodeResult result;
@@ -73,9 +73,14 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
             throw;
         }
     });
-    std::future<BglDecodeResult> future = task.get_future();
+    std::future<BglDecodeResult> future = task->get_future();
     ++gf_runningScanTasks;
-    std::thread(std::move(task)).detach();
+    try {
+        gf_postScanTask([task] { (*task)(); });
+    } catch (...) {
+        gf_endScanTask();
+        throw;
+    }
     return future;
 }
 
@@ -119,51 +124,68 @@ std::size_t lf_utf16Length(const std::string& utf8) {
     return units;
 }
 
+// The walk's tests of one entry: the skip test, then for a BGL file the name tests and the quick check
+// of its header. True when the file gets a task.
+bool lf_wantsTask(const fs::directory_entry& entry, ListStep& step) {
+    const fs::path& path = entry.path();
+    if (gf_isSkippedScanPath(path)) {
+        step.descend = false;
+        return false;
+    }
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError)) return false;
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension != ".bgl") return false;
+    const std::string text = path_to_utf8(path);
+    if (text.find("statics") != std::string::npos || text.find("afcad updates") != std::string::npos ||
+        text.find("_heliports") != std::string::npos)
+        return false;
+    return gf_hasAirportSection(path);
+}
+
 void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& codes) {
     const std::string rootText = path_to_utf8(root);
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
-    gf_walkFolderTree(root, [&](const fs::directory_entry& entry) {
-        try {
-            const fs::path path = entry.path();
-            if (gf_isSkippedScanPath(path)) return WalkStep::skipFolder;
-            std::error_code typeError;
-            if (!entry.is_regular_file(typeError)) return WalkStep::next;
-            std::string extension = path.extension().string();
-            std::transform(extension.begin(), extension.end(), extension.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (extension != ".bgl") return WalkStep::next;
-            const std::string text = path_to_utf8(path);
-            if (text.find("statics") != std::string::npos ||
-                text.find("afcad updates") != std::string::npos ||
-                text.find("_heliports") != std::string::npos)
-                return WalkStep::next;
-            if (!gf_hasAirportSection(path)) return WalkStep::next;
-            // A stop starts no further task, also one that came while the walk waited for a slot.
-            if (runControl.stopping()) {
-                cutShort = true;
-                return WalkStep::next;
+    // The folders are listed and the files' headers checked ahead on as many threads as tasks may run;
+    // the files with an airport go to the tasks in the order of the walk.
+    gf_listFolderTree(
+        root, limit,
+        [&rootText](const fs::directory_entry& entry) {
+            ListStep step;
+            try {
+                step.take = lf_wantsTask(entry, step);
+            } catch (const std::exception& e) {
+                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                            rootText, e.what()));
             }
-            gf_waitForTaskSlot();
-            if (runControl.stopping()) {
-                cutShort = true;
-                return WalkStep::next;
+            return step;
+        },
+        [&](const fs::path& path) {
+            try {
+                // A stop starts no further task, also one that came while the scan waited for a slot.
+                if (runControl.stopping()) return false;
+                gf_waitForTaskSlot();
+                if (runControl.stopping()) return false;
+                pending.push_back(PendingTask{path, lf_startTask(path, codes)});
+                if (pending.size() > limit) {
+                    PendingTask oldest = std::move(pending.front());
+                    pending.pop_front();
+                    if (auto error = lf_collect(oldest))
+                        gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
+                                                    "===> ", *error, pending.size() + 1, path_to_utf8(path)));
+                }
+            } catch (const std::exception& e) {
+                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                            rootText, e.what()));
             }
-            pending.push_back(PendingTask{path, lf_startTask(path, codes)});
-            if (pending.size() > limit) {
-                PendingTask oldest = std::move(pending.front());
-                pending.pop_front();
-                if (auto error = lf_collect(oldest))
-                    gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
-                                                "===> ", *error, pending.size() + 1, text));
-            }
-        } catch (const std::exception& e) {
-            gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                        rootText, e.what()));
-        }
-        return WalkStep::next;
-    });
+            return true;
+        });
+    // A stop ends the walk (the listing with it): the scan runs again at the next start.
+    if (runControl.stopping()) cutShort = true;
     // A closed window ends the scan without waiting for the tasks: they may hang on a slow file system.
     // What they find is not written (the box stays ticked and the next start scans again).
     if (runControl.close.load() && !pending.empty()) {

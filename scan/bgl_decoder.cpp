@@ -1,12 +1,13 @@
 #include "scan/bgl_decoder.h"
 
+#include "core/units.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <set>
 
 namespace {
@@ -331,7 +332,7 @@ private:
         stand.id = std::move(id);
         stand.lat = lat;
         stand.lon = lon;
-        stand.heading = heading == 0.0F ? 2.0 * std::numbers::pi : heading * std::numbers::pi / 180.0;
+        stand.heading = heading == 0.0F ? twoPi : heading * pi / 180.0;
         stand.radiusMetres = radius;
         stand.cargo = type == cargoType;
         stand.ramp = ((rampTypes >> type) & 1U) != 0;

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <thread>
 
 SimLinkStatus simLinkStatus;
@@ -30,6 +31,22 @@ std::atomic<std::uint64_t> dispatchRounds{0};
 
 constexpr auto openRetry = 100ms;
 constexpr auto dispatchPeriod = 1ms;
+
+// The pause between dispatch rounds, which gf_wakeSimClient ends early, and the count of rounds ended,
+// which gf_waitSimDispatch waits on.
+std::mutex pauseMutex;
+std::condition_variable pauseEnd;   // a wake was asked for
+std::condition_variable roundEnded; // a round ended
+bool wakeAsked = false;
+std::uint64_t pauses = 0;
+
+void lf_pauseBetweenRounds() {
+    std::unique_lock lock(pauseMutex);
+    ++pauses;
+    roundEnded.notify_all();
+    pauseEnd.wait_until(lock, std::chrono::steady_clock::now() + dispatchPeriod, [] { return wakeAsked; });
+    wakeAsked = false;
+}
 
 struct DatumEntry {
     DataDefId definition;
@@ -174,7 +191,7 @@ void SimClient(std::stop_token stop, std::string address) {
                         SIMCONNECT_E_NOT_CONNECTED)
                         gf_stopOnSimDisconnect();
                     dispatchRounds.fetch_add(1);
-                    std::this_thread::sleep_until(std::chrono::steady_clock::now() + dispatchPeriod);
+                    lf_pauseBetweenRounds();
                 }
                 os::endTimerResolution(1);
                 timerRaised = false;
@@ -285,6 +302,31 @@ std::uint64_t gf_simDispatchRounds() {
     return dispatchRounds;
 }
 
+void gf_wakeSimClient() {
+    {
+        std::lock_guard lock(pauseMutex);
+        wakeAsked = true;
+    }
+    pauseEnd.notify_one();
+}
+
+bool gf_waitSimDispatch(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::uint64_t seen = 0;
+        {
+            std::lock_guard lock(pauseMutex);
+            seen = pauses;
+        }
+        if (done()) return true;
+        std::unique_lock lock(pauseMutex);
+        if (!roundEnded.wait_until(lock, deadline, [&] { return pauses != seen; })) {
+            lock.unlock();
+            return done();
+        }
+    }
+}
+
 void lf_countFrame() {
     framesHandled.fetch_add(1);
 }
@@ -331,6 +373,12 @@ void SimLinkStatus::clearTexts() {
     simulatorText_.clear();
     userAircraftText_.clear();
     userStandText_.clear();
+}
+
+SimLinkStatusValue SimLinkStatus::value() const {
+    std::lock_guard lock(mutex_);
+    return SimLinkStatusValue{simConnected.load(), simRunning.load(), wingSpanKnown.load(),
+                              simulatorText_,      userAircraftText_, userStandText_};
 }
 
 void gf_resetSimLinkRunState() {

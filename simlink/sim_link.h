@@ -13,6 +13,7 @@
 #include "simlink/sim_ids.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -162,7 +163,10 @@ void gf_clearPositionBuffers();
 
 // Direct requests of the traffic engine. Each takes simCommandMutex for the call (the caller may hold
 // simResultMutex, never simCommandMutex) and returns whether the call could be sent; the caller reports
-// a failure. Without a connection nothing is sent and the result is true.
+// a failure. Without a connection nothing is sent and the result is true. None waits for the simulator:
+// the connection takes the request at once and writes it as far as the socket has room, and the
+// SimClient thread writes the rest at its next round (a write that fails there ends the connection,
+// which the dispatch reports as a closed simulator).
 // Objects in a radius around the user (request 101, definition 404, aircraft only); skipped while the
 // link is stopping.
 bool gf_requestObjectsInRadius(std::uint32_t radiusMeters);
@@ -219,6 +223,16 @@ void gf_rememberUserStand();
 
 // ---- What the status area shows of the link ----------------------------------------------------------
 
+// One copy of SimLinkStatus, taken at once (SimLinkStatus::value).
+struct SimLinkStatusValue {
+    bool simConnected = false;
+    bool simRunning = false;
+    bool wingSpanKnown = false;
+    std::string simulatorText;
+    std::string userAircraftText;
+    std::string userStandText;
+};
+
 struct SimLinkStatus {
     std::atomic<bool> simConnected{false}; // the simulator answered the open
     std::atomic<bool> simRunning{false};   // the simulation runs
@@ -231,6 +245,9 @@ struct SimLinkStatus {
     void setUserAircraftText(std::string text);
     void setUserStandText(std::string text);
     void clearTexts();
+
+    // Everything above, copied under the lock.
+    SimLinkStatusValue value() const;
 
 private:
     mutable std::mutex mutex_;
@@ -276,6 +293,13 @@ bool gf_simClientJoinable();
 std::uint32_t gf_simOpenAttempts();
 std::uint64_t gf_simFramesHandled();
 std::uint64_t gf_simDispatchRounds();
+// Ends the SimClient thread's pause between dispatch rounds at once, so that its next round reads what
+// has just arrived (a test's simulator stand-in calls it after each write, instead of the link finding
+// the message up to a pause later).
+void gf_wakeSimClient();
+// Returns when `done` holds, asked at once and after every dispatch round; false when it still does not
+// hold after `limit`. `done` runs on the calling thread, outside the link's locks.
+bool gf_waitSimDispatch(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 // The simulator is gone: unless a stop is already requested, logs
 // "{} Flight Simulator no longer connected, {} will stop ..." and asks for the stop "SIM WAS CLOSED".

@@ -211,28 +211,42 @@ void lf_flushSimQueues() {
         if (lock.owns_lock()) lf_dropQueues();
         return;
     }
-    std::unique_lock lock(simCommandMutex, std::try_to_lock);
-    if (!lock.owns_lock()) return;
-    HSIMCONNECT handle = hSimConnect;
-    if (handle == nullptr) return;
+    // The queues are taken under the mutex and sent after it is released, so that a thread that queues
+    // (the engine) never waits for the encoding of a frame, nor for this thread while it is put aside.
+    // The taken vectors keep their room and go back as the next frame's empty queues.
+    static std::vector<PositionEntry> positions;
+    static std::vector<ClientEventCmd> events;
+    static std::vector<AiCreateRecord> creates;
+    static std::vector<std::uint32_t> removes;
+    HSIMCONNECT handle = nullptr;
+    {
+        std::unique_lock lock(simCommandMutex, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        handle = hSimConnect;
+        if (handle == nullptr) return;
+        positions.swap(positionSendBuffer);
+        events.swap(simEventQueue);
+        creates.swap(simCreateQueue);
+        removes.swap(simRemoveQueue);
+    }
     const std::uint32_t userId = userObjectId;
 
-    for (const PositionEntry& entry : positionSendBuffer) {
+    for (const PositionEntry& entry : positions) {
         if (entry.objectId <= userId) continue;
         SimConnect_SetDataOnSimObject(handle, defAiPosition, entry.objectId, SIMCONNECT_DATA_SET_FLAG_DEFAULT,
                                       0, sizeof(AiPosition), &entry.position);
     }
-    positionSendBuffer.clear();
+    positions.clear();
 
-    for (const ClientEventCmd& cmd : simEventQueue)
+    for (const ClientEventCmd& cmd : events)
         lf_sendClientEvent(handle, cmd);
-    simEventQueue.clear();
+    events.clear();
 
-    for (const AiCreateRecord& record : simCreateQueue)
+    for (const AiCreateRecord& record : creates)
         lf_sendAiCreate(handle, record);
-    simCreateQueue.clear();
+    creates.clear();
 
-    for (std::uint32_t objectId : simRemoveQueue)
+    for (std::uint32_t objectId : removes)
         lf_sendAiRemove(handle, objectId);
-    simRemoveQueue.clear();
+    removes.clear();
 }

@@ -3,6 +3,7 @@
 // Targets: one lf_searchStands over 400 stands with 30 options each and 300 static aircraft stays under
 // 2 ms; gf_findStandForAircraft over 400 stands under 10 microseconds.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/stand_search.h"
@@ -16,7 +17,7 @@
 namespace {
 
 constexpr int standCount = 400;
-constexpr double metre = 1.0 / 1852.0 / 60.0;
+constexpr double metre = nmPerMetre / 60.0;
 
 void lf_makeStands() {
     gf_clearParkStands();

@@ -5,6 +5,7 @@
 
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/stand_search.h"
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr int standCount = 400;
-constexpr double metre = 1.0 / 1852.0 / 60.0;
+constexpr double metre = nmPerMetre / 60.0;
 constexpr WeekSlot now{3, 20};
 
 std::string lf_reg(int stand, int k) {

@@ -1,5 +1,5 @@
 // Parsing and filtering throughput of the traffic reader: at least 1,000,000 datagrams a second on
-// one core.
+// one core. The adding stack is drained as the engine drains it, once per pass of 1,000 datagrams.
 
 #include <string>
 #include <vector>
@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "engine/engine_pass.h"
 #include "feed/feed_state.h"
 #include "feed/traffic_datagram.h"
 #include "feed/udp_readers.h"
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr Lalo lszh{47.4581, 8.5481};
+// The datagrams of one engine pass (10 ms) at the heaviest feed, 100,000 datagrams a second.
+constexpr std::size_t passDatagrams = 1000;
 
 struct Type {
     const char* icao;
@@ -59,17 +62,31 @@ void run(benchmark::State& state, bool withRejects) {
     const auto datagrams = realisticDatagrams(withRejects);
     std::size_t i = 0;
     std::size_t accepted = 0;
+    std::vector<TrafficRecord> taken;
+    taken.reserve(passDatagrams);
+    // The engine's intake at each pass: the records are moved out under the lock (all but the bound
+    // when more are waiting) and handled after it.
     const auto drain = [&] {
-        // The engine takes the records away.
-        std::lock_guard lock(addingStackMutex);
-        accepted += addingStack.size();
-        addingStack.clear();
+        {
+            std::lock_guard lock(addingStackMutex);
+            for (std::size_t n = gf_recordsToTake(addingStack.size()); n > 0 && !addingStack.empty(); --n) {
+                taken.push_back(std::move(addingStack.front()));
+                addingStack.pop_front();
+            }
+        }
+        accepted += taken.size();
+        benchmark::DoNotOptimize(taken.data());
+        taken.clear();
     };
     for (auto _ : state) {
         reader.handle(datagrams[i % datagrams.size()]);
-        if (++i % 4096 == 0) drain();
+        if (++i % passDatagrams == 0) drain();
     }
-    drain();
+    {
+        std::lock_guard lock(addingStackMutex);
+        accepted += addingStack.size();
+        addingStack.clear();
+    }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
     state.counters["accepted_share"] = static_cast<double>(accepted) / static_cast<double>(i);
 }

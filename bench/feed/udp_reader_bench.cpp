@@ -12,29 +12,15 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "bench/feed/bench_datagrams.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "platform/net/socket.h"
 
 namespace {
 
-constexpr Lalo lszh{47.4581, 8.5481};
+constexpr Lalo lszh = benchLszh;
 constexpr int batch = 256;
-
-// Airborne flights around Zurich, each datagram distinct.
-std::vector<std::string> datagrams(int count) {
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i) {
-        const int flight = i % 300;
-        out.push_back(fmt::format(
-            "RTTFC,{},{:.6f},{:.6f},{},0,0,{:.1f},280.0,FLD{},A320,HB-F{:04},LSGG,LSZH,{:.3f},"
-            "adsb,S{},adsb_icao,{},290,300,0.460,0.00,0.0,{:.1f},{:.1f},0,none,A3",
-            0x4B0000 + flight, lszh.lat + (flight % 17 - 8) * 0.03, lszh.lon + (flight % 13 - 6) * 0.04,
-            10000 + flight * 50, (flight * 7) % 360 + 0.5, flight, flight, 1765364400.0 + i * 0.00005, i,
-            10150 + flight * 50, (flight * 7) % 360 + 0.5, (flight * 7) % 360 + 0.5));
-    }
-    return out;
-}
 
 void BM_TrafficReaderThroughSocket(benchmark::State& state) {
     realTrafficLocal.store(true); // every datagram is handled, repeats too
@@ -49,7 +35,7 @@ void BM_TrafficReaderThroughSocket(benchmark::State& state) {
     net::Address to;
     net::resolve("127.0.0.1", std::to_string(reader.boundPort.load()), false, to);
     const net::SocketHandle sender = net::openUdpSocket();
-    const auto payloads = datagrams(batch * 16);
+    const auto payloads = gf_benchDatagrams(batch * 16, 300);
     std::size_t next = 0;
     std::int64_t handled = 0;
     for (auto _ : state) {

@@ -3,6 +3,7 @@
 // neighbours, quality factors) under 200 ms; writing that learned file under 100 ms; the closest
 // stand in a file of 1,000 stands under 20 ms.
 
+#include "bench_folder.h"
 #include "core/geodesy.h"
 #include "refdata/airport_files.h"
 #include "refdata/apf_writer.h"
@@ -16,23 +17,10 @@
 #include <fmt/format.h>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A working folder of its own for the whole run.
-void enterBenchFolder() {
-    static const bool entered = [] {
-        const fs::path folder =
-            fs::temp_directory_path() / fmt::format("skyloom-parking-bench-{}", ::getpid());
-        fs::create_directories(folder / "airports" / "my_thirdparty");
-        fs::current_path(folder);
-        return true;
-    }();
-    (void)entered;
-}
 
 std::vector<ParkPos> makeStands(int count, int flightsPerStand, std::uint32_t origin) {
     std::mt19937 engine(7);
@@ -80,7 +68,7 @@ void writeAirportFile(const fs::path& path, int stands) {
 }
 
 void BM_readApfWithLearnedFile(benchmark::State& state) {
-    enterBenchFolder();
+    enterBenchFolder("parking-bench");
     writeAirportFile("airports/my_thirdparty/LSZH.xml", 400);
     gf_writeApf(learnedFile(), gf_learnedPathOf("LSZH", "FlyTampa"), apfLearnedMode, 1);
     parkAirportCode = "LSZH";
@@ -98,7 +86,7 @@ void BM_readApfWithLearnedFile(benchmark::State& state) {
 BENCHMARK(BM_readApfWithLearnedFile)->Unit(benchmark::kMillisecond);
 
 void BM_writeLearnedFile(benchmark::State& state) {
-    enterBenchFolder();
+    enterBenchFolder("parking-bench");
     const ApfData data = learnedFile();
     const fs::path path = gf_learnedPathOf("LSZH", "FlyTampa");
     for (auto _ : state)
@@ -107,7 +95,7 @@ void BM_writeLearnedFile(benchmark::State& state) {
 BENCHMARK(BM_writeLearnedFile)->Unit(benchmark::kMillisecond);
 
 void BM_closestStand(benchmark::State& state) {
-    enterBenchFolder();
+    enterBenchFolder("parking-bench");
     writeAirportFile("airports/my_thirdparty/LSZX.xml", 1000);
     std::string id;
     for (auto _ : state)

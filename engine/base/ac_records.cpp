@@ -1,29 +1,20 @@
 #include "engine/base/ac_records.h"
 
 #include "core/strings.h"
+#include "core/units.h"
 #include "refdata/type_lookups.h"
 
 #include <fmt/format.h>
 
 #include <cctype>
-#include <numbers>
 #include <unordered_map>
 #include <utility>
 
 namespace {
 
-constexpr double degToRad = std::numbers::pi / 180.0;
-
 template <class E> std::string_view lf_nameOf(const std::unordered_map<E, std::string_view>& table, E value) {
     return table.at(value); // std::out_of_range for a value outside the table
 }
-
-const std::unordered_map<SizeCategory, double> factorATable{
-    {SizeCategory::Light, 0.5}, {SizeCategory::Buzjets, 0.75}, {SizeCategory::Large, 0.6},
-    {SizeCategory::Heavy, 0.5}, {SizeCategory::HighPerf, 1.0}, {SizeCategory::Rotorcraft, 0.75}};
-const std::unordered_map<SizeCategory, double> factorBTable{
-    {SizeCategory::Light, 5.0}, {SizeCategory::Buzjets, 4.5},  {SizeCategory::Large, 4.0},
-    {SizeCategory::Heavy, 3.0}, {SizeCategory::HighPerf, 4.5}, {SizeCategory::Rotorcraft, 5.0}};
 
 } // namespace
 
@@ -50,23 +41,24 @@ std::string_view gf_acPhaseName(AcPhase phase) {
 }
 
 double gf_factorAOf(SizeCategory category) {
-    return factorATable.at(category);
+    return gf_categoryProfile(category).factorA;
 }
 
 double gf_factorBOf(SizeCategory category) {
-    return factorBTable.at(category);
+    return gf_categoryProfile(category).factorB;
 }
 
 AcData::AcData(const FlightIdent& ident) : FlightIdent(ident) {
     halfSize = gf_wingspanOf(type);
     sizeCat = gf_sizeCategoryOf(type);
-    takeoffPitch = gf_varyByPercent(categoryAngleA.at(sizeCat), 2.5) * degToRad;
-    pitchB = gf_varyByPercent(categoryAngleB.at(sizeCat), 5.0) * degToRad;
-    rateA = categoryAngleC.at(sizeCat);
-    slotsA = categoryFigureA.at(sizeCat);
-    onGroundSlots = categoryFigureB.at(sizeCat);
-    rotationSlots = categoryFigureC.at(sizeCat);
-    slotsD = categoryFigureD.at(sizeCat);
+    const CategoryProfile& profile = gf_categoryProfile(sizeCat);
+    takeoffPitch = gf_varyByPercent(profile.categoryAngleA, 2.5) * radiansPerDegree;
+    pitchB = gf_varyByPercent(profile.categoryAngleB, 5.0) * radiansPerDegree;
+    rateA = profile.categoryAngleC;
+    slotsA = profile.categoryFigureA;
+    onGroundSlots = profile.categoryFigureB;
+    rotationSlots = profile.categoryFigureC;
+    slotsD = profile.categoryFigureD;
 }
 
 StaticAc::StaticAc(AcData data, std::uint32_t standId, const StandPlace& stand, bool flag)

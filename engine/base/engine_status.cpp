@@ -44,6 +44,55 @@ void EngineStatus::setReservedStandText(std::string text) {
     reservedStandText_ = std::move(text);
 }
 
+void EngineStatus::setAirportFileText(std::string text) {
+    std::lock_guard lock(mutex_);
+    airportFileText_ = std::move(text);
+}
+
+void EngineStatus::setQualityText(std::string text) {
+    std::lock_guard lock(mutex_);
+    qualityText_ = std::move(text);
+}
+
+EngineStatusValue EngineStatus::value() const {
+    std::lock_guard lock(mutex_);
+    return EngineStatusValue{liveCount.load(),
+                             parkedLiveCount.load(),
+                             staticCount.load(),
+                             refusedCount.load(),
+                             standUpdateCount.load(),
+                             cargoChangeCount.load(),
+                             staticMeanHours.load(),
+                             liveMeanHours.load(),
+                             maxParkCount.load(),
+                             maxParkPercent.load(),
+                             softMark.load(),
+                             weekMark.load(),
+                             pendingStaticCount.load(),
+                             standPlanCount.load(),
+                             parkedFileRead.load(),
+                             reservedStandOk.load(),
+                             renewalMinutes.load(),
+                             standCount.load(),
+                             handmadeAirportFile.load(),
+                             callsignChoiceText_,
+                             parkAirportText_,
+                             parkedFileText_,
+                             reservedStandText_,
+                             airportFileText_,
+                             qualityText_};
+}
+
+void EngineStatus::clearRun() {
+    liveCount = 0;
+    parkedLiveCount = 0;
+    staticCount = 0;
+    staticMeanHours = 0.0f;
+    liveMeanHours = 0.0f;
+    setParkedFileText({});
+    setAirportFileText({});
+}
+
 void EngineStatus::reset() {
     liveCount = 0;
     parkedLiveCount = 0;
@@ -64,8 +113,12 @@ void EngineStatus::reset() {
     parkedFileRead = false;
     reservedStandOk = false;
     renewalMinutes = 0;
+    standCount = 0;
+    handmadeAirportFile = false;
     setParkedFileText({});
     setReservedStandText({});
+    setAirportFileText({});
+    setQualityText({});
 }
 
 namespace {

@@ -9,6 +9,35 @@
 #include <mutex>
 #include <string>
 
+// One copy of everything EngineStatus holds, taken at once (EngineStatus::value).
+struct EngineStatusValue {
+    std::uint64_t liveCount = 0;
+    std::uint64_t parkedLiveCount = 0;
+    std::uint64_t staticCount = 0;
+    std::uint64_t refusedCount = 0;
+    std::uint32_t standUpdateCount = 0;
+    std::uint32_t cargoChangeCount = 0;
+    float staticMeanHours = 0.0f;
+    float liveMeanHours = 0.0f;
+    std::int32_t maxParkCount = 0;
+    std::int32_t maxParkPercent = 0;
+    bool softMark = false;
+    bool weekMark = false;
+    std::uint64_t pendingStaticCount = 0;
+    std::uint64_t standPlanCount = 0;
+    bool parkedFileRead = false;
+    bool reservedStandOk = false;
+    std::int32_t renewalMinutes = 0;
+    std::uint64_t standCount = 0;
+    bool handmadeAirportFile = false;
+    std::string callsignChoiceText;
+    std::string parkAirportText;
+    std::string parkedFileText;
+    std::string reservedStandText;
+    std::string airportFileText;
+    std::string qualityText;
+};
+
 // The worker thread writes it; the window thread reads it (atomics, texts under the mutex).
 struct EngineStatus {
     // Counted by gf_countAircraft (aircraft_counts): active live aircraft not parked, parked active live
@@ -44,6 +73,9 @@ struct EngineStatus {
     std::atomic<bool> reservedStandOk{false};
     // Minutes to the next renewal of the static aircraft.
     std::atomic<std::int32_t> renewalMinutes{0};
+    // The park airport's stands as its airport file gave them, and whether that file is hand-made.
+    std::atomic<std::uint64_t> standCount{0};
+    std::atomic<bool> handmadeAirportFile{false};
 
     // "= {oid}" or "has left" beside the callsign box; empty when nothing is tracked.
     std::string callsignChoiceText() const;
@@ -57,7 +89,16 @@ struct EngineStatus {
     // The reserved stand's name; empty when none. A copy for the window thread.
     std::string reservedStandText() const;
     void setReservedStandText(std::string text);
+    // The airport file's publisher ("stock", "FlyTampa" and the like) and its quality text.
+    void setAirportFileText(std::string text);
+    void setQualityText(std::string text);
 
+    // Everything above, copied under the lock.
+    EngineStatusValue value() const;
+
+    // The run reset: the counts, the mean parked times and the park airport's file texts of the last
+    // run are shown no more.
+    void clearRun();
     void reset();
 
 private:
@@ -66,6 +107,8 @@ private:
     std::string parkAirportText_;
     std::string parkedFileText_;
     std::string reservedStandText_;
+    std::string airportFileText_;
+    std::string qualityText_;
 };
 
 extern EngineStatus engineStatus;

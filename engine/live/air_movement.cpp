@@ -1,6 +1,7 @@
 #include "engine/live/air_movement.h"
 
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/base/ac_commands.h"
 #include "engine/base/engine_tables.h"
 #include "engine/live/movement_legs.h"
@@ -13,12 +14,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace {
 
-constexpr double pi = std::numbers::pi;
-constexpr double degToRad = pi / 180.0;
 constexpr double cruiseAltitudeFt = 10000.0;
 constexpr double nearParkAirportNm = 10.0;
 constexpr std::int32_t boundFloor = 1000;
@@ -186,52 +184,15 @@ std::optional<EngineParkAirport> gf_engineParkAirport() {
 }
 
 double gf_maxPitchStep(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Light:
-        return 0.01 * degToRad;
-    case SizeCategory::Buzjets:
-        return 0.0085 * degToRad;
-    case SizeCategory::Large:
-        return 0.0075 * degToRad;
-    case SizeCategory::Heavy:
-        return 0.005 * degToRad;
-    default:
-        return 0.03 * degToRad;
-    }
+    return gf_categoryProfile(category).maxPitchStepDegrees * radiansPerDegree;
 }
 
 double gf_maxBank(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Light:
-        return 40 * degToRad;
-    case SizeCategory::Buzjets:
-        return 35 * degToRad;
-    case SizeCategory::Large:
-        return 30 * degToRad;
-    case SizeCategory::Heavy:
-        return 20 * degToRad;
-    case SizeCategory::HighPerf:
-        return 90 * degToRad;
-    default:
-        return 75 * degToRad;
-    }
+    return gf_categoryProfile(category).maxBankDegrees * radiansPerDegree;
 }
 
 double gf_maxBankStep(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Light:
-        return 0.035 * degToRad;
-    case SizeCategory::Buzjets:
-        return 0.0275 * degToRad;
-    case SizeCategory::Large:
-        return 0.02 * degToRad;
-    case SizeCategory::Heavy:
-        return 0.015 * degToRad;
-    case SizeCategory::HighPerf:
-        return 0.1 * degToRad;
-    default:
-        return 0.06 * degToRad;
-    }
+    return gf_categoryProfile(category).maxBankStepDegrees * radiansPerDegree;
 }
 
 double gf_qnhCorrectedRate(const LiveAc& ac) {
@@ -330,7 +291,7 @@ void lf_flarePass(LiveAc& ac) {
         ++m.flareStage;
     };
     if (m.flareStage == 0 && h <= ac.cgHeight + 30.0) {
-        m.pitchStep = (-4.0 * degToRad - ac.pos.pitch) / std::max<double>(ac.slotsA, 1.0);
+        m.pitchStep = (-4.0 * radiansPerDegree - ac.pos.pitch) / std::max<double>(ac.slotsA, 1.0);
         stage(-0.1, -601);
     } else if (m.flareStage == 1 && agl <= ac.cgHeight + 20.0) {
         stage(-0.075, -450);
@@ -340,7 +301,7 @@ void lf_flarePass(LiveAc& ac) {
     } else if (m.flareStage == 3 && agl <= ac.cgHeight + 3.0) {
         stage(-0.025, -150);
     }
-    ac.pos.pitch = std::max(ac.pos.pitch + m.pitchStep, -4.0 * degToRad);
+    ac.pos.pitch = std::max(ac.pos.pitch + m.pitchStep, -4.0 * radiansPerDegree);
     lf_clampedBank(ac.pos, m.bankStep);
     ac.pos.altitude += m.altStep;
 }

@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "engine/base/ac_commands.h"
 #include "engine/base/engine_clock.h"
 #include "engine/base/engine_status.h"
@@ -23,18 +24,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace {
 
-constexpr double pi = std::numbers::pi;
-constexpr double degToRad = pi / 180.0;
-constexpr double radToDeg = 180.0 / pi;
-constexpr double feetPerNm = 6076.11549;
-constexpr double metresPerNm = 1852.0;
 constexpr double samePlaceDeg = 1e-8;
 constexpr double curveEnd = 0.999999;
-constexpr double headingCloseRad = 0.5 * degToRad;
+constexpr double headingCloseRad = 0.5 * radiansPerDegree;
 // Corners and speed changes.
 constexpr double straightCornerDeg = 3.0;
 constexpr double sharpCornerDeg = 45.0;
@@ -184,7 +179,7 @@ void lf_parkedStart(LiveAc& ac) {
     m.leadBound = m.takeoffRun ? takeoffLeadPasses : startBoundPasses;
     if (!m.pushbackPending) return;
     const double toLast = gf_bearing(Lalo{ac.standLat, ac.standLon}, lf_at(ac.samples.back()));
-    const double off = std::round(std::fabs(lf_wrapped(toLast - ac.standHdg)) * radToDeg);
+    const double off = std::round(std::fabs(lf_wrapped(toLast - ac.standHdg)) * degreesPerRadian);
     if (off < 90.0)
         gf_pullOut(ac);
     else
@@ -196,7 +191,7 @@ void lf_corners(LiveAc& ac) {
     MoveState& m = ac.move;
     if (q[1].standing) return;
     if (q.size() >= 3 && !q[2].standing) {
-        const double a = lf_wrapped(gf_bearing(lf_at(q[1]), lf_at(q[2])) - ac.pos.heading) * radToDeg;
+        const double a = lf_wrapped(gf_bearing(lf_at(q[1]), lf_at(q[2])) - ac.pos.heading) * degreesPerRadian;
         const double turn = std::fabs(a);
         if (turn <= straightCornerDeg) {
             lf_speedCheck(ac);
@@ -219,7 +214,7 @@ void lf_corners(LiveAc& ac) {
         lf_speedCheck(ac);
     }
     if (!gf_hasCurve(m)) {
-        m.turnAngle = std::fabs(lf_wrapped(m.targetBearing - ac.pos.heading)) * radToDeg;
+        m.turnAngle = std::fabs(lf_wrapped(m.targetBearing - ac.pos.heading)) * degreesPerRadian;
         m.turning = m.turnAngle > straightCornerDeg;
     }
 }
@@ -304,20 +299,7 @@ void gf_cargoCheckAtStand(const LiveAc& ac, ParkPos& stand) {
 }
 
 double gf_rotationSpeed(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Light:
-        return 90;
-    case SizeCategory::Buzjets:
-        return 110;
-    case SizeCategory::Large:
-        return 140;
-    case SizeCategory::Heavy:
-        return 150;
-    case SizeCategory::HighPerf:
-        return 220;
-    default:
-        return 0;
-    }
+    return gf_categoryProfile(category).rotationSpeedKn;
 }
 
 bool gf_hasCurve(const MoveState& m) {
@@ -325,7 +307,7 @@ bool gf_hasCurve(const MoveState& m) {
 }
 
 void gf_makeCurve(MoveState& m, const Lalo& from, const Lalo& control, const Lalo& end) {
-    const double perLon = curveMetresPerDegree * std::cos(from.lat * degToRad);
+    const double perLon = curveMetresPerDegree * std::cos(from.lat * radiansPerDegree);
     const auto local = [&](const Lalo& p) {
         return Lalo{(p.lat - from.lat) * curveMetresPerDegree,
                     std::remainder(p.lon - from.lon, 360.0) * perLon};
@@ -453,7 +435,7 @@ void gf_groundAttitudeStep(LiveAc& ac, double d) {
             level = 1;
         gf_setThrottle(ac, level);
     } else if (m.landingRoll) {
-        const double turned = std::fabs(lf_wrapped(ac.pos.heading - m.touchdownHeading)) * radToDeg;
+        const double turned = std::fabs(lf_wrapped(ac.pos.heading - m.touchdownHeading)) * degreesPerRadian;
         if (turned >= rollEndTurnDeg - 1e-9) {
             gf_setFlaps(ac, 0);
             m.landingRoll = false;
@@ -490,7 +472,7 @@ bool gf_checkPushBackSample(LiveAc& ac, PosSample& sample) {
             heading = *sample.trueHeading;
         } else {
             if (sample.track == 0) return false;
-            heading = sample.track * degToRad;
+            heading = sample.track * radiansPerDegree;
         }
         m.pushbackSide = lf_wrapped(heading - ac.pos.heading) > 0;
         m.pushbackSideKnown = true;
@@ -611,7 +593,7 @@ void drive2Stand(LiveAc& ac, const StandPlace& stand) {
     onStand.alt = ac.pos.altitude;
     onStand.gs = taxi;
     onStand.tas = taxi;
-    onStand.track = stand.hdg * radToDeg;
+    onStand.track = stand.hdg * degreesPerRadian;
     onStand.vs = 0;
     onStand.duePass = q.front().duePass + t;
     onStand.airborne = false;

@@ -3,6 +3,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_clock.h"
 #include "engine/base/engine_tables.h"
@@ -22,15 +23,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
-constexpr double pi = std::numbers::pi;
-constexpr double radToDeg = 180.0 / pi;
-constexpr double feetPerNm = 6076.11549;
 constexpr double userGroundConflictNm = 0.08099352051835854; // 150 m
-constexpr double heldNearUserNm = 500.0 / 1852.0;
+constexpr double heldNearUserNm = 500.0 / metresPerNm;
 
 std::int64_t lf_now() {
     return enginePassCount.load();
@@ -62,7 +59,8 @@ bool lf_userConflict(LiveAc& ac) {
     const double d = gf_distanceNm(userAt, at);
     if (f.airborne) {
         if (d <= 6.0 && std::fabs(f.alt - user.altitude) < 3000.0) {
-            const double a = lf_wrapDegrees((ac.move.targetBearing - gf_bearing(userAt, at)) * radToDeg);
+            const double a =
+                lf_wrapDegrees((ac.move.targetBearing - gf_bearing(userAt, at)) * degreesPerRadian);
             double x = 0;
             if (a >= 0 && a <= 90)
                 x = 90 - a;
@@ -193,7 +191,7 @@ void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
     q.erase(q.begin() + 1, q.end());
     q.front().lat = stand.lat;
     q.front().lon = stand.lon;
-    q.front().track = stand.heading * radToDeg;
+    q.front().track = stand.heading * degreesPerRadian;
     if (ParkPos* at = gf_findStand(stand.sid)) gf_cargoCheckAtStand(ac, *at);
     gf_occupyStand(stand.sid, ac.hexid);
     lf_addRealStandOption(stand.sid, ac, 1);

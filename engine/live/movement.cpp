@@ -3,6 +3,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
@@ -20,15 +21,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <string>
 
 namespace {
 
-constexpr double pi = std::numbers::pi;
-constexpr double degToRad = pi / 180.0;
-constexpr double feetPerNm = 6076.11549;
-constexpr double metresPerNmHere = 1852.0;
 constexpr double samePlaceDeg = 1e-8;
 constexpr double nearbyDeg = 0.00015;
 // 22 m: a moving sample this close to the last moving one keeps the stationary samples behind it.
@@ -70,16 +66,8 @@ void lf_clearCurve(MoveState& m) {
 }
 
 bool lf_categoryAllowed(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Light:
-        return LIGHT_AIRCRAFT.value.load();
-    case SizeCategory::HighPerf:
-        return HIGH_PERF_AIRCRAFT.value.load();
-    case SizeCategory::Rotorcraft:
-        return HELICOPTERS.value.load();
-    default:
-        return true;
-    }
+    return gf_categoryAdmitted(category, LIGHT_AIRCRAFT.value.load(), HELICOPTERS.value.load(),
+                               HIGH_PERF_AIRCRAFT.value.load());
 }
 
 double lf_takeoffSpeed(double gs, double& vs) {
@@ -343,7 +331,8 @@ bool lf_checkNewPosDuringLanding(LiveAc& ac, PosSample& sample) {
     }
     if (lf_samePlace(sample, q.back())) return false;
     const auto turn = [&](const PosSample& from) {
-        return std::fabs(lf_signedAngle(gf_bearing(lf_at(from), lf_at(sample)) - ac.pos.heading)) / degToRad;
+        return std::fabs(lf_signedAngle(gf_bearing(lf_at(from), lf_at(sample)) - ac.pos.heading)) /
+               radiansPerDegree;
     };
     MoveState& m = ac.move;
     if (q.size() >= 2) {
@@ -387,7 +376,8 @@ bool lf_checkExtendingSituations(LiveAc& ac, PosSample& sample) {
         if (m.extrapolationCount != 0) {
             if (!ac.onGround && !sample.standing) {
                 const double bearing = gf_bearing(lf_at(ac.samples.back()), lf_at(sample));
-                if (std::fabs(lf_signedAngle(bearing - ac.pos.heading)) >= 100.0 * degToRad) return false;
+                if (std::fabs(lf_signedAngle(bearing - ac.pos.heading)) >= 100.0 * radiansPerDegree)
+                    return false;
             }
             lf_endDeadReckoning(ac);
         }
@@ -468,8 +458,8 @@ void gf_initialPosition(LiveAc& ac) {
     p.verticalSpeed = first.vs / 60.0;
     p.trueAirspeed = first.tas;
     p.bank = first.bank.value_or(0.0);
-    p.pitch = first.airborne ? gf_pitchForVerticalSpeed(first.vs) : 0.6 * degToRad;
-    double heading = first.track * degToRad;
+    p.pitch = first.airborne ? gf_pitchForVerticalSpeed(first.vs) : 0.6 * radiansPerDegree;
+    double heading = first.track * radiansPerDegree;
     if (ac.keptHeading)
         heading = *ac.keptHeading;
     else if (ac.phase == AcPhase::parked)
@@ -493,7 +483,7 @@ bool decodeExisting(LiveAc& ac, PosSample sample) {
             return false;
         }
         if (ac.move.holding && !q.empty() &&
-            gf_distanceNm(lf_at(sample), lf_at(q.front())) * metresPerNmHere >
+            gf_distanceNm(lf_at(sample), lf_at(q.front())) * metresPerNm >
                 static_cast<double>(HOLDING_THRESHOLD_METERS.value.load())) {
             ac.move.holding = false;
             removeAircraftFromSim(ac);

@@ -1,6 +1,7 @@
 #include "engine/live/movement_legs.h"
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "feed/feed_state.h"
 
 #include <gsl/narrow>
@@ -8,12 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace {
-
-constexpr double pi = std::numbers::pi;
-constexpr double degToRad = pi / 180.0;
 
 Lalo lf_at(const PosSample& s) {
     return Lalo{s.lat, s.lon};
@@ -32,7 +29,7 @@ double gf_pitchForVerticalSpeed(double feetPerMinute) {
     double rate = feetPerMinute;
     if (rate > 2400) rate = 2400;
     if (rate < 0) rate = std::max(rate, -3000.0) / 2.0;
-    return (-3.0 - rate / 600.0 * 2.2) * degToRad;
+    return (-3.0 - rate / 600.0 * 2.2) * radiansPerDegree;
 }
 
 std::int64_t gf_clampedDuePass(const LiveAc& ac, std::int64_t passes) {

@@ -2,6 +2,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_clock.h"
 #include "engine/base/engine_tables.h"
@@ -31,7 +32,6 @@ constexpr double atStandNm = 0.0458963282937365;       // 85 m
 constexpr double farFromStandNm = 0.10799136069114472; // 200 m
 constexpr double moveStepNm = 0.0016198704103671706;   // 3 m
 constexpr double samePlaceDeg = 1e-8;
-constexpr double radToDeg = 57.29577951308232;
 constexpr std::uint32_t movesToLeave = 3;
 constexpr std::int32_t leaveBoundPasses = 3000;
 constexpr std::int32_t leaveTakeoffLeadPasses = 5000;
@@ -66,16 +66,7 @@ void lf_takeStand(LiveAc& ac, const ParkPos& stand) {
 
 // Passes since the last real sample before the towed limit, by category; 0: never towed.
 std::int64_t lf_towedWithinPasses(SizeCategory category) {
-    switch (category) {
-    case SizeCategory::Heavy:
-        return 360000; // one hour
-    case SizeCategory::Large:
-        return 150000; // 25 minutes
-    case SizeCategory::Buzjets:
-        return 90000; // 15 minutes
-    default:
-        return 0;
-    }
+    return gf_categoryProfile(category).towingPasses;
 }
 
 // The aircraft leaves its stand with the new sample: the push-back (or pulling out) follows at the
@@ -218,7 +209,7 @@ bool gf_checkStandDeparture(LiveAc& ac, PosSample& sample) {
     if (d > farFromStandNm) {
         lf_addRealStandOption(ac.sid, ac, 3);
         gf_log(fmt::format("{:8}: {:8} far from its stand ({:.0f} m), removed", gf_standNameOf(ac.sid), ac.cs,
-                           d * 1852.0));
+                           d * metresPerNm));
         removeAircraftFromSim(ac);
         return false;
     }

@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "engine/base/ac_commands.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/callsign_choice.h"
@@ -22,11 +23,9 @@
 #include <fmt/format.h>
 
 #include <cmath>
-#include <numbers>
 
 namespace {
 
-constexpr double radToDeg = 180.0 / std::numbers::pi;
 constexpr double samePlaceDeg = 1e-8;
 constexpr std::uint32_t firstAiObjectId = 3;
 
@@ -209,7 +208,7 @@ void liveryRespawn(LiveAc& ac) {
         } else {
             q.erase(q.begin() + 1, q.end());
             q.front().standing = true;
-            q.front().track = ac.pos.heading * radToDeg;
+            q.front().track = ac.pos.heading * degreesPerRadian;
             now = q.front();
         }
         now.duePass = enginePassCount.load() + 1;

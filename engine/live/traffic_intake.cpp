@@ -1,6 +1,7 @@
 #include "engine/live/traffic_intake.h"
 
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/live/movement.h"
 #include "engine/live/respawn.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr double secondsPerHour = 3600.0;
 // Thinning distances: 450 m in the air, 20 m on the ground.
 constexpr double airThinningNm = 0.2429805615550756;
 constexpr double groundThinningNm = 0.010799136069114472;

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <optional>
 #include <string_view>
 
@@ -37,10 +36,9 @@ constexpr double samePlaceDeg = 1e-8;
 
 // The angle wrapped into (-pi, pi].
 double lf_wrapPi(double a) {
-    const double twoPi = 2 * std::numbers::pi;
     a = std::fmod(a, twoPi);
-    if (a <= -std::numbers::pi) a += twoPi;
-    if (a > std::numbers::pi) a -= twoPi;
+    if (a <= -pi) a += twoPi;
+    if (a > pi) a -= twoPi;
     return a;
 }
 

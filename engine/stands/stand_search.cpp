@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/parking_limits.h"
@@ -25,7 +26,6 @@ namespace {
 constexpr double tooSmallMarginNm = 0.0009719222462203025; // 1.8 m
 constexpr double tooSmallReachNm = 0.010799136069114472;   // 20 m
 constexpr double optionReachNm = 0.0458963282937365;       // 85 m
-constexpr double oneMetreNm = 0.0005399568034557236;
 
 std::string lf_withoutTrailingUnderscore(std::string_view text) {
     if (!text.empty() && text.back() == '_') text.remove_suffix(1);
@@ -248,7 +248,7 @@ ParkPos* gf_findStandForAircraft(const Lalo& pos, const AcData& ac, double maxDi
     // Stands beyond every reach are passed over without the great-circle distance: a box of the reach
     // around the position (with a margin for the box's flat-earth sides).
     const double reachDegrees = std::max(maxDistNm, byOption ? optionReachNm : 0.0) / 60.0 * 1.02;
-    const double cosLat = std::max(std::cos(pos.lat * 0.017453292519943295), 1e-6);
+    const double cosLat = std::max(std::cos(pos.lat * radiansPerDegree), 1e-6);
     for (ParkPos& stand : parkPositions) {
         if (stand.occupied && !gf_occupiedStandOpenTo(stand, ac)) continue;
         const double dLon = std::abs(stand.lon - pos.lon);
@@ -274,7 +274,7 @@ ParkPos* gf_findStandForAircraft(const Lalo& pos, const AcData& ac, double maxDi
     const bool rotorcraft = ac.sizeCat == SizeCategory::Rotorcraft;
     if (result->heli != rotorcraft) return nullptr;
     if (result == tooSmall) {
-        result->radius = ac.halfSize - oneMetreNm;
+        result->radius = ac.halfSize - nmPerMetre;
         result->radius_change = true;
         gf_countStandUpdate();
     }

@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "core/version.h"
 #include "engine/base/ac_commands.h"
 #include "engine/base/ac_removal.h"
@@ -405,7 +406,7 @@ std::uint32_t gf_objectsInRangeMetres(std::uint32_t trafficRadiusMetres) {
     if (!waiting) return trafficRadiusMetres;
     const UserState user = gf_userStateCopy();
     const double nm = gf_distanceNm(Lalo{user.latitude, user.longitude}, lf_parkAirportPosition()) + 2.0;
-    const double metres = std::ceil(nm * 1852.0);
+    const double metres = std::ceil(nm * metresPerNm);
     if (!(metres < 4.0e9)) return trafficRadiusMetres;
     return std::max(trafficRadiusMetres, static_cast<std::uint32_t>(metres));
 }

@@ -143,7 +143,7 @@ void lf_detcs() {
     create.initPosition.altitude = 0;
     create.initPosition.pitch = 0;
     create.initPosition.bank = 0;
-    create.initPosition.heading = stand->heading * radiansToDegrees;
+    create.initPosition.heading = stand->heading * degreesPerRadian;
     create.initPosition.onGround = 1;
     create.initPosition.airspeed = 0;
     create.callsign = callsign;

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace net {
@@ -262,6 +263,14 @@ int setReceiveBuffer(SocketHandle s, int bytes) {
         result = granted();
 #endif
     return result;
+}
+
+int setReceiveTimeout(SocketHandle s, std::chrono::milliseconds timeout) {
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    limit.tv_usec = static_cast<suseconds_t>(timeout.count() % 1000 * 1000);
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) return failWithErrno();
+    return 0;
 }
 
 bool reportDroppedDatagrams(SocketHandle s) {

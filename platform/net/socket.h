@@ -19,6 +19,7 @@ inline constexpr SocketHandle invalidSocket = -1;
 
 // Winsock's codes for the errors this layer reports beyond the errno mapping.
 inline constexpr int wsaNotEnoughMemory = 8;
+inline constexpr int wsaWouldBlock = 10035;
 inline constexpr int wsaHostNotFound = 11001;
 inline constexpr int wsaTryAgain = 11002;
 inline constexpr int wsaNoRecovery = 11003;
@@ -67,6 +68,8 @@ int setNoDelay(SocketHandle s, bool on);
 // Asks for a receive buffer of the size (beyond the system's usual limit where the process may). The
 // size the system granted in bytes, or -1.
 int setReceiveBuffer(SocketHandle s, int bytes);
+// A receive on the socket waits at most the timeout and then fails with wsaWouldBlock (0: for ever).
+int setReceiveTimeout(SocketHandle s, std::chrono::milliseconds timeout);
 // Asks the system to report with each datagram how many datagrams it has dropped on the socket so far
 // for want of room (Linux: SO_RXQ_OVFL). False where the system does not count them.
 bool reportDroppedDatagrams(SocketHandle s);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -30,9 +31,15 @@ struct SimConnectConnection {
     int fd = -1;
     std::atomic<bool> connected{false};
 
-    // Send side, shared by every thread.
+    // Send side, shared by every thread. Requests are encoded into `out` under sendMutex; one thread at
+    // a time (the writer) moves them to `writing` and writes them to the socket without the mutex, so
+    // that a thread that sends while another one waits for the peer only encodes and goes on.
     std::mutex sendMutex;
-    std::string out; // encoded requests not yet written
+    std::condition_variable writerDone;
+    std::string out;     // encoded requests not yet handed to the writer
+    std::string writing; // the writer's bytes; those before `written` are on their way
+    std::size_t written = 0;
+    bool writerActive = false;
     std::uint32_t nextPacketId = 1;
     std::unordered_map<std::thread::id, std::uint32_t> lastSent;
     std::unordered_map<std::thread::id, int> batchDepth;
@@ -109,28 +116,68 @@ int connectTo(const std::string& host, std::uint16_t port) {
     return fd;
 }
 
-// Writes the pending bytes; caller holds sendMutex.
-HRESULT flushLocked(SimConnectConnection& c) {
-    std::size_t done = 0;
-    while (done < c.out.size()) {
-        const ssize_t n = ::send(c.fd, c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            // Gone or stuck: either way the connection is over, and the dispatch will say so.
-            c.connected = false;
-            c.out.clear();
-            shutdown(c.fd, SHUT_RDWR);
-            return SIMCONNECT_E_NOT_CONNECTED;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+// Ends the connection after a failed write: gone or stuck, either way it is over, and the dispatch will
+// say so. Caller holds sendMutex.
+HRESULT writeFailedLocked(SimConnectConnection& c) {
+    c.connected = false;
     c.out.clear();
-    return SIMCONNECT_OK;
+    c.writing.clear();
+    c.written = 0;
+    shutdown(c.fd, SHUT_RDWR);
+    return SIMCONNECT_E_NOT_CONNECTED;
+}
+
+// Writes what has been encoded. With `wait` the bytes are all written before the return (waiting for a
+// writer that is busy, and for room in the socket up to its send limit); without it nothing waits: the
+// bytes are written as far as the socket takes them at once, and while another thread writes, that
+// thread takes them along. What is left goes with the next waiting flush (the dispatch's, every round).
+// Caller does not hold sendMutex.
+HRESULT flushOut(SimConnectConnection& c, bool wait) {
+    std::unique_lock lock(c.sendMutex);
+    if (c.writerActive) {
+        if (!wait) return SIMCONNECT_OK; // the active writer looks at `out` again before it ends
+        c.writerDone.wait(lock, [&] { return !c.writerActive; });
+    }
+    HRESULT result = SIMCONNECT_OK;
+    c.writerActive = true;
+    while (c.connected && (c.written < c.writing.size() || !c.out.empty())) {
+        if (c.written == c.writing.size()) {
+            c.writing.clear();
+            c.written = 0;
+            std::swap(c.writing, c.out);
+        } else if (!c.out.empty()) {
+            c.writing.append(c.out);
+            c.out.clear();
+        }
+        const int fd = c.fd;
+        const char* data = c.writing.data() + c.written;
+        const std::size_t size = c.writing.size() - c.written;
+        lock.unlock();
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
+        const int error = errno;
+        lock.lock();
+        if (n >= 0) {
+            c.written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (error == EINTR) continue;
+        if (!wait && (error == EAGAIN || error == EWOULDBLOCK)) break; // no room now
+        result = writeFailedLocked(c);
+    }
+    if (!c.connected) { // what could not be written is dropped with the connection
+        c.out.clear();
+        c.writing.clear();
+        c.written = 0;
+        result = SIMCONNECT_E_NOT_CONNECTED;
+    }
+    c.writerActive = false;
+    c.writerDone.notify_all();
+    return result;
 }
 
 template <typename Fill> HRESULT sendRequest(HSIMCONNECT h, Call kind, Fill&& fill) {
     if (h == nullptr) return SIMCONNECT_E_INVALIDARG;
-    std::lock_guard lock(h->sendMutex);
+    std::unique_lock lock(h->sendMutex);
     if (!h->injected.empty()) {
         const auto it =
             h->injected.find(std::string(skyloom::simwire::callName(static_cast<std::uint32_t>(kind))));
@@ -148,8 +195,16 @@ template <typename Fill> HRESULT sendRequest(HSIMCONNECT h, Call kind, Fill&& fi
     const auto self = std::this_thread::get_id();
     h->lastSent[self] = packetId;
     const auto batch = h->batchDepth.find(self);
-    if (batch != h->batchDepth.end() && h->out.size() < kBatchLimit) return SIMCONNECT_OK;
-    return flushLocked(*h);
+    if (batch != h->batchDepth.end()) {
+        if (h->out.size() < kBatchLimit) return SIMCONNECT_OK;
+        // A large batch goes on its way early, as far as the socket takes it at once: the batching
+        // thread may hold its caller's locks here.
+        lock.unlock();
+        flushOut(*h, false);
+        return SIMCONNECT_OK;
+    }
+    lock.unlock();
+    return flushOut(*h, false);
 }
 
 // A text argument: present, and short enough that its request stays far below the frame limit (the peer
@@ -257,7 +312,10 @@ HRESULT SimConnect_Close(HSIMCONNECT handle) {
         handle->batchDepth.clear();
         handle->injected.clear();
     }
-    if (handle->connected) sendRequest(handle, Call::Close, [](Writer&) {});
+    if (handle->connected) {
+        sendRequest(handle, Call::Close, [](Writer&) {});
+        flushOut(*handle, true);
+    }
     shutdown(handle->fd, SHUT_RDWR);
     close(handle->fd);
     delete handle;
@@ -466,15 +524,19 @@ HRESULT SimConnect_BeginBatch(HSIMCONNECT handle) {
 
 HRESULT SimConnect_EndBatch(HSIMCONNECT handle) {
     if (handle == nullptr) return SIMCONNECT_E_INVALIDARG;
-    std::lock_guard lock(handle->sendMutex);
-    const auto it = handle->batchDepth.find(std::this_thread::get_id());
-    if (it == handle->batchDepth.end()) return SIMCONNECT_E_INVALIDARG;
-    if (--it->second > 0) return SIMCONNECT_OK;
-    handle->batchDepth.erase(it);
-    if (handle->out.empty()) return SIMCONNECT_OK;
-    if (!handle->connected) {
-        handle->out.clear();
-        return SIMCONNECT_E_NOT_CONNECTED;
+    {
+        std::lock_guard lock(handle->sendMutex);
+        const auto it = handle->batchDepth.find(std::this_thread::get_id());
+        if (it == handle->batchDepth.end()) return SIMCONNECT_E_INVALIDARG;
+        if (--it->second > 0) return SIMCONNECT_OK;
+        handle->batchDepth.erase(it);
+        if (handle->out.empty() && handle->written == handle->writing.size()) return SIMCONNECT_OK;
+        if (!handle->connected) {
+            handle->out.clear();
+            return SIMCONNECT_E_NOT_CONNECTED;
+        }
     }
-    return flushLocked(*handle);
+    // Everything encoded so far, the batch and what other threads could not write at once, is written
+    // before the batch ends.
+    return flushOut(*handle, true);
 }

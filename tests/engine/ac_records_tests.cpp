@@ -1,5 +1,6 @@
 // The aircraft records: type data per category, callsign rules, names and log texts.
 
+#include "core/units.h"
 #include "engine_fixture.h"
 
 #include <gmock/gmock.h>
@@ -12,7 +13,7 @@
 namespace enginetest {
 namespace {
 
-constexpr double rad = std::numbers::pi / 180.0;
+constexpr double rad = pi / 180.0;
 
 using AcRecordsTest = EngineTest;
 

@@ -1,6 +1,7 @@
 // The air step: altitude rates towards the ground, pitch and bank limits, cruise lights, the approach
 // and the climb search.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/engine_reset.h"
 #include "engine/live/air_movement.h"
@@ -17,7 +18,7 @@
 namespace enginetest {
 namespace {
 
-constexpr double degToRad = std::numbers::pi / 180.0;
+constexpr double degToRad = pi / 180.0;
 constexpr Lalo lszh{47.4581, 8.5481};
 
 class AirMovementTest : public EngineTest {

@@ -67,7 +67,6 @@ protected:
 };
 
 TEST_F(ConflictsTest, AirborneUserRemovesTrafficOnTheRunwayAheadOrOnACrossingCourse) {
-    constexpr double pi = std::numbers::pi;
     struct Case {
         const char* what;
         double userAgl;
@@ -114,10 +113,10 @@ TEST_F(ConflictsTest, AirborneUserRemovesTrafficOnTheRunwayAheadOrOnACrossingCou
 TEST_F(ConflictsTest, OnlyTheFirstActiveAircraftInTheWayGoesEachTime) {
     engineLists.engineUserState.altitude = 5000;
     const Lalo near = gf_destinationPoint(userAt, 0, 1000);
-    LiveAc& waiting = activeAt(20001, "SWR1", near, 5000, std::numbers::pi, false);
+    LiveAc& waiting = activeAt(20001, "SWR1", near, 5000, pi, false);
     waiting.simState = SimState::adding2sim;
-    LiveAc& first = activeAt(20002, "SWR2", near, 5000, std::numbers::pi, false);
-    LiveAc& second = activeAt(20003, "SWR3", near, 5000, std::numbers::pi, false);
+    LiveAc& first = activeAt(20002, "SWR2", near, 5000, pi, false);
+    LiveAc& second = activeAt(20003, "SWR3", near, 5000, pi, false);
     EXPECT_TRUE(gf_avoidCollisionWithUser());
     EXPECT_TRUE(removed(first));
     EXPECT_FALSE(removed(second));
@@ -174,8 +173,7 @@ TEST_F(ConflictsTest, TheCollisionStepFollowsTheUserAndTheBoxes) {
         engineLists.engineUserState.altitude = 5000;
         engineLists.engineUserState.altAboveGround = 3000;
         LiveAc& onGround = activeAt(20001, "SWR1", userAt, 0, 0, true);
-        LiveAc& inAir =
-            activeAt(20002, "SWR2", gf_destinationPoint(userAt, 0, 1000), 5000, std::numbers::pi, false);
+        LiveAc& inAir = activeAt(20002, "SWR2", gf_destinationPoint(userAt, 0, 1000), 5000, pi, false);
         gf_collisionAvoidanceStep();
         EXPECT_EQ(removed(onGround), c.removedOnGround) << c.userGround << c.boxGround << c.boxAir;
         EXPECT_EQ(removed(inAir), c.removedInAir) << c.userGround << c.boxGround << c.boxAir;

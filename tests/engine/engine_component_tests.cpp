@@ -75,8 +75,7 @@ protected:
     // Everything the link sent has been handled by the stand-in and its answers by the link.
     void settle() {
         sync();
-        const std::uint64_t rounds = gf_simDispatchRounds();
-        ASSERT_TRUE(eventually([&] { return gf_simDispatchRounds() >= rounds + 2; }));
+        dispatchRounds(2);
     }
 
     // Runs passes until `done` holds (at most `limit` passes); the pass numbers at which `count` grew.
@@ -163,7 +162,7 @@ TEST_F(EngineComponentTest, AnObjectCreatedBeyondTheRangeIsStillBound) {
 
 TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
     stub::Options options;
-    options.modelCg[installedTitle] = stub::ModelCg{40.0, 3.0 * std::numbers::pi / 180.0};
+    options.modelCg[installedTitle] = stub::ModelCg{40.0, 3.0 * pi / 180.0};
     start(options);
     LiveAc& first = spawned(0x4B0001, "SWR1");
     first.cgHeight = 8.0;
@@ -190,7 +189,7 @@ TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
     settle();
     step();
     EXPECT_DOUBLE_EQ(engineLists.liveAcs.front().cgHeight, 8.0);
-    EXPECT_NEAR(engineLists.liveAcs.front().staticPitch, 0.7 * std::numbers::pi / 180.0, 1e-12);
+    EXPECT_NEAR(engineLists.liveAcs.front().staticPitch, 0.7 * pi / 180.0, 1e-12);
 
     runTo(199);
     frame();
@@ -321,9 +320,8 @@ TEST_F(EngineRoadTest, AnOverflightIsShownThirtySecondsBehindAndLeavesTheRange) 
     // and the feed's filter stops its records there.
     const double gs = 250;
     const auto feedAt = [&](double seconds) {
-        return gf_destinationPoint(
-            Lalo{lszh.lat, lszh.lon + 38.0 / 60.0 / std::cos(lszh.lat * std::numbers::pi / 180)},
-            std::numbers::pi / 2, gs * seconds / 3600.0 * 6076.11549);
+        return gf_destinationPoint(Lalo{lszh.lat, lszh.lon + 38.0 / 60.0 / std::cos(lszh.lat * pi / 180)},
+                                   pi / 2, gs * seconds / 3600.0 * feetPerNm);
     };
     constexpr double feedStart = 1765370000.0;
     const std::uint32_t hexid = 0x4B1234;
@@ -471,7 +469,7 @@ TEST_P(EngineArrivalTest, TouchesDownOnTheSimulatorsReport) {
     ac.pos.latitude = lszh.lat + 0.05;
     ac.pos.longitude = lszh.lon;
     ac.pos.altitude = 2400;
-    ac.pos.heading = std::numbers::pi; // south
+    ac.pos.heading = pi; // south
     ac.samples.clear();
     const std::int64_t first = enginePassCount.load() + 300;
     // Ten airborne samples down to the runway, two seconds apart, then five on the ground.
@@ -611,7 +609,7 @@ protected:
     static void setRange(std::int32_t nm) {
         RANGE.value = nm;
         trafficRadiusNm = nm;
-        rangeMeters = static_cast<std::uint32_t>(nm) * 1852u;
+        rangeMeters = static_cast<std::uint32_t>(nm) * wholeMetresPerNm;
     }
 };
 

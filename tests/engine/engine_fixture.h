@@ -1,7 +1,9 @@
 #pragma once
 // A fixture for the traffic engine's tests: the simulator link's fixture (temporary folders, an open
 // log, a stand-in on demand) plus a small aircraft-type database, the engine's globals back at their
-// start, RANDOM off and the engine clock held still.
+// start, RANDOM off and the engine clock held still. Its stand-in wakes the link whenever it has
+// written to it, and its waits on the link end with the dispatch round they wait for instead of at the
+// next poll.
 
 #include "engine/base/ac_records.h"
 #include "engine/base/engine_clock.h"
@@ -16,10 +18,13 @@
 
 #include "tests/simlink/simlink_fixture.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace enginetest {
+
+namespace stub = skyloom::simstub;
 
 class EngineTest : public simtest::SimLinkTest {
 protected:
@@ -45,6 +50,41 @@ protected:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         SimLinkTest::TearDown(); // the database, settings, hooks and the log
+    }
+
+    // The link's own fixture, with a stand-in that wakes the link after each write (the link reads what
+    // came at once instead of at its next poll, a millisecond later).
+    stub::SimStub& startStub(stub::Options options = {}, std::uint16_t port = 0) {
+        options.onSent = [] { gf_wakeSimClient(); };
+        return SimLinkTest::startStub(std::move(options), port);
+    }
+    stub::SimStub& connect(stub::Options options = {}) {
+        options.onSent = [] { gf_wakeSimClient(); };
+        return SimLinkTest::connect(std::move(options));
+    }
+
+    // One frame of the stand-in; returns when the link has handled it and the stand-in has received
+    // everything the link sent for it.
+    void frame() {
+        const std::uint64_t frames = gf_simFramesHandled();
+        stub_->sendFrame();
+        ASSERT_TRUE(
+            gf_waitSimDispatch([&] { return gf_simFramesHandled() > frames; }, std::chrono::seconds(10)));
+        // The dispatch call that handled the frame writes its requests when it returns.
+        dispatchRounds(1);
+        sync();
+    }
+
+    // Returns once `count` more dispatch rounds of the link have ended, each started at once.
+    static void dispatchRounds(std::uint64_t count) {
+        const std::uint64_t until = gf_simDispatchRounds() + count;
+        ASSERT_TRUE(gf_waitSimDispatch(
+            [&] {
+                if (gf_simDispatchRounds() >= until) return true;
+                gf_wakeSimClient();
+                return false;
+            },
+            std::chrono::seconds(10)));
     }
 
     // A queued flight as the feed makes it.

@@ -5,6 +5,7 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/live/ground_movement.h"
@@ -33,7 +34,7 @@ namespace fs = std::filesystem;
 namespace stub = skyloom::simstub;
 using namespace std::chrono_literals;
 
-constexpr double degToRad = std::numbers::pi / 180.0;
+constexpr double degToRad = pi / 180.0;
 constexpr Lalo lszh{47.4581, 8.5481};
 constexpr char swrTitle[] = "Stub A320 Swiss";
 constexpr char dlhTitle[] = "Stub A320 Lufthansa";
@@ -92,7 +93,7 @@ protected:
         gf_setAddingStackOpen(true);
         trafficReader.setReferencePosition(lszh);
         STRAIGHT_PBS_ONLY.value = false;
-        dbase.wingspans["A320"] = 35.8 * 0.5 / 1852;
+        dbase.wingspans["A320"] = 35.8 * 0.5 / metresPerNm;
 
         parkAirportCode = "LSZH";
         currentParkAirport.code = "LSZH";
@@ -166,7 +167,7 @@ protected:
         sync();
         const auto object = stub_->object(oid);
         ASSERT_TRUE(object.has_value());
-        EXPECT_LT(object->motion.largestJumpNm * 1852.0, 10.0) << "metres between consecutive blocks";
+        EXPECT_LT(object->motion.largestJumpNm * metresPerNm, 10.0) << "metres between consecutive blocks";
         EXPECT_LE(object->motion.largestHeadingChangeDeg, 5.0) << "degrees between consecutive blocks";
     }
 
@@ -180,7 +181,7 @@ TEST_F(GroundComponentTest, ADeparturePushesBackTaxisAndTakesOff) {
     const Lalo first{field(lines.front().datagram, 2), field(lines.front().datagram, 3)};
     ParkPos* stand = nearestStand(first);
     ASSERT_NE(stand, nullptr);
-    ASSERT_LT(gf_distanceNm(first, Lalo{stand->lat, stand->lon}) * 1852.0, 5.0);
+    ASSERT_LT(gf_distanceNm(first, Lalo{stand->lat, stand->lon}) * metresPerNm, 5.0);
 
     // Created parked at its stand, as the stand at creation leaves it.
     FlightIdent ident;
@@ -330,7 +331,7 @@ TEST_F(GroundComponentTest, AnArrivalRollsOutTaxisAndParks) {
     const PosSample& halt = ac.samples.back();
     ParkPos* stand = nearestStand(Lalo{halt.lat, halt.lon});
     ASSERT_NE(stand, nullptr);
-    ASSERT_LT(gf_distanceNm(Lalo{halt.lat, halt.lon}, Lalo{stand->lat, stand->lon}) * 1852.0, 30.0);
+    ASSERT_LT(gf_distanceNm(Lalo{halt.lat, halt.lon}, Lalo{stand->lat, stand->lon}) * metresPerNm, 30.0);
     for (int i = 0; i < 6000 && live()->phase != AcPhase::parked; ++i)
         step();
     ASSERT_EQ(live()->phase, AcPhase::parked);
@@ -340,7 +341,8 @@ TEST_F(GroundComponentTest, AnArrivalRollsOutTaxisAndParks) {
     sync();
     const auto parked = stub_->object(oid);
     ASSERT_TRUE(parked.has_value());
-    EXPECT_LT(gf_distanceNm(Lalo{parked->latitude, parked->longitude}, Lalo{stand->lat, stand->lon}) * 1852.0,
+    EXPECT_LT(gf_distanceNm(Lalo{parked->latitude, parked->longitude}, Lalo{stand->lat, stand->lon}) *
+                  metresPerNm,
               2.5);
     EXPECT_GE(eventCount(oid, "ENGINE_AUTO_SHUTDOWN"), 1u) << "engines off";
     EXPECT_EQ(parked->throttle, 0u);

@@ -3,6 +3,7 @@
 
 #include "core/geodesy.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/engine_reset.h"
 #include "engine/live/ground_movement.h"
@@ -19,8 +20,6 @@
 
 namespace enginetest {
 namespace {
-
-constexpr double pi = std::numbers::pi;
 constexpr double degToRad = pi / 180.0;
 constexpr double feetPerMetre = 3.28083989501;
 constexpr Lalo base{47.45, 8.56};
@@ -32,7 +31,7 @@ Lalo offset(double north, double east) {
 }
 
 double metresBetween(const Lalo& a, const Lalo& b) {
-    return gf_distanceNm(a, b) * 1852.0;
+    return gf_distanceNm(a, b) * metresPerNm;
 }
 
 Lalo where(const PosSample& s) {
@@ -257,7 +256,7 @@ TEST_F(GroundMovementTest, PushBackEndsBehindTheStandOrTurnsToTheFeedsSide) {
         lf_resetStands();
         STRAIGHT_PBS_ONLY.value = c.straightOnly;
         LiveAc& ac = leaving(180);
-        ac.halfSize = 17.9 / 1852;
+        ac.halfSize = 17.9 / metresPerNm;
         bool fed = false;
         double largestJump = 0;
         Lalo last{ac.pos.latitude, ac.pos.longitude};
@@ -309,7 +308,7 @@ TEST_F(GroundMovementTest, APushedBackAircraftHoldsUntilItMovesOff) {
         ac.move.lastPushedBackDistance = 900;
         bool accepted = false;
         for (const double h : c.halfSizes) {
-            PosSample s = at(gf_destinationPoint(base, 0, h * ac.halfSize * 6076.11549),
+            PosSample s = at(gf_destinationPoint(base, 0, h * ac.halfSize * feetPerNm),
                              enginePassCount.load() + 3000, 5);
             accepted = decodeExisting(ac, s);
         }
@@ -341,7 +340,7 @@ TEST_F(GroundMovementTest, AParkedAircraftPullsOutPushesBackOrStays) {
         if (c.phase == AcPhase::taxi && c.listed) {
             // Two half sizes ahead along the stand heading, at taxi speed.
             const PosSample& target = ac.samples.front();
-            EXPECT_NEAR(metresBetween(base, where(target)), 2 * ac.halfSize * 1852, 0.1);
+            EXPECT_NEAR(metresBetween(base, where(target)), 2 * ac.halfSize * metresPerNm, 0.1);
             EXPECT_NEAR(gf_bearing(base, where(target)), 0.0, 1e-6);
             EXPECT_FALSE(ac.move.pushbackPending);
             EXPECT_EQ(ac.move.pushbackStage, 0u);

@@ -1,6 +1,7 @@
 // The life cycle of a live aircraft: the spawn path and its refusals, the live limit, respawns, the
 // binding of a new object, failed updates and the removal of all live traffic.
 
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
 #include "engine/engine_requests.h"
@@ -356,7 +357,7 @@ TEST_F(LiveCycleTest, RespawnSamples) {
     at(5000);
     LiveAc& parked = active(0x4B0001, "SWR1", 47.5, 8.6, 60);
     parked.phase = AcPhase::parked;
-    parked.pos.heading = std::numbers::pi / 2;
+    parked.pos.heading = pi / 2;
     parked.samples.push_back(parked.samples.front());
     parked.samples.push_back(parked.samples.front());
     liveryRespawn(parked);

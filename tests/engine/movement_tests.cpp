@@ -1,6 +1,7 @@
 // The movement step: legs and their timing, holding, dead reckoning, the sample intake of a known
 // aircraft and the initial position.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/live/live_update.h"
 #include "engine/live/movement.h"
@@ -40,7 +41,7 @@ protected:
         ac.pos.latitude = 47.45;
         ac.pos.longitude = 8.56;
         ac.pos.altitude = airborne ? 8000 : 1400;
-        ac.pos.heading = std::numbers::pi / 2;
+        ac.pos.heading = pi / 2;
         ac.halfSize = 0.0097; // 36 m span
         gf_setObjectId(ac, oid);
         return ac;
@@ -215,7 +216,7 @@ TEST_F(MovementTest, InitialPosition) {
     ac.samples.push_back(sample(47.46, 8.56, 3100, true, 250));
     gf_initialPosition(ac);
     EXPECT_NEAR(ac.pos.heading, 0.0, 1e-9) << "towards the next sample, due north";
-    EXPECT_NEAR(ac.pos.pitch, (-3.0 + 1500.0 / 600.0 * 2.2) * std::numbers::pi / 180.0, 1e-12)
+    EXPECT_NEAR(ac.pos.pitch, (-3.0 + 1500.0 / 600.0 * 2.2) * pi / 180.0, 1e-12)
         << "descents clamped to -3000 ft/min and halved";
     EXPECT_DOUBLE_EQ(ac.pos.bank, 0.1);
     EXPECT_DOUBLE_EQ(ac.pos.verticalSpeed, -100.0);
@@ -230,8 +231,8 @@ TEST_F(MovementTest, InitialPosition) {
     ac.samples[0].track = 270;
     ac.samples[0].airborne = false;
     gf_initialPosition(ac);
-    EXPECT_NEAR(ac.pos.heading, 1.5 * std::numbers::pi, 1e-12);
-    EXPECT_NEAR(ac.pos.pitch, 0.6 * std::numbers::pi / 180.0, 1e-12);
+    EXPECT_NEAR(ac.pos.heading, 1.5 * pi, 1e-12);
+    EXPECT_NEAR(ac.pos.pitch, 0.6 * pi / 180.0, 1e-12);
 }
 
 } // namespace

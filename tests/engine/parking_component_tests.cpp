@@ -6,6 +6,7 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/stands.h"
 #include "engine/live/parking.h"
 #include "engine/stands/conflicts.h"
@@ -33,7 +34,7 @@ namespace fs = std::filesystem;
 
 constexpr Lalo lszh{47.4581, 8.5481};
 constexpr char installedTitle[] = "Stub Swiss";
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 constexpr double feedStart = 1765370000.0;
 constexpr char standsFile[] = "airports/my_thirdparty/LSZH.xml";
 
@@ -54,9 +55,9 @@ protected:
         dbase.registrations["HB-IOL"] = RegRecord{"SWR", "A321", "", false};
         dbase.registrations["HB-JCA"] = RegRecord{"SWR", "BCS3", "", false};
         dbase.registrations["HB-JYE"] = RegRecord{"EZS", "A319", "", false};
-        dbase.wingspans["A319"] = 35.8 * 0.5 / 1852;
-        dbase.wingspans["A321"] = 35.8 * 0.5 / 1852;
-        dbase.wingspans["BCS3"] = 35.1 * 0.5 / 1852;
+        dbase.wingspans["A319"] = 35.8 * 0.5 / metresPerNm;
+        dbase.wingspans["A321"] = 35.8 * 0.5 / metresPerNm;
+        dbase.wingspans["BCS3"] = 35.1 * 0.5 / metresPerNm;
         RANGE.value = 40;
         trafficRadiusNm = 40.0;
         gf_setAddingStackOpen(true);
@@ -108,7 +109,7 @@ protected:
     static Lalo near(const ParkPos& s, double north) { return Lalo{s.lat + north * metre, s.lon}; }
     // `metres` from the stand on the bearing (degrees true).
     static Lalo off(const ParkPos& s, double bearingDeg, double metres) {
-        return gf_destinationPoint(Lalo{s.lat, s.lon}, bearingDeg * std::numbers::pi / 180, metres / 0.3048);
+        return gf_destinationPoint(Lalo{s.lat, s.lon}, bearingDeg * pi / 180, metres / metresPerFoot);
     }
 
     // A feed record of a flight on the ground, `seconds` into the feed; due as the feed delays it.
@@ -176,7 +177,8 @@ TEST_F(ParkingComponentTest, AFlightFirstSeenStandingTakesTheStandAndLeavesItLat
     sync();
     const auto object = stub_->object(ac->oid);
     ASSERT_TRUE(object.has_value());
-    EXPECT_LT(gf_distanceNm(Lalo{object->latitude, object->longitude}, Lalo{a3.lat, a3.lon}), 1.0 / 1852)
+    EXPECT_LT(gf_distanceNm(Lalo{object->latitude, object->longitude}, Lalo{a3.lat, a3.lon}),
+              1.0 / metresPerNm)
         << "created on the stand's spot, not where the feed put it";
 
     // The feed goes on reporting it at the stand, with a little drift: it stays and holds the stand.

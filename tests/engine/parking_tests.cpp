@@ -2,6 +2,7 @@
 // the feed's samples of a parked aircraft (stays, leaves, is towed, is gone), the parked list of
 // aircraft the feed still reports, and who may free an occupied stand.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/live/live_update.h"
@@ -22,7 +23,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 
 class ParkingTest : public ParkAirportTest {
 protected:
@@ -139,7 +140,7 @@ TEST_F(ParkingTest, HaltingTwiceAtOneSpotSearchesOnce) {
 
 TEST_F(ParkingTest, TakingAStandClearsItsHolderTheCloseNeighboursAndTheStaticAircraft) {
     ParkPos& a = stand("A1", standLat, standLon);
-    ParkPos& b = stand("A2", standLat, standLon + 30 * metre / std::cos(standLat * 0.017453292519943295));
+    ParkPos& b = stand("A2", standLat, standLon + 30 * metre / std::cos(standLat * radiansPerDegree));
     ParkPos& c = stand("A3", standLat - 300 * metre, standLon);
     a.adjacent = {b.sid, c.sid};
     LiveAc& holder = parkedLive(20001, "SWR1", a.sid, 5);
@@ -220,8 +221,7 @@ TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
         userOnGround = false;
         currentParkAirport.lat = c.airportFar ? standLat + 0.2 : standLat;
         ParkPos& at = stand("A1", standLat, standLon);
-        ParkPos& next =
-            stand("A2", standLat, standLon - 25 * metre / std::cos(standLat * 0.017453292519943295));
+        ParkPos& next = stand("A2", standLat, standLon - 25 * metre / std::cos(standLat * radiansPerDegree));
         at.adjacent = {next.sid};
         if (c.refusal == Refusal::userThere) userAtFirstStand();
         staticAt(11, "EZS7", at.sid, WeekSlot{3, 10});
@@ -264,7 +264,7 @@ TEST_F(ParkingTest, AnAircraftCreatedOnAStandParksThereAndHoldsIt) {
     EXPECT_EQ(ac.parkStartTicks, gf_engineTicks());
     ASSERT_EQ(ac.samples.size(), 1u);
     EXPECT_DOUBLE_EQ(ac.samples.front().lat, at.lat);
-    EXPECT_NEAR(ac.samples.front().track, 1.0 * 57.29577951308232, 1e-9);
+    EXPECT_NEAR(ac.samples.front().track, 1.0 * degreesPerRadian, 1e-9);
     EXPECT_NEAR(ac.pos.heading, 1.0, 1e-9);
     EXPECT_TRUE(at.occupied);
     EXPECT_EQ(gf_standHolder(at.sid), ac.hexid);

@@ -1,6 +1,7 @@
 // The simulator's results without a simulator: each kind of result, the set-up list and the indexes
 // the drain finds records by.
 
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
 #include "engine/sim_results.h"
@@ -14,7 +15,7 @@
 namespace enginetest {
 namespace {
 
-constexpr double rad = std::numbers::pi / 180.0;
+constexpr double rad = pi / 180.0;
 
 class SimResultsTest : public EngineTest {
 protected:

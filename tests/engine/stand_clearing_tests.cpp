@@ -1,5 +1,6 @@
 // Making room at a stand, the stand conflict check and who may free an occupied stand.
 
+#include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
 #include "engine/stands/stand_clearing.h"
@@ -14,7 +15,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-constexpr double metre = 1.0 / 1852.0 / 60.0;
+constexpr double metre = nmPerMetre / 60.0;
 
 class StandClearingTest : public StandTest {};
 

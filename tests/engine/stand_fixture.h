@@ -4,6 +4,7 @@
 
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/parking_limits.h"
@@ -28,8 +29,8 @@ protected:
         dbase.registrations["HB-AAA"] = RegRecord{"EZS", "A320", "", false};
         dbase.registrations["D-ACGO"] = RegRecord{"GEC", "B77W", "", true};
         dbase.registrations["HB-JNA"] = RegRecord{"SWR", "B77W", "", false};
-        dbase.wingspans["A320"] = 35.8 * 0.5 / 1852;
-        dbase.wingspans["B77W"] = 64.8 * 0.5 / 1852;
+        dbase.wingspans["A320"] = 35.8 * 0.5 / metresPerNm;
+        dbase.wingspans["B77W"] = 64.8 * 0.5 / metresPerNm;
         INITIAL_LOAD_ONLY.value = false;
         HELICOPTERS.value = true;
     }

@@ -26,7 +26,7 @@ namespace stub = skyloom::simstub;
 namespace fs = std::filesystem;
 
 constexpr Lalo lszh{47.4581, 8.5481};
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 constexpr double feedStart = 1765370000.0;
 constexpr char standsFile[] = "airports/my_thirdparty/LSZH.xml";
 
@@ -39,7 +39,7 @@ protected:
         gf_sortLiveries(scannedLiveries);
         gf_buildLiveryTables({});
         scannedLiveries.clear();
-        dbase.wingspans["A320"] = 35.8 * 0.5 / 1852;
+        dbase.wingspans["A320"] = 35.8 * 0.5 * nmPerMetre;
         RANGE.value = 40;
         trafficRadiusNm = 40.0;
         gf_setAddingStackOpen(true);

@@ -34,7 +34,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 namespace fs = std::filesystem;
 
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 
 class StandReleaseTest : public ParkAirportTest {
 protected:

@@ -1,5 +1,6 @@
 // The coupled-callsign search, the stand search for static parking and the stand look-ups.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "tests/engine/stand_fixture.h"
@@ -13,7 +14,7 @@
 namespace enginetest {
 namespace {
 
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude per metre
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude per metre
 
 class StandSearchTest : public StandTest {
 protected:
@@ -295,7 +296,7 @@ TEST_F(StandSearchTest, HelipadsAndJetStandsDoNotMix) {
 
 TEST_F(StandSearchTest, ATooSmallStandIsTakenOnlyFromCloseByAndGrows) {
     AcData ac = aircraft("", "SWR1", "B77W");
-    const double radiusMetres = ac.halfSize * 1852.0 - 2.0;
+    const double radiusMetres = ac.halfSize * metresPerNm - 2.0;
     for (const double metres : {25.0, 20.0}) {
         lf_resetStands();
         ParkPos& at = stand("E1", 47.45, 8.55, radiusMetres);
@@ -306,7 +307,7 @@ TEST_F(StandSearchTest, ATooSmallStandIsTakenOnlyFromCloseByAndGrows) {
             continue;
         }
         ASSERT_EQ(found, &at);
-        EXPECT_NEAR(at.radius * 1852.0, ac.halfSize * 1852.0 - 1.0, 1e-9);
+        EXPECT_NEAR(at.radius * metresPerNm, ac.halfSize * metresPerNm - 1.0, 1e-9);
         EXPECT_TRUE(at.radius_change);
         EXPECT_EQ(parkAirport.standUpdateCount, 1u);
     }

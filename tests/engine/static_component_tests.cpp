@@ -7,6 +7,7 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/stands/stand_options.h"
@@ -48,8 +49,8 @@ namespace fs = std::filesystem;
 
 constexpr Lalo lszh{47.4581, 8.5481};
 constexpr double elevationFt = 1416;
-constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
-constexpr double nmNorth = 1.0 / 60.0;        // degrees of latitude
+constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
+constexpr double nmNorth = 1.0 / 60.0;      // degrees of latitude
 constexpr char standsFile[] = "airports/my_thirdparty/LSZH.xml";
 constexpr char publisher[] = "Skyloom demo";
 constexpr double feedStart = 1765370000.0;
@@ -136,7 +137,7 @@ protected:
                 {f.airl, f.type, fmt::format("Stub {} {}", f.airl, f.type), "", 1, false});
             dbase.aircrafts.insert(f.type);
             dbase.large.insert(f.type);
-            dbase.wingspans[f.type] = 35.0 * 0.5 / 1852;
+            dbase.wingspans[f.type] = 35.0 * 0.5 / metresPerNm;
         }
         gf_sortLiveries(scannedLiveries);
         gf_buildLiveryTables({});
@@ -256,7 +257,7 @@ protected:
 
     void feedFlights() {
         for (Flight& f : flights_) {
-            if (f.airborne) f.at.lon += 250.0 * 10 / 3600 / 60 / std::cos(f.at.lat * std::numbers::pi / 180);
+            if (f.airborne) f.at.lon += 250.0 * 10 / 3600 / 60 / std::cos(f.at.lat * pi / 180);
             TrafficRecord r = record(f.hexid, f.cs, "A320", feedStart + seconds_, f.airborne ? 250 : 0,
                                      f.airborne ? 90 : 145, f.airborne);
             r.reg = f.reg;
@@ -296,7 +297,7 @@ protected:
             const ParkPos* stand = standOf(ac.sid);
             ASSERT_NE(stand, nullptr);
             EXPECT_LT(gf_distanceNm(Lalo{object->latitude, object->longitude}, Lalo{stand->lat, stand->lon}),
-                      1.0 / 1852);
+                      1.0 / metresPerNm);
             EXPECT_TRUE(object->onGround);
             EXPECT_EQ(object->tail, ac.cs);
         }
@@ -342,7 +343,7 @@ protected:
 // object is set up for 2 s: all 30 are active about 33 s after the start, none before the gathering ends.
 // The airport is 15 nm away, beyond the traffic radius of 5 nm: its aircraft are bound all the same.
 TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSecondsAfterTheStart) {
-    rangeMeters = 5 * 1852;
+    rangeMeters = 5 * wholeMetresPerNm;
     start(15, 3000);
     beginRun();
     EXPECT_EQ(parkAirportCode, "LSZH");

@@ -3,6 +3,7 @@
 // and read back at the next visit, the objects-in-range radius, and the user's stand kept from the
 // simulator link's thread.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
 #include "engine/static/static_driver.h"
@@ -409,8 +410,8 @@ TEST_F(StaticDriverTest, ObjectsInRangeReachTheParkAirportWhileStaticsWait) {
     EXPECT_EQ(gf_objectsInRangeMetres(tenNm), tenNm);     // nothing waits
     staticPicks.staticAddList.push_back(StaticPick{1, 0, "SWR", "A320", "SWR1", "", "HB-A", true});
     const std::uint32_t radius = gf_objectsInRangeMetres(tenNm);
-    EXPECT_GE(radius, static_cast<std::uint32_t>(17.0 * 1852));
-    EXPECT_LE(radius, static_cast<std::uint32_t>(17.1 * 1852));
+    EXPECT_GE(radius, static_cast<std::uint32_t>(17.0 * metresPerNm));
+    EXPECT_LE(radius, static_cast<std::uint32_t>(17.1 * metresPerNm));
     EXPECT_EQ(gf_objectsInRangeMetres(200000), 200000u); // a wider traffic radius stays
 }
 

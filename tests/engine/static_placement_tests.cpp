@@ -1,6 +1,7 @@
 // Static aircraft placement: the stand and neighbour checks, callsigns, numbers, liveries and the
 // create record.
 
+#include "core/units.h"
 #include "engine/base/engine_tables.h"
 #include "engine/static/static_placement.h"
 
@@ -118,7 +119,7 @@ TEST_F(StaticPlacementTest, CreateRecordOnTheGroundAtTheStand) {
     const AiCreateRecord& create = engineLists.staticCreateQueue.back();
     EXPECT_DOUBLE_EQ(create.initPosition.latitude, a1->lat);
     EXPECT_DOUBLE_EQ(create.initPosition.longitude, a1->lon);
-    EXPECT_DOUBLE_EQ(create.initPosition.heading, 57.29577951308232);
+    EXPECT_DOUBLE_EQ(create.initPosition.heading, degreesPerRadian);
     EXPECT_EQ(create.initPosition.onGround, 1u);
     EXPECT_EQ(create.initPosition.altitude, 0.0);
     EXPECT_EQ(create.initPosition.airspeed, 0u);

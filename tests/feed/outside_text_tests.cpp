@@ -69,17 +69,30 @@ protected:
         std::string kind;
     };
 
-    // Sends datagrams to the running reader and waits until it has counted them all.
+    // Sends datagrams to the running reader and waits until it has counted them all; none may be lost.
+    // The sender keeps at most `window` datagrams ahead of the reader's count: far less than the
+    // receive buffer holds, so that a reader that keeps up loses none even when the machine is so busy
+    // that it is not scheduled for a while (a sender that never waits would fill any buffer then).
     void sendAll(UdpReader& reader, const std::vector<std::string>& datagrams) {
+        constexpr int window = 64;
         const auto socket = net::openUdpSocket();
         net::Address to;
         ASSERT_EQ(net::resolve("127.0.0.1", std::to_string(reader.boundPort.load()), false, to), 0);
         const int before = reader.datagramCount.load();
-        for (const auto& d : datagrams)
+        int sent = 0;
+        for (const auto& d : datagrams) {
+            ASSERT_TRUE(eventually([&] { return sent - (reader.datagramCount.load() - before) < window; }))
+                << "the reader stopped counting at " << reader.datagramCount.load() - before << " of " << sent
+                << ", " << reader.systemDrops.load() << " dropped by the system";
             ASSERT_EQ(net::sendTo(socket, d, to), static_cast<long>(d.size()));
+            ++sent;
+        }
         net::closeSocket(socket);
-        ASSERT_TRUE(eventually(
-            [&] { return reader.datagramCount.load() - before == static_cast<int>(datagrams.size()); }));
+        ASSERT_TRUE(eventually([&] {
+            return reader.datagramCount.load() - before == static_cast<int>(datagrams.size());
+        })) << reader.systemDrops.load()
+            << " dropped by the system";
+        EXPECT_EQ(reader.systemDrops.load(), 0u);
     }
 
     static std::vector<std::string> lines(const std::string& text) {

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "core/units.h"
 #include "feed/traffic_datagram.h"
 #include "feed_test_support.h"
 
@@ -98,9 +99,9 @@ TEST_F(TrafficDatagramTest, AcceptedFlightIsQueuedWithItsFieldsAndDuePass) {
     EXPECT_FALSE(r->pos.standing);
     EXPECT_TRUE(r->pos.hasTrueHeading);
     ASSERT_TRUE(r->pos.trueHeading);
-    EXPECT_NEAR(*r->pos.trueHeading, 272.5 * std::numbers::pi / 180.0, 1e-12);
+    EXPECT_NEAR(*r->pos.trueHeading, 272.5 * pi / 180.0, 1e-12);
     ASSERT_TRUE(r->pos.bank);
-    EXPECT_NEAR(*r->pos.bank, -2.5 * std::numbers::pi / 180.0, 1e-12);
+    EXPECT_NEAR(*r->pos.bank, -2.5 * pi / 180.0, 1e-12);
     EXPECT_DOUBLE_EQ(r->feedTime, 1765370000.5);
     EXPECT_DOUBLE_EQ(reader.feedTimestamp.load(), 1765370000.5);
 }
@@ -381,7 +382,7 @@ TEST_F(TrafficDatagramTest, RollBecomesBank) {
 TEST_F(TrafficDatagramTest, TrueHeadingAndTrack) {
     const auto zero = parse(Datagram{}.set(25, "0").set(7, "").text());
     ASSERT_TRUE(zero && zero->pos.trueHeading);
-    EXPECT_DOUBLE_EQ(*zero->pos.trueHeading, 2 * std::numbers::pi);
+    EXPECT_DOUBLE_EQ(*zero->pos.trueHeading, 2 * pi);
     EXPECT_DOUBLE_EQ(zero->pos.track, 360.0);
 
     const auto track0 = parse(Datagram{}.set(25, "90").set(7, "0").text());

@@ -1,6 +1,7 @@
 // Finding, fetching and reading airport files: the look-up order, pointer files, the download folder,
 // the reading steps with their log lines and status texts, first-visit defaults and neighbours.
 
+#include "core/units.h"
 #include "parking_fixture.h"
 
 #include "core/version.h"
@@ -326,7 +327,7 @@ TEST_F(AirportFiles, NeighboursAreThoseOfThePairRule) {
 
 TEST_F(AirportFiles, StandsThatOverlapAreNeighbours) {
     // Two stands of 20 m: neighbours while 40 m > 1.1 x distance.
-    const double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude
+    const double metre = nmPerMetre / 60.0; // degrees of latitude
     for (const auto& [distance, neighbours] : {std::pair{35.0, true}, std::pair{37.0, false}}) {
         writeAt("airports/my_thirdparty/LSZH.xml",
                 airportFile(standXml("A", 47.0, 8.0) + standXml("B", 47.0 + distance * metre, 8.0) +

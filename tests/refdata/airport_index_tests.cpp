@@ -1,4 +1,5 @@
 // The indexed airport look-ups against the plain scans they replace, over random tables, positions and paths.
+#include "core/units.h"
 #include "refdata_fixture.h"
 
 #include "refdata/airports.h"
@@ -121,7 +122,7 @@ protected:
                 airportTable
                     .records[static_cast<std::size_t>(pick(static_cast<int>(airportTable.records.size())))];
             if (!std::isfinite(a.lat) || std::abs(a.lat) > 90) return Lalo{a.lat, a.lon};
-            const double distanceFeet = (kind < 3 ? uniform(4.97, 5.0) : uniform(0, 6)) * 6076.12;
+            const double distanceFeet = (kind < 3 ? uniform(4.97, 5.0) : uniform(0, 6)) * feetPerNm;
             return gf_destinationPoint(Lalo{a.lat, a.lon}, uniform(0, 6.283185307179586), distanceFeet);
         }
         if (kind == 7) return Lalo{uniform(89.9, 90), uniform(-180, 180)};

@@ -84,7 +84,7 @@ TEST_F(ApfWriter, LearnedFileHoldsWhatChangedAndTheFlights) {
     data.code = "LSZH";
     data.airport_name = "Zurich";
     data.publisher = "FlyTampa";
-    ParkPos manual("M1", {}, 47.1234567, 8.5, 1.5707963, 0.0107991 * nmToMetres, false, true, false);
+    ParkPos manual("M1", {}, 47.1234567, 8.5, 1.5707963, 0.0107991 * metresPerNm, false, true, false);
     manual.manual = true;
     data.stands.push_back(manual);
 
@@ -100,7 +100,7 @@ TEST_F(ApfWriter, LearnedFileHoldsWhatChangedAndTheFlights) {
     opts[5].cpl = true;
     data.stands.push_back(standAt("PLAIN", 47.2, 8.6, opts));
     ParkPos radius = standAt("RADIUS", 47.3, 8.6);
-    radius.radius = 35.0 * metresToNm;
+    radius.radius = 35.0 * nmPerMetre;
     radius.radius_change = true;
     data.stands.push_back(radius);
     ParkPos cargo = standAt("CARGO", 47.4, 8.6);
@@ -169,7 +169,7 @@ TEST_F(ApfWriter, AirportFileHoldsEveryStandWithoutFlights) {
     gf_readParkpositions(again);
     ASSERT_EQ(parkPositions.size(), 2u);
     EXPECT_TRUE(parkPositions[1].heli);
-    EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 10.0, 1e-9);
+    EXPECT_NEAR(parkPositions[1].radius * metresPerNm, 10.0, 1e-9);
 }
 
 // The text is built without a DOM; pugixml, reading it and saving it again, must give the same bytes,
@@ -240,8 +240,8 @@ TEST_F(ApfWriter, NumbersAreWrittenAsFmtWritesThem) {
     for (const double value : values) {
         ApfData data;
         ParkPos stand = standAt("A", value, value);
-        stand.heading = value / radiansToDegrees;
-        stand.radius = value * metresToNm;
+        stand.heading = value / degreesPerRadian;
+        stand.radius = value * nmPerMetre;
         data.stands = {stand};
         pugi::xml_document doc;
         const std::string text = gf_apfText(data, apfAirportMode, 1);
@@ -249,9 +249,9 @@ TEST_F(ApfWriter, NumbersAreWrittenAsFmtWritesThem) {
         const auto parkpos = doc.child("root").child("parkpositions").child("parkpos");
         EXPECT_EQ(parkpos.attribute("latitude").value(), fmt::format("{:.6f}", value));
         EXPECT_EQ(parkpos.attribute("heading").value(),
-                  fmt::format("{:.1f}", value / radiansToDegrees * radiansToDegrees));
+                  fmt::format("{:.1f}", value / degreesPerRadian * degreesPerRadian));
         EXPECT_EQ(parkpos.attribute("radius").value(),
-                  fmt::format("{:.1f}", value * metresToNm * nmToMetres));
+                  fmt::format("{:.1f}", value * nmPerMetre * metresPerNm));
     }
 }
 
@@ -265,7 +265,7 @@ TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {
     data.Qf_soft = 0;
     data.stands.push_back(standAt("A1", 47.1, 8.5, {flight("HB-A", slots({3}), 1)}));
     ParkPos changed = standAt("A2", 47.2, 8.5);
-    changed.radius = 30.0 * metresToNm;
+    changed.radius = 30.0 * nmPerMetre;
     changed.radius_change = true;
     changed.cargo = true;
     changed.cargo_change = true;
@@ -281,7 +281,7 @@ TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {
     gf_readParkpositions(doc);
     ASSERT_EQ(parkPositions.size(), 2u);
     EXPECT_EQ(parkPositions[1].id, "A2");
-    EXPECT_NEAR(parkPositions[1].radius * nmToMetres, 30.0, 1e-9);
+    EXPECT_NEAR(parkPositions[1].radius * metresPerNm, 30.0, 1e-9);
     EXPECT_TRUE(parkPositions[1].cargo);
     EXPECT_EQ(parkPositions[0].opts.size(), 1u);
 }
@@ -330,7 +330,7 @@ std::vector<std::string> describe(const std::vector<ParkPos>& stands) {
     std::vector<std::string> list;
     for (const auto& s : stands) {
         list.push_back(fmt::format("{} {:.6f} {:.6f} {:.1f} m{} r{} c{} cargo{}", s.id, s.lat, s.lon,
-                                   s.radius * nmToMetres, s.manual, s.radius_change, s.cargo_change,
+                                   s.radius * metresPerNm, s.manual, s.radius_change, s.cargo_change,
                                    s.cargo));
         for (const auto& o : s.opts)
             list.push_back(fmt::format("  {} {} {} {}:{} {} #{} d{} o{} r{} c{}", o.airl, o.type, o.reg, o.cs,
@@ -407,7 +407,7 @@ TEST_F(ApfWriter, LearnedFilesOfEveryKindOfAirportFileAreReadBack) {
         learnedFlight.real = 0;
         learnedFlight.cpl = true;
         parkPositions[0].opts.push_back(learnedFlight);
-        parkPositions[1].radius = 35.0 * metresToNm;
+        parkPositions[1].radius = 35.0 * nmPerMetre;
         parkPositions[1].radius_change = true;
         parkPositions[2].cargo = true;
         parkPositions[2].cargo_change = true;

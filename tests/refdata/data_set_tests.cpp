@@ -1,5 +1,6 @@
 // Our own data set (data/*.xml) as the program reads it from its encrypted form.
 
+#include "core/units.h"
 #include "refdata_fixture.h"
 
 #include "refdata/airports.h"
@@ -71,8 +72,8 @@ TEST_F(DataSetTest, AircraftTypeDatabase) {
     };
     for (const auto& [type, category] : categories)
         EXPECT_EQ(gf_sizeCategoryOf(type), category) << type;
-    EXPECT_DOUBLE_EQ(gf_wingspanOf("A320"), 35.8 / 2 / 1852);
-    EXPECT_DOUBLE_EQ(dbase.largestHalfSpan, 79.75 / 2 / 1852);
+    EXPECT_DOUBLE_EQ(gf_wingspanOf("A320"), 35.8 / 2 / metresPerNm);
+    EXPECT_DOUBLE_EQ(dbase.largestHalfSpan, 79.75 / 2 / metresPerNm);
     EXPECT_EQ(gf_airlineOfReg("HBJNA"), "SWR");
     EXPECT_TRUE(gf_isIcaoAirline("AUA"));
 }

@@ -1,3 +1,4 @@
+#include "core/units.h"
 #include "refdata_fixture.h"
 
 #include "core/version.h"
@@ -64,11 +65,12 @@ TEST_F(DbaseTest, ReadsEverySection) {
     EXPECT_THAT(dbase.publisherLists[1], ElementsAre("Orbx", "orbx"));
 
     // Half the wingspan in NM; a second entry of a type is ignored but still counts as the largest.
-    EXPECT_DOUBLE_EQ(dbase.wingspans.at("A320"), 35.8 / 2 / 1852);
-    EXPECT_DOUBLE_EQ(dbase.wingspans.at("B77W"), 64.8 / 2 / 1852);
-    EXPECT_DOUBLE_EQ(dbase.largestHalfSpan, 70.0 / 2 / 1852);
+    EXPECT_DOUBLE_EQ(dbase.wingspans.at("A320"), 35.8 / 2 / metresPerNm);
+    EXPECT_DOUBLE_EQ(dbase.wingspans.at("B77W"), 64.8 / 2 / metresPerNm);
+    EXPECT_DOUBLE_EQ(dbase.largestHalfSpan, 70.0 / 2 / metresPerNm);
     EXPECT_EQ(dbase.wingspans.size(), 3u);
-    EXPECT_DOUBLE_EQ(dbase.categoryHalfSpans[static_cast<std::size_t>(SizeCategory::Heavy)], 64.8 / 2 / 1852);
+    EXPECT_DOUBLE_EQ(dbase.categoryHalfSpans[static_cast<std::size_t>(SizeCategory::Heavy)],
+                     64.8 / 2 / metresPerNm);
 
     EXPECT_EQ(dbase.fixes.size(), 1u);
     EXPECT_EQ(dbase.fixes.at("A320NEO"), "A320");

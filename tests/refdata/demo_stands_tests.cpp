@@ -53,7 +53,7 @@ TEST_F(DemoStandsTest, TheDemoLayoutReadsWithNeighboursAndFlightsAllWeek) {
         EXPECT_TRUE(regs.contains(reg)) << reg;
     const ParkPos* wide = stand("E11");
     ASSERT_NE(wide, nullptr);
-    EXPECT_NEAR(wide->radius * nmToMetres, 36.0, 1e-9);
+    EXPECT_NEAR(wide->radius * metresPerNm, 36.0, 1e-9);
 }
 
 } // namespace

@@ -53,7 +53,7 @@ TEST_F(LearnedFiles, MergeFollowsTheVersionRuleAndItsChecks) {
         {"older file: corrections and manual stands only", name, changedA1 + manualM1, "11.9.3",
          [&] {
              const ParkPos* a1 = stand("A1");
-             EXPECT_NEAR(a1->radius * nmToMetres, 30.0, 1e-9);
+             EXPECT_NEAR(a1->radius * metresPerNm, 30.0, 1e-9);
              EXPECT_TRUE(a1->cargo && a1->cargo_change && a1->radius_change);
              EXPECT_EQ(a1->opts.size(), 1u);
              const ParkPos* m1 = stand("M1");
@@ -121,7 +121,7 @@ TEST_F(LearnedFiles, MergeFollowsTheVersionRuleAndItsChecks) {
          "12.0.0",
          [&] {
              for (const char* id : {"A1", "A2"}) {
-                 EXPECT_NEAR(stand(id)->radius * nmToMetres, 20.0, 1e-9) << id;
+                 EXPECT_NEAR(stand(id)->radius * metresPerNm, 20.0, 1e-9) << id;
                  EXPECT_FALSE(stand(id)->radius_change) << id;
              }
          },

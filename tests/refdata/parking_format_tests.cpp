@@ -104,8 +104,8 @@ TEST_F(ParkingFormat, StandsAndFlightsAreReadWithTheirChecks) {
 
     const ParkPos& a1 = parkPositions[0];
     EXPECT_EQ(a1.id, "A1");
-    EXPECT_DOUBLE_EQ(a1.heading, 90.0 * degreesToRadians);
-    EXPECT_DOUBLE_EQ(a1.radius, 20.0 * metresToNm);
+    EXPECT_DOUBLE_EQ(a1.heading, 90.0 * radiansPerDegree);
+    EXPECT_DOUBLE_EQ(a1.radius, 20.0 * nmPerMetre);
     EXPECT_TRUE(a1.cargo && a1.ramp && !a1.heli && !a1.manual);
     ASSERT_EQ(a1.opts.size(), 4u) << "day 0, day 8 and a missing hh are refused";
     EXPECT_EQ(a1.opts[0].cs, "DLH1");
@@ -152,8 +152,8 @@ TEST_F(ParkingFormat, AbsurdRadiusAndHeadingAreTakenSoThatSavesDoNotDrift) {
     ASSERT_EQ(parkPositions.size(), std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].radius);
-        EXPECT_NEAR(parkPositions[i].radius * nmToMetres, cases[i].radiusMetres, 1e-9);
-        EXPECT_NEAR(parkPositions[i].heading * radiansToDegrees, cases[i].headingDegrees, 1e-9);
+        EXPECT_NEAR(parkPositions[i].radius * metresPerNm, cases[i].radiusMetres, 1e-9);
+        EXPECT_NEAR(parkPositions[i].heading * degreesPerRadian, cases[i].headingDegrees, 1e-9);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "bgl_writer.h"
+#include "core/units.h"
 #include "scan/bgl_decoder.h"
 
 #include <gmock/gmock.h>
@@ -138,8 +139,8 @@ const Case cases[] = {
          EXPECT_FALSE(s[3].cargo || s[3].ramp);
          EXPECT_TRUE(s[4].ramp);
          EXPECT_TRUE(s[5].ramp); // type 14
-         EXPECT_NEAR(s[0].heading, std::numbers::pi / 2, 1e-6);
-         EXPECT_DOUBLE_EQ(s[4].heading, 2 * std::numbers::pi);
+         EXPECT_NEAR(s[0].heading, pi / 2, 1e-6);
+         EXPECT_DOUBLE_EQ(s[4].heading, 2 * pi);
          EXPECT_NEAR(s[0].radiusMetres, 1.1, 1e-6);
      }},
     {"RecordOf2024StopsTheFileAfterTheAirportsBeforeIt",

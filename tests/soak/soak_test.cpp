@@ -3,7 +3,9 @@
 // a time (the replay's flights copied side by side and played again and again, every pass of it under
 // new callsigns and transponder codes); the program's own cycle pass drives the engine, its per-second
 // duties and the simulator link to an in-process simulator stand-in. Time is the test's: ten
-// milliseconds of engine clock and stand-in clock per pass, a simulator frame every third pass. The user
+// milliseconds of engine clock and stand-in clock per pass, a simulator frame every third pass, each
+// handled by the link before the next pass (the stand-in wakes the link as it writes, and the test waits
+// for the link's dispatch round, so no side waits out a poll). The user
 // stands at Zurich, the park airport (the demo's airport file): static aircraft are placed, renewed every
 // twenty minutes, pushed away by live arrivals, and once an hour the airport is left (statics removed,
 // learned stands saved) and taken again (the learned file read back).
@@ -188,7 +190,7 @@ protected:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         gf_resetParkAirportsForTests();
         gf_resetParkAirportForTests();
         gf_resetStaticPlacementForTests();
@@ -227,12 +229,13 @@ protected:
         options.user.altitudeFt = lszhElevationFt;
         options.user.onGround = true;
         options.groundAreas.push_back({lszhLat, lszhLon, 8, lszhElevationFt});
+        options.onSent = [] { gf_wakeSimClient(); };
         sim = std::make_unique<stub::SimStub>(std::move(options));
         sim->start();
         gf_setSimAddress(sim->address());
         s.reserveContainers();
         s.startSimClient();
-        ASSERT_TRUE(waitFor([] { return simRunning.load(); }, 10s));
+        ASSERT_TRUE(gf_waitSimDispatch([] { return simRunning.load(); }, 10s));
         // As the main run does before its cycle: the user's on-ground state every simulator second (its
         // reply is the one-second tick) and the user's title and model.
         ASSERT_TRUE(s.requestUserOnGround());
@@ -271,7 +274,7 @@ protected:
         gf_resetEngineForTests();
         gf_resetLiveriesForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         gf_resetEngineClockForTests();
         gf_resetDbase();
         gf_resetAirportTable();
@@ -289,32 +292,18 @@ protected:
         os::resetWorkingFolder();
     }
 
-    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        // A short spin for the usual quick answer, then short sleeps: on a busy machine a long spin takes
-        // the core from the very threads it waits for.
-        for (int spins = 0; !done(); ++spins) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            if (spins < 200)
-                std::this_thread::yield();
-            else
-                std::this_thread::sleep_for(20us);
-        }
-        return true;
-    }
-
     // One pass of the program's cycle with everything that happens around it in that 10 ms.
     void pass() {
         const std::int64_t n = passes++;
         sim->advance(10ms); // a simulator second sends the link its one-second event
         if (n % passesPerSecond == passesPerSecond - 1)
-            ASSERT_TRUE(waitFor([] { return secondTick.load(); }, 10s)) << "no one-second event";
+            ASSERT_TRUE(gf_waitSimDispatch([] { return secondTick.load(); }, 10s)) << "no one-second event";
         gf_advanceEngineClockForTests(10ms);
         ASSERT_TRUE(lf_cyclePass());
         if (n % passesPerFrame == 0) {
             const std::uint64_t frames = gf_simFramesHandled();
             sim->sendFrame();
-            ASSERT_TRUE(waitFor([&] { return gf_simFramesHandled() > frames; }, 10s))
+            ASSERT_TRUE(gf_waitSimDispatch([&] { return gf_simFramesHandled() > frames; }, 10s))
                 << "a frame not handled";
         }
     }
@@ -538,7 +527,13 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
         if (HasFatalFailure()) return;
         if (i % passesPerSecond == 0) {
             const std::uint64_t rounds = gf_simDispatchRounds();
-            ASSERT_TRUE(waitFor([&] { return gf_simDispatchRounds() >= rounds + 2; }, 10s));
+            ASSERT_TRUE(gf_waitSimDispatch(
+                [&] {
+                    if (gf_simDispatchRounds() >= rounds + 2) return true;
+                    gf_wakeSimClient();
+                    return false;
+                },
+                10s));
             settled = nothingUnderWay() && engineActiveObjects() == standInObjects();
         }
     }
@@ -563,7 +558,8 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
     gf_runSteps().setAddingStackOpen(false);
     gf_stopSimClient();
     gf_joinSimClient();
-    EXPECT_TRUE(waitFor([&] { return sim->objects().empty(); }, 10s)) << sim->objects().size() << " left";
+    EXPECT_TRUE(sim->waitUntil([&] { return sim->objects().empty(); }, 10s))
+        << sim->objects().size() << " left";
     // As the closing down does: the park airport is left, its static aircraft forgotten.
     gf_runSteps().leaveParkAirport();
     // Their removal went to a link that is gone: none is left active or waiting to be created.

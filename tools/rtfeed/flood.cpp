@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <stdexcept>
 #include <thread>
 
 #include <fmt/format.h>
 
+#include "core/units.h"
 #include "platform/net/socket.h"
 #include "tools/rtfeed/rtfeed.h"
 
@@ -14,8 +14,6 @@ namespace rtfeed {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr double degreesPerRadian = 180.0 / std::numbers::pi;
 
 double unixNow() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();

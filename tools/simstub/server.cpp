@@ -151,10 +151,12 @@ void SimStub::run() {
             }
         }
         // Write what is queued, then retire finished connections.
+        bool sent = false;
         for (auto& c : clients_) {
             while (!c->dead && !c->out.empty()) {
                 const ssize_t n = ::send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n > 0) {
+                    sent = true;
                     c->out.erase(0, static_cast<std::size_t>(n));
                 } else if (n < 0 && errno == EINTR) {
                     continue;
@@ -179,8 +181,10 @@ void SimStub::run() {
                 ++i;
             }
         }
+        const bool notify = sent && options_.onSent;
+        if (notify || !stateText.empty()) lock.unlock(); // neither the reader nor the disk holds up clients
+        if (notify) options_.onSent();
         if (!stateText.empty()) {
-            lock.unlock(); // the disk does not hold up the clients
             try {
                 writeAtomically(options_.stateFile, stateText);
             } catch (const std::exception& e) {

@@ -123,6 +123,10 @@ struct Options {
     std::chrono::milliseconds removalDelay{500};
     std::size_t maxObjects = 1000;
     std::filesystem::path stateFile; // written once per second in real time, when set
+    // Called on the server thread, outside the stand-in's lock, each time it has written messages to a
+    // client: a test in the same process wakes the client's reader with it instead of the reader
+    // finding them at its next poll.
+    std::function<void()> onSent;
 };
 
 // A client event as an AI object received it.

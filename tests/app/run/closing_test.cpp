@@ -177,35 +177,4 @@ TEST_F(ClosingTest, ReadersThatDoNotEndAreLogged) {
     EXPECT_EQ(posted(), quits);
 }
 
-TEST_F(ClosingTest, ResetBringsTheRunBackToItsStart) {
-    gf_requestStop(StopReason::NewSettings, 3);
-    secondTick = true;
-    flightPaused = true;
-    runSeconds = 77;
-    staticParkingState.renewalCollecting = true;
-    mainWindow.setText(&MainWindow::errorLine, "old error");
-    mainWindow.setText(&MainWindow::parkedFileText, "parked: learned");
-    mainWindow.qnh = 1020;
-    mainWindow.trafficStatus = 1;
-    engineRequests.flushStaticRequested = true;
-    engineRequests.staticParkingNowRequested = true;
-    engineRequests.blockListChanged = true;
-    engineRequests.callsignChoiceChanged = true;
-    lf_resetRunState();
-    EXPECT_FALSE(runControl.stopping());
-    EXPECT_EQ(runControl.restartDelay, 0);
-    EXPECT_FALSE(secondTick);
-    EXPECT_FALSE(flightPaused);
-    EXPECT_EQ(runSeconds, 0);
-    EXPECT_FALSE(staticParkingState.renewalCollecting);
-    EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
-    EXPECT_EQ(mainWindow.text(&MainWindow::parkedFileText), "");
-    EXPECT_EQ(mainWindow.qnh, 0);
-    EXPECT_EQ(mainWindow.trafficStatus, 3);
-    for (const auto* request :
-         {&engineRequests.flushStaticRequested, &engineRequests.staticParkingNowRequested,
-          &engineRequests.blockListChanged, &engineRequests.callsignChoiceChanged})
-        EXPECT_FALSE(request->load()) << "a window request of the old run";
-}
-
 } // namespace

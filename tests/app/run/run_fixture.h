@@ -18,6 +18,7 @@
 #include "feed/feed_state.h"
 #include "platform/os/folders.h"
 #include "platform/ui/ui.h"
+#include "tests/app/status_fixture.h"
 #include "tests/support/log_text.h"
 #include "tests/support/temp_folder.h"
 
@@ -78,10 +79,11 @@ protected:
         gf_resetCommandsForTests();
         gf_resetControlSettersForTests();
         mainWindow.resetForTests();
+        resetModuleStatusForTests();
         runControl.reset();
         gf_resetRunStateForTests();
         gf_resetRunSteps();
-        gf_resetMainRunForTests();
+        gf_resetMainRunState();
         realTrafficLocal = true;
     }
 

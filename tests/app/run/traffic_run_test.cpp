@@ -1,11 +1,18 @@
-// The three programs together for about two minutes of the Zurich scenario: the simulator stand-in, the
-// program and the RealTraffic stand-in. The stand-in's world is looked at every few seconds (SIGUSR1
-// writes its state file) and compared with the scenario's reports as the program's feed reads them.
-// Every bound comes from the data (report spacing, reported speeds); times only bound the waits.
+// The three programs together for a little under two minutes of a cut of the Zurich scenario: the
+// simulator stand-in, the program and the RealTraffic stand-in. The stand-in's world is looked at every
+// few seconds (SIGUSR1 writes its state file) and compared with the cut's reports as the program's feed
+// reads them. Every bound comes from the data (report spacing, reported speeds) and the program's rules
+// (30 s behind, dead reckoning); times only bound the waits.
+//
+// The cut: the scenario's first minutes (a descent and a climb through 10,000 ft, a landing on runway 10)
+// with two flights that end minutes later played in their last seconds from the start (their earlier
+// reports left out, the rest moved earlier by as much): an overflight that leaves the range and a
+// departure whose reports stop in the air, so that the run sees both taken out.
 
 #include <gtest/gtest.h>
 
 #include "core/geodesy.h"
+#include "engine/live/movement.h"
 #include "feed/traffic_datagram.h"
 #include "tests/support/temp_folder.h"
 #include "tools/rtfeed/rtfeed.h"
@@ -42,8 +49,14 @@ namespace {
 
 constexpr Lalo lszh{47.4647, 8.5492};
 constexpr double lszhElevationFt = 1416;
-constexpr double behindSeconds = 30;   // the program shows a flight this long after its report
-constexpr int runSeconds = 150;        // how long the program runs (its own limit closes it)
+constexpr double behindSeconds = 30; // the program shows a flight this long after its report
+constexpr int runSeconds = 116;      // how long the program runs (its own limit closes it)
+// The program's range in this run. Below the 38.5 nm out to which the scenario's flights report, so an
+// overflight really leaves it: its reports go on beyond the range, and the program takes it out there.
+constexpr int rangeNm = 35;
+// The feed's radius: RANGE's default, 40 nm, until the range is first set while the program runs, which
+// a run with a fixed range does not do. Out to it the program takes reports beyond its range.
+constexpr double feedRadiusNm = 40;
 constexpr double lagSlackSeconds = 10; // how far a loaded machine may shift the shown time
 constexpr double setupSeconds = 2;     // a new object's set-up before it moves (200 passes)
 
@@ -134,24 +147,33 @@ struct Flight {
     bool anyAirborne = false;
     double firstOnGround = 1e18; // scenario seconds of its first report on the ground
     double lastReportAt = 0;     // and of its last report, in the air or on the ground
+    bool lastAirborne = false;   // whether that one is in the air
+    double lastReportNm = 0;     // and how far it is from LSZH
 };
 
-std::map<std::uint32_t, Flight> readScenario(const fs::path& file) {
+std::vector<std::string> fieldsOf(const std::string& payload) {
+    std::vector<std::string> fields;
+    std::istringstream split(payload);
+    for (std::string field; std::getline(split, field, ',');)
+        fields.push_back(field);
+    return fields;
+}
+
+std::map<std::uint32_t, Flight> readScenario(const std::vector<rtfeed::ReplayLine>& lines) {
     TrafficFilter filter;
     filter.reference = lszh;
-    filter.radiusNm = 40; // the program's range in this run
+    filter.radiusNm = feedRadiusNm;
     std::map<std::uint32_t, Flight> flights;
-    for (const auto& line : rtfeed::loadReplay(file)) {
+    for (const auto& line : lines) {
         if (line.kind != 'T') continue;
         // The ground flag as sent, whatever the reader makes of the report.
-        std::vector<std::string> fields;
-        std::istringstream split(line.payload);
-        for (std::string field; std::getline(split, field, ',');)
-            fields.push_back(field);
+        const std::vector<std::string> fields = fieldsOf(line.payload);
         if (fields.size() > 6) {
             Flight& f = flights[static_cast<std::uint32_t>(std::stoul(fields[1]))];
-            f.lastReportAt = line.at;
             if (fields[6] == "1") f.firstOnGround = std::min(f.firstOnGround, line.at);
+            f.lastReportAt = line.at;
+            f.lastAirborne = fields[6] != "1";
+            f.lastReportNm = gf_distanceNm(lszh, Lalo{std::stod(fields[2]), std::stod(fields[3])});
         }
         TrafficDatagramResult r = gf_readTrafficDatagram(line.payload, filter);
         if (r.drop != TrafficDrop::none) continue;
@@ -163,6 +185,47 @@ std::map<std::uint32_t, Flight> readScenario(const fs::path& file) {
         f.reports.push_back(Report{line.at, std::move(r.record)});
     }
     return flights;
+}
+
+// The cut the run plays (see the top of the file): the scenario's first `seconds`, the flights named in
+// `endings` from `endingSeconds` before their last report. Feed times move with their lines.
+std::vector<rtfeed::ReplayLine> cutOf(const std::vector<rtfeed::ReplayLine>& scenario, double seconds,
+                                      const std::set<std::string>& endings, double endingSeconds) {
+    std::map<std::string, double> later; // callsign -> the scenario time it is played from
+    for (const auto& [hexid, f] : readScenario(scenario))
+        for (const std::string& cs : endings)
+            if (f.names.contains(cs)) later[cs] = f.lastReportAt - endingSeconds;
+    // By transponder address: a flight keeps its start when its callsign changes.
+    std::map<std::string, double> fromByHexid;
+    for (const auto& line : scenario) {
+        const std::vector<std::string> f = fieldsOf(line.payload);
+        if (line.kind == 'T' && f.size() > 9 && later.contains(f[9]))
+            fromByHexid.emplace(f[1], later.at(f[9]));
+    }
+    std::vector<rtfeed::ReplayLine> cut;
+    for (const auto& line : scenario) {
+        std::vector<std::string> f = line.kind == 'T' ? fieldsOf(line.payload) : std::vector<std::string>{};
+        const auto from = f.size() > 14 ? fromByHexid.find(f[1]) : fromByHexid.end();
+        const double shift = from == fromByHexid.end() ? 0.0 : from->second;
+        const double at = std::round((line.at - shift) * 10) / 10;
+        if (at < 0 || at > seconds) continue;
+        rtfeed::ReplayLine moved = line;
+        moved.at = at;
+        if (shift != 0) {
+            f[14] = fmt::format("{:.2f}", std::stod(f[14]) - shift);
+            moved.payload = fmt::format("{}", fmt::join(f, ","));
+        }
+        cut.push_back(std::move(moved));
+    }
+    std::stable_sort(cut.begin(), cut.end(), [](const auto& a, const auto& b) { return a.at < b.at; });
+    return cut;
+}
+
+void writeReplay(const std::vector<rtfeed::ReplayLine>& lines, const fs::path& file) {
+    std::ofstream out(file, std::ios::binary);
+    out << "# A cut of the Zurich scenario for the traffic run.\n";
+    for (const auto& line : lines)
+        out << fmt::format("{:.1f}\t{}\t{}\n", line.at, line.kind, line.payload);
 }
 
 // The flight whose callsign or registration the tail is, when only one has it.
@@ -241,21 +304,26 @@ struct Snapshot {
 TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
     const fs::path bin = SKYLOOM_BINARY_DIR;
-    const fs::path scenario = fs::path(SKYLOOM_SOURCE_DIR) / "tools/rtfeed/replays/demo.txt";
-    const auto flights = readScenario(scenario);
-    ASSERT_GT(flights.size(), 5u);
-
     const testing_support::TempFolder temp("skyloom-traffic-run");
     const fs::path root = temp.path();
     const fs::path work = root / "work";
     for (const char* sub : {"work/docs", "work/input", "work/output", "config", "local", "runtime"})
         fs::create_directories(root / sub);
-    // The range stays at its 40 nm: the automatic range of a user on the ground (10 nm) would hide the
+    const fs::path scenario = root / "scenario.txt";
+    writeReplay(cutOf(rtfeed::loadReplay(fs::path(SKYLOOM_SOURCE_DIR) / "tools/rtfeed/replays/demo.txt"),
+                      runSeconds, {"UAE15", "OAW8262"}, 6),
+                scenario);
+    const auto flights = readScenario(rtfeed::loadReplay(scenario));
+    ASSERT_GT(flights.size(), 5u);
+
+    // A fixed range instead of the automatic one: a user on the ground gets 10 nm, which would hide the
     // scenario's climbs and descents through 10,000 ft. The engine's component tests cover the 10 nm.
     fs::create_directories(root / "config" / "Skyloom");
     std::ofstream(root / "config" / "Skyloom" / "parameters.xml")
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
-           "    <parameter name=\"AUTO_RANGE\" value=\"false\" />\n  </parameters>\n</root>\n";
+           "    <parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
+        << fmt::format("    <parameter name=\"RANGE\" value=\"{}\" />\n", rangeNm)
+        << "  </parameters>\n</root>\n";
     const fs::path packages = root / "config" / "Microsoft Flight Simulator" / "Packages";
     fs::create_directories(packages / "Official");
     const std::set<std::string> titles = writeCommunityPackage(packages / "Community");
@@ -352,6 +420,9 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
             if (!hexid) continue;
             const Flight& f = flights.at(*hexid);
             const double shown = s.at - behindSeconds;
+            // After its last report the program carries the flight on by dead reckoning until it takes it
+            // out (checked below): no report shows where it then is.
+            if (shown > f.lastReportAt) continue;
             const auto c = closeness(f, Lalo{o.value("latitude", 0.0), o.value("longitude", 0.0)},
                                      shown - lagSlackSeconds, shown + lagSlackSeconds);
             if (!c) continue;
@@ -410,6 +481,7 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     const double offset = offsets[offsets.size() / 2];
     int lightsChecked = 0;
     int crossingsShown = 0;
+    std::set<int> sidesCrossedTo; // of the crossings shown: 1 below, 0 above
     for (const auto& [id, o] : lastSeen) {
         const auto hexid = flightOf(flights, o.value("tail", ""));
         if (!hexid) continue;
@@ -450,6 +522,7 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
         for (const auto& [v, at] : crossings) {
             if (at < from || at > until) continue;
             ++crossingsShown;
+            sidesCrossedTo.insert(v);
             EXPECT_TRUE(std::any_of(
                 switches.begin(), switches.end(),
                 [&](const auto& w) { return w.first == v && std::fabs(w.second - at) <= lagSlackSeconds; }))
@@ -458,21 +531,67 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
         }
     }
     EXPECT_GE(crossingsShown, 1) << "the scenario climbs and descends through 10,000 ft early on";
+    EXPECT_EQ(sidesCrossedTo.size(), 2u) << "a climb and a descent through 10,000 ft shown";
     EXPECT_GE(lightsChecked, 3);
 
+    // The cut shows a landing: an object seen in the air and in a later look on the ground.
+    std::set<std::uint64_t> seenInTheAir;
+    bool landingShown = false;
+    for (const Snapshot& s : snapshots)
+        for (const json& o : s.state["objects"]) {
+            if (!o.value("onGround", true))
+                seenInTheAir.insert(o.value("id", 0u));
+            else
+                landingShown |= seenInTheAir.contains(o.value("id", 0u));
+        }
+    EXPECT_TRUE(landingShown) << "the arrival on runway 10 is shown landing";
+
     // Flights that left the range or stopped reporting in time were removed during the run, at the
-    // program's asking (a flight's last report counts once the program has had 40 s beyond the 30 s).
+    // program's asking (a flight's last report counts once the program has had 40 s beyond the 30 s; one
+    // last reported in the air inside the range is first carried on by its dead-reckoned legs, 8 of 8 s,
+    // so it counts once the program has had those and the lag slack beyond the 30 s). Every object the
+    // stand-in had counts, also one created and removed between two looks; among them at least one
+    // reported beyond the range and one whose reports stopped in the air well inside it.
     std::set<std::string> removedByClient;
-    for (const json& r : final["removed"])
+    for (const json& r : final["removed"]) {
         if (r.value("cause", "") == "client") removedByClient.insert(r.value("tail", ""));
+        lastSeen.emplace(r.value("id", 0u), r);
+    }
+    int leftTheRange = 0;
+    int stoppedReporting = 0;
     for (const auto& [id, o] : lastSeen) {
         const auto hexid = flightOf(flights, o.value("tail", ""));
         if (!hexid) continue;
-        const double lastReport = flights.at(*hexid).lastReportAt;
-        if (lastReport + behindSeconds + 40 > endAt) continue;
+        const Flight& flight = flights.at(*hexid);
+        const double lastReport = flight.lastReportAt;
+        const bool deadReckoned = flight.lastAirborne && flight.lastReportNm < rangeNm - 0.5;
+        const double allowed =
+            deadReckoned ? airDeadReckoningLegs * static_cast<double>(airLegPasses) / 100 + lagSlackSeconds
+                         : 40;
+        if (lastReport + behindSeconds + allowed > endAt) continue;
         EXPECT_TRUE(removedByClient.contains(o.value("tail", "")))
             << o.value("tail", "") << " reported last at " << lastReport << " s";
+        // The log says why each went.
+        const auto logSays = [&](const std::string& why) {
+            std::istringstream lines(log);
+            for (std::string line; std::getline(lines, line);)
+                for (const std::string& name : flight.names)
+                    if (!name.empty() && line.find(" " + name + " ") != std::string::npos &&
+                        line.find("removed: " + why) != std::string::npos)
+                        return true;
+            return false;
+        };
+        if (flight.lastAirborne && !deadReckoned) {
+            ++leftTheRange;
+            EXPECT_TRUE(logSays("left the range")) << o.value("tail", "");
+        }
+        if (deadReckoned && flight.lastReportNm < rangeNm - 5) {
+            ++stoppedReporting;
+            EXPECT_TRUE(logSays("no new position after dead reckoning")) << o.value("tail", "");
+        }
     }
+    EXPECT_GE(leftTheRange, 1) << "no flight that leaves the range was checked";
+    EXPECT_GE(stoppedReporting, 1) << "no flight whose reports stop in the air was checked";
     EXPECT_EQ(log.find("==> "), std::string::npos) << log;
 }
 

@@ -2,6 +2,7 @@
 
 #include "run_fixture.h"
 
+#include "app/closing.h"
 #include "app/controls.h"
 #include "app/install_path.h"
 #include "app/wiring.h"
@@ -173,10 +174,11 @@ TEST_F(WiringTest, ParkAirportReachesTheStatusAreaAndTheFilter) {
     parking.showAirportFile("FlyTampa", true);
     parking.showQualityText("63");
     parking.setParkAirportElevation(-11.0);
-    EXPECT_EQ(mainWindow.standCount.load(), 7u);
-    EXPECT_EQ(mainWindow.text(&MainWindow::airportFileText), "FlyTampa");
-    EXPECT_TRUE(mainWindow.handmadeAirportFile.load());
-    EXPECT_EQ(mainWindow.text(&MainWindow::qualityText), "63");
+    const StatusView shown = gf_statusView();
+    EXPECT_EQ(shown.engine.standCount, 7u);
+    EXPECT_EQ(shown.engine.airportFileText, "FlyTampa");
+    EXPECT_TRUE(shown.engine.handmadeAirportFile);
+    EXPECT_EQ(shown.engine.qualityText, "63");
     EXPECT_EQ(trafficReader.parkAirportElevation(), std::optional<double>(-11.0));
 
     parkAirportLoaded = true;
@@ -196,10 +198,10 @@ TEST_F(WiringTest, ParkAirportReachesTheStatusAreaAndTheFilter) {
 // Once the main run has started the feed, the window's waiting mark is off; the run still waits for
 // RealTraffic until it has connected, and a scan tick until then restarts the run.
 TEST_F(WiringTest, ScanTicksRestartUntilRealTrafficHasConnected) {
-    mainWindow.feedStarting = false;
+    feedStarting = false;
     feedStatus.waitingForRealTraffic = true;
     gf_feedHooks().repaintCounts();
-    EXPECT_FALSE(mainWindow.feedStarting.load()) << "the feed's repaint brought the waiting mark back";
+    EXPECT_FALSE(gf_statusView().feedStarting) << "the feed's repaint brought the waiting mark back";
     EXPECT_TRUE(gf_handleCommand({SCAN_LIVERIES.controlId, UiCommand::Kind::checkBox, true}));
     EXPECT_EQ(runControl.stopReason(), StopReason::NewSettings);
     EXPECT_EQ(runControl.restartDelay.load(), 2);
@@ -226,7 +228,7 @@ TEST_F(WiringTest, StatusAreaFollowsTheUserModel) {
     for (const bool known : {false, true}) {
         simLinkStatus.wingSpanKnown = known;
         gf_simLinkHooks().repaintStatus();
-        EXPECT_EQ(mainWindow.userModelKnown.load(), known);
+        EXPECT_EQ(gf_statusView().sim.wingSpanKnown, known);
     }
 }
 
@@ -244,14 +246,14 @@ TEST_F(WiringTest, RandomChoicesFollowTheSetting) {
 TEST_F(WiringTest, BlockForgetsTheChosenCallsign) {
     callsign2ObjectIdChoices->replace({"", "SWR12", "DLH4"});
     CALLSIGN_2_OBJECTID.setValue("SWR12");
-    mainWindow.setText(&MainWindow::callsignChoiceText, "= 1234");
+    engineStatus.setCallsignChoiceText("= 1234");
 
     EXPECT_TRUE(gf_handleCommand({BLOCK_BUTTON.controlId, UiCommand::Kind::button}));
 
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "SWR12");
     EXPECT_EQ(callsign2ObjectIdChoices->entries(), std::vector<std::string>{""});
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "");
-    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "");
+    EXPECT_EQ(gf_statusView().engine.callsignChoiceText, "");
     EXPECT_EQ(ui.entries(CALLSIGN_2_OBJECTID.controlId), std::vector<std::string>{""});
     EXPECT_EQ(ui.enabled(CALLSIGN_2_OBJECTID.controlId), false);
     EXPECT_EQ(ui.enabled(BLOCK_BUTTON.controlId), false);
@@ -297,7 +299,7 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
         << "the list asks for the tracking of its first entry";
     s.handleAddingStack();
     EXPECT_EQ(engineLists.selectedObjectId.load(), 78u);
-    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "= " + gf_oid2string(78));
+    EXPECT_EQ(gf_statusView().engine.callsignChoiceText, "= " + gf_oid2string(78));
 
     BLOCK_CALLSIGN.setValue("EZY9");
     engineRequests.blockListChanged = true;
@@ -310,7 +312,7 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     EXPECT_EQ(gf_findLiveByOid(78)->simState, SimState::removingfromsim) << "the farthest";
     EXPECT_EQ(gf_findLiveByOid(77)->simState, SimState::active);
     EXPECT_EQ(engineLists.selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
-    EXPECT_EQ(mainWindow.text(&MainWindow::callsignChoiceText), "");
+    EXPECT_EQ(gf_statusView().engine.callsignChoiceText, "");
 
     const WindowHooks::AircraftCounts counts = gf_windowHooks().countAircraft();
     EXPECT_EQ(counts.live, 1u);
@@ -383,7 +385,7 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     currentWeekSlot = WeekSlot{3, 20}.packed();
     live.parkedSince = WeekSlot{3, 18}.packed(); // two half hours: 2 / 2 + 0.5 hours
     EXPECT_EQ(gf_windowHooks().countAircraft().parkedLive, 1u);
-    EXPECT_FLOAT_EQ(mainWindow.liveAverageFit.load(), 1.5f);
+    EXPECT_FLOAT_EQ(gf_statusView().engine.liveMeanHours, 1.5f);
 
     staticAc(4, "EZS2*", 0);
     INITIAL_LOAD_ONLY.value = false;
@@ -408,7 +410,7 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
     };
     engineStatus.standUpdateCount = 7;
     gf_engineHooks().repaintStatus();
-    EXPECT_EQ(mainWindow.updateCount.load(), 7);
+    EXPECT_EQ(gf_statusView().updateCount(), 7);
     ui.clear();
     s.everySecondDuties(runSeconds);
     EXPECT_EQ(parkingRepaints(), 0u) << "nothing to follow while no calculation is busy";
@@ -419,21 +421,21 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
     for (const std::int32_t expected : {3, 2, 1}) {
         ui.clear();
         s.everySecondDuties(runSeconds);
-        EXPECT_EQ(mainWindow.updateCount.load(), expected);
+        EXPECT_EQ(gf_statusView().updateCount(), expected);
         EXPECT_EQ(parkingRepaints(), 1u);
         // A stand learned meanwhile repaints the block; the plan's count stays.
         gf_engineHooks().repaintStatus();
-        EXPECT_EQ(mainWindow.updateCount.load(), expected);
+        EXPECT_EQ(gf_statusView().updateCount(), expected);
         staticPicks.staticAddList.pop_back();
     }
     s.everySecondDuties(runSeconds);
-    EXPECT_EQ(mainWindow.updateCount.load(), 0);
+    EXPECT_EQ(gf_statusView().updateCount(), 0);
 
     // Busy no more: the stand updates again.
     gf_enableParkingControlsFromEngine();
-    EXPECT_EQ(mainWindow.updateCount.load(), 7);
+    EXPECT_EQ(gf_statusView().updateCount(), 7);
     s.everySecondDuties(runSeconds);
-    EXPECT_EQ(mainWindow.updateCount.load(), 7);
+    EXPECT_EQ(gf_statusView().updateCount(), 7);
 }
 
 } // namespace
@@ -453,6 +455,39 @@ TEST_F(WiringTest, SceneryScanSlots) {
     gf_commandHooks().clearAirportFilesChanged();
     EXPECT_FALSE(airportFilesChanged);
     gf_resetScanState();
+}
+
+// The run reset between two runs, with the modules' own resets as the program wires them.
+TEST_F(WiringTest, ResetBringsTheRunBackToItsStart) {
+    gf_requestStop(StopReason::NewSettings, 3);
+    secondTick = true;
+    flightPaused = true;
+    runSeconds = 77;
+    staticParkingState.renewalCollecting = true;
+    mainWindow.setText(&MainWindow::errorLine, "old error");
+    engineStatus.setParkedFileText("parked: learned");
+    feedStatus.qnh = 1020;
+    feedStatus.trafficStatus = readerFlowing;
+    engineRequests.flushStaticRequested = true;
+    engineRequests.staticParkingNowRequested = true;
+    engineRequests.blockListChanged = true;
+    engineRequests.callsignChoiceChanged = true;
+    lf_resetRunState();
+    EXPECT_FALSE(runControl.stopping());
+    EXPECT_EQ(runControl.restartDelay, 0);
+    EXPECT_FALSE(secondTick);
+    EXPECT_FALSE(flightPaused);
+    EXPECT_EQ(runSeconds, 0);
+    EXPECT_FALSE(staticParkingState.renewalCollecting);
+    EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
+    const StatusView shown = gf_statusView();
+    EXPECT_EQ(shown.engine.parkedFileText, "");
+    EXPECT_EQ(shown.feed.qnh, 0);
+    EXPECT_EQ(shown.feed.trafficStatus, readerStopped);
+    for (const auto* request :
+         {&engineRequests.flushStaticRequested, &engineRequests.staticParkingNowRequested,
+          &engineRequests.blockListChanged, &engineRequests.callsignChoiceChanged})
+        EXPECT_FALSE(request->load()) << "a window request of the old run";
 }
 
 } // namespace

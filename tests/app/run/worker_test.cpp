@@ -6,14 +6,14 @@
 #include "app/install_path.h"
 #include "app/wiring.h"
 #include "app/worker.h"
+#include "liveries/livery_catalogue.h"
+#include "liveries/livery_scan.h"
 #include "refdata/airports.h"
+#include "refdata/data_files.h"
 #include "refdata/dbase.h"
 #include "refdata/refdata.h"
 #include "run_fixture.h"
 #include "scan/scan_state.h"
-#include "liveries/livery_catalogue.h"
-#include "liveries/livery_scan.h"
-#include "refdata/data_files.h"
 #include "tests/liveries/community_tree.h"
 #include "tools/datapack/datapack.h"
 
@@ -238,14 +238,14 @@ TEST_F(WorkerTest, EnableControlsDerivesTheSimulatorWithoutControls) {
     parking_percentage.value = 70;
     lf_enableControls();
     EXPECT_FALSE(simulatorIs2020);
-    EXPECT_EQ(simulatorKind, 2);
+    EXPECT_EQ(gf_simulatorKind(), 2);
     EXPECT_EQ(parking_percentage.value, 30);
     EXPECT_EQ(gf_officialFolderName(), "Official2024");
 
     SIM_CHOICE.setValue("MSFS 2020");
     lf_enableControls();
     EXPECT_TRUE(simulatorIs2020);
-    EXPECT_EQ(simulatorKind, 1);
+    EXPECT_EQ(gf_simulatorKind(), 1);
 }
 
 // The max-fit list gets its hours and shows the hours of the stored MAX_FIT.
@@ -305,7 +305,7 @@ protected:
         };
         auto& hooks = gf_liveryHooks();
         hooks.communityFolder = [] { return gf_inInstallPath("Community"); };
-        hooks.showLiveryCount = [](std::uint64_t count) { mainWindow.liveryCount = count; };
+        hooks.showLiveryCount = [](std::uint64_t count) { liveryCount = count; };
         gf_installLiveryCatalogueHooks();
     }
     void TearDown() override {
@@ -319,7 +319,7 @@ protected:
 TEST_F(WorkerLiveryScanTest, FirstStartUpScansAndTheNextDoesNot) {
     ASSERT_TRUE(SCAN_LIVERIES.value.load());
     runUntilClosed();
-    EXPECT_EQ(mainWindow.liveryCount.load(), 12u);
+    EXPECT_EQ(gf_statusView().liveryCount, 12u);
     EXPECT_FALSE(SCAN_LIVERIES.value.load());
     EXPECT_TRUE(saved("SCAN_LIVERIES", "false"));
     EXPECT_TRUE(fs::exists(root / "work" / "output" / "LiveriesScanned.xml"));
@@ -331,7 +331,7 @@ TEST_F(WorkerLiveryScanTest, FirstStartUpScansAndTheNextDoesNot) {
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "scan liveries"), 0);
     EXPECT_EQ(logCount("liveries scan automatic starts"), 1u);
     EXPECT_TRUE(logHas("Processing scanned liveries skipped; already done in previous start-up"));
-    EXPECT_EQ(mainWindow.liveryCount.load(), 12u);
+    EXPECT_EQ(gf_statusView().liveryCount, 12u);
 }
 
 } // namespace
@@ -378,8 +378,8 @@ TEST_F(WorkerScanTest, StartUpScanShowsBothCountsAndTheTbloButton) {
     bgl("Community/unknown/scenery/x.bgl", "EDDF", 2);                        // file without maker
     SCAN_AIRPORTS.value = true;
     runUntilClosed();
-    EXPECT_EQ(mainWindow.simAddonAirportCount.load(), 1u);
-    EXPECT_EQ(mainWindow.thirdPartyAirportCount.load(), 2u);
+    EXPECT_EQ(gf_statusView().simAddonAirportCount, 1u);
+    EXPECT_EQ(gf_statusView().thirdPartyAirportCount, 2u);
     EXPECT_FALSE(SCAN_AIRPORTS.value);
     EXPECT_TRUE(saved("SCAN_AIRPORTS", "false"));
     EXPECT_EQ(ui.enabled(TBLO_BUTTON.controlId), true);
@@ -394,7 +394,7 @@ TEST_F(WorkerScanTest, EmptyFoldersGiveTheWarningAndUntickTheBox) {
     runUntilClosed();
     EXPECT_TRUE(logHas("Warning: Scan has not found any add-on airports"));
     EXPECT_FALSE(SCAN_AIRPORTS.value);
-    EXPECT_EQ(mainWindow.thirdPartyAirportCount.load(), 0u);
+    EXPECT_EQ(gf_statusView().thirdPartyAirportCount, 0u);
     EXPECT_FALSE(gf_windowHooks().tbloCollected());
     EXPECT_FALSE(fs::exists(root / "work" / "tblo"));
 }

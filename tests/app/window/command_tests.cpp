@@ -294,7 +294,10 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
     std::int32_t countdown = 0;
     gf_windowHooks().parkAirportLoaded = [&] { return loaded; };
     gf_commandHooks().cycleSecond = [&] { return second; };
-    gf_commandHooks().setStaticRenewalCountdown = [&](std::int32_t m) { countdown = m; };
+    gf_commandHooks().setStaticRenewalCountdown = [&](std::int32_t m) { // as wired: the engine's countdown
+        countdown = m;
+        gf_setStaticRenewalCountdown(m);
+    };
 
     EXPECT_TRUE(handle(button(NOW_BUTTON)));
     EXPECT_FALSE(engineRequests.staticParkingNowRequested.load()); // no park airport
@@ -311,7 +314,7 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
     EXPECT_TRUE(engineRequests.staticParkingNowRequested.load());
     EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_EQ(countdown, 20);
-    EXPECT_EQ(mainWindow.staticRenewalMinutes.load(), 20);
+    EXPECT_EQ(gf_statusView().engine.renewalMinutes, 20);
     EXPECT_EQ(enabled(MAX_PARK_SEL), false);
 }
 

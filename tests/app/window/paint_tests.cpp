@@ -2,6 +2,7 @@
 
 #include "window_fixture.h"
 
+#include "app/run_state.h"
 #include "core/version.h"
 #include "engine/static/static_parking_state.h"
 
@@ -64,19 +65,19 @@ TEST_F(PaintTest, IdleWindowShowsNothingConnected) {
 }
 
 TEST_F(PaintTest, ConnectedWithQnhAndTraffic) {
-    mainWindow.simConnected = true;
-    mainWindow.simRunning = true;
-    mainWindow.setText(&MainWindow::simulatorText, "MSFS 2020");
-    mainWindow.setText(&MainWindow::userStand, "GATE A 12");
-    mainWindow.setText(&MainWindow::userAircraftTitle, "Cessna 172");
-    mainWindow.feedStarting = false;
-    mainWindow.realTrafficConnected = true;
-    mainWindow.setText(&MainWindow::realTrafficText, "RealTraffic 10.0");
-    mainWindow.trafficStatus = 1;
-    mainWindow.qnhStatus = 2;
-    mainWindow.qnh = 1013;
-    mainWindow.liveCount = 7;
-    mainWindow.liveryCount = 1234;
+    simLinkStatus.simConnected = true;
+    simLinkStatus.simRunning = true;
+    simLinkStatus.setSimulatorText("MSFS 2020");
+    simLinkStatus.setUserStandText("GATE A 12");
+    simLinkStatus.setUserAircraftText("Cessna 172");
+    feedStarting = false;
+    feedStatus.realTrafficConnected = true;
+    feedStatus.setRealTrafficText("RealTraffic 10.0");
+    feedStatus.trafficStatus = readerFlowing;
+    feedStatus.qnhStatus = readerNoData;
+    feedStatus.qnh = 1013;
+    engineStatus.liveCount = 7;
+    liveryCount = 1234;
 
     const auto c = paint();
     EXPECT_EQ(fillOf(c, simBox), colour::limeGreen);
@@ -92,28 +93,28 @@ TEST_F(PaintTest, ConnectedWithQnhAndTraffic) {
 }
 
 TEST_F(PaintTest, BoxColoursFollowTheStates) {
-    mainWindow.simConnected = true; // connected, no user aircraft yet
-    mainWindow.userModelKnown = false;
-    mainWindow.setText(&MainWindow::userAircraftTitle, "Unknown model");
-    mainWindow.feedStarting = false;
-    mainWindow.realTrafficConnected = true;
-    mainWindow.trafficStatus = 2;
-    mainWindow.qnhStatus = 1;
-    mainWindow.qnh = 0; // connected, but no QNH value yet
+    simLinkStatus.simConnected = true; // connected, no user aircraft yet
+    simLinkStatus.wingSpanKnown = false;
+    simLinkStatus.setUserAircraftText("Unknown model");
+    feedStarting = false;
+    feedStatus.realTrafficConnected = true;
+    feedStatus.trafficStatus = readerNoData;
+    feedStatus.qnhStatus = readerFlowing;
+    feedStatus.qnh = 0; // connected, but no QNH value yet
     auto c = paint();
     EXPECT_EQ(fillOf(c, simBox), colour::yellow);
     EXPECT_EQ(colourAt(c, 5, 63), colour::yellow);
     EXPECT_EQ(fillOf(c, rtBox), colour::yellow);
     EXPECT_EQ(c.textAt(642, 63), nullptr);
 
-    mainWindow.realTrafficConnected = false;
+    feedStatus.realTrafficConnected = false;
     c = paint();
     EXPECT_EQ(fillOf(c, rtBox), colour::red);
     EXPECT_EQ(c.textAt(642, 91), nullptr);
 }
 
 TEST_F(PaintTest, ParkingBlockWithoutParkedFileShowsOnlyTheAirport) {
-    mainWindow.setText(&MainWindow::parkAirportText, "EHAM Schiphol");
+    engineStatus.setParkAirportText("EHAM Schiphol");
     const auto c = paint();
     EXPECT_EQ(textAt(c, 5, 399), "EHAM Schiphol");
     EXPECT_EQ(colourAt(c, 5, 399), colour::yellow);
@@ -127,24 +128,24 @@ TEST_F(PaintTest, ParkingBlockWithoutParkedFileShowsOnlyTheAirport) {
 TEST_F(PaintTest, ParkingBlockWithParkedFile) {
     int week = 0;
     gf_windowHooks().rtTrafficWeek = [&] { return week; };
-    gf_windowHooks().reservedStandName = [] { return std::string("G7"); };
-    mainWindow.setText(&MainWindow::parkAirportText, "EHAM Schiphol");
-    mainWindow.setText(&MainWindow::parkedFileText, "parked 2024");
-    mainWindow.setText(&MainWindow::airportFileText, "apf 3");
-    mainWindow.setText(&MainWindow::qualityText, "0.8");
-    mainWindow.parkedFileRead = true;
-    mainWindow.handmadeAirportFile = true;
-    mainWindow.softMarker = true;
-    mainWindow.weekMarker = true;
-    mainWindow.standCount = 412;
-    mainWindow.parkedLiveCount = 3;
-    mainWindow.liveAverageFit = 2.5f;
-    mainWindow.staticAverageFit = 4.0f;
-    mainWindow.maxParkCount = 120;
-    mainWindow.maxParkPercent = 30;
-    mainWindow.staticCount = 80;
-    mainWindow.pendingStaticCount = 5;
-    mainWindow.updateCount = 12;
+    engineStatus.setReservedStandText("G7");
+    engineStatus.setParkAirportText("EHAM Schiphol");
+    engineStatus.setParkedFileText("parked 2024");
+    engineStatus.setAirportFileText("apf 3");
+    engineStatus.setQualityText("0.8");
+    engineStatus.parkedFileRead = true;
+    engineStatus.handmadeAirportFile = true;
+    engineStatus.softMark = true;
+    engineStatus.weekMark = true;
+    engineStatus.standCount = 412;
+    engineStatus.parkedLiveCount = 3;
+    engineStatus.liveMeanHours = 2.5f;
+    engineStatus.staticMeanHours = 4.0f;
+    engineStatus.maxParkCount = 120;
+    engineStatus.maxParkPercent = 30;
+    engineStatus.staticCount = 80;
+    engineStatus.pendingStaticCount = 5;
+    engineStatus.standUpdateCount = 12;
     week = 33;
 
     auto c = paint();
@@ -164,14 +165,115 @@ TEST_F(PaintTest, ParkingBlockWithParkedFile) {
     EXPECT_EQ(c.textAt(571, 427), nullptr); // the week marker hides the static fit
     EXPECT_EQ(textAt(c, 708, 427), "max park: 120 (=30 %)");
 
-    mainWindow.weekMarker = false;
-    mainWindow.maxParkCount = 0;
-    mainWindow.pendingStaticCount = 0;
+    engineStatus.weekMark = false;
+    engineStatus.maxParkCount = 0;
+    engineStatus.pendingStaticCount = 0;
     c = paint();
     EXPECT_EQ(textAt(c, 370, 399), "*S*");
     EXPECT_EQ(textAt(c, 708, 427), "no max park live");
     EXPECT_EQ(c.textAt(430, 427), nullptr);
     EXPECT_EQ(c.textAt(571, 427), nullptr);
+}
+
+// Every anchor of the layout table is painted where the table puts it, in its colour, by a window that
+// shows everything at once; every label of the controls band stands at its place.
+TEST_F(PaintTest, TheWholeWindowFollowsTheAnchorTable) {
+    simLinkStatus.simConnected = true;
+    simLinkStatus.simRunning = true;
+    simLinkStatus.wingSpanKnown = true;
+    simLinkStatus.setSimulatorText("MSFS 2020");
+    simLinkStatus.setUserStandText("A1");
+    simLinkStatus.setUserAircraftText("A320");
+    feedStarting = false;
+    feedStatus.realTrafficConnected = true;
+    feedStatus.setRealTrafficText("RT 10");
+    feedStatus.trafficStatus = readerFlowing;
+    feedStatus.qnhStatus = readerFlowing;
+    feedStatus.qnh = 1020;
+    liveryCount = 10;
+    simAddonAirportCount = 2;
+    thirdPartyAirportCount = 3;
+    engineStatus.liveCount = 4;
+    engineStatus.setParkAirportText("LSZH");
+    engineStatus.setParkedFileText("LSZH.xml");
+    engineStatus.setAirportFileText("stock");
+    engineStatus.setQualityText("0.9");
+    engineStatus.setReservedStandText("E12");
+    engineStatus.reservedStandOk = true;
+    engineStatus.parkedFileRead = true;
+    engineStatus.softMark = true;
+    engineStatus.standUpdateCount = 5;
+    engineStatus.standCount = 120;
+    engineStatus.parkedLiveCount = 6;
+    engineStatus.liveMeanHours = 1.5f;
+    engineStatus.maxParkCount = 30;
+    engineStatus.maxParkPercent = 25;
+    engineStatus.staticCount = 20;
+    engineStatus.pendingStaticCount = 2;
+    engineStatus.staticMeanHours = 3.0f;
+    engineStatus.renewalMinutes = 7;
+    engineStatus.setCallsignChoiceText("= 77");
+    CALLSIGN_2_OBJECTID.setValue("SWR12");
+    gf_windowHooks().tbloCollected = [] { return true; };
+    gf_windowHooks().parkAirportLoaded = [] { return true; };
+    gf_windowHooks().rtTrafficWeek = [] { return 49; };
+    gf_windowShowMessage("hello", false);
+
+    const auto c = paint();
+    const PaintAnchors& a = paintAnchors;
+    const std::pair<TextAnchor, std::string> texts[] = {
+        {a.version, "Version " + gf_programVersion.toString()},
+        {a.productName, "Skyloom"},
+        {a.tagline, "live traffic for MSFS"},
+        {a.simLabel, "Sim"},
+        {a.simulatorLine, "MSFS 2020, user stand A1"},
+        {a.userAircraft, "A320"},
+        {a.liveryCount, "# liveries: 10"},
+        {a.simAddonCount, "# simaddon: 2"},
+        {a.thirdPartyCount, "# thirdp: 3"},
+        {a.rtLabel, "RT"},
+        {a.realTrafficLine, "RT 10"},
+        {a.weather, "Weather"},
+        {a.traffic, "Traffic"},
+        {a.qnh, "qnh: 1020"},
+        {a.live, "live:   4"},
+        {a.tbloNotice, "Please send tblo.zip (button tblo) to the maker"},
+        {a.callsignChoice, "= 77"},
+        {a.renewalCountdown, "(next in 7 min)"},
+        {a.parkAirport, "LSZH"},
+        {a.parkedFile, " LSZH.xml, stock, wk=49"},
+        {a.markers, "*S*"},
+        {a.quality, "qf: 0.9"},
+        {a.reservedStand, "reserved stand: E12"},
+        {a.updates, "# updates:    5"},
+        {a.stands, "# stands: 120"},
+        {a.parkedLive, "parked live:   6"},
+        {a.liveFit, "average fit: 1.5"},
+        {a.statics, "static:  20"},
+        {a.pendingStatics, " (2)"},
+        {a.staticFit, "average fit: 3"},
+        {a.maxPark, "max park:  30 (=25 %)"},
+        {a.messageLine, "hello"},
+    };
+    for (const auto& [anchor, text] : texts) {
+        SCOPED_TRACE(text);
+        const Op* op = c.textAt(anchor.x, anchor.y);
+        ASSERT_NE(op, nullptr);
+        EXPECT_EQ(op->text, text);
+        EXPECT_EQ(op->colour, anchor.colour);
+    }
+    for (const LabelAnchor& label : controlLabels)
+        EXPECT_TRUE(c.textAt(label.x, label.y) && c.textAt(label.x, label.y)->text == label.text)
+            << label.text;
+    for (const FilledRect& band : a.bands)
+        EXPECT_NE(c.fillOf(band.rect), nullptr);
+    EXPECT_EQ(fillOf(c, a.simBox), colour::limeGreen);
+    EXPECT_EQ(fillOf(c, a.rtBox), colour::limeGreen);
+    // Nothing is painted that the table does not place.
+    std::size_t placed = 0;
+    for (const Op& op : c.ops())
+        placed += op.kind == RecordingCanvas::Kind::text;
+    EXPECT_EQ(placed, std::size(texts) + controlLabels.size());
 }
 
 TEST_F(PaintTest, ErrorLineTakesTheMessageBand) {
@@ -213,11 +315,11 @@ TEST_F(PaintTest, LabelColoursFollowSettingsAndControls) {
 TEST_F(PaintTest, RenewalCountdownOnlyWithAParkAirportAndNoRenewal) {
     bool loaded = false;
     gf_windowHooks().parkAirportLoaded = [&] { return loaded; };
-    mainWindow.staticRenewalMinutes = 7;
+    engineStatus.renewalMinutes = 7;
     EXPECT_EQ(paint().textAt(5, 343), nullptr);
     loaded = true;
     EXPECT_EQ(textAt(paint(), 5, 343), "(next in 7 min)");
-    mainWindow.staticRenewalMinutes = 20;
+    engineStatus.renewalMinutes = 20;
     EXPECT_EQ(paint().textAt(5, 343), nullptr);
     INITIAL_LOAD_ONLY.value = true;
     EXPECT_EQ(textAt(paint(), 5, 343), "(no next ... )");
@@ -227,7 +329,7 @@ TEST_F(PaintTest, RenewalCountdownOnlyWithAParkAirportAndNoRenewal) {
 }
 
 TEST_F(PaintTest, InvalidUtf8IsNotDrawn) {
-    mainWindow.setText(&MainWindow::parkAirportText, std::string("EH\xff\xfe"));
+    engineStatus.setParkAirportText(std::string("EH\xff\xfe"));
     const auto c = paint();
     EXPECT_EQ(c.textAt(5, 399), nullptr);
 }
@@ -240,7 +342,7 @@ TEST_F(PaintTest, TextsWrittenWhilePaintingAreCopiedWhole) {
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; i < 20000; ++i)
-            mainWindow.setText(&MainWindow::parkAirportText, i % 2 ? a : b);
+            engineStatus.setParkAirportText(i % 2 ? a : b);
         done = true;
     });
     while (!done) {
@@ -266,10 +368,15 @@ TEST_F(PaintTest, AMinimisedWindowKeepsThePreviousPosition) {
 
 TEST_F(PaintTest, AircraftCountsInvalidateOnlyOnChange) {
     WindowHooks::AircraftCounts counts{3, 1, 5};
-    gf_windowHooks().countAircraft = [&] { return counts; };
+    gf_windowHooks().countAircraft = [&] { // as the engine counts: published in its status
+        engineStatus.liveCount = counts.live;
+        engineStatus.parkedLiveCount = counts.parkedLive;
+        engineStatus.staticCount = counts.statics;
+        return counts;
+    };
     gf_updateAircraftCounts();
-    EXPECT_EQ(mainWindow.liveCount.load(), 3u);
-    EXPECT_EQ(mainWindow.staticCount.load(), 5u);
+    EXPECT_EQ(gf_statusView().engine.liveCount, 3u);
+    EXPECT_EQ(gf_statusView().engine.staticCount, 5u);
     EXPECT_EQ(ui.count(RecordingUi::Kind::invalidate), 2u);
     ui.clear();
     gf_updateAircraftCounts();

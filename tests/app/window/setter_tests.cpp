@@ -1,5 +1,6 @@
 // Control setters: traffic range, automatic range, max-fit hours, the parking controls.
 
+#include "core/units.h"
 #include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
@@ -40,10 +41,10 @@ TEST_F(SetterTest, SetRangeSelectsListEntriesAndSetsBothRadii) {
 TEST_F(SetterTest, SetRangeClampsBothRadii) {
     // A negative radius would wrap around in the unsigned metres; a huge one would flood the engine.
     for (const auto& [nm, clamped] : std::vector<std::pair<int, int>>{{-5, 2}, {0, 2}, {500, 100}}) {
-        EXPECT_EQ(gf_setRange(nm), static_cast<std::uint32_t>(clamped) * 1852u) << nm;
+        EXPECT_EQ(gf_setRange(nm), static_cast<std::uint32_t>(clamped) * wholeMetresPerNm) << nm;
         EXPECT_EQ(RANGE.value.load(), clamped);
         EXPECT_EQ(gf_trafficRadiusNm(), static_cast<double>(clamped));
-        EXPECT_EQ(rangeMeters.load(), static_cast<std::uint32_t>(clamped) * 1852u);
+        EXPECT_EQ(rangeMeters.load(), static_cast<std::uint32_t>(clamped) * wholeMetresPerNm);
     }
 }
 
@@ -165,7 +166,7 @@ TEST_F(SetterTest, ParkingControlsSwitchAsABlock) {
         EXPECT_EQ(ui.enabled(p->controlId), false) << p->controlId;
     gf_enableParkingControls();
     EXPECT_FALSE(staticParkingState.busy.load());
-    EXPECT_EQ(mainWindow.staticRenewalMinutes.load(), 19);
+    EXPECT_EQ(gf_statusView().engine.renewalMinutes, 19);
     for (const auto* p : block)
         EXPECT_EQ(ui.enabled(p->controlId), true) << p->controlId;
 

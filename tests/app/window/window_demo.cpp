@@ -5,6 +5,7 @@
 #include "app/control_setters.h"
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "app/run_state.h"
 #include "app/status_line.h"
 #include "core/settings.h"
 #include "platform/ui/window_host.h"
@@ -17,36 +18,36 @@ int main(int argc, char** argv) {
     options.position = {0, 0};
     options.closeAfterSeconds = argc > 1 ? std::atoi(argv[1]) : 5;
 
-    MainWindow& w = mainWindow;
-    w.simConnected = true;
-    w.simRunning = true;
-    w.setText(&MainWindow::simulatorText, "MSFS 2020");
-    w.setText(&MainWindow::userStand, "GATE D 7");
-    w.setText(&MainWindow::userAircraftTitle, "Airbus A320 Neo Asobo");
-    w.feedStarting = false;
-    w.realTrafficConnected = true;
-    w.setText(&MainWindow::realTrafficText, "RealTraffic 10.0.231 (standard)");
-    w.trafficStatus = 1;
-    w.qnhStatus = 1;
-    w.qnh = 1017;
-    w.liveCount = 23;
-    w.liveryCount = 4182;
-    w.simAddonAirportCount = 12;
-    w.thirdPartyAirportCount = 0;
-    w.setText(&MainWindow::parkAirportText, "EHAM");
-    w.setText(&MainWindow::parkedFileText, "parked: learned");
-    w.setText(&MainWindow::airportFileText, "stock");
-    w.setText(&MainWindow::qualityText, "0.82");
-    w.parkedFileRead = true;
-    w.standCount = 214;
-    w.parkedLiveCount = 6;
-    w.liveAverageFit = 2.5f;
-    w.staticCount = 88;
-    w.staticAverageFit = 6.0f;
-    w.maxParkCount = 120;
-    w.maxParkPercent = 30;
-    w.updateCount = 14;
-    w.staticRenewalMinutes = 12;
+    simLinkStatus.simConnected = true;
+    simLinkStatus.simRunning = true;
+    simLinkStatus.wingSpanKnown = true;
+    simLinkStatus.setSimulatorText("MSFS 2020");
+    simLinkStatus.setUserStandText("GATE D 7");
+    simLinkStatus.setUserAircraftText("Airbus A320 Neo Asobo");
+    feedStarting = false;
+    feedStatus.realTrafficConnected = true;
+    feedStatus.setRealTrafficText("RealTraffic 10.0.231 (standard)");
+    feedStatus.trafficStatus = readerFlowing;
+    feedStatus.qnhStatus = readerFlowing;
+    feedStatus.qnh = 1017;
+    engineStatus.liveCount = 23;
+    liveryCount = 4182;
+    simAddonAirportCount = 12;
+    thirdPartyAirportCount = 0;
+    engineStatus.setParkAirportText("EHAM");
+    engineStatus.setParkedFileText("parked: learned");
+    engineStatus.setAirportFileText("stock");
+    engineStatus.setQualityText("0.82");
+    engineStatus.parkedFileRead = true;
+    engineStatus.standCount = 214;
+    engineStatus.parkedLiveCount = 6;
+    engineStatus.liveMeanHours = 2.5f;
+    engineStatus.staticCount = 88;
+    engineStatus.staticMeanHours = 6.0f;
+    engineStatus.maxParkCount = 120;
+    engineStatus.maxParkPercent = 30;
+    engineStatus.standUpdateCount = 14;
+    engineStatus.renewalMinutes = 12;
     gf_windowHooks().parkAirportLoaded = [] { return true; };
     gf_windowHooks().rtTrafficWeek = [] { return 49; };
     gf_windowShowMessage("Skyloom will update static parking in 9 seconds ...", false);

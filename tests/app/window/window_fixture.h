@@ -6,6 +6,7 @@
 #include "app/control_setters.h"
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "app/run_state.h"
 #include "app/status_line.h"
 #include "core/hooks.h"
 #include "core/program_paths.h"
@@ -13,6 +14,7 @@
 #include "core/settings.h"
 #include "platform/os/folders.h"
 #include "platform/ui/ui.h"
+#include "tests/app/status_fixture.h"
 #include "tests/support/log_text.h"
 #include "tests/support/temp_folder.h"
 
@@ -36,6 +38,8 @@ protected:
         gf_resetCommandsForTests();
         gf_resetControlSettersForTests();
         mainWindow.resetForTests();
+        resetModuleStatusForTests();
+        gf_resetRunStateForTests();
         runControl.reset();
         gf_setUi(&ui);
         gf_attachControls();

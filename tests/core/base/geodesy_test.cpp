@@ -1,4 +1,5 @@
 #include "core/geodesy.h"
+#include "core/units.h"
 
 #include <cmath>
 #include <limits>
@@ -7,9 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-constexpr double pi = std::numbers::pi;
-constexpr double feetPerNm = 6076.11549;
 
 TEST(Geodesy, Distances) {
     const Lalo a{47.46, 8.55};

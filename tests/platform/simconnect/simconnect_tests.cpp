@@ -4,7 +4,9 @@
 #include "tests/tools/simstub/client_harness.h"
 #include "tools/simstub/simstub.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fmt/format.h>
@@ -27,6 +29,20 @@ Options quietOptions() {
     Options o;
     o.fps = 0; // frames only when a test sends them
     return o;
+}
+
+// A TCP socket bound to a port of the loopback address that the system chose; `address` is
+// "127.0.0.1:port".
+int boundLoopbackSocket(std::string& address) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    return fd;
 }
 
 } // namespace
@@ -67,16 +83,11 @@ TEST(SimConnectOpen, AcceptsAHostName) {
 
 TEST(SimConnectOpen, FailsWhileNoSimulatorListens) {
     // A port that was free a moment ago: bind, learn it, close.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::string address;
+    const int fd = boundLoopbackSocket(address);
+    ASSERT_GE(fd, 0);
     close(fd);
     HSIMCONNECT h = reinterpret_cast<HSIMCONNECT>(1);
-    const std::string address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
     EXPECT_LT(SimConnect_Open(&h, "Skyloom", address.c_str()), 0);
     EXPECT_EQ(h, nullptr);
     EXPECT_LT(SimConnect_Open(nullptr, "Skyloom", address.c_str()), 0);
@@ -212,6 +223,70 @@ TEST(SimConnectDispatch, ALargeBatchArrivesWholeAndInOrder) {
     EXPECT_DOUBLE_EQ(stub.user().altitudeFt, 1000.0 + kBlocks - 1); // the last block was applied last
     client.dispatch();
     EXPECT_EQ(client.count(SIMCONNECT_RECV_ID_EXCEPTION), 0u);
+}
+
+// A peer that has stopped reading holds up only the thread whose batch waits for it: another thread's
+// call is taken at once, and once the peer reads again everything arrives, in the order it was made.
+TEST(SimConnectSend, ACallWhileAnotherThreadWaitsForASlowPeerReturnsAtOnceAndArrivesInOrder) {
+    std::string address;
+    const int listener = boundLoopbackSocket(address);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    HSIMCONNECT h = nullptr;
+    ASSERT_EQ(SimConnect_Open(&h, "Skyloom", address.c_str()), SIMCONNECT_OK);
+    const int peer = accept(listener, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+
+    // Far more than the socket buffers of both sides hold, so that the batch's end waits for the peer.
+    constexpr int kBlocks = 48;
+    const std::string block(1024 * 1024, 'p');
+    std::atomic<bool> batchEnding{false};
+    std::atomic<bool> batchEnded{false};
+    HRESULT batchResult = SIMCONNECT_E_FAIL;
+    std::thread batching([&] {
+        SimConnect_BeginBatch(h);
+        for (int i = 0; i < kBlocks; ++i)
+            SimConnect_SetDataOnSimObject(h, kDefAiPosition, 100 + i, 0, 0, block.size(), block.data());
+        batchEnding = true;
+        batchResult = SimConnect_EndBatch(h);
+        batchEnded = true;
+    });
+    while (!batchEnding)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the batch's write is under way
+
+    EXPECT_EQ(SimConnect_TransmitClientEvent(h, 7, 207, 1, kGrpAiControl, 0), SIMCONNECT_OK);
+    EXPECT_FALSE(batchEnded) << "the call waited for the other thread's write";
+
+    // The peer reads again: every frame arrives whole, in the order of the calls.
+    std::string in;
+    std::vector<std::uint32_t> kinds;
+    std::vector<std::uint32_t> packetIds;
+    std::vector<char> chunk(1 << 20);
+    std::size_t pos = 0;
+    while (kinds.size() < kBlocks + 2) {
+        const ssize_t n = recv(peer, chunk.data(), chunk.size(), 0);
+        ASSERT_GT(n, 0);
+        in.append(chunk.data(), static_cast<std::size_t>(n));
+        while (in.size() - pos >= skyloom::simwire::kHeadSize) {
+            const auto head = skyloom::simwire::readHead(in.data() + pos);
+            if (in.size() - pos - skyloom::simwire::kHeadSize < head.bodyLength) break;
+            kinds.push_back(head.kind);
+            packetIds.push_back(head.packetId);
+            pos += skyloom::simwire::kHeadSize + head.bodyLength;
+        }
+    }
+    batching.join();
+    EXPECT_EQ(batchResult, SIMCONNECT_OK);
+    using skyloom::simwire::Call;
+    EXPECT_EQ(kinds.front(), static_cast<std::uint32_t>(Call::Open));
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), static_cast<std::uint32_t>(Call::SetDataOnSimObject)),
+              kBlocks);
+    EXPECT_EQ(kinds.back(), static_cast<std::uint32_t>(Call::TransmitClientEvent));
+    EXPECT_TRUE(std::is_sorted(packetIds.begin(), packetIds.end()));
+    SimConnect_Close(h);
+    close(peer);
+    close(listener);
 }
 
 TEST(SimConnectDispatch, AnExceptionFromTheHandlerLeavesAndTheRestIsDeliveredNextTime) {

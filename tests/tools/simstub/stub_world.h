@@ -1,6 +1,7 @@
 // The fixture of the stand-in's world tests: a stand-in without its own clock and one registered client.
 #pragma once
 
+#include "core/units.h"
 #include "tests/tools/simstub/client_harness.h"
 #include "tools/simstub/simstub.h"
 
@@ -16,7 +17,7 @@ using simstub::AiObject;
 using simstub::Options;
 using simstub::SimStub;
 
-inline constexpr double kDeg = 3.14159265358979323846 / 180.0;
+inline constexpr double kDeg = radiansPerDegree;
 inline const char* const kA320 = "Airbus A320 Neo FlyByWire";
 inline const char* const kB738 = "Boeing 737-800 Skyloom Test";
 inline constexpr double kUserLat = 52.3086, kUserLon = 4.7639;
