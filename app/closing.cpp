@@ -103,7 +103,7 @@ void lf_resetRunState() {
     secondTick = false;
     flightPaused = false;
     runSeconds = 0;
-    renewalCollecting = false;
+    staticParkingState.renewalCollecting = false;
     gf_clearWindowRequests();
     gf_resetMainRunState();
 }

@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/version.h"
+#include "engine/engine_requests.h"
 #include "platform/os/folders.h"
 
 #include <fmt/format.h>
@@ -22,14 +23,6 @@
 #include <stdexcept>
 
 namespace fs = std::filesystem;
-
-std::atomic<bool> flushStaticRequested{false};
-std::atomic<bool> rereadParkAirportsRequested{false};
-std::atomic<bool> callsignListRequested{false};
-std::atomic<bool> staticParkingNowRequested{false};
-std::atomic<bool> blockListChanged{false};
-std::atomic<bool> callsignChoiceChanged{false};
-std::atomic<bool> matchingDepthRaised{false};
 
 namespace {
 
@@ -73,7 +66,7 @@ bool lf_handleButtons(ControlKey id) {
         return true;
     }
     if (id == CS2OID_BUTTON.controlId) {
-        callsignListRequested = true;
+        engineRequests.callsignListRequested = true;
         BLOCK_BUTTON.enable(false);
         return true;
     }
@@ -85,14 +78,14 @@ bool lf_handleButtons(ControlKey id) {
         return true;
     }
     if (id == REREAD_BUTTON.controlId) {
-        rereadParkAirportsRequested = true;
+        engineRequests.rereadParkAirportsRequested = true;
         REREAD_BUTTON.enable(false);
         DESTINATION.enable(false);
         return true;
     }
     if (id == FLUSH_STATIC_BUTTON.controlId) {
         lf_message("All static parked aircraft will be removed ...");
-        flushStaticRequested = true;
+        engineRequests.flushStaticRequested = true;
         FLUSH_STATIC_BUTTON.enable(false);
         return true;
     }
@@ -266,7 +259,7 @@ bool lf_handleComboBoxes(const UiCommand& cmd) {
             CALLSIGN_2_OBJECTID.setValue(cmd.text);
             engineStatus.setCallsignChoiceText({});
             gf_invalidate(uiControlsBand);
-            callsignChoiceChanged = true;
+            engineRequests.callsignChoiceChanged = true;
             BLOCK_BUTTON.enable(!gf_controlEnabled(UNBLOCK_BUTTON.controlId));
         }
         return true;
@@ -287,7 +280,7 @@ bool lf_handleComboBoxes(const UiCommand& cmd) {
         if (!value) return false;
         const std::int32_t old = p->value.exchange(*value);
         p->save();
-        if (p == &MATCHING_DEPTH && *value > old) matchingDepthRaised = true;
+        if (p == &MATCHING_DEPTH && *value > old) engineRequests.matchingDepthRaised = true;
         if (p == &RANGE) gf_setRange(*value);
         if (p == &MAX_LIVE_SEL) lf_call(lf_hooks().trimLiveAircraft, *value);
         return true;
@@ -463,7 +456,7 @@ void gf_blockCallsign(const std::string& callsign) {
     BLOCK_CALLSIGN.set(callsign);
     gf_showStringParameter(BLOCK_CALLSIGN);
     UNBLOCK_BUTTON.enable(true);
-    blockListChanged = true;
+    engineRequests.blockListChanged = true;
 }
 
 void gf_unblockCallsign() {
@@ -473,7 +466,7 @@ void gf_unblockCallsign() {
     gf_showStringParameter(BLOCK_CALLSIGN);
     UNBLOCK_BUTTON.enable(false);
     lf_message(fmt::format("no more blocking of live aircraft '{}'", old), true);
-    blockListChanged = true;
+    engineRequests.blockListChanged = true;
 }
 
 void gf_setDestination(const std::string& icao, const Lalo& position) {
@@ -490,7 +483,7 @@ void gf_startStaticParkingNow() {
     const std::int32_t seconds = 15 - (s % 15 + 15) % 15;
     lf_message(fmt::format("{} will update static parking in {} second{} ...", gf_productName, seconds,
                            gf_plural(seconds)));
-    staticParkingNowRequested = true;
+    engineRequests.staticParkingNowRequested = true;
 }
 
 bool gf_openManual() {
@@ -506,10 +499,7 @@ bool gf_openParametersFolder() {
 }
 
 void gf_clearWindowRequests() {
-    for (auto* f :
-         {&flushStaticRequested, &rereadParkAirportsRequested, &callsignListRequested,
-          &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged, &matchingDepthRaised})
-        f->store(false);
+    engineRequests.clear();
 }
 
 void gf_resetCommandsForTests() {

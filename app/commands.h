@@ -1,8 +1,8 @@
 #pragma once
 // What the main window's controls do: buttons, check boxes, drop-down lists and Enter in the three edit
 // fields. All handlers run on the window thread. They talk to the worker through the settings, the
-// request flags below and the stop request; requests that need the traffic engine's lists are handed
-// to the worker through the request hooks (the window thread never walks those lists).
+// engine's inbox (engine/engine_requests.h) and the stop request; requests that carry a value are handed
+// to the inbox through the request hooks (the window thread never walks the engine's lists).
 
 #include "core/geodesy.h"
 #include "platform/ui/window_host.h"
@@ -13,15 +13,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-// Request flags; each is lowered by the worker step that consumes it.
-extern std::atomic<bool> flushStaticRequested;
-extern std::atomic<bool> rereadParkAirportsRequested;
-extern std::atomic<bool> callsignListRequested;
-extern std::atomic<bool> staticParkingNowRequested;
-extern std::atomic<bool> blockListChanged;
-extern std::atomic<bool> callsignChoiceChanged;
-extern std::atomic<bool> matchingDepthRaised;
 
 // Calls into other modules, wired by app at start-up. The ones marked "to the worker" must only queue
 // the request for the worker thread; each may be empty (then nothing happens).
@@ -70,8 +61,8 @@ void gf_startStaticParkingNow();
 bool gf_openManual();
 bool gf_openParametersFolder();
 
-// Every request flag above lowered (the reset before a restart): a request of the old run never
-// reaches the next one.
+// Every request of the engine's inbox dropped (the reset before a restart): a request of the old run
+// never reaches the next one.
 void gf_clearWindowRequests();
 
 // Tests: flags and hooks back to their start.

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/strings.h"
 #include "core/units.h"
+#include "engine/static/static_parking_state.h"
 #include "feed/feed_state.h"
 
 #include <fmt/format.h>
@@ -79,7 +80,7 @@ void gf_setCheckBox(CheckBoxParameter& parameter, bool value) {
 }
 
 void gf_disableParkingControls() {
-    staticParkingBusy = true;
+    staticParkingState.busy = true;
     for (const ControlPart* p :
          std::initializer_list<const ControlPart*>{&parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL,
                                                    &MAX_PARK_SEL, &MAX_LIVE_SEL, &FLUSH_STATIC_BUTTON})
@@ -91,7 +92,7 @@ void gf_disableParkingControls() {
 }
 
 void gf_enableParkingControls() {
-    staticParkingBusy = false;
+    staticParkingState.busy = false;
     gf_setStaticRenewalCountdown(19);
     gf_invalidate(uiControlsBand);
     for (const ControlPart* p : std::initializer_list<const ControlPart*>{
@@ -185,7 +186,7 @@ void gf_showMaxFit() {
 }
 
 void gf_resetControlSettersForTests() {
-    staticParkingBusy = false;
+    staticParkingState.busy = false;
     parkingControlsReady = false;
     trafficRadiusNm = static_cast<double>(RANGE.defaultValue);
     {

@@ -5,16 +5,16 @@
 
 #include "core/geodesy.h"
 #include "core/settings.h"
-#include "core/timeutil.h"        // gf_maxFitHours
-#include "engine/static_driver.h" // staticParkingBusy
+#include "core/timeutil.h"                      // gf_maxFitHours
+#include "engine/static/static_parking_state.h" // staticParkingState.busy
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
-// A static-parking calculation or renewal runs: the engine's staticParkingBusy (the worker and the
-// "Now" button set it, the window reads it).
+// A static-parking calculation or renewal runs: the engine's staticParkingState.busy (the worker and
+// the "Now" button set it, the window reads it).
 // Raised the first time the parking controls were switched either way.
 extern std::atomic<bool> parkingControlsReady;
 

@@ -8,6 +8,7 @@
 #include "core/run_control.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
+#include "engine/engine_cycle.h"
 #include "feed/feed_state.h"
 #include "platform/os/timer.h"
 
@@ -92,7 +93,7 @@ void lf_everySecond() {
     gf_updateAircraftCounts();
     gf_refreshWeekSlot();
     ++runSeconds;
-    lf_call(s.everySecondDuties);
+    lf_call(s.everySecondDuties, runSeconds.load());
 }
 
 void lf_every15Seconds() {
@@ -101,13 +102,8 @@ void lf_every15Seconds() {
     lf_call(s.every15SecondsDuties, seconds);
     if (s.readersWithoutData && s.readersWithoutData()) lf_call(s.checkReaderActivity);
     if (seconds % 30 == 0 && AUTO_RANGE.value) lf_call(s.autoRange);
-    if (seconds % 1200 == 0) lf_call(s.logNoMatchList);
-    if (seconds % 86400 == 0) {
-        runSeconds = 0;
-        lf_call(s.logLiveryMatchSummary);
-        // The livery cache holds a day's worth of addresses, then starts again.
-        lf_call(s.clearLiveryCache);
-    }
+    // The engine's 15-second step has run the day's end.
+    if (seconds >= engineDaySeconds) runSeconds = 0;
     gf_logFlush();
 }
 
@@ -119,12 +115,10 @@ void lf_simNotRunning() {
         lf_call(s.clearPositionBuffers);
         gf_log(fmt::format("{} Flight not running", gf_utcClockNow()));
     }
-    lf_call(s.drainSimResults);
     --pauseCountdown;
-    if (pauseCountdown % 100 == 0) {
-        lf_call(s.rereadParkAirportsIfAsked);
-        lf_call(s.sendUserState);
-    }
+    const bool pauseSecond = pauseCountdown % 100 == 0;
+    lf_call(s.enginePausedPass, pauseSecond);
+    if (pauseSecond) lf_call(s.sendUserState);
     if (pauseCountdown < 1) {
         pauseCountdown = 100;
         gf_updateAircraftCounts();
@@ -151,13 +145,11 @@ bool lf_cyclePass() {
         lf_call(s.refreshUserState);
         lf_userPositionToRangeCentre();
         if (lf_professional()) lf_call(s.sendSimTime);
-        lf_call(s.every5SecondsDuties);
+        lf_call(s.every5SecondsDuties, seconds);
         if (seconds % 15 == 0) lf_every15Seconds();
         return true;
     }
-    if (seconds % 16 == 0 && !renewalCollecting) lf_call(s.updateStaticParking, false);
     if (seconds % 59 == 0) lf_call(s.checkReaderActivity);
-    if (seconds % 61 == 0) lf_call(s.removeStaticTwinOfLive);
     return true;
 }
 

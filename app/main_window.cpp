@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/version.h"
+#include "engine/static/static_parking_state.h"
 #include "platform/ui/window_host.h"
 #include "platform/ui/wx_canvas.h"
 
@@ -277,7 +278,7 @@ StatusView gf_statusView() {
     v.tbloCollected = lf_ask(hooks.tbloCollected, false);
     v.parkAirportLoaded = lf_ask(hooks.parkAirportLoaded, false);
     v.rtTrafficWeek = lf_ask(hooks.rtTrafficWeek, 0);
-    v.staticParkingBusy = staticParkingBusy.load();
+    v.staticParkingBusy = staticParkingState.busy.load();
     return v;
 }
 

@@ -7,7 +7,7 @@
 // after a change; only the window thread paints. The message and error lines are written and read
 // under statusMutex only (setText / text, and the status line), and the paint copies them under it.
 
-#include "engine/engine_status.h"
+#include "engine/base/engine_status.h"
 #include "feed/feed_state.h"
 #include "platform/ui/canvas.h"
 #include "platform/ui/ui.h"

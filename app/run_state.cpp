@@ -25,7 +25,7 @@ void gf_resetRunStateForTests() {
     secondTick = false;
     runSeconds = 0;
     flightPaused = false;
-    renewalCollecting = false;
+    staticParkingState.renewalCollecting = false;
     feedStarting = true;
     liveryCount = 0;
     simAddonAirportCount = 0;

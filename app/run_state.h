@@ -1,8 +1,8 @@
 #pragma once
 // Flags and counters of the worker's runs that other parts of the program read or set.
 
-#include "core/timeutil.h"        // currentWeekSlot, gf_refreshWeekSlot
-#include "engine/static_driver.h" // renewalCollecting
+#include "core/timeutil.h"                      // currentWeekSlot, gf_refreshWeekSlot
+#include "engine/static/static_parking_state.h" // staticParkingState.renewalCollecting
 
 #include <atomic>
 #include <cstdint>
@@ -26,7 +26,8 @@ extern std::atomic<bool> secondTick;
 extern std::atomic<std::int32_t> runSeconds;
 // The simulator reports no running flight.
 extern std::atomic<bool> flightPaused;
-// A static-parking renewal is collecting callsigns: the engine's renewalCollecting, read here.
+// A static-parking renewal is collecting callsigns: the engine's staticParkingState.renewalCollecting, read
+// here.
 
 // The run has not started the feed yet (the "RT" box stays black); lowered by the main run once it has,
 // raised again by the run reset.

@@ -68,25 +68,26 @@ struct RunSteps {
     // The feed time of the latest traffic record (0 until the first).
     std::function<double()> lastTrafficTime;
     std::function<void()> checkReaderActivity;
+    // The static parking's first update before the main cycle (the engine's timetable runs the others).
     std::function<void(bool initial)> updateStaticParking;
-    // The "Re-read" button's request, when one is waiting (every 5 seconds, and while paused).
-    std::function<void()> rereadParkAirportsIfAsked;
 
-    // ---- main cycle ----
+    // ---- main cycle: the engine's timetable (engine/engine_cycle.h) and the window's copies ----
+    // The engine pass.
     std::function<void()> handleAddingStack;
-    // The per-second work beyond the cycle's own (collision avoidance, requests from the window, ...).
-    std::function<void()> everySecondDuties;
-    // The 5-second duties beyond the range centre and the simulator time.
-    std::function<void()> every5SecondsDuties;
+    // A pass while the simulator is paused; `pauseSecond` once per second of the pause.
+    std::function<void(bool pauseSecond)> enginePausedPass;
+    // The per-second work beyond the cycle's own, with the run's seconds.
+    std::function<void(std::int32_t seconds)> everySecondDuties;
+    // The 5-second duties beyond the range centre and the simulator time, with the run's seconds.
+    std::function<void(std::int32_t seconds)> every5SecondsDuties;
     // The 15-second duties beyond the readers' check and the automatic range, with the run's seconds.
     std::function<void(std::int32_t seconds)> every15SecondsDuties;
     // The reader statuses shown in the status area are "no data".
     std::function<bool()> readersWithoutData;
-    std::function<void()> removeStaticTwinOfLive;
-    std::function<void()> drainSimResults;
     std::function<void()> clearPositionBuffers;
+    // ---- closing down: the run's last summaries ----
     std::function<void()> logLiveryMatchSummary;
-    std::function<void()> clearLiveryCache;
+    // Logs the no-match list, then empties it.
     std::function<void()> logNoMatchList;
 
     // ---- closing down ----

@@ -13,20 +13,23 @@
 #include "core/restore_parameters.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
-#include "engine/callsign_choice.h"
-#include "engine/conflicts.h"
-#include "engine/engine_pass.h"
+#include "engine/base/aircraft_counts.h"
+#include "engine/base/callsign_choice.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_requests.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
-#include "engine/live_update.h"
-#include "engine/no_match.h"
-#include "engine/park_airports.h"
+#include "engine/engine_reset.h"
+#include "engine/live/live_update.h"
+#include "engine/live/no_match.h"
 #include "engine/sim_results.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking.h"
+#include "engine/stands/conflicts.h"
+#include "engine/stands/stand_search.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_parking_state.h"
 #include "feed/feed_state.h"
 #include "feed/rt_link.h"
 #include "feed/udp_readers.h"
@@ -249,72 +252,6 @@ void lf_repaintStaticParking() {
     gf_invalidate(uiControlsBand);
 }
 
-// The destination the window set, served on the worker (the window never touches parkAirports).
-std::mutex destinationMutex;
-std::optional<std::pair<std::string, Lalo>> destinationRequest;
-
-void lf_serveDestinationRequest() {
-    std::optional<std::pair<std::string, Lalo>> request;
-    {
-        std::lock_guard lock(destinationMutex);
-        request.swap(destinationRequest);
-    }
-    if (request) gf_setDestinationParkAirport(request->first, request->second);
-}
-
-// The "Re-read" button's request, served every 5 seconds and while paused; not while static aircraft
-// are being calculated.
-void lf_rereadParkAirportsIfAsked() {
-    if (!rereadParkAirportsRequested.load() || staticParkingBusy.load()) return;
-    std::string text;
-    if (gf_checkParkAirports(true, text)) gf_windowShowMessage(text, true);
-    REREAD_BUTTON.enable(true);
-    DESTINATION.enable(true);
-    rereadParkAirportsRequested = false;
-}
-
-// The static parking's 15-second duties: the renewal's two steps ("Now" starts one), and every minute
-// the renewal countdown with its announcement.
-void lf_staticParkingEvery15Seconds(std::int32_t seconds) {
-    if (staticParkingNowRequested.exchange(false)) gf_requestRenewalNow();
-    gf_renewalStep();
-    if (seconds % 60 == 0) gf_renewalCountdownMinute(15 - (seconds % 15 + 15) % 15);
-    lf_repaintStaticParking();
-}
-
-// The window's requests that need the engine's lists, taken on the worker once per second.
-void lf_engineEverySecond() {
-    // One queued aircraft a second: its coupled callsigns, then the static aircraft duplicating it.
-    if (const LiveAc* ac = gf_coupledSearchStep(WeekSlot::fromPacked(currentWeekSlot.load())))
-        gf_removeStaticDuplicates(*ac, ac->onGround);
-    if (callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
-    if (flushStaticRequested.exchange(false)) {
-        gf_removeAllStatic();
-        if (!INITIAL_LOAD_ONLY.value.load()) {
-            INITIAL_LOAD_ONLY.value = true; // for this run only: not saved
-            if (GuiControl* control = INITIAL_LOAD_ONLY.control()) control->setChecked(true);
-        }
-    }
-    if (callsignListRequested.exchange(false)) {
-        engineStatus.setCallsignChoiceText({});
-        lf_repaintCallsignChoiceText();
-        gf_fillCallsignChoice();
-        callsignChoiceChanged = true;
-    }
-    gf_collisionAvoidanceStep();
-    if (blockListChanged.exchange(false)) gf_removeBlockedCallsign();
-    lf_serveDestinationRequest();
-    // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
-    if (gf_publishStandPlan()) gf_invalidate(uiParkingBlock);
-}
-
-// The reserved stand is kept clear. The static twin check of the 61-second period is not run here: the
-// 5-second seconds keep to their own duties.
-void lf_engineEvery5Seconds() {
-    if (!reservedStandName.empty()) gf_clearReservedStand(reservedStandName);
-    lf_rereadParkAirportsIfAsked();
-}
-
 void lf_wireEngine(RunSteps& s) {
     gf_engineHooks().repaintStatus = [] {
         lf_repaintStaticParking();
@@ -334,7 +271,6 @@ void lf_wireEngine(RunSteps& s) {
     s.readMyParkAirports = [] { (void)lf_readMyParkAirports(); };
     s.updateStaticParking = [](bool atStart) { gf_updateStaticParking(atStart); };
     s.leaveParkAirport = [] { gf_leaveParkAirport(); };
-    s.rereadParkAirportsIfAsked = lf_rereadParkAirportsIfAsked;
     gf_simLinkHooks().keepUserStand = [](const std::string& stand) { gf_keepUserStand(stand); };
     gf_rangeHooks().firstParkAirport = [] { return gf_firstParkAirportPosition(); };
     gf_engineHooks().repaintControls = lf_repaintCallsignChoiceText;
@@ -344,23 +280,22 @@ void lf_wireEngine(RunSteps& s) {
         gf_reserveSimQueues();
     };
     s.handleAddingStack = [] { lf_handleAddingStack(); };
-    s.drainSimResults = [] { gf_drainSimResults(); };
-    s.clearLiveryCache = [] { gf_clearLiveryCache(); };
+    s.enginePausedPass = [](bool pauseSecond) { gf_enginePausedPass(pauseSecond); };
     s.resetEngine = [] {
         gf_clearLiveState();
         engineStatus.clearRun();
     };
-    s.logNoMatchList = [] {
-        gf_logNoMatchList();
-        gf_clearNoMatchList();
+    s.logNoMatchList = [] { gf_engineDuties().logNoMatchList(); };
+    s.everySecondDuties = [](std::int32_t seconds) {
+        gf_engineEverySecond(seconds);
+        // While a calculation is busy "# updates" follows its stand plan as the placement works through it.
+        if (gf_publishStandPlan()) gf_invalidate(uiParkingBlock);
     };
-    s.everySecondDuties = lf_engineEverySecond;
-    s.every5SecondsDuties = lf_engineEvery5Seconds;
-    s.removeStaticTwinOfLive = [] { gf_removeStaticTwinOfLive(); };
+    s.every5SecondsDuties = [](std::int32_t seconds) { gf_engineEvery5Seconds(seconds); };
     gf_feedHooks().removeLiveTraffic = [] { gf_removeLiveTraffic(); };
     s.every15SecondsDuties = [](std::int32_t seconds) {
-        lf_staticParkingEvery15Seconds(seconds);
-        if (seconds % 30 == 0 && matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
+        gf_engineEvery15Seconds(seconds);
+        lf_repaintStaticParking();
     };
     gf_windowHooks().countAircraft = [] {
         const EngineCounts counts = gf_countAircraft();
@@ -369,12 +304,11 @@ void lf_wireEngine(RunSteps& s) {
     };
     auto& commands = gf_commandHooks();
     commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
-    commands.trimLiveAircraft = [](std::int32_t maxLive) { gf_requestLiveTrim(maxLive); };
-    commands.setParkedNavLights = [](bool on) { gf_requestParkedNavLights(on); };
+    commands.trimLiveAircraft = [](std::int32_t maxLive) { engineRequests.requestLiveTrim(maxLive); };
+    commands.setParkedNavLights = [](bool on) { engineRequests.requestParkedNavLights(on); };
     commands.setStaticRenewalCountdown = [](std::int32_t minutes) { gf_setStaticRenewalCountdown(minutes); };
     commands.setDestinationParkAirport = [](const std::string& icao, const Lalo& position) {
-        std::lock_guard lock(destinationMutex);
-        destinationRequest.emplace(icao, position);
+        engineRequests.requestDestination(icao, position);
     };
 }
 
@@ -590,13 +524,11 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(EngineHooks, repaintStatus),
     SKYLOOM_SLOT(EngineHooks, repaintControls),
     SKYLOOM_SLOT(RunSteps, handleAddingStack),
-    SKYLOOM_SLOT(RunSteps, drainSimResults),
-    SKYLOOM_SLOT(RunSteps, clearLiveryCache),
+    SKYLOOM_SLOT(RunSteps, enginePausedPass),
     SKYLOOM_SLOT(RunSteps, resetEngine),
     SKYLOOM_SLOT(RunSteps, logNoMatchList),
     SKYLOOM_SLOT(RunSteps, everySecondDuties),
     SKYLOOM_SLOT(RunSteps, every5SecondsDuties),
-    SKYLOOM_SLOT(RunSteps, removeStaticTwinOfLive),
     SKYLOOM_SLOT(RunSteps, every15SecondsDuties),
     SKYLOOM_SLOT(WindowHooks, countAircraft),
     SKYLOOM_SLOT(CommandHooks, trimLiveAircraft),
@@ -609,7 +541,6 @@ const WiringSlot neededSlots[] = {
     SKYLOOM_SLOT(RunSteps, readMyParkAirports),
     SKYLOOM_SLOT(RunSteps, updateStaticParking),
     SKYLOOM_SLOT(RunSteps, leaveParkAirport),
-    SKYLOOM_SLOT(RunSteps, rereadParkAirportsIfAsked),
     SKYLOOM_SLOT(SimLinkHooks, keepUserStand),
     SKYLOOM_SLOT(CommandHooks, setStaticRenewalCountdown),
     SKYLOOM_SLOT(CommandHooks, setDestinationParkAirport),

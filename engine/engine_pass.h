@@ -1,16 +1,30 @@
 #pragma once
-// The engine pass: one step of the traffic engine every 10 ms while the simulation runs (worker
-// thread). Time in the engine is counted in these passes (enginePassCount of the feed, 64-bit).
+// The steps of the engine pass, the traffic engine's work every 10 ms while the simulation runs (worker
+// thread). The pass itself, with the rate of each step, is lf_handleAddingStack (engine_cycle). Time in
+// the engine is counted in these passes (enginePassCount of the feed, 64-bit).
 
 #include "feed/traffic_record.h"
 
 #include <cstddef>
 
-// One pass: (once a day) empty the livery cache, drain the simulator's results, update and compact the live
-// aircraft, exchange the position buffers, hand over one removal (every 10 passes) and one creation (every
-// 50), take queued flights from the adding stack, turn one pending spawn into a create record, make the
-// requests (objects in range every 20 passes, the user state every 100) and raise the pass counter.
-void lf_handleAddingStack();
+// Updates every live aircraft and erases the records that are done.
+void gf_updateLiveAircraft();
+// The position fill buffer goes to the simulator link; with the link busy at 50 frames per second or
+// less the positions of this pass are dropped rather than waited for.
+void gf_handOverPositions();
+// One queued removal to the link.
+void gf_handOverOneRemoval();
+// One queued creation to the link (a live one first); then, with static picks waiting, the next static
+// aircraft is prepared.
+void gf_handOverOneCreation();
+// Takes queued flights from the adding stack (gf_recordsToTake of them) into the engine.
+void gf_takeQueuedFlights();
+// Turns one pending spawn into a create record.
+void gf_makeOneCreateRecord();
+// Asks the simulator for the objects in range (a failed request is logged and reported).
+void gf_requestObjectsInRange();
+// Sends the user state to RealTraffic and takes the engine's copy of it.
+void gf_exchangeUserState();
 
 // How many records a pass takes from an adding stack of `waiting` records: two while 200 or fewer
 // wait, beyond that as many as bring it down to 200.

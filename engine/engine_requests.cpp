@@ -1,46 +1,115 @@
 #include "engine/engine_requests.h"
 
-#include "engine/ac_removal.h"
-#include "engine/engine_tables.h"
+#include "core/hooks.h"
+#include "core/settings.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/callsign_choice.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking_state.h"
 
-#include <atomic>
+EngineRequests engineRequests;
+
+void EngineRequests::requestLiveTrim(std::int32_t maxLive) {
+    trimTo_ = maxLive < 0 ? 0 : maxLive;
+}
+
+void EngineRequests::requestParkedNavLights(bool on) {
+    navLights_ = on ? 1 : 0;
+}
+
+void EngineRequests::requestDestination(const std::string& icao, const Lalo& position) {
+    std::lock_guard lock(destinationMutex_);
+    destination_.emplace(icao, position);
+}
+
+std::optional<std::int32_t> EngineRequests::takeLiveTrim() {
+    const std::int32_t limit = trimTo_.exchange(none);
+    if (limit == none) return std::nullopt;
+    return limit;
+}
+
+std::optional<bool> EngineRequests::takeParkedNavLights() {
+    const std::int32_t on = navLights_.exchange(none);
+    if (on == none) return std::nullopt;
+    return on == 1;
+}
+
+std::optional<std::pair<std::string, Lalo>> EngineRequests::takeDestination() {
+    std::optional<std::pair<std::string, Lalo>> request;
+    std::lock_guard lock(destinationMutex_);
+    request.swap(destination_);
+    return request;
+}
+
+void EngineRequests::clear() {
+    for (auto* flag :
+         {&flushStaticRequested, &rereadParkAirportsRequested, &callsignListRequested,
+          &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged, &matchingDepthRaised})
+        flag->store(false);
+    trimTo_ = none;
+    navLights_ = none;
+    std::lock_guard lock(destinationMutex_);
+    destination_.reset();
+}
 
 namespace {
 
-constexpr std::int32_t none = -1;
-std::atomic<std::int32_t> trimTo{none};
-// -1: nothing asked; 0 off; 1 on.
-std::atomic<std::int32_t> navLights{none};
+void lf_trimLive(std::int32_t limit) {
+    std::int64_t active = 0;
+    for (const LiveAc& ac : engineLists.liveAcs)
+        if (ac.simState == SimState::active) ++active;
+    for (; active > limit; --active)
+        if (gf_removeFarthestLiveAc(-1.0)) break;
+}
+
+void lf_setParkedNavLights(bool on) {
+    const std::uint32_t value = on ? 1u : 0u;
+    for (const StaticAc& ac : engineLists.staticAcs)
+        if (ac.simState == SimState::active && ac.oid != 0) gf_setNavLights(ac.oid, value);
+    for (const LiveAc& ac : engineLists.liveAcs)
+        if (ac.simState == SimState::active && ac.phase == AcPhase::parked && ac.oid != 0)
+            gf_setNavLights(ac.oid, value);
+}
+
+void lf_flushStatic() {
+    gf_removeAllStatic();
+    if (!INITIAL_LOAD_ONLY.value.load()) {
+        INITIAL_LOAD_ONLY.value = true; // for this run only: not saved
+        if (GuiControl* control = INITIAL_LOAD_ONLY.control()) control->setChecked(true);
+    }
+}
+
+void lf_fillCallsignList() {
+    engineStatus.setCallsignChoiceText({});
+    if (const auto& repaint = gf_engineHooks().repaintControls) repaint();
+    gf_fillCallsignChoice();
+    // The list's first entry is tracked at the next serving.
+    engineRequests.callsignChoiceChanged = true;
+}
 
 } // namespace
 
-void gf_requestLiveTrim(std::int32_t maxLive) {
-    trimTo = maxLive < 0 ? 0 : maxLive;
-}
-
-void gf_requestParkedNavLights(bool on) {
-    navLights = on ? 1 : 0;
-}
-
 void gf_serveEngineRequests() {
-    if (const std::int32_t limit = trimTo.exchange(none); limit != none) {
-        std::int64_t active = 0;
-        for (const LiveAc& ac : liveAcs)
-            if (ac.simState == SimState::active) ++active;
-        for (; active > limit; --active)
-            if (gf_removeFarthestLiveAc(-1.0)) break;
-    }
-    if (const std::int32_t on = navLights.exchange(none); on != none) {
-        const auto value = static_cast<std::uint32_t>(on);
-        for (const StaticAc& ac : staticAcs)
-            if (ac.simState == SimState::active && ac.oid != 0) gf_setNavLights(ac.oid, value);
-        for (const LiveAc& ac : liveAcs)
-            if (ac.simState == SimState::active && ac.phase == AcPhase::parked && ac.oid != 0)
-                gf_setNavLights(ac.oid, value);
-    }
+    EngineRequests& r = engineRequests;
+    if (r.callsignChoiceChanged.exchange(false)) gf_trackChosenCallsign();
+    if (r.flushStaticRequested.exchange(false)) lf_flushStatic();
+    if (r.callsignListRequested.exchange(false)) lf_fillCallsignList();
+    if (r.blockListChanged.exchange(false)) gf_removeBlockedCallsign();
+    if (const auto destination = r.takeDestination())
+        gf_setDestinationParkAirport(destination->first, destination->second);
+    if (const auto limit = r.takeLiveTrim()) lf_trimLive(*limit);
+    if (const auto on = r.takeParkedNavLights()) lf_setParkedNavLights(*on);
 }
 
-void gf_dropEngineRequests() {
-    trimTo = none;
-    navLights = none;
+void gf_serveRereadRequest() {
+    if (!engineRequests.rereadParkAirportsRequested.load() || staticParkingState.busy.load()) return;
+    std::string text;
+    if (gf_checkParkAirports(true, text)) gf_showMessage(text, true);
+    REREAD_BUTTON.enable(true);
+    DESTINATION.enable(true);
+    engineRequests.rereadParkAirportsRequested = false;
 }

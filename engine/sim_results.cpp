@@ -3,12 +3,12 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/ac_commands.h"
-#include "engine/ac_removal.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
-#include "engine/respawn.h"
-#include "engine/stands.h"
+#include "engine/base/ac_commands.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/live/respawn.h"
 #include "liveries/livery_choice.h"
 #include "simlink/flight_plans.h"
 #include "simlink/sim_ids.h"
@@ -43,11 +43,11 @@ void lf_objectRemoved(std::uint32_t oid) {
             gf_setObjectId(*ac, 0);
             return;
         }
-        gf_eraseLiveAc(lf_positionOf(liveAcs, ac));
+        gf_eraseLiveAc(lf_positionOf(engineLists.liveAcs, ac));
         return;
     }
     if (StaticAc* ac = gf_findStaticByOid(oid))
-        gf_swapEraseStaticAc(static_cast<std::size_t>(ac - staticAcs.data()));
+        gf_swapEraseStaticAc(static_cast<std::size_t>(ac - engineLists.staticAcs.data()));
 }
 
 void lf_touchdown(LiveAc& ac) {
@@ -110,12 +110,12 @@ void lf_createFailed(std::uint32_t hexid) {
         LiveAc* ac = gf_findLiveByHexid(hexid);
         if (!ac) return;
         take(*ac);
-        gf_eraseLiveAc(lf_positionOf(liveAcs, ac));
+        gf_eraseLiveAc(lf_positionOf(engineLists.liveAcs, ac));
     } else {
         StaticAc* ac = gf_findStaticByHexid(hexid);
         if (!ac) return;
         take(*ac);
-        gf_swapEraseStaticAc(static_cast<std::size_t>(ac - staticAcs.data()));
+        gf_swapEraseStaticAc(static_cast<std::size_t>(ac - engineLists.staticAcs.data()));
     }
     ++engineStatus.refusedCount;
     gf_liveryNotCreated(cs, airl, type, title); // may end the run (too many refused liveries)
@@ -201,23 +201,25 @@ bool lf_stepSetup(SimResult& s) {
 
 void lf_stepSetupList() {
     bool finished = false;
-    for (SimResult& s : setupList) {
+    for (SimResult& s : engineLists.setupList) {
         if (s.counter < 0) continue;
         if (!lf_stepSetup(s)) {
             s.counter = -1;
             finished = true;
         }
     }
-    if (finished) std::erase_if(setupList, [](const SimResult& s) { return s.counter < 0; });
+    if (finished) std::erase_if(engineLists.setupList, [](const SimResult& s) { return s.counter < 0; });
 }
 
 void lf_handle(const SimResult& r) {
     switch (r.kind) {
     case SimResultKind::liveObjectFound:
-        if (LiveAc* ac = gf_findLiveByHexid(r.value); ac && gf_objectBound(*ac, r)) setupList.push_back(r);
+        if (LiveAc* ac = gf_findLiveByHexid(r.value); ac && gf_objectBound(*ac, r))
+            engineLists.setupList.push_back(r);
         return;
     case SimResultKind::staticObjectFound:
-        if (r.objectId >= firstAiObjectId && gf_findStaticByHexid(r.value)) setupList.push_back(r);
+        if (r.objectId >= firstAiObjectId && gf_findStaticByHexid(r.value))
+            engineLists.setupList.push_back(r);
         return;
     case SimResultKind::objectRemoved:
         lf_objectRemoved(r.objectId);
@@ -246,5 +248,5 @@ void gf_drainSimResults() {
     for (const SimResult& r : simResults)
         lf_handle(r);
     simResults.clear();
-    if (!setupList.empty()) lf_stepSetupList();
+    if (!engineLists.setupList.empty()) lf_stepSetupList();
 }

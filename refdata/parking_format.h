@@ -98,8 +98,20 @@ OptIdentity gf_optIdentity(const pugi::xml_node& opt);
 // nothing for a stand at 0/0 or whose position is not a finite latitude/longitude.
 void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t origin);
 
-// Every stand of the document (root optional) with origin 1. Throws orv::UserErrorException 93 for a
-// stand without id or with an empty one, 94 for an id seen before in the file (ids trimmed).
+// The stands of a parking file as read: every stand, or the refusal of the file with the stands read
+// before the faulty one. 93: a stand without id or with an empty one; 94: an id seen before in the
+// file (ids trimmed).
+struct ParkingFileStands {
+    std::vector<ParkPos> stands;
+    std::int32_t errorNumber = 0;
+    std::string refusal; // "Parking position #2 has no 'id' attribute." and the like
+    bool refused() const { return errorNumber != 0; }
+};
+// Every stand of the document (root optional) with origin 1. A pure reader: it touches no global, so two
+// documents read one after the other give two independent results.
+ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc);
+// gf_parseParkpositions, its stands appended to parkPositions; a refusal then throws
+// orv::UserErrorException with its number and text.
 void gf_readParkpositions(const pugi::xml_node& doc);
 
 // Same day, kind, registration, airline and type, and at least one shared half hour.

@@ -8,8 +8,10 @@
 // updates 500 aircraft, each taking a new leg, under 1 millisecond; one pass with 1000 airborne aircraft,
 // one in ten taking a new leg, under 300 microseconds.
 
+#include "engine/base/engine_tables.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
-#include "engine/engine_tables.h"
+#include "engine/engine_reset.h"
 #include "engine/sim_results.h"
 #include "feed/feed_state.h"
 #include "simlink/sim_link.h"
@@ -58,9 +60,9 @@ void BM_DrainGroundDataAndNewObjects(benchmark::State& state) {
         gf_appendLiveAc(lf_aircraft(firstHexid + liveCount + i, SimState::adding2sim));
     for (auto _ : state) {
         state.PauseTiming();
-        setupList.clear();
+        engineLists.setupList.clear();
         for (std::uint32_t i = 0; i < newCount; ++i)
-            gf_setObjectId(liveAcs[liveCount + i], 0);
+            gf_setObjectId(engineLists.liveAcs[liveCount + i], 0);
         {
             std::lock_guard lock(simResultMutex);
             simResults.clear();
@@ -72,7 +74,7 @@ void BM_DrainGroundDataAndNewObjects(benchmark::State& state) {
         }
         state.ResumeTiming();
         gf_drainSimResults();
-        benchmark::DoNotOptimize(setupList.data());
+        benchmark::DoNotOptimize(engineLists.setupList.data());
     }
     gf_resetEngineForTests();
 }
@@ -88,7 +90,7 @@ void BM_FeedIntoLiveAircraft(benchmark::State& state) {
     std::int64_t seconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (LiveAc& ac : liveAcs)
+        for (LiveAc& ac : engineLists.liveAcs)
             while (ac.samples.size() > 1)
                 ac.samples.pop_front(); // the movement would consume them
         state.ResumeTiming();
@@ -127,7 +129,7 @@ BENCHMARK(BM_FeedIntoLiveAircraft)->Unit(benchmark::kMillisecond);
 
 // Every aircraft flies between two samples: the next one is due far ahead.
 void lf_betweenSamples(std::int64_t nextDue) {
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         ac.samples.resize(1);
         PosSample& to = ac.samples.front();
         to.lat = ac.pos.latitude + 0.05;
@@ -147,7 +149,7 @@ void lf_clearSent() {
 
 void BM_PassWithAirborneAircraftBetweenSamples(benchmark::State& state) {
     lf_fillActive(liveCount);
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         ac.pos.latitude = ac.samples.front().lat;
     lf_betweenSamples(1'000'000'000);
     for (auto _ : state) {
@@ -162,13 +164,13 @@ BENCHMARK(BM_PassWithAirborneAircraftBetweenSamples)->Unit(benchmark::kMicroseco
 
 void BM_PassDrainingGroundDataWithNewLegs(benchmark::State& state) {
     lf_fillActive(liveCount);
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         ac.pos.latitude = ac.samples.front().lat;
     for (auto _ : state) {
         state.PauseTiming();
         lf_clearSent();
         const std::int64_t now = enginePassCount.load();
-        for (LiveAc& ac : liveAcs) {
+        for (LiveAc& ac : engineLists.liveAcs) {
             ac.samples.resize(1);
             PosSample next = ac.samples.front();
             ac.samples.front().duePass = now;
@@ -192,7 +194,7 @@ BENCHMARK(BM_PassDrainingGroundDataWithNewLegs)->Unit(benchmark::kMicrosecond);
 void BM_PassWithThousandAirborneTenthNewLegs(benchmark::State& state) {
     constexpr std::uint32_t count = 1000;
     lf_fillActive(count);
-    for (LiveAc& ac : liveAcs) {
+    for (LiveAc& ac : engineLists.liveAcs) {
         ac.pos.latitude = ac.samples.front().lat;
         ac.pos.altitude = 20000;
         ac.move.heightAboveGround = 19000;
@@ -203,7 +205,7 @@ void BM_PassWithThousandAirborneTenthNewLegs(benchmark::State& state) {
         lf_clearSent();
         const std::int64_t now = enginePassCount.load();
         for (std::uint32_t i = 0; i < count; ++i) {
-            LiveAc& ac = liveAcs[i];
+            LiveAc& ac = engineLists.liveAcs[i];
             const bool newLeg = i % 10 == round % 10;
             ac.samples.resize(1);
             PosSample& front = ac.samples.front();

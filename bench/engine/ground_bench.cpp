@@ -1,9 +1,11 @@
 // Ground movement: one engine pass with 300 taxiing aircraft between their samples, half of them
 // following a corner curve. Target: under 150 microseconds.
 
+#include "engine/base/engine_tables.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
-#include "engine/engine_tables.h"
-#include "engine/ground_movement.h"
+#include "engine/engine_reset.h"
+#include "engine/live/ground_movement.h"
 #include "feed/feed_state.h"
 #include "simlink/sim_link.h"
 

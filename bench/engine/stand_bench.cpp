@@ -4,9 +4,10 @@
 // 2 ms; gf_findStandForAircraft over 400 stands under 10 microseconds.
 
 #include "core/units.h"
-#include "engine/engine_tables.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/stand_search.h"
+#include "engine/stands/static_picks.h"
 #include "refdata/parking_format.h"
 
 #include <benchmark/benchmark.h>
@@ -49,7 +50,7 @@ void lf_makeStands() {
 }
 
 void lf_makeStatics() {
-    staticAcs.clear();
+    engineLists.staticAcs.clear();
     for (int i = 0; i < 300; ++i) {
         FlightIdent ident;
         ident.cs = "X" + std::to_string(i) + "*";
@@ -60,7 +61,7 @@ void lf_makeStatics() {
         const ParkPos& at = parkPositions[static_cast<std::size_t>((i * 7) % standCount)];
         StaticAc ac(std::move(data), at.sid, StandPlace{at.lat, at.lon, 0}, false);
         ac.simState = SimState::active;
-        staticAcs.push_back(std::move(ac));
+        engineLists.staticAcs.push_back(std::move(ac));
     }
     gf_reindexAircraft();
 }
@@ -70,14 +71,14 @@ void BM_SearchStands(benchmark::State& state) {
     lf_makeStatics();
     for (auto _ : state) {
         state.PauseTiming();
-        staticAddList.clear();
+        staticPicks.staticAddList.clear();
         for (auto& s : parkPositions)
             s.held = s.adjacentHeld = false;
         state.ResumeTiming();
-        lf_searchStands(WeekSlot{3, 20}, 2, 0, 0, staticAddList);
-        benchmark::DoNotOptimize(staticAddList.data());
+        lf_searchStands(WeekSlot{3, 20}, 2, 0, 0, staticPicks.staticAddList);
+        benchmark::DoNotOptimize(staticPicks.staticAddList.data());
     }
-    staticAcs.clear();
+    engineLists.staticAcs.clear();
     gf_reindexAircraft();
     gf_clearParkStands();
 }

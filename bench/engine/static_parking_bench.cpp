@@ -6,10 +6,11 @@
 #include "core/settings.h"
 #include "core/timeutil.h"
 #include "core/units.h"
-#include "engine/engine_tables.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
-#include "engine/static_parking.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/stand_search.h"
+#include "engine/stands/static_picks.h"
+#include "engine/static/static_parking.h"
 #include "refdata/parking_format.h"
 
 #include <benchmark/benchmark.h>
@@ -65,7 +66,7 @@ void lf_settings() {
 
 // 300 static aircraft standing, each showing the first option of its stand.
 void lf_makeStatics() {
-    staticAcs.clear();
+    engineLists.staticAcs.clear();
     for (int i = 0; i < 300; ++i) {
         const ParkPos& at = parkPositions[static_cast<std::size_t>(i)];
         const ParkOpt& opt = at.opts.front();
@@ -82,7 +83,7 @@ void lf_makeStatics() {
         ac.simState = SimState::active;
         ac.oid = static_cast<std::uint32_t>(1000 + i);
         ac.parkedSince = now.packed(); // older than every pick: they stay
-        staticAcs.push_back(std::move(ac));
+        engineLists.staticAcs.push_back(std::move(ac));
     }
     gf_reindexAircraft();
 }
@@ -92,10 +93,10 @@ void BM_FullStaticCalculation(benchmark::State& state) {
     lf_makeStands();
     for (auto _ : state) {
         lf_calculateStaticParking();
-        benchmark::DoNotOptimize(staticAddList.data());
+        benchmark::DoNotOptimize(staticPicks.staticAddList.data());
     }
-    state.counters["picks"] = static_cast<double>(staticAddList.size());
-    staticAddList.clear();
+    state.counters["picks"] = static_cast<double>(staticPicks.staticAddList.size());
+    staticPicks.staticAddList.clear();
     gf_clearParkStands();
 }
 BENCHMARK(BM_FullStaticCalculation)->Unit(benchmark::kMillisecond);
@@ -106,16 +107,16 @@ void BM_StaticRenewal(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         lf_makeStatics();
-        removalQueue.clear();
+        engineLists.removalQueue.clear();
         state.ResumeTiming();
         gf_adjustParking();
-        benchmark::DoNotOptimize(staticAddList.data());
+        benchmark::DoNotOptimize(staticPicks.staticAddList.data());
     }
-    state.counters["kept"] = static_cast<double>(keptStaticList.size());
-    staticAcs.clear();
+    state.counters["kept"] = static_cast<double>(staticPicks.keptStaticList.size());
+    engineLists.staticAcs.clear();
     gf_reindexAircraft();
-    removalQueue.clear();
-    staticAddList.clear();
+    engineLists.removalQueue.clear();
+    staticPicks.staticAddList.clear();
     gf_clearParkStands();
 }
 BENCHMARK(BM_StaticRenewal)->Unit(benchmark::kMillisecond);

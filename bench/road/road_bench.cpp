@@ -26,11 +26,12 @@
 #include "core/program_paths.h"
 #include "core/run_control.h"
 #include "core/settings.h"
-#include "engine/engine_clock.h"
-#include "engine/engine_tables.h"
-#include "engine/park_airports.h"
-#include "engine/static_parking.h"
-#include "engine/static_placement.h"
+#include "engine/base/engine_clock.h"
+#include "engine/base/engine_tables.h"
+#include "engine/engine_reset.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_placement.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
@@ -311,7 +312,6 @@ void BM_RoadLongestPass(benchmark::State& state) {
         steps.wrap(s.every5SecondsDuties, "every5SecondsDuties");
         steps.wrap(s.every15SecondsDuties, "every15SecondsDuties");
         steps.wrap(s.refreshUserState, "refreshUserState");
-        steps.wrap(s.removeStaticTwinOfLive, "removeStaticTwinOfLive");
         steps.wrap(s.sendUserState, "sendUserState");
 
         const auto start = Clock::now();
@@ -336,7 +336,7 @@ void BM_RoadLongestPass(benchmark::State& state) {
             } else if (passStart - start >= steadyAfter) {
                 steady.push_back(us);
             }
-            mostLive = std::max(mostLive, liveAcs.size());
+            mostLive = std::max(mostLive, engineLists.liveAcs.size());
             if (verbose && us > 5000) {
                 std::string where;
                 for (const auto& [name, t] : steps.us)
@@ -346,7 +346,7 @@ void BM_RoadLongestPass(benchmark::State& state) {
                     "the CPU, {} waits, {} preemptions), {} live{}{}\n",
                     std::chrono::duration<double>(passStart - start).count(),
                     std::chrono::duration<double>(passStart.time_since_epoch()).count(), gettid(), us,
-                    use.cpuUs, use.waits, use.preemptions, liveAcs.size(),
+                    use.cpuUs, use.waits, use.preemptions, engineLists.liveAcs.size(),
                     parkPassNow ? " (static parking driver)" : "", where);
             }
         }

@@ -2,7 +2,7 @@
 // The status that the window's view reads from the engine, the feed and the simulator link, back to the
 // start of the process.
 
-#include "engine/engine_status.h"
+#include "engine/base/engine_status.h"
 #include "feed/feed_state.h"
 #include "simlink/sim_link.h"
 

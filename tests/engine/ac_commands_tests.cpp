@@ -1,7 +1,8 @@
 // Per-aircraft commands: the flaps and throttle caches, the rotorcraft rules, the parked set-up and the
 // withdrawal of a queued creation.
 
-#include "engine/ac_commands.h"
+#include "engine/base/ac_commands.h"
+#include "engine/base/engine_tables.h"
 #include "engine_fixture.h"
 
 #include <gmock/gmock.h>
@@ -84,7 +85,7 @@ TEST_F(AcCommandsTest, ParkedSetUp) {
                                                              {20, evStrobesSet, 0},
                                                              {20, evLogoLightsSet, 1},
                                                              {20, evCabinLightsSet, c.cabin}}));
-        staticAcs.clear();
+        engineLists.staticAcs.clear();
         gf_reindexAircraft();
     }
 }
@@ -97,7 +98,7 @@ TEST_F(AcCommandsTest, WithRandomOnMostParkedCabinsAreLit) {
         gf_parkedSetup(ac);
         for (const ClientEventCmd& e : takeEvents())
             if (e.eventId == evCabinLightsSet) lit += static_cast<int>(e.data);
-        staticAcs.clear();
+        engineLists.staticAcs.clear();
         gf_reindexAircraft();
     }
     EXPECT_GT(lit, 300);

@@ -2,8 +2,10 @@
 // and the climb search.
 
 #include "core/units.h"
-#include "engine/air_movement.h"
-#include "engine/movement.h"
+#include "engine/base/engine_tables.h"
+#include "engine/engine_reset.h"
+#include "engine/live/air_movement.h"
+#include "engine/live/movement.h"
 #include "engine_fixture.h"
 #include "refdata/park_airport.h"
 #include "simlink/sim_ids.h"
@@ -50,8 +52,8 @@ protected:
 
     // A flying aircraft at `alt` feet, `height` feet above the ground, `nm` north of Zurich.
     static LiveAc& flying(double alt, double height, double nm = 30, const std::string& type = "A320") {
-        LiveAc& ac = liveAc(0x4B0001 + static_cast<std::uint32_t>(liveAcs.size()), "SWR1", type);
-        gf_setObjectId(ac, 60 + static_cast<std::uint32_t>(liveAcs.size()));
+        LiveAc& ac = liveAc(0x4B0001 + static_cast<std::uint32_t>(engineLists.liveAcs.size()), "SWR1", type);
+        gf_setObjectId(ac, 60 + static_cast<std::uint32_t>(engineLists.liveAcs.size()));
         ac.simState = SimState::active;
         ac.phase = AcPhase::flying;
         ac.onGround = false;
@@ -174,7 +176,9 @@ TEST_F(AirMovementTest, TheApproachStartsWithinTenMiles) {
                   near ? std::vector<std::uint32_t>{16383} : std::vector<std::uint32_t>{});
         EXPECT_EQ(values(events, evGearSet),
                   near ? std::vector<std::uint32_t>{1} : std::vector<std::uint32_t>{});
-        EXPECT_EQ(std::count(coupledSearchQueue.begin(), coupledSearchQueue.end(), ac.hexid), near ? 1 : 0)
+        EXPECT_EQ(std::count(engineLists.coupledSearchQueue.begin(), engineLists.coupledSearchQueue.end(),
+                             ac.hexid),
+                  near ? 1 : 0)
             << "queued for the duplicate check";
     }
 }

@@ -4,8 +4,8 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/conflicts.h"
-#include "engine/engine_tables.h"
+#include "engine/base/engine_tables.h"
+#include "engine/stands/conflicts.h"
 
 #include "tests/engine/stand_fixture.h"
 
@@ -27,10 +27,10 @@ class ConflictsTest : public StandTest {
 protected:
     void SetUp() override {
         StandTest::SetUp();
-        engineUserState = UserState{};
-        engineUserState.latitude = userAt.lat;
-        engineUserState.longitude = userAt.lon;
-        engineUserState.heading = 0; // north
+        engineLists.engineUserState = UserState{};
+        engineLists.engineUserState.latitude = userAt.lat;
+        engineLists.engineUserState.longitude = userAt.lon;
+        engineLists.engineUserState.heading = 0; // north
     }
 
     void TearDown() override {
@@ -100,10 +100,10 @@ TEST_F(ConflictsTest, AirborneUserRemovesTrafficOnTheRunwayAheadOrOnACrossingCou
              Case{"track 900 ft away", 3000, 5000, east39, 5000, miss900, false, false},
              Case{"4.1 nm away", 3000, 5000, east41, 5000, 1.5 * pi, false, false},
          }) {
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
-        engineUserState.altAboveGround = c.userAgl;
-        engineUserState.altitude = c.userAlt;
+        engineLists.engineUserState.altAboveGround = c.userAgl;
+        engineLists.engineUserState.altitude = c.userAlt;
         LiveAc& ac = activeAt(20001, "SWR1", c.at, c.altitude, c.heading, c.onGround);
         EXPECT_EQ(gf_avoidCollisionWithUser(), c.removed) << c.what;
         EXPECT_EQ(removed(ac), c.removed) << c.what;
@@ -111,7 +111,7 @@ TEST_F(ConflictsTest, AirborneUserRemovesTrafficOnTheRunwayAheadOrOnACrossingCou
 }
 
 TEST_F(ConflictsTest, OnlyTheFirstActiveAircraftInTheWayGoesEachTime) {
-    engineUserState.altitude = 5000;
+    engineLists.engineUserState.altitude = 5000;
     const Lalo near = gf_destinationPoint(userAt, 0, 1000);
     LiveAc& waiting = activeAt(20001, "SWR1", near, 5000, pi, false);
     waiting.simState = SimState::adding2sim;
@@ -154,7 +154,7 @@ TEST_F(ConflictsTest, UserOnTheGroundClearsTrafficAndStaticsWithinTheWings) {
     another.standLon = userAt.lon;
     EXPECT_FALSE(gf_avoidCollisionOnGround(userHalf)); // the user has not moved
     EXPECT_FALSE(removed(another));
-    engineUserState.latitude += 1e-6;
+    engineLists.engineUserState.latitude += 1e-6;
     EXPECT_TRUE(gf_avoidCollisionOnGround(userHalf));
     EXPECT_TRUE(removed(another));
 }
@@ -165,13 +165,13 @@ TEST_F(ConflictsTest, TheCollisionStepFollowsTheUserAndTheBoxes) {
     };
     for (const Case& c : {Case{true, true, true, true, false}, Case{true, false, true, false, false},
                           Case{false, true, true, false, true}, Case{false, true, false, false, false}}) {
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         userOnGround = c.userGround;
         COLLISION_USER_GND.value = c.boxGround;
         COLLISION_USER_AIR.value = c.boxAir;
-        engineUserState.altitude = 5000;
-        engineUserState.altAboveGround = 3000;
+        engineLists.engineUserState.altitude = 5000;
+        engineLists.engineUserState.altAboveGround = 3000;
         LiveAc& onGround = activeAt(20001, "SWR1", userAt, 0, 0, true);
         LiveAc& inAir = activeAt(20002, "SWR2", gf_destinationPoint(userAt, 0, 1000), 5000, pi, false);
         gf_collisionAvoidanceStep();
@@ -200,8 +200,8 @@ TEST_F(ConflictsTest, TaxiingTrafficClearsStaticAircraftInItsWay) {
              Case{"landing roll", AcPhase::taxi, "EZS1*", true, true, 30, false},
              Case{"box off", AcPhase::taxi, "EZS1*", false, false, 30, false},
          }) {
-        staticAcs.clear();
-        liveAcs.clear();
+        engineLists.staticAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         COLLISION_LIVE_PARKED_GND.value = c.box;
         COLLISION_USER_AIR.value = false;
@@ -219,7 +219,7 @@ TEST_F(ConflictsTest, TaxiingTrafficClearsStaticAircraftInItsWay) {
     }
 
     // Standing still: the statics are not looked at again until the aircraft moves.
-    LiveAc& ac = liveAcs.front();
+    LiveAc& ac = engineLists.liveAcs.front();
     ac.move.landingRoll = false;
     COLLISION_LIVE_PARKED_GND.value = true;
     gf_collisionAvoidanceStep();
@@ -256,8 +256,8 @@ TEST_F(ConflictsTest, StaticDuplicatesOfALiveAircraft) {
                   "new airborne ABC123_ '' '' has coupled callsign"},
              Case{"", "", "", "", "", "", false, ""}, // no callsign: nothing happens
          }) {
-        staticAcs.clear();
-        liveAcs.clear();
+        engineLists.staticAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         LiveAc& live = activeAt(20001, c.liveCs, userAt, 5000, 0, false);
         live.text = c.liveText;
@@ -302,8 +302,8 @@ TEST_F(ConflictsTest, TheStaticTwinOfALiveAircraftOnTheGround) {
              Case{"another callsign", true, "", "DLH4000*", "", false},
              Case{"the live one airborne", false, "", "DLH400*", "", false},
          }) {
-        staticAcs.clear();
-        liveAcs.clear();
+        engineLists.staticAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         LiveAc& live = activeAt(20001, "DLH400", userAt, 0, 0, c.liveOnGround);
         live.reg = c.liveReg;
@@ -341,7 +341,7 @@ TEST_F(ConflictsTest, RemovingAllStaticAircraft) {
     queued.simState = SimState::adding2sim;
     AiCreateRecord create;
     create.hexid = 2;
-    staticCreateQueue.push_back(create);
+    engineLists.staticCreateQueue.push_back(create);
     StaticAc& sent = activeStatic(3, "EZS3*");
     sent.simState = SimState::adding2sim; // already with the simulator: no longer queued
     StaticAc& known = staticAc(4, "EZS4*");
@@ -349,15 +349,15 @@ TEST_F(ConflictsTest, RemovingAllStaticAircraft) {
     (void)active;
 
     gf_removeAllStatic();
-    EXPECT_TRUE(staticCreateQueue.empty());
-    ASSERT_EQ(staticAcs.size(), 2u); // the withdrawn and the never created ones are gone
+    EXPECT_TRUE(engineLists.staticCreateQueue.empty());
+    ASSERT_EQ(engineLists.staticAcs.size(), 2u); // the withdrawn and the never created ones are gone
     ASSERT_NE(gf_findStaticByHexid(1), nullptr);
     ASSERT_NE(gf_findStaticByHexid(3), nullptr);
     EXPECT_EQ(gf_findStaticByHexid(2), nullptr);
     EXPECT_EQ(gf_findStaticByHexid(4), nullptr);
     EXPECT_EQ(gf_findStaticByHexid(1)->simState, SimState::removingfromsim);
     EXPECT_TRUE(gf_findStaticByHexid(3)->removePending);
-    EXPECT_EQ(removalQueue.size(), 1u);
+    EXPECT_EQ(engineLists.removalQueue.size(), 1u);
 }
 
 TEST_F(ConflictsTest, ParkedLiveCountAndMeanTime) {
@@ -384,7 +384,7 @@ TEST_F(ConflictsTest, ParkedLiveCountAndMeanTime) {
     EXPECT_EQ(repaints, 1); // unchanged: no repaint
 
     // Parked for ten minutes, in this slot: half an hour. Since a slot later in the week: nothing more.
-    liveAcs.clear();
+    engineLists.liveAcs.clear();
     gf_reindexAircraft();
     parkedLive(20005, "SWR5", 0, 10).parkedSince = WeekSlot{3, 20}.packed();
     EXPECT_EQ(gf_countLiveParked(true), 1u);
@@ -394,7 +394,7 @@ TEST_F(ConflictsTest, ParkedLiveCountAndMeanTime) {
     EXPECT_FLOAT_EQ(engineStatus.liveMeanHours.load(), 0.5f);
     EXPECT_EQ(repaints, 2);
 
-    liveAcs.clear();
+    engineLists.liveAcs.clear();
     gf_reindexAircraft();
     EXPECT_EQ(gf_countLiveParked(true), 0u);
     EXPECT_EQ(engineStatus.liveMeanHours.load(), 0.0f);

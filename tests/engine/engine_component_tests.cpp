@@ -5,8 +5,9 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/ac_removal.h"
-#include "engine/live_update.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
+#include "engine/live/live_update.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
 #include "feed/rt_link.h"
@@ -56,7 +57,7 @@ protected:
         ac.pos.latitude = 47.451 + (hexid % 16) * 0.001;
         ac.pos.longitude = 8.561;
         ac.pos.altitude = airborne ? 5000 : 1400;
-        pendingSpawns.push_back(hexid);
+        engineLists.pendingSpawns.push_back(hexid);
         return ac;
     }
 
@@ -131,13 +132,13 @@ TEST_F(EngineComponentTest, CreationsAndRemovalsReachTheSimulatorAtTheirPace) {
 
     passesUntil(
         [] {
-            return std::all_of(liveAcs.begin(), liveAcs.end(),
+            return std::all_of(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
                                [](const LiveAc& ac) { return ac.simState == SimState::active; });
         },
         "AIRemoveObject");
-    for (LiveAc& ac : liveAcs)
+    for (LiveAc& ac : engineLists.liveAcs)
         removeAircraftFromSim(ac);
-    const auto removed = passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject");
+    const auto removed = passesUntil([] { return engineLists.liveAcs.empty(); }, "AIRemoveObject");
     ASSERT_EQ(removed.size(), 3u);
     expectGaps(removed, 10);
     EXPECT_TRUE(stub_->objects().empty());
@@ -151,11 +152,12 @@ TEST_F(EngineComponentTest, AnObjectCreatedBeyondTheRangeIsStillBound) {
     rangeMeters = 10 * wholeMetresPerNm;
     LiveAc& far = spawned(0x4B0001, "SWR1", true);
     far.pos.latitude = 47.45 + 20.0 / 60; // 20 nm north of the user
-    passesUntil([] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft", 600);
+    passesUntil([] { return engineLists.liveAcs.front().simState == SimState::active; },
+                "AICreateNonATCAircraft", 600);
     rangeMeters = range;
     ASSERT_EQ(stub_->objects().size(), 1u);
-    EXPECT_EQ(liveAcs.front().simState, SimState::active);
-    EXPECT_EQ(liveAcs.front().oid, stub_->objects().front().id);
+    EXPECT_EQ(engineLists.liveAcs.front().simState, SimState::active);
+    EXPECT_EQ(engineLists.liveAcs.front().oid, stub_->objects().front().id);
 }
 
 TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
@@ -164,14 +166,14 @@ TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
     start(options);
     LiveAc& first = spawned(0x4B0001, "SWR1");
     first.cgHeight = 8.0;
-    passesUntil([] { return liveAcs.front().oid != 0; }, "AICreateNonATCAircraft");
-    const std::uint32_t oid = liveAcs.front().oid;
+    passesUntil([] { return engineLists.liveAcs.front().oid != 0; }, "AICreateNonATCAircraft");
+    const std::uint32_t oid = engineLists.liveAcs.front().oid;
     ASSERT_GE(oid, 3u);
     const auto object = [&] { return *stub_->object(oid); };
 
     // Counter 0 was the binding pass; the toggles come at 50 and 100.
     const auto runTo = [&](int counter) {
-        while (setupList.empty() ? false : setupList.front().counter < counter)
+        while (engineLists.setupList.empty() ? false : engineLists.setupList.front().counter < counter)
             step();
         sync();
     };
@@ -186,19 +188,19 @@ TEST_F(EngineComponentTest, ABoundObjectIsSetUpOverTwoHundredPasses) {
     ASSERT_TRUE(gf_requestStaticCg(oid));
     settle();
     step();
-    EXPECT_DOUBLE_EQ(liveAcs.front().cgHeight, 8.0);
-    EXPECT_NEAR(liveAcs.front().staticPitch, 0.7 * pi / 180.0, 1e-12);
+    EXPECT_DOUBLE_EQ(engineLists.liveAcs.front().cgHeight, 8.0);
+    EXPECT_NEAR(engineLists.liveAcs.front().staticPitch, 0.7 * pi / 180.0, 1e-12);
 
     runTo(199);
     frame();
-    EXPECT_EQ(liveAcs.front().simState, SimState::adding2sim);
+    EXPECT_EQ(engineLists.liveAcs.front().simState, SimState::adding2sim);
     EXPECT_EQ(object().positionUpdates, 0u) << "no position block before the object is active";
     EXPECT_FALSE(object().enginesRunning);
 
     step(); // counter 200: active, lights, engines, throttle and flaps
     step(); // the first position block
     frame();
-    EXPECT_EQ(liveAcs.front().simState, SimState::active);
+    EXPECT_EQ(engineLists.liveAcs.front().simState, SimState::active);
     const stub::AiObject o = object();
     EXPECT_TRUE(o.enginesRunning);
     EXPECT_EQ(o.lights, static_cast<std::uint32_t>(stub::kLightNav | stub::kLightBeacon | stub::kLightTaxi |
@@ -215,10 +217,10 @@ TEST_F(EngineComponentTest, ARefusedTitleErasesTheRecordAndCountsAsRefused) {
     start(options);
     spawned(0x4B0001, "SWR1", false, "Not Installed Title");
     spawned(0x4B0002, "SWR2");
-    passesUntil([] { return liveAcs.size() == 1 && liveAcs.front().oid != 0; }, "AICreateNonATCAircraft",
-                400);
-    ASSERT_EQ(liveAcs.size(), 1u);
-    EXPECT_EQ(liveAcs.front().cs, "SWR2");
+    passesUntil([] { return engineLists.liveAcs.size() == 1 && engineLists.liveAcs.front().oid != 0; },
+                "AICreateNonATCAircraft", 400);
+    ASSERT_EQ(engineLists.liveAcs.size(), 1u);
+    EXPECT_EQ(engineLists.liveAcs.front().cs, "SWR2");
     EXPECT_TRUE(gf_isRefusedTitle("Not Installed Title"));
     EXPECT_EQ(engineStatus.refusedCount.load(), 1u);
 }
@@ -228,26 +230,27 @@ TEST_F(EngineComponentTest, RemovalsAroundACreation) {
     // Withdrawn while its creation waits in the engine: no simulator call at all.
     LiveAc& early = spawned(0x4B0001, "SWR1");
     step();
-    ASSERT_EQ(liveCreateQueue.size(), 1u);
+    ASSERT_EQ(engineLists.liveCreateQueue.size(), 1u);
     removeAircraftFromSim(early);
     for (int i = 0; i < 60; ++i)
         step();
     sync();
-    EXPECT_TRUE(liveAcs.empty());
+    EXPECT_TRUE(engineLists.liveAcs.empty());
     EXPECT_EQ(stub_->callCount("AICreateNonATCAircraft"), 0u);
     EXPECT_EQ(stub_->callCount("AIRemoveObject"), 0u);
 
     // Asked for once the creation was sent: removed right after the set-up.
     spawned(0x4B0002, "SWR2");
     passesUntil([&] { return stub_->counts().creations >= 1; }, "AICreateNonATCAircraft");
-    removeAircraftFromSim(liveAcs.front());
-    EXPECT_TRUE(liveAcs.front().removePending);
+    removeAircraftFromSim(engineLists.liveAcs.front());
+    EXPECT_TRUE(engineLists.liveAcs.front().removePending);
     std::int64_t activeAt = -1;
     const auto removed = passesUntil(
         [&] {
-            if (activeAt < 0 && !liveAcs.empty() && liveAcs.front().simState != SimState::adding2sim)
+            if (activeAt < 0 && !engineLists.liveAcs.empty() &&
+                engineLists.liveAcs.front().simState != SimState::adding2sim)
                 activeAt = enginePassCount.load();
-            return liveAcs.empty();
+            return engineLists.liveAcs.empty();
         },
         "AIRemoveObject");
     ASSERT_EQ(removed.size(), 1u);
@@ -257,16 +260,17 @@ TEST_F(EngineComponentTest, RemovalsAroundACreation) {
 
     // An object taken out for a livery respawn comes back as a buffered record.
     spawned(0x4B0003, "SWR3");
-    passesUntil([&] { return liveAcs.front().simState == SimState::active; }, "AICreateNonATCAircraft");
-    const std::uint32_t oid = liveAcs.front().oid;
-    liveAcs.front().simState = SimState::liveryrespawn;
+    passesUntil([&] { return engineLists.liveAcs.front().simState == SimState::active; },
+                "AICreateNonATCAircraft");
+    const std::uint32_t oid = engineLists.liveAcs.front().oid;
+    engineLists.liveAcs.front().simState = SimState::liveryrespawn;
     // Two samples, the first due later: the buffered record waits for its spawn.
-    liveAcs.front().samples.front().duePass = enginePassCount.load() + 100000;
-    liveAcs.front().samples.push_back(liveAcs.front().samples.front());
-    removalQueue.push_back(oid);
-    passesUntil([] { return liveAcs.front().oid == 0; }, "AIRemoveObject", 200);
-    ASSERT_EQ(liveAcs.size(), 1u);
-    EXPECT_EQ(liveAcs.front().simState, SimState::buffer);
+    engineLists.liveAcs.front().samples.front().duePass = enginePassCount.load() + 100000;
+    engineLists.liveAcs.front().samples.push_back(engineLists.liveAcs.front().samples.front());
+    engineLists.removalQueue.push_back(oid);
+    passesUntil([] { return engineLists.liveAcs.front().oid == 0; }, "AIRemoveObject", 200);
+    ASSERT_EQ(engineLists.liveAcs.size(), 1u);
+    EXPECT_EQ(engineLists.liveAcs.front().simState, SimState::buffer);
     EXPECT_FALSE(stub_->object(oid).has_value());
 }
 
@@ -363,16 +367,20 @@ TEST_F(EngineRoadTest, AFlightPlanIsWrittenAndSentForTheSimulatorOf2020Only) {
         LiveAc& ac = spawned(is2020 ? 0x4B0001 : 0x4B0002, is2020 ? "SWR1" : "SWR2");
         ac.orig = "LSZH";
         ac.dest = "EGLL";
-        passesUntil([] { return !liveAcs.empty() && liveAcs.front().simState == SimState::active; },
-                    "AISetAircraftFlightPlan");
-        ASSERT_FALSE(liveAcs.empty());
-        const std::uint32_t oid = liveAcs.front().oid;
+        passesUntil(
+            [] {
+                return !engineLists.liveAcs.empty() &&
+                       engineLists.liveAcs.front().simState == SimState::active;
+            },
+            "AISetAircraftFlightPlan");
+        ASSERT_FALSE(engineLists.liveAcs.empty());
+        const std::uint32_t oid = engineLists.liveAcs.front().oid;
         const auto plan = gf_flightPlanPath(oid);
         EXPECT_TRUE(std::filesystem::exists(plan));
-        EXPECT_TRUE(liveAcs.front().hasFlightPlan);
+        EXPECT_TRUE(engineLists.liveAcs.front().hasFlightPlan);
         EXPECT_EQ(stub_->callCount("AISetAircraftFlightPlan"), 1u) << "sent for the first (2020) only";
-        removeAircraftFromSim(liveAcs.front());
-        passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject");
+        removeAircraftFromSim(engineLists.liveAcs.front());
+        passesUntil([] { return engineLists.liveAcs.empty(); }, "AIRemoveObject");
         EXPECT_FALSE(std::filesystem::exists(plan)) << "deleted when the object goes";
     }
 }
@@ -399,7 +407,7 @@ TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
         spawned(0x4B0000 + i, "SWR" + std::to_string(i), true);
     passesUntil(
         [] {
-            return std::all_of(liveAcs.begin(), liveAcs.end(),
+            return std::all_of(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
                                [](const LiveAc& ac) { return ac.simState == SimState::active; });
         },
         "AICreateNonATCAircraft");
@@ -410,8 +418,8 @@ TEST_F(EngineRoadTest, RealTrafficLostRemovesTheLiveTrafficWhileThePassGoesOn) {
 
     peer.drop();
     const std::int64_t droppedAt = enginePassCount.load();
-    passesUntil([] { return liveAcs.empty(); }, "AIRemoveObject", 3000);
-    EXPECT_TRUE(liveAcs.empty());
+    passesUntil([] { return engineLists.liveAcs.empty(); }, "AIRemoveObject", 3000);
+    EXPECT_TRUE(engineLists.liveAcs.empty());
     settle();
     EXPECT_TRUE(stub_->objects().empty()) << "every object left the simulator";
     EXPECT_LE(stub_->counts().creations, 5u);
@@ -479,12 +487,12 @@ TEST_P(EngineArrivalTest, TouchesDownOnTheSimulatorsReport) {
     }
     bool approached = false;
     std::uint32_t flare = 0;
-    for (int i = 0; i < 5000 && !(liveAcs.front().move.touchedDown); ++i) {
+    for (int i = 0; i < 5000 && !(engineLists.liveAcs.front().move.touchedDown); ++i) {
         step();
-        approached |= liveAcs.front().move.approach;
-        flare = std::max(flare, liveAcs.front().move.flareStage);
+        approached |= engineLists.liveAcs.front().move.approach;
+        flare = std::max(flare, engineLists.liveAcs.front().move.flareStage);
     }
-    const LiveAc& landed = liveAcs.front();
+    const LiveAc& landed = engineLists.liveAcs.front();
     ASSERT_TRUE(landed.move.touchedDown);
     EXPECT_TRUE(approached);
     EXPECT_GE(flare, 1u);
@@ -500,10 +508,10 @@ TEST_P(EngineArrivalTest, TouchesDownOnTheSimulatorsReport) {
     EXPECT_DOUBLE_EQ(object.throttleLever2Pct, GetParam().throttlePct);
 
     // Pitch and bank come to their standing values over the type's on-ground passes.
-    for (std::uint32_t i = 0; i <= liveAcs.front().onGroundSlots; ++i)
+    for (std::uint32_t i = 0; i <= engineLists.liveAcs.front().onGroundSlots; ++i)
         step();
-    EXPECT_DOUBLE_EQ(liveAcs.front().pos.pitch, liveAcs.front().staticPitch);
-    EXPECT_DOUBLE_EQ(liveAcs.front().pos.bank, 0.0);
+    EXPECT_DOUBLE_EQ(engineLists.liveAcs.front().pos.pitch, engineLists.liveAcs.front().staticPitch);
+    EXPECT_DOUBLE_EQ(engineLists.liveAcs.front().pos.bank, 0.0);
 }
 
 // A departure first seen in the air, climbing out of Zurich: gear up, flaps 0 and climb thrust reach the
@@ -541,10 +549,10 @@ TEST_F(EngineRoadTest, ADepartureFirstSeenInTheAirClimbsOut) {
         s.duePass = first + 200 * k;
         ac.samples.push_back(s);
     }
-    for (int i = 0; i < 3000 && !liveAcs.front().move.climbOutDone; ++i)
+    for (int i = 0; i < 3000 && !engineLists.liveAcs.front().move.climbOutDone; ++i)
         step();
-    ASSERT_EQ(liveAcs.size(), 1u);
-    const LiveAc& climbing = liveAcs.front();
+    ASSERT_EQ(engineLists.liveAcs.size(), 1u);
+    const LiveAc& climbing = engineLists.liveAcs.front();
     ASSERT_TRUE(climbing.move.climbOutDone);
     EXPECT_EQ(climbing.phase, AcPhase::flying);
     settle();
@@ -683,7 +691,7 @@ protected:
             step();
             for (const std::string& cs : callsigns) {
                 const LiveAc* ac = nullptr;
-                for (const LiveAc& a : liveAcs)
+                for (const LiveAc& a : engineLists.liveAcs)
                     if (a.cs == cs) ac = &a;
                 if (ac && ac->simState == SimState::active) out.oids[cs] = ac->oid;
                 if (!out.oids.contains(cs) || out.goneAt.contains(cs)) continue;
@@ -752,15 +760,15 @@ TEST_F(EngineScenarioTest, AnObjectCreatedBeyondTheRangeIsBoundAndMoved) {
     for (int i = 0; i < 1000; ++i) {
         step();
         if (createdAt < 0 && stub_->counts().creations == 1) createdAt = enginePassCount.load();
-        if (liveAcs.front().simState == SimState::active) break;
+        if (engineLists.liveAcs.front().simState == SimState::active) break;
     }
     ASSERT_GE(createdAt, 0) << "created";
-    ASSERT_EQ(liveAcs.front().simState, SimState::active) << "bound and set up";
+    ASSERT_EQ(engineLists.liveAcs.front().simState, SimState::active) << "bound and set up";
     EXPECT_LE(enginePassCount.load() - createdAt, 260) << "the set-up's 200 passes and a little";
     for (int i = 0; i < 5; ++i)
         step();
     settle();
-    const auto object = stub_->object(liveAcs.front().oid);
+    const auto object = stub_->object(engineLists.liveAcs.front().oid);
     ASSERT_TRUE(object.has_value());
     EXPECT_GT(object->motion.positionBlocks, 0u);
 }

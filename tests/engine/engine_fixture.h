@@ -5,11 +5,13 @@
 // written to it, and its waits on the link end with the dispatch round they wait for instead of at the
 // next poll.
 
-#include "engine/ac_records.h"
-#include "engine/engine_clock.h"
+#include "engine/base/ac_records.h"
+#include "engine/base/engine_clock.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
+#include "engine/engine_reset.h"
 #include "feed/feed_state.h"
 #include "liveries/livery_catalogue.h"
 #include "refdata/dbase.h"

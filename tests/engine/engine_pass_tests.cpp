@@ -1,10 +1,12 @@
 // The engine pass without a simulator: the adding stack, the intake rules, the paced hand-over, the
 // removal and the reset.
 
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
 #include "engine/engine_requests.h"
-#include "engine/no_match.h"
-#include "engine/traffic_intake.h"
+#include "engine/engine_reset.h"
+#include "engine/live/no_match.h"
+#include "engine/live/traffic_intake.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
 
@@ -24,7 +26,7 @@ TEST_F(EnginePassTest, FiveQueuedRecordsAreTakenTwoTwoOne) {
     std::vector<std::size_t> known;
     for (int i = 0; i < 3; ++i) {
         pass();
-        known.push_back(liveAcs.size());
+        known.push_back(engineLists.liveAcs.size());
     }
     EXPECT_EQ(known, (std::vector<std::size_t>{2, 4, 5}));
     EXPECT_EQ(enginePassCount.load(), 3);
@@ -42,7 +44,7 @@ TEST_F(EnginePassTest, ABusyFeedKeepsTheStackAtItsBound) {
         queue(record(0x400000 + i, "T" + std::to_string(i), "A320", 100));
     pass();
     EXPECT_EQ(waiting(), addingStackBound);
-    EXPECT_EQ(liveAcs.size(), 300u);
+    EXPECT_EQ(engineLists.liveAcs.size(), 300u);
     pass();
     EXPECT_EQ(waiting(), addingStackBound - 2);
 }
@@ -66,9 +68,9 @@ TEST_F(EnginePassTest, FeedTimeAndSpeedRulesForAKnownAircraft) {
         auto second = record(0x4B0001, "SWR1", "A320", 100 + c.dt, c.gsAfter, 120, c.gsAfter > 30);
         second.pos.lat += 0.01; // a sample at the same place would be dropped by the movement's intake
         EXPECT_EQ(gf_addOrUpdate(second), c.taken ? IntakeResult::accepted : IntakeResult::dropped);
-        EXPECT_EQ(liveAcs.front().samples.size(), c.taken ? 2u : 1u);
+        EXPECT_EQ(engineLists.liveAcs.front().samples.size(), c.taken ? 2u : 1u);
         if (c.taken) {
-            EXPECT_EQ(liveAcs.front().lastFeedTime, 100 + c.dt);
+            EXPECT_EQ(engineLists.liveAcs.front().lastFeedTime, 100 + c.dt);
         }
     }
 }
@@ -101,7 +103,7 @@ TEST_F(EnginePassTest, ThinningKeepsFewSamplesOfSteadyMovement) {
 
 TEST_F(EnginePassTest, ADeadReckoningAircraftIsNotThinned) {
     gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100, 450));
-    liveAcs.front().move.extrapolationCount = 3;
+    engineLists.liveAcs.front().move.extrapolationCount = 3;
     auto second = record(0x4B0001, "SWR1", "A320", 101.5, 450);
     second.pos.lat += 0.01;
     EXPECT_EQ(gf_addOrUpdate(second), IntakeResult::accepted);
@@ -111,11 +113,11 @@ TEST_F(EnginePassTest, NewFlightsTypeCategoryAndTwins) {
     auto r = record(0x4B0001, "SWR12", "A333", 100);
     r.reg = "HB-JXA";
     EXPECT_EQ(gf_addOrUpdate(r), IntakeResult::created);
-    EXPECT_EQ(liveAcs.back().type, "B77W") << "the type the database knows for the registration";
-    EXPECT_EQ(liveAcs.back().sizeCat, SizeCategory::Heavy);
-    EXPECT_EQ(liveAcs.back().feedCs, "SWR12");
-    EXPECT_DOUBLE_EQ(liveAcs.back().factorB, 3.0);
-    EXPECT_DOUBLE_EQ(liveAcs.back().rateB, liveAcs.back().rateA);
+    EXPECT_EQ(engineLists.liveAcs.back().type, "B77W") << "the type the database knows for the registration";
+    EXPECT_EQ(engineLists.liveAcs.back().sizeCat, SizeCategory::Heavy);
+    EXPECT_EQ(engineLists.liveAcs.back().feedCs, "SWR12");
+    EXPECT_DOUBLE_EQ(engineLists.liveAcs.back().factorB, 3.0);
+    EXPECT_DOUBLE_EQ(engineLists.liveAcs.back().rateB, engineLists.liveAcs.back().rateA);
 
     EXPECT_EQ(gf_addOrUpdate(record(0x4B0002, "X1", "ZZZZ", 100)), IntakeResult::dropped) << "unknown type";
     EXPECT_EQ(gf_addOrUpdate(record(0x4B0003, "SWR12", "B77W", 100)), IntakeResult::dropped)
@@ -156,14 +158,14 @@ TEST_F(EnginePassTest, APendingSpawnWhoseRecordWentIsDroppedSilently) {
     LiveAc& ac = liveAc(0x4B0001, "SWR1");
     ac.simState = SimState::adding2sim;
     ac.liveryTitle = "Airbus A320 Swiss";
-    pendingSpawns = {0x4B0099, 0x4B0001};
+    engineLists.pendingSpawns = {0x4B0099, 0x4B0001};
     pass();
-    ASSERT_EQ(liveCreateQueue.size(), 1u);
-    EXPECT_EQ(liveCreateQueue.front().callsign, "SWR1");
-    EXPECT_EQ(liveCreateQueue.front().title, "Airbus A320 Swiss");
+    ASSERT_EQ(engineLists.liveCreateQueue.size(), 1u);
+    EXPECT_EQ(engineLists.liveCreateQueue.front().callsign, "SWR1");
+    EXPECT_EQ(engineLists.liveCreateQueue.front().title, "Airbus A320 Swiss");
     pass();
-    EXPECT_TRUE(pendingSpawns.empty());
-    EXPECT_EQ(liveCreateQueue.size(), 1u);
+    EXPECT_TRUE(engineLists.pendingSpawns.empty());
+    EXPECT_EQ(engineLists.liveCreateQueue.size(), 1u);
     EXPECT_EQ(logCount("==>"), 0u);
 }
 
@@ -171,12 +173,12 @@ TEST_F(EnginePassTest, CreationsAndRemovalsAreHandedOverAtTheirPace) {
     for (std::uint32_t i = 0; i < 2; ++i) {
         AiCreateRecord live;
         live.callsign = "L" + std::to_string(i);
-        liveCreateQueue.push_back(live);
+        engineLists.liveCreateQueue.push_back(live);
     }
     AiCreateRecord parked;
     parked.callsign = "S1*";
-    staticCreateQueue.push_back(parked);
-    removalQueue = {31, 32};
+    engineLists.staticCreateQueue.push_back(parked);
+    engineLists.removalQueue = {31, 32};
 
     std::vector<std::pair<std::int64_t, std::string>> creates;
     std::vector<std::pair<std::int64_t, std::uint32_t>> removals;
@@ -209,19 +211,19 @@ TEST_F(EnginePassTest, RemovalFollowsTheAircraftsState) {
         AiCreateRecord r;
         r.callsign = "SWR2";
         r.hexid = hexid;
-        liveCreateQueue.push_back(r);
+        engineLists.liveCreateQueue.push_back(r);
     }
     removeAircraftFromSim(queued);
     EXPECT_TRUE(queued.eraseDropped);
-    ASSERT_EQ(liveCreateQueue.size(), 1u);
-    EXPECT_EQ(liveCreateQueue.front().hexid, 0x3C0002u);
+    ASSERT_EQ(engineLists.liveCreateQueue.size(), 1u);
+    EXPECT_EQ(engineLists.liveCreateQueue.front().hexid, 0x3C0002u);
 
     LiveAc& spawned = liveAc(0x4B0003, "SWR3");
     spawned.simState = SimState::adding2sim;
-    pendingSpawns = {0x4B0003};
+    engineLists.pendingSpawns = {0x4B0003};
     removeAircraftFromSim(spawned);
     EXPECT_TRUE(spawned.eraseDropped);
-    EXPECT_TRUE(pendingSpawns.empty());
+    EXPECT_TRUE(engineLists.pendingSpawns.empty());
 
     LiveAc& sent = liveAc(0x4B0004, "SWR4");
     sent.simState = SimState::adding2sim;
@@ -232,11 +234,11 @@ TEST_F(EnginePassTest, RemovalFollowsTheAircraftsState) {
     LiveAc& active = liveAc(0x4B0005, "SWR5");
     active.simState = SimState::active;
     gf_setObjectId(active, 40);
-    selectedObjectId = 40;
+    engineLists.selectedObjectId = 40;
     removeAircraftFromSim(active);
     EXPECT_EQ(active.simState, SimState::removingfromsim);
-    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{40}));
-    EXPECT_EQ(selectedObjectId.load(), 0u);
+    EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{40}));
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 0u);
     EXPECT_TRUE(CALLSIGN_2_OBJECTID.value().empty());
 
     LiveAc& noObject = liveAc(0x4B0006, "SWR6");
@@ -247,15 +249,16 @@ TEST_F(EnginePassTest, RemovalFollowsTheAircraftsState) {
     EXPECT_EQ(noObject.simState, SimState::active);
 
     pass();
-    EXPECT_EQ(liveAcs.size(), 2u) << "the buffered, the withdrawn and the object-less records are erased";
+    EXPECT_EQ(engineLists.liveAcs.size(), 2u)
+        << "the buffered, the withdrawn and the object-less records are erased";
     EXPECT_EQ(gf_findLiveByHexid(0x4B0006), nullptr);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0005)->oid, 40u) << "the index follows the compaction";
 }
 
 TEST_F(EnginePassTest, TheFarthestActiveAircraftGoesFirst) {
     EXPECT_TRUE(gf_removeFarthestLiveAc(-1));
-    engineUserState.latitude = 47.45;
-    engineUserState.longitude = 8.56;
+    engineLists.engineUserState.latitude = 47.45;
+    engineLists.engineUserState.longitude = 8.56;
     const double lats[] = {47.5, 48.5, 47.9, 49.0};
     std::uint32_t hexid = 0x4B0000, oid = 50;
     for (const double lat : lats) {
@@ -265,7 +268,7 @@ TEST_F(EnginePassTest, TheFarthestActiveAircraftGoesFirst) {
         ac.pos.latitude = lat;
         gf_setObjectId(ac, ++oid);
     }
-    gf_requestLiveTrim(1);
+    engineRequests.requestLiveTrim(1);
     pass();
     const auto state = [](std::uint32_t oid) { return gf_findLiveByOid(oid)->simState; };
     EXPECT_EQ(state(51), SimState::active);
@@ -276,7 +279,7 @@ TEST_F(EnginePassTest, TheFarthestActiveAircraftGoesFirst) {
         std::lock_guard lock(simCommandMutex);
         EXPECT_EQ(simRemoveQueue, (std::vector<std::uint32_t>{52})) << "48.5 first, handed over at once";
     }
-    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{53}));
+    EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{53}));
     EXPECT_FALSE(gf_removeFarthestLiveAc(5.0));
     EXPECT_TRUE(gf_removeFarthestLiveAc(100.0)) << "nobody beyond the given distance";
 }
@@ -286,35 +289,37 @@ TEST_F(EnginePassTest, TheResetEmptiesEveryListButKeepsThePassCountAndTheCapacit
     pass(3);
     liveAc(0x4B0001, "SWR1");
     staticAc(1, "SWR1*");
-    liveCreateQueue.emplace_back();
-    staticCreateQueue.emplace_back();
-    removalQueue.push_back(3);
-    pendingSpawns.push_back(1);
-    setupList.emplace_back();
-    coupledSearchQueue.push_back(1);
-    liveryCache[1] = "title";
+    engineLists.liveCreateQueue.emplace_back();
+    engineLists.staticCreateQueue.emplace_back();
+    engineLists.removalQueue.push_back(3);
+    engineLists.pendingSpawns.push_back(1);
+    engineLists.setupList.emplace_back();
+    engineLists.coupledSearchQueue.push_back(1);
+    engineLists.liveryCache[1] = "title";
     gf_addNoMatch("SWR A320 HB-JLT");
-    ghostList.emplace_back("SWR1");
-    selectedObjectId = 5;
+    engineLists.ghostList.emplace_back("SWR1");
+    engineLists.selectedObjectId = 5;
     currentQnh = 1020;
     queue(record(0x4B0002, "SWR2", "A320", 1));
     trafficReader.setParkAirport("LSZH", Lalo{47.46, 8.55}, 1416);
     trafficReader.setParkAirportElevation(1416.0);
-    const std::size_t liveCapacity = liveAcs.capacity();
+    const std::size_t liveCapacity = engineLists.liveAcs.capacity();
 
     gf_clearLiveState();
-    EXPECT_TRUE(liveAcs.empty() && staticAcs.empty() && liveCreateQueue.empty() && staticCreateQueue.empty());
-    EXPECT_TRUE(removalQueue.empty() && pendingSpawns.empty() && setupList.empty() &&
-                coupledSearchQueue.empty());
-    EXPECT_TRUE(liveryCache.empty() && noMatchSet.empty() && ghostList.empty());
+    EXPECT_TRUE(engineLists.liveAcs.empty() && engineLists.staticAcs.empty() &&
+                engineLists.liveCreateQueue.empty() && engineLists.staticCreateQueue.empty());
+    EXPECT_TRUE(engineLists.removalQueue.empty() && engineLists.pendingSpawns.empty() &&
+                engineLists.setupList.empty() && engineLists.coupledSearchQueue.empty());
+    EXPECT_TRUE(engineLists.liveryCache.empty() && engineLists.noMatchSet.empty() &&
+                engineLists.ghostList.empty());
     EXPECT_EQ(waiting(), 0u);
-    EXPECT_EQ(selectedObjectId.load(), 0u);
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 0u);
     EXPECT_EQ(currentQnh.load(), 1013);
     EXPECT_TRUE(trafficReader.parkAirportCode().empty());
     EXPECT_FALSE(trafficReader.parkAirportElevation().has_value());
     EXPECT_EQ(enginePassCount.load(), 3);
-    EXPECT_GE(liveAcs.capacity(), 512u);
-    EXPECT_EQ(liveAcs.capacity(), liveCapacity);
+    EXPECT_GE(engineLists.liveAcs.capacity(), 512u);
+    EXPECT_EQ(engineLists.liveAcs.capacity(), liveCapacity);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0001), nullptr);
 }
 
@@ -330,7 +335,7 @@ TEST_F(EnginePassTest, ThePassCountAndDueTimesGoOnPastTheThirtyTwoBitRange) {
     parked.duePass = enginePassCount.load() + 60'480'000;
     EXPECT_GT(parked.duePass, enginePassCount.load());
     EXPECT_EQ(gf_addOrUpdate(record(0x4B0001, "SWR1", "A320", 100)), IntakeResult::created);
-    EXPECT_EQ(liveAcs.front().samples.front().duePass, start + 3 + feedDelayPasses);
+    EXPECT_EQ(engineLists.liveAcs.front().samples.front().duePass, start + 3 + feedDelayPasses);
 }
 
 TEST_F(EnginePassTest, NoMatchListIsLoggedAndCleared) {

@@ -6,10 +6,11 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/ground_movement.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
-#include "engine/stands.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/live/ground_movement.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
@@ -214,7 +215,7 @@ TEST_F(GroundComponentTest, ADeparturePushesBackTaxisAndTakesOff) {
     created.samples.push_back(at);
     created.samples.back().duePass += 1;
     gf_initialPosition(created);
-    pendingSpawns.push_back(created.hexid);
+    engineLists.pendingSpawns.push_back(created.hexid);
     const auto live = [] { return gf_findLiveByHexid(4900021); };
     for (int i = 0; i < 2000 && live()->simState != SimState::active; ++i)
         step();

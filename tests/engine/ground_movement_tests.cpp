@@ -4,9 +4,11 @@
 #include "core/geodesy.h"
 #include "core/timeutil.h"
 #include "core/units.h"
-#include "engine/ground_movement.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
+#include "engine/base/engine_tables.h"
+#include "engine/engine_reset.h"
+#include "engine/live/ground_movement.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
 #include "simlink/sim_ids.h"
 #include "stand_fixture.h"
 
@@ -54,8 +56,8 @@ protected:
     // An active aircraft taxiing on the ground at the base, heading `headingDegrees`, its only sample due
     // now.
     static LiveAc& taxiing(const std::string& type = "A320", double headingDegrees = 0, double gs = 10) {
-        const auto hexid = 0x4B0001 + static_cast<std::uint32_t>(liveAcs.size());
-        LiveAc& ac = liveAc(hexid, "SWR" + std::to_string(liveAcs.size() + 1), type);
+        const auto hexid = 0x4B0001 + static_cast<std::uint32_t>(engineLists.liveAcs.size());
+        LiveAc& ac = liveAc(hexid, "SWR" + std::to_string(engineLists.liveAcs.size() + 1), type);
         ac.samples.clear();
         ac.samples.push_back(at(base, enginePassCount.load(), gs));
         ac.simState = SimState::active;
@@ -72,7 +74,7 @@ protected:
         ac.rateB = ac.rateA;
         ac.factorA = gf_factorAOf(ac.sizeCat);
         ac.factorB = gf_factorBOf(ac.sizeCat);
-        gf_setObjectId(ac, 60 + static_cast<std::uint32_t>(liveAcs.size()));
+        gf_setObjectId(ac, 60 + static_cast<std::uint32_t>(engineLists.liveAcs.size()));
         return ac;
     }
 
@@ -490,8 +492,9 @@ TEST_F(GroundMovementTest, DriveToAStandAndArrive) {
     ASSERT_EQ(ac.phase, AcPhase::parked);
     EXPECT_LT(metresBetween(Lalo{ac.pos.latitude, ac.pos.longitude}, Lalo{s.lat, s.lon}), 2.0);
     EXPECT_EQ(ac.parkedSince, (WeekSlot{3, 17}.packed())) << "parked since the week slot of the arrival";
-    EXPECT_NE(std::find(coupledSearchQueue.begin(), coupledSearchQueue.end(), ac.hexid),
-              coupledSearchQueue.end());
+    EXPECT_NE(
+        std::find(engineLists.coupledSearchQueue.begin(), engineLists.coupledSearchQueue.end(), ac.hexid),
+        engineLists.coupledSearchQueue.end());
     EXPECT_THAT(logText(), testing::HasSubstr("E12     : SWR1     arrived at stand"));
     // Parked: the next made-up sample is a week away, and the aircraft stays.
     run(ac, 1000, [] { return true; });

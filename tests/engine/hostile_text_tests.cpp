@@ -2,8 +2,8 @@
 // codes come in through the real intake, and Log.txt keeps one line per event.
 
 #include "core/settings.h"
-#include "engine/live_update.h"
-#include "engine/no_match.h"
+#include "engine/live/live_update.h"
+#include "engine/live/no_match.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"

@@ -2,12 +2,14 @@
 // binding of a new object, failed updates and the removal of all live traffic.
 
 #include "core/units.h"
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
 #include "engine/engine_requests.h"
-#include "engine/live_update.h"
-#include "engine/no_match.h"
-#include "engine/respawn.h"
-#include "engine/stand_search.h"
+#include "engine/engine_reset.h"
+#include "engine/live/live_update.h"
+#include "engine/live/no_match.h"
+#include "engine/live/respawn.h"
+#include "engine/stands/stand_search.h"
 #include "engine_fixture.h"
 #include "liveries/livery_data.h"
 
@@ -107,13 +109,14 @@ TEST_F(LiveCycleTest, SpawnPathDecides) {
         EXPECT_EQ(ac.eraseNow, c.erased);
         EXPECT_EQ(ac.samples.size(), c.samplesLeft);
     }
-    EXPECT_EQ(pendingSpawns.size(), 3u);
+    EXPECT_EQ(engineLists.pendingSpawns.size(), 3u);
     const LiveAc* taxiing = gf_findLiveByHexid(0x4B0004);
     EXPECT_EQ(taxiing->phase, AcPhase::taxi);
     EXPECT_DOUBLE_EQ(taxiing->move.headingStep, 0.0) << "created on the ground";
     EXPECT_EQ(gf_findLiveByHexid(0x4B0008)->phase, AcPhase::flying);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0008)->liveryTitle, "Swiss A320");
-    EXPECT_EQ(coupledSearchQueue.size(), 3u) << "each placement is queued for the duplicate check";
+    EXPECT_EQ(engineLists.coupledSearchQueue.size(), 3u)
+        << "each placement is queued for the duplicate check";
 }
 
 TEST_F(LiveCycleTest, SpawnPathRefusals) {
@@ -137,12 +140,12 @@ TEST_F(LiveCycleTest, SpawnPathRefusals) {
     MAX_LIVE_SEL.value = 500;
 
     // The queue of live creations is full: a new aircraft waits by dropping its front sample.
-    liveCreateQueue.resize(liveCreateQueueLimit + 1);
+    engineLists.liveCreateQueue.resize(liveCreateQueueLimit + 1);
     LiveAc& waiting = flight(0x4B0004, "SWR4", {3000, 3100, 3200});
     updateLiveAc(waiting);
     EXPECT_EQ(waiting.samples.size(), 2u);
     EXPECT_EQ(waiting.simState, SimState::buffer);
-    liveCreateQueue.clear();
+    engineLists.liveCreateQueue.clear();
 }
 
 TEST_F(LiveCycleTest, RegistrationsAndCallsigns) {
@@ -180,12 +183,12 @@ TEST_F(LiveCycleTest, RegistrationsAndCallsigns) {
         EXPECT_EQ(ac.cargo, c.cargo);
     }
     // No private livery is installed: the key goes into the no-match set only for a registration.
-    EXPECT_TRUE(noMatchSet.empty());
+    EXPECT_TRUE(engineLists.noMatchSet.empty());
     LiveAc& pvt = flight(++hexid, "N12346", {3000, 3100});
     pvt.reg = "N12346";
     updateLiveAc(pvt);
     EXPECT_TRUE(pvt.eraseNow);
-    EXPECT_EQ(noMatchSet, (std::set<std::string>{gf_matchKey(pvt)}));
+    EXPECT_EQ(engineLists.noMatchSet, (std::set<std::string>{gf_matchKey(pvt)}));
 
     // A key in the no-match set is not tried again until the set is cleared.
     LiveAc& again = flight(++hexid, "SWR5", {3000, 3100});
@@ -207,7 +210,7 @@ TEST_F(LiveCycleTest, AFlightContinuesItsGhost) {
     updateLiveAc(flightNow);
     EXPECT_EQ(flightNow.simState, SimState::adding2sim);
     EXPECT_EQ(ghost.simState, SimState::removingfromsim);
-    EXPECT_EQ(ghostList, (std::vector<std::string>{"ABC123_"}));
+    EXPECT_EQ(engineLists.ghostList, (std::vector<std::string>{"ABC123_"}));
 
     // A new instance of the ghost's callsign is dropped at its creation.
     LiveAc& again = flight(0x4B0003, "ABC123_", {3000, 3100});
@@ -217,8 +220,8 @@ TEST_F(LiveCycleTest, AFlightContinuesItsGhost) {
 }
 
 TEST_F(LiveCycleTest, TheLiveLimitKeepsTheNearest) {
-    engineUserState.latitude = 47.0;
-    engineUserState.longitude = 8.0;
+    engineLists.engineUserState.latitude = 47.0;
+    engineLists.engineUserState.longitude = 8.0;
     MAX_LIVE_SEL.value = 10;
     for (std::uint32_t i = 0; i < 10; ++i)
         active(0x4B0000 + i, "SWR" + std::to_string(i), 47.0 + 0.1 * (i + 1), 8.0, 100 + i);
@@ -228,7 +231,7 @@ TEST_F(LiveCycleTest, TheLiveLimitKeepsTheNearest) {
     updateLiveAc(nearer);
     EXPECT_EQ(nearer.simState, SimState::adding2sim);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0009)->simState, SimState::removingfromsim);
-    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{109}));
+    EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{109}));
 
     // Nine active and the newcomer's pending spawn: the limit is reached again.
     LiveAc& farther = flight(0x4C0002, "EZY2", {3000, 3100});
@@ -238,17 +241,17 @@ TEST_F(LiveCycleTest, TheLiveLimitKeepsTheNearest) {
 }
 
 TEST_F(LiveCycleTest, LoweringTheLimitRemovesTheFarthest) {
-    engineUserState.latitude = 47.0;
-    engineUserState.longitude = 8.0;
+    engineLists.engineUserState.latitude = 47.0;
+    engineLists.engineUserState.longitude = 8.0;
     for (std::uint32_t i = 0; i < 30; ++i)
         active(0x4B0000 + i, "SWR" + std::to_string(i), 47.0 + 0.05 * (i + 1), 8.0, 100 + i);
-    gf_requestLiveTrim(10);
+    engineRequests.requestLiveTrim(10);
     gf_serveEngineRequests();
     for (std::uint32_t i = 0; i < 30; ++i)
         EXPECT_EQ(gf_findLiveByHexid(0x4B0000 + i)->simState,
                   i < 10 ? SimState::active : SimState::removingfromsim)
             << i;
-    EXPECT_EQ(removalQueue.size(), 20u);
+    EXPECT_EQ(engineLists.removalQueue.size(), 20u);
 }
 
 // ---- Respawns ----------------------------------------------------------------------------------------
@@ -267,26 +270,26 @@ TEST_F(LiveCycleTest, ANewCallsignRespawnsWhereTheAircraftIs) {
         EXPECT_EQ(ac.feedCs, "SWR2");
         if (!guidChanges) {
             EXPECT_EQ(ac.simState, SimState::active);
-            EXPECT_TRUE(removalQueue.empty());
+            EXPECT_TRUE(engineLists.removalQueue.empty());
             continue;
         }
         EXPECT_EQ(ac.simState, SimState::liveryrespawn);
-        EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{60}));
+        EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{60}));
         ASSERT_EQ(ac.samples.size(), 2u);
         EXPECT_DOUBLE_EQ(ac.samples.front().alt, 4321);
         // The simulator reports the removal: the record is spawned again with the new tail number
         // at its current pose.
-        removalQueue.clear();
+        engineLists.removalQueue.clear();
         {
             std::lock_guard lock(simResultMutex);
             simResults.push_back(SimResult{60, 0, 0, SimResultKind::objectRemoved});
         }
         pass();
-        ASSERT_EQ(liveCreateQueue.size(), 1u);
-        EXPECT_EQ(liveCreateQueue.front().callsign, "SWR2");
-        EXPECT_DOUBLE_EQ(liveCreateQueue.front().initPosition.latitude, 47.5);
-        EXPECT_DOUBLE_EQ(liveCreateQueue.front().initPosition.altitude, 4321);
-        EXPECT_EQ(liveCreateQueue.front().title, "Swiss A320");
+        ASSERT_EQ(engineLists.liveCreateQueue.size(), 1u);
+        EXPECT_EQ(engineLists.liveCreateQueue.front().callsign, "SWR2");
+        EXPECT_DOUBLE_EQ(engineLists.liveCreateQueue.front().initPosition.latitude, 47.5);
+        EXPECT_DOUBLE_EQ(engineLists.liveCreateQueue.front().initPosition.altitude, 4321);
+        EXPECT_EQ(engineLists.liveCreateQueue.front().title, "Swiss A320");
     }
 }
 
@@ -307,7 +310,7 @@ TEST_F(LiveCycleTest, ACallsignTooLongToShowRespawnsNoMoreThanOnce) {
         EXPECT_TRUE(gf_respawnCheck(ac, r)) << "datagram " << i;
     EXPECT_EQ(ac.cs, "D-ABCD");
     EXPECT_EQ(ac.simState, SimState::active);
-    EXPECT_TRUE(removalQueue.empty());
+    EXPECT_TRUE(engineLists.removalQueue.empty());
     // A callsign it can show is a change as before.
     r.cs = "CLH1003";
     EXPECT_FALSE(gf_respawnCheck(ac, r));
@@ -338,7 +341,7 @@ TEST_F(LiveCycleTest, RouteAndRegistrationChanges) {
     LiveAc& regChange = active(0x4B0003, "EZY3", 47.5, 8.6, 62);
     regChange.airl = "EZY";
     regChange.liveryTitle = "Easy A320";
-    liveryCache[0x4B0003] = "Easy A320";
+    engineLists.liveryCache[0x4B0003] = "Easy A320";
     TrafficRecord withReg = record(0x4B0003, "", "A320", 2000);
     withReg.reg = "HB-JXA";
     EXPECT_FALSE(gf_respawnCheck(regChange, withReg));
@@ -347,7 +350,7 @@ TEST_F(LiveCycleTest, RouteAndRegistrationChanges) {
     EXPECT_EQ(regChange.reg, "HB-JXA");
     EXPECT_TRUE(regChange.liveryTitle.empty());
     EXPECT_EQ(regChange.phase, AcPhase::birth);
-    EXPECT_FALSE(liveryCache.contains(0x4B0003));
+    EXPECT_FALSE(engineLists.liveryCache.contains(0x4B0003));
 }
 
 TEST_F(LiveCycleTest, RespawnSamples) {
@@ -369,7 +372,7 @@ TEST_F(LiveCycleTest, RespawnSamples) {
     LiveAc& noObject = active(0x4B0002, "SWR2", 47.5, 8.6, 0);
     liveryRespawn(noObject);
     EXPECT_EQ(noObject.simState, SimState::buffer);
-    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{60})) << "only the parked one's object";
+    EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{60})) << "only the parked one's object";
     EXPECT_EQ(logCount("liveryRespawn removing act"), 1u);
 }
 
@@ -431,7 +434,7 @@ TEST_F(LiveCycleTest, RealTrafficLostRemovesTheLiveTraffic) {
     queued.simState = SimState::adding2sim;
     AiCreateRecord create;
     create.hexid = 0x4B0002;
-    liveCreateQueue.push_back(create);
+    engineLists.liveCreateQueue.push_back(create);
     LiveAc& sent = flight(0x4B0003, "SWR3", {3000, 3100});
     sent.simState = SimState::adding2sim;
     flight(0x4B0004, "SWR4", {3000, 3100});
@@ -439,10 +442,10 @@ TEST_F(LiveCycleTest, RealTrafficLostRemovesTheLiveTraffic) {
     gf_removeLiveTraffic();
     EXPECT_EQ(gf_findLiveByHexid(0x4B0001)->simState, SimState::removingfromsim);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0002), nullptr) << "its queued creation withdrawn";
-    EXPECT_TRUE(liveCreateQueue.empty());
+    EXPECT_TRUE(engineLists.liveCreateQueue.empty());
     EXPECT_TRUE(gf_findLiveByHexid(0x4B0003)->removePending);
     EXPECT_EQ(gf_findLiveByHexid(0x4B0004)->simState, SimState::buffer);
-    EXPECT_EQ(removalQueue, (std::deque<std::uint32_t>{60}));
+    EXPECT_EQ(engineLists.removalQueue, (std::deque<std::uint32_t>{60}));
 }
 
 // Dense traffic queues aircraft faster than the one-a-second step takes them (each at its first
@@ -467,26 +470,27 @@ TEST_F(LiveCycleTest, TheDuplicateCheckQueueStaysWithinTheLiveList) {
             alive.pop_front();
             const std::uint32_t hexid = alive.front();
             alive.pop_front();
-            const auto at = std::find_if(liveAcs.begin(), liveAcs.end(),
+            const auto at = std::find_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
                                          [&](const LiveAc& ac) { return ac.hexid == hexid; });
-            gf_eraseLiveAc(static_cast<std::size_t>(at - liveAcs.begin()));
+            gf_eraseLiveAc(static_cast<std::size_t>(at - engineLists.liveAcs.begin()));
         }
         (void)gf_coupledSearchStep(WeekSlot{1, 20});
-        most = std::max(most, coupledSearchQueue.size());
+        most = std::max(most, engineLists.coupledSearchQueue.size());
     }
-    EXPECT_LE(most, liveAcs.size());
-    const std::set<std::uint32_t> queued(coupledSearchQueue.begin(), coupledSearchQueue.end());
-    EXPECT_EQ(queued.size(), coupledSearchQueue.size()) << "an aircraft queued twice";
+    EXPECT_LE(most, engineLists.liveAcs.size());
+    const std::set<std::uint32_t> queued(engineLists.coupledSearchQueue.begin(),
+                                         engineLists.coupledSearchQueue.end());
+    EXPECT_EQ(queued.size(), engineLists.coupledSearchQueue.size()) << "an aircraft queued twice";
     for (const std::uint32_t hexid : queued)
         EXPECT_NE(gf_findLiveByHexid(hexid), nullptr) << "an aircraft that went still queued";
 }
 
 TEST_F(LiveCycleTest, TheDuplicateCheckQueueDropsAircraftThatWent) {
     active(0x4B0001, "SWR1", 47.5, 8.6, 60);
-    coupledSearchQueue = {0x4B0009, 0x4B0001};
+    engineLists.coupledSearchQueue = {0x4B0009, 0x4B0001};
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{1, 20}), nullptr);
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{1, 20}), gf_findLiveByHexid(0x4B0001));
-    EXPECT_TRUE(coupledSearchQueue.empty());
+    EXPECT_TRUE(engineLists.coupledSearchQueue.empty());
 }
 
 } // namespace

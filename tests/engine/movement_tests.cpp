@@ -2,8 +2,9 @@
 // aircraft and the initial position.
 
 #include "core/units.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
+#include "engine/base/engine_tables.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
 #include "engine_fixture.h"
 
 #include <gmock/gmock.h>
@@ -219,7 +220,7 @@ TEST_F(MovementTest, InitialPosition) {
         << "descents clamped to -3000 ft/min and halved";
     EXPECT_DOUBLE_EQ(ac.pos.bank, 0.1);
     EXPECT_DOUBLE_EQ(ac.pos.verticalSpeed, -100.0);
-    EXPECT_EQ(coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
+    EXPECT_EQ(engineLists.coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
 
     ac.keptHeading = 1.0;
     gf_initialPosition(ac);

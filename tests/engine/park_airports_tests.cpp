@@ -1,7 +1,8 @@
 // The park-airport list: reading my_park_airports.txt and the my_thirdparty folder, saving the first
 // entry, and the destination put in front.
 
-#include "engine/park_airports.h"
+#include "engine/base/stands.h"
+#include "engine/static/park_airports.h"
 
 #include "core/strings.h"
 #include "feed/udp_readers.h"
@@ -68,7 +69,7 @@ protected:
 
     static std::vector<std::string> listed() {
         std::vector<std::string> out;
-        for (const ParkAirportEntry& e : parkAirports)
+        for (const ParkAirportEntry& e : parkAirport.parkAirports)
             out.push_back(e.stand.empty() ? e.code : e.code + "," + e.stand);
         return out;
     }
@@ -126,7 +127,7 @@ TEST_F(ParkAirportsTest, ReadingTheFileAndTheThirdpartyFolder) {
     }
     const std::vector<std::string> shown = messages();
     EXPECT_NE(std::find(shown.begin(), shown.end(), "airport eham is unknown"), shown.end());
-    EXPECT_DOUBLE_EQ(parkAirports.front().pos.lat, gf_findAirport("EHAM")->lat);
+    EXPECT_DOUBLE_EQ(parkAirport.parkAirports.front().pos.lat, gf_findAirport("EHAM")->lat);
 }
 
 TEST_F(ParkAirportsTest, ManyAirportsWarn) {
@@ -141,7 +142,7 @@ TEST_F(ParkAirportsTest, ManyAirportsWarn) {
         "and may cause stutters";
     writeParkFile(file.substr(0, file.size() - 6)); // 3000 lines
     EXPECT_TRUE(lf_readMyParkAirports());
-    EXPECT_EQ(parkAirports.size(), 3000u);
+    EXPECT_EQ(parkAirport.parkAirports.size(), 3000u);
     EXPECT_TRUE(messages().empty());
     writeParkFile(file);
     EXPECT_TRUE(lf_readMyParkAirports());
@@ -183,7 +184,7 @@ TEST_F(ParkAirportsTest, SavingTheFirstEntry) {
         SCOPED_TRACE(c.name);
         fs::remove(parkFile());
         if (c.before != nullptr) writeParkFile(c.before);
-        parkAirports = {c.first, {"LOWW", "X9"}};
+        parkAirport.parkAirports = {c.first, {"LOWW", "X9"}};
         EXPECT_TRUE(gf_saveMyParkAirport());
         EXPECT_EQ(readParkFile(), c.after);
         EXPECT_EQ(logCount(c.logLine), 1u);
@@ -211,28 +212,28 @@ TEST_F(ParkAirportsTest, AnyStandIdRoundTripsAndOtherAirportsKeepTheirStands) {
         SCOPED_TRACE(::testing::PrintToString(id));
         writeParkFile("EDDF,V9\nLSZH\nEDDF,A1\nLOWW,B2\n");
         ASSERT_TRUE(lf_readMyParkAirports());
-        const auto lszh = std::find_if(parkAirports.begin(), parkAirports.end(),
+        const auto lszh = std::find_if(parkAirport.parkAirports.begin(), parkAirport.parkAirports.end(),
                                        [](const ParkAirportEntry& e) { return e.code == "LSZH"; });
-        ASSERT_NE(lszh, parkAirports.end());
-        parkAirports.splice(parkAirports.begin(), parkAirports, lszh);
-        ASSERT_EQ(parkAirports.front().code, "LSZH");
-        parkAirports.front().stand = id;
+        ASSERT_NE(lszh, parkAirport.parkAirports.end());
+        parkAirport.parkAirports.splice(parkAirport.parkAirports.begin(), parkAirport.parkAirports, lszh);
+        ASSERT_EQ(parkAirport.parkAirports.front().code, "LSZH");
+        parkAirport.parkAirports.front().stand = id;
         ASSERT_TRUE(gf_saveMyParkAirport());
 
         ASSERT_TRUE(lf_readMyParkAirports()) << readParkFile();
         std::map<std::string, std::string> stands;
-        for (const ParkAirportEntry& e : parkAirports)
+        for (const ParkAirportEntry& e : parkAirport.parkAirports)
             stands[e.code] = e.stand;
         EXPECT_EQ(stands, (std::map<std::string, std::string>{{"EDDF", "V9"}, {"LOWW", "B2"}, {"LSZH", id}}))
             << readParkFile();
-        EXPECT_EQ(parkAirports.size(), 3u);
+        EXPECT_EQ(parkAirport.parkAirports.size(), 3u);
     }
 }
 
 TEST_F(ParkAirportsTest, FailedSaveIsAnErrorLineAndKeepsTheOldFile) {
     // The airports folder is gone: nothing can be written, and nothing is said to be created.
     fs::remove_all(os::inWorkingFolder("airports"));
-    parkAirports = {{"EHAM", "C3"}};
+    parkAirport.parkAirports = {{"EHAM", "C3"}};
     EXPECT_FALSE(gf_saveMyParkAirport());
     EXPECT_EQ(logCount("created with"), 0u);
     EXPECT_EQ(logCount("==> " + path_to_utf8(parkFile()) + " could not be written"), 1u);
@@ -253,7 +254,7 @@ TEST_F(ParkAirportsTest, DestinationGoesToTheFront) {
 
     gf_setDestinationParkAirport("EDDF", {50.0, 8.5});
     EXPECT_EQ(listed(), (std::vector<std::string>{"EDDF", "LSZH,C2", "EHAM,B1"}));
-    EXPECT_DOUBLE_EQ(parkAirports.front().pos.lat, 50.0);
+    EXPECT_DOUBLE_EQ(parkAirport.parkAirports.front().pos.lat, 50.0);
     EXPECT_EQ(readParkFile(), "EDDF\nEHAM,B1\nLSZH,C2\n");
 }
 

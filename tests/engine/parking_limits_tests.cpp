@@ -1,5 +1,6 @@
 // The limit on parked aircraft, the parked live list and the static count with its mean.
 
+#include "engine/base/engine_tables.h"
 #include "tests/engine/stand_fixture.h"
 
 #include <gmock/gmock.h>
@@ -22,14 +23,14 @@ protected:
             parkedLive(20001 + i, "SWR" + std::to_string(i), 1, 100 - i);
     }
     static int removedLive() {
-        return static_cast<int>(std::count_if(liveAcs.begin(), liveAcs.end(), [](const LiveAc& ac) {
-            return ac.simState == SimState::removingfromsim;
-        }));
+        return static_cast<int>(
+            std::count_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
+                          [](const LiveAc& ac) { return ac.simState == SimState::removingfromsim; }));
     }
 };
 
 TEST_F(ParkingLimitTest, ACreatedParkedAircraftPushesOutTheLongestParked) {
-    wantedParkCount = 10;
+    staticPicks.wantedParkCount = 10;
     tenParked();
     gf_enforceMaxPark(0); // the tenth arrived at its stand
     EXPECT_EQ(removedLive(), 0);
@@ -40,28 +41,28 @@ TEST_F(ParkingLimitTest, ACreatedParkedAircraftPushesOutTheLongestParked) {
 }
 
 TEST_F(ParkingLimitTest, NoLimitWithoutAWantedNumber) {
-    wantedParkCount = 0;
+    staticPicks.wantedParkCount = 0;
     tenParked();
     staticAt(1, "XYZ1*", 1, WeekSlot{1, 1});
     gf_enforceMaxPark(1);
     EXPECT_EQ(removedLive(), 0);
-    EXPECT_EQ(staticAcs[0].simState, SimState::active);
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::active);
 }
 
 TEST_F(ParkingLimitTest, InitialLoadOnlyKeepsLiveAircraftButNotStatics) {
-    wantedParkCount = 10;
+    staticPicks.wantedParkCount = 10;
     INITIAL_LOAD_ONLY.value = true;
     tenParked();
     staticAt(1, "XYZ1*", 1, WeekSlot{2, 5});
     staticAt(2, "XYZ2*", 1, WeekSlot{1, 40}); // parked earliest
     gf_enforceMaxPark(1);
     EXPECT_EQ(removedLive(), 0);
-    EXPECT_EQ(staticAcs[0].simState, SimState::active);
-    EXPECT_EQ(staticAcs[1].simState, SimState::removingfromsim);
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::active);
+    EXPECT_EQ(engineLists.staticAcs[1].simState, SimState::removingfromsim);
     EXPECT_THAT(logText(), HasSubstr("XYZ2* static max park exceeded, removed"));
     // The earliest is already going: nothing more this call.
     gf_enforceMaxPark(1);
-    EXPECT_EQ(staticAcs[0].simState, SimState::active);
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::active);
 }
 
 TEST_F(ParkingLimitTest, TheLongestParkedGoOnRequest) {
@@ -84,18 +85,18 @@ TEST_F(ParkingLimitTest, ParkedTimeLimitsOfTheLiveParkedList) {
     parkedLive(20004, "SWR4", 1, 90, "A320");
     gf_buildLiveParkedList();
     EXPECT_EQ(removedLive(), 2);
-    ASSERT_EQ(liveParkedList.size(), 2u);
-    EXPECT_EQ(liveParkedList[0].cs, "SWR4"); // shortest parked first
-    EXPECT_EQ(liveParkedList[1].minutes, 180);
+    ASSERT_EQ(staticPicks.liveParkedList.size(), 2u);
+    EXPECT_EQ(staticPicks.liveParkedList[0].cs, "SWR4"); // shortest parked first
+    EXPECT_EQ(staticPicks.liveParkedList[1].minutes, 180);
 
     lf_resetStands();
-    liveAcs.clear();
+    engineLists.liveAcs.clear();
     gf_reindexAircraft();
     INITIAL_LOAD_ONLY.value = true;
     parkedLive(20001, "SWR1", 1, 500, "B77W");
     gf_buildLiveParkedList();
     EXPECT_EQ(removedLive(), 0);
-    EXPECT_EQ(liveParkedList.size(), 1u);
+    EXPECT_EQ(staticPicks.liveParkedList.size(), 1u);
 }
 
 TEST_F(ParkingLimitTest, TheStaticCountAndItsMean) {
@@ -106,8 +107,8 @@ TEST_F(ParkingLimitTest, TheStaticCountAndItsMean) {
     staticAt(4, "XYZ4*", 1, WeekSlot{3, 1}).simState = SimState::buffer;
     EXPECT_EQ(gf_countStaticParked(true), 3u);
     EXPECT_FLOAT_EQ(engineStatus.staticMeanHours.load(), 4.0f / 6.0f + 0.5f);
-    lastParkingWasWeek = true;
-    staticAcs[1].parkedSince = WeekSlot{1, 1}.packed();
+    staticPicks.lastParkingWasWeek = true;
+    engineLists.staticAcs[1].parkedSince = WeekSlot{1, 1}.packed();
     EXPECT_EQ(gf_countStaticParked(true), 3u);
     EXPECT_FLOAT_EQ(engineStatus.staticMeanHours.load(), 4.0f / 6.0f + 0.5f); // unchanged
     currentWeekSlot = 0;

@@ -3,11 +3,13 @@
 // aircraft the feed still reports, and who may free an occupied stand.
 
 #include "core/units.h"
-#include "engine/conflicts.h"
-#include "engine/live_update.h"
-#include "engine/movement.h"
-#include "engine/parking.h"
-#include "engine/stand_clearing.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/live/live_update.h"
+#include "engine/live/movement.h"
+#include "engine/live/parking.h"
+#include "engine/stands/conflicts.h"
+#include "engine/stands/stand_clearing.h"
 
 #include "tests/engine/stand_fixture.h"
 
@@ -55,8 +57,8 @@ protected:
 
     // The user aircraft standing on the ground at the first stand.
     static void userAtFirstStand() {
-        engineUserState.latitude = standLat + 2 * metre;
-        engineUserState.longitude = standLon;
+        engineLists.engineUserState.latitude = standLat + 2 * metre;
+        engineLists.engineUserState.longitude = standLon;
         userOnGround = true;
         gf_publishStandSnapshot();
     }
@@ -85,15 +87,15 @@ TEST_F(ParkingTest, AHaltedAircraftTakesTheStandWithinItsReachUnlessItIsRefused)
          }) {
         SCOPED_TRACE(c.name);
         lf_resetStands();
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
-        reservedStandName.clear();
+        parkAirport.reservedStandName.clear();
         userOnGround = false;
         ParkPos& at = stand("A1", standLat, standLon);
         at.heading = 2.5;
         at.cargo = true;
         gf_publishStandSnapshot();
-        if (c.reserved) reservedStandName = "A1";
+        if (c.reserved) parkAirport.reservedStandName = "A1";
         if (c.userThere) {
             userAtFirstStand();
             userOnGround = !c.userAirborne;
@@ -124,11 +126,11 @@ TEST_F(ParkingTest, AHaltedAircraftTakesTheStandWithinItsReachUnlessItIsRefused)
 // farther on does.
 TEST_F(ParkingTest, HaltingTwiceAtOneSpotSearchesOnce) {
     stand("A1", standLat, standLon);
-    reservedStandName = "A1";
+    parkAirport.reservedStandName = "A1";
     LiveAc& ac = halted(20001, "SWR1", 5);
     try2Park(ac, false);
     ASSERT_EQ(ac.phase, AcPhase::taxi) << "refused while reserved";
-    reservedStandName.clear();
+    parkAirport.reservedStandName.clear();
     try2Park(ac, false);
     EXPECT_EQ(ac.phase, AcPhase::taxi) << "the same spot: no second search";
     ac.samples.back().lat -= 1 * metre;
@@ -212,10 +214,10 @@ TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
          }) {
         SCOPED_TRACE(c.name);
         lf_resetStands();
-        liveAcs.clear();
-        staticAcs.clear();
+        engineLists.liveAcs.clear();
+        engineLists.staticAcs.clear();
         gf_reindexAircraft();
-        reservedStandName = c.refusal == Refusal::reserved ? "A1" : "";
+        parkAirport.reservedStandName = c.refusal == Refusal::reserved ? "A1" : "";
         userOnGround = false;
         currentParkAirport.lat = c.airportFar ? standLat + 0.2 : standLat;
         ParkPos& at = stand("A1", standLat, standLon);
@@ -237,10 +239,10 @@ TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
             EXPECT_EQ(found->sid, at.sid);
             EXPECT_TRUE(ac.samples.front().standing);
             EXPECT_EQ(ac.samples.front().gs, 0);
-            EXPECT_EQ(staticAcs.front().simState, SimState::removingfromsim)
+            EXPECT_EQ(engineLists.staticAcs.front().simState, SimState::removingfromsim)
                 << "the static aircraft made way";
         } else {
-            EXPECT_EQ(staticAcs.front().simState, SimState::active);
+            EXPECT_EQ(engineLists.staticAcs.front().simState, SimState::active);
         }
     }
 }
@@ -250,7 +252,7 @@ TEST_F(ParkingTest, TheStandOfAnAircraftCreatedOnTheGround) {
 TEST_F(ParkingTest, AnAircraftCreatedOnAStandParksThereAndHoldsIt) {
     ParkPos& at = stand("A1", standLat, standLon);
     at.heading = 1.0;
-    wantedParkCount = 2;
+    staticPicks.wantedParkCount = 2;
     LiveAc& old = parkedLive(20001, "SWR1", 0, 50);
     parkedLive(20002, "SWR2", 0, 20);
     LiveAc& ac = newborn(20009, "EZS9", "HB-AAA", 4);
@@ -356,7 +358,7 @@ TEST_F(ParkingTest, TheFeedsSamplesDecideWhetherAParkedAircraftStaysLeavesOrGoes
          }) {
         SCOPED_TRACE(c.name);
         lf_resetStands();
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", standLat, standLon);
         LiveAc& ac = parkedLive(20001, "EZS9", at.sid, 30);
@@ -456,7 +458,7 @@ TEST_F(ParkingTest, ALandedAircraftLeavingSoonAfterItsLastSampleIsTowed) {
          }) {
         SCOPED_TRACE(fmt::format("{} after {} minutes", gf_sizeCategoryName(c.category), c.minutesSinceReal));
         lf_resetStands();
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", standLat, standLon);
         LiveAc& ac = parkedLive(20001, "EZS9", at.sid, 30);
@@ -493,9 +495,9 @@ TEST_F(ParkingTest, AircraftTheFeedReportsAtTheirStandsStay) {
     LiveAc& old = parkedLive(20002, "SWR2", 0, 200, "B77W");
     old.sizeCat = SizeCategory::Heavy;
     gf_buildLiveParkedList();
-    ASSERT_EQ(liveParkedList.size(), 1u);
-    EXPECT_EQ(liveParkedList.front().cs, "SWR1");
-    EXPECT_EQ(liveParkedList.front().minutes, 0);
+    ASSERT_EQ(staticPicks.liveParkedList.size(), 1u);
+    EXPECT_EQ(staticPicks.liveParkedList.front().cs, "SWR1");
+    EXPECT_EQ(staticPicks.liveParkedList.front().minutes, 0);
     EXPECT_EQ(seen.simState, SimState::active);
     EXPECT_EQ(old.simState, SimState::removingfromsim);
 

@@ -2,7 +2,8 @@
 // the drain finds records by.
 
 #include "core/units.h"
-#include "engine/ac_removal.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
 #include "liveries/livery_choice.h"
@@ -46,14 +47,14 @@ TEST_F(SimResultsTest, AFoundObjectIsBoundAndActiveAfterItsSetUp) {
     EXPECT_EQ(gf_findLiveByOid(17)->simState, SimState::adding2sim);
     drain(198);
     EXPECT_EQ(gf_findLiveByOid(17)->simState, SimState::adding2sim);
-    EXPECT_EQ(setupList.size(), 1u);
+    EXPECT_EQ(engineLists.setupList.size(), 1u);
     drain();
     EXPECT_EQ(gf_findLiveByOid(17)->simState, SimState::active);
-    EXPECT_TRUE(setupList.empty());
+    EXPECT_TRUE(engineLists.setupList.empty());
 
     post(result(SimResultKind::liveObjectFound, 2, 0x4B0001));
     drain();
-    EXPECT_TRUE(setupList.empty()) << "ids of the user and below are no AI objects";
+    EXPECT_TRUE(engineLists.setupList.empty()) << "ids of the user and below are no AI objects";
 }
 
 TEST_F(SimResultsTest, AStaleSetUpEntryNeverActivatesANewRecordOfTheSameAddress) {
@@ -65,7 +66,7 @@ TEST_F(SimResultsTest, AStaleSetUpEntryNeverActivatesANewRecordOfTheSameAddress)
     post(result(SimResultKind::objectRemoved, 17));
     drain();
     EXPECT_EQ(gf_findLiveByHexid(0x4B0001), nullptr);
-    EXPECT_TRUE(setupList.empty()) << "an entry whose record has gone is dropped";
+    EXPECT_TRUE(engineLists.setupList.empty()) << "an entry whose record has gone is dropped";
 
     LiveAc& again = sentLiveAc(0x4B0001, "SWR1");
     drain(300);
@@ -74,10 +75,10 @@ TEST_F(SimResultsTest, AStaleSetUpEntryNeverActivatesANewRecordOfTheSameAddress)
 
     // An entry found for another object of the same address does not activate this record either.
     gf_setObjectId(again, 25);
-    setupList.push_back(SimResult{17, 0x4B0001, 150, SimResultKind::liveObjectFound, 0, 0});
+    engineLists.setupList.push_back(SimResult{17, 0x4B0001, 150, SimResultKind::liveObjectFound, 0, 0});
     drain(60);
     EXPECT_EQ(again.simState, SimState::adding2sim);
-    EXPECT_TRUE(setupList.empty());
+    EXPECT_TRUE(engineLists.setupList.empty());
 }
 
 TEST_F(SimResultsTest, AStaticObjectIsParkedWithItsSetUp) {
@@ -111,7 +112,7 @@ TEST_F(SimResultsTest, CentreOfGravityData) {
         drain();
         EXPECT_DOUBLE_EQ(ac.cgHeight, c.cg) << c.a;
         EXPECT_NEAR(ac.staticPitch, c.pitch, 1e-15) << c.b / rad;
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
     }
 }
@@ -142,7 +143,7 @@ TEST_F(SimResultsTest, GroundDataAndTouchdown) {
     EXPECT_DOUBLE_EQ(ac.move.pitchStep, (0.01 + 0.05) / 350);
     EXPECT_DOUBLE_EQ(ac.move.bankStep, -0.02 / 350);
     EXPECT_EQ(ac.pos.altitude, 1407.0);
-    EXPECT_EQ(coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
+    EXPECT_EQ(engineLists.coupledSearchQueue, (std::deque<std::uint32_t>{0x4B0001}));
     const auto events = takeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].eventId, evSpoilersSet);
@@ -150,7 +151,7 @@ TEST_F(SimResultsTest, GroundDataAndTouchdown) {
 
     post(result(SimResultKind::groundData, 41, 1, 1400, 2));
     drain();
-    EXPECT_EQ(coupledSearchQueue.size(), 1u) << "one touchdown";
+    EXPECT_EQ(engineLists.coupledSearchQueue.size(), 1u) << "one touchdown";
 }
 
 TEST_F(SimResultsTest, RemovedObjects) {
@@ -172,7 +173,7 @@ TEST_F(SimResultsTest, RemovedObjects) {
     post(result(SimResultKind::objectRemoved, 99));
     post(SimResult{1, 1, 0, static_cast<SimResultKind>(7), 0, 0});
     drain();
-    ASSERT_EQ(liveAcs.size(), 1u);
+    ASSERT_EQ(engineLists.liveAcs.size(), 1u);
     const LiveAc* back = gf_findLiveByHexid(0x4B0001);
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->simState, SimState::buffer);
@@ -180,8 +181,9 @@ TEST_F(SimResultsTest, RemovedObjects) {
     EXPECT_EQ(back->throttleIdx, 5u);
     EXPECT_EQ(back->flapsIdx, 4u);
     EXPECT_EQ(gf_findLiveByOid(50), nullptr);
-    ASSERT_EQ(staticAcs.size(), 1u);
-    EXPECT_EQ(gf_findStaticByHexid(4), &staticAcs.front()) << "the last record took the erased one's place";
+    ASSERT_EQ(engineLists.staticAcs.size(), 1u);
+    EXPECT_EQ(gf_findStaticByHexid(4), &engineLists.staticAcs.front())
+        << "the last record took the erased one's place";
 }
 
 TEST_F(SimResultsTest, ARefusedCreationErasesTheRecordAndCountsAsRefused) {
@@ -190,9 +192,9 @@ TEST_F(SimResultsTest, ARefusedCreationErasesTheRecordAndCountsAsRefused) {
     sentLiveAc(0x4B0002, "SWR2");
     post(result(SimResultKind::createFailed, 0, 0x4B0001));
     drain();
-    ASSERT_EQ(liveAcs.size(), 1u);
-    EXPECT_EQ(liveAcs.front().hexid, 0x4B0002u);
-    EXPECT_EQ(gf_findLiveByHexid(0x4B0002), &liveAcs.front());
+    ASSERT_EQ(engineLists.liveAcs.size(), 1u);
+    EXPECT_EQ(engineLists.liveAcs.front().hexid, 0x4B0002u);
+    EXPECT_EQ(gf_findLiveByHexid(0x4B0002), &engineLists.liveAcs.front());
     EXPECT_TRUE(gf_isRefusedTitle("Refused Title"));
     EXPECT_EQ(engineStatus.refusedCount.load(), 1u);
 }
@@ -204,7 +206,7 @@ TEST_F(SimResultsTest, TheIndexStaysInStepWithEveryChange) {
         gf_setObjectId(ac, 100 + i);
     }
     for (std::uint32_t i = 0; i < 60; i += 7)
-        gf_eraseLiveAc(gf_findLiveByHexid(0x400000 + i) - liveAcs.data());
+        gf_eraseLiveAc(gf_findLiveByHexid(0x400000 + i) - engineLists.liveAcs.data());
     for (std::uint32_t i = 3; i < 60; i += 5)
         if (LiveAc* ac = gf_findLiveByHexid(0x400000 + i)) ac->eraseNow = true;
     gf_compactLiveAcs();

@@ -1,8 +1,9 @@
 // Making room at a stand, the stand conflict check and who may free an occupied stand.
 
 #include "core/units.h"
-#include "engine/ac_removal.h"
-#include "engine/stand_clearing.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
+#include "engine/stands/stand_clearing.h"
 
 #include "tests/engine/stand_fixture.h"
 
@@ -36,7 +37,7 @@ TEST_F(StandClearingTest, TheConflictCheckBetweenHolderAndNewcomer) {
              Case{"ABC1", AcPhase::taxi, "XYZ9", true, false},        // not holding it any more
          }) {
         lf_resetStands();
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", 47.45, 8.55);
         LiveAc& holder = parkedLive(20001, c.holder, at.sid, 5);
@@ -93,7 +94,7 @@ TEST_F(StandClearingTest, StaticAircraftMakeWayAtTheStandAndCloseNeighbours) {
     staticAt(2, "XYZ2*", b.sid, WeekSlot{1, 1});
     staticAt(3, "XYZ3*", c.sid, WeekSlot{1, 1});
     staticAt(4, "XYZ4*", a.sid, WeekSlot{1, 1}).simState = SimState::buffer;
-    for (StaticAc& ac : staticAcs)
+    for (StaticAc& ac : engineLists.staticAcs)
         ac.halfSize = gf_wingspanOf("A320");
     const AcData newcomer = aircraft("HB-AAA", "EZS9", "A320");
     gf_clearStaticsForStand(a, newcomer);

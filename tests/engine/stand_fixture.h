@@ -5,10 +5,11 @@
 #include "core/settings.h"
 #include "core/timeutil.h"
 #include "core/units.h"
-#include "engine/parking_limits.h"
-#include "engine/stand_options.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/parking_limits.h"
+#include "engine/stands/stand_options.h"
+#include "engine/stands/stand_search.h"
 #include "feed/udp_readers.h"
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
@@ -46,7 +47,7 @@ protected:
         gf_resetStandIndexForTests();
         gf_resetStandSearchForTests();
         gf_resetParkingLimitsForTests();
-        standUpdateCount = 0;
+        parkAirport.standUpdateCount = 0;
     }
 
     // A stand numbered after the ones before it; radius in metres.
@@ -135,9 +136,9 @@ protected:
         currentParkAirport.lat = standLat;
         currentParkAirport.lon = standLon;
         userOnGround = false;
-        engineUserState = UserState{};
-        engineUserState.latitude = standLat + 0.1; // far from every stand
-        engineUserState.longitude = standLon;
+        engineLists.engineUserState = UserState{};
+        engineLists.engineUserState.latitude = standLat + 0.1; // far from every stand
+        engineLists.engineUserState.longitude = standLon;
     }
 
     void TearDown() override {

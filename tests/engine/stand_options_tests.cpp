@@ -1,5 +1,6 @@
 // Learning flights at stands and the half-hour window by which an option grows.
 
+#include "engine/base/stands.h"
 #include "tests/engine/stand_fixture.h"
 
 #include <gmock/gmock.h>
@@ -30,7 +31,7 @@ TEST_F(StandOptionTest, AFlightStayingGrowsItsOptionHalfHourByHalfHour) {
     ASSERT_EQ(at.opts.size(), 1u);
     EXPECT_EQ(at.opts[0].hh, hours(20, 28));
     EXPECT_EQ(at.opts[0].cs, "EZS10");
-    EXPECT_EQ(standUpdateCount, 1u); // only the new option counts
+    EXPECT_EQ(parkAirport.standUpdateCount, 1u); // only the new option counts
 }
 
 // The largest gap the window bridges: 6 half hours make a new option for an ordinary aircraft, a
@@ -108,7 +109,7 @@ TEST_F(StandOptionTest, UnknownRegistrationsAreNeverLearned) {
         lf_addRealStandOption(at.sid, none, mode, WeekSlot{1, 10});
     }
     EXPECT_TRUE(at.opts.empty());
-    EXPECT_EQ(standUpdateCount, 0u);
+    EXPECT_EQ(parkAirport.standUpdateCount, 0u);
 }
 
 TEST_F(StandOptionTest, LearningTakesTheRecordsAirlineAndTypeOnce) {

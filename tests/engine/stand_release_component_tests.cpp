@@ -4,8 +4,8 @@
 
 #include "core/settings.h"
 #include "core/timeutil.h"
-#include "engine/live_update.h"
-#include "engine/stands.h"
+#include "engine/base/stands.h"
+#include "engine/live/live_update.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"

@@ -5,12 +5,14 @@
 
 #include "core/run_control.h"
 #include "core/settings.h"
-#include "engine/ac_removal.h"
-#include "engine/live_update.h"
-#include "engine/parking.h"
-#include "engine/respawn.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
+#include "engine/engine_reset.h"
+#include "engine/live/live_update.h"
+#include "engine/live/parking.h"
+#include "engine/live/respawn.h"
 #include "engine/sim_results.h"
-#include "engine/stand_clearing.h"
+#include "engine/stands/stand_clearing.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
 #include "refdata/airport_files.h"
@@ -67,7 +69,7 @@ protected:
 
     // The spawned aircraft's creation went to the simulator and its object `oid` exists.
     static void created(LiveAc& ac, std::uint32_t oid) {
-        std::erase(pendingSpawns, ac.hexid);
+        std::erase(engineLists.pendingSpawns, ac.hexid);
         gf_setObjectId(ac, oid);
     }
 
@@ -80,7 +82,8 @@ protected:
     }
 
     static bool spawnPending(std::uint32_t hexid) {
-        return std::find(pendingSpawns.begin(), pendingSpawns.end(), hexid) != pendingSpawns.end();
+        return std::find(engineLists.pendingSpawns.begin(), engineLists.pendingSpawns.end(), hexid) !=
+               engineLists.pendingSpawns.end();
     }
 };
 
@@ -134,10 +137,10 @@ TEST_F(StandReleaseTest, EveryPathThatErasesALiveRecordGivesItsStandBack) {
     for (const Path& path : paths) {
         SCOPED_TRACE(path.name);
         lf_resetStands();
-        liveAcs.clear();
-        pendingSpawns.clear();
-        liveCreateQueue.clear();
-        coupledSearchQueue.clear();
+        engineLists.liveAcs.clear();
+        engineLists.pendingSpawns.clear();
+        engineLists.liveCreateQueue.clear();
+        engineLists.coupledSearchQueue.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", standLat, standLon);
         LiveAc& ac = spawnedAt(20001, path.callsign);
@@ -149,7 +152,7 @@ TEST_F(StandReleaseTest, EveryPathThatErasesALiveRecordGivesItsStandBack) {
         EXPECT_FALSE(at.occupied);
         EXPECT_EQ(gf_standHolder(at.sid), 0u);
         EXPECT_FALSE(spawnPending(20001));
-        EXPECT_THAT(coupledSearchQueue, Not(::testing::Contains(20001u)));
+        EXPECT_THAT(engineLists.coupledSearchQueue, Not(::testing::Contains(20001u)));
         LiveAc& newcomer = spawnedAt(20002, "EZS2", 3, "EZS");
         EXPECT_EQ(newcomer.sid, at.sid) << "a newcomer takes the stand";
         EXPECT_EQ(newcomer.phase, AcPhase::parked);
@@ -188,7 +191,8 @@ TEST_F(StandReleaseTest, AParkedAircraftWithANewRegistrationIsCreatedAgainAtItsS
     EXPECT_EQ(back->phase, AcPhase::parked);
     EXPECT_EQ(back->sid, at.sid);
     EXPECT_EQ(back->airl, "EZS");
-    EXPECT_EQ(std::count(pendingSpawns.begin(), pendingSpawns.end(), 20001u), 1) << "created again once";
+    EXPECT_EQ(std::count(engineLists.pendingSpawns.begin(), engineLists.pendingSpawns.end(), 20001u), 1)
+        << "created again once";
     EXPECT_EQ(gf_standHolder(at.sid), 20001u);
 }
 
@@ -211,8 +215,8 @@ TEST_F(StandReleaseTest, TheConflictRulesSeeHoldersThatOccupyTheirStands) {
          }) {
         SCOPED_TRACE(std::string(c.holder) + " / " + c.newcomer);
         lf_resetStands();
-        liveAcs.clear();
-        pendingSpawns.clear();
+        engineLists.liveAcs.clear();
+        engineLists.pendingSpawns.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", standLat, standLon);
         LiveAc& holder = parkedLive(20001, c.holder, at.sid, 5);
@@ -240,7 +244,7 @@ TEST_F(StandReleaseTest, AnArrivalTakesTheStandOfItsGhostButNotOfAnotherFlight) 
     for (const char* holderCs : {"DLH400_", "EZS1"}) {
         SCOPED_TRACE(holderCs);
         lf_resetStands();
-        liveAcs.clear();
+        engineLists.liveAcs.clear();
         gf_reindexAircraft();
         ParkPos& at = stand("A1", standLat, standLon);
         LiveAc& holder = parkedLive(20001, holderCs, at.sid, 5);
@@ -271,15 +275,15 @@ TEST_F(StandReleaseTest, TheParkedSetUpRemovesTheStaticAtItsStandAndItsPlannedPi
     // While its creation was on its way, the static parking placed and planned for the stand.
     StaticAc& st = staticAt(5, "EZS77*", at.sid, WeekSlot{3, 18});
     StaticAc& next = staticAt(6, "EZS78*", other.sid, WeekSlot{3, 18});
-    staticAddList.push_back(StaticPick{at.sid, 0, "EZS", "A320", "EZS79", "", "HB-XXA", true});
-    staticAddList.push_back(StaticPick{other.sid, 0, "EZS", "A320", "EZS80", "", "HB-XXB", true});
+    staticPicks.staticAddList.push_back(StaticPick{at.sid, 0, "EZS", "A320", "EZS79", "", "HB-XXA", true});
+    staticPicks.staticAddList.push_back(StaticPick{other.sid, 0, "EZS", "A320", "EZS80", "", "HB-XXB", true});
 
-    std::erase(pendingSpawns, ac.hexid);
+    std::erase(engineLists.pendingSpawns, ac.hexid);
     ASSERT_TRUE(gf_objectBound(ac, SimResult{501, ac.hexid, 0, SimResultKind::liveObjectFound, 0, 0}));
     EXPECT_EQ(st.simState, SimState::removingfromsim);
     EXPECT_EQ(next.simState, SimState::active);
-    ASSERT_EQ(staticAddList.size(), 1u);
-    EXPECT_EQ(staticAddList.front().sid, other.sid);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+    EXPECT_EQ(staticPicks.staticAddList.front().sid, other.sid);
     EXPECT_THAT(logText(), HasSubstr("A1      : SWR12    parks\n"));
     EXPECT_THAT(logText(),
                 HasSubstr("A1      : SWR12    parks over static EZS77* \x97 static will be removed\n"));
@@ -308,16 +312,16 @@ TEST_F(StandReleaseTest, ARegistrationChangeOfTheFlightAtAStandIsLearnedThereAga
 TEST_F(StandReleaseTest, TheResetLeavesNoParkAirportAndTheReservationHoldsTheStands) {
     gf_resetEngineForTests();
     parkPositions = {};
-    staticAddList = {};
+    staticPicks.staticAddList = {};
     gf_reserveTrafficContainers();
     EXPECT_GE(parkPositions.capacity(), 512u);
-    EXPECT_GE(staticAddList.capacity(), 512u);
+    EXPECT_GE(staticPicks.staticAddList.capacity(), 512u);
 
     // A closing down failed before its leave step: the airport is still set, with a flight learned.
     ParkPos& at = stand("A1", standLat, standLon);
     option(at, "EZS", "A320", "HB-XXA", 3, {20}, "EZS79");
     parkAirportLoaded = true;
-    staticAddList.push_back(StaticPick{1, 0, "EZS", "A320", "EZS79", "", "HB-XXA", true});
+    staticPicks.staticAddList.push_back(StaticPick{1, 0, "EZS", "A320", "EZS79", "", "HB-XXA", true});
     const fs::path learned = gf_learnedPathOf("LSZH", parkAirportInfo.publisher);
     gf_clearLiveState();
     EXPECT_TRUE(fs::exists(learned)) << "what was learned is saved, not lost";
@@ -326,7 +330,7 @@ TEST_F(StandReleaseTest, TheResetLeavesNoParkAirportAndTheReservationHoldsTheSta
     EXPECT_EQ(currentParkAirport.alt, 0);
     EXPECT_FALSE(parkAirportLoaded.load());
     EXPECT_TRUE(parkPositions.empty());
-    EXPECT_TRUE(staticAddList.empty());
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
     EXPECT_GE(parkPositions.capacity(), 512u) << "emptied, capacity kept";
 }
 

@@ -1,6 +1,8 @@
 // The coupled-callsign search, the stand search for static parking and the stand look-ups.
 
 #include "core/units.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
 #include "tests/engine/stand_fixture.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +23,7 @@ protected:
         gf_coreHooks().randomEnabled = [] { return true; };
     }
     static void newCalculation() {
-        staticAddList.clear();
+        staticPicks.staticAddList.clear();
         for (ParkPos& s : parkPositions)
             s.held = s.adjacentHeld = false;
     }
@@ -50,7 +52,7 @@ TEST_F(StandSearchTest, TheCoupledSearchRunsOncePerAircraft) {
     ParkPos& at = stand("A1", 47.45, 8.55);
     option(at, "SWR", "A320", "", 4, {20}, "SWR38", "SWR39");
     LiveAc& ac = liveAc(20001, "SWR39");
-    coupledSearchQueue = {4711, 20001, 20001};
+    engineLists.coupledSearchQueue = {4711, 20001, 20001};
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), nullptr); // unknown address: dropped
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), &ac);
     EXPECT_EQ(ac.feedCs, "SWR38");
@@ -58,7 +60,7 @@ TEST_F(StandSearchTest, TheCoupledSearchRunsOncePerAircraft) {
     ac.feedCs = "SWR39";
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), &ac);
     EXPECT_EQ(ac.feedCs, "SWR39"); // not searched again
-    EXPECT_TRUE(coupledSearchQueue.empty());
+    EXPECT_TRUE(engineLists.coupledSearchQueue.empty());
     EXPECT_EQ(gf_coupledSearchStep(WeekSlot{4, 20}), nullptr);
 }
 
@@ -69,10 +71,10 @@ TEST_F(StandSearchTest, ASingleCandidateIsAlwaysTaken) {
     option(at, "SWR", "A320", "HB-JLR", 2, {14}, "SWR102");
     for (int i = 0; i < 20; ++i) {
         newCalculation();
-        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-        ASSERT_EQ(staticAddList.size(), 1u);
-        EXPECT_EQ(staticAddList[0].reg, "HB-JLQ");
-        EXPECT_TRUE(staticAddList[0].stays); // still there at 05:30
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+        ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+        EXPECT_EQ(staticPicks.staticAddList[0].reg, "HB-JLQ");
+        EXPECT_TRUE(staticPicks.staticAddList[0].stays); // still there at 05:30
     }
 }
 
@@ -87,9 +89,9 @@ TEST_F(StandSearchTest, WithRandomAStandKeepsTheOptionOfItsStaticAircraft) {
     std::set<std::string> picked;
     for (int i = 0; i < 30; ++i) {
         newCalculation();
-        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-        ASSERT_EQ(staticAddList.size(), 1u);
-        picked.insert(staticAddList[0].cs);
+        lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+        ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+        picked.insert(staticPicks.staticAddList[0].cs);
     }
     EXPECT_EQ(picked, (std::set<std::string>{"DLH400"}));
 }
@@ -97,19 +99,19 @@ TEST_F(StandSearchTest, WithRandomAStandKeepsTheOptionOfItsStaticAircraft) {
 TEST_F(StandSearchTest, ARefusedOptionIsStruckOutForLargerOffsets) {
     ParkPos& at = stand("A1", 47.45, 8.55);
     option(at, "SWR", "A320", "HB-JLQ", 2, {8, 9, 10}, "SWR100");
-    liveCallsignSet.insert("SWR100_");
-    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-    EXPECT_TRUE(staticAddList.empty());
+    staticPicks.liveCallsignSet.insert("SWR100_");
+    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
     EXPECT_TRUE(at.opts[0].inUse);
-    liveCallsignSet.clear();
-    lf_searchStands(WeekSlot{2, 10}, 1, 1, 1, staticAddList);
-    EXPECT_TRUE(staticAddList.empty());
+    staticPicks.liveCallsignSet.clear();
+    lf_searchStands(WeekSlot{2, 10}, 1, 1, 1, staticPicks.staticAddList);
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
 }
 
-// The selection searches into a vector of its own before the picks join staticAddList: one flight
+// The selection searches into a vector of its own before the picks join staticPicks.staticAddList: one flight
 // (registration, or an arrival or departure callsign) is never picked for two stands, whether the
-// earlier pick is in that vector or in staticAddList. The second stand takes its next candidate, or
-// stays free when it has none; the refused option is struck out.
+// earlier pick is in that vector or in staticPicks.staticAddList. The second stand takes its next candidate,
+// or stays free when it has none; the refused option is struck out.
 TEST_F(StandSearchTest, AFlightIsPickedForOneStandOnly) {
     struct Flight {
         const char* reg;
@@ -146,13 +148,13 @@ TEST_F(StandSearchTest, AFlightIsPickedForOneStandOnly) {
 
         // A pick of an earlier offset holds A1; else A1 is searched with B1.
         if (c.earlierInAddList) {
-            staticAddList.push_back(
+            staticPicks.staticAddList.push_back(
                 StaticPick{a.sid, 1, "SWR", "A320", c.first.cs, c.first.cs2, c.first.reg, true});
             a.held = true;
         }
         std::vector<StaticPick> picks;
         lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, picks);
-        std::vector<StaticPick> all = staticAddList;
+        std::vector<StaticPick> all = staticPicks.staticAddList;
         all.insert(all.end(), picks.begin(), picks.end());
 
         ASSERT_EQ(all.size(), c.secondCandidate ? 2u : 1u);
@@ -182,8 +184,8 @@ TEST_F(StandSearchTest, AFlightInUseElsewhereLeavesItsStandFreeForThisCall) {
         ParkPos& at = stand("A1", 47.45, 8.55);
         option(at, "SWR", "A320", "HB-JLQ", 2, {10}, "SWR100");
         option(at, "SWR", "A320", "HB-JLR", 2, {10}, "SWR200");
-        if (reason == feed) liveCallsignSet.insert("SWR100");
-        if (reason == parked) liveParkedList.push_back({"SWR100", 9, 5});
+        if (reason == feed) staticPicks.liveCallsignSet.insert("SWR100");
+        if (reason == parked) staticPicks.liveParkedList.push_back({"SWR100", 9, 5});
         if (reason == queued) {
             TrafficRecord r = record(20001, "SWR555", "A320", 1.0);
             r.reg = "HB-JLQ";
@@ -213,23 +215,23 @@ TEST_F(StandSearchTest, AFlightInUseElsewhereLeavesItsStandFreeForThisCall) {
 TEST_F(StandSearchTest, ACoupledFlightGoneAfterMidnightDoesNotStay) {
     ParkPos& at = stand("A1", 47.45, 8.55);
     option(at, "SWR", "A320", "", 7, {46, 47}, "SWR100", "SWR101");
-    lf_searchStands(WeekSlot{7, 47}, 1, 1, 0, staticAddList);
-    ASSERT_EQ(staticAddList.size(), 1u);
-    EXPECT_FALSE(staticAddList[0].stays);
+    lf_searchStands(WeekSlot{7, 47}, 1, 1, 0, staticPicks.staticAddList);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+    EXPECT_FALSE(staticPicks.staticAddList[0].stays);
     // Still there at 00:00 on Monday: it stays.
     newCalculation();
     option(at, "SWR", "A320", "", 1, {0, 1}, "SWR100", "SWR101");
-    lf_searchStands(WeekSlot{7, 47}, 1, 1, 0, staticAddList);
-    ASSERT_EQ(staticAddList.size(), 1u);
-    EXPECT_TRUE(staticAddList[0].stays);
+    lf_searchStands(WeekSlot{7, 47}, 1, 1, 0, staticPicks.staticAddList);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+    EXPECT_TRUE(staticPicks.staticAddList[0].stays);
 }
 
 TEST_F(StandSearchTest, TheSearchedSlotWrapsToThePreviousDay) {
     ParkPos& at = stand("A1", 47.45, 8.55);
     option(at, "SWR", "A320", "", 7, {46}, "SWR100");
-    lf_searchStands(WeekSlot{1, 1}, 1, 1, 3, staticAddList); // Monday 00:30 minus 3: Sunday 23:00
-    ASSERT_EQ(staticAddList.size(), 1u);
-    EXPECT_EQ(staticAddList[0].offset, 3);
+    lf_searchStands(WeekSlot{1, 1}, 1, 1, 3, staticPicks.staticAddList); // Monday 00:30 minus 3: Sunday 23:00
+    ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+    EXPECT_EQ(staticPicks.staticAddList[0].offset, 3);
 }
 
 // Empty coupled callsigns and registrations are no identity: an option without them is not in use
@@ -240,18 +242,18 @@ TEST_F(StandSearchTest, EmptyTextsNeverMakeAnOptionInUse) {
     option(a, "SWR", "A320", "", 2, {10}, "SWR100");
     option(b, "SWR", "A320", "", 2, {10}, "SWR200");
     staticAt(5, "XYZ1*", 0, WeekSlot{2, 1}); // no feed callsign, no registration
-    liveParkedList.push_back({"", 0, 5});
-    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-    EXPECT_EQ(staticAddList.size(), 2u);
+    staticPicks.liveParkedList.push_back({"", 0, 5});
+    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+    EXPECT_EQ(staticPicks.staticAddList.size(), 2u);
 
     ParkOpt opt;
     opt.cs = "SWR300";
     EXPECT_FALSE(lf_isOptionInUse(opt));
-    liveParkedList.push_back({"SWR300", 0, 5});
+    staticPicks.liveParkedList.push_back({"SWR300", 0, 5});
     EXPECT_TRUE(lf_isOptionInUse(opt));
     opt.cs = "";
     opt.reg = "HB-JLQ";
-    staticAddList.back().reg = "HB-JLQ";
+    staticPicks.staticAddList.back().reg = "HB-JLQ";
     EXPECT_TRUE(lf_isOptionInUse(opt));
 }
 
@@ -264,17 +266,17 @@ TEST_F(StandSearchTest, NeighboursOfAPickAndOfAStaticAircraftAreKeptFree) {
     c.adjacent = {b.sid};
     for (ParkPos* s : {&a, &b, &c})
         option(*s, "SWR", "A320", "", 2, {10}, "SWR" + s->id);
-    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-    ASSERT_EQ(staticAddList.size(), 2u); // A1 and A3; A2 is next to A1
-    EXPECT_EQ(staticAddList[1].sid, c.sid);
+    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 2u); // A1 and A3; A2 is next to A1
+    EXPECT_EQ(staticPicks.staticAddList[1].sid, c.sid);
     EXPECT_TRUE(b.adjacentHeld);
 
     // A static A320 on A2 (30 m away) is too close for another A320 on A1 or A3.
     newCalculation();
     staticAt(5, "XYZ1*", b.sid, WeekSlot{2, 1});
     b.blocked = true;
-    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticAddList);
-    EXPECT_TRUE(staticAddList.empty());
+    lf_searchStands(WeekSlot{2, 10}, 1, 1, 0, staticPicks.staticAddList);
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
 }
 
 TEST_F(StandSearchTest, HelipadsAndJetStandsDoNotMix) {
@@ -307,7 +309,7 @@ TEST_F(StandSearchTest, ATooSmallStandIsTakenOnlyFromCloseByAndGrows) {
         ASSERT_EQ(found, &at);
         EXPECT_NEAR(at.radius * metresPerNm, ac.halfSize * metresPerNm - 1.0, 1e-9);
         EXPECT_TRUE(at.radius_change);
-        EXPECT_EQ(standUpdateCount, 1u);
+        EXPECT_EQ(parkAirport.standUpdateCount, 1u);
     }
 }
 
@@ -356,10 +358,10 @@ TEST_F(StandSearchTest, OptionPredicatesForTheStaticParking) {
 }
 
 TEST_F(StandSearchTest, TheCallsignSnapshotTakesTheFeedsCollection) {
-    liveCallsignSet.insert("OLD1");
+    staticPicks.liveCallsignSet.insert("OLD1");
     trafficReader.startCollectingCallsigns();
     gf_takeCallsignSnapshot();
-    EXPECT_TRUE(liveCallsignSet.empty());
+    EXPECT_TRUE(staticPicks.liveCallsignSet.empty());
     EXPECT_FALSE(trafficReader.collectingCallsigns());
 }
 

@@ -8,13 +8,15 @@
 #include "core/geodesy.h"
 #include "core/settings.h"
 #include "core/units.h"
-#include "engine/park_airports.h"
-#include "engine/stand_options.h"
-#include "engine/stand_search.h"
-#include "engine/stands.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking.h"
-#include "engine/static_placement.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/stands/stand_options.h"
+#include "engine/stands/stand_search.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_parking_state.h"
+#include "engine/static/static_placement.h"
 #include "engine_fixture.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
@@ -229,7 +231,7 @@ protected:
             }
             return;
         }
-        if (seconds_ % 16 == 0 && !renewalCollecting.load()) gf_updateStaticParking(false);
+        if (seconds_ % 16 == 0 && !staticParkingState.renewalCollecting.load()) gf_updateStaticParking(false);
     }
 
     void seconds(int count) {
@@ -278,7 +280,7 @@ protected:
 
     static std::size_t activeStatics() {
         return static_cast<std::size_t>(
-            std::count_if(staticAcs.begin(), staticAcs.end(),
+            std::count_if(engineLists.staticAcs.begin(), engineLists.staticAcs.end(),
                           [](const StaticAc& a) { return a.simState == SimState::active && a.oid != 0; }));
     }
 
@@ -288,7 +290,7 @@ protected:
     // under its callsign.
     void expectStaticsAtTheirStands() {
         sync();
-        for (const StaticAc& ac : staticAcs) {
+        for (const StaticAc& ac : engineLists.staticAcs) {
             SCOPED_TRACE(ac.cs);
             const auto object = stub_->object(ac.oid);
             ASSERT_TRUE(object.has_value());
@@ -313,10 +315,11 @@ protected:
     static const ParkPos* freeStand() {
         for (const ParkPos& s : parkPositions) {
             if (s.blocked) continue;
-            const bool near = std::any_of(staticAcs.begin(), staticAcs.end(), [&](const StaticAc& ac) {
-                return ac.sid == s.sid ||
-                       std::find(s.adjacent.begin(), s.adjacent.end(), ac.sid) != s.adjacent.end();
-            });
+            const bool near = std::any_of(
+                engineLists.staticAcs.begin(), engineLists.staticAcs.end(), [&](const StaticAc& ac) {
+                    return ac.sid == s.sid ||
+                           std::find(s.adjacent.begin(), s.adjacent.end(), ac.sid) != s.adjacent.end();
+                });
             if (!near) return &s;
         }
         return nullptr;
@@ -348,7 +351,7 @@ TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSeconds
     EXPECT_TRUE(trafficReader.collectingCallsigns());
 
     seconds(15);
-    EXPECT_TRUE(staticAcs.empty()) << "gathering callsigns";
+    EXPECT_TRUE(engineLists.staticAcs.empty()) << "gathering callsigns";
     EXPECT_EQ(stub_->counts().creations, 0u);
     std::int64_t allActiveAt = -1;
     for (int i = 0; i < 6000 && allActiveAt < 0; ++i) {
@@ -360,12 +363,12 @@ TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSeconds
     EXPECT_EQ(parkPositions.size(), 100u);
     EXPECT_GE(allActiveAt, 25 * 100);
     EXPECT_LE(allActiveAt, 45 * 100);
-    EXPECT_EQ(staticAcs.size(), 30u);
+    EXPECT_EQ(engineLists.staticAcs.size(), 30u);
     EXPECT_EQ(stub_->counts().creations, 30u);
     expectStaticsAtTheirStands();
     // One aircraft per stand, and no two on neighbouring stands.
-    for (const StaticAc& ac : staticAcs)
-        for (const StaticAc& other : staticAcs) {
+    for (const StaticAc& ac : engineLists.staticAcs)
+        for (const StaticAc& other : engineLists.staticAcs) {
             if (&ac == &other) continue;
             EXPECT_NE(ac.sid, other.sid);
             const auto& next = standOf(ac.sid)->adjacent;
@@ -373,8 +376,8 @@ TEST_F(StaticComponentTest, ThirtyStaticAircraftAreActiveAboutThirtyThreeSeconds
         }
     // The placement has ended: the parking controls come back at the driver's next call.
     seconds(16);
-    EXPECT_FALSE(staticParkingBusy.load());
-    EXPECT_EQ(staticRenewalCountdown.load(), 19);
+    EXPECT_FALSE(staticParkingState.busy.load());
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 19);
 }
 
 // The renewal an hour after the start: the feed reports the flight of the aircraft at S5 while
@@ -386,7 +389,7 @@ TEST_F(StaticComponentTest, ARenewalRemovesStaticsWhoseFlightIsLiveOrGoneAndAdds
     beginRun();
     ASSERT_TRUE(secondsUntil([] { return activeStatics() == 30; }, 60)) << logText();
     std::map<std::string, const StaticAc*> atStand;
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         atStand[gf_standNameOf(ac.sid)] = &ac;
     for (const char* name : {"S1", "S5"})
         ASSERT_TRUE(atStand.contains(name)) << name;
@@ -399,19 +402,20 @@ TEST_F(StaticComponentTest, ARenewalRemovesStaticsWhoseFlightIsLiveOrGoneAndAdds
         goneOids.insert(atStand[name]->oid);
     }
     std::map<std::uint32_t, std::string> before;
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         before[ac.oid] = ac.cs;
 
     currentWeekSlot = WeekSlot{3, 22}.packed();
     gf_requestRenewalNow();
-    ASSERT_TRUE(secondsUntil([] { return renewalCollecting.load(); }, 20));
+    ASSERT_TRUE(secondsUntil([] { return staticParkingState.renewalCollecting.load(); }, 20));
     // The flight is in the air nearby, under the callsign the aircraft was placed for.
     trafficReader.handle(
         trafficDatagram(0x4B0F01, liveFlight, "HB-JZZ", Lalo{lszh.lat + 0.1, lszh.lon}, feedStart, 6000));
-    ASSERT_TRUE(secondsUntil([] { return !renewalPending.load(); }, 20));
+    ASSERT_TRUE(secondsUntil([] { return !staticParkingState.renewalPending.load(); }, 20));
     EXPECT_THAT(messages(), testing::Contains(
                                 testing::StartsWith("Parking adjustments: 2 to be removed, 2 to be added")));
-    ASSERT_TRUE(secondsUntil([] { return staticAcs.size() == 30u && activeStatics() == 30u; }, 40))
+    ASSERT_TRUE(
+        secondsUntil([] { return engineLists.staticAcs.size() == 30u && activeStatics() == 30u; }, 40))
         << activeStatics() << " active\n"
         << logText();
 
@@ -424,7 +428,7 @@ TEST_F(StaticComponentTest, ARenewalRemovesStaticsWhoseFlightIsLiveOrGoneAndAdds
     EXPECT_EQ(removedTails, goneCs);
     std::size_t kept = 0;
     std::set<std::string> stands;
-    for (const StaticAc& ac : staticAcs) {
+    for (const StaticAc& ac : engineLists.staticAcs) {
         SCOPED_TRACE(ac.cs);
         EXPECT_NE(ac.feedCs, liveFlight);
         const std::string stand = gf_standNameOf(ac.sid);
@@ -437,14 +441,14 @@ TEST_F(StaticComponentTest, ARenewalRemovesStaticsWhoseFlightIsLiveOrGoneAndAdds
     EXPECT_EQ(kept, 28u);
     EXPECT_EQ(stands.size(), 30u);
     EXPECT_FALSE(stands.contains("S5")) << "its flight is live";
-    const auto s1 = std::find_if(staticAcs.begin(), staticAcs.end(),
+    const auto s1 = std::find_if(engineLists.staticAcs.begin(), engineLists.staticAcs.end(),
                                  [](const StaticAc& ac) { return gf_standNameOf(ac.sid) == "S1"; });
-    ASSERT_NE(s1, staticAcs.end()) << logText();
+    ASSERT_NE(s1, engineLists.staticAcs.end()) << logText();
     EXPECT_EQ(s1->feedCs, "EZS1900");
     EXPECT_FALSE(before.contains(s1->oid));
     expectStaticsAtTheirStands();
     std::set<std::uint32_t> engineOids;
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         engineOids.insert(ac.oid);
     EXPECT_EQ(staticObjects(), engineOids) << "the stand-in holds exactly the engine's static aircraft";
 }
@@ -471,20 +475,20 @@ TEST_F(StaticComponentTest, FlyingAwayRemovesTheParkedAircraftAndTheNextVisitRea
         80))
         << [] {
                std::string t;
-               for (const LiveAc& ac : liveAcs)
+               for (const LiveAc& ac : engineLists.liveAcs)
                    t += fmt::format("{} state {} phase {} samples {}\n", ac.cs, static_cast<int>(ac.simState),
                                     static_cast<int>(ac.phase), ac.samples.size());
                return t;
            }();
     EXPECT_EQ(gf_standNameOf(gf_findLiveByHexid(0x4B0A01)->sid), standName);
-    EXPECT_GE(standUpdateCount, 1u) << "learned at the stand";
+    EXPECT_GE(parkAirport.standUpdateCount, 1u) << "learned at the stand";
     const std::uint32_t parkedOid = gf_findLiveByHexid(0x4B0A01)->oid;
     const std::uint32_t flyingOid = gf_findLiveByHexid(0x4B0A02)->oid;
 
     flyNorth(-24); // 27 nm south
     // The driver looks every sixteenth second (not when that is also a fifth: at most 32 s apart).
     ASSERT_TRUE(secondsUntil([] { return parkAirportCode.empty(); }, 40)) << logText();
-    ASSERT_TRUE(secondsUntil([&] { return staticAcs.empty() && !stub_->object(parkedOid); }, 10))
+    ASSERT_TRUE(secondsUntil([&] { return engineLists.staticAcs.empty() && !stub_->object(parkedOid); }, 10))
         << logText();
     sync();
     EXPECT_TRUE(staticObjects().empty());
@@ -519,17 +523,19 @@ TEST_F(StaticComponentTest, FlyingAwayDuringThePlacementLeavesNoObjectBehind) {
     start(3, 3000);
     beginRun();
     ASSERT_TRUE(secondsUntil([] { return activeStatics() >= 10; }, 60)) << logText();
-    ASSERT_FALSE(staticAddList.empty());
+    ASSERT_FALSE(staticPicks.staticAddList.empty());
     flyNorth(-24);
     ASSERT_TRUE(secondsUntil([] { return parkAirportCode.empty(); }, 40)) << logText();
     const std::uint64_t created = stub_->counts().creations;
-    ASSERT_TRUE(secondsUntil([] { return staticAcs.empty(); }, 20)) << staticAcs.size() << "\n" << logText();
+    ASSERT_TRUE(secondsUntil([] { return engineLists.staticAcs.empty(); }, 20))
+        << engineLists.staticAcs.size() << "\n"
+        << logText();
     seconds(5);
     sync();
     EXPECT_TRUE(staticObjects().empty());
     EXPECT_EQ(stub_->counts().creations, created) << "nothing created after leaving";
-    EXPECT_TRUE(staticAddList.empty());
-    ASSERT_TRUE(secondsUntil([] { return !staticParkingBusy.load(); }, 40))
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
+    ASSERT_TRUE(secondsUntil([] { return !staticParkingState.busy.load(); }, 40))
         << "the parking controls come back";
 }
 
@@ -562,22 +568,22 @@ TEST_F(StaticComponentTest, TheUsersStandIsKeptFromTheLinksThreadWhileTheWorkerR
     EXPECT_EQ(parkAirportCode, "LSZH");
     ASSERT_TRUE(secondsUntil(
         [] {
-            return parkAirportLoaded.load() && staticAddList.empty() && !staticAcs.empty() &&
-                   activeStatics() == staticAcs.size();
+            return parkAirportLoaded.load() && staticPicks.staticAddList.empty() &&
+                   !engineLists.staticAcs.empty() && activeStatics() == engineLists.staticAcs.size();
         },
         60))
         << logText();
     stopKeeper();
     gf_keepUserStand("S14");
     step();
-    ASSERT_FALSE(parkAirports.empty());
-    EXPECT_EQ(parkAirports.front().code, "LSZH");
-    EXPECT_EQ(parkAirports.front().stand, "S14");
+    ASSERT_FALSE(parkAirport.parkAirports.empty());
+    EXPECT_EQ(parkAirport.parkAirports.front().code, "LSZH");
+    EXPECT_EQ(parkAirport.parkAirports.front().stand, "S14");
     std::ifstream list("airports/my_park_airports.txt");
     const std::string saved{std::istreambuf_iterator<char>(list), std::istreambuf_iterator<char>()};
     EXPECT_EQ(saved, "LSZH,S14\n");
     // The user's own stand got no static aircraft.
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         EXPECT_NE(gf_standNameOf(ac.sid), "S56");
 }
 

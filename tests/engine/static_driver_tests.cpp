@@ -4,12 +4,15 @@
 // simulator link's thread.
 
 #include "core/units.h"
-#include "engine/static_driver.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/static/static_driver.h"
 
-#include "engine/conflicts.h"
-#include "engine/park_airports.h"
-#include "engine/static_parking.h"
-#include "engine/static_placement.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_parking_state.h"
+#include "engine/static/static_placement.h"
 #include "feed/traffic_datagram.h"
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"
@@ -145,7 +148,7 @@ protected:
 
     std::size_t activeStatics() const {
         return static_cast<std::size_t>(
-            std::count_if(staticAcs.begin(), staticAcs.end(),
+            std::count_if(engineLists.staticAcs.begin(), engineLists.staticAcs.end(),
                           [](const StaticAc& a) { return a.simState != SimState::removingfromsim; }));
     }
 
@@ -164,29 +167,29 @@ TEST_F(StaticDriverTest, ThirtyStaticAircraftFromAHundredStands) {
 
     gf_updateStaticParking(true);
     EXPECT_EQ(parkAirportCode, "LSZH");
-    EXPECT_TRUE(calculationRequested);
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_TRUE(staticParkingState.calculationRequested);
+    EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_TRUE(trafficReader.collectingCallsigns());
     EXPECT_TRUE(shown("LSZH in sight at 3.0 nm"));
 
     gf_updateStaticParking(false);
     EXPECT_EQ(parkPositions.size(), 100u) << ::testing::PrintToString(messages) << logText();
     EXPECT_TRUE(parkAirportLoaded.load());
-    EXPECT_EQ(staticAddList.size(), 30u);
-    EXPECT_EQ(staticRenewalCountdown.load(), 20);
+    EXPECT_EQ(staticPicks.staticAddList.size(), 30u);
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 20);
     EXPECT_FALSE(trafficReader.collectingCallsigns());
 
     // One placement per 500 ms (every 50 passes).
     pass(29 * 50);
-    EXPECT_EQ(staticAcs.size(), 29u);
+    EXPECT_EQ(engineLists.staticAcs.size(), 29u);
     pass(50);
-    EXPECT_EQ(staticAcs.size(), 30u);
-    EXPECT_TRUE(staticAddList.empty());
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_EQ(engineLists.staticAcs.size(), 30u);
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
+    EXPECT_TRUE(staticParkingState.busy.load());
     gf_updateStaticParking(false); // the placement has ended: the controls come back
-    EXPECT_FALSE(staticParkingBusy.load());
+    EXPECT_FALSE(staticParkingState.busy.load());
     EXPECT_EQ(enabled, 1);
-    EXPECT_EQ(staticRenewalCountdown.load(), 19);
+    EXPECT_EQ(staticParkingState.renewalCountdown.load(), 19);
 }
 
 TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
@@ -222,7 +225,7 @@ TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
             EXPECT_TRUE(shown(c.message));
         }
         gf_leaveParkAirport();
-        calculationRequested = false;
+        staticParkingState.calculationRequested = false;
         gf_resetStaticDriverForTests();
     }
 }
@@ -253,13 +256,13 @@ TEST_F(StaticDriverTest, FlyingOnToTheNextListAirport) {
 
     // DESTINATION set: LSZH stays first although LSZX is nearer, so nothing is chosen here.
     gf_leaveParkAirport();
-    calculationRequested = false;
+    staticParkingState.calculationRequested = false;
     AIRP_RANGE.value = 10;
     DESTINATION.set("LSZH");
     gf_setDestinationParkAirport("LSZH", lszh);
     userAt(lszx, 3000, false);
     gf_updateStaticParking(false);
-    EXPECT_EQ(parkAirports.front().code, "LSZH");
+    EXPECT_EQ(parkAirport.parkAirports.front().code, "LSZH");
     EXPECT_EQ(parkAirportCode, "");
 }
 
@@ -273,7 +276,7 @@ TEST_F(StaticDriverTest, LeavingWritesTheLearnedFileThatTheNextVisitReads) {
     gf_updateStaticParking(false);
     gf_updateStaticParking(false);
     pass(3 * 50);
-    ASSERT_EQ(staticAcs.size(), 3u);
+    ASSERT_EQ(engineLists.staticAcs.size(), 3u);
     LiveAc& taxiing = parkedLive(20001, "SWR7", parkPositions[5].sid, 5);
     taxiing.phase = AcPhase::taxi;
     LiveAc& flying = liveAc(20002, "SWR8");
@@ -291,12 +294,12 @@ TEST_F(StaticDriverTest, LeavingWritesTheLearnedFileThatTheNextVisitReads) {
     learned.hh.set(20);
     learned.seq = static_cast<std::uint32_t>(parkPositions[0].opts.size() + 1);
     parkPositions[0].opts.push_back(learned);
-    standUpdateCount = 1;
+    parkAirport.standUpdateCount = 1;
 
     userAt(Lalo{lszh.lat - 0.5, lszh.lon}, 3000, false); // 30 nm: out of sight
     gf_updateStaticParking(false);
     EXPECT_EQ(parkAirportCode, "");
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         EXPECT_TRUE(ac.simState == SimState::removingfromsim || ac.eraseDropped || ac.removePending) << ac.cs;
     EXPECT_EQ(taxiing.simState, SimState::removingfromsim);
     EXPECT_EQ(flying.simState, SimState::active);
@@ -306,7 +309,7 @@ TEST_F(StaticDriverTest, LeavingWritesTheLearnedFileThatTheNextVisitReads) {
     EXPECT_TRUE(fs::exists(file)) << logText();
     EXPECT_FALSE(fs::exists("Evil Publisher"));
     EXPECT_NE(logText().find("LSZH.xml' saved with 1 update\n"), std::string::npos);
-    EXPECT_EQ(standUpdateCount, 0u);
+    EXPECT_EQ(parkAirport.standUpdateCount, 0u);
 
     userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
     gf_updateStaticParking(false);
@@ -337,7 +340,7 @@ TEST_F(StaticDriverTest, SavedStandsGoToTheFolderOfTheirPublisher) {
         ParkPos& s = stand("B1", 52.3, 4.76);
         option(s, "KLM", "B738", "PH-BXA", 1, {3}, "KLM1", "", 1); // from the airport file
         stand("B2", 52.301, 4.76);
-        standUpdateCount = 0;
+        parkAirport.standUpdateCount = 0;
         gf_saveUpdatedStands();
         ASSERT_TRUE(fs::exists(c.file)) << logText();
         // Header only: the airport file's flight is not written and is gone from memory.
@@ -367,14 +370,14 @@ TEST_F(StaticDriverTest, RenewalSchedule) {
         gf_resetStaticDriverForTests();
         parkAirportLoaded = c.loaded;
         INITIAL_LOAD_ONLY.value = c.initialLoadOnly;
-        staticParkingBusy = c.busy;
+        staticParkingState.busy = c.busy;
         gf_setStaticRenewalCountdown(2);
         gf_renewalCountdownMinute(15);
-        EXPECT_FALSE(renewalPending.load());
-        EXPECT_EQ(staticRenewalCountdown.load(), 1);
+        EXPECT_FALSE(staticParkingState.renewalPending.load());
+        EXPECT_EQ(staticParkingState.renewalCountdown.load(), 1);
         gf_renewalCountdownMinute(15);
-        EXPECT_EQ(staticRenewalCountdown.load(), 20);
-        EXPECT_EQ(renewalPending.load(), c.announced);
+        EXPECT_EQ(staticParkingState.renewalCountdown.load(), 20);
+        EXPECT_EQ(staticParkingState.renewalPending.load(), c.announced);
     }
     // The two 15-second steps: collecting, then the renewal itself.
     gf_resetStaticDriverForTests();
@@ -385,14 +388,14 @@ TEST_F(StaticDriverTest, RenewalSchedule) {
     gf_updateStaticParking(false);
     gf_updateStaticParking(false);
     pass(3 * 50);
-    ASSERT_EQ(staticAcs.size(), 3u);
+    ASSERT_EQ(engineLists.staticAcs.size(), 3u);
     gf_requestRenewalNow();
     gf_renewalStep();
-    EXPECT_TRUE(renewalCollecting.load());
+    EXPECT_TRUE(staticParkingState.renewalCollecting.load());
     EXPECT_TRUE(trafficReader.collectingCallsigns());
     gf_renewalStep();
-    EXPECT_FALSE(renewalCollecting.load());
-    EXPECT_FALSE(renewalPending.load());
+    EXPECT_FALSE(staticParkingState.renewalCollecting.load());
+    EXPECT_FALSE(staticParkingState.renewalPending.load());
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.starts_with("Parking adjustments: "); }));
 }
@@ -405,7 +408,7 @@ TEST_F(StaticDriverTest, ObjectsInRangeReachTheParkAirportWhileStaticsWait) {
     ASSERT_TRUE(gf_setParkAirport("LSZH"));
     userAt(Lalo{lszh.lat - 0.25, lszh.lon}, 3000, false); // 15 nm
     EXPECT_EQ(gf_objectsInRangeMetres(tenNm), tenNm);     // nothing waits
-    staticAddList.push_back(StaticPick{1, 0, "SWR", "A320", "SWR1", "", "HB-A", true});
+    staticPicks.staticAddList.push_back(StaticPick{1, 0, "SWR", "A320", "SWR1", "", "HB-A", true});
     const std::uint32_t radius = gf_objectsInRangeMetres(tenNm);
     EXPECT_GE(radius, static_cast<std::uint32_t>(17.0 * metresPerNm));
     EXPECT_LE(radius, static_cast<std::uint32_t>(17.1 * metresPerNm));
@@ -413,7 +416,7 @@ TEST_F(StaticDriverTest, ObjectsInRangeReachTheParkAirportWhileStaticsWait) {
 }
 
 // The link's thread keeps the user's stand while the worker reorders and reads the list: the change
-// reaches the file and, at the worker's next pass, parkAirports (clean under ThreadSanitizer).
+// reaches the file and, at the worker's next pass, parkAirport.parkAirports (clean under ThreadSanitizer).
 TEST_F(StaticDriverTest, KeepUserStandFromTheLinkThread) {
     writeParkList("LSZH\nLSZX\n");
     ASSERT_TRUE(lf_readMyParkAirports());
@@ -432,7 +435,7 @@ TEST_F(StaticDriverTest, KeepUserStandFromTheLinkThread) {
     }
     link.join();
     pass();
-    EXPECT_EQ(parkAirports.front().stand, "C3");
+    EXPECT_EQ(parkAirport.parkAirports.front().stand, "C3");
     std::ifstream in("airports/my_park_airports.txt");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_EQ(text, "LSZH,C3\nLSZX\n");
@@ -441,7 +444,7 @@ TEST_F(StaticDriverTest, KeepUserStandFromTheLinkThread) {
     gf_leaveParkAirport();
     gf_keepUserStand("D4");
     pass();
-    EXPECT_EQ(parkAirports.front().stand, "C3");
+    EXPECT_EQ(parkAirport.parkAirports.front().stand, "C3");
 }
 
 } // namespace
@@ -459,21 +462,21 @@ TEST_F(StaticDriverTest, ReReadTakesAChangedReservedStand) {
     userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
     gf_updateStaticParking(false);
     gf_updateStaticParking(false);
-    ASSERT_EQ(reservedStandName, "S1");
+    ASSERT_EQ(parkAirport.reservedStandName, "S1");
     gf_updateStaticParking(false); // the placement is not over: busy
     pass(3 * 50);
     ParkPos* s1 = &parkPositions[0];
     ParkPos* s3 = &parkPositions[2];
     EXPECT_TRUE(s1->blocked);
     StaticAc& onS3 = staticAt(77, "SWR77*", s3->sid, WeekSlot{3, 20});
-    staticAddList.clear();
-    staticParkingBusy = false;
+    staticPicks.staticAddList.clear();
+    staticParkingState.busy = false;
 
     std::string message;
     writeParkList("LSZH,S3\n");
     ASSERT_TRUE(gf_checkParkAirports(true, message));
     EXPECT_EQ(message, "reserved stand changed from 'S1' to 'S3'");
-    EXPECT_EQ(reservedStandName, "S3");
+    EXPECT_EQ(parkAirport.reservedStandName, "S3");
     EXPECT_FALSE(s1->blocked);
     EXPECT_TRUE(s3->blocked);
     EXPECT_EQ(onS3.simState, SimState::removingfromsim);
@@ -534,7 +537,7 @@ TEST_F(StaticDriverTest, FlightsStruckOutByTheSearchStayInTheLearnedFile) {
     option(a, "EDW", "A320", "HB-JXA", 3, {20}, "EDW868");
     option(b, "EDW", "A320", "HB-JXB", 3, {20}, "EDW100");
     option(c, "EDW", "A320", "HB-JXB", 3, {20}, "EDW101"); // the same aircraft as B1's
-    liveCallsignSet.insert("EDW868");
+    staticPicks.liveCallsignSet.insert("EDW868");
     std::vector<StaticPick> picks;
     lf_searchStands(WeekSlot{3, 20}, 1, 1, 0, picks);
     ASSERT_EQ(picks.size(), 1u);
@@ -608,7 +611,7 @@ TEST_F(StaticDriverTest, AVisitWhoseFilesCannotBeReadLeavesTheLearnedFileAsItWas
             said += m + "\n";
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
         messages.clear();
-        calculationRequested = false;
+        staticParkingState.calculationRequested = false;
         gf_resetStaticDriverForTests();
     }
 }

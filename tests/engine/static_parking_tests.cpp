@@ -2,11 +2,15 @@
 // the full calculation, and the renewal (live flights, the review window, the older-stays rule,
 // leaving flights, the trim to the wanted number).
 
-#include "engine/static_parking.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/engine_reset.h"
+#include "engine/static/static_parking.h"
 
-#include "engine/conflicts.h"
-#include "engine/static_driver.h"
-#include "engine/static_placement.h"
+#include "engine/stands/conflicts.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking_state.h"
+#include "engine/static/static_placement.h"
 
 #include "tests/engine/stand_fixture.h"
 
@@ -59,7 +63,7 @@ protected:
 
     std::map<std::int32_t, int> offsetsPicked() const {
         std::map<std::int32_t, int> counts;
-        for (const StaticPick& p : staticAddList)
+        for (const StaticPick& p : staticPicks.staticAddList)
             ++counts[p.offset];
         return counts;
     }
@@ -96,7 +100,7 @@ TEST_F(StaticParkingTest, WantedCountFromMaxParkAndPercentages) {
         EXPECT_EQ(gf_wantedStaticCount(), c.wanted);
         EXPECT_EQ(engineStatus.maxParkCount.load(), c.wanted);
         EXPECT_EQ(engineStatus.maxParkPercent.load(), c.share);
-        EXPECT_EQ(wantedParkCount, c.wanted);
+        EXPECT_EQ(staticPicks.wantedParkCount, c.wanted);
     }
 }
 
@@ -111,12 +115,12 @@ TEST_F(StaticParkingTest, SearchKeepsEarlierOffsetsAndOnlyTheMissingOfTheLast) {
     for (int i = 4; i < 7; ++i)
         seenAt(parkPositions[static_cast<std::size_t>(i)], 3, fmt::format("E{}", i));
     lf_calculateStaticParking();
-    ASSERT_EQ(staticAddList.size(), 5u);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 5u);
     EXPECT_EQ(offsetsPicked(), (std::map<std::int32_t, int>{{0, 2}, {1, 1}, {2, 1}, {3, 1}}));
     // Largest offset first: the placement takes the best fits from the back.
-    EXPECT_EQ(staticAddList.front().offset, 3);
-    EXPECT_EQ(staticAddList.back().offset, 0);
-    EXPECT_EQ(fitReal, 3);
+    EXPECT_EQ(staticPicks.staticAddList.front().offset, 3);
+    EXPECT_EQ(staticPicks.staticAddList.back().offset, 0);
+    EXPECT_EQ(staticPicks.fitReal, 3);
     EXPECT_EQ(disabled, 1);
     EXPECT_EQ(enabled, 0); // on again when the placement has used the list up
     EXPECT_EQ(engineStatus.pendingStaticCount.load(), 5u);
@@ -148,7 +152,7 @@ TEST_F(StaticParkingTest, ModesRunAsTheSettingsAllow) {
         PARK_SOFT.value = c.soft;
         enabled = 0;
         lf_calculateStaticParking();
-        EXPECT_EQ(staticAddList.size(), c.picks);
+        EXPECT_EQ(staticPicks.staticAddList.size(), c.picks);
         EXPECT_EQ(engineStatus.softMark.load(), c.softMark);
         EXPECT_EQ(engineStatus.weekMark.load(), c.weekMark);
         EXPECT_EQ(enabled, c.picks == 0 ? 1 : 0);
@@ -165,8 +169,8 @@ TEST_F(StaticParkingTest, OneAircraftStandsAtOneStandOnly) {
     option(parkPositions[2], "EDW", "A320", "HB-JJA", now.day, {now.halfHour}, "EDW868", "EDW869");
     option(parkPositions[3], "EDW", "A320", "HB-JJB", now.day, {now.halfHour}, "EDW869");
     lf_calculateStaticParking();
-    ASSERT_EQ(staticAddList.size(), 2u);
-    EXPECT_NE(staticAddList[0].reg, staticAddList[1].reg);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 2u);
+    EXPECT_NE(staticPicks.staticAddList[0].reg, staticPicks.staticAddList[1].reg);
     EXPECT_EQ(
         std::count_if(parkPositions.begin(), parkPositions.end(), [](const ParkPos& p) { return p.held; }),
         2);
@@ -182,9 +186,9 @@ TEST_F(StaticParkingTest, AStandWhoseFlightIsShownElsewhereTakesItsNextFlight) {
     option(parkPositions[1], "SWR", "B77W", "HB-JNB", now.day, {now.halfHour}, "SWR2656");
     option(parkPositions[1], "EDW", "A320", "HB-JJB", now.day, {now.halfHour}, "EDW869");
     lf_calculateStaticParking();
-    ASSERT_EQ(staticAddList.size(), 2u);
+    ASSERT_EQ(staticPicks.staticAddList.size(), 2u);
     std::map<std::uint32_t, std::string> regBySid;
-    for (const StaticPick& p : staticAddList)
+    for (const StaticPick& p : staticPicks.staticAddList)
         regBySid[p.sid] = p.reg;
     EXPECT_EQ(regBySid, (std::map<std::uint32_t, std::string>{{parkPositions[0].sid, "HB-JNB"},
                                                               {parkPositions[1].sid, "HB-JJB"}}));
@@ -202,12 +206,12 @@ TEST_F(StaticParkingTest, TheStandPlanCountFollowsTheCalculationAndThePlacement)
     lf_calculateStaticParking();
     EXPECT_EQ(engineStatus.standPlanCount.load(), 4u);
     EXPECT_GE(repaints, 1);
-    staticAddList.pop_back(); // placed
-    staticAddList.pop_back();
+    staticPicks.staticAddList.pop_back(); // placed
+    staticPicks.staticAddList.pop_back();
     EXPECT_EQ(engineStatus.standPlanCount.load(), 4u) << "not yet published";
     EXPECT_TRUE(gf_publishStandPlan());
     EXPECT_EQ(engineStatus.standPlanCount.load(), 2u);
-    staticAddList.clear();
+    staticPicks.staticAddList.clear();
     gf_enableParkingControlsFromEngine(); // the placement has ended: busy no more
     EXPECT_FALSE(gf_publishStandPlan());
     EXPECT_EQ(engineStatus.standPlanCount.load(), 0u);
@@ -228,10 +232,10 @@ TEST_F(StaticParkingTest, ReservedAndUserStandsGetNoPick) {
     parking_percentage.value = 100;
     for (std::size_t i = 0; i < 3; ++i)
         seenAt(parkPositions[i], 0, fmt::format("R{}", i));
-    reservedStandName = "S2";
+    parkAirport.reservedStandName = "S2";
     lf_calculateStaticParking();
-    ASSERT_EQ(staticAddList.size(), 2u);
-    for (const StaticPick& p : staticAddList)
+    ASSERT_EQ(staticPicks.staticAddList.size(), 2u);
+    for (const StaticPick& p : staticPicks.staticAddList)
         EXPECT_NE(p.sid, parkPositions[1].sid);
     EXPECT_TRUE(parkPositions[1].blocked);
 }
@@ -241,14 +245,14 @@ TEST_F(StaticParkingTest, MaxParkZeroRemovesEveryStaticButNoParkedLive) {
     MAX_PARK_SEL.value = 0;
     seenAt(parkPositions[0], 0, "A0");
     lf_calculateStaticParking();
-    EXPECT_TRUE(staticAddList.empty());
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
     EXPECT_EQ(enabled, 1);
 
     staticAt(1, "A0*", parkPositions[0].sid, now);
     staticAt(2, "B0*", parkPositions[1].sid, now);
     LiveAc& live = parkedLive(20001, "SWR7", parkPositions[2].sid, 10);
     gf_adjustParking();
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         EXPECT_EQ(ac.simState, SimState::removingfromsim) << ac.cs;
     EXPECT_EQ(live.simState, SimState::active);
 }
@@ -274,8 +278,8 @@ TEST_F(StaticParkingTest, RenewalRemovesAStaticWhoseFlightIsLive) {
     trafficReader.handle("RTTFC,4921362,47.5,8.6,12000,-800,0,275.4,250,SWR99,A320,HB-JLT,ZRH,LHR,"
                          "1765370000.5,adsb,SWR99,adsb_icao,12100,240,280,0.5,0,2.5,270,272.5,-768,none,A3");
     gf_adjustParking();
-    EXPECT_EQ(staticAcs[0].simState, SimState::active);          // still fits: stays
-    EXPECT_EQ(staticAcs[1].simState, SimState::removingfromsim); // its flight is live
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::active);          // still fits: stays
+    EXPECT_EQ(engineLists.staticAcs[1].simState, SimState::removingfromsim); // its flight is live
 }
 
 // Tuesday 00:30 (slot 1) with a window of 4 half hours reaches back to Monday 22:30.
@@ -287,7 +291,7 @@ TEST_F(StaticParkingTest, ReviewWindowReachesIntoThePreviousDay) {
     for (const Case c : {Case{46, true}, Case{45, true}, Case{42, false}}) {
         SCOPED_TRACE(c.mondaySlot);
         lf_resetStands();
-        staticAcs.clear();
+        engineLists.staticAcs.clear();
         gf_reserveTrafficContainers();
         now = WeekSlot{2, 1};
         currentWeekSlot = now.packed();
@@ -300,10 +304,10 @@ TEST_F(StaticParkingTest, ReviewWindowReachesIntoThePreviousDay) {
         ac.airl = "SWR";
         seenAt(parkPositions[1], 4, "NEW4"); // the search reaches wanted at offset 4
         gf_adjustParking();
-        EXPECT_EQ(fitReal, 4);
-        EXPECT_EQ(staticAcs[0].simState, c.stays ? SimState::active : SimState::removingfromsim);
+        EXPECT_EQ(staticPicks.fitReal, 4);
+        EXPECT_EQ(engineLists.staticAcs[0].simState, c.stays ? SimState::active : SimState::removingfromsim);
         // Wanted 1: a kept aircraft leaves no room for the new pick.
-        EXPECT_EQ(staticAddList.size(), c.stays ? 0u : 1u);
+        EXPECT_EQ(staticPicks.staticAddList.size(), c.stays ? 0u : 1u);
     }
 }
 
@@ -337,13 +341,13 @@ TEST_F(StaticParkingTest, LeavingFlightIsShownUnderItsDepartureCallsign) {
     ac.reg = opt.reg;
     ac.airl = "SWR";
     gf_adjustParking();
-    ASSERT_EQ(staticAddList.size(), 1u);
-    const StaticPick& p = staticAddList.front();
+    ASSERT_EQ(staticPicks.staticAddList.size(), 1u);
+    const StaticPick& p = staticPicks.staticAddList.front();
     EXPECT_EQ(p.cs, "SWR100");
     EXPECT_EQ(p.cs2, "SWR101");
     EXPECT_FALSE(p.stays);
     EXPECT_EQ(p.offset, 3); // parked since 08:30, now 10:00
-    EXPECT_EQ(staticAcs[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::removingfromsim);
     // The placement dates the new aircraft back by the offset: the old one's parked time.
     EXPECT_EQ(gf_weekSlotBefore(now, p.offset), (WeekSlot{2, 17}));
 }
@@ -363,17 +367,17 @@ TEST_F(StaticParkingTest, TrimTakesPicksThenKeptThenLongestParkedLive) {
     ac.airl = "SWR";
     gf_adjustParking();
     // 2 live + 1 kept = 3: no room for picks, nothing removed.
-    EXPECT_TRUE(staticAddList.empty());
-    EXPECT_EQ(staticAcs[0].simState, SimState::active);
-    for (const LiveAc& live : liveAcs)
+    EXPECT_TRUE(staticPicks.staticAddList.empty());
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::active);
+    for (const LiveAc& live : engineLists.liveAcs)
         EXPECT_EQ(live.simState, SimState::active) << live.cs;
 
     // Wanted 1: the kept static aircraft goes, then the longest parked live one.
     parking_percentage.value = 15; // round(0.9) = 1
     gf_adjustParking();
-    EXPECT_EQ(staticAcs[0].simState, SimState::removingfromsim);
-    EXPECT_EQ(liveAcs[0].simState, SimState::active);          // parked 10 minutes
-    EXPECT_EQ(liveAcs[1].simState, SimState::removingfromsim); // parked 50 minutes
+    EXPECT_EQ(engineLists.staticAcs[0].simState, SimState::removingfromsim);
+    EXPECT_EQ(engineLists.liveAcs[0].simState, SimState::active);          // parked 10 minutes
+    EXPECT_EQ(engineLists.liveAcs[1].simState, SimState::removingfromsim); // parked 50 minutes
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // create record.
 
 #include "core/units.h"
-#include "engine/static_placement.h"
+#include "engine/base/engine_tables.h"
+#include "engine/static/static_placement.h"
 
 #include "liveries/livery_catalogue.h"
 #include "liveries/livery_choice.h"
@@ -59,11 +60,11 @@ protected:
 
     // Places one pick; the static aircraft made of it, nullptr when refused.
     static const StaticAc* place(StaticPick p) {
-        const std::size_t before = staticAcs.size();
-        staticAddList.push_back(std::move(p));
+        const std::size_t before = engineLists.staticAcs.size();
+        staticPicks.staticAddList.push_back(std::move(p));
         lf_detcs();
-        EXPECT_TRUE(staticAddList.empty());
-        return staticAcs.size() > before ? &staticAcs.back() : nullptr;
+        EXPECT_TRUE(staticPicks.staticAddList.empty());
+        return engineLists.staticAcs.size() > before ? &engineLists.staticAcs.back() : nullptr;
     }
 
     ParkPos* a1 = nullptr;
@@ -89,16 +90,16 @@ TEST_F(StaticPlacementTest, CallsignsShownForStaticAircraft) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        staticNumberCounter = c.number - 1;
+        staticPicks.staticNumberCounter = c.number - 1;
         const StaticAc* ac = place(pick(a3->sid, c.airl, c.cs, c.cs2, c.stays));
         ASSERT_NE(ac, nullptr);
         EXPECT_EQ(ac->cs, c.shown);
         EXPECT_EQ(ac->feedCs, c.cs);
         EXPECT_EQ(ac->text, c.cs2);
         EXPECT_EQ(ac->hexid, c.number);
-        ASSERT_FALSE(staticCreateQueue.empty());
-        EXPECT_EQ(staticCreateQueue.back().callsign, c.shown);
-        gf_swapEraseStaticAc(staticAcs.size() - 1);
+        ASSERT_FALSE(engineLists.staticCreateQueue.empty());
+        EXPECT_EQ(engineLists.staticCreateQueue.back().callsign, c.shown);
+        gf_swapEraseStaticAc(engineLists.staticAcs.size() - 1);
     }
     EXPECT_EQ(gf_staticCallsignOf("AB__"), "AB*");
     EXPECT_EQ(gf_staticCallsignOf(""), "*");
@@ -114,8 +115,8 @@ TEST_F(StaticPlacementTest, CreateRecordOnTheGroundAtTheStand) {
     EXPECT_TRUE(ac->standFlag);
     EXPECT_TRUE(ac->cargo); // from the cargo stand
     EXPECT_EQ(ac->liveryTitle, "Abc A320");
-    ASSERT_EQ(staticCreateQueue.size(), 1u);
-    const AiCreateRecord& create = staticCreateQueue.back();
+    ASSERT_EQ(engineLists.staticCreateQueue.size(), 1u);
+    const AiCreateRecord& create = engineLists.staticCreateQueue.back();
     EXPECT_DOUBLE_EQ(create.initPosition.latitude, a1->lat);
     EXPECT_DOUBLE_EQ(create.initPosition.longitude, a1->lon);
     EXPECT_DOUBLE_EQ(create.initPosition.heading, degreesPerRadian);
@@ -156,9 +157,9 @@ TEST_F(StaticPlacementTest, LiveAircraftOnTheStandOrANeighbour) {
         if (!c.log.empty()) {
             EXPECT_EQ(logCount(c.log), 1u);
         }
-        liveAcs.clear();
-        staticAcs.clear();
-        staticCreateQueue.clear();
+        engineLists.liveAcs.clear();
+        engineLists.staticAcs.clear();
+        engineLists.staticCreateQueue.clear();
         gf_reindexAircraft();
     }
 }
@@ -179,14 +180,14 @@ TEST_F(StaticPlacementTest, RefusedPicks) {
     // Without a livery the record goes again; the number it took is skipped.
     EXPECT_EQ(place(pick(a3->sid, "QQQ", "QQQ1")), nullptr);
     EXPECT_EQ(logCount("no livery match ..."), 1u);
-    EXPECT_EQ(staticAcs.size(), 1u);
-    EXPECT_EQ(staticCreateQueue.size(), 1u);
-    EXPECT_EQ(staticNumberCounter, 2u);
+    EXPECT_EQ(engineLists.staticAcs.size(), 1u);
+    EXPECT_EQ(engineLists.staticCreateQueue.size(), 1u);
+    EXPECT_EQ(staticPicks.staticNumberCounter, 2u);
     EXPECT_TRUE(gf_staticsAtStand(a3->sid).empty());
 }
 
 TEST_F(StaticPlacementTest, NumbersRunFromOneTo9999AndNeverZero) {
-    staticNumberCounter = 9998;
+    staticPicks.staticNumberCounter = 9998;
     EXPECT_EQ(gf_nextStaticNumber(), 9999u);
     EXPECT_EQ(gf_nextStaticNumber(), 1u);
     EXPECT_EQ(gf_nextStaticNumber(), 2u);

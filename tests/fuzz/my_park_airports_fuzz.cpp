@@ -10,7 +10,8 @@
 #include <string>
 
 #include "core/program_paths.h"
-#include "engine/park_airports.h"
+#include "engine/base/stands.h"
+#include "engine/static/park_airports.h"
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -48,22 +49,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)lf_readMyParkAirports();
 
     std::set<std::string> codes;
-    for (const ParkAirportEntry& e : parkAirports) {
+    for (const ParkAirportEntry& e : parkAirport.parkAirports) {
         fuzz_support::require(gf_findAirport(e.code) != nullptr && codes.insert(e.code).second);
         fuzz_support::require(e.stand.find(',') == std::string::npos);
         fuzz_support::require(e.stand.empty() ||
                               (!lf_isBlank(e.stand.front()) && !lf_isBlank(e.stand.back())));
     }
-    fuzz_support::require(parkAirports.size() <=
+    fuzz_support::require(parkAirport.parkAirports.size() <=
                           static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
 
-    if (!parkAirports.empty()) {
-        const ParkAirportEntry first = parkAirports.front();
+    if (!parkAirport.parkAirports.empty()) {
+        const ParkAirportEntry first = parkAirport.parkAirports.front();
         fuzz_support::require(gf_saveMyParkAirport());
         (void)lf_readMyParkAirports();
-        const auto again = std::find_if(parkAirports.begin(), parkAirports.end(),
+        const auto again = std::find_if(parkAirport.parkAirports.begin(), parkAirport.parkAirports.end(),
                                         [&](const ParkAirportEntry& e) { return e.code == first.code; });
-        fuzz_support::require(again != parkAirports.end() && again->stand == first.stand);
+        fuzz_support::require(again != parkAirport.parkAirports.end() && again->stand == first.stand);
     }
     gf_resetParkAirportsForTests();
     return 0;

@@ -1,6 +1,6 @@
-// Fuzz target: the stands and flights of an airport or learned parking file. A file that reads is
-// written as a learned file of a handmade airport (positions and flights) and read again: the second
-// writing gives the same stands and flights as the first.
+// Fuzz target: the pure reader of the stands and flights of an airport or learned parking file. A file
+// that reads is written as a learned file of a handmade airport (positions and flights) and read again:
+// the second writing gives the same stands and flights as the first.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,10 +17,10 @@
 namespace {
 
 // The stands part of a written file (the header carries the time of writing).
-std::string lf_writeStands(const std::filesystem::path& path) {
+std::string lf_writeStands(const std::vector<ParkPos>& stands, const std::filesystem::path& path) {
     ApfData data;
     data.code = "ZZZZ";
-    data.stands = parkPositions;
+    data.stands = stands;
     fuzz_support::require(gf_writeApf(data, path, apfLearnedMode, 2020));
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -33,24 +33,19 @@ std::string lf_writeStands(const std::filesystem::path& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     pugi::xml_document doc;
     if (!doc.load_buffer(data, size)) return 0;
-    gf_clearParkPositions();
-    try {
-        gf_readParkpositions(doc);
-    } catch (const orv::UserErrorException&) {
-        return 0; // a stand without id or a repeated id: the file is refused
-    }
+    // The pure reader: the file's stands, or its refusal (a stand without id or a repeated id).
+    const ParkingFileStands read = gf_parseParkpositions(doc);
+    if (read.refused()) return 0;
     handmadeApf = true;
     const auto path = fuzz_support::folder() / "parking.xml";
-    const std::string first = lf_writeStands(path);
-    const auto stands = parkPositions.size();
+    const std::string first = lf_writeStands(read.stands, path);
 
     pugi::xml_document written;
     fuzz_support::require(static_cast<bool>(written.load_file(path.c_str())));
-    gf_clearParkPositions();
-    gf_readParkpositions(written);
-    fuzz_support::require(parkPositions.size() <= stands);
-    const std::string second = lf_writeStands(path);
+    const ParkingFileStands again = gf_parseParkpositions(written);
+    fuzz_support::require(!again.refused());
+    fuzz_support::require(again.stands.size() <= read.stands.size());
+    const std::string second = lf_writeStands(again.stands, path);
     fuzz_support::require(first == second);
-    gf_clearParkPositions();
     return 0;
 }

@@ -185,6 +185,43 @@ TEST_F(ParkingFormat, StandIdsMustBePresentAndUnique) {
     }
 }
 
+// The stand reader is a function of its document alone: two documents read one after the other give
+// two results that do not share or change anything, and the engine's stand list is not touched.
+TEST_F(ParkingFormat, TheStandReaderGivesEachDocumentItsOwnResult) {
+    const std::string flight = R"(<opt day="3" hh="10:12" cs="SWR12" reg="HB-JLT" airl="SWR" type="A320"/>)";
+    pugi::xml_document first;
+    ASSERT_TRUE(first.load_string(
+        apfXml({}, standXml("A1", 47.1, 8.1, "", flight) + standXml("A2", 47.2, 8.2)).c_str()));
+    pugi::xml_document second;
+    ASSERT_TRUE(second.load_string(apfXml({}, standXml("B7", 46.5, 7.5, R"(cargo="true")")).c_str()));
+    pugi::xml_document refused;
+    ASSERT_TRUE(refused.load_string(apfXml({}, standXml("C1", 1, 1) + standXml(" C1", 1, 2)).c_str()));
+    gf_clearParkPositions();
+    parkPositions.emplace_back("KEEP", std::vector<ParkOpt>{}, 1.0, 2.0, 0.0, 10.0, false, false, false);
+
+    const ParkingFileStands a = gf_parseParkpositions(first);
+    const ParkingFileStands b = gf_parseParkpositions(second);
+    const ParkingFileStands c = gf_parseParkpositions(refused);
+
+    ASSERT_FALSE(a.refused());
+    ASSERT_EQ(a.stands.size(), 2u);
+    EXPECT_EQ(a.stands[0].id, "A1");
+    ASSERT_EQ(a.stands[0].opts.size(), 1u);
+    EXPECT_EQ(a.stands[0].opts[0].cs, "SWR12");
+    EXPECT_EQ(a.stands[1].id, "A2");
+    EXPECT_TRUE(a.stands[1].opts.empty());
+    ASSERT_FALSE(b.refused());
+    ASSERT_EQ(b.stands.size(), 1u);
+    EXPECT_EQ(b.stands[0].id, "B7");
+    EXPECT_TRUE(b.stands[0].cargo);
+    EXPECT_FALSE(a.stands[0].cargo) << "the second reading changed nothing of the first";
+    EXPECT_EQ(c.errorNumber, 94);
+    EXPECT_EQ(c.refusal, "Parking position 'C1' appears more than once.");
+    ASSERT_EQ(c.stands.size(), 1u) << "the stands before the faulty one";
+    ASSERT_EQ(parkPositions.size(), 1u) << "the reader leaves the engine's stands alone";
+    EXPECT_EQ(parkPositions[0].id, "KEEP");
+}
+
 TEST_F(ParkingFormat, DuplicateFlightsShareDayKindIdentityAndAHalfHour) {
     ParkOpt a{"DLH", "A320", "D-AIZA", "DLH1", "", range(4, 6), 1, 3, 1, 1, false};
     ParkOpt b = a;

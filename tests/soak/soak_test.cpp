@@ -26,15 +26,17 @@
 #include "core/program_paths.h"
 #include "core/run_control.h"
 #include "core/settings.h"
-#include "engine/engine_clock.h"
-#include "engine/engine_tables.h"
-#include "engine/park_airports.h"
-#include "engine/parking_limits.h"
-#include "engine/stand_options.h"
-#include "engine/stand_search.h"
-#include "engine/static_driver.h"
-#include "engine/static_parking.h"
-#include "engine/static_placement.h"
+#include "engine/base/engine_clock.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/engine_reset.h"
+#include "engine/stands/parking_limits.h"
+#include "engine/stands/stand_options.h"
+#include "engine/stands/stand_search.h"
+#include "engine/static/park_airports.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking.h"
+#include "engine/static/static_placement.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
@@ -309,34 +311,34 @@ protected:
     Sample sample(int minute) {
         Sample s{minute, residentKb(), heapFigures(), {}};
         auto& z = s.sizes;
-        z["liveAcs"] = liveAcs.size();
-        z["staticAcs"] = staticAcs.size();
-        z["liveCreateQueue"] = liveCreateQueue.size();
-        z["staticCreateQueue"] = staticCreateQueue.size();
-        z["removalQueue"] = removalQueue.size();
-        z["pendingSpawns"] = pendingSpawns.size();
-        z["setupList"] = setupList.size();
-        z["coupledSearchQueue"] = coupledSearchQueue.size();
-        z["liveryCache"] = liveryCache.size();
-        z["noMatchSet"] = noMatchSet.size();
-        z["ghostList"] = ghostList.size();
-        z["liveParkedList"] = liveParkedList.size();
-        z["liveCallsignSet"] = liveCallsignSet.size();
+        z["liveAcs"] = engineLists.liveAcs.size();
+        z["staticAcs"] = engineLists.staticAcs.size();
+        z["liveCreateQueue"] = engineLists.liveCreateQueue.size();
+        z["staticCreateQueue"] = engineLists.staticCreateQueue.size();
+        z["removalQueue"] = engineLists.removalQueue.size();
+        z["pendingSpawns"] = engineLists.pendingSpawns.size();
+        z["setupList"] = engineLists.setupList.size();
+        z["coupledSearchQueue"] = engineLists.coupledSearchQueue.size();
+        z["liveryCache"] = engineLists.liveryCache.size();
+        z["noMatchSet"] = engineLists.noMatchSet.size();
+        z["ghostList"] = engineLists.ghostList.size();
+        z["liveParkedList"] = staticPicks.liveParkedList.size();
+        z["liveCallsignSet"] = staticPicks.liveCallsignSet.size();
         z["refusedTitles"] = refusedTitles.size();
         z["refusedModels"] = refusedModels.size();
         // Static parking: the picks waiting to be placed, the removals and kept statics of a renewal, the
         // park airport's stands with their flights (learned ones added) and the updates waiting for the
         // learned file, the park-airport list.
-        z["staticAddList"] = staticAddList.size();
-        z["staticRemoveList"] = staticRemoveList.size();
-        z["keptStaticList"] = keptStaticList.size();
+        z["staticAddList"] = staticPicks.staticAddList.size();
+        z["staticRemoveList"] = staticPicks.staticRemoveList.size();
+        z["keptStaticList"] = staticPicks.keptStaticList.size();
         z["parkPositions"] = parkPositions.size();
         std::size_t flights = 0;
         for (const ParkPos& stand : parkPositions)
             flights += stand.opts.size();
         z["parkFlights"] = flights;
-        z["standUpdates"] = standUpdateCount;
-        z["parkAirports"] = parkAirports.size();
+        z["standUpdates"] = parkAirport.standUpdateCount;
+        z["parkAirports"] = parkAirport.parkAirports.size();
         std::error_code ec;
         const auto learnedBytes = fs::file_size(learnedFile(), ec);
         z["learnedFileBytes"] = ec ? 0 : static_cast<std::size_t>(learnedBytes);
@@ -369,9 +371,9 @@ protected:
 
     std::set<std::uint32_t> engineActiveObjects() const {
         std::set<std::uint32_t> ids;
-        for (const LiveAc& ac : liveAcs)
+        for (const LiveAc& ac : engineLists.liveAcs)
             if (ac.simState == SimState::active) ids.insert(ac.oid);
-        for (const StaticAc& ac : staticAcs)
+        for (const StaticAc& ac : engineLists.staticAcs)
             if (ac.simState == SimState::active) ids.insert(ac.oid);
         return ids;
     }
@@ -385,12 +387,13 @@ protected:
 
     // Nothing is on its way between the engine and the stand-in.
     static bool nothingUnderWay() {
-        if (!liveCreateQueue.empty() || !staticCreateQueue.empty() || !removalQueue.empty() ||
-            !pendingSpawns.empty() || !staticAddList.empty())
+        if (!engineLists.liveCreateQueue.empty() || !engineLists.staticCreateQueue.empty() ||
+            !engineLists.removalQueue.empty() || !engineLists.pendingSpawns.empty() ||
+            !staticPicks.staticAddList.empty())
             return false;
-        for (const LiveAc& ac : liveAcs)
+        for (const LiveAc& ac : engineLists.liveAcs)
             if (ac.simState != SimState::active && ac.simState != SimState::buffer) return false;
-        for (const StaticAc& ac : staticAcs)
+        for (const StaticAc& ac : engineLists.staticAcs)
             if (ac.simState != SimState::active) return false;
         std::lock_guard lock(simCommandMutex);
         return simCreateQueue.empty() && simRemoveQueue.empty() && sentCreates.empty();
@@ -447,8 +450,8 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
         }
         pass();
         if (HasFatalFailure()) return;
-        mostLive = std::max(mostLive, liveAcs.size());
-        mostStatic = std::max(mostStatic, staticAcs.size());
+        mostLive = std::max(mostLive, engineLists.liveAcs.size());
+        mostStatic = std::max(mostStatic, engineLists.staticAcs.size());
         if ((p + 1) % (3600 * passesPerSecond) == leaveAtMinute * 60 * passesPerSecond) {
             gf_leaveParkAirport();
             ++leaves;
@@ -542,7 +545,7 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
         for (const stub::AiObject& o : sim->objects()) {
             if (engine.contains(o.id) || ++shown > 10) continue;
             std::string known = "not in the engine";
-            for (const LiveAc& ac : liveAcs)
+            for (const LiveAc& ac : engineLists.liveAcs)
                 if (ac.oid == o.id || ac.cs == o.tail)
                     known = fmt::format("engine: {} oid {} state {}", ac.cs, ac.oid,
                                         static_cast<int>(ac.simState));
@@ -560,7 +563,7 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
     // As the closing down does: the park airport is left, its static aircraft forgotten.
     gf_runSteps().leaveParkAirport();
     // Their removal went to a link that is gone: none is left active or waiting to be created.
-    for (const StaticAc& ac : staticAcs)
+    for (const StaticAc& ac : engineLists.staticAcs)
         EXPECT_EQ(ac.simState, SimState::removingfromsim) << ac.cs;
     EXPECT_TRUE(parkAirportCode.empty());
 }

@@ -1,6 +1,8 @@
 // Stop reasons, the closing down, the restart countdown and the run reset.
 
 #include "app/closing.h"
+#include "engine/engine_requests.h"
+#include "engine/static/static_parking_state.h"
 #include "run_fixture.h"
 
 #include <stdexcept>

@@ -2,6 +2,8 @@
 // waits.
 
 #include "app/controls.h"
+#include "engine/engine_cycle.h"
+#include "engine/static/static_parking_state.h"
 #include "run_fixture.h"
 
 #include <set>
@@ -18,18 +20,32 @@ protected:
         auto& s = gf_runSteps();
         s.simRunning = [this] { return simRunning; };
         s.handleAddingStack = [this] { ++addingStackPasses; };
-        s.every5SecondsDuties = [this] { fired["5"].insert(runSeconds); };
-        s.every15SecondsDuties = [this](std::int32_t sec) { fired["15"].insert(sec); };
-        s.updateStaticParking = [this](bool initial) {
-            fired[initial ? "parking0" : "16"].insert(runSeconds);
+        // The engine's timetable with recorders for its duties.
+        s.everySecondDuties = [](std::int32_t sec) { gf_engineEverySecond(sec); };
+        s.every5SecondsDuties = [this](std::int32_t sec) {
+            fired["5"].insert(runSeconds);
+            gf_engineEvery5Seconds(sec);
         };
+        s.every15SecondsDuties = [this](std::int32_t sec) {
+            fired["15"].insert(sec);
+            gf_engineEvery15Seconds(sec);
+        };
+        const auto parking = [this](bool initial) { fired[initial ? "parking0" : "16"].insert(runSeconds); };
+        s.updateStaticParking = parking;
         s.checkReaderActivity = [this] { fired["59"].insert(runSeconds); };
-        s.removeStaticTwinOfLive = [this] { fired["61"].insert(runSeconds); };
-        s.logLiveryMatchSummary = [this] { ++summaries; };
-        s.clearLiveryCache = [this] { ++cacheClears; };
-        s.logNoMatchList = [this] { ++noMatchLogs; };
+        auto& d = gf_engineDuties();
+        d.updateStaticParking = parking;
+        d.removeStaticTwinOfLive = [this] { fired["61"].insert(runSeconds); };
+        d.logLiveryMatchSummary = [this] { ++summaries; };
+        d.clearLiveryCache = [this] { ++cacheClears; };
+        d.logNoMatchList = [this] { ++noMatchLogs; };
         s.setAddingStackOpen = [this](bool open) { stackOpen.push_back(open); };
         s.sendUserState = [this] { ++userStates; };
+    }
+
+    void TearDown() override {
+        gf_resetEngineDuties();
+        RunTest::TearDown();
     }
 
     // One simulator second: the tick, then the pass that takes it.
@@ -79,7 +95,7 @@ TEST_F(CycleTest, PassWithoutTickOnlyHandlesTheAddingStack) {
 }
 
 TEST_F(CycleTest, StaticParkingWaitsWhileARenewalCollects) {
-    renewalCollecting = true;
+    staticParkingState.renewalCollecting = true;
     runSeconds = 15;
     EXPECT_TRUE(second());
     EXPECT_TRUE(fired["16"].empty());

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "core/geodesy.h"
-#include "engine/movement.h"
+#include "engine/live/movement.h"
 #include "feed/traffic_datagram.h"
 #include "tests/support/temp_folder.h"
 #include "tools/rtfeed/rtfeed.h"

@@ -9,14 +9,19 @@
 #include "core/hooks.h"
 #include "core/restore_parameters.h"
 #include "core/strings.h"
-#include "engine/conflicts.h"
-#include "engine/engine_clock.h"
+#include "engine/base/engine_clock.h"
+#include "engine/base/engine_status.h"
+#include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_pass.h"
-#include "engine/engine_status.h"
-#include "engine/engine_tables.h"
-#include "engine/no_match.h"
-#include "engine/stand_search.h"
-#include "engine/static_driver.h"
+#include "engine/engine_requests.h"
+#include "engine/engine_reset.h"
+#include "engine/live/no_match.h"
+#include "engine/stands/conflicts.h"
+#include "engine/stands/stand_search.h"
+#include "engine/static/static_driver.h"
+#include "engine/static/static_parking_state.h"
 #include "feed/feed_state.h"
 #include "feed/udp_readers.h"
 #include "liveries/livery_catalogue.h"
@@ -285,19 +290,20 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     activeAc(0x4B0003, "EZY9", 79, 47.5);
     auto& s = gf_runSteps();
 
-    callsignListRequested = true;
-    s.everySecondDuties();
+    engineRequests.callsignListRequested = true;
+    s.handleAddingStack();
     EXPECT_EQ(callsign2ObjectIdChoices->entries(), (std::vector<std::string>{"DLH4", "EZY9", "SWR12"}));
     EXPECT_TRUE(ui.enabled(CALLSIGN_2_OBJECTID.controlId));
     EXPECT_TRUE(ui.enabled(BLOCK_BUTTON.controlId));
-    EXPECT_TRUE(callsignChoiceChanged.load()) << "the list asks for the tracking of its first entry";
-    s.everySecondDuties();
-    EXPECT_EQ(selectedObjectId.load(), 78u);
+    EXPECT_TRUE(engineRequests.callsignChoiceChanged.load())
+        << "the list asks for the tracking of its first entry";
+    s.handleAddingStack();
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 78u);
     EXPECT_EQ(gf_statusView().engine.callsignChoiceText, "= " + gf_oid2string(78));
 
     BLOCK_CALLSIGN.setValue("EZY9");
-    blockListChanged = true;
-    s.everySecondDuties();
+    engineRequests.blockListChanged = true;
+    s.handleAddingStack();
     EXPECT_EQ(gf_findLiveByOid(79)->simState, SimState::removingfromsim);
 
     gf_commandHooks().trimLiveAircraft(1);
@@ -305,14 +311,14 @@ TEST_F(WiringTest, WindowRequestsReachTheEngine) {
     s.handleAddingStack();
     EXPECT_EQ(gf_findLiveByOid(78)->simState, SimState::removingfromsim) << "the farthest";
     EXPECT_EQ(gf_findLiveByOid(77)->simState, SimState::active);
-    EXPECT_EQ(selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
+    EXPECT_EQ(engineLists.selectedObjectId.load(), 0u) << "the tracked aircraft has gone";
     EXPECT_EQ(gf_statusView().engine.callsignChoiceText, "");
 
     const WindowHooks::AircraftCounts counts = gf_windowHooks().countAircraft();
     EXPECT_EQ(counts.live, 1u);
 
     gf_addNoMatch("SWR A320 HB-JLT");
-    matchingDepthRaised = true;
+    engineRequests.matchingDepthRaised = true;
     s.every15SecondsDuties(15);
     EXPECT_TRUE(gf_isNoMatch("SWR A320 HB-JLT")) << "only at a 30-second step";
     s.every15SecondsDuties(30);
@@ -345,30 +351,30 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
     LiveAc& live = activeAc(0x4B0001, "DLH400", 77, 47.46);
     live.onGround = true;
     staticAc(1, "DLH401*", 0).feedCs = "DLH400";
-    coupledSearchQueue.push_back(live.hexid);
-    s.everySecondDuties();
-    EXPECT_TRUE(coupledSearchQueue.empty());
+    engineLists.coupledSearchQueue.push_back(live.hexid);
+    s.everySecondDuties(runSeconds);
+    EXPECT_TRUE(engineLists.coupledSearchQueue.empty());
     EXPECT_TRUE(live.identFlag);
     EXPECT_EQ(gf_findStaticByHexid(1)->simState, SimState::removingfromsim);
 
     staticAc(2, "DLH400*", 0);
-    s.removeStaticTwinOfLive();
+    gf_engineDuties().removeStaticTwinOfLive();
     EXPECT_EQ(gf_findStaticByHexid(2)->simState, SimState::removingfromsim);
 
     staticAc(3, "EZS1*", 1);
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::active) << "no stand reserved";
-    reservedStandName = "E12";
-    s.every5SecondsDuties();
+    parkAirport.reservedStandName = "E12";
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(3)->simState, SimState::removingfromsim);
 
     // Second 305 is a 5-second one: the twin check of the 61-second period is skipped then.
     staticAc(5, "DLH400*", 0);
     runSeconds = 300;
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::active);
     runSeconds = 305;
-    s.every5SecondsDuties();
+    s.every5SecondsDuties(runSeconds);
     EXPECT_EQ(gf_findStaticByHexid(5)->simState, SimState::active);
     runSeconds = 0;
 
@@ -383,10 +389,10 @@ TEST_F(WiringTest, ConflictDutiesRunOnTheirSeconds) {
 
     staticAc(4, "EZS2*", 0);
     INITIAL_LOAD_ONLY.value = false;
-    flushStaticRequested = true;
-    s.everySecondDuties();
+    engineRequests.flushStaticRequested = true;
+    s.handleAddingStack();
     EXPECT_EQ(gf_findStaticByHexid(4)->simState, SimState::removingfromsim);
-    EXPECT_FALSE(flushStaticRequested.load());
+    EXPECT_FALSE(engineRequests.flushStaticRequested.load());
     EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
     EXPECT_EQ(ui.checked(INITIAL_LOAD_ONLY.controlId), std::optional<bool>(true));
     EXPECT_FALSE(saved("INITIAL_LOAD_ONLY", "true")) << "for this run only";
@@ -406,29 +412,29 @@ TEST_F(WiringTest, UpdateCountFollowsTheStandPlanWhileACalculationIsBusy) {
     gf_engineHooks().repaintStatus();
     EXPECT_EQ(gf_statusView().updateCount(), 7);
     ui.clear();
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(parkingRepaints(), 0u) << "nothing to follow while no calculation is busy";
 
     // The calculation has planned three stands; the placement takes them from the back.
-    staticAddList.assign(3, StaticPick{});
-    staticParkingBusy = true;
+    staticPicks.staticAddList.assign(3, StaticPick{});
+    staticParkingState.busy = true;
     for (const std::int32_t expected : {3, 2, 1}) {
         ui.clear();
-        s.everySecondDuties();
+        s.everySecondDuties(runSeconds);
         EXPECT_EQ(gf_statusView().updateCount(), expected);
         EXPECT_EQ(parkingRepaints(), 1u);
         // A stand learned meanwhile repaints the block; the plan's count stays.
         gf_engineHooks().repaintStatus();
         EXPECT_EQ(gf_statusView().updateCount(), expected);
-        staticAddList.pop_back();
+        staticPicks.staticAddList.pop_back();
     }
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(gf_statusView().updateCount(), 0);
 
     // Busy no more: the stand updates again.
     gf_enableParkingControlsFromEngine();
     EXPECT_EQ(gf_statusView().updateCount(), 7);
-    s.everySecondDuties();
+    s.everySecondDuties(runSeconds);
     EXPECT_EQ(gf_statusView().updateCount(), 7);
 }
 
@@ -457,29 +463,30 @@ TEST_F(WiringTest, ResetBringsTheRunBackToItsStart) {
     secondTick = true;
     flightPaused = true;
     runSeconds = 77;
-    renewalCollecting = true;
+    staticParkingState.renewalCollecting = true;
     mainWindow.setText(&MainWindow::errorLine, "old error");
     engineStatus.setParkedFileText("parked: learned");
     feedStatus.qnh = 1020;
     feedStatus.trafficStatus = readerFlowing;
-    flushStaticRequested = true;
-    staticParkingNowRequested = true;
-    blockListChanged = true;
-    callsignChoiceChanged = true;
+    engineRequests.flushStaticRequested = true;
+    engineRequests.staticParkingNowRequested = true;
+    engineRequests.blockListChanged = true;
+    engineRequests.callsignChoiceChanged = true;
     lf_resetRunState();
     EXPECT_FALSE(runControl.stopping());
     EXPECT_EQ(runControl.restartDelay, 0);
     EXPECT_FALSE(secondTick);
     EXPECT_FALSE(flightPaused);
     EXPECT_EQ(runSeconds, 0);
-    EXPECT_FALSE(renewalCollecting);
+    EXPECT_FALSE(staticParkingState.renewalCollecting);
     EXPECT_EQ(mainWindow.text(&MainWindow::errorLine), "");
     const StatusView shown = gf_statusView();
     EXPECT_EQ(shown.engine.parkedFileText, "");
     EXPECT_EQ(shown.feed.qnh, 0);
     EXPECT_EQ(shown.feed.trafficStatus, readerStopped);
     for (const auto* request :
-         {&flushStaticRequested, &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged})
+         {&engineRequests.flushStaticRequested, &engineRequests.staticParkingNowRequested,
+          &engineRequests.blockListChanged, &engineRequests.callsignChoiceChanged})
         EXPECT_FALSE(request->load()) << "a window request of the old run";
 }
 

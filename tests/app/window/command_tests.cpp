@@ -1,5 +1,7 @@
 // The controls' command handling against the recording Ui.
 
+#include "engine/engine_requests.h"
+#include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
 #include <fstream>
@@ -156,11 +158,11 @@ TEST_F(CommandTest, MatchingDepthRaisedOnlyWhenItGrows) {
     MATCHING_DEPTH.value = 2;
     EXPECT_TRUE(handle(choose(MATCHING_DEPTH, 0))); // 1
     EXPECT_EQ(MATCHING_DEPTH.value.load(), 1);
-    EXPECT_FALSE(matchingDepthRaised.load());
+    EXPECT_FALSE(engineRequests.matchingDepthRaised.load());
     EXPECT_TRUE(handle(choose(MATCHING_DEPTH, 3))); // 4
     EXPECT_EQ(MATCHING_DEPTH.value.load(), 4);
     EXPECT_TRUE(saved("MATCHING_DEPTH", "4"));
-    EXPECT_TRUE(matchingDepthRaised.load());
+    EXPECT_TRUE(engineRequests.matchingDepthRaised.load());
 }
 
 TEST_F(CommandTest, MaxLiveIsSavedAndTheTrimGoesToTheWorker) {
@@ -198,7 +200,7 @@ TEST_F(CommandTest, UnblockWithNothingBlocked) {
 
 TEST_F(CommandTest, BlockTheChosenCallsignThenUnblockIt) {
     EXPECT_TRUE(handle(choose(CALLSIGN_2_OBJECTID, 1, "KLM123")));
-    EXPECT_TRUE(callsignChoiceChanged.load());
+    EXPECT_TRUE(engineRequests.callsignChoiceChanged.load());
     EXPECT_EQ(enabled(BLOCK_BUTTON), true); // "Unblock" is disabled
 
     EXPECT_TRUE(handle(button(BLOCK_BUTTON)));
@@ -208,14 +210,14 @@ TEST_F(CommandTest, BlockTheChosenCallsignThenUnblockIt) {
     EXPECT_EQ(enabled(UNBLOCK_BUTTON), true);
     EXPECT_EQ(enabled(BLOCK_BUTTON), false);
     EXPECT_EQ(choiceResets, 1);
-    EXPECT_TRUE(blockListChanged.exchange(false));
+    EXPECT_TRUE(engineRequests.blockListChanged.exchange(false));
 
     EXPECT_TRUE(handle(button(UNBLOCK_BUTTON)));
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
     EXPECT_TRUE(saved("BLOCK_CALLSIGN", ""));
     EXPECT_EQ(enabled(UNBLOCK_BUTTON), false);
     EXPECT_EQ(message(), "no more blocking of live aircraft 'KLM123'");
-    EXPECT_TRUE(blockListChanged.load());
+    EXPECT_TRUE(engineRequests.blockListChanged.load());
 }
 
 TEST_F(CommandTest, BlockCallsignField) {
@@ -298,7 +300,7 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
     };
 
     EXPECT_TRUE(handle(button(NOW_BUTTON)));
-    EXPECT_FALSE(staticParkingNowRequested.load()); // no park airport
+    EXPECT_FALSE(engineRequests.staticParkingNowRequested.load()); // no park airport
     loaded = true;
     for (const auto& [s, text] : std::vector<std::pair<int, std::string>>{{15, "15 seconds"},
                                                                           {30, "15 seconds"},
@@ -309,8 +311,8 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
         EXPECT_TRUE(handle(button(NOW_BUTTON)));
         EXPECT_EQ(message(), "Skyloom will update static parking in " + text + " ...") << s;
     }
-    EXPECT_TRUE(staticParkingNowRequested.load());
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_TRUE(engineRequests.staticParkingNowRequested.load());
+    EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_EQ(countdown, 20);
     EXPECT_EQ(gf_statusView().engine.renewalMinutes, 20);
     EXPECT_EQ(enabled(MAX_PARK_SEL), false);
@@ -318,10 +320,10 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
 
 TEST_F(CommandTest, RereadAndFlushRaiseTheirRequests) {
     EXPECT_TRUE(handle(button(REREAD_BUTTON)));
-    EXPECT_TRUE(rereadParkAirportsRequested.load());
+    EXPECT_TRUE(engineRequests.rereadParkAirportsRequested.load());
     EXPECT_EQ(enabled(DESTINATION), false);
     EXPECT_TRUE(handle(button(FLUSH_STATIC_BUTTON)));
-    EXPECT_TRUE(flushStaticRequested.load());
+    EXPECT_TRUE(engineRequests.flushStaticRequested.load());
     EXPECT_EQ(message(), "All static parked aircraft will be removed ...");
     EXPECT_EQ(enabled(FLUSH_STATIC_BUTTON), false);
 }

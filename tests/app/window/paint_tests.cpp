@@ -4,6 +4,7 @@
 
 #include "app/run_state.h"
 #include "core/version.h"
+#include "engine/static/static_parking_state.h"
 
 #include <thread>
 
@@ -322,7 +323,7 @@ TEST_F(PaintTest, RenewalCountdownOnlyWithAParkAirportAndNoRenewal) {
     EXPECT_EQ(paint().textAt(5, 343), nullptr);
     INITIAL_LOAD_ONLY.value = true;
     EXPECT_EQ(textAt(paint(), 5, 343), "(no next ... )");
-    staticParkingBusy = true;
+    staticParkingState.busy = true;
     EXPECT_EQ(paint().textAt(5, 343), nullptr);
     EXPECT_EQ(colourAt(paint(), 5, 315), colour::yellow);
 }

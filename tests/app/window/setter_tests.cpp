@@ -1,6 +1,7 @@
 // Control setters: traffic range, automatic range, max-fit hours, the parking controls.
 
 #include "core/units.h"
+#include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
 #include <vector>
@@ -159,12 +160,12 @@ TEST_F(SetterTest, ParkingControlsSwitchAsABlock) {
                                                 &MAX_FIT_FL,          &MAX_PARK_SEL, &MAX_LIVE_SEL,
                                                 &FLUSH_STATIC_BUTTON, &NOW_BUTTON,   &REREAD_BUTTON};
     gf_disableParkingControls();
-    EXPECT_TRUE(staticParkingBusy.load());
+    EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_TRUE(parkingControlsReady.load());
     for (const auto* p : block)
         EXPECT_EQ(ui.enabled(p->controlId), false) << p->controlId;
     gf_enableParkingControls();
-    EXPECT_FALSE(staticParkingBusy.load());
+    EXPECT_FALSE(staticParkingState.busy.load());
     EXPECT_EQ(gf_statusView().engine.renewalMinutes, 19);
     for (const auto* p : block)
         EXPECT_EQ(ui.enabled(p->controlId), true) << p->controlId;

@@ -1,0 +1,37 @@
+#include "engine/base/engine_clock.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> held{false};
+std::atomic<EngineClock::rep> heldTicks{0};
+
+} // namespace
+
+EngineClock::time_point gf_engineNow() {
+    if (held.load()) return EngineClock::time_point(EngineClock::duration(heldTicks.load()));
+    return EngineClock::now();
+}
+
+std::int64_t gf_engineTicks() {
+    return static_cast<std::int64_t>(gf_engineNow().time_since_epoch().count());
+}
+
+EngineClock::time_point gf_engineTimeOf(std::int64_t ticks) {
+    return EngineClock::time_point(EngineClock::duration(ticks));
+}
+
+void gf_holdEngineClockForTests(EngineClock::time_point start) {
+    heldTicks = start.time_since_epoch().count();
+    held = true;
+}
+
+void gf_advanceEngineClockForTests(EngineClock::duration step) {
+    heldTicks += step.count();
+}
+
+void gf_resetEngineClockForTests() {
+    held = false;
+    heldTicks = 0;
+}

@@ -1,0 +1,3 @@
+#include "engine/stands/static_picks.h"
+
+StaticPicks staticPicks;
