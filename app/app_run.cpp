@@ -106,17 +106,17 @@ bool gf_loadWindowPosition() {
         return true;
     }
     if (!gf_save1GenerationOf(path)) {
-        gf_logError(fmt::format(
-            "{} failed to load, syntax error?\n --> could not be saved as 0.xml, file kept\n", shown));
+        gf_logError(fmt::format("{} failed to load, syntax error?", shown));
+        gf_log(" --> could not be saved as 0.xml, file kept\n");
         return true;
     }
     if (!fs::remove(path, ec) && ec) {
-        gf_logError(
-            fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml, file not removed: {}\n",
-                        shown, ec.message()));
+        gf_logError(fmt::format("{} failed to load, syntax error?", shown));
+        gf_log(fmt::format(" --> saved as 0.xml, file not removed: {}\n", ec.message()));
         return false;
     }
-    gf_logError(fmt::format("{} failed to load, syntax error?\n --> saved as 0.xml,  file removed\n", shown));
+    gf_logError(fmt::format("{} failed to load, syntax error?", shown));
+    gf_log(" --> saved as 0.xml,  file removed\n");
     return true;
 }
 

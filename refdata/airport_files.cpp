@@ -396,10 +396,11 @@ void lf_readLearned(const fs::path& path, const ParkAirportInfo& info) {
             return;
         }
         const bool olderFile = flightsKeptSince.isNewerThan(VersionData(meta->version));
-        if (olderFile)
-            gf_log(fmt::format("\nThis learned file was created with and older {} version than {},\nAll "
-                               "flights will be cleared, except for a handmade file\n",
+        if (olderFile) {
+            gf_log(fmt::format("\nThis learned file was created with and older {} version than {},",
                                gf_productName, flightsKeptSince.toString()));
+            gf_log("All flights will be cleared, except for a handmade file\n");
+        }
         const std::string learnedName = gf_readStringParameter(doc, "airport_name").value_or("");
         if (learnedName != info.airport_name)
             gf_showMessage(fmt::format("Warning: learned file airport name: '{}' differs from archived file "

@@ -238,8 +238,9 @@ void lf_onObjectBlock(const SIMCONNECT_RECV_SIMOBJECT_DATA& reply, bool byType) 
         } else if (!asGenLogged) {
             asGenLogged = true;
             gf_log(fmt::format("\nSpawned by Asobo, oid: {}, callsign AS-GEN, altaboveGnd:{:.0f} ft, "
-                               "onground:{}, gnd_alt:{:.0f} ft\n This message will be logged only once...\n",
+                               "onground:{}, gnd_alt:{:.0f} ft",
                                gf_oid2string(id), block.altAboveGround, onGround, block.groundAltitude));
+            gf_log(" This message will be logged only once...\n");
         }
         return;
     }

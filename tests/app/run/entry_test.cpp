@@ -95,7 +95,9 @@ TEST_F(WindowPositionTest, BrokenFileIsKeptAsGenerationAndRemoved) {
     EXPECT_TRUE(fs::exists(root / "user" / "parameters0.xml"));
     EXPECT_EQ(MAIN_WINDOW_X.value, 400);
     EXPECT_EQ(MAIN_WINDOW_Y.value, 20);
-    EXPECT_TRUE(logHas("failed to load, syntax error?"));
+    EXPECT_TRUE(logHas("failed to load, syntax error?\n --> saved as 0.xml,  file removed\n"))
+        << "the second line of the message is a line of its own";
+    EXPECT_FALSE(logHas("\\n")) << "no line break written escaped";
 }
 
 // A file that cannot be read is not a broken file; and a broken file whose copy could not be made is
