@@ -1,6 +1,7 @@
 // Fuzz target: airports/my_park_airports.txt as the park-airport list reads it. Every entry names a
-// known airport once, with a stand that has no comma and no outer blanks; when the first entry is saved
-// back (the file rewritten sorted), reading the file again gives that airport with the same stand.
+// known airport once; when the first entry is saved back (the file rewritten sorted), reading the file
+// again gives that airport with the same stand, whatever the stand's text (a quoted id may hold commas,
+// quotes, line breaks and blanks at its ends).
 
 #include <algorithm>
 #include <cstddef>
@@ -36,10 +37,6 @@ void lf_setUp() {
     (void)done;
 }
 
-bool lf_isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -51,9 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::string> codes;
     for (const ParkAirportEntry& e : parkAirport.parkAirports) {
         fuzz_support::require(gf_findAirport(e.code) != nullptr && codes.insert(e.code).second);
-        fuzz_support::require(e.stand.find(',') == std::string::npos);
-        fuzz_support::require(e.stand.empty() ||
-                              (!lf_isBlank(e.stand.front()) && !lf_isBlank(e.stand.back())));
     }
     fuzz_support::require(parkAirport.parkAirports.size() <=
                           static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
