@@ -12,8 +12,41 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <vector>
 
 namespace {
+
+// The distance from the user of each live record, by its place in the list, with the positions of the
+// record and of the user it was computed for. It is taken again only when both are the same to the bit,
+// so it is always exactly what a new computation would give; each record's distance is computed once
+// for each change of its or the user's position, not once for each newcomer checked against the limit.
+struct LiveDistance {
+    std::uint64_t lat = 0;
+    std::uint64_t lon = 0;
+    std::uint64_t userLat = 0;
+    std::uint64_t userLon = 0;
+    double nm = 0;
+    bool known = false;
+};
+
+std::vector<LiveDistance> liveDistances;
+
+double lf_distanceFromUserNm(std::size_t place, const LiveAc& ac, const Lalo& user) {
+    if (liveDistances.size() <= place) liveDistances.resize(engineLists.liveAcs.size());
+    LiveDistance& cached = liveDistances[place];
+    const auto lat = std::bit_cast<std::uint64_t>(ac.pos.latitude);
+    const auto lon = std::bit_cast<std::uint64_t>(ac.pos.longitude);
+    const auto userLat = std::bit_cast<std::uint64_t>(user.lat);
+    const auto userLon = std::bit_cast<std::uint64_t>(user.lon);
+    if (!cached.known || cached.lat != lat || cached.lon != lon || cached.userLat != userLat ||
+        cached.userLon != userLon) {
+        cached = LiveDistance{
+            lat, lon, userLat, userLon, gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude}), true};
+    }
+    return cached.nm;
+}
 
 // Withdraws the creation of a record in state adding2sim that has not reached the simulator link.
 bool lf_withdrawCreation(const StaticAc& ac) {
@@ -60,9 +93,11 @@ bool gf_removeFarthestLiveAc(double distanceNm) {
     const Lalo user{engineLists.engineUserState.latitude, engineLists.engineUserState.longitude};
     double limit = distanceNm;
     LiveAc* candidate = nullptr;
-    for (LiveAc& ac : engineLists.liveAcs) {
+    auto& list = engineLists.liveAcs;
+    for (std::size_t place = 0; place < list.size(); ++place) {
+        LiveAc& ac = list[place];
         if (ac.simState != SimState::active) continue;
-        const double d = gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude});
+        const double d = lf_distanceFromUserNm(place, ac, user);
         if (d > limit + 0.1) {
             candidate = &ac;
             limit = d;

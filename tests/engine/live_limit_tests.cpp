@@ -1,0 +1,186 @@
+// The live limit under bursts of newcomers: each buffered aircraft due at the limit removes the same
+// active aircraft, or is refused, exactly as a plain scan over the list decides, while aircraft move,
+// leave the active state, are erased and the user moves between the checks.
+
+#include "core/geodesy.h"
+#include "core/settings.h"
+#include "engine/base/ac_removal.h"
+#include "engine/base/engine_tables.h"
+#include "engine/live/live_update.h"
+#include "engine_fixture.h"
+#include "liveries/livery_data.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <vector>
+
+namespace enginetest {
+namespace {
+
+class LiveLimitTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        scannedLiveries = {{"SWR", "A320", "Swiss A320", "", 1, false}};
+        gf_sortLiveries(scannedLiveries);
+        gf_buildLiveryTables({});
+        scannedLiveries.clear();
+        engineLists.liveAcs.reserve(4096);
+        engineLists.engineUserState.latitude = 47.0;
+        engineLists.engineUserState.longitude = 8.0;
+        engineLists.engineUserState.altitude = 0;
+        enginePassCount = 5000;
+    }
+
+    // An airborne aircraft at the given position; buffered ones are due in this pass.
+    static std::size_t append(std::uint32_t hexid, double lat, double lon, SimState state) {
+        LiveAc& ac = liveAc(hexid, fmt::format("SWR{}", hexid % 100000));
+        ac.samples.clear();
+        for (int i = 0; i < 3; ++i) {
+            PosSample s;
+            s.lat = lat;
+            s.lon = lon + 0.01 * i;
+            s.alt = 20000;
+            s.gs = 300;
+            s.track = 90;
+            s.airborne = true;
+            s.duePass = enginePassCount.load() + 100 * i;
+            ac.samples.push_back(s);
+        }
+        ac.pos.latitude = lat;
+        ac.pos.longitude = lon;
+        ac.pos.altitude = 20000;
+        if (state == SimState::active) {
+            ac.simState = SimState::active;
+            ac.setPhase(AcPhase::flying);
+            gf_setObjectId(ac, hexid);
+        }
+        return engineLists.liveAcs.size() - 1;
+    }
+
+    // Today's rule written plainly: the place of the active aircraft to remove for a newcomer at
+    // `distanceNm`, nullopt when the newcomer is refused; 0 places when the limit is not reached.
+    struct Expected {
+        bool checked = false;
+        std::optional<std::size_t> removed;
+    };
+    static Expected reference(const LiveAc& newcomer) {
+        const auto& list = engineLists.liveAcs;
+        std::size_t active = 0;
+        for (const LiveAc& ac : list)
+            if (ac.simState == SimState::active) ++active;
+        Expected e;
+        if (engineLists.pendingSpawns.size() + active + engineLists.liveCreateQueue.size() <
+            static_cast<std::size_t>(MAX_LIVE_SEL.value.load()))
+            return e;
+        e.checked = true;
+        const Lalo user{engineLists.engineUserState.latitude, engineLists.engineUserState.longitude};
+        double limit = gf_distanceNm(user, Lalo{newcomer.samples.front().lat, newcomer.samples.front().lon});
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i].simState != SimState::active) continue;
+            const double d = gf_distanceNm(user, Lalo{list[i].pos.latitude, list[i].pos.longitude});
+            if (d > limit + 0.1) {
+                e.removed = i;
+                limit = d;
+            }
+        }
+        return e;
+    }
+};
+
+TEST_F(LiveLimitTest, BurstsOfNewcomersDecideAsAPlainScan) {
+    std::mt19937 rng(31);
+    // Positions on a grid of 0.0012 degrees (about 0.07 nm) along both axes, so that many aircraft stand
+    // at the same distance or within the 0.1 nm margin of each other.
+    auto coordinate = [&](double base) {
+        return base + 0.0012 * static_cast<double>(std::uniform_int_distribution<int>(-60, 60)(rng));
+    };
+    auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; };
+    std::uint32_t nextHexid = 0x400000;
+    MAX_LIVE_SEL.value = 40;
+    for (int i = 0; i < 40; ++i)
+        append(nextHexid++, coordinate(47.0), coordinate(8.0), SimState::active);
+
+    std::size_t removals = 0;
+    std::size_t refusals = 0;
+    for (int burst = 0; burst < 400; ++burst) {
+        const int newcomers = std::uniform_int_distribution<int>(1, 30)(rng);
+        std::vector<std::uint32_t> due;
+        for (int i = 0; i < newcomers; ++i) {
+            // Some newcomers stand exactly where an active aircraft stands.
+            if (chance(10) && !engineLists.liveAcs.empty()) {
+                const LiveAc& twin = engineLists.liveAcs[rng() % engineLists.liveAcs.size()];
+                append(nextHexid, twin.pos.latitude, twin.pos.longitude, SimState::buffer);
+            } else {
+                append(nextHexid, coordinate(47.0), coordinate(8.0), SimState::buffer);
+            }
+            due.push_back(nextHexid++);
+        }
+        for (const std::uint32_t hexid : due) {
+            auto& list = engineLists.liveAcs;
+            // Between two newcomers the pass moves aircraft, removes some, sends some back to the buffer
+            // (a respawn) and now and then the user moves.
+            for (LiveAc& ac : list) {
+                if (ac.simState != SimState::active) continue;
+                if (chance(20)) ac.pos.latitude = coordinate(47.0);
+                if (chance(2)) removeAircraftFromSim(ac);
+                if (chance(1)) ac.simState = SimState::buffer;
+            }
+            if (chance(5)) engineLists.engineUserState.latitude = coordinate(47.0);
+            if (chance(5)) engineLists.engineUserState.longitude = coordinate(8.0);
+
+            LiveAc* newcomer = gf_findLiveByHexid(hexid);
+            ASSERT_NE(newcomer, nullptr);
+            if (newcomer->simState != SimState::buffer) continue;
+            const Expected expected = reference(*newcomer);
+            std::vector<SimState> before;
+            for (const LiveAc& ac : list)
+                before.push_back(ac.simState);
+            const std::size_t place = static_cast<std::size_t>(newcomer - list.data());
+
+            gf_spawnPath(*newcomer);
+
+            const std::string where = fmt::format("burst {} newcomer {:06x}", burst, hexid);
+            if (expected.checked && !expected.removed) {
+                ++refusals;
+                EXPECT_TRUE(list[place].eraseNow) << where << " is refused";
+            } else {
+                EXPECT_FALSE(list[place].eraseNow) << where << " is taken";
+            }
+            if (expected.removed) ++removals;
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                if (i == place) continue;
+                if (expected.removed && *expected.removed == i) {
+                    // A record without an object stays active, marked for erasing at once.
+                    EXPECT_TRUE(list[i].simState == SimState::removingfromsim ||
+                                (list[i].oid == 0 && list[i].eraseNow))
+                        << where << " removes record " << i;
+                } else {
+                    EXPECT_EQ(list[i].simState, before[i]) << where << ", record " << i;
+                }
+            }
+        }
+        // The end of the pass: records erased, creations answered, new objects active.
+        for (LiveAc& ac : engineLists.liveAcs) {
+            if (ac.simState == SimState::removingfromsim && chance(70)) ac.eraseNow = true;
+            if (ac.simState == SimState::buffer && !ac.eraseNow && chance(50)) ac.eraseNow = true;
+        }
+        gf_compactLiveAcs();
+        for (const std::uint32_t hexid : engineLists.pendingSpawns)
+            if (LiveAc* ac = gf_findLiveByHexid(hexid); ac && chance(80)) {
+                ac->simState = SimState::active;
+                if (chance(95)) gf_setObjectId(*ac, hexid);
+            }
+        engineLists.pendingSpawns.clear();
+        if (chance(10)) MAX_LIVE_SEL.value = std::uniform_int_distribution<int>(20, 60)(rng);
+    }
+    // The bursts took both ways many times.
+    EXPECT_GT(removals, 100u) << refusals;
+    EXPECT_GT(refusals, 100u) << removals;
+}
+
+} // namespace
+} // namespace enginetest
