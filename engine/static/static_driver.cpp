@@ -286,7 +286,13 @@ void gf_takeParkFileRead() {
         pendingRead.reset();
         return;
     }
-    ParkFileRead read = result.get();
+    ParkFileRead read;
+    try {
+        read = result.get();
+    } catch (const std::exception&) {
+        // Nothing came of it: the reader reads the file itself.
+        read = ParkFileRead{pendingRead->reference, nullptr, false, std::nullopt};
+    }
     pendingRead.reset();
     lf_endParkedRead(lf_readParkedFile(read));
 }
@@ -323,7 +329,13 @@ void gf_updateStaticParking(bool atStart) {
         }
         auto promise = std::make_shared<std::promise<ParkFileRead>>();
         pendingRead = PendingParkFileRead{parkAirportCode, reference, promise->get_future()};
-        lf_runRead([promise, reference] { promise->set_value(gf_readParkFile(reference)); });
+        lf_runRead([promise, reference] {
+            try {
+                promise->set_value(gf_readParkFile(reference));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
         gf_takeParkFileRead();
         return;
     }
