@@ -47,6 +47,7 @@ void lf_handleAddingStack() {
     gf_drainSimResults();
     gf_serveEngineRequests();
     gf_takeKeptUserStand();
+    gf_takeParkFileRead();
     gf_updateLiveAircraft();
     gf_handOverPositions();
     if (pass % 10 == 0) gf_handOverOneRemoval();

@@ -3,7 +3,8 @@
 // the pause) and calls these steps; every engine duty with its rate is written here once. Worker
 // thread.
 //
-//   every pass (10 ms)       the engine pass: results, requests, live aircraft, positions, one removal
+//   every pass (10 ms)       the engine pass: results, requests, the park airport's file once read,
+//                            live aircraft, positions, one removal
 //                            (10 passes), one creation (50), objects in range (20), user state (100)
 //   every second             the coupled-callsign search, collision avoidance; on the seconds without
 //                            5-second duties: the static parking update (16 s, not while a renewal

@@ -467,7 +467,15 @@ std::optional<std::int32_t> lf_altitudeOf(const pugi::xml_document& doc) {
     return static_cast<std::int32_t>(*feet);
 }
 
-std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
+// The stands read from the file go to parkPositions; a refused file's stands read before the faulty one
+// stay there, as gf_readParkpositions leaves them.
+void lf_installStands(ParkingFileStands read) {
+    parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
+                         std::make_move_iterator(read.stands.end()));
+    if (read.refused()) throw orv::UserErrorException(read.errorNumber, read.refusal);
+}
+
+std::string lf_readApf(const std::string& reference, ParkAirportInfo& info, ParkFileRead* preread) {
     if (reference.empty()) return fmt::format("{}: xml is empty", readTag);
     if (parkAirportCode.empty()) return fmt::format("{}: no park airport set", readTag);
     const bool local = lf_startsWithAirports(reference);
@@ -479,8 +487,10 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     handmadeApf = false;
     learnedFileRefused = false;
     const fs::path file = local ? lf_localPath(reference) : parkAirportCopy;
-    pugi::xml_document doc;
-    if (!doc.load_file(file.c_str()))
+    const bool useRead = local && preread && preread->reference == reference && preread->document;
+    pugi::xml_document ownDoc;
+    const pugi::xml_document& doc = useRead ? *preread->document : ownDoc;
+    if (!(useRead ? preread->loaded : static_cast<bool>(ownDoc.load_file(file.c_str()))))
         return fmt::format("{}: could not load file: {}", reference, lf_pathText(file));
     if (!gf_readMetaData(doc))
         return fmt::format("{}: refused to load: {}", reference, lf_headerRefusal(doc));
@@ -493,7 +503,10 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
     currentParkAirport.alt = *altitude;
     info.airport_name = gf_readStringParameter(doc, "airport_name").value_or("");
 
-    gf_readParkpositions(doc);
+    if (useRead && preread->stands)
+        lf_installStands(std::move(*preread->stands));
+    else
+        gf_readParkpositions(doc);
 
     const auto qfReal = gf_readIntParameter(doc, "Qf_real");
     const auto qfSoft = gf_readIntParameter(doc, "Qf_soft");
@@ -556,9 +569,25 @@ std::string lf_readApf(const std::string& reference, ParkAirportInfo& info) {
 
 } // namespace
 
-std::string gf_readApf(const std::string& reference, ParkAirportInfo& info) {
+ParkFileRead gf_readParkFile(const std::string& reference) {
+    ParkFileRead read;
+    read.reference = reference;
+    if (!lf_startsWithAirports(reference) || !gf_isSafeReference(reference)) return read;
     try {
-        return lf_readApf(reference, info);
+        read.document = std::make_unique<pugi::xml_document>();
+        read.loaded = static_cast<bool>(read.document->load_file(lf_localPath(reference).c_str()));
+        // The header is judged on the cycle (its refusal is logged there).
+        if (read.loaded) read.stands = gf_parseParkpositions(*read.document);
+    } catch (const std::exception&) {
+        // Left to the reader on the cycle, which meets the same fault and reports it.
+        read = ParkFileRead{reference, nullptr, false, std::nullopt};
+    }
+    return read;
+}
+
+std::string gf_readApf(const std::string& reference, ParkAirportInfo& info, ParkFileRead* preread) {
+    try {
+        return lf_readApf(reference, info, preread);
     } catch (const orv::UserErrorException&) {
         throw;
     } catch (const std::exception& e) {

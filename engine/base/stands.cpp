@@ -109,7 +109,7 @@ void gf_publishStandSnapshot() {
     cache = NearestCache{};
 }
 
-std::string gf_loadParkStands(const std::string& reference) {
+std::string gf_loadParkStands(const std::string& reference, ParkFileRead* preread) {
     // Published whether the reader returns or throws: the list may have changed either way.
     standHolders.clear();
     struct Publish {
@@ -118,7 +118,7 @@ std::string gf_loadParkStands(const std::string& reference) {
             gf_publishStandSnapshot();
         }
     } publish;
-    return gf_readApf(reference, parkAirportInfo);
+    return gf_readApf(reference, parkAirportInfo, preread);
 }
 
 void gf_clearParkStands() {

@@ -9,6 +9,8 @@
 #include <list>
 #include <string>
 
+struct ParkFileRead;
+
 struct ParkAirportEntry {
     std::string code;  // ICAO code
     std::string stand; // the reserved stand's name; empty when none
@@ -52,8 +54,9 @@ std::uint32_t gf_standHolder(std::uint32_t sid);
 // Worker thread: publishes the names and positions of parkPositions for gf_nearestStandName. Call it
 // whenever the list was loaded, cleared or a stand moved (gf_loadParkStands and gf_clearParkStands do).
 void gf_publishStandSnapshot();
-// gf_readApf followed by the publication; the reader's error text (empty on success).
-std::string gf_loadParkStands(const std::string& reference);
+// gf_readApf followed by the publication; the reader's error text (empty on success). `preread`: the
+// file as read off the cycle (gf_readParkFile).
+std::string gf_loadParkStands(const std::string& reference, ParkFileRead* preread = nullptr);
 // gf_clearParkPositions followed by the publication.
 void gf_clearParkStands();
 

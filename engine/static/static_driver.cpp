@@ -35,11 +35,38 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <future>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace {
 
 double lastUserLat = 0.0;
 double lastUserLon = 0.0;
+
+// The park airport's file being read off the cycle for a calculation; the worker takes the value once
+// it is there. Leaving the airport drops it (the reading thread ends on its own).
+struct PendingParkFileRead {
+    std::string code;
+    std::string reference;
+    std::future<ParkFileRead> result;
+};
+std::optional<PendingParkFileRead> pendingRead;
+ParkFileReadRunner readRunner;
+
+void lf_runRead(std::function<void()> read) {
+    if (readRunner)
+        readRunner(std::move(read));
+    else {
+        try {
+            std::thread(read).detach();
+        } catch (const std::system_error&) {
+            read(); // no thread to be had: read in place, as a stall is better than no statics
+        }
+    }
+}
 
 void lf_repaint() {
     if (const auto& hook = gf_engineHooks().repaintStatus) hook();
@@ -132,15 +159,14 @@ void lf_setReservedStand(const std::string& name, bool ok) {
     }
 }
 
-// Loads the park airport's stands; empty on success, else the message to show.
-std::string lf_readParkedFile() {
-    gf_clearParkStands();
-    const std::string reference = gf_apfRefOf(parkAirportCode);
-    if (reference.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", parkAirportCode);
+// Loads the park airport's stands from the file as read off the cycle; empty on success, else the
+// message to show.
+std::string lf_readParkedFile(ParkFileRead& read) {
+    const std::string& reference = read.reference;
     engineStatus.setParkedFileText({});
     std::string msg;
     try {
-        msg = gf_loadParkStands(reference);
+        msg = gf_loadParkStands(reference, &read);
     } catch (const orv::UserErrorException& e) {
         // A fault of the airport file (a stand without id, a repeated id, no altitude) refuses that
         // file: the airport gets no statics, the run goes on.
@@ -190,7 +216,24 @@ std::string lf_readParkedFile() {
     return msg;
 }
 
+void lf_forgetParkAirport();
+
+// The calculation after the park airport's file was read (`msg` empty), or the read's failure.
+void lf_endParkedRead(const std::string& msg) {
+    if (msg.empty()) {
+        gf_setStaticRenewalCountdown(staticRenewalMinutes);
+        lf_calculateStaticParking();
+    } else {
+        gf_enableParkingControlsFromEngine();
+        gf_showMessage(msg, true);
+        lf_forgetParkAirport();
+    }
+    lf_enableDestination(true);
+    gf_logFlush();
+}
+
 void lf_forgetParkAirport() {
+    pendingRead.reset();
     // A read that found no stands may have applied a learned file's settings all the same.
     if (parkAirportLoaded.load() || learnedSettingsInForce.load()) gf_restoreOverriddenParameters();
     if (parkAirportLoaded.load()) {
@@ -235,8 +278,37 @@ std::int32_t lf_simKind() {
 
 } // namespace
 
+void gf_takeParkFileRead() {
+    if (!pendingRead) return;
+    auto& result = pendingRead->result;
+    if (result.wait_for(std::chrono::seconds(0)) == std::future_status::timeout) return;
+    if (pendingRead->code != parkAirportCode) {
+        pendingRead.reset();
+        return;
+    }
+    ParkFileRead read;
+    try {
+        read = result.get();
+    } catch (const std::exception&) {
+        // Nothing came of it: the reader reads the file itself.
+        read = ParkFileRead{pendingRead->reference, nullptr, false, std::nullopt};
+    }
+    pendingRead.reset();
+    lf_endParkedRead(lf_readParkedFile(read));
+}
+
+bool gf_parkFileReadPending() {
+    return pendingRead.has_value();
+}
+
+void gf_setParkFileReadRunner(ParkFileReadRunner runner) {
+    readRunner = std::move(runner);
+}
+
 void gf_updateStaticParking(bool atStart) {
     gf_takeKeptUserStand();
+    // The park airport's file is still being read: the calculation follows when the pass takes it.
+    if (pendingRead) return;
     // The placement has ended. A calculation still to come has not begun its placement.
     if (staticParkingState.busy.load() && staticPicks.staticAddList.empty() &&
         !staticParkingState.calculationRequested) {
@@ -249,17 +321,22 @@ void gf_updateStaticParking(bool atStart) {
     if (staticParkingState.calculationRequested) {
         lf_clearMessage();
         staticParkingState.calculationRequested = false;
-        const std::string msg = lf_readParkedFile();
-        if (msg.empty()) {
-            gf_setStaticRenewalCountdown(staticRenewalMinutes);
-            lf_calculateStaticParking();
-        } else {
-            gf_enableParkingControlsFromEngine();
-            gf_showMessage(msg, true);
-            lf_forgetParkAirport();
+        gf_clearParkStands();
+        const std::string reference = gf_apfRefOf(parkAirportCode);
+        if (reference.empty()) {
+            lf_endParkedRead(fmt::format("{} {} not found", "lf_readParkedFile", parkAirportCode));
+            return;
         }
-        lf_enableDestination(true);
-        gf_logFlush();
+        auto promise = std::make_shared<std::promise<ParkFileRead>>();
+        pendingRead = PendingParkFileRead{parkAirportCode, reference, promise->get_future()};
+        lf_runRead([promise, reference] {
+            try {
+                promise->set_value(gf_readParkFile(reference));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
+        gf_takeParkFileRead();
         return;
     }
     const UserState user = gf_userStateCopy();
@@ -413,6 +490,7 @@ std::uint32_t gf_objectsInRangeMetres(std::uint32_t trafficRadiusMetres) {
 
 void gf_resetStaticDriverForTests() {
     staticParkingState.reset();
+    pendingRead.reset();
     lastUserLat = 0.0;
     lastUserLon = 0.0;
 }

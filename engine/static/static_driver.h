@@ -6,9 +6,21 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 // The driver: called once with true before the main cycle and every sixteenth second with false.
 void gf_updateStaticParking(bool atStart);
+
+// The pass: once the park airport's file, read off the cycle for a calculation the driver started, is
+// there, it is installed and the calculation made (or its failure shown). A read whose airport was left
+// in the meantime is dropped.
+void gf_takeParkFileRead();
+// The driver waits for the park airport's file.
+bool gf_parkFileReadPending();
+// How the file is read off the cycle: the runner runs `read` (on a thread of its own when none is set,
+// the default). Tests run it in place or hold it back.
+using ParkFileReadRunner = std::function<void(std::function<void()> read)>;
+void gf_setParkFileReadRunner(ParkFileReadRunner runner);
 
 // Removes the static aircraft and the live aircraft on the ground, then forgets the park airport (also
 // at the closing down of a run).

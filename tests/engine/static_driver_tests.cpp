@@ -29,6 +29,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <latch>
 #include <thread>
 
 namespace enginetest {
@@ -69,9 +71,14 @@ protected:
         currentWeekSlot = WeekSlot{3, 20}.packed();
         gf_engineHooks().enableParkingControls = [this] { ++enabled; };
         gf_coreHooks().showMessage = [this](std::string_view text, bool) { messages.emplace_back(text); };
+        // The park airport's file is read in place: the driver's call that starts the calculation makes
+        // it (the read off the cycle has tests of its own).
+        gf_setParkFileReadRunner([](std::function<void()> read) { read(); });
     }
 
     void TearDown() override {
+        gf_setParkFileReadRunner({});
+        gf_resetStaticDriverForTests();
         gf_resetParkAirportsForTests();
         gf_resetParkAirportForTests();
         trafficReader.clearParkAirport();
@@ -190,6 +197,60 @@ TEST_F(StaticDriverTest, ThirtyStaticAircraftFromAHundredStands) {
     EXPECT_FALSE(staticParkingState.busy.load());
     EXPECT_EQ(enabled, 1);
     EXPECT_EQ(staticParkingState.renewalCountdown.load(), 19);
+}
+
+// The park airport's file is read on a thread of its own, held here until the latch opens: the driver's
+// call that starts the read returns without the stands, the driver waits while it runs, and the pass
+// after it ended installs the stands and makes the calculation. Leaving the airport while the file is
+// read drops what the read brings.
+TEST_F(StaticDriverTest, TheAirportFileIsReadOffTheCycleAndTakenByALaterPass) {
+    writeAirportFile("LSZH", 100, "Skyloom demo");
+    writeParkList("LSZH\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    for (const bool leave : {false, true}) {
+        SCOPED_TRACE(leave ? "left while the file is read" : "stays");
+        std::latch open(1);
+        std::thread reader;
+        gf_setParkFileReadRunner([&](std::function<void()> read) {
+            reader = std::thread([&open, read = std::move(read)] {
+                open.wait();
+                read();
+            });
+        });
+        userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
+        gf_updateStaticParking(true);
+        ASSERT_EQ(parkAirportCode, "LSZH");
+        gf_updateStaticParking(false); // starts the read
+        ASSERT_TRUE(reader.joinable());
+        EXPECT_TRUE(gf_parkFileReadPending());
+        EXPECT_TRUE(parkPositions.empty());
+        EXPECT_FALSE(parkAirportLoaded.load());
+        pass(3);
+        gf_updateStaticParking(false); // waits: the message and the controls stay as they are
+        EXPECT_TRUE(parkPositions.empty());
+        EXPECT_TRUE(staticPicks.staticAddList.empty());
+        EXPECT_TRUE(staticParkingState.busy.load());
+        EXPECT_EQ(enabled, 0);
+
+        if (leave) gf_leaveParkAirport();
+        open.count_down();
+        reader.join();
+        pass(1);
+        EXPECT_FALSE(gf_parkFileReadPending());
+        if (leave) {
+            EXPECT_EQ(parkAirportCode, "");
+            EXPECT_TRUE(parkPositions.empty());
+            EXPECT_FALSE(parkAirportLoaded.load());
+            EXPECT_TRUE(staticPicks.staticAddList.empty());
+        } else {
+            EXPECT_EQ(parkPositions.size(), 100u) << logText();
+            EXPECT_TRUE(parkAirportLoaded.load());
+            EXPECT_EQ(staticPicks.staticAddList.size(), 30u);
+            EXPECT_EQ(staticParkingState.renewalCountdown.load(), 20);
+            gf_leaveParkAirport();
+        }
+        gf_resetStaticDriverForTests();
+    }
 }
 
 TEST_F(StaticDriverTest, ChoosingTheParkAirport) {

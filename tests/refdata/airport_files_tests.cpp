@@ -224,6 +224,60 @@ TEST_F(AirportFiles, FilesThatCannotBeReadSayWhy) {
     EXPECT_FALSE(parkAirportLoaded.load());
 }
 
+// The file read away from the cycle (gf_readParkFile) touches nothing of the park airport, and handed to
+// the reader gives what the reader's own reading gives: the same answer or refusal, stands and log lines.
+TEST_F(AirportFiles, AFileReadAwayFromTheCycleGivesWhatTheReaderGives) {
+    const std::string reference = "airports/my_thirdparty/LSZH.xml";
+    const std::vector<std::pair<const char*, std::string>> files{
+        {"two stands", airportFile(standXml("A1", 47.0, 8.0, "", oneFlight()) + standXml("A2", 47.01, 8.0))},
+        {"not XML", "<root><parameters>"},
+        {"no header", "<root><parameters/></root>"},
+        {"a repeated id", airportFile(standXml("A1", 47.0, 8.0) + standXml("A1", 47.01, 8.0))},
+        {"a stand without id", airportFile(standXml("A1", 47.0, 8.0) + "<parkpos latitude=\"47\"/>")},
+        {"no stand", airportFile(standXml("Z1", 0, 0))},
+    };
+    const auto outcome = [&](ParkFileRead* preread) {
+        gf_clearParkPositions();
+        parkAirportInfo = ParkAirportInfo{};
+        gf_logFlush();
+        const std::size_t before = logText().size();
+        std::string answer;
+        try {
+            answer = gf_readApf(reference, parkAirportInfo, preread);
+        } catch (const orv::UserErrorException& e) {
+            answer = std::string("throws ") + e.what();
+        }
+        for (const ParkPos& stand : parkPositions)
+            answer += " " + stand.id + ":" + std::to_string(stand.opts.size());
+        gf_logFlush();
+        return answer + "\n" + logText().substr(before);
+    };
+    for (const auto& [name, content] : files) {
+        SCOPED_TRACE(name);
+        writeAt(reference, content);
+        const std::string direct = outcome(nullptr);
+        gf_clearParkPositions();
+        ParkFileRead read = gf_readParkFile(reference);
+        EXPECT_TRUE(parkPositions.empty());
+        EXPECT_EQ(read.reference, reference);
+        EXPECT_EQ(outcome(&read), direct);
+    }
+
+    // Two files read one after the other give two values of their own.
+    writeAt(reference, airportFile(standXml("A1", 47.0, 8.0)));
+    writeAt("airports/my_simaddon/LSZH.xml", airportFile(standXml("B1", 47.0, 8.0)));
+    const ParkFileRead first = gf_readParkFile(reference);
+    const ParkFileRead second = gf_readParkFile("airports/my_simaddon/LSZH.xml");
+    ASSERT_TRUE(first.stands && second.stands);
+    ASSERT_EQ(first.stands->stands.size(), 1u);
+    EXPECT_EQ(first.stands->stands[0].id, "A1");
+    ASSERT_EQ(second.stands->stands.size(), 1u);
+    EXPECT_EQ(second.stands->stands[0].id, "B1");
+    // A reference that is no safe local path is left to the reader (an archived file is fetched first).
+    EXPECT_EQ(gf_readParkFile("archive/stock/LSZH.xml").document, nullptr);
+    EXPECT_EQ(gf_readParkFile("airports/../secret.xml").document, nullptr);
+}
+
 TEST_F(AirportFiles, FirstVisitDefaultsFollowTheQualityAndTheTablesStands) {
     struct Case {
         std::string qfReal, qfSoft;
