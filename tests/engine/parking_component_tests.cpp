@@ -15,6 +15,7 @@
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
+#include "lszh_fixture.h"
 #include "refdata/park_airport.h"
 #include "simlink/sim_link.h"
 
@@ -32,16 +33,14 @@ using namespace std::chrono_literals;
 namespace stub = skyloom::simstub;
 namespace fs = std::filesystem;
 
-constexpr Lalo lszh{47.4581, 8.5481};
 constexpr char installedTitle[] = "Stub Swiss";
 constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 constexpr double feedStart = 1765370000.0;
-constexpr char standsFile[] = "airports/my_thirdparty/LSZH.xml";
 
-class ParkingComponentTest : public EngineTest {
+class ParkingComponentTest : public LszhStandsTest {
 protected:
     void SetUp() override {
-        EngineTest::SetUp();
+        LszhStandsTest::SetUp();
         scannedLiveries = {{"SWR", "A320", installedTitle, "", 1, false},
                            {"SWR", "A321", installedTitle, "", 1, false},
                            {"SWR", "BCS3", installedTitle, "", 1, false},
@@ -58,35 +57,13 @@ protected:
         dbase.wingspans["A319"] = 35.8 * 0.5 / metresPerNm;
         dbase.wingspans["A321"] = 35.8 * 0.5 / metresPerNm;
         dbase.wingspans["BCS3"] = 35.1 * 0.5 / metresPerNm;
-        RANGE.value = 40;
-        trafficRadiusNm = 40.0;
-        gf_setAddingStackOpen(true);
-        trafficReader.setReferencePosition(lszh);
-        currentWeekSlot = WeekSlot{3, 20}.packed();
-        parkAirportCode = "LSZH";
-        currentParkAirport.code = "LSZH";
-        currentParkAirport.lat = lszh.lat;
-        currentParkAirport.lon = lszh.lon;
-        currentParkAirport.alt = 1416;
-        // The program reads its airport files inside its working folder.
-        previousFolder_ = fs::current_path();
-        fs::current_path(folder_);
-        fs::create_directories(fs::path(standsFile).parent_path());
-        fs::copy_file(fs::path(SKYLOOM_SOURCE_DIR) / "data/LSZH.xml", standsFile,
-                      fs::copy_options::overwrite_existing);
-        ASSERT_EQ(gf_loadParkStands(standsFile), "");
+        enterLszh();
     }
 
     void TearDown() override {
-        gf_clearParkStands();
-        gf_resetStandIndexForTests();
-        gf_resetParkAirportForTests();
         userOnGround = false;
-        if (!previousFolder_.empty()) fs::current_path(previousFolder_);
-        EngineTest::TearDown();
+        LszhStandsTest::TearDown();
     }
-
-    fs::path previousFolder_;
 
     // The stand-in with the user standing on the ground 2 km south of the demo aprons.
     stub::SimStub& start() {

@@ -10,6 +10,7 @@
 #include "feed/udp_readers.h"
 #include "liveries/livery_choice.h"
 #include "liveries/livery_data.h"
+#include "lszh_fixture.h"
 #include "refdata/park_airport.h"
 #include "simlink/sim_link.h"
 
@@ -25,48 +26,21 @@ using namespace std::chrono_literals;
 namespace stub = skyloom::simstub;
 namespace fs = std::filesystem;
 
-constexpr Lalo lszh{47.4581, 8.5481};
 constexpr double metre = nmPerMetre / 60.0; // degrees of latitude
 constexpr double feedStart = 1765370000.0;
-constexpr char standsFile[] = "airports/my_thirdparty/LSZH.xml";
 
-class StandReleaseComponentTest : public EngineTest {
+class StandReleaseComponentTest : public LszhStandsTest {
 protected:
     void SetUp() override {
-        EngineTest::SetUp();
+        LszhStandsTest::SetUp();
         scannedLiveries = {{"SWR", "A320", "Stub Swiss", "", 1, false},
                            {"EZS", "A320", "Stub Easy", "", 1, false}};
         gf_sortLiveries(scannedLiveries);
         gf_buildLiveryTables({});
         scannedLiveries.clear();
         dbase.wingspans["A320"] = 35.8 * 0.5 * nmPerMetre;
-        RANGE.value = 40;
-        trafficRadiusNm = 40.0;
-        gf_setAddingStackOpen(true);
-        trafficReader.setReferencePosition(lszh);
-        currentWeekSlot = WeekSlot{3, 20}.packed();
-        parkAirportCode = "LSZH";
-        currentParkAirport.code = "LSZH";
-        currentParkAirport.lat = lszh.lat;
-        currentParkAirport.lon = lszh.lon;
-        currentParkAirport.alt = 1416;
-        previousFolder_ = fs::current_path();
-        fs::current_path(folder_);
-        fs::create_directories(fs::path(standsFile).parent_path());
-        fs::copy_file(fs::path(SKYLOOM_SOURCE_DIR) / "data/LSZH.xml", standsFile,
-                      fs::copy_options::overwrite_existing);
-        ASSERT_EQ(gf_loadParkStands(standsFile), "");
+        enterLszh();
     }
-
-    void TearDown() override {
-        gf_clearParkStands();
-        gf_resetStandIndexForTests();
-        gf_resetParkAirportForTests();
-        if (!previousFolder_.empty()) fs::current_path(previousFolder_);
-        EngineTest::TearDown();
-    }
-
-    fs::path previousFolder_;
 
     static const ParkPos& standNamed(const std::string& id) {
         for (const ParkPos& s : parkPositions)
