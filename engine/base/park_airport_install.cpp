@@ -9,6 +9,7 @@
 #include "core/version.h"
 #include "refdata/airports.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_quality.h"
 
 #include <fmt/format.h>

@@ -2,6 +2,7 @@
 
 #include "core/version.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "simlink/sim_link.h"
 
 #include <fmt/format.h>

@@ -3,14 +3,15 @@
 // copy of the stand names and positions that other threads may read.
 
 #include "core/geodesy.h"
-#include "refdata/airports.h"
-#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
 
 #include <cstdint>
 #include <list>
 #include <optional>
 #include <string>
+
+struct Airport;
+struct ParkAirportRead; // refdata/park_airport_file.h
 
 struct ParkAirportEntry {
     std::string code;  // ICAO code

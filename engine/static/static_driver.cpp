@@ -27,6 +27,7 @@
 #include "refdata/airports.h"
 #include "refdata/apf_writer.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_quality.h"
 #include "simlink/sim_link.h"
 

@@ -10,6 +10,7 @@
 #include "core/xml.h"
 #include "engine/base/stands.h"
 #include "refdata/airport_files.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
 #include "refdata_fixture.h"
 
