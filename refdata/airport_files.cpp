@@ -247,8 +247,8 @@ void lf_readLearnedInto(ParkAirportRead& read) {
     lf_append(read.learnedLines, capture.take());
     lf_append(read.learnedLines, std::move(learned.lines));
     learned.lines.clear();
-    read.merged = gf_mergeLearnedFile(std::move(read.merged.stands), learned, pathText);
-    read.learned = std::move(learned);
+    read.learned = ParkAirportRead::LearnedHeader{learned.airport_name, learned.settings};
+    read.merged = gf_mergeLearnedFile(std::move(read.merged.stands), std::move(learned), pathText);
 }
 
 ParkAirportRead lf_readParkAirport(ParkAirportRead read) {

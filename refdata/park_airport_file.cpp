@@ -37,19 +37,27 @@ ParkingFileStands lf_parseStands(const pugi::xml_node& doc, std::vector<LogLine>
 }
 
 LearnedOpt lf_learnedOpt(const pugi::xml_node& opt) {
-    LearnedOpt entry;
-    entry.identity = gf_optIdentity(opt);
-    entry.reg = opt.attribute("reg").as_string();
-    entry.dayText = opt.attribute("day").as_string();
-    entry.day = opt.attribute("day").as_int(0);
+    const OptAttributes attributes = gf_optAttributes(opt);
+    LearnedOpt learned;
+    ParkOpt& entry = learned.entry;
+    OptIdentity identity = gf_optIdentityOf(attributes);
+    entry.airl = std::move(identity.airl);
+    entry.type = std::move(identity.type);
+    entry.reg = attributes.reg.as_string();
+    entry.cs = std::move(identity.cs);
+    entry.cs2 = std::move(identity.cs2);
     {
         LogCapture capture;
-        entry.hh = gf_hours2bitset(opt.attribute("hh").as_string());
-        entry.hhLines = capture.take();
+        entry.hh = gf_halfHoursOf(attributes.hh.as_string());
+        learned.hhLines = capture.take();
     }
-    entry.soft = opt.attribute("soft").as_bool(false);
-    entry.cpl = opt.attribute("cpl").as_bool(false);
-    return entry;
+    const int day = attributes.day.as_int(0);
+    if (day < 1 || day > 7) learned.dayText = attributes.day.as_string();
+    entry.day = static_cast<std::uint32_t>(std::clamp(day, 0, 8));
+    entry.origin = 0;
+    entry.real = attributes.soft.as_bool(false) ? 0 : 1;
+    entry.cpl = attributes.cpl.as_bool(false);
+    return learned;
 }
 
 LearnedStand lf_learnedStand(const pugi::xml_node& parkpos, bool olderFile) {
@@ -73,9 +81,11 @@ LearnedStand lf_learnedStand(const pugi::xml_node& parkpos, bool olderFile) {
     if (parkpos.attribute("radius_change").as_bool(false)) stand.radiusMetres = gf_standRadiusMetres(parkpos);
     stand.cargoChange = parkpos.attribute("cargo_change").as_bool(false);
     stand.cargo = parkpos.attribute("cargo").as_bool(false);
-    if (!olderFile)
-        for (auto opt : parkpos.children("opt"))
-            stand.opts.push_back(lf_learnedOpt(opt));
+    if (olderFile) return stand;
+    const auto opts = parkpos.children("opt");
+    stand.opts.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
+    for (auto opt : opts)
+        stand.opts.push_back(lf_learnedOpt(opt));
     return stand;
 }
 
@@ -100,8 +110,7 @@ void lf_refuse(MergedStands& merged, std::string_view pathText, std::string_view
 }
 
 // The corrections and new flights of a learned stand, to the airport file's stand of its id.
-void lf_mergeIntoStand(const LearnedStand& learned, ParkPos& stand, bool olderFile,
-                       std::vector<LogLine>& lines) {
+void lf_mergeIntoStand(LearnedStand& learned, ParkPos& stand, bool olderFile, std::vector<LogLine>& lines) {
     if (learned.radiusMetres) {
         stand.radius = *learned.radiusMetres * nmPerMetre;
         stand.radius_change = true;
@@ -112,30 +121,21 @@ void lf_mergeIntoStand(const LearnedStand& learned, ParkPos& stand, bool olderFi
     }
     if (olderFile) return;
     std::uint32_t next = stand.opts.empty() ? 1 : stand.opts.back().seq + 1;
-    for (const LearnedOpt& opt : learned.opts) {
-        lines.insert(lines.end(), opt.hhLines.begin(), opt.hhLines.end());
-        if (opt.hh.none()) {
+    for (LearnedOpt& opt : learned.opts) {
+        lines.insert(lines.end(), std::make_move_iterator(opt.hhLines.begin()),
+                     std::make_move_iterator(opt.hhLines.end()));
+        ParkOpt& entry = opt.entry;
+        if (entry.hh.none()) {
             lines.push_back({LogLine::Kind::error, "empty bit set"});
             continue;
         }
-        if (opt.day < 1 || opt.day > 7) {
+        if (entry.day < 1 || entry.day > 7) {
             lines.push_back(
                 {LogLine::Kind::error,
                  fmt::format("learned flight of stand {} with day {} skipped", stand.id, opt.dayText)});
             continue;
         }
-        ParkOpt entry;
-        entry.airl = opt.identity.airl;
-        entry.type = opt.identity.type;
-        entry.reg = opt.reg;
-        entry.cs = opt.identity.cs;
-        entry.cs2 = opt.identity.cs2;
-        entry.hh = opt.hh;
         entry.seq = next;
-        entry.day = static_cast<std::uint32_t>(opt.day);
-        entry.origin = 0;
-        entry.real = opt.soft ? 0 : 1;
-        entry.cpl = opt.cpl;
         const bool known = std::any_of(stand.opts.begin(), stand.opts.end(),
                                        [&](const ParkOpt& o) { return gf_isSameParkOpt(o, entry); });
         if (known) continue;
@@ -219,11 +219,11 @@ LearnedFile gf_readLearnedFile(const pugi::xml_document& doc) {
     return learned;
 }
 
-MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, const LearnedFile& learned,
+MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, LearnedFile learned,
                                  std::string_view pathText) {
     MergedStands merged;
     if (learned.handmade) {
-        merged.lines = learned.handmadeLines;
+        merged.lines = std::move(learned.handmadeLines);
         // A handmade file replaces the airport file's stands only when every stand of it reads.
         if (learned.handmadeStands.refused()) {
             merged.stands = std::move(airportStands);
@@ -232,7 +232,7 @@ MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, const Learn
                                   learned.handmadeStands.refusal));
             return merged;
         }
-        merged.stands = learned.handmadeStands.stands;
+        merged.stands = std::move(learned.handmadeStands.stands);
         merged.handmade = true;
         merged.lines.push_back(
             {LogLine::Kind::continuation, fmt::format("{:24}: {}", "handmade", *learned.handmade)});
@@ -244,7 +244,7 @@ MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, const Learn
     firstOfId.reserve(merged.stands.size() + learned.stands.size());
     for (std::size_t i = 0; i < merged.stands.size(); ++i)
         firstOfId.emplace(merged.stands[i].id, i);
-    for (const LearnedStand& learnedStand : learned.stands) {
+    for (LearnedStand& learnedStand : learned.stands) {
         const auto found = firstOfId.find(learnedStand.id);
         if (!learnedStand.manual) {
             if (found == firstOfId.end()) {
@@ -261,15 +261,15 @@ MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, const Learn
                  fmt::format("manually created standid {} already exists in {}", learnedStand.id, pathText)});
             continue;
         }
-        merged.lines.insert(merged.lines.end(), learnedStand.createdLines.begin(),
-                            learnedStand.createdLines.end());
+        merged.lines.insert(merged.lines.end(), std::make_move_iterator(learnedStand.createdLines.begin()),
+                            std::make_move_iterator(learnedStand.createdLines.end()));
         if (!learnedStand.created) {
             merged.lines.push_back({LogLine::Kind::error,
                                     fmt::format("manually created standid {} misses correct attributes in {}",
                                                 learnedStand.id, pathText)});
             continue;
         }
-        merged.stands.push_back(*learnedStand.created);
+        merged.stands.push_back(std::move(*learnedStand.created));
         merged.stands.back().manual = true;
         firstOfId.emplace(merged.stands.back().id, merged.stands.size() - 1);
     }

@@ -57,16 +57,13 @@ struct LearnedSettings {
     std::optional<bool> initialLoadOnly;
 };
 
-// One flight of a learned stand as written, its half hours read (with what their reading logged).
+// One flight of a learned stand as read: the entry a stand takes (origin 0; its number is given by the
+// merge), the "day" as written when it is no day 1..7 (the entry's day is then 0 or 8), and what the
+// reading of its half hours logged.
 struct LearnedOpt {
-    OptIdentity identity;
-    std::string reg;
+    ParkOpt entry;
     std::string dayText;
-    std::int32_t day = 0;
-    HalfHourSet hh;
     std::vector<LogLine> hhLines;
-    bool soft = false;
-    bool cpl = false;
 };
 
 // One stand of a learned file that is no handmade file.
@@ -112,7 +109,7 @@ struct MergedStands {
 };
 // The learned file's corrections, flights and created stands merged into the airport file's stands, or
 // its handmade stands in their place; `pathText` names the learned file in the log lines.
-MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, const LearnedFile& learned,
+MergedStands gf_mergeLearnedFile(std::vector<ParkPos> airportStands, LearnedFile learned,
                                  std::string_view pathText);
 
 // The whole read of the park airport `code` from the reference (gf_apfRefOf): the archived file fetched
@@ -134,7 +131,12 @@ struct ParkAirportRead {
     // Logged on the way to the learned file's settings: removed temporaries, a file that does not load,
     // "Read from learned airport file: ...", its header's refusal, the older-version note.
     std::vector<LogLine> learnedLines;
-    std::optional<LearnedFile> learned; // its header taken
+    // What the install takes of a learned file whose header was taken (the merge takes the rest).
+    struct LearnedHeader {
+        std::string airport_name;
+        LearnedSettings settings;
+    };
+    std::optional<LearnedHeader> learned;
     // The stands to install: the merge (sids 1, 2, ... and neighbours set); for a refused airport file its
     // stands read before the fault, unnumbered.
     MergedStands merged;

@@ -106,7 +106,7 @@ void lf_setFirstVisitDefaults() {
 void lf_installLearned(const ParkAirportRead& read) {
     gf_writeLogLines(read.learnedLines);
     if (read.learned) {
-        const LearnedFile& learned = *read.learned;
+        const ParkAirportRead::LearnedHeader& learned = *read.learned;
         if (learned.airport_name != parkAirportInfo.airport_name)
             gf_showMessage(fmt::format("Warning: learned file airport name: '{}' differs from archived file "
                                        "airport name: '{}'",
