@@ -253,8 +253,14 @@ void lf_readLearnedInto(ParkAirportRead& read) {
 
 ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     const std::string& reference = read.reference;
-    if (reference.empty()) return read.failure = fmt::format("{}: xml is empty", readTag), read;
-    if (read.code.empty()) return read.failure = fmt::format("{}: no park airport set", readTag), read;
+    if (reference.empty()) {
+        read.failure = fmt::format("{}: xml is empty", readTag);
+        return read;
+    }
+    if (read.code.empty()) {
+        read.failure = fmt::format("{}: no park airport set", readTag);
+        return read;
+    }
     const bool local = lf_startsWithAirports(reference);
     if (!gf_isSafeReference(reference)) {
         read.failure = fmt::format("{}: refused reference '{}'", readTag, reference);
@@ -263,10 +269,8 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     LogCapture capture;
     if (!local) {
         read.failure = gf_downloadArchivedApf(reference, parkAirportCopy);
-        if (!read.failure.empty()) {
-            read.lines = capture.take();
-            return read;
-        }
+        read.lines = capture.take();
+        if (!read.failure.empty()) return read;
     }
     read.fileReached = true;
     const fs::path file = local ? lf_localPath(reference) : parkAirportCopy;
@@ -280,7 +284,7 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
         read.failure = fmt::format("{}: refused to load: {}", reference, read.file.headerRefusal);
         return read;
     }
-    read.lines = std::move(read.file.lines);
+    lf_append(read.lines, std::move(read.file.lines));
     read.file.lines.clear();
     read.merged.stands = std::move(read.file.stands.stands);
     read.file.stands.stands.clear();
