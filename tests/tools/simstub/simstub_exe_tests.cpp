@@ -177,10 +177,26 @@ TEST(SimStubProgram, RefusesBadArguments) {
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "95,2,3,4"},
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "1,2,0,4"},
           std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--ground-area", "1,2,3,nan"},
-          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--titles", "/nonexistent/titles.txt"}}) {
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--titles", "/nonexistent/titles.txt"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale", "fast"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale", "0"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale", "0.5"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale", "10.5"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale", "nan"},
+          std::vector<std::string>{SIMSTUB_EXE, "--port", "0", "--time-scale"}}) {
         Child child = launch(args);
         ASSERT_GT(child.pid, 0);
         EXPECT_NE(waitExit(std::exchange(child.pid, -1)), 0) << args.back();
+    }
+}
+
+TEST(SimStubProgram, TakesATimeScaleFromOneToTen) {
+    for (const char* scale : {"1", "2.5", "10"}) {
+        Child child = launch({SIMSTUB_EXE, "--port", "0", "--time-scale", scale});
+        ASSERT_GT(child.pid, 0);
+        EXPECT_NE(firstLine(child.out).find("listening"), std::string::npos) << scale;
+        kill(child.pid, SIGTERM);
+        EXPECT_EQ(waitExit(std::exchange(child.pid, -1)), 0) << scale;
     }
 }
 
