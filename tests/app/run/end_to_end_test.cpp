@@ -83,8 +83,7 @@ TEST(EndToEnd, TrafficRunWithBothStandInsClosesCleanly) {
     for (const char* name : {"airports.enc", "dbase.enc", "AIG-regcodes.enc"})
         fs::copy_file(bin / "run" / "input" / name, work / "input" / name);
     // A fresh start scans the Community folder for liveries.
-    const fs::path model =
-        packages / "Community" / "user-aitraffic" / "SimObjects" / "Airplanes" / "Demo_A320";
+    const fs::path model = packages / "Community" / "user-aitraffic" / "SimObjects" / "Airplanes" / "Demo_A320";
     fs::create_directories(model);
     std::ofstream(model / "aircraft.cfg", std::ios::binary)
         << "[GENERAL]\r\nicao_type_designator = A320\r\n[FLTSIM.0]\r\ntitle = \"Airbus A320 Edelweiss\"\r\n"
@@ -117,9 +116,9 @@ TEST(EndToEnd, TrafficRunWithBothStandInsClosesCleanly) {
     waitExit(sim);
 
     const std::string log = readFile(work / "Log.txt");
-    for (const char* line : {"MSFS 2020 (", "2 liveries in ", "2 liveries read from ", "QNH Reader connected",
-                             "Traffic Reader connected", "Exiting: USER CLOSED SIM",
-                             "Traffic Reader has stopped", "QNH Reader has stopped"})
+    for (const char* line :
+         {"MSFS 2020 (", "2 liveries in ", "2 liveries read from ", "QNH Reader connected", "Traffic Reader connected", "Exiting: USER CLOSED SIM",
+          "Traffic Reader has stopped", "QNH Reader has stopped"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("No traffic in this region?"), std::string::npos) << log;
     EXPECT_EQ(log.find("==> "), std::string::npos) << log; // a wiring check error included
