@@ -12,6 +12,8 @@
 #include <functional>
 #include <iterator>
 
+#include <fmt/format.h>
+
 namespace {
 
 bool lf_isDigit(char c) {
@@ -493,4 +495,41 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
         std::sort(found.begin(), found.end());
         a.adjacent.assign(found.begin(), found.end());
     }
+}
+
+// ---- Stands of a file ------------------------------------------------------------------------------
+
+ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t) {
+    ParkingFileStands read;
+    read.stands.reserve(expected);
+    // Views into the document, which outlives the reading.
+    StandIdSet seen(expected);
+    const auto refuse = [&read](std::int32_t number, std::string text) {
+        read.errorNumber = number;
+        read.refusal = std::move(text);
+        return read;
+    };
+    std::size_t count = 0;
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos")) {
+        ++count;
+        const StandAttributes attributes = gf_standAttributes(parkpos);
+        if (!attributes.id)
+            return refuse(93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
+        std::string_view id = attributes.id.as_string();
+        const auto begin = id.find_first_not_of(" \t\r\n");
+        if (begin == std::string_view::npos)
+            return refuse(93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
+        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+        // The id's place in the table is fetched while the stand is read; a repeated id's stand is taken
+        // back before the refusal.
+        const std::uint64_t hash = seen.prepare(id);
+        const std::size_t before = read.stands.size();
+        gf_appendStand(read.stands, parkpos, attributes, std::string(id), 1);
+        if (!seen.insert(id, hash)) {
+            read.stands.erase(read.stands.begin() + static_cast<std::ptrdiff_t>(before), read.stands.end());
+            return refuse(94, fmt::format("Parking position '{}' appears more than once.", id));
+        }
+    }
+    return read;
 }
