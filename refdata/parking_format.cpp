@@ -1,6 +1,7 @@
 #include "refdata/parking_format.h"
 
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/strings.h"
 #include "core/version.h"
 #include "core/xml.h"
@@ -154,13 +155,17 @@ ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc) {
     if (!section) return {};
     // The count the file's header gives, as a first size only (the file may give any number, or none).
     const auto stated = gf_readIntParameter(doc, "num_parkpos").value_or(0);
-    return gf_readStandsOf(section, static_cast<std::size_t>(std::clamp(stated, 0, 20000)), 1);
+    return gf_readStandsOf(section, static_cast<std::size_t>(std::clamp(stated, 0, 20000)),
+                           gf_hardwareThreads());
 }
 
 void gf_readParkpositions(const pugi::xml_node& doc) {
     ParkingFileStands read = gf_parseParkpositions(doc);
-    parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
-                         std::make_move_iterator(read.stands.end()));
+    if (parkPositions.empty())
+        parkPositions.swap(read.stands);
+    else
+        parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
+                             std::make_move_iterator(read.stands.end()));
     if (read.refused()) throw orv::UserErrorException(read.errorNumber, read.refusal);
 }
 

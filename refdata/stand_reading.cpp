@@ -1,18 +1,146 @@
 #include "refdata/stand_reading.h"
 
 #include "core/geodesy.h"
+#include "core/parallel.h"
 #include "core/units.h"
 #include "refdata/type_lookups.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <iterator>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <fmt/format.h>
+
+// ---- Helper threads ------------------------------------------------------------------------------
+
+namespace {
+
+// Pieces of the work per thread, so that threads that meet faster work take more.
+constexpr std::size_t piecesPerThread = 4;
+
+// Helper threads of the reading of stands, started on first use and kept for the program's life: a
+// reading wakes them instead of starting threads of its own, which would cost more than the reading of a
+// large file's stands. The reading thread is always one of the workers and waits only for the helpers
+// that joined in, so a reading ends even when no helper wakes (in a forked child there is none), and a
+// second reading while one runs is done by its own thread alone.
+class ReadingHelpers {
+public:
+    static ReadingHelpers& instance() {
+        // Never destroyed: its threads wait for work until the program ends.
+        static ReadingHelpers* const helpers = new ReadingHelpers(gf_hardwareThreads() - 1);
+        return *helpers;
+    }
+
+    // Calls work() on the calling thread and on up to `helpers` helpers, each call taking its share of
+    // the work from what is left; returns when every call has returned. The first exception is rethrown.
+    void run(std::size_t helpers, const std::function<void()>& work) {
+        std::unique_lock busy(runMutex_, std::try_to_lock);
+        if (!busy || helpers == 0 || threadCount_ == 0) {
+            work();
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            work_ = &work;
+            seats_ = std::min(helpers, threadCount_);
+            ++generation_;
+        }
+        wake_.notify_all();
+        std::exception_ptr failure;
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::unique_lock lock(mutex_);
+        seats_ = 0; // helpers that wake from now on stay out
+        done_.wait(lock, [this] { return active_ == 0; });
+        work_ = nullptr;
+        if (!failure) failure = failure_;
+        failure_ = nullptr;
+        lock.unlock();
+        if (failure) std::rethrow_exception(failure);
+    }
+
+private:
+    explicit ReadingHelpers(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            try {
+                std::thread([this] { helperLoop(); }).detach();
+                ++threadCount_;
+            } catch (const std::system_error&) {
+                break; // no more threads to be had: the reading makes do with those it has
+            }
+        }
+    }
+
+    void helperLoop() {
+        std::uint64_t seen = 0;
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [&] { return generation_ != seen; });
+            seen = generation_;
+            if (seats_ == 0) continue;
+            --seats_;
+            ++active_;
+            const std::function<void()>& work = *work_;
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            if (failure && !failure_) failure_ = failure;
+            if (--active_ == 0) done_.notify_one();
+        }
+    }
+
+    std::mutex runMutex_; // one reading at a time uses the helpers
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    const std::function<void()>* work_ = nullptr;
+    std::uint64_t generation_ = 0;
+    std::size_t seats_ = 0;  // helpers that may still join the current work
+    std::size_t active_ = 0; // helpers in the current work
+    std::exception_ptr failure_;
+    std::size_t threadCount_ = 0;
+};
+
+// Calls fn(begin, end) for pieces of [0, count) that together cover it, on the calling thread and, for a
+// count of at least 2 x perThread, on helpers (at most one thread per perThread indices and at most
+// `threads` in all), each thread taking the next piece while there is one.
+template <typename Fn>
+void lf_inPieces(std::size_t count, std::size_t perThread, std::size_t threads, Fn&& fn) {
+    threads = std::clamp<std::size_t>(count / std::max<std::size_t>(perThread, 1), 1,
+                                      std::max<std::size_t>(threads, 1));
+    if (threads == 1) {
+        fn(std::size_t{0}, count);
+        return;
+    }
+    const std::size_t pieces = threads * piecesPerThread;
+    const std::size_t size = (count + pieces - 1) / pieces;
+    std::atomic<std::size_t> next{0};
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        for (std::size_t begin = size * next++; begin < count; begin = size * next++)
+            fn(begin, std::min(count, begin + size));
+    });
+}
+
+} // namespace
 
 namespace {
 
@@ -184,8 +312,11 @@ std::optional<double> gf_standRadiusOf(const pugi::xml_attribute& radius) {
     return metres;
 }
 
-HalfHourSet gf_halfHoursOf(const char* text) {
-    // "n" or "a:b" in digits only, with slots below 48 and a <= b.
+namespace {
+
+// The usual forms of a half-hour text ("n" or "a:b" in digits only, slots below 48, a <= b); empty for
+// any other text, which goes to gf_hours2bitset (and may be logged there).
+std::optional<HalfHourSet> lf_usualHalfHours(const char* text) {
     const auto number = [](const char*& p) {
         unsigned value = 0;
         int digits = 0;
@@ -202,11 +333,16 @@ HalfHourSet gf_halfHoursOf(const char* text) {
         ++p;
         last = number(p);
     }
-    if (*p == '\0' && first >= 0 && first <= last && last < 48) {
-        const std::uint64_t upTo = (std::uint64_t{1} << (last + 1)) - 1;
-        const std::uint64_t below = (std::uint64_t{1} << first) - 1;
-        return HalfHourSet(upTo & ~below);
-    }
+    if (*p != '\0' || first < 0 || first > last || last >= 48) return std::nullopt;
+    const std::uint64_t upTo = (std::uint64_t{1} << (last + 1)) - 1;
+    const std::uint64_t below = (std::uint64_t{1} << first) - 1;
+    return HalfHourSet(upTo & ~below);
+}
+
+} // namespace
+
+HalfHourSet gf_halfHoursOf(const char* text) {
+    if (const auto usual = lf_usualHalfHours(text)) return *usual;
     return gf_hours2bitset(text);
 }
 
@@ -234,27 +370,144 @@ OptIdentity gf_optIdentityOf(const OptAttributes& attributes) {
 
 namespace {
 
-std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin) {
+// FNV-1a: ids and registrations are short, and tables of this size are not worth a stronger hash.
+std::uint64_t lf_hash(std::string_view text) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const char c : text)
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    return h;
+}
+
+// The registration table's airline and type of each registration met in a file, looked up once per
+// registration (files repeat the same few aircraft thousands of times). The registrations are views into
+// the document.
+class RegistrationRows {
+public:
+    struct Row {
+        std::string airl; // the operator when the table gives one
+        std::string type;
+        bool found = false;
+    };
+
+    const Row& of(std::string_view reg) {
+        if (2 * (rows_.size() + 1) > slots_.size()) grow();
+        const std::uint64_t h = lf_hash(reg);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t slot = slots_[i];
+            if (slot == 0) {
+                Row& row = rows_.emplace_back();
+                if (const auto record = gf_findRegRecord(reg)) {
+                    row.airl = record->opr.empty() ? record->airl : record->opr;
+                    row.type = record->type;
+                    row.found = true;
+                }
+                regs_.push_back(reg);
+                slots_[i] = static_cast<std::uint32_t>(rows_.size());
+                return row;
+            }
+            if (regs_[slot - 1] == reg) return rows_[slot - 1];
+        }
+    }
+
+private:
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < regs_.size(); ++k) {
+            std::size_t i = static_cast<std::size_t>(lf_hash(regs_[k])) & mask;
+            while (slots_[i] != 0)
+                i = (i + 1) & mask;
+            slots_[i] = static_cast<std::uint32_t>(k + 1);
+        }
+    }
+
+    std::vector<std::uint32_t> slots_; // a power of two of slots: 0 free, else a row's number from 1
+    std::vector<std::string_view> regs_;
+    std::deque<Row> rows_; // rows stay in place while the table grows
+};
+
+// A half-hour text left for later: the reading of a file on several threads reads the unusual texts
+// afterwards, in file order, so that their faults are logged as one thread would log them.
+struct LaterHalfHours {
+    std::size_t stand; // index in the stands of the reading
+    std::size_t opt;
+    const char* text;
+};
+
+// What the reading of stands keeps from one stand to the next.
+struct StandContext {
+    RegistrationRows registrations;
+    std::vector<pugi::xml_node> opts;   // the flight elements of the stand being read
+    std::vector<LaterHalfHours>* later; // null: unusual half-hour texts are read at once
+};
+
+bool lf_isOpt(const char* name) {
+    return name[0] == 'o' && name[1] == 'p' && name[2] == 't' && name[3] == '\0';
+}
+
+// pugi::xml_attribute::as_int(0) of a day: one digit directly, any other text through the library.
+int lf_dayOf(const pugi::xml_attribute& day) {
+    const char* text = day.value();
+    if (lf_isDigit(text[0]) && text[1] == '\0') return text[0] - '0';
+    return day.as_int(0);
+}
+
+// Appends the text to an empty string: the short texts of a file fit the string itself, and appending
+// them is the string's shortest way.
+void lf_setText(std::string& target, const char* text, std::size_t length) {
+    target.append(text, length);
+}
+void lf_setText(std::string& target, const char* text) {
+    lf_setText(target, text, std::strlen(text));
+}
+
+// The identity of the flight (gf_optIdentityOf) set on its new entry.
+void lf_setIdentity(ParkOpt& entry, const OptAttributes& attributes, RegistrationRows& registrations) {
+    const char* cs = attributes.cs.value();
+    if (const char* colon = std::strchr(cs, ':')) {
+        lf_setText(entry.cs, cs, static_cast<std::size_t>(colon - cs));
+        lf_setText(entry.cs2, colon + 1);
+    } else {
+        lf_setText(entry.cs, cs);
+    }
+    const char* reg = attributes.reg.value();
+    const std::size_t regLength = std::strlen(reg);
+    lf_setText(entry.reg, reg, regLength);
+    if (regLength != 0) {
+        const RegistrationRows::Row& row = registrations.of({reg, regLength});
+        if (row.found) {
+            lf_setText(entry.airl, row.airl.data(), row.airl.size());
+            lf_setText(entry.type, row.type.data(), row.type.size());
+            return;
+        }
+    }
+    lf_setText(entry.airl, attributes.airl.value());
+    lf_setText(entry.type, attributes.type.value());
+}
+
+// The stand's flights; `stand` is the index the stand will have among the stands read.
+std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
+                                 StandContext& context) {
     std::vector<ParkOpt> opts;
-    const pugi::xml_node first = parkpos.child("opt");
-    if (!first) return opts;
-    std::size_t count = 0;
-    for (pugi::xml_node opt = first; opt; opt = opt.next_sibling("opt"))
-        ++count;
-    opts.reserve(count);
-    for (pugi::xml_node opt = first; opt; opt = opt.next_sibling("opt")) {
+    context.opts.clear();
+    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
+        if (lf_isOpt(child.name())) context.opts.push_back(child);
+    if (context.opts.empty()) return opts;
+    opts.reserve(context.opts.size());
+    for (const pugi::xml_node& opt : context.opts) {
         const OptAttributes attributes = gf_optAttributes(opt);
-        const char* hh = attributes.hh.as_string();
-        const int day = attributes.day.as_int(0);
+        const char* hh = attributes.hh.value();
+        const int day = lf_dayOf(attributes.day);
         if (*hh == '\0' || day < 1 || day > 7) continue;
-        OptIdentity identity = gf_optIdentityOf(attributes);
         ParkOpt& entry = opts.emplace_back();
-        entry.airl = std::move(identity.airl);
-        entry.type = std::move(identity.type);
-        entry.reg = attributes.reg.as_string();
-        entry.cs = std::move(identity.cs);
-        entry.cs2 = std::move(identity.cs2);
-        entry.hh = gf_halfHoursOf(hh);
+        lf_setIdentity(entry, attributes, context.registrations);
+        if (const auto usual = lf_usualHalfHours(hh))
+            entry.hh = *usual;
+        else if (context.later)
+            context.later->push_back({stand, opts.size() - 1, hh});
+        else
+            entry.hh = gf_hours2bitset(hh);
         entry.seq = static_cast<std::uint32_t>(opts.size());
         entry.day = static_cast<std::uint32_t>(day);
         entry.origin = origin;
@@ -265,10 +518,10 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
     return opts;
 }
 
-} // namespace
-
-void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
-                    const StandAttributes& attributes, std::string id, std::uint32_t origin) {
+// gf_appendStand with the context of the reading.
+void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
+                    const StandAttributes& attributes, std::string id, std::uint32_t origin,
+                    StandContext& context) {
     const double lat = lf_numberOr(attributes.latitude, 0.0);
     const double lon = lf_numberOr(attributes.longitude, 0.0);
     if (lat == 0.0 && lon == 0.0) return;
@@ -281,24 +534,20 @@ void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     if (!lf_readRadius(attributes.radius, radius)) radius = 0.0;
     double heading = lf_numberOr(attributes.heading, 0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin), lat, lon, heading * radiansPerDegree,
-                        radius, attributes.cargo.as_bool(false), attributes.ramp.as_bool(false),
-                        attributes.heli.as_bool(false));
-}
-
-// ---- Stand ids -------------------------------------------------------------------------------------
-
-namespace {
-
-// FNV-1a: ids are short, and a table of this size is not worth a stronger hash.
-std::uint64_t lf_hash(std::string_view text) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (const char c : text)
-        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
-    return h;
+    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin, stands.size(), context), lat, lon,
+                        heading * radiansPerDegree, radius, attributes.cargo.as_bool(false),
+                        attributes.ramp.as_bool(false), attributes.heli.as_bool(false));
 }
 
 } // namespace
+
+void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
+                    const StandAttributes& attributes, std::string id, std::uint32_t origin) {
+    StandContext context{{}, {}, nullptr};
+    lf_appendStand(stands, parkpos, attributes, std::move(id), origin, context);
+}
+
+// ---- Stand ids -------------------------------------------------------------------------------------
 
 StandIdSet::StandIdSet(std::size_t expected) {
     std::size_t capacity = 16;
@@ -350,6 +599,9 @@ namespace {
 // grid cells around them. No real stand comes near it: it keeps a file's oversized stand from making the
 // cells as large as the airport.
 constexpr double largeStandRadiusNm = 0.1;
+
+// A layout of fewer stands than this for each thread is searched on fewer threads.
+constexpr std::size_t neighboursPerThread = 512;
 
 bool lf_isNeighbour(const ParkPos& a, const ParkPos& b) {
     return a.sid != b.sid && a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon});
@@ -457,79 +709,170 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     for (std::uint32_t i = 0; i < n; ++i)
         if (flat[i].radius <= largeStandRadiusNm) members[start[slotOf(flat[i].cell) + 1]++] = i;
 
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        ParkPos& a = stands[i];
-        found.clear();
-        if (a.radius > largeStandRadiusNm) {
-            for (const ParkPos& b : stands)
-                if (lf_isNeighbour(a, b)) found.push_back(b.sid);
-            a.adjacent.assign(found.begin(), found.end());
-            continue;
-        }
-        const auto consider = [&](std::uint32_t j) {
-            const double reach = (flat[i].radius + flat[j].radius) / 1.1 * 1.01;
-            const double dy = flat[j].north - flat[i].north;
-            const double dx = flat[j].east - flat[i].east;
-            if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
-            if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
-        };
-        const Cell& home = flat[i].cell;
-        for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
-            if (block) {
-                // The three cells of the row are neighbouring slots.
-                const std::size_t first = slotOf({r, home.col - 1});
-                for (std::uint32_t k = start[first]; k < start[first + 3]; ++k)
-                    consider(members[k]);
+    // Each stand's list is its own: the stands are shared out among threads in pieces.
+    const auto neighboursOf = [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> found;
+        for (std::size_t i = begin; i < end; ++i) {
+            ParkPos& a = stands[i];
+            found.clear();
+            if (a.radius > largeStandRadiusNm) {
+                for (const ParkPos& b : stands)
+                    if (lf_isNeighbour(a, b)) found.push_back(b.sid);
+                a.adjacent.assign(found.begin(), found.end());
                 continue;
             }
-            for (std::int64_t c = home.col - 1; c <= home.col + 1; ++c) {
-                const Cell cell{r, c};
-                const std::size_t k0 = slotOf(cell);
-                for (std::uint32_t k = start[k0]; k < start[k0 + 1]; ++k)
-                    if (flat[members[k]].cell == cell) consider(members[k]);
+            const auto consider = [&](std::uint32_t j) {
+                const double reach = (flat[i].radius + flat[j].radius) / 1.1 * 1.01;
+                const double dy = flat[j].north - flat[i].north;
+                const double dx = flat[j].east - flat[i].east;
+                if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
+                if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
+            };
+            const Cell& home = flat[i].cell;
+            for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
+                if (block) {
+                    // The three cells of the row are neighbouring slots.
+                    const std::size_t first = slotOf({r, home.col - 1});
+                    for (std::uint32_t k = start[first]; k < start[first + 3]; ++k)
+                        consider(members[k]);
+                    continue;
+                }
+                for (std::int64_t c = home.col - 1; c <= home.col + 1; ++c) {
+                    const Cell cell{r, c};
+                    const std::size_t k0 = slotOf(cell);
+                    for (std::uint32_t k = start[k0]; k < start[k0 + 1]; ++k)
+                        if (flat[members[k]].cell == cell) consider(members[k]);
+                }
             }
+            for (const std::uint32_t j : large)
+                if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
+            std::sort(found.begin(), found.end());
+            a.adjacent.assign(found.begin(), found.end());
         }
-        for (const std::uint32_t j : large)
-            if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
-        std::sort(found.begin(), found.end());
-        a.adjacent.assign(found.begin(), found.end());
-    }
+    };
+    lf_inPieces(n, neighboursPerThread, gf_hardwareThreads(), neighboursOf);
 }
 
 // ---- Stands of a file ------------------------------------------------------------------------------
 
-ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t) {
-    ParkingFileStands read;
-    read.stands.reserve(expected);
-    // Views into the document, which outlives the reading.
-    StandIdSet seen(expected);
-    const auto refuse = [&read](std::int32_t number, std::string text) {
-        read.errorNumber = number;
-        read.refusal = std::move(text);
-        return read;
-    };
-    std::size_t count = 0;
-    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
-         parkpos = parkpos.next_sibling("parkpos")) {
-        ++count;
-        const StandAttributes attributes = gf_standAttributes(parkpos);
-        if (!attributes.id)
-            return refuse(93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
-        std::string_view id = attributes.id.as_string();
-        const auto begin = id.find_first_not_of(" \t\r\n");
-        if (begin == std::string_view::npos)
-            return refuse(93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
-        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-        // The id's place in the table is fetched while the stand is read; a repeated id's stand is taken
-        // back before the refusal.
-        const std::uint64_t hash = seen.prepare(id);
-        const std::size_t before = read.stands.size();
-        gf_appendStand(read.stands, parkpos, attributes, std::string(id), 1);
-        if (!seen.insert(id, hash)) {
-            read.stands.erase(read.stands.begin() + static_cast<std::ptrdiff_t>(before), read.stands.end());
-            return refuse(94, fmt::format("Parking position '{}' appears more than once.", id));
+namespace {
+
+// A file of fewer stands than this for each thread is read on fewer threads.
+constexpr std::size_t standsPerThread = 16;
+
+// One piece of the stand list as read by one thread.
+struct StandPiece {
+    std::size_t begin = 0; // positions in the file's list of stand elements
+    std::size_t end = 0;
+    std::vector<ParkPos> stands;
+    std::vector<std::size_t> positions; // each stand's position
+    std::vector<LaterHalfHours> later;
+    std::size_t faultAt = SIZE_MAX; // the first stand without a usable id
+    bool idMissing = false;         // no id attribute, else an empty one
+};
+
+// The stands of the piece until its first stand without a usable id; the trimmed ids and their hashes
+// go to their positions in `ids` and `hashes`.
+void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, std::string_view* ids,
+                  std::uint64_t* hashes, StandContext& context) {
+    context.later = &piece.later;
+    for (std::size_t at = piece.begin; at < piece.end; ++at) {
+        const StandAttributes attributes = gf_standAttributes(nodes[at]);
+        if (!attributes.id) {
+            piece.faultAt = at;
+            piece.idMissing = true;
+            return;
         }
+        std::string_view id = attributes.id.value();
+        const auto begin = id.find_first_not_of(" \t\r\n");
+        if (begin == std::string_view::npos) {
+            piece.faultAt = at;
+            return;
+        }
+        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+        ids[at] = id;
+        hashes[at] = lf_hash(id);
+        const std::size_t before = piece.stands.size();
+        lf_appendStand(piece.stands, nodes[at], attributes, std::string(id), 1, context);
+        if (piece.stands.size() != before) piece.positions.push_back(at);
+    }
+}
+
+} // namespace
+
+// The stands are read in pieces of the list of stand elements, on several threads for a large file, each
+// piece up to its first stand without a usable id. The checks that need the stands before (the first
+// fault in file order, repeated ids) and the reading of half-hour texts that may be logged then run in
+// file order over the pieces, so that the result and the log are those of reading one stand after the
+// other: the stands before the first fault stay, a repeated stand is read (and logs) before it is taken
+// back.
+ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t threads) {
+    std::vector<pugi::xml_node> nodes;
+    nodes.reserve(expected);
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos"))
+        nodes.push_back(parkpos);
+    const std::size_t count = nodes.size();
+    threads = std::clamp<std::size_t>(count / standsPerThread, 1, std::max<std::size_t>(threads, 1));
+    const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
+    const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
+    std::vector<StandPiece> pieces((count + pieceSize - 1) / pieceSize);
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        pieces[k].begin = k * pieceSize;
+        pieces[k].end = std::min(count, pieces[k].begin + pieceSize);
+    }
+    std::vector<std::string_view> ids(count);
+    std::vector<std::uint64_t> hashes(count);
+    std::atomic<std::size_t> nextPiece{0};
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        StandContext context{{}, {}, nullptr};
+        for (std::size_t k = nextPiece++; k < pieces.size(); k = nextPiece++)
+            lf_readPiece(nodes, pieces[k], ids.data(), hashes.data(), context);
+    });
+
+    ParkingFileStands read;
+    // The first stand without a usable id ends the file's stands; before it, the first repeated id.
+    std::size_t limit = count;
+    bool idMissing = false;
+    for (const StandPiece& piece : pieces)
+        if (piece.faultAt != SIZE_MAX) {
+            limit = piece.faultAt;
+            idMissing = piece.idMissing;
+            break;
+        }
+    std::size_t repeated = SIZE_MAX;
+    StandIdSet seen(limit);
+    for (std::size_t at = 0; at < limit; ++at)
+        if (!seen.insert(ids[at], hashes[at])) {
+            repeated = at;
+            break;
+        }
+    // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
+    const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : limit;
+    for (StandPiece& piece : pieces) {
+        if (piece.begin >= readEnd) break;
+        for (const LaterHalfHours& l : piece.later) {
+            if (piece.positions[l.stand] >= readEnd) break;
+            piece.stands[l.stand].opts[l.opt].hh = gf_hours2bitset(l.text);
+        }
+    }
+    const std::size_t keptEnd = std::min(limit, repeated);
+    std::size_t kept = 0;
+    for (const StandPiece& piece : pieces)
+        kept += static_cast<std::size_t>(
+            std::lower_bound(piece.positions.begin(), piece.positions.end(), keptEnd) -
+            piece.positions.begin());
+    read.stands.reserve(kept);
+    for (StandPiece& piece : pieces)
+        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
+            read.stands.push_back(std::move(piece.stands[k]));
+    if (repeated != SIZE_MAX) {
+        read.errorNumber = 94;
+        read.refusal = fmt::format("Parking position '{}' appears more than once.", ids[repeated]);
+    } else if (limit < count) {
+        read.errorNumber = 93;
+        read.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", limit + 1,
+                                   idMissing ? "no" : "empty", "id");
     }
     return read;
 }
