@@ -1,7 +1,6 @@
 #include "refdata/parking_format.h"
 
 #include "core/log.h"
-#include "core/parallel.h"
 #include "core/strings.h"
 #include "core/version.h"
 #include "core/xml.h"
@@ -156,7 +155,7 @@ ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc) {
     // The count the file's header gives, as a first size only (the file may give any number, or none).
     const auto stated = gf_readIntParameter(doc, "num_parkpos").value_or(0);
     return gf_readStandsOf(section, static_cast<std::size_t>(std::clamp(stated, 0, 20000)),
-                           gf_hardwareThreads());
+                           allReadingThreads);
 }
 
 void gf_readParkpositions(const pugi::xml_node& doc) {

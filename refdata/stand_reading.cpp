@@ -7,18 +7,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -31,9 +33,12 @@ constexpr std::size_t piecesPerThread = 4;
 
 // Helper threads of the reading of stands, started on first use and kept for the program's life: a
 // reading wakes them instead of starting threads of its own, which would cost more than the reading of a
-// large file's stands. The reading thread is always one of the workers and waits only for the helpers
-// that joined in, so a reading ends even when no helper wakes (in a forked child there is none), and a
-// second reading while one runs is done by its own thread alone.
+// large file's stands. The reading thread wakes two helpers and each woken helper two more, so that no
+// thread pays for waking them all; a helper that has just worked watches for more work for a moment
+// before it sleeps, as a reading's parts come shortly one after the other. The reading thread is always
+// one of the workers and waits only for the helpers that joined in, so a reading ends even when no helper
+// wakes (in a forked child there is none), and a second reading while one runs is done by its own thread
+// alone.
 class ReadingHelpers {
 public:
     static ReadingHelpers& instance() {
@@ -42,82 +47,119 @@ public:
         return *helpers;
     }
 
-    // Calls work() on the calling thread and on up to `helpers` helpers, each call taking its share of
-    // the work from what is left; returns when every call has returned. The first exception is rethrown.
-    void run(std::size_t helpers, const std::function<void()>& work) {
+    // A moment of a thread that watches for a change.
+    static void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+
+    // The threads a reading may use: the helpers and the reading thread.
+    std::size_t threads() const {
+        return count_ + 1;
+    }
+
+    // Calls work() on the calling thread and on up to `wanted` helpers, each call taking its share of the
+    // work from what is left; returns when every call has returned. The first exception is rethrown.
+    void run(std::size_t wanted, const std::function<void()>& work) {
         std::unique_lock busy(runMutex_, std::try_to_lock);
-        if (!busy || helpers == 0 || threadCount_ == 0) {
+        wanted = std::min(wanted, count_);
+        if (!busy || wanted == 0) {
             work();
             return;
         }
-        {
-            std::lock_guard lock(mutex_);
-            work_ = &work;
-            seats_ = std::min(helpers, threadCount_);
-            ++generation_;
-        }
-        wake_.notify_all();
+        work_ = &work;
+        wanted_.store(wanted, std::memory_order_relaxed);
+        state_.store(open, std::memory_order_release);
+        const std::uint32_t generation = ++generation_;
+        wake(0, generation);
+        wake(1, generation);
         std::exception_ptr failure;
         try {
             work();
         } catch (...) {
             failure = std::current_exception();
         }
-        std::unique_lock lock(mutex_);
-        seats_ = 0; // helpers that wake from now on stay out
-        done_.wait(lock, [this] { return active_ == 0; });
+        // Closed: helpers that wake from now on stay out; the reading waits for those inside.
+        for (std::uint32_t state = state_.fetch_and(~open, std::memory_order_acq_rel) & ~open; state != 0;
+             state = state_.load(std::memory_order_acquire))
+            state_.wait(state, std::memory_order_acquire);
         work_ = nullptr;
-        if (!failure) failure = failure_;
+        std::lock_guard lock(failureMutex_);
+        if (!failure) failure = std::exchange(failure_, nullptr);
         failure_ = nullptr;
-        lock.unlock();
         if (failure) std::rethrow_exception(failure);
     }
 
 private:
-    explicit ReadingHelpers(std::size_t count) {
+    static constexpr std::uint32_t open = 0x80000000U; // the state's mark of work to join; below it, the
+                                                       // number of helpers inside
+    static constexpr auto watchTime = std::chrono::microseconds(100);
+
+    explicit ReadingHelpers(std::size_t count)
+        : signals_(std::make_unique<std::atomic<std::uint32_t>[]>(count)) {
         for (std::size_t i = 0; i < count; ++i) {
             try {
-                std::thread([this] { helperLoop(); }).detach();
-                ++threadCount_;
+                std::thread([this, i] { helperLoop(i); }).detach();
+                ++count_;
             } catch (const std::system_error&) {
                 break; // no more threads to be had: the reading makes do with those it has
             }
         }
     }
 
-    void helperLoop() {
-        std::uint64_t seen = 0;
-        std::unique_lock lock(mutex_);
+    void wake(std::size_t helper, std::uint32_t generation) {
+        if (helper >= wanted_.load(std::memory_order_relaxed)) return;
+        signals_[helper].store(generation, std::memory_order_release);
+        signals_[helper].notify_one();
+    }
+
+    bool join() {
+        std::uint32_t state = state_.load(std::memory_order_acquire);
+        while ((state & open) != 0)
+            if (state_.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel)) return true;
+        return false;
+    }
+
+    void leave() {
+        if (state_.fetch_sub(1, std::memory_order_acq_rel) == 1) state_.notify_one();
+    }
+
+    void helperLoop(std::size_t index) {
+        std::atomic<std::uint32_t>& signal = signals_[index];
+        std::uint32_t seen = 0;
         while (true) {
-            wake_.wait(lock, [&] { return generation_ != seen; });
-            seen = generation_;
-            if (seats_ == 0) continue;
-            --seats_;
-            ++active_;
-            const std::function<void()>& work = *work_;
-            lock.unlock();
-            std::exception_ptr failure;
+            const auto until = std::chrono::steady_clock::now() + watchTime;
+            while (signal.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until)
+                relax();
+            while (signal.load(std::memory_order_acquire) == seen)
+                signal.wait(seen, std::memory_order_acquire);
+            seen = signal.load(std::memory_order_acquire);
+            wake(2 * index + 2, seen);
+            wake(2 * index + 3, seen);
+            if (!join()) continue;
             try {
-                work();
+                (*work_)();
             } catch (...) {
-                failure = std::current_exception();
+                std::lock_guard lock(failureMutex_);
+                if (!failure_) failure_ = std::current_exception();
             }
-            lock.lock();
-            if (failure && !failure_) failure_ = failure;
-            if (--active_ == 0) done_.notify_one();
+            leave();
         }
     }
 
+    std::unique_ptr<std::atomic<std::uint32_t>[]>
+        signals_; // per helper: the last generation it was woken for
+    std::size_t count_ = 0;
     std::mutex runMutex_; // one reading at a time uses the helpers
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
+    std::atomic<std::uint32_t> generation_{0};
+    std::atomic<std::size_t> wanted_{0};
+    std::atomic<std::uint32_t> state_{0};
     const std::function<void()>* work_ = nullptr;
-    std::uint64_t generation_ = 0;
-    std::size_t seats_ = 0;  // helpers that may still join the current work
-    std::size_t active_ = 0; // helpers in the current work
+    std::mutex failureMutex_;
     std::exception_ptr failure_;
-    std::size_t threadCount_ = 0;
 };
 
 // Calls fn(begin, end) for pieces of [0, count) that together cover it, on the calling thread and, for a
@@ -127,6 +169,7 @@ template <typename Fn>
 void lf_inPieces(std::size_t count, std::size_t perThread, std::size_t threads, Fn&& fn) {
     threads = std::clamp<std::size_t>(count / std::max<std::size_t>(perThread, 1), 1,
                                       std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
     if (threads == 1) {
         fn(std::size_t{0}, count);
         return;
@@ -750,7 +793,7 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
             a.adjacent.assign(found.begin(), found.end());
         }
     };
-    lf_inPieces(n, neighboursPerThread, gf_hardwareThreads(), neighboursOf);
+    lf_inPieces(n, neighboursPerThread, allReadingThreads, neighboursOf);
 }
 
 // ---- Stands of a file ------------------------------------------------------------------------------
@@ -766,113 +809,171 @@ struct StandPiece {
     std::size_t end = 0;
     std::vector<ParkPos> stands;
     std::vector<std::size_t> positions; // each stand's position
+    std::vector<std::string_view> ids;  // the trimmed id of each position read, a view into the document
+    std::vector<std::uint64_t> hashes;  // their hashes
     std::vector<LaterHalfHours> later;
     std::size_t faultAt = SIZE_MAX; // the first stand without a usable id
     bool idMissing = false;         // no id attribute, else an empty one
+    std::exception_ptr failure;     // what stopped the reading of the piece
+    std::atomic<bool> done{false};
 };
 
-// The stands of the piece until its first stand without a usable id; the trimmed ids and their hashes
-// go to their positions in `ids` and `hashes`.
-void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, std::string_view* ids,
-                  std::uint64_t* hashes, StandContext& context) {
+// The stands of the piece until its first stand without a usable id.
+void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
     context.later = &piece.later;
     for (std::size_t at = piece.begin; at < piece.end; ++at) {
         const StandAttributes attributes = gf_standAttributes(nodes[at]);
         if (!attributes.id) {
             piece.faultAt = at;
             piece.idMissing = true;
-            return;
+            break;
         }
         std::string_view id = attributes.id.value();
         const auto begin = id.find_first_not_of(" \t\r\n");
         if (begin == std::string_view::npos) {
             piece.faultAt = at;
-            return;
+            break;
         }
         id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-        ids[at] = id;
-        hashes[at] = lf_hash(id);
+        piece.ids.push_back(id);
+        piece.hashes.push_back(lf_hash(id));
         const std::size_t before = piece.stands.size();
         lf_appendStand(piece.stands, nodes[at], attributes, std::string(id), 1, context);
         if (piece.stands.size() != before) piece.positions.push_back(at);
     }
 }
 
+// lf_readStands, the piece then marked done (with what went wrong, if anything did).
+void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+    try {
+        lf_readStands(nodes, piece, context);
+    } catch (...) {
+        piece.failure = std::current_exception();
+    }
+    piece.done.store(true, std::memory_order_release);
+}
+
+// A piece of the stand list, its lists' room taken by the calling thread.
+void lf_prepare(StandPiece& piece, std::size_t begin, std::size_t end) {
+    piece.begin = begin;
+    piece.end = end;
+    piece.stands.reserve(end - begin);
+    piece.positions.reserve(end - begin);
+    piece.ids.reserve(end - begin);
+    piece.hashes.reserve(end - begin);
+}
+
+// The reading of a file's stands in pieces.
+class StandFileReading {
+public:
+    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads)
+        : nodes_(nodes), seen_(nodes.size()) {
+        const std::size_t count = nodes.size();
+        const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
+        const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
+        // The lists are taken here, so that they come from the reading thread's memory.
+        pieces_ = std::vector<StandPiece>((count + pieceSize - 1) / pieceSize);
+        for (std::size_t k = 0; k < pieces_.size(); ++k)
+            lf_prepare(pieces_[k], k * pieceSize, std::min(count, (k + 1) * pieceSize));
+        read_.stands.reserve(count);
+    }
+
+    // A helper's part: pieces while there are any.
+    void readPieces() {
+        StandContext context{{}, {}, nullptr};
+        for (std::size_t k = next_++; k < pieces_.size(); k = next_++)
+            lf_readPiece(nodes_, pieces_[k], context);
+    }
+
+    // The reading thread's part: the pieces taken in file order as they are done. While the next piece is
+    // not done, the reading thread reads a piece no thread has taken yet, and when there is none left, it
+    // reads the piece itself rather than wait for a helper that may not be running.
+    ParkingFileStands join() {
+        StandContext context{{}, {}, nullptr};
+        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k) {
+            StandPiece& piece = pieces_[k];
+            bool taken = false;
+            while (!taken && !piece.done.load(std::memory_order_acquire)) {
+                const std::size_t free = next_++;
+                if (free < pieces_.size()) {
+                    lf_readPiece(nodes_, pieces_[free], context);
+                    continue;
+                }
+                StandPiece own;
+                lf_prepare(own, piece.begin, piece.end);
+                lf_readPiece(nodes_, own, context);
+                take(own);
+                taken = true;
+            }
+            if (!taken) take(piece);
+        }
+        next_ = pieces_.size(); // after a fault the pieces left are of no use
+        return std::move(read_);
+    }
+
+private:
+    // The piece's stands up to the first fault of the file: a stand without a usable id, or a repeated id.
+    void take(StandPiece& piece) {
+        if (piece.failure) std::rethrow_exception(piece.failure);
+        std::size_t repeated = SIZE_MAX;
+        for (std::size_t i = 0; i < piece.ids.size(); ++i)
+            if (!seen_.insert(piece.ids[i], piece.hashes[i])) {
+                repeated = piece.begin + i;
+                break;
+            }
+        // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
+        const std::size_t idsEnd = piece.begin + piece.ids.size();
+        const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : idsEnd;
+        for (const LaterHalfHours& later : piece.later) {
+            if (piece.positions[later.stand] >= readEnd) break;
+            piece.stands[later.stand].opts[later.opt].hh = gf_hours2bitset(later.text);
+        }
+        const std::size_t keptEnd = std::min(idsEnd, repeated);
+        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
+            read_.stands.push_back(std::move(piece.stands[k]));
+        if (repeated != SIZE_MAX) {
+            read_.errorNumber = 94;
+            read_.refusal = fmt::format("Parking position '{}' appears more than once.",
+                                        piece.ids[repeated - piece.begin]);
+        } else if (piece.faultAt != SIZE_MAX) {
+            read_.errorNumber = 93;
+            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", piece.faultAt + 1,
+                                        piece.idMissing ? "no" : "empty", "id");
+        }
+    }
+
+    const std::vector<pugi::xml_node>& nodes_;
+    std::vector<StandPiece> pieces_;
+    std::atomic<std::size_t> next_{0}; // the next piece no thread has taken
+    StandIdSet seen_;
+    ParkingFileStands read_;
+};
+
 } // namespace
 
 // The stands are read in pieces of the list of stand elements, on several threads for a large file, each
-// piece up to its first stand without a usable id. The checks that need the stands before (the first
-// fault in file order, repeated ids) and the reading of half-hour texts that may be logged then run in
-// file order over the pieces, so that the result and the log are those of reading one stand after the
-// other: the stands before the first fault stay, a repeated stand is read (and logs) before it is taken
-// back.
+// piece up to its first stand without a usable id. The reading thread takes the pieces in file order as
+// they are done: the checks that need the stands before (the first fault in file order, repeated ids)
+// and the reading of half-hour texts that may be logged run there, so that the result and the log are
+// those of reading one stand after the other: the stands before the first fault stay, a repeated stand is
+// read (and logs) before it is taken back.
 ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t threads) {
     std::vector<pugi::xml_node> nodes;
     nodes.reserve(expected);
     for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
          parkpos = parkpos.next_sibling("parkpos"))
         nodes.push_back(parkpos);
-    const std::size_t count = nodes.size();
-    threads = std::clamp<std::size_t>(count / standsPerThread, 1, std::max<std::size_t>(threads, 1));
-    const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
-    const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
-    std::vector<StandPiece> pieces((count + pieceSize - 1) / pieceSize);
-    for (std::size_t k = 0; k < pieces.size(); ++k) {
-        pieces[k].begin = k * pieceSize;
-        pieces[k].end = std::min(count, pieces[k].begin + pieceSize);
-    }
-    std::vector<std::string_view> ids(count);
-    std::vector<std::uint64_t> hashes(count);
-    std::atomic<std::size_t> nextPiece{0};
-    ReadingHelpers::instance().run(threads - 1, [&] {
-        StandContext context{{}, {}, nullptr};
-        for (std::size_t k = nextPiece++; k < pieces.size(); k = nextPiece++)
-            lf_readPiece(nodes, pieces[k], ids.data(), hashes.data(), context);
-    });
-
+    threads = std::clamp<std::size_t>(nodes.size() / standsPerThread, 1, std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
+    StandFileReading reading(nodes, threads);
+    if (threads == 1) return reading.join();
+    const std::thread::id reader = std::this_thread::get_id();
     ParkingFileStands read;
-    // The first stand without a usable id ends the file's stands; before it, the first repeated id.
-    std::size_t limit = count;
-    bool idMissing = false;
-    for (const StandPiece& piece : pieces)
-        if (piece.faultAt != SIZE_MAX) {
-            limit = piece.faultAt;
-            idMissing = piece.idMissing;
-            break;
-        }
-    std::size_t repeated = SIZE_MAX;
-    StandIdSet seen(limit);
-    for (std::size_t at = 0; at < limit; ++at)
-        if (!seen.insert(ids[at], hashes[at])) {
-            repeated = at;
-            break;
-        }
-    // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
-    const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : limit;
-    for (StandPiece& piece : pieces) {
-        if (piece.begin >= readEnd) break;
-        for (const LaterHalfHours& l : piece.later) {
-            if (piece.positions[l.stand] >= readEnd) break;
-            piece.stands[l.stand].opts[l.opt].hh = gf_hours2bitset(l.text);
-        }
-    }
-    const std::size_t keptEnd = std::min(limit, repeated);
-    std::size_t kept = 0;
-    for (const StandPiece& piece : pieces)
-        kept += static_cast<std::size_t>(
-            std::lower_bound(piece.positions.begin(), piece.positions.end(), keptEnd) -
-            piece.positions.begin());
-    read.stands.reserve(kept);
-    for (StandPiece& piece : pieces)
-        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
-            read.stands.push_back(std::move(piece.stands[k]));
-    if (repeated != SIZE_MAX) {
-        read.errorNumber = 94;
-        read.refusal = fmt::format("Parking position '{}' appears more than once.", ids[repeated]);
-    } else if (limit < count) {
-        read.errorNumber = 93;
-        read.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", limit + 1,
-                                   idMissing ? "no" : "empty", "id");
-    }
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        if (std::this_thread::get_id() == reader)
+            read = reading.join();
+        else
+            reading.readPieces();
+    });
     return read;
 }
