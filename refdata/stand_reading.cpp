@@ -200,15 +200,28 @@ bool lf_is(const char* name, const char* wanted) {
     return *name == *wanted;
 }
 
-// Sets `slot` to the attribute unless an earlier one of the name took it.
+// Sets `slot` to the attribute (or its text) unless an earlier one of the name took it.
 void lf_take(pugi::xml_attribute& slot, const pugi::xml_attribute& attribute) {
     if (!slot) slot = attribute;
 }
+void lf_take(const char*& slot, const pugi::xml_attribute& attribute) {
+    if (!slot) slot = attribute.value();
+}
 
-} // namespace
+// The texts of the attributes that the reading of a stand or a flight takes: what StandAttributes and
+// OptAttributes give, without a library call for each handle; null for an absent attribute.
+struct StandTexts {
+    const char *id = nullptr, *latitude = nullptr, *longitude = nullptr, *heading = nullptr,
+               *radius = nullptr, *cargo = nullptr, *ramp = nullptr, *heli = nullptr;
+};
+struct OptTexts {
+    const char *reg = nullptr, *airl = nullptr, *type = nullptr, *soft = nullptr, *day = nullptr,
+               *hh = nullptr, *cs = nullptr, *cpl = nullptr;
+};
 
-StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
-    StandAttributes found;
+// One pass over the attributes of a stand element into handles or texts.
+template <typename Found> Found lf_standSlots(const pugi::xml_node& parkpos) {
+    Found found;
     // The end of the list is an empty handle, whose name is "": only then is the handle itself asked.
     for (pugi::xml_attribute a = parkpos.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
@@ -248,8 +261,9 @@ StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
     return found;
 }
 
-OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
-    OptAttributes found;
+// One pass over the attributes of a flight element into handles or texts.
+template <typename Found> Found lf_optSlots(const pugi::xml_node& opt) {
+    Found found;
     for (pugi::xml_attribute a = opt.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
         if (*name == '\0') {
@@ -286,6 +300,16 @@ OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
         }
     }
     return found;
+}
+
+} // namespace
+
+StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
+    return lf_standSlots<StandAttributes>(parkpos);
+}
+
+OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
+    return lf_optSlots<OptAttributes>(opt);
 }
 
 namespace {
@@ -326,10 +350,10 @@ bool lf_readNumber(const char* text, double& value) {
     return general.has_value();
 }
 
-// The attribute's number, or `otherwise` (an absent attribute's value() is "", which is no number).
-double lf_numberOr(const pugi::xml_attribute& attribute, double otherwise) {
+// The number of an attribute's text, or `otherwise` (also for an absent attribute).
+double lf_numberOr(const char* text, double otherwise) {
     double value = otherwise;
-    return lf_readNumber(attribute.value(), value) ? value : otherwise;
+    return text && lf_readNumber(text, value) ? value : otherwise;
 }
 
 } // namespace
@@ -343,15 +367,15 @@ std::optional<double> gf_finiteNumberOf(const pugi::xml_attribute& attribute) {
 namespace {
 
 // The one radius rule: a finite number within any stand's radius.
-bool lf_readRadius(const pugi::xml_attribute& radius, double& metres) {
-    return lf_readNumber(radius.value(), metres) && std::abs(metres) <= maxStandRadiusMetres;
+bool lf_readRadius(const char* radius, double& metres) {
+    return radius && lf_readNumber(radius, metres) && std::abs(metres) <= maxStandRadiusMetres;
 }
 
 } // namespace
 
 std::optional<double> gf_standRadiusOf(const pugi::xml_attribute& radius) {
     double metres = 0.0;
-    if (!lf_readRadius(radius, metres)) return std::nullopt;
+    if (!lf_readRadius(radius ? radius.value() : nullptr, metres)) return std::nullopt;
     return metres;
 }
 
@@ -489,11 +513,24 @@ bool lf_isOpt(const char* name) {
     return name[0] == 'o' && name[1] == 'p' && name[2] == 't' && name[3] == '\0';
 }
 
-// pugi::xml_attribute::as_int(0) of a day: one digit directly, any other text through the library.
-int lf_dayOf(const pugi::xml_attribute& day) {
-    const char* text = day.value();
-    if (lf_isDigit(text[0]) && text[1] == '\0') return text[0] - '0';
-    return day.as_int(0);
+// pugi::xml_attribute::as_int(0) of the flight's day: one digit directly, any other text through the
+// library (the first attribute of the name, as the text is).
+int lf_dayOf(const pugi::xml_node& opt, const char* day) {
+    if (!day) return 0;
+    if (lf_isDigit(day[0]) && day[1] == '\0') return day[0] - '0';
+    return opt.attribute("day").as_int(0);
+}
+
+// pugi::xml_attribute::as_bool(false) of an attribute's text: true when it starts with 1, t, T, y or Y.
+bool lf_flag(const char* text) {
+    if (!text) return false;
+    const char first = *text;
+    return first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y';
+}
+
+// The text of an attribute, "" for an absent one (as pugixml gives it).
+const char* lf_text(const char* text) {
+    return text ? text : "";
 }
 
 // Appends the text to an empty string: the short texts of a file fit the string itself, and appending
@@ -506,15 +543,15 @@ void lf_setText(std::string& target, const char* text) {
 }
 
 // The identity of the flight (gf_optIdentityOf) set on its new entry.
-void lf_setIdentity(ParkOpt& entry, const OptAttributes& attributes, RegistrationRows& registrations) {
-    const char* cs = attributes.cs.value();
+void lf_setIdentity(ParkOpt& entry, const OptTexts& texts, RegistrationRows& registrations) {
+    const char* cs = lf_text(texts.cs);
     if (const char* colon = std::strchr(cs, ':')) {
         lf_setText(entry.cs, cs, static_cast<std::size_t>(colon - cs));
         lf_setText(entry.cs2, colon + 1);
     } else {
         lf_setText(entry.cs, cs);
     }
-    const char* reg = attributes.reg.value();
+    const char* reg = lf_text(texts.reg);
     const std::size_t regLength = std::strlen(reg);
     lf_setText(entry.reg, reg, regLength);
     if (regLength != 0) {
@@ -525,8 +562,8 @@ void lf_setIdentity(ParkOpt& entry, const OptAttributes& attributes, Registratio
             return;
         }
     }
-    lf_setText(entry.airl, attributes.airl.value());
-    lf_setText(entry.type, attributes.type.value());
+    lf_setText(entry.airl, lf_text(texts.airl));
+    lf_setText(entry.type, lf_text(texts.type));
 }
 
 // The stand's flights; `stand` is the index the stand will have among the stands read.
@@ -539,12 +576,12 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
     if (context.opts.empty()) return opts;
     opts.reserve(context.opts.size());
     for (const pugi::xml_node& opt : context.opts) {
-        const OptAttributes attributes = gf_optAttributes(opt);
-        const char* hh = attributes.hh.value();
-        const int day = lf_dayOf(attributes.day);
+        const OptTexts texts = lf_optSlots<OptTexts>(opt);
+        const char* hh = lf_text(texts.hh);
+        const int day = lf_dayOf(opt, texts.day);
         if (*hh == '\0' || day < 1 || day > 7) continue;
         ParkOpt& entry = opts.emplace_back();
-        lf_setIdentity(entry, attributes, context.registrations);
+        lf_setIdentity(entry, texts, context.registrations);
         if (const auto usual = lf_usualHalfHours(hh))
             entry.hh = *usual;
         else if (context.later)
@@ -554,19 +591,18 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
         entry.seq = static_cast<std::uint32_t>(opts.size());
         entry.day = static_cast<std::uint32_t>(day);
         entry.origin = origin;
-        entry.real = attributes.soft.as_bool(false) ? 0 : 1;
-        entry.cpl = attributes.cpl.as_bool(false);
+        entry.real = lf_flag(texts.soft) ? 0 : 1;
+        entry.cpl = lf_flag(texts.cpl);
     }
     opts.shrink_to_fit();
     return opts;
 }
 
 // gf_appendStand with the context of the reading.
-void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
-                    const StandAttributes& attributes, std::string id, std::uint32_t origin,
-                    StandContext& context) {
-    const double lat = lf_numberOr(attributes.latitude, 0.0);
-    const double lon = lf_numberOr(attributes.longitude, 0.0);
+void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
+                    std::string id, std::uint32_t origin, StandContext& context) {
+    const double lat = lf_numberOr(texts.latitude, 0.0);
+    const double lon = lf_numberOr(texts.longitude, 0.0);
     if (lat == 0.0 && lon == 0.0) return;
     // Files of other people: a position off the earth is no stand.
     if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
@@ -574,20 +610,24 @@ void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     // that size would not read back as written after the conversions (metres to nautical miles,
     // degrees to radians) and would drift with every save.
     double radius = 0.0;
-    if (!lf_readRadius(attributes.radius, radius)) radius = 0.0;
-    double heading = lf_numberOr(attributes.heading, 0.0);
+    if (!lf_readRadius(texts.radius, radius)) radius = 0.0;
+    double heading = lf_numberOr(texts.heading, 0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
     stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin, stands.size(), context), lat, lon,
-                        heading * radiansPerDegree, radius, attributes.cargo.as_bool(false),
-                        attributes.ramp.as_bool(false), attributes.heli.as_bool(false));
+                        heading * radiansPerDegree, radius, lf_flag(texts.cargo), lf_flag(texts.ramp),
+                        lf_flag(texts.heli));
 }
 
 } // namespace
 
 void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
                     const StandAttributes& attributes, std::string id, std::uint32_t origin) {
+    const auto text = [](const pugi::xml_attribute& a) { return a ? a.value() : nullptr; };
+    const StandTexts texts{text(attributes.id),      text(attributes.latitude), text(attributes.longitude),
+                           text(attributes.heading), text(attributes.radius),   text(attributes.cargo),
+                           text(attributes.ramp),    text(attributes.heli)};
     StandContext context{{}, {}, nullptr};
-    lf_appendStand(stands, parkpos, attributes, std::move(id), origin, context);
+    lf_appendStand(stands, parkpos, texts, std::move(id), origin, context);
 }
 
 // ---- Stand ids -------------------------------------------------------------------------------------
@@ -822,13 +862,13 @@ struct StandPiece {
 void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
     context.later = &piece.later;
     for (std::size_t at = piece.begin; at < piece.end; ++at) {
-        const StandAttributes attributes = gf_standAttributes(nodes[at]);
-        if (!attributes.id) {
+        const StandTexts texts = lf_standSlots<StandTexts>(nodes[at]);
+        if (!texts.id) {
             piece.faultAt = at;
             piece.idMissing = true;
             break;
         }
-        std::string_view id = attributes.id.value();
+        std::string_view id = texts.id;
         const auto begin = id.find_first_not_of(" \t\r\n");
         if (begin == std::string_view::npos) {
             piece.faultAt = at;
@@ -838,7 +878,7 @@ void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, 
         piece.ids.push_back(id);
         piece.hashes.push_back(lf_hash(id));
         const std::size_t before = piece.stands.size();
-        lf_appendStand(piece.stands, nodes[at], attributes, std::string(id), 1, context);
+        lf_appendStand(piece.stands, nodes[at], texts, std::string(id), 1, context);
         if (piece.stands.size() != before) piece.positions.push_back(at);
     }
 }
