@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <iterator>
@@ -447,7 +446,7 @@ std::uint64_t lf_hash(std::string_view text) {
 
 // The registration table's airline and type of each registration met in a file, looked up once per
 // registration (files repeat the same few aircraft thousands of times). The registrations are views into
-// the document.
+// the document. A row given is valid until the next look-up.
 class RegistrationRows {
 public:
     struct Row {
@@ -491,7 +490,7 @@ private:
 
     std::vector<std::uint32_t> slots_; // a power of two of slots: 0 free, else a row's number from 1
     std::vector<std::string_view> regs_;
-    std::deque<Row> rows_; // rows stay in place while the table grows
+    std::vector<Row> rows_;
 };
 
 // A half-hour text left for later: the reading of a file on several threads reads the unusual texts
