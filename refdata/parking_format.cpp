@@ -22,7 +22,7 @@ ParkPos::ParkPos(std::string id, std::vector<ParkOpt> opts, double lat, double l
       radius(radiusMetres * nmPerMetre), cargo(cargo), ramp(ramp), heli(heli) {}
 
 void gf_clearParkPositions() {
-    gf_clearStands(parkPositions);
+    parkPositions.clear();
 }
 
 namespace {

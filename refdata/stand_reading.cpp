@@ -835,43 +835,6 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     lf_inPieces(n, neighboursPerThread, allReadingThreads, neighboursOf);
 }
 
-// ---- Emptying -------------------------------------------------------------------------------------
-
-namespace {
-
-// A list of fewer flights than this for each thread is emptied on fewer threads.
-constexpr std::size_t destroyedPerThread = 2048;
-
-} // namespace
-
-void gf_clearStands(std::vector<ParkPos>& stands) {
-    std::size_t flights = 0;
-    for (const ParkPos& stand : stands)
-        flights += stand.opts.size();
-    if (flights >= 2 * destroyedPerThread) {
-        // The flights go in pieces of the stand list, each piece of about the same number of flights.
-        std::vector<std::size_t> starts{0};
-        const std::size_t threads =
-            std::min(flights / destroyedPerThread, ReadingHelpers::instance().threads());
-        const std::size_t share = flights / (threads * piecesPerThread) + 1;
-        std::size_t inPiece = 0;
-        for (std::size_t i = 0; i < stands.size(); ++i) {
-            inPiece += stands[i].opts.size();
-            if (inPiece >= share) {
-                starts.push_back(i + 1);
-                inPiece = 0;
-            }
-        }
-        if (starts.back() != stands.size()) starts.push_back(stands.size());
-        lf_inPieces(starts.size() - 1, 1, threads, [&](std::size_t first, std::size_t last) {
-            for (std::size_t k = first; k < last; ++k)
-                for (std::size_t i = starts[k]; i < starts[k + 1]; ++i)
-                    std::vector<ParkOpt>().swap(stands[i].opts);
-        });
-    }
-    stands.clear();
-}
-
 // ---- Stands of a file ------------------------------------------------------------------------------
 
 namespace {

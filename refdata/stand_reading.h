@@ -70,9 +70,6 @@ private:
 // (B not A itself); the lists hold sids in stand order.
 void gf_setNeighbours(std::vector<ParkPos>& stands);
 
-// Destroys every stand of the list, the storage kept (the flights of a list of many on several threads).
-void gf_clearStands(std::vector<ParkPos>& stands);
-
 // As many threads as the machine has.
 inline constexpr std::size_t allReadingThreads = SIZE_MAX;
 
