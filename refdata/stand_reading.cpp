@@ -715,25 +715,10 @@ struct Cell {
 // whose stands are compared with their cell before use.
 void gf_setNeighbours(std::vector<ParkPos>& stands) {
     const std::size_t n = stands.size();
-    std::vector<std::uint32_t> large; // indices
-    double maxRadius = 0.0;
-    double maxAbsLat = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const ParkPos& s = stands[i];
-        if (s.radius > largeStandRadiusNm)
-            large.push_back(i);
-        else
-            maxRadius = std::max(maxRadius, s.radius);
-        maxAbsLat = std::max(maxAbsLat, std::abs(s.lat));
-    }
-    // Cells a little larger than the reach, never so small that their numbers overflow.
-    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
     const double nmPerDegree = gf_distanceNm({0.0, 0.0}, {1.0, 0.0});
-    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
-    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * radiansPerDegree), 1e-3);
     const double lon0 = n == 0 ? 0.0 : stands.front().lon;
     // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
-    // date line stays in one piece).
+    // date line stays in one piece), the east one still to be narrowed to the stands' band below.
     // Kept apart from the stands, so that the comparisons read only these few bytes of each stand.
     struct Flat {
         double north;
@@ -742,15 +727,40 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
         Cell cell;
     };
     std::vector<Flat> flat(n);
+    std::vector<std::uint32_t> large; // indices
+    double maxRadius = 0.0;
+    double maxAbsLat = 0.0;
+    std::mutex merge;
+    lf_inPieces(n, neighboursPerThread, allReadingThreads, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> pieceLarge;
+        double pieceRadius = 0.0;
+        double pieceLat = 0.0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const ParkPos& s = stands[i];
+            if (s.radius > largeStandRadiusNm)
+                pieceLarge.push_back(static_cast<std::uint32_t>(i));
+            else
+                pieceRadius = std::max(pieceRadius, s.radius);
+            pieceLat = std::max(pieceLat, std::abs(s.lat));
+            flat[i] = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree, s.radius, {}};
+        }
+        std::lock_guard lock(merge);
+        large.insert(large.end(), pieceLarge.begin(), pieceLarge.end());
+        maxRadius = std::max(maxRadius, pieceRadius);
+        maxAbsLat = std::max(maxAbsLat, pieceLat);
+    });
+    std::sort(large.begin(), large.end());
+    // Cells a little larger than the reach, never so small that their numbers overflow.
+    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
+    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
+    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * radiansPerDegree), 1e-3);
     Cell low{INT64_MAX, INT64_MAX};
     Cell high{INT64_MIN, INT64_MIN};
-    for (std::size_t i = 0; i < n; ++i) {
-        const ParkPos& s = stands[i];
-        Flat& f = flat[i];
-        f = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree * cosLat, s.radius, {}};
+    for (Flat& f : flat) {
+        f.east *= cosLat;
         f.cell = {static_cast<std::int64_t>(std::floor(f.north / cellNm)),
                   static_cast<std::int64_t>(std::floor(f.east / cellNm))};
-        if (s.radius <= largeStandRadiusNm) {
+        if (f.radius <= largeStandRadiusNm) {
             low = {std::min(low.row, f.cell.row), std::min(low.col, f.cell.col)};
             high = {std::max(high.row, f.cell.row), std::max(high.col, f.cell.col)};
         }
