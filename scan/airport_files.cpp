@@ -9,6 +9,7 @@
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/type_lookups.h"
+#include "scan/path_keys.h"
 #include "scan/publishers.h"
 #include "scan/scan_folders.h"
 #include "scan/scan_state.h"
@@ -67,12 +68,12 @@ bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
 
 // The folders known to exist during this scan.
 std::mutex foldersMutex;
-std::set<fs::path> foldersThere;
+std::set<fs::path::string_type, std::less<>> foldersThere;
 
 void lf_createFolder(const fs::path& folder) {
     {
         std::lock_guard lock(foldersMutex);
-        if (foldersThere.contains(folder)) return;
+        if (foldersThere.contains(folder.native())) return;
     }
     std::error_code ec;
     const bool exists = fs::exists(folder, ec);
@@ -80,7 +81,7 @@ void lf_createFolder(const fs::path& folder) {
     if (!exists && !fs::create_directories(folder, ec) && ec)
         throw fs::filesystem_error("create_directory", folder, ec);
     std::lock_guard lock(foldersMutex);
-    foldersThere.insert(folder);
+    foldersThere.insert(folder.native());
 }
 
 void lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
@@ -226,9 +227,7 @@ std::mutex publishersMutex;
 std::map<std::string, bool> publisherOfFile;
 
 std::string lf_fileKey(const fs::path& file) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(file, ec);
-    return (ec ? file : absolute).lexically_normal().generic_string();
+    return gf_normalAbsoluteKey(file);
 }
 
 void lf_notePublisher(const fs::path& file, bool hasPublisher) {

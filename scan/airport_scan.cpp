@@ -21,18 +21,58 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <deque>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <thread>
 #include <unordered_set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::atomic<bool> cutShort{false};
+
+// A file opened for reading; closed with the handle.
+class FileHandle {
+public:
+    // Not blocking: a pipe among the files does not hold the scan.
+    explicit FileHandle(const fs::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    ~FileHandle() {
+        if (fd >= 0) ::close(fd);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    explicit operator bool() const { return fd >= 0; }
+
+    // The size of a regular file; nothing for anything else.
+    std::optional<std::uint64_t> size() const {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+    // Reads up to `count` bytes from `offset`; returns how many it got (fewer at the file's end or on
+    // an error).
+    std::size_t readAt(std::uint64_t offset, std::uint8_t* into, std::size_t count) const {
+        std::size_t got = 0;
+        while (got < count) {
+            const ssize_t n = ::pread(fd, into + got, count - got, static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
+    }
+
+private:
+    int fd;
+};
 
 bool lf_is2020() {
     const auto& hook = gf_coreHooks().simulatorIs2020;
@@ -240,40 +280,49 @@ bool gf_isSkippedScanPath(const fs::path& path) {
 }
 
 bool gf_hasAirportSection(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    return gf_bglHasAirportSection(in, size);
+    const FileHandle file(path);
+    if (!file) return false;
+    const std::optional<std::uint64_t> size = file.size();
+    if (!size) return false;
+    // The header and the table of a few hundred sections come with one read.
+    std::array<std::uint8_t, 4096> buffer;
+    const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
+    const std::span<const std::uint8_t> head(buffer.data(), got);
+    const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
+    if (end <= got) return gf_bglHasAirportSection(head, *size);
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
+    table.resize(file.readAt(0, table.data(), table.size()));
+    return gf_bglHasAirportSection(table, *size);
 }
 
 BglDecodeResult gf_decodeBglFile(const fs::path& path,
                                  const std::function<bool(const std::string&)>& knownAirport) {
     BglDecodeResult result;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return result;
-    if (size > maxBglFileBytes) {
+    const FileHandle file(path);
+    if (!file) return result;
+    const std::optional<std::uint64_t> size = file.size();
+    if (!size) return result;
+    if (*size > maxBglFileBytes) {
         result.events.push_back(BglEvent{
             BglEvent::Kind::note,
             BglNote{BglNote::To::scanLog, fmt::format("{}{} is larger than 256 MiB ({} bytes), skipped",
-                                                      "===> ", path_to_utf8(path), size)},
+                                                      "===> ", path_to_utf8(path), *size)},
             0});
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return result;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    // The buffer stays with the thread for its next file.
+    thread_local std::vector<std::uint8_t> bytes;
+    bytes.resize(static_cast<std::size_t>(*size));
+    bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
     BglDecodeOptions options;
     options.simulatorIs2024 = !lf_is2020();
     options.knownAirport = knownAirport;
     if (!options.knownAirport)
         options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
     options.pathUtf8 = path_to_utf8(path);
-    return gf_decodeBgl(bytes, options);
+    result = gf_decodeBgl(bytes, options);
+    if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
+    return result;
 }
 
 std::vector<fs::path> gf_airportScanRoots() {

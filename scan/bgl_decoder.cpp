@@ -356,25 +356,42 @@ BglDecodeResult gf_decodeBgl(std::span<const std::uint8_t> bytes, const BglDecod
     return Decoder(bytes, options).run();
 }
 
-bool gf_bglHasAirportSection(std::istream& in, std::uint64_t fileSize) {
-    if (fileSize < headerBytes + 1) return false;
-    std::array<char, 24> head{};
-    in.seekg(0);
-    if (!in.read(head.data(), head.size())) return false;
+std::uint64_t gf_bglSectionTableEnd(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    constexpr std::uint64_t countEnd = 24;
+    if (head.size() < countEnd || fileSize < headerBytes + 1) return countEnd;
+    std::uint32_t count = 0;
+    std::memcpy(&count, head.data() + 20, 4);
+    if (count < 1 || count > (fileSize - headerBytes) / sectionEntryBytes) return countEnd;
+    return std::min<std::uint64_t>(fileSize, headerBytes + sectionEntryBytes * std::uint64_t{count});
+}
+
+bool gf_bglHasAirportSection(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    if (fileSize < headerBytes + 1 || head.size() < 24) return false;
     std::uint32_t count = 0;
     std::memcpy(&count, head.data() + 20, 4);
     if (count < 1 || count > (fileSize - headerBytes) / sectionEntryBytes) return false;
-    std::array<char, 4> type{};
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint64_t at = headerBytes + sectionEntryBytes * i;
-        if (at + 4 > fileSize) return false;
-        in.seekg(static_cast<std::streamoff>(at));
-        if (!in.read(type.data(), type.size())) return false;
+        if (at + 4 > fileSize || at + 4 > head.size()) return false;
         std::uint32_t value = 0;
-        std::memcpy(&value, type.data(), 4);
+        std::memcpy(&value, head.data() + at, 4);
         if (value == airportSectionType) return true;
     }
     return false;
+}
+
+bool gf_bglHasAirportSection(std::istream& in, std::uint64_t fileSize) {
+    std::vector<std::uint8_t> head(24);
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size())))
+        return false;
+    const std::uint64_t end = gf_bglSectionTableEnd(head, fileSize);
+    if (end > head.size()) {
+        head.resize(static_cast<std::size_t>(end));
+        in.read(reinterpret_cast<char*>(head.data() + 24), static_cast<std::streamsize>(end - 24));
+        head.resize(24 + static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    }
+    return gf_bglHasAirportSection(head, fileSize);
 }
 
 std::pair<std::string, bool> gf_decodeAirportIdent(std::uint32_t packed) {

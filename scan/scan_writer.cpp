@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
+#include "scan/path_keys.h"
 #include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 
@@ -96,9 +97,7 @@ std::set<std::string> notes;
 std::set<std::string> produced;
 
 std::string lf_noteKey(const fs::path& file) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(file, ec);
-    return (ec ? file : absolute).lexically_normal().generic_string();
+    return gf_normalAbsoluteKey(file);
 }
 
 } // namespace
