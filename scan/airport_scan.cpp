@@ -83,15 +83,21 @@ bool lf_is2020() {
 // its own copy.
 using CodeSet = std::unordered_set<std::string>;
 
+// A decoded file with what its task prepared for the scan's thread.
+struct DecodedFile {
+    BglDecodeResult decoded;
+    PreparedFile prepared;
+};
+
 struct PendingTask {
     fs::path path;
-    std::future<BglDecodeResult> result;
+    std::future<DecodedFile> result;
 };
 
 // Starts the decoding of one file on a scan thread; the task takes itself off the running count
 // however it ends.
-std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
-    auto task = std::make_shared<std::packaged_task<BglDecodeResult()>>([path, codes] {
+std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
+    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes] {
         struct Done {
             ~Done() { gf_endScanTask(); }
         } done;
@@ -103,7 +109,8 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
                 result = gf_decodeBglFile(
                     path, [&codes](const std::string& code) { return codes->contains(code); });
             }
-            return result;
+            PreparedFile prepared = gf_prepareDecodedFile(path, result);
+            return DecodedFile{std::move(result), std::move(prepared)};
         } catch (const std::exception& e) {
             gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
                                     path_to_utf8(path), e.what()));
@@ -113,7 +120,7 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
             throw;
         }
     });
-    std::future<BglDecodeResult> future = task->get_future();
+    std::future<DecodedFile> future = task->get_future();
     ++gf_runningScanTasks;
     try {
         gf_postScanTask([task] { (*task)(); });
@@ -144,7 +151,8 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
         if (pending.result.wait_for(std::chrono::milliseconds(scanTaskWaitMs.load())) !=
             std::future_status::ready)
             return std::string("Future wait timed out after 10 seconds");
-        gf_applyDecodedFile(pending.path, pending.result.get());
+        DecodedFile file = pending.result.get();
+        gf_applyDecodedFile(pending.path, std::move(file.decoded), file.prepared);
         lf_saveMadeFilesNowAndThen();
         return std::nullopt;
     } catch (const std::exception& e) {
@@ -282,11 +290,12 @@ bool gf_isSkippedScanPath(const fs::path& path) {
 bool gf_hasAirportSection(const fs::path& path) {
     const FileHandle file(path);
     if (!file) return false;
-    const std::optional<std::uint64_t> size = file.size();
-    if (!size) return false;
-    // The header and the table of a few hundred sections come with one read.
+    // The header and the table of a few hundred sections come with one read; a file that ends within
+    // it needs no look at its size.
     std::array<std::uint8_t, 4096> buffer;
     const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
+    const std::optional<std::uint64_t> size = got < buffer.size() ? got : file.size();
+    if (!size) return false;
     const std::span<const std::uint8_t> head(buffer.data(), got);
     const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
     if (end <= got) return gf_bglHasAirportSection(head, *size);

@@ -6,9 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
-#include <set>
+#include <unordered_set>
 
 namespace {
 
@@ -41,6 +42,13 @@ public:
     // The n bytes (1..4) at a byte offset, little endian; false when they lie beyond the padded view.
     bool read(std::uint64_t offset, unsigned n, std::uint32_t& out) const {
         if (offset > paddedBytes() || paddedBytes() - offset < n) return false;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (offset + n <= bytes_.size()) { // inside the bytes themselves: no padding to add
+                out = 0;
+                std::memcpy(&out, bytes_.data() + offset, n);
+                return true;
+            }
+        }
         out = 0;
         for (unsigned i = 0; i < n; ++i) {
             const std::uint64_t at = offset + i;
@@ -214,7 +222,7 @@ private:
     }
 
     struct Airport {
-        std::set<std::string> ids;
+        std::unordered_set<std::string> ids;
         std::vector<std::pair<double, double>> helipads;
     };
 
@@ -265,8 +273,9 @@ private:
         if (end < start + 8 || !view.u16(start + 6, count)) return;
         std::uint64_t entry = start + 8;
         // Room for the entries that the record can hold at most.
-        apt.stands.reserve(apt.stands.size() +
-                           std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes));
+        const std::uint64_t room = std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes);
+        apt.stands.reserve(apt.stands.size() + room);
+        state.ids.reserve(state.ids.size() + room);
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t bits = 0;
             if (end < entry + 4 || !view.u32(entry, bits) ||

@@ -181,6 +181,19 @@ void lf_noteProduced(const fs::path& file) {
 
 } // namespace
 
+bool gf_scanFileHolds(const fs::path& file, std::string_view content) {
+    return lf_compareWithDisk(file, content) == OnDisk::same;
+}
+
+bool gf_keepScanFileAsFound(const fs::path& file, std::string hash) {
+    if (!batching) return false;
+    lf_noteProduced(file);
+    if (gf_listedHashAtScanStart(file) == hash) return true;
+    std::lock_guard lock(unsyncedMutex);
+    unsynced.emplace_back(file, std::move(hash));
+    return true;
+}
+
 bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
     const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
