@@ -169,7 +169,7 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
     // with this scan's own writes only).
     const bool useReady = ready && ready->file == file && !gf_writtenByThisScan(file);
     gf_noteScanWrite(file);
-    if (useReady && ready->sameOnDisk && gf_keepScanFileAsFound(file, ready->hash)) {
+    if (useReady && ready->sameOnDisk && gf_keepScanFileAsFound(file, ready->text)) {
         lf_notePublisher(file, ready->hasPublisher);
         airportFilesChanged = true;
         return;
@@ -480,7 +480,6 @@ PreparedFile gf_prepareDecodedFile(const fs::path& bglPath, const BglDecodeResul
             ready.hasPublisher = gf_recordHasPublisher(record);
             spareStands = std::move(record.stands);
             ready.sameOnDisk = gf_scanFileHolds(ready.file, ready.text);
-            if (ready.sameOnDisk) ready.hash = gf_contentHash(ready.text);
         }
         prepared.publisher = std::move(found);
     } catch (const std::exception&) {

@@ -39,7 +39,6 @@ struct PreparedAirportFile {
     std::filesystem::path file;
     std::string text;
     bool sameOnDisk = false;
-    std::string hash; // of the text, when the disk holds it
     bool hasPublisher = false;
 };
 

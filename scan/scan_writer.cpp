@@ -185,10 +185,13 @@ bool gf_scanFileHolds(const fs::path& file, std::string_view content) {
     return lf_compareWithDisk(file, content) == OnDisk::same;
 }
 
-bool gf_keepScanFileAsFound(const fs::path& file, std::string hash) {
+bool gf_keepScanFileAsFound(const fs::path& file, std::string_view content) {
     if (!batching) return false;
     lf_noteProduced(file);
-    if (gf_listedHashAtScanStart(file) == hash) return true;
+    const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
+    if (listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) return true;
+    std::string hash = gf_contentHash(content);
+    if (listed == hash) return true;
     std::lock_guard lock(unsyncedMutex);
     unsynced.emplace_back(file, std::move(hash));
     return true;

@@ -33,9 +33,10 @@ bool gf_writeScanFile(const std::filesystem::path& file, std::string_view conten
 // Whether `file` holds exactly `content` (read in pieces, without a copy of the file). Any thread.
 bool gf_scanFileHolds(const std::filesystem::path& file, std::string_view content);
 // For a file this scan has not written before that was found holding exactly the content it would
-// get (gf_scanFileHolds), of the hash `hash`: what gf_writeScanFile does with such a file, without a
-// look at the disk. False outside a scan (nothing done: the caller writes the file).
-bool gf_keepScanFileAsFound(const std::filesystem::path& file, std::string hash);
+// get (gf_scanFileHolds): what gf_writeScanFile does with such a file, without a look at the disk (the
+// content is hashed only when the stock taken at the scan's start does not tell). False outside a scan
+// (nothing done: the caller writes the file).
+bool gf_keepScanFileAsFound(const std::filesystem::path& file, std::string_view content);
 
 // Syncs the files written so far, puts the waiting new contents of listed files in place, and records
 // them in the list of program-made files. A file that cannot be synced or put in place is reported in
