@@ -1,5 +1,6 @@
 #include "scan/airport_scan.h"
 
+#include "core/file_io.h"
 #include "core/generations.h"
 #include "core/hooks.h"
 #include "core/log.h"
@@ -267,6 +268,34 @@ void lf_scanRoots(const std::vector<fs::path>& roots) {
     }
 }
 
+// The scan log replaces its file at once (a reader sees the whole new log); its sync to the disk runs
+// beside the rest of the scan's end (the save of the setting syncs too) and is waited for before the
+// scan returns.
+std::future<void> scanLogSync;
+
+void lf_waitForScanLogSync() {
+    if (scanLogSync.valid()) scanLogSync.get();
+}
+
+// Under scanLogMutex.
+void lf_writeScanLog(const fs::path& file) {
+    std::size_t size = 0;
+    for (const std::string& line : scanLogLines)
+        size += line.size() + 1;
+    std::string content;
+    content.reserve(size);
+    for (const std::string& line : scanLogLines) {
+        content += line;
+        content += '\n';
+    }
+    if (!gf_writeFileAtomicallyUnsynced(file, content)) return;
+    try {
+        scanLogSync = std::async(std::launch::async, [file] { (void)gf_syncFiles({file}); });
+    } catch (const std::system_error&) {
+        (void)gf_syncFiles({file}); // no thread to spare: synced here
+    }
+}
+
 } // namespace
 
 bool gf_lastScanCutShort() {
@@ -345,6 +374,7 @@ std::vector<fs::path> gf_airportScanRoots() {
 }
 
 bool gf_runAirportScan(const std::vector<fs::path>& roots) {
+    lf_waitForScanLogSync();
     gf_log(fmt::format("The scan will search {} folder{}", roots.size(), roots.size() == 1 ? "" : "s"));
     const fs::path scanLog = os::inWorkingFolder(outputInfoFolder / "AirportsScanLog.txt");
     std::error_code ec;
@@ -384,7 +414,7 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
     {
         std::lock_guard lock(scanLogMutex);
         fs::create_directories(scanLog.parent_path(), ec);
-        gf_writeLines(scanLogLines, scanLog);
+        lf_writeScanLog(scanLog);
         gf_log(fmt::format("{} written", path_to_utf8(scanLog)));
         scanLogLines.clear();
     }
@@ -434,5 +464,6 @@ void gf_scanForAddonAirports() {
         if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
         if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
     }
+    lf_waitForScanLogSync();
     gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
 }
