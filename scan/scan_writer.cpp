@@ -105,8 +105,9 @@ std::string lf_noteKey(const fs::path& file) {
 void gf_startScanWriters(int count) {
     std::lock_guard lock(writersMutex);
     writers.clear();
-    for (int i = 0; i < std::max(1, count); ++i)
-        writers.push_back(std::make_unique<Writer>());
+    // Each writer's thread starts with its first job: a rescan that finds its files as they would be
+    // written starts none.
+    writers.resize(static_cast<std::size_t>(std::max(1, count)));
     batching = true;
 }
 
@@ -295,7 +296,9 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job) {
     {
         std::lock_guard lock(writersMutex);
         if (!writers.empty()) {
-            writers[std::hash<std::string>{}(key) % writers.size()]->submit(std::move(job));
+            std::unique_ptr<Writer>& writer = writers[std::hash<std::string>{}(key) % writers.size()];
+            if (!writer) writer = std::make_unique<Writer>();
+            writer->submit(std::move(job));
             return;
         }
     }

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-// Starts `count` writer threads (at least 1).
+// Starts the writing with `count` writers (at least 1); the thread of each starts with its first job.
 void gf_startScanWriters(int count);
 // Waits until every write asked for has been done, stops the writer threads, then syncs the files
 // (gf_syncScanWrites).
