@@ -3,6 +3,7 @@
 #include "core/run_control.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -12,6 +13,11 @@
 #include <thread>
 #include <unordered_set>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -193,8 +199,9 @@ struct ListedEntry {
     PathText path;
     bool take = false;
     Kind kind = Kind::other;
-    std::size_t listing = 0; // folder and link: its listing, 0 when it has none
-    PathText real;           // folder and link: the real path of its folder
+    std::size_t listing = 0;              // folder and link: its listing, 0 when it has none
+    PathText real;                        // folder and link: the real path of its folder
+    std::unique_ptr<StartedTask> started; // a taken entry: what the listing's start gave
 };
 
 struct FolderListing {
@@ -205,6 +212,152 @@ struct FolderListing {
     bool failed = false; // the iteration ended on an error
 };
 
+// The real path of an entry of `folder` named `name` (a folder's real path and the name).
+PathText lf_realInside(const FolderListing& folder, std::string_view name) {
+    PathText real = folder.real;
+    if (!real.empty() && real.back() != fs::path::preferred_separator) real += fs::path::preferred_separator;
+    real += name;
+    return real;
+}
+
+// How the entries of one folder are read and looked at. False when the iteration ended on an error.
+class FolderLister {
+public:
+    virtual ~FolderLister() = default;
+    virtual bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const = 0;
+};
+
+// Through the standard directory iteration, for gf_listFolderTree's look.
+class IteratorLister final : public FolderLister {
+public:
+    explicit IteratorLister(const std::function<ListStep(const fs::directory_entry&)>& look) : look_(look) {}
+
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+        std::error_code ec;
+        fs::directory_iterator it(fs::path(folder.path), ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& entry = *it;
+            ListStep step;
+            try {
+                step = look_(entry);
+            } catch (...) {
+                step.take = false; // the caller's look reports its own errors
+            }
+            ListedEntry listed;
+            listed.take = step.take;
+            if (step.descend) {
+                std::error_code typeError;
+                if (entry.is_symlink(typeError)) {
+                    if (fs::is_directory(entry.status(typeError))) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(entry.path()).native();
+                    }
+                } else if (entry.is_directory(typeError)) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    const PathText& path = entry.path().native();
+                    listed.real = lf_realInside(
+                        folder, std::string_view(path).substr(path.rfind(fs::path::preferred_separator) + 1));
+                }
+            }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = entry.path().native();
+            entries.push_back(std::move(listed));
+        }
+        return !ec;
+    }
+
+private:
+    const std::function<ListStep(const fs::directory_entry&)>& look_;
+};
+
+// Through the system's directory calls, for gf_listFolderTreeStarting: the entry's type comes from the
+// listing where the file system gives it, and taken entries are started at once.
+class DirectLister final : public FolderLister {
+public:
+    DirectLister(const std::function<ListStep(const ListedName&)>& look,
+                 const std::function<std::unique_ptr<StartedTask>(std::string_view)>& start)
+        : look_(look), start_(start) {}
+
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+        DIR* dir = ::opendir(folder.path.empty() ? "." : folder.path.c_str());
+        if (dir == nullptr) return false;
+        std::string path = folder.path;
+        if (!path.empty() && path.back() != '/') path += '/';
+        const std::size_t nameAt = path.size();
+        bool failed = false;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                failed = errno != 0;
+                break;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            path.resize(nameAt);
+            path += name;
+            ListedName shown{path, std::string_view(path).substr(nameAt), lf_typeOf(path, entry->d_type)};
+            ListStep step;
+            try {
+                step = look_(shown);
+            } catch (...) {
+                step.take = false; // the caller's look reports its own errors
+            }
+            ListedEntry listed;
+            listed.take = step.take;
+            if (step.descend) {
+                if (shown.type == ListedName::Type::link) {
+                    std::error_code typeError;
+                    if (fs::is_directory(fs::path(path), typeError)) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(fs::path(path)).native();
+                    }
+                } else if (shown.type == ListedName::Type::folder) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    listed.real = lf_realInside(folder, name);
+                }
+            }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = path;
+            if (listed.take) {
+                try {
+                    listed.started = start_(listed.path);
+                } catch (...) {
+                    listed.started = nullptr; // the caller's start reports its own errors
+                }
+            }
+            entries.push_back(std::move(listed));
+        }
+        ::closedir(dir);
+        return !failed;
+    }
+
+private:
+    static ListedName::Type lf_typeOf(const std::string& path, unsigned char type) {
+        switch (type) {
+        case DT_REG:
+            return ListedName::Type::file;
+        case DT_DIR:
+            return ListedName::Type::folder;
+        case DT_LNK:
+            return ListedName::Type::link;
+        case DT_UNKNOWN:
+            break;
+        default:
+            return ListedName::Type::other;
+        }
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) return ListedName::Type::other;
+        if (S_ISREG(status.st_mode)) return ListedName::Type::file;
+        if (S_ISDIR(status.st_mode)) return ListedName::Type::folder;
+        if (S_ISLNK(status.st_mode)) return ListedName::Type::link;
+        return ListedName::Type::other;
+    }
+
+    const std::function<ListStep(const ListedName&)>& look_;
+    const std::function<std::unique_ptr<StartedTask>(std::string_view)>& start_;
+};
+
 // The listings of one tree, made by a few threads of its own while the caller takes the entries in
 // the order of the walk. The folders are listed deepest first, each folder's in the order of its
 // entries, so that the listings come about in the order the caller needs them. Links to folders are
@@ -212,9 +365,8 @@ struct FolderListing {
 // ends.
 class TreeListing {
 public:
-    TreeListing(const fs::path& root, const fs::path& real,
-                const std::function<ListStep(const fs::directory_entry&)>& look, std::size_t threads)
-        : look_(look) {
+    TreeListing(const fs::path& root, const fs::path& real, const FolderLister& lister, std::size_t threads)
+        : lister_(lister) {
         listings_.emplace_back();                      // index 0: none
         FolderListing& top = listings_.emplace_back(); // index 1: the root
         top.path = root.native();
@@ -242,7 +394,7 @@ public:
     TreeListing& operator=(const TreeListing&) = delete;
 
     // The listing once it is done; nothing when the listing ended without it (a stop).
-    const FolderListing* await(std::size_t index) {
+    FolderListing* await(std::size_t index) {
         std::unique_lock lock(mutex_);
         FolderListing& folder = listings_[index];
         listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
@@ -265,7 +417,7 @@ private:
             FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
             lock.unlock();
             std::vector<ListedEntry> entries;
-            const bool failed = !list(folder, entries);
+            const bool failed = !lister_.list(folder, entries);
             lock.lock();
             const std::size_t before = waiting_.size();
             for (ListedEntry& entry : entries) {
@@ -303,46 +455,7 @@ private:
         listed_.notify_all();
     }
 
-    // Lists one folder, keeping only the entries taken and the folders to enter; false when the
-    // iteration ended on an error.
-    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const {
-        std::error_code ec;
-        fs::directory_iterator it(fs::path(folder.path), ec);
-        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-            const fs::directory_entry& entry = *it;
-            ListStep step;
-            try {
-                step = look_(entry);
-            } catch (...) {
-                step.take = false; // the caller's look reports its own errors
-            }
-            ListedEntry listed;
-            listed.take = step.take;
-            if (step.descend) {
-                std::error_code typeError;
-                if (entry.is_symlink(typeError)) {
-                    if (fs::is_directory(entry.status(typeError))) {
-                        listed.kind = ListedEntry::Kind::link;
-                        listed.real = lf_realPath(entry.path()).native();
-                    }
-                } else if (entry.is_directory(typeError)) {
-                    listed.kind = ListedEntry::Kind::folder;
-                    const PathText& path = entry.path().native();
-                    // The real folder's path and this entry's name (what follows the last separator).
-                    listed.real = folder.real;
-                    if (!listed.real.empty() && listed.real.back() != fs::path::preferred_separator)
-                        listed.real += fs::path::preferred_separator;
-                    listed.real.append(path, path.rfind(fs::path::preferred_separator) + 1);
-                }
-            }
-            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
-            listed.path = entry.path().native();
-            entries.push_back(std::move(listed));
-        }
-        return !ec;
-    }
-
-    const std::function<ListStep(const fs::directory_entry&)>& look_;
+    const FolderLister& lister_;
     std::mutex mutex_;
     std::condition_variable more_;   // folders to list, or the end
     std::condition_variable listed_; // a folder listed, or the end
@@ -356,8 +469,8 @@ private:
 
 struct ListContext {
     std::size_t threads;
-    const std::function<ListStep(const fs::directory_entry&)>& look;
-    const std::function<bool(const fs::path&)>& take;
+    const FolderLister& lister;
+    const std::function<bool(ListedEntry&)>& take;
     EnteredFolders entered;
     bool ended = false; // a stop, or the caller ended the walk
 };
@@ -367,13 +480,13 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 // The entries of one listing in the order of the walk; false when an error of the iteration (or the
 // end of the whole walk) ended the walk of this tree.
 bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) {
-    const FolderListing* folder = tree.await(index);
+    FolderListing* folder = tree.await(index);
     if (!folder) {
         context.ended = true;
         return false;
     }
-    for (const ListedEntry& entry : folder->entries) {
-        if (entry.take && !context.take(fs::path(entry.path))) {
+    for (ListedEntry& entry : folder->entries) {
+        if (entry.take && !context.take(entry)) {
             context.ended = true;
             return false;
         }
@@ -395,8 +508,15 @@ bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) 
 }
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
-    TreeListing tree(root, real, context.look, context.threads);
+    TreeListing tree(root, real, context.lister, context.threads);
     (void)lf_takeInOrder(tree, 1, context);
+}
+
+void lf_listFolderTree(const fs::path& root, std::size_t threads, const FolderLister& lister,
+                       const std::function<bool(ListedEntry&)>& take) {
+    const fs::path real = lf_realPath(root);
+    ListContext context{std::max<std::size_t>(1, threads), lister, take, EnteredFolders{real.native()}};
+    lf_listTree(root, real, context);
 }
 
 } // namespace
@@ -404,7 +524,58 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 void gf_listFolderTree(const fs::path& root, std::size_t threads,
                        const std::function<ListStep(const fs::directory_entry&)>& look,
                        const std::function<bool(const fs::path&)>& take) {
-    const fs::path real = lf_realPath(root);
-    ListContext context{std::max<std::size_t>(1, threads), look, take, EnteredFolders{real.native()}};
-    lf_listTree(root, real, context);
+    const IteratorLister lister(look);
+    lf_listFolderTree(root, threads, lister,
+                      [&take](ListedEntry& entry) { return take(fs::path(entry.path)); });
+}
+
+void gf_listFolderTreeStarting(
+    const fs::path& root, std::size_t threads, const std::function<ListStep(const ListedName&)>& look,
+    const std::function<std::unique_ptr<StartedTask>(std::string_view path)>& start,
+    const std::function<bool(std::string_view path, std::unique_ptr<StartedTask> started)>& take) {
+    const DirectLister lister(look, start);
+    lf_listFolderTree(root, threads, lister,
+                      [&take](ListedEntry& entry) { return take(entry.path, std::move(entry.started)); });
+}
+
+ScanFileRead gf_readScanFile(const char* path, std::uintmax_t maxBytes, std::string& bytes,
+                             std::error_code* error) {
+    bytes.clear();
+    const auto fail = [error](ScanFileRead result, int code) {
+        if (error != nullptr) *error = std::error_code(code, std::generic_category());
+        return result;
+    };
+    // Not blocking: a pipe opens at once and is then refused as no regular file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? ScanFileRead::missing : ScanFileRead::failed, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return fail(ScanFileRead::failed, errno);
+    if (!S_ISREG(status.st_mode)) return fail(ScanFileRead::notRegular, 0);
+    const auto size = static_cast<std::uintmax_t>(status.st_size);
+    if (size > maxBytes) return fail(ScanFileRead::tooLarge, 0);
+    // One byte more than the size, so that a file that grew since is read to its end in one go more.
+    bytes.resize(static_cast<std::size_t>(size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (bytes.size() > maxBytes) return fail(ScanFileRead::tooLarge, 0);
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int code = errno;
+            bytes.clear();
+            return fail(ScanFileRead::failed, code);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    if (error != nullptr) error->clear();
+    return ScanFileRead::read;
 }

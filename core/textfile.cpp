@@ -116,8 +116,13 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
     if (!openForReading(in, path)) return Charset::none_found;
     std::string window(detectionWindow + 1, '\0');
     in.read(window.data(), static_cast<std::streamsize>(window.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    window.resize(got);
+    window.resize(static_cast<std::size_t>(in.gcount()));
+    return gf_detectCharsetOf(window);
+}
+
+Charset gf_detectCharsetOf(std::string_view bytes) {
+    std::string_view window = bytes.substr(0, detectionWindow + 1);
+    const std::size_t got = window.size();
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(window[i]); };
     const std::size_t n = std::min<std::size_t>(got, 4);
 
@@ -129,11 +134,13 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
         if (b(0) == 0 && (n < 4 || b(2) == 0)) return Charset::Unicode_big_endian;
     }
     const bool longer = got > detectionWindow;
-    if (longer) window.resize(detectionWindow);
+    if (longer) window = window.substr(0, detectionWindow);
     return validUtf8Window(window, longer) ? Charset::UTF8_without_BOM : Charset::ANSI;
 }
 
-void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
+namespace {
+
+template <class Line> void lf_splitInto(std::string_view buffer, std::vector<Line>& lines) {
     if (buffer.starts_with(utf8Mark)) buffer.remove_prefix(utf8Mark.size());
     std::size_t start = 0;
     while (start < buffer.size()) {
@@ -145,6 +152,16 @@ void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
         lines.emplace_back(line);
         start = next;
     }
+}
+
+} // namespace
+
+void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
+    lf_splitInto(buffer, lines);
+}
+
+void gf_splitLineViews(std::string_view buffer, std::vector<std::string_view>& lines) {
+    lf_splitInto(buffer, lines);
 }
 
 void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines) {

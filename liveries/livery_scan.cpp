@@ -78,9 +78,9 @@ bool lf_equalsNoCase(std::string_view text, std::string_view lower) {
     return true;
 }
 
-bool lf_isAircraftCfgName(const fs::path& path) {
-    return lf_equalsNoCase(path.stem().native(), "aircraft") &&
-           lf_equalsNoCase(path.extension().native(), ".cfg");
+// Stem "aircraft" and extension ".cfg", in any letter case.
+bool lf_isAircraftCfgName(std::string_view name) {
+    return lf_equalsNoCase(name, "aircraft.cfg");
 }
 
 // Starts one file task; the running-task counter counts it until it ends.
@@ -113,21 +113,39 @@ std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& con
 
 // Takes one task's result into the scan, in walk order: a title goes to the first section that offers
 // it; a later one leaves its line in the incomplete sections.
-void lf_mergeFileScan(FileScan&& scan, TextSet& titles, ScanReports& reports) {
+void lf_mergeFileScan(FileScan&& scan, LiveryMerge& merge) {
     for (LiveryCandidate& candidate : scan.liveries) {
-        if (titles.insert(candidate.livery.title).second)
-            scannedLiveries.push_back(std::move(candidate.livery));
-        else
-            reports.incompleteSections.push_back(std::move(candidate.duplicateLine));
+        if (merge.titles.contains(candidate.livery.title)) {
+            merge.reports.incompleteSections.push_back(scan.duplicateLine(candidate));
+            continue;
+        }
+        if (!candidate.livery.atcid.empty()) ++merge.withRegistration;
+        scannedLiveries.push_back(std::move(candidate.livery));
+        merge.titles.insert(scannedLiveries.back().title);
     }
-    reports.append(std::move(scan.reports));
+    merge.reports.append(std::move(scan.reports));
 }
 
-void lf_collect(std::future<FileScan>& future, TextSet& titles, ScanReports& reports) {
-    if (future.wait_for(liveryTaskWait) != std::future_status::ready)
-        throw std::runtime_error("Future wait timed out after 10 seconds");
-    lf_mergeFileScan(future.get(), titles, reports);
+// Waits for one task's result and takes it. A stop ends the wait (the scan's results are not used
+// then).
+void lf_collect(std::future<FileScan>& future, LiveryMerge& merge) {
+    const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        const auto slice = std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10));
+        if (future.wait_for(slice) == std::future_status::ready) break;
+        if (runControl.stopping()) return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error("Future wait timed out after 10 seconds");
+    }
+    lf_mergeFileScan(future.get(), merge);
 }
+
+// A file's task as the listing started it.
+struct StartedFileTask final : StartedTask {
+    explicit StartedFileTask(std::future<FileScan> result) : result(std::move(result)) {}
+    std::future<FileScan> result;
+};
 
 // ---- files ----
 
@@ -370,42 +388,48 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 }
 
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                               const fs::path& folder, TextSet& titles, ScanReports& reports) {
-    // The folders are listed ahead on as many threads as tasks may run; the files go to the tasks in
-    // the order of the walk.
+                               const fs::path& folder, LiveryMerge& merge) {
+    // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
+    // as soon as its folder is listed; the results are taken in the order of the walk.
+    const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
     std::list<std::future<FileScan>> pending;
-    gf_listFolderTree(
-        folder, static_cast<std::size_t>(gf_scanTaskLimit()),
-        [](const fs::directory_entry& entry) {
+    gf_listFolderTreeStarting(
+        folder, limit,
+        [](const ListedName& entry) {
             ListStep step;
-            const fs::path& path = entry.path();
             try {
-                if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
-                    step.descend = false;
-                if (!lf_isAircraftCfgName(path)) return step;
+                if (lf_hasSkipWord(entry.path) || entry.path.size() >= longPathBytes) step.descend = false;
+                if (!lf_isAircraftCfgName(entry.name)) return step;
+                // A link is taken unless it leads to a folder.
                 std::error_code statusError;
-                step.take = !fs::is_directory(entry.status(statusError));
+                step.take = entry.type == ListedName::Type::file ||
+                            (entry.type != ListedName::Type::folder &&
+                             !fs::is_directory(fs::path(entry.path), statusError));
             } catch (const std::exception& e) {
-                gf_logError(
-                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+                gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
+                                        lf_pathToUtf8(fs::path(entry.path)), e.what()));
             }
             return step;
         },
-        [&](const fs::path& path) {
-            if (runControl.stopping()) return false; // the results of this scan are not used
+        [&context, rank](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
                 gf_waitForTaskSlot();
-                if (runControl.stopping()) return false;
-                const bool ivao =
-                    lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
-                pending.push_back(lf_startTask(context, rank, path, ivao));
+                if (runControl.stopping()) return nullptr;
+                const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
+                return std::make_unique<StartedFileTask>(lf_startTask(context, rank, fs::path(path), ivao));
             } catch (const std::exception& e) {
-                gf_logError(
-                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+                gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
+                                        lf_pathToUtf8(fs::path(path)), e.what()));
             }
-            if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+            return nullptr;
+        },
+        [&](std::string_view, std::unique_ptr<StartedTask> started) {
+            if (runControl.stopping()) return false; // the results of this scan are not used
+            if (!started) return true;
+            pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
+            if (pending.size() > limit) {
                 try {
-                    lf_collect(pending.front(), titles, reports);
+                    lf_collect(pending.front(), merge);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -416,7 +440,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
     for (std::future<FileScan>& future : pending) {
         if (runControl.stopping()) return;
         try {
-            lf_collect(future, titles, reports);
+            lf_collect(future, merge);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
@@ -433,9 +457,9 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     context->taskBody = liveryTaskBody;
     const std::shared_ptr<const ScanContext> shared = context;
 
-    TextSet titles;
-    ScanReports reports;
+    LiveryMerge merge;
     std::int32_t rank = 0;
+    std::size_t foldersWithLiveries = 0;
     std::uint64_t total = 0;
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
@@ -450,7 +474,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         rank = std::min(rank + 1, 10);
         if (runControl.stopping()) continue;
         const std::size_t before = scannedLiveries.size();
-        lf_searchLiveriesinFolder(shared, rank, folder, titles, reports);
+        lf_searchLiveriesinFolder(shared, rank, folder, merge);
         const std::uint64_t added = scannedLiveries.size() - before;
         const std::string foundIn = fmt::format("found in {}", folder.string());
         if (added == 0) {
@@ -458,6 +482,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         } else {
             gf_log(fmt::format("{} liverie{} {}", added, gf_plural(added), foundIn));
             total += added;
+            ++foldersWithLiveries;
         }
     }
     if (runControl.stopping()) {
@@ -471,15 +496,20 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     }
     if (folders.size() > 1) gf_log(fmt::format("{} in total", total));
 
-    const std::vector<std::string> conversions = lf_applyRegistrationData(scannedLiveries);
-    if (LIG_PRIORITIZE.value) lf_keepBestRankedLiveries(scannedLiveries);
+    // The titles view the records, some of which the steps below remove.
+    merge.titles = {};
+    // Steps that cannot change anything are left out: no livery with a registration, or the liveries of
+    // one folder only (all of one rank).
+    const std::vector<std::string> conversions =
+        merge.withRegistration > 0 ? lf_applyRegistrationData(scannedLiveries) : std::vector<std::string>{};
+    if (LIG_PRIORITIZE.value && foldersWithLiveries > 1) lf_keepBestRankedLiveries(scannedLiveries);
     if (scannedLiveries.size() > 1) {
         gf_sortLiveries(scannedLiveries);
         scannedLiveries.unique();
     }
     (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
     scannedLiveries.clear();
-    lf_reportScanProblems(reports, conversions);
+    lf_reportScanProblems(merge.reports, conversions);
     gf_showMessage("", false);
     return LiveryScanOutcome::complete;
 }

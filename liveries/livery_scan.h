@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // ---- AI package detection ----
@@ -61,10 +62,19 @@ extern std::function<FileScan(const ScanContext&, std::int32_t priority, const s
 // and the report files.
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders);
 
-// The walk of one folder. Liveries go to `scannedLiveries`, titles to `titles`, report lines to
-// `reports`, all in walk order.
+// What a scan keeps across its folders while it takes the tasks' results in walk order.
+struct LiveryMerge {
+    // The titles of `scannedLiveries` (views of the records' titles): a title belongs to the first
+    // section that offers it.
+    std::unordered_set<std::string_view, TextHash, std::equal_to<>> titles;
+    ScanReports reports;
+    std::size_t withRegistration = 0; // liveries taken that have a registration
+};
+
+// The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines
+// to its reports, all in walk order.
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                               const std::filesystem::path& folder, TextSet& titles, ScanReports& reports);
+                               const std::filesystem::path& folder, LiveryMerge& merge);
 
 // Registration data from the type database: cargo flag, airline and type of the liveries with a known
 // registration; one line per change.
