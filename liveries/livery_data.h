@@ -24,8 +24,9 @@ struct LiveryData {
 
 // Order by airline, then type, then title (byte order).
 bool gf_liveryLess(const LiveryData& a, const LiveryData& b);
-// Stable sort of a livery list by airline, type and title.
-void gf_sortLiveries(std::list<LiveryData>& liveries);
+// Stable sort of a livery list by airline, type and title; with `dropRepeats` every livery that equals
+// its predecessor (operator==) is removed, as std::list::unique after the sort.
+void gf_sortLiveries(std::list<LiveryData>& liveries, bool dropRepeats = false);
 
 // The scanned liveries: filled by the scan or by the reader, emptied once the tables are built.
 extern std::list<LiveryData> scannedLiveries;

@@ -684,10 +684,9 @@ void lf_splitIvaoFltSimSections(const ScanContext& context, FileScan& out, std::
     lf_splitSections(context, out, priority, lf_viewsOf(lines), model, FilePaths(file, folder), true);
 }
 
-std::string FileScan::duplicateLine(const LiveryCandidate& candidate) const {
-    const std::string& title = candidate.livery.title;
-    return ivao ? fmt::format("{} {} title already exists: {}", folderText, candidate.header, title)
-                : fmt::format("{} {} title '{}' already exists", folderText, candidate.header, title);
+std::string FileScan::duplicateLine(std::string_view header, std::string_view title) const {
+    return ivao ? fmt::format("{} {} title already exists: {}", folderText, header, title)
+                : fmt::format("{} {} title '{}' already exists", folderText, header, title);
 }
 
 FileScan lf_searchLiveriesinFile(const ScanContext& context, std::int32_t priority, const fs::path& path) {

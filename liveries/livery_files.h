@@ -46,8 +46,8 @@ struct FileScan {
     std::string folderText; // the file's folder (narrow text), for the report lines of its liveries
     bool ivao = false;      // read as an IVAO MTL file
 
-    // The report line of a candidate whose title an earlier section already took.
-    std::string duplicateLine(const LiveryCandidate& candidate) const;
+    // The report line of a section (its header, its title) whose title an earlier section already took.
+    std::string duplicateLine(std::string_view header, std::string_view title) const;
 };
 
 // What the tasks of one scan read, made before the first task starts and never changed while they

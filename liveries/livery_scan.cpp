@@ -29,6 +29,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -83,23 +84,43 @@ bool lf_isAircraftCfgName(std::string_view name) {
     return lf_equalsNoCase(name, "aircraft.cfg");
 }
 
+// A task's result as the driver takes it: the liveries as a list of their own (made on the task's
+// thread, spliced onto scannedLiveries by the driver) and their titles' hashes, in section order.
+struct FileResult {
+    FileScan scan; // its candidates' records are moved into `liveries`; their headers stay
+    std::list<LiveryData> liveries;
+    std::vector<std::size_t> titleHashes;
+};
+
+FileResult lf_resultOf(FileScan&& scan) {
+    FileResult result;
+    result.titleHashes.reserve(scan.liveries.size());
+    for (LiveryCandidate& candidate : scan.liveries) {
+        result.titleHashes.push_back(std::hash<std::string_view>{}(candidate.livery.title));
+        result.liveries.push_back(std::move(candidate.livery));
+    }
+    result.scan = std::move(scan);
+    return result;
+}
+
 // Starts one file task; the running-task counter counts it until it ends.
-std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                                   const fs::path& path, bool ivao) {
-    auto promise = std::make_shared<std::promise<FileScan>>();
-    std::future<FileScan> future = promise->get_future();
+std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                                     std::string path, bool ivao) {
+    auto promise = std::make_shared<std::promise<FileResult>>();
+    std::future<FileResult> future = promise->get_future();
     gf_runningScanTasks.fetch_add(1);
     try {
-        gf_postScanTask([context, rank, path, ivao, promise] {
+        gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
+                const fs::path file(path);
                 if (context->taskBody)
-                    promise->set_value(context->taskBody(*context, rank, path));
+                    promise->set_value(lf_resultOf(context->taskBody(*context, rank, file)));
                 else
-                    promise->set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
-                                            : lf_searchLiveriesinFile(*context, rank, path));
+                    promise->set_value(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
+                                                        : lf_searchLiveriesinFile(*context, rank, file)));
             } catch (...) {
                 promise->set_exception(std::current_exception());
             }
@@ -113,22 +134,25 @@ std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& con
 
 // Takes one task's result into the scan, in walk order: a title goes to the first section that offers
 // it; a later one leaves its line in the incomplete sections.
-void lf_mergeFileScan(FileScan&& scan, LiveryMerge& merge) {
-    for (LiveryCandidate& candidate : scan.liveries) {
-        if (merge.titles.contains(candidate.livery.title)) {
-            merge.reports.incompleteSections.push_back(scan.duplicateLine(candidate));
+void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
+    std::size_t index = 0;
+    for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
+        if (!merge.titles.take(livery->title, result.titleHashes[index])) {
+            merge.reports.incompleteSections.push_back(
+                result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
+            livery = result.liveries.erase(livery);
             continue;
         }
-        if (!candidate.livery.atcid.empty()) ++merge.withRegistration;
-        scannedLiveries.push_back(std::move(candidate.livery));
-        merge.titles.insert(scannedLiveries.back().title);
+        if (!livery->atcid.empty()) ++merge.withRegistration;
+        ++livery;
     }
-    merge.reports.append(std::move(scan.reports));
+    scannedLiveries.splice(scannedLiveries.end(), result.liveries);
+    merge.reports.append(std::move(result.scan.reports));
 }
 
 // Waits for one task's result and takes it. A stop ends the wait (the scan's results are not used
 // then).
-void lf_collect(std::future<FileScan>& future, LiveryMerge& merge) {
+void lf_collect(std::future<FileResult>& future, LiveryMerge& merge) {
     const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
@@ -143,8 +167,8 @@ void lf_collect(std::future<FileScan>& future, LiveryMerge& merge) {
 
 // A file's task as the listing started it.
 struct StartedFileTask final : StartedTask {
-    explicit StartedFileTask(std::future<FileScan> result) : result(std::move(result)) {}
-    std::future<FileScan> result;
+    explicit StartedFileTask(std::future<FileResult> result) : result(std::move(result)) {}
+    std::future<FileResult> result;
 };
 
 // ---- files ----
@@ -252,6 +276,16 @@ void lf_reportScanProblems(ScanReports& reports, const std::vector<std::string>&
     if (!conversions.empty())
         lf_writeReport(conversions, lf_infoPath("AirlineModelConversions.txt"),
                        "{0} liveries updated with real live data from dbase, see {2}");
+}
+
+// Tens of thousands of records are given back to the allocator on a scan thread: the worker goes on
+// with the start-up meanwhile.
+void lf_freeLater(std::list<LiveryData>&& liveries) {
+    try {
+        gf_postScanTask([doomed = std::move(liveries)] {});
+    } catch (...) {
+        liveries.clear(); // no thread: freed here
+    }
 }
 
 void lf_showLiveryCount(std::uint64_t count) {
@@ -387,12 +421,39 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
     liveries.remove_if([&](const LiveryData&) { return drop[index++]; });
 }
 
+bool TakenTitles::take(std::string_view title, std::size_t hash) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (slot.text == nullptr) {
+            slot = Slot{title.data(), title.size(), hash};
+            ++used_;
+            return true;
+        }
+        if (slot.hash == hash && std::string_view(slot.text, slot.size) == title) return false;
+    }
+}
+
+void TakenTitles::grow() {
+    const std::size_t size = std::max<std::size_t>(1024, slots_.size() * 2);
+    const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.text == nullptr) continue;
+        std::size_t at = slot.hash & mask;
+        while (slots_[at].text != nullptr)
+            at = (at + 1) & mask;
+        slots_[at] = slot;
+    }
+}
+
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                const fs::path& folder, LiveryMerge& merge) {
     // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
     // as soon as its folder is listed; the results are taken in the order of the walk.
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
-    std::list<std::future<FileScan>> pending;
+    std::list<std::future<FileResult>> pending;
     gf_listFolderTreeStarting(
         folder, limit,
         [](const ListedName& entry) {
@@ -416,7 +477,8 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
                 gf_waitForTaskSlot();
                 if (runControl.stopping()) return nullptr;
                 const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
-                return std::make_unique<StartedFileTask>(lf_startTask(context, rank, fs::path(path), ivao));
+                return std::make_unique<StartedFileTask>(
+                    lf_startTask(context, rank, std::string(path), ivao));
             } catch (const std::exception& e) {
                 gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
                                         lf_pathToUtf8(fs::path(path)), e.what()));
@@ -437,7 +499,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (std::future<FileScan>& future : pending) {
+    for (std::future<FileResult>& future : pending) {
         if (runControl.stopping()) return;
         try {
             lf_collect(future, merge);
@@ -503,11 +565,9 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     const std::vector<std::string> conversions =
         merge.withRegistration > 0 ? lf_applyRegistrationData(scannedLiveries) : std::vector<std::string>{};
     if (LIG_PRIORITIZE.value && foldersWithLiveries > 1) lf_keepBestRankedLiveries(scannedLiveries);
-    if (scannedLiveries.size() > 1) {
-        gf_sortLiveries(scannedLiveries);
-        scannedLiveries.unique();
-    }
+    if (scannedLiveries.size() > 1) gf_sortLiveries(scannedLiveries, true);
     (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
+    lf_freeLater(std::move(scannedLiveries));
     scannedLiveries.clear();
     lf_reportScanProblems(merge.reports, conversions);
     gf_showMessage("", false);

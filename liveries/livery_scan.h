@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // ---- AI package detection ----
@@ -62,11 +61,27 @@ extern std::function<FileScan(const ScanContext&, std::int32_t priority, const s
 // and the report files.
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders);
 
+// The titles that a scan has taken: views of the records' titles, each found by a hash that the task
+// made (std::hash of the text). One table, no allocation per title.
+class TakenTitles {
+public:
+    // True when the title was not taken yet: it is taken now (the text must stay where it is).
+    bool take(std::string_view title, std::size_t hash);
+
+private:
+    struct Slot {
+        const char* text = nullptr; // nullptr: free
+        std::size_t size = 0;
+        std::size_t hash = 0;
+    };
+    void grow();
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+};
+
 // What a scan keeps across its folders while it takes the tasks' results in walk order.
 struct LiveryMerge {
-    // The titles of `scannedLiveries` (views of the records' titles): a title belongs to the first
-    // section that offers it.
-    std::unordered_set<std::string_view, TextHash, std::equal_to<>> titles;
+    TakenTitles titles; // of `scannedLiveries`: a title belongs to the first section that offers it
     ScanReports reports;
     std::size_t withRegistration = 0; // liveries taken that have a registration
 };
