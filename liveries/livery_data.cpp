@@ -26,34 +26,48 @@ bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
 
 namespace {
 
-// A livery's sort key, made once: the first 8 bytes of airline and type as numbers (big-endian, zeros
-// after the end), which order as the texts do wherever they differ; the texts themselves decide only
-// between equal prefixes.
+// A livery's sort key, made once so that most comparisons read no record: the first 8 bytes of airline
+// and type and the first 16 of the title as numbers (big-endian, zeros after the end), which order as
+// the texts do wherever they differ, and the lengths; the texts themselves decide only between equal
+// prefixes.
 struct SortKey {
     std::uint64_t airl;
     std::uint64_t type;
-    std::uint64_t title;
+    std::uint64_t title[2];
+    std::uint32_t airlSize;
+    std::uint32_t typeSize;
     std::list<LiveryData>::iterator livery;
 };
 
-std::uint64_t lf_prefixOf(const std::string& text) {
+std::uint64_t lf_prefixOf(const std::string& text, std::size_t from) {
     std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i)
+    for (std::size_t i = from; i < from + 8; ++i)
         key = (key << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
     return key;
 }
 
+SortKey lf_keyOf(std::list<LiveryData>::iterator livery) {
+    return SortKey{lf_prefixOf(livery->airl, 0),
+                   lf_prefixOf(livery->type, 0),
+                   {lf_prefixOf(livery->title, 0), lf_prefixOf(livery->title, 8)},
+                   static_cast<std::uint32_t>(std::min<std::size_t>(livery->airl.size(), 9)),
+                   static_cast<std::uint32_t>(std::min<std::size_t>(livery->type.size(), 9)),
+                   livery};
+}
+
+// Equal prefixes and lengths below 9: the texts are equal.
 bool lf_keyLess(const SortKey& a, const SortKey& b) {
     if (a.airl != b.airl) return a.airl < b.airl;
-    const LiveryData& x = *a.livery;
-    const LiveryData& y = *b.livery;
-    if ((x.airl.size() > 8 || y.airl.size() > 8 || x.airl.size() != y.airl.size()) && x.airl != y.airl)
-        return x.airl < y.airl;
+    if (a.airlSize != b.airlSize || a.airlSize > 8) {
+        if (const int order = a.livery->airl.compare(b.livery->airl)) return order < 0;
+    }
     if (a.type != b.type) return a.type < b.type;
-    if ((x.type.size() > 8 || y.type.size() > 8 || x.type.size() != y.type.size()) && x.type != y.type)
-        return x.type < y.type;
-    if (a.title != b.title) return a.title < b.title;
-    return x.title < y.title;
+    if (a.typeSize != b.typeSize || a.typeSize > 8) {
+        if (const int order = a.livery->type.compare(b.livery->type)) return order < 0;
+    }
+    if (a.title[0] != b.title[0]) return a.title[0] < b.title[0];
+    if (a.title[1] != b.title[1]) return a.title[1] < b.title[1];
+    return a.livery->title < b.livery->title;
 }
 
 } // namespace
@@ -64,7 +78,7 @@ void gf_sortLiveries(std::list<LiveryData>& liveries, bool dropRepeats) {
     std::vector<SortKey> order;
     order.reserve(liveries.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it)
-        order.push_back(SortKey{lf_prefixOf(it->airl), lf_prefixOf(it->type), lf_prefixOf(it->title), it});
+        order.push_back(lf_keyOf(it));
     std::stable_sort(order.begin(), order.end(), lf_keyLess);
     std::list<LiveryData> sorted;
     for (const SortKey& key : order) {
