@@ -4,6 +4,7 @@
 #include "core/hooks.h"
 
 #include <array>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
@@ -25,6 +26,7 @@ constexpr std::array<char16_t, 32> cp1252High{
 // The UTF-8 check of the detection window. `cutByWindow` tells that the file goes on after the window,
 // so a sequence cut by the window's end is not judged.
 bool validUtf8Window(std::string_view bytes, bool cutByWindow) {
+    if (gf_isAscii(bytes)) return true;
     std::size_t i = 0;
     const std::size_t n = bytes.size();
     while (i < n) {
@@ -192,6 +194,19 @@ void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines, 
         wide.push_back(static_cast<char16_t>((hi << 8) | lo));
     }
     gf_splitLines(wide_to_utf8(wide), lines);
+}
+
+bool gf_isAscii(std::string_view bytes) {
+    // Eight bytes at a time.
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, 8);
+        if ((word & 0x8080808080808080ull) != 0) return false;
+    }
+    for (; i < bytes.size(); ++i)
+        if ((static_cast<unsigned char>(bytes[i]) & 0x80u) != 0) return false;
+    return true;
 }
 
 std::string ansi_to_utf8(std::string_view text) {

@@ -51,6 +51,9 @@ void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
 // appends its lines as UTF-8. Throws std::runtime_error for an unpaired surrogate.
 void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines, Charset charset);
 
+// True when no byte has its high bit set (the text is ASCII, and so UTF-8 and Windows-1252 alike).
+bool gf_isAscii(std::string_view bytes);
+
 // Windows-1252 to UTF-8.
 std::string ansi_to_utf8(std::string_view text);
 

@@ -208,7 +208,8 @@ bool lf_loadCfgText(const fs::path& path, CfgText& text, ScanReports& reports, b
     if (charset == Charset::UTF8_with_BOM && !text.lines.empty() && text.lines.front().starts_with(utf8Mark))
         text.lines.front().remove_prefix(utf8Mark.size());
     // The charset was judged on the first 4096 bytes only: a line further on that is not UTF-8 is read
-    // as Windows-1252.
+    // as Windows-1252. Plain ASCII (most files) is UTF-8 throughout.
+    if (gf_isAscii(text.bytes)) return true;
     for (std::string_view& line : text.lines) {
         if (gf_isValidUtf8(line)) continue;
         line = text.converted.emplace_back(ansi_to_utf8(line));

@@ -85,18 +85,22 @@ bool lf_isAircraftCfgName(std::string_view name) {
 }
 
 // A task's result as the driver takes it: the liveries as a list of their own (made on the task's
-// thread, spliced onto scannedLiveries by the driver) and their titles' hashes, in section order.
+// thread, spliced onto scannedLiveries by the driver), their titles' hashes and their sort keys, in
+// section order.
 struct FileResult {
     FileScan scan; // its candidates' records are moved into `liveries`; their headers stay
     std::list<LiveryData> liveries;
     std::vector<std::size_t> titleHashes;
+    std::vector<LiverySortKey> sortKeys;
 };
 
 FileResult lf_resultOf(FileScan&& scan) {
     FileResult result;
     result.titleHashes.reserve(scan.liveries.size());
+    result.sortKeys.reserve(scan.liveries.size());
     for (LiveryCandidate& candidate : scan.liveries) {
         result.titleHashes.push_back(std::hash<std::string_view>{}(candidate.livery.title));
+        result.sortKeys.push_back(gf_sortKeyOf(candidate.livery));
         result.liveries.push_back(std::move(candidate.livery));
     }
     result.scan = std::move(scan);
@@ -144,6 +148,8 @@ void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
             continue;
         }
         if (!livery->atcid.empty()) ++merge.withRegistration;
+        merge.sortKeys.push_back(result.sortKeys[index]);
+        merge.sortKeys.back().livery = livery; // stays valid through the splice
         ++livery;
     }
     scannedLiveries.splice(scannedLiveries.end(), result.liveries);
@@ -565,7 +571,13 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     const std::vector<std::string> conversions =
         merge.withRegistration > 0 ? lf_applyRegistrationData(scannedLiveries) : std::vector<std::string>{};
     if (LIG_PRIORITIZE.value && foldersWithLiveries > 1) lf_keepBestRankedLiveries(scannedLiveries);
-    if (scannedLiveries.size() > 1) gf_sortLiveries(scannedLiveries, true);
+    // The tasks' sort keys hold while no step above changed or removed a record.
+    if (scannedLiveries.size() > 1) {
+        if (conversions.empty() && merge.sortKeys.size() == scannedLiveries.size())
+            gf_sortLiveries(scannedLiveries, std::move(merge.sortKeys), true);
+        else
+            gf_sortLiveries(scannedLiveries, true);
+    }
     (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
     lf_freeLater(std::move(scannedLiveries));
     scannedLiveries.clear();

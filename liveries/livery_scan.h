@@ -83,7 +83,8 @@ private:
 struct LiveryMerge {
     TakenTitles titles; // of `scannedLiveries`: a title belongs to the first section that offers it
     ScanReports reports;
-    std::size_t withRegistration = 0; // liveries taken that have a registration
+    std::size_t withRegistration = 0;    // liveries taken that have a registration
+    std::vector<LiverySortKey> sortKeys; // of the liveries taken, as their tasks made them
 };
 
 // The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines
