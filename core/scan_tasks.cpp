@@ -397,7 +397,9 @@ public:
     FolderListing* await(std::size_t index) {
         std::unique_lock lock(mutex_);
         FolderListing& folder = listings_[index];
+        awaited_ = index;
         listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        awaited_ = 0;
         return folder.done ? &folder : nullptr;
     }
 
@@ -440,8 +442,10 @@ private:
             folder.done = true;
             --busy_;
             const bool finished = busy_ == 0 && waiting_.empty();
+            // The walk is woken only by the listing it waits for (or by the end).
+            const bool awaited = awaited_ == index || finished;
             lock.unlock();
-            listed_.notify_all();
+            if (awaited) listed_.notify_all();
             // A thread for each new folder; all of them once the listing is done.
             if (finished)
                 more_.notify_all();
@@ -458,7 +462,8 @@ private:
     const FolderLister& lister_;
     std::mutex mutex_;
     std::condition_variable more_;   // folders to list, or the end
-    std::condition_variable listed_; // a folder listed, or the end
+    std::condition_variable listed_; // the awaited folder listed, or the end
+    std::size_t awaited_ = 0;        // the listing the walk waits for; 0: none
     std::deque<FolderListing> listings_;
     std::vector<std::size_t> waiting_;
     std::size_t busy_ = 0;

@@ -148,6 +148,7 @@ BENCHMARK(BM_PlainWalkReadAndSyncedWrite)->Unit(benchmark::kMillisecond)->UseRea
 // the names tested as the scan tests them, reading no file.
 void BM_ListingOnly(benchmark::State& state) {
     Tree& t = tree();
+    const ProcessCpu cpu(state);
     for (auto _ : state) {
         std::size_t files = 0;
         gf_listFolderTree(
@@ -171,6 +172,7 @@ BENCHMARK(BM_ListingOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterati
 void BM_EmptyTasks(benchmark::State& state) {
     Tree& t = tree();
     liveryTaskBody = [](const ScanContext&, std::int32_t, const fs::path&) { return FileScan{}; };
+    const ProcessCpu cpu(state);
     for (auto _ : state)
         (void)lf_scanLiveryFolders({t.package});
     liveryTaskBody = nullptr;
