@@ -61,27 +61,24 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     return key;
 }
 
-void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys, bool dropRepeats) {
+void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
     // A stable sort of the keys (made in list order), then the nodes relinked in that order: the same
     // order as std::list::sort (also stable), several times faster on the tens of thousands of a scan.
     std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
     std::list<LiveryData> sorted;
-    for (const LiverySortKey& key : keys) {
-        if (dropRepeats && !sorted.empty() && sorted.back() == *key.livery) continue;
+    for (const LiverySortKey& key : keys)
         sorted.splice(sorted.end(), liveries, key.livery);
-    }
-    // What is left are the repeats.
     liveries.swap(sorted);
 }
 
-void gf_sortLiveries(std::list<LiveryData>& liveries, bool dropRepeats) {
+void gf_sortLiveries(std::list<LiveryData>& liveries) {
     std::vector<LiverySortKey> keys;
     keys.reserve(liveries.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it) {
         keys.push_back(gf_sortKeyOf(*it));
         keys.back().livery = it;
     }
-    gf_sortLiveries(liveries, std::move(keys), dropRepeats);
+    gf_sortLiveries(liveries, std::move(keys));
 }
 
 std::filesystem::path gf_liveriesScannedPath() {

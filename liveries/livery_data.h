@@ -25,9 +25,8 @@ struct LiveryData {
 
 // Order by airline, then type, then title (byte order).
 bool gf_liveryLess(const LiveryData& a, const LiveryData& b);
-// Stable sort of a livery list by airline, type and title; with `dropRepeats` every livery that equals
-// its predecessor (operator==) is removed, as std::list::unique after the sort.
-void gf_sortLiveries(std::list<LiveryData>& liveries, bool dropRepeats = false);
+// Stable sort of a livery list by airline, type and title.
+void gf_sortLiveries(std::list<LiveryData>& liveries);
 
 // A livery's sort key, made once so that most comparisons read no record: the first 8 bytes of airline
 // and type and the first 16 of the title as numbers (big-endian, zeros after the end), which order as
@@ -44,7 +43,7 @@ struct LiverySortKey {
 LiverySortKey gf_sortKeyOf(const LiveryData& livery);
 
 // As gf_sortLiveries, with the keys of every record of the list made already (in any order).
-void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys, bool dropRepeats);
+void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys);
 
 // The scanned liveries: filled by the scan or by the reader, emptied once the tables are built.
 extern std::list<LiveryData> scannedLiveries;

@@ -84,23 +84,28 @@ bool lf_isAircraftCfgName(std::string_view name) {
     return lf_equalsNoCase(name, "aircraft.cfg");
 }
 
+// What the driver needs of a livery besides the record, made on the task's thread.
+struct LiveryExtras {
+    LiverySortKey sortKey;
+    std::size_t titleHash = 0;
+    bool registration = false; // the livery has one
+};
+
 // A task's result as the driver takes it: the liveries as a list of their own (made on the task's
-// thread, spliced onto scannedLiveries by the driver), their titles' hashes and their sort keys, in
-// section order.
+// thread, spliced onto scannedLiveries by the driver) and their extras, in section order.
 struct FileResult {
     FileScan scan; // its candidates' records are moved into `liveries`; their headers stay
     std::list<LiveryData> liveries;
-    std::vector<std::size_t> titleHashes;
-    std::vector<LiverySortKey> sortKeys;
+    std::vector<LiveryExtras> extras;
 };
 
 FileResult lf_resultOf(FileScan&& scan) {
     FileResult result;
-    result.titleHashes.reserve(scan.liveries.size());
-    result.sortKeys.reserve(scan.liveries.size());
+    result.extras.reserve(scan.liveries.size());
     for (LiveryCandidate& candidate : scan.liveries) {
-        result.titleHashes.push_back(std::hash<std::string_view>{}(candidate.livery.title));
-        result.sortKeys.push_back(gf_sortKeyOf(candidate.livery));
+        const LiveryData& livery = candidate.livery;
+        result.extras.push_back(LiveryExtras{
+            gf_sortKeyOf(livery), std::hash<std::string_view>{}(livery.title), !livery.atcid.empty()});
         result.liveries.push_back(std::move(candidate.livery));
     }
     result.scan = std::move(scan);
@@ -141,14 +146,15 @@ std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& c
 void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
     std::size_t index = 0;
     for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
-        if (!merge.titles.take(livery->title, result.titleHashes[index])) {
+        const LiveryExtras& extras = result.extras[index];
+        if (!merge.titles.take(livery->title, extras.titleHash)) {
             merge.reports.incompleteSections.push_back(
                 result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
             livery = result.liveries.erase(livery);
             continue;
         }
-        if (!livery->atcid.empty()) ++merge.withRegistration;
-        merge.sortKeys.push_back(result.sortKeys[index]);
+        if (extras.registration) ++merge.withRegistration;
+        merge.sortKeys.push_back(extras.sortKey);
         merge.sortKeys.back().livery = livery; // stays valid through the splice
         ++livery;
     }
@@ -572,11 +578,13 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         merge.withRegistration > 0 ? lf_applyRegistrationData(scannedLiveries) : std::vector<std::string>{};
     if (LIG_PRIORITIZE.value && foldersWithLiveries > 1) lf_keepBestRankedLiveries(scannedLiveries);
     // The tasks' sort keys hold while no step above changed or removed a record.
+    // Every title is in the list once (the merge saw to that), so no two liveries are equal: the sort
+    // leaves no repeat to remove.
     if (scannedLiveries.size() > 1) {
         if (conversions.empty() && merge.sortKeys.size() == scannedLiveries.size())
-            gf_sortLiveries(scannedLiveries, std::move(merge.sortKeys), true);
+            gf_sortLiveries(scannedLiveries, std::move(merge.sortKeys));
         else
-            gf_sortLiveries(scannedLiveries, true);
+            gf_sortLiveries(scannedLiveries);
     }
     (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
     lf_freeLater(std::move(scannedLiveries));
