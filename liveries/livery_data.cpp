@@ -104,11 +104,20 @@ public:
     std::string text;
 };
 
+// A character that the attribute text escapes (or that ends it).
+bool lf_needsEscape(char c) {
+    return static_cast<unsigned char>(c) < 32 || c == '&' || c == '<' || c == '"';
+}
+
 void lf_appendAttribute(std::string& out, std::string_view name, const std::string& value) {
     out += ' ';
     out += name;
     out += "=\"";
-    gf_appendAttributeText(out, value);
+    // Most values have nothing to escape: they go in whole.
+    if (std::none_of(value.begin(), value.end(), lf_needsEscape))
+        out += value;
+    else
+        gf_appendAttributeText(out, value);
     out += '"';
 }
 
