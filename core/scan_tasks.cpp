@@ -193,13 +193,15 @@ namespace {
 // would cost more than the listing of most folders.
 using PathText = fs::path::string_type;
 
-// One listed entry and, for a folder the listing entered, the index of its listing.
+struct FolderListing;
+
+// One listed entry and, for a folder the listing entered, its listing.
 struct ListedEntry {
     enum class Kind : std::uint8_t { other, folder, link };
     PathText path;
     bool take = false;
     Kind kind = Kind::other;
-    std::size_t listing = 0;              // folder and link: its listing, 0 when it has none
+    FolderListing* listing = nullptr;     // folder and link: its listing, when it has one
     PathText real;                        // folder and link: the real path of its folder
     std::unique_ptr<StartedTask> started; // a taken entry: what the listing's start gave
 };
@@ -208,8 +210,8 @@ struct FolderListing {
     PathText path;
     PathText real;
     std::vector<ListedEntry> entries;
-    bool done = false;   // listed
-    bool failed = false; // the iteration ended on an error
+    std::atomic<bool> done{false}; // listed (set under the listing's mutex; read by the walk without it)
+    bool failed = false;           // the iteration ended on an error
 };
 
 // The real path of an entry of `folder` named `name` (a folder's real path and the name).
@@ -367,12 +369,12 @@ class TreeListing {
 public:
     TreeListing(const fs::path& root, const fs::path& real, const FolderLister& lister, std::size_t threads)
         : lister_(lister) {
-        listings_.emplace_back();                      // index 0: none
-        FolderListing& top = listings_.emplace_back(); // index 1: the root
+        FolderListing& top = listings_.emplace_back();
+        root_ = &top;
         top.path = root.native();
         top.real = real.native();
         reached_.insert(real.native());
-        waiting_.push_back(1);
+        waiting_.push_back(&top);
         try {
             for (std::size_t t = 0; t < threads; ++t)
                 threads_.emplace_back([this] { work(); });
@@ -393,13 +395,15 @@ public:
     TreeListing(const TreeListing&) = delete;
     TreeListing& operator=(const TreeListing&) = delete;
 
+    FolderListing* root() { return root_; }
+
     // The listing once it is done; nothing when the listing ended without it (a stop).
-    FolderListing* await(std::size_t index) {
+    FolderListing* await(FolderListing& folder) {
+        if (folder.done.load(std::memory_order_acquire)) return &folder;
         std::unique_lock lock(mutex_);
-        FolderListing& folder = listings_[index];
-        awaited_ = index;
+        awaited_ = &folder;
         listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
-        awaited_ = 0;
+        awaited_ = nullptr;
         return folder.done ? &folder : nullptr;
     }
 
@@ -409,14 +413,13 @@ private:
         for (;;) {
             more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0 || abandoned_; });
             if (waiting_.empty() || abandoned_) break;
-            const std::size_t index = waiting_.back();
+            FolderListing& folder = *waiting_.back();
             waiting_.pop_back();
             if (runControl.stopping()) {
                 waiting_.clear();
                 continue;
             }
             ++busy_;
-            FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
             lock.unlock();
             std::vector<ListedEntry> entries;
             const bool failed = !lister_.list(folder, entries);
@@ -428,22 +431,22 @@ private:
                 // real folder was not reached yet.
                 const bool first = reached_.insert(entry.real).second;
                 if (entry.kind == ListedEntry::Kind::link && !first) continue;
-                entry.listing = listings_.size();
-                FolderListing& inner = listings_.emplace_back();
+                FolderListing& inner = listings_.emplace_back(); // a deque: stays in place as it grows
                 inner.path = entry.path;
                 inner.real = entry.real;
-                waiting_.push_back(entry.listing);
+                entry.listing = &inner;
+                waiting_.push_back(&inner);
             }
             // The first entry's folder is taken first.
             std::reverse(waiting_.begin() + static_cast<std::ptrdiff_t>(before), waiting_.end());
             const std::size_t added = waiting_.size() - before;
             folder.entries = std::move(entries);
             folder.failed = failed;
-            folder.done = true;
+            folder.done.store(true, std::memory_order_release);
             --busy_;
             const bool finished = busy_ == 0 && waiting_.empty();
             // The walk is woken only by the listing it waits for (or by the end).
-            const bool awaited = awaited_ == index || finished;
+            const bool awaited = awaited_ == &folder || finished;
             lock.unlock();
             if (awaited) listed_.notify_all();
             // A thread for each new folder; all of them once the listing is done.
@@ -461,11 +464,12 @@ private:
 
     const FolderLister& lister_;
     std::mutex mutex_;
-    std::condition_variable more_;   // folders to list, or the end
-    std::condition_variable listed_; // the awaited folder listed, or the end
-    std::size_t awaited_ = 0;        // the listing the walk waits for; 0: none
+    std::condition_variable more_;     // folders to list, or the end
+    std::condition_variable listed_;   // the awaited folder listed, or the end
+    FolderListing* awaited_ = nullptr; // the listing the walk waits for
     std::deque<FolderListing> listings_;
-    std::vector<std::size_t> waiting_;
+    FolderListing* root_ = nullptr;
+    std::vector<FolderListing*> waiting_;
     std::size_t busy_ = 0;
     bool abandoned_ = false;
     std::unordered_set<PathText> reached_;
@@ -484,8 +488,8 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 
 // The entries of one listing in the order of the walk; false when an error of the iteration (or the
 // end of the whole walk) ended the walk of this tree.
-bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) {
-    FolderListing* folder = tree.await(index);
+bool lf_takeInOrder(TreeListing& tree, FolderListing& listing, ListContext& context) {
+    FolderListing* folder = tree.await(listing);
     if (!folder) {
         context.ended = true;
         return false;
@@ -496,14 +500,14 @@ bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) 
             return false;
         }
         if (entry.kind == ListedEntry::Kind::folder) {
-            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, entry.listing, context))
+            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, *entry.listing, context))
                 return false;
         } else if (entry.kind == ListedEntry::Kind::link) {
             if (!context.entered.insert(entry.real).second) continue;
             // The walk behind a link ends by itself on an error. Its folder was listed through this
             // link, or (reached first through another path) is listed now through this one.
-            if (entry.listing != 0)
-                (void)lf_takeInOrder(tree, entry.listing, context);
+            if (entry.listing != nullptr)
+                (void)lf_takeInOrder(tree, *entry.listing, context);
             else
                 lf_listTree(fs::path(entry.path), fs::path(entry.real), context);
             if (context.ended) return false;
@@ -514,7 +518,7 @@ bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) 
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
     TreeListing tree(root, real, context.lister, context.threads);
-    (void)lf_takeInOrder(tree, 1, context);
+    (void)lf_takeInOrder(tree, *tree.root(), context);
 }
 
 void lf_listFolderTree(const fs::path& root, std::size_t threads, const FolderLister& lister,
