@@ -171,13 +171,39 @@ void gf_waitForTaskSlot() {
     --slotWaiters;
 }
 
+namespace {
+
+// Takes a slot when one is free.
+bool lf_tryClaimSlot() {
+    std::int32_t running = gf_runningScanTasks.load();
+    while (running < scanTaskLimit.load())
+        if (gf_runningScanTasks.compare_exchange_weak(running, running + 1)) return true;
+    return false;
+}
+
+} // namespace
+
+bool gf_claimTaskSlot() {
+    if (lf_tryClaimSlot()) return true;
+    std::unique_lock lock(slotMutex);
+    ++slotWaiters;
+    bool claimed = false;
+    while (!(claimed = lf_tryClaimSlot()) && !runControl.stopping()) {
+        gf_taskSlotWaits.fetch_add(1);
+        slotFreed.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    --slotWaiters;
+    return claimed;
+}
+
 void gf_endScanTask() {
     gf_runningScanTasks.fetch_sub(1);
     // The mutex is taken only when a scan waits: a wait that has tested the count but not yet slept
-    // holds it, so the wake is not lost.
+    // holds it, so the wake is not lost. One slot is free: one waiter is woken (the others test the
+    // count again within a millisecond).
     if (slotWaiters.load() == 0) return;
     std::lock_guard lock(slotMutex);
-    slotFreed.notify_all();
+    slotFreed.notify_one();
 }
 
 void gf_walkFolderTree(const fs::path& root,

@@ -31,7 +31,11 @@ std::int32_t gf_scanTaskLimit();
 // run ends the wait (tasks stuck on a slow file system may never give their slot back): the caller
 // tests runControl.stopping() afterwards and starts no task then.
 void gf_waitForTaskSlot();
-// The end of a task: takes 1 off the running count and wakes a scan waiting for a slot.
+// As gf_waitForTaskSlot, for starters on several threads: waits for a free slot and takes it (adds 1
+// to the running count) in one step, so that the count never passes the limit. False, with nothing
+// taken, when a stop or a close of the run ended the wait.
+bool gf_claimTaskSlot();
+// The end of a task: takes 1 off the running count and wakes one starter waiting for a slot.
 void gf_endScanTask();
 
 // Runs a scan task on an idle thread of the scans' threads, or on a new one when every thread is busy.

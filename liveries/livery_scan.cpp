@@ -112,13 +112,13 @@ FileResult lf_resultOf(FileScan&& scan) {
     return result;
 }
 
-// Starts one file task; the running-task counter counts it until it ends.
+// Starts one file task in the slot taken for it; the running-task counter counts it until it ends
+// (given back here when the task cannot be started).
 std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                      std::string path, bool ivao) {
-    auto promise = std::make_shared<std::promise<FileResult>>();
-    std::future<FileResult> future = promise->get_future();
-    gf_runningScanTasks.fetch_add(1);
     try {
+        auto promise = std::make_shared<std::promise<FileResult>>();
+        std::future<FileResult> future = promise->get_future();
         gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
@@ -134,11 +134,11 @@ std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& c
                 promise->set_exception(std::current_exception());
             }
         });
+        return future;
     } catch (...) {
-        gf_runningScanTasks.fetch_sub(1);
+        gf_endScanTask();
         throw;
     }
-    return future;
 }
 
 // Takes one task's result into the scan, in walk order: a title goes to the first section that offers
@@ -486,8 +486,11 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
         },
         [&context, rank](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
-                gf_waitForTaskSlot();
-                if (runControl.stopping()) return nullptr;
+                if (!gf_claimTaskSlot()) return nullptr; // a stop
+                if (runControl.stopping()) {
+                    gf_endScanTask();
+                    return nullptr;
+                }
                 const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
                 return std::make_unique<StartedFileTask>(
                     lf_startTask(context, rank, std::string(path), ivao));
