@@ -248,6 +248,15 @@ PathText lf_realInside(const FolderListing& folder, std::string_view name) {
     return real;
 }
 
+// The caller's look at one entry. An exception takes nothing (the caller's look reports its own errors).
+template <class Look, class Entry> ListStep lf_lookAt(const Look& look, const Entry& entry) {
+    try {
+        return look(entry);
+    } catch (...) {
+        return ListStep{};
+    }
+}
+
 // How the entries of one folder are read and looked at. False when the iteration ended on an error.
 class FolderLister {
 public:
@@ -265,12 +274,7 @@ public:
         fs::directory_iterator it(fs::path(folder.path), ec);
         for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
             const fs::directory_entry& entry = *it;
-            ListStep step;
-            try {
-                step = look_(entry);
-            } catch (...) {
-                step.take = false; // the caller's look reports its own errors
-            }
+            const ListStep step = lf_lookAt(look_, entry);
             ListedEntry listed;
             listed.take = step.take;
             if (step.descend) {
@@ -324,13 +328,9 @@ public:
             if (name == "." || name == "..") continue;
             path.resize(nameAt);
             path += name;
-            ListedName shown{path, std::string_view(path).substr(nameAt), lf_typeOf(path, entry->d_type)};
-            ListStep step;
-            try {
-                step = look_(shown);
-            } catch (...) {
-                step.take = false; // the caller's look reports its own errors
-            }
+            const ListedName shown{path, std::string_view(path).substr(nameAt),
+                                   lf_typeOf(path, entry->d_type)};
+            const ListStep step = lf_lookAt(look_, shown);
             ListedEntry listed;
             listed.take = step.take;
             if (step.descend) {
