@@ -197,6 +197,8 @@ bool lf_loadCfgText(const fs::path& path, CfgText& text, ScanReports& reports, b
     }
     const Charset charset = gf_detectCharsetOf(text.bytes);
     if (charset == Charset::Unicode || charset == Charset::Unicode_big_endian) return readByPath();
+    // Room for the lines of most files at once (their lines are rarely shorter than 16 bytes).
+    text.lines.reserve(text.bytes.size() / 16 + 8);
     if (charset == Charset::ANSI) {
         // Windows-1252 maps line feeds and carriage returns to themselves and no other byte to them:
         // the whole text converted has the lines of the bytes, each converted.
@@ -622,6 +624,9 @@ void lf_splitSections(const ScanContext& context, FileScan& out, std::int32_t pr
                       const LineViews& lines, const std::string& model, const FilePaths& paths, bool ivao) {
     out.folderText = paths.folderText;
     out.ivao = ivao;
+    // Room for a livery from every section the file has.
+    out.liveries.reserve(static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [](std::string_view line) { return line.starts_with('['); })));
     LineViews section;
     section.reserve(48);
     bool inSection = false;
