@@ -592,7 +592,8 @@ ScanFileRead gf_readScanFile(const char* path, std::uintmax_t maxBytes, std::str
     if (!S_ISREG(status.st_mode)) return fail(ScanFileRead::notRegular, 0);
     const auto size = static_cast<std::uintmax_t>(status.st_size);
     if (size > maxBytes) return fail(ScanFileRead::tooLarge, 0);
-    // One byte more than the size, so that a file that grew since is read to its end in one go more.
+    // One byte more than the size: a read that gives just the size has met the end (a regular file gives
+    // what is asked for while it has it), and a file that grew since is read on to its end.
     bytes.resize(static_cast<std::size_t>(size) + 1);
     std::size_t got = 0;
     for (;;) {
@@ -609,6 +610,7 @@ ScanFileRead gf_readScanFile(const char* path, std::uintmax_t maxBytes, std::str
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
+        if (got == static_cast<std::size_t>(size)) break;
     }
     bytes.resize(got);
     if (error != nullptr) error->clear();
