@@ -185,6 +185,13 @@ bool lf_tryClaimSlot() {
 
 bool gf_claimTaskSlot() {
     if (lf_tryClaimSlot()) return true;
+    // Tasks are short: a slot is usually free again within moments, sooner than a sleeping starter
+    // would be woken.
+    const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    while (std::chrono::steady_clock::now() < spinEnd) {
+        std::this_thread::yield();
+        if (lf_tryClaimSlot()) return true;
+    }
     std::unique_lock lock(slotMutex);
     ++slotWaiters;
     bool claimed = false;
