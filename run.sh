@@ -9,13 +9,15 @@
 #     --window              show the window on this display instead of a virtual one (Xvfb)
 #   SKYLOOM_RUN_SECONDS     how long Skyloom runs, in seconds (wins over --minutes)
 #   SKYLOOM_RUN_SPEED       replay speed factor (default 1)
+#   SKYLOOM_RUN_TIME_SCALE  runs Skyloom and both stand-ins on a clock that many times as fast (1 to 10,
+#                           default 1): the run's seconds take that much less real time
 #   SKYLOOM_BUILD_DIR       the build folder (default build)
 set -euo pipefail
 cd "$(dirname "$0")"
 repo=$(pwd)
 
 usage() {
-  sed -n '5,12p' "$0" | sed 's/^# \{0,1\}//' >&2
+  sed -n '5,14p' "$0" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -49,6 +51,9 @@ seconds=${SKYLOOM_RUN_SECONDS:-$((minutes * 60))}
 [[ "$seconds" =~ ^[0-9]+$ ]] && [ "$seconds" -ge 1 ] ||
   { echo "run.sh: SKYLOOM_RUN_SECONDS needs a whole number of seconds, not '$seconds'" >&2; exit 2; }
 speed=${SKYLOOM_RUN_SPEED:-1}
+time_scale=${SKYLOOM_RUN_TIME_SCALE:-1}
+awk -v t="$time_scale" 'BEGIN { exit !(t ~ /^[0-9]+(\.[0-9]+)?$/ && t >= 1 && t <= 10) }' ||
+  { echo "run.sh: SKYLOOM_RUN_TIME_SCALE needs a number from 1 to 10, not '$time_scale'" >&2; exit 2; }
 if [ "$window" = 1 ] && [ -z "${DISPLAY:-}" ]; then
   echo "run.sh: --window needs a display (DISPLAY is not set)" >&2
   exit 2
@@ -154,16 +159,16 @@ fi
 state=$root/sim-state.json
 "$bin/tools/simstub/skyloom-simstub" --port "$sim_port" --community "$packages/Community" \
   --ground-area "$lszh_lat,$lszh_lon,8,$lszh_elev" --user "$lszh_lat,$lszh_lon,$lszh_elev,140,1" \
-  --state-file "$state" >"$root/simstub.out" 2>&1 &
+  --state-file "$state" --time-scale "$time_scale" >"$root/simstub.out" 2>&1 &
 sim_pid=$!
 pids+=("$sim_pid")
 
 # A look at the stand-in's world every two seconds (SIGUSR1 makes it write its state file at once):
 # which objects are on the ground and where, for the summary's landings, take-offs and stands left.
 tracks=$root/tracks.txt
-python3 - "$state" "$sim_pid" "$tracks" <<'EOF' &
+python3 - "$state" "$sim_pid" "$tracks" "$time_scale" <<'EOF' &
 import json, os, signal, sys, time
-state, sim, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+state, sim, out, scale = sys.argv[1], int(sys.argv[2]), sys.argv[3], float(sys.argv[4])
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 with open(out, 'w') as fh:
     while True:
@@ -186,7 +191,7 @@ with open(out, 'w') as fh:
                      f"{int(bool(o.get('onGround')))}\t{o.get('latitude', 0):.6f}\t{o.get('longitude', 0):.6f}\t"
                      f"{o.get('altitude', 0):.0f}\n")
         fh.flush()
-        time.sleep(2)
+        time.sleep(2 / scale)
 EOF
 pids+=($!)
 
@@ -197,18 +202,20 @@ else
   display_how="under Xvfb"
   launcher=(xvfb-run -a -s "-screen 0 1280x1024x24")
 fi
-echo "Skyloom runs for $seconds s $display_how against the simulator stand-in (port $sim_port) and the LSZH scenario ..."
+clock_how=
+[ "$time_scale" = 1 ] || clock_how=" on a clock $time_scale times as fast"
+echo "Skyloom runs for $seconds s$clock_how $display_how against the simulator stand-in (port $sim_port) and the LSZH scenario ..."
 # Its own process group, so that an interrupted run ends Xvfb and Skyloom with it.
 (
   cd "$work"
   exec setsid env XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/local" XDG_RUNTIME_DIR="$root/runtime" \
     SKYLOOM_QUIT_AFTER="$seconds" SKYLOOM_SIM_ADDRESS="127.0.0.1:$sim_port" \
-    SKYLOOM_TRAFFIC_PORT="$traffic_port" SKYLOOM_QNH_PORT="$qnh_port" \
+    SKYLOOM_TRAFFIC_PORT="$traffic_port" SKYLOOM_QNH_PORT="$qnh_port" SKYLOOM_TIME_SCALE="$time_scale" \
     "${launcher[@]}" "$bin/app/skyloom" >"$root/skyloom.out" 2>&1
 ) &
 program_pid=$!
 sleep 3
-"$bin/tools/rtfeed/skyloom-rtfeed" play "$replay" --now --speed "$speed" \
+"$bin/tools/rtfeed/skyloom-rtfeed" play "$replay" --now --speed "$(awk -v v="$speed" -v t="$time_scale" 'BEGIN { print v * t }')" \
   --host 127.0.0.1 --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
   --tcp "127.0.0.1:$tcp_port" --level 2 --version 10.0.0 --tcp-log "$root/rt-tcp.log" \
   >"$root/rtfeed.out" 2>&1 &

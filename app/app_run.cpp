@@ -15,6 +15,7 @@
 #include "core/timeutil.h"
 #include "core/version.h"
 #include "core/xml.h"
+#include "engine/base/engine_clock.h"
 #include "platform/os/instance_lock.h"
 
 #include <fmt/format.h>
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +83,28 @@ int gf_quitAfterSeconds(const std::vector<std::string>& args) {
         if (it->starts_with(prefix)) return lf_parseSeconds(std::string_view(*it).substr(prefix.size()));
     if (const char* env = std::getenv("SKYLOOM_QUIT_AFTER")) return lf_parseSeconds(env);
     return 0;
+}
+
+std::optional<double> gf_parseTimeScale(std::string_view text) {
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || !(value >= 1 && value <= 10)) return {};
+    return value;
+}
+
+double gf_timeScale() {
+    const char* env = std::getenv("SKYLOOM_TIME_SCALE");
+    if (!env) return 1;
+    const auto scale = gf_parseTimeScale(env);
+    if (!scale) {
+        gf_logError(fmt::format("SKYLOOM_TIME_SCALE={} is not a time scale (a number from 1 to 10): the run "
+                                "keeps real time",
+                                env));
+        return 1;
+    }
+    if (*scale != 1)
+        gf_log(fmt::format("Time scale {}: the run's clock goes {} times as fast", *scale, *scale));
+    return *scale;
 }
 
 bool gf_loadWindowPosition() {
@@ -178,13 +202,17 @@ int runApplication(int argc, char** argv) {
 
     gf_wireProgram();
     gf_checkWiring();
+    const double timeScale = gf_timeScale();
+    gf_scaleRunClock(timeScale);
+    gf_scaleEngineClock(timeScale);
     if (folderError.empty() && !gf_loadWindowPosition())
         folderError = fmt::format("{} is damaged and could not be removed", parametersPath().string());
 
     WindowOptions options;
     options.title = std::string(gf_productName);
     options.position = {MAIN_WINDOW_X.value, MAIN_WINDOW_Y.value};
-    options.closeAfterSeconds = gf_quitAfterSeconds(args);
+    // The limit counts seconds of the run's clock; the window's timer counts whole seconds of real time.
+    options.closeAfterSeconds = static_cast<int>(std::ceil(gf_quitAfterSeconds(args) / timeScale));
 
     WindowHandlers handlers;
     gf_addMainWindowHandlers(handlers);

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The result of the command-line scan for the production switch.
@@ -19,6 +20,13 @@ ProductionSwitch gf_scanProductionSwitch(const std::vector<std::string>& args);
 // The headless limit: "--quit-after=N" on the command line, else the environment variable
 // SKYLOOM_QUIT_AFTER; after N seconds the window closes itself as if the user closed it. 0: none.
 int gf_quitAfterSeconds(const std::vector<std::string>& args);
+// The run's time scale from its text: a number from 1 to 10; nullopt for anything else.
+std::optional<double> gf_parseTimeScale(std::string_view text);
+// The time scale of the environment variable SKYLOOM_TIME_SCALE: the run's clock (its passes, waits,
+// parked times and the headless limit) goes that many times as fast as real time, for runs against the
+// stand-ins on a clock as fast. 1 without the variable; a value that is not a time scale is logged as an
+// error and the run keeps real time.
+double gf_timeScale();
 
 // The process entry: -1 at once when another instance runs (before the log is touched), else the
 // application run's exit code (0).

@@ -37,6 +37,25 @@ void gf_resetRunSteps() {
     lf_defaultClock(steps);
 }
 
+void gf_scaleRunClock(double scale) {
+    gf_scaleRunClock(
+        scale, [] { return std::chrono::steady_clock::now(); },
+        [](std::chrono::nanoseconds d) { std::this_thread::sleep_for(d); });
+}
+
+void gf_scaleRunClock(double scale, std::function<std::chrono::steady_clock::time_point()> baseNow,
+                      std::function<void(std::chrono::nanoseconds)> baseSleep) {
+    if (scale == 1.0) return;
+    using Duration = std::chrono::steady_clock::duration;
+    const auto anchor = baseNow();
+    steps.now = [scale, anchor, baseNow] {
+        return anchor + std::chrono::duration_cast<Duration>((baseNow() - anchor) * scale);
+    };
+    steps.sleep = [scale, baseSleep](std::chrono::milliseconds d) {
+        baseSleep(std::chrono::ceil<std::chrono::nanoseconds>(d / scale));
+    };
+}
+
 void gf_sleep(std::chrono::milliseconds duration) {
     gf_runSteps().sleep(duration);
 }

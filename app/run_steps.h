@@ -109,6 +109,13 @@ struct RunSteps {
 RunSteps& gf_runSteps();
 // Every step empty, the clock the steady clock, sleeping a plain sleep.
 void gf_resetRunSteps();
+// Runs the steps' clock `scale` times as fast as the base clock (from the moment of the call): `now` moves
+// `scale` times as far as `baseNow`, and a sleep lasts 1/scale of its duration on `baseSleep`. Every wait
+// of the worker (the cycle's 10 ms passes, start-up and closing) is then that much shorter. A scale of 1
+// leaves the steps' clock as it is.
+void gf_scaleRunClock(double scale);
+void gf_scaleRunClock(double scale, std::function<std::chrono::steady_clock::time_point()> baseNow,
+                      std::function<void(std::chrono::nanoseconds)> baseSleep);
 // Fills the steps with the subsystems of the program.
 void gf_wireRunSteps();
 

@@ -3,6 +3,7 @@
 #include "core/run_control.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -12,6 +13,11 @@
 #include <thread>
 #include <unordered_set>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -165,13 +171,46 @@ void gf_waitForTaskSlot() {
     --slotWaiters;
 }
 
+namespace {
+
+// Takes a slot when one is free.
+bool lf_tryClaimSlot() {
+    std::int32_t running = gf_runningScanTasks.load();
+    while (running < scanTaskLimit.load())
+        if (gf_runningScanTasks.compare_exchange_weak(running, running + 1)) return true;
+    return false;
+}
+
+} // namespace
+
+bool gf_claimTaskSlot() {
+    if (lf_tryClaimSlot()) return true;
+    // Tasks are short: a slot is usually free again within moments, sooner than a sleeping starter
+    // would be woken.
+    const auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    while (std::chrono::steady_clock::now() < spinEnd) {
+        std::this_thread::yield();
+        if (lf_tryClaimSlot()) return true;
+    }
+    std::unique_lock lock(slotMutex);
+    ++slotWaiters;
+    bool claimed = false;
+    while (!(claimed = lf_tryClaimSlot()) && !runControl.stopping()) {
+        gf_taskSlotWaits.fetch_add(1);
+        slotFreed.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    --slotWaiters;
+    return claimed;
+}
+
 void gf_endScanTask() {
     gf_runningScanTasks.fetch_sub(1);
     // The mutex is taken only when a scan waits: a wait that has tested the count but not yet slept
-    // holds it, so the wake is not lost.
+    // holds it, so the wake is not lost. One slot is free: one waiter is woken (the others test the
+    // count again within a millisecond).
     if (slotWaiters.load() == 0) return;
     std::lock_guard lock(slotMutex);
-    slotFreed.notify_all();
+    slotFreed.notify_one();
 }
 
 void gf_walkFolderTree(const fs::path& root,
@@ -187,22 +226,171 @@ namespace {
 // would cost more than the listing of most folders.
 using PathText = fs::path::string_type;
 
-// One listed entry and, for a folder the listing entered, the index of its listing.
+struct FolderListing;
+
+// One listed entry and, for a folder the listing entered, its listing.
 struct ListedEntry {
     enum class Kind : std::uint8_t { other, folder, link };
     PathText path;
     bool take = false;
     Kind kind = Kind::other;
-    std::size_t listing = 0; // folder and link: its listing, 0 when it has none
-    PathText real;           // folder and link: the real path of its folder
+    FolderListing* listing = nullptr;     // folder and link: its listing, when it has one
+    PathText real;                        // folder and link: the real path of its folder
+    std::unique_ptr<StartedTask> started; // a taken entry: what the listing's start gave
 };
 
 struct FolderListing {
     PathText path;
     PathText real;
     std::vector<ListedEntry> entries;
-    bool done = false;   // listed
-    bool failed = false; // the iteration ended on an error
+    std::atomic<bool> done{false}; // listed (set under the listing's mutex; read by the walk without it)
+    bool failed = false;           // the iteration ended on an error
+};
+
+// The real path of an entry of `folder` named `name` (a folder's real path and the name).
+PathText lf_realInside(const FolderListing& folder, std::string_view name) {
+    PathText real = folder.real;
+    if (!real.empty() && real.back() != fs::path::preferred_separator) real += fs::path::preferred_separator;
+    real += name;
+    return real;
+}
+
+// The caller's look at one entry. An exception takes nothing (the caller's look reports its own errors).
+template <class Look, class Entry> ListStep lf_lookAt(const Look& look, const Entry& entry) {
+    try {
+        return look(entry);
+    } catch (...) {
+        return ListStep{};
+    }
+}
+
+// How the entries of one folder are read and looked at. False when the iteration ended on an error.
+class FolderLister {
+public:
+    virtual ~FolderLister() = default;
+    virtual bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const = 0;
+};
+
+// Through the standard directory iteration, for gf_listFolderTree's look.
+class IteratorLister final : public FolderLister {
+public:
+    explicit IteratorLister(const std::function<ListStep(const fs::directory_entry&)>& look) : look_(look) {}
+
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+        std::error_code ec;
+        fs::directory_iterator it(fs::path(folder.path), ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& entry = *it;
+            const ListStep step = lf_lookAt(look_, entry);
+            ListedEntry listed;
+            listed.take = step.take;
+            if (step.descend) {
+                std::error_code typeError;
+                if (entry.is_symlink(typeError)) {
+                    if (fs::is_directory(entry.status(typeError))) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(entry.path()).native();
+                    }
+                } else if (entry.is_directory(typeError)) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    const PathText& path = entry.path().native();
+                    listed.real = lf_realInside(
+                        folder, std::string_view(path).substr(path.rfind(fs::path::preferred_separator) + 1));
+                }
+            }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = entry.path().native();
+            entries.push_back(std::move(listed));
+        }
+        return !ec;
+    }
+
+private:
+    const std::function<ListStep(const fs::directory_entry&)>& look_;
+};
+
+// Through the system's directory calls, for gf_listFolderTreeStarting: the entry's type comes from the
+// listing where the file system gives it, and taken entries are started at once.
+class DirectLister final : public FolderLister {
+public:
+    DirectLister(const std::function<ListStep(const ListedName&)>& look,
+                 const std::function<std::unique_ptr<StartedTask>(std::string_view)>& start)
+        : look_(look), start_(start) {}
+
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+        DIR* dir = ::opendir(folder.path.empty() ? "." : folder.path.c_str());
+        if (dir == nullptr) return false;
+        std::string path = folder.path;
+        if (!path.empty() && path.back() != '/') path += '/';
+        const std::size_t nameAt = path.size();
+        bool failed = false;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                failed = errno != 0;
+                break;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            path.resize(nameAt);
+            path += name;
+            const ListedName shown{path, std::string_view(path).substr(nameAt),
+                                   lf_typeOf(path, entry->d_type)};
+            const ListStep step = lf_lookAt(look_, shown);
+            ListedEntry listed;
+            listed.take = step.take;
+            if (step.descend) {
+                if (shown.type == ListedName::Type::link) {
+                    std::error_code typeError;
+                    if (fs::is_directory(fs::path(path), typeError)) {
+                        listed.kind = ListedEntry::Kind::link;
+                        listed.real = lf_realPath(fs::path(path)).native();
+                    }
+                } else if (shown.type == ListedName::Type::folder) {
+                    listed.kind = ListedEntry::Kind::folder;
+                    listed.real = lf_realInside(folder, name);
+                }
+            }
+            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
+            listed.path = path;
+            if (listed.take) {
+                try {
+                    listed.started = start_(listed.path);
+                } catch (...) {
+                    listed.started = nullptr; // the caller's start reports its own errors
+                }
+            }
+            entries.push_back(std::move(listed));
+        }
+        ::closedir(dir);
+        return !failed;
+    }
+
+private:
+    static ListedName::Type lf_typeOf(const std::string& path, unsigned char type) {
+        switch (type) {
+        case DT_REG:
+            return ListedName::Type::file;
+        case DT_DIR:
+            return ListedName::Type::folder;
+        case DT_LNK:
+            return ListedName::Type::link;
+        case DT_UNKNOWN:
+            break;
+        default:
+            return ListedName::Type::other;
+        }
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) return ListedName::Type::other;
+        if (S_ISREG(status.st_mode)) return ListedName::Type::file;
+        if (S_ISDIR(status.st_mode)) return ListedName::Type::folder;
+        if (S_ISLNK(status.st_mode)) return ListedName::Type::link;
+        return ListedName::Type::other;
+    }
+
+    const std::function<ListStep(const ListedName&)>& look_;
+    const std::function<std::unique_ptr<StartedTask>(std::string_view)>& start_;
 };
 
 // The listings of one tree, made by a few threads of its own while the caller takes the entries in
@@ -212,15 +400,14 @@ struct FolderListing {
 // ends.
 class TreeListing {
 public:
-    TreeListing(const fs::path& root, const fs::path& real,
-                const std::function<ListStep(const fs::directory_entry&)>& look, std::size_t threads)
-        : look_(look) {
-        listings_.emplace_back();                      // index 0: none
-        FolderListing& top = listings_.emplace_back(); // index 1: the root
+    TreeListing(const fs::path& root, const fs::path& real, const FolderLister& lister, std::size_t threads)
+        : lister_(lister) {
+        FolderListing& top = listings_.emplace_back();
+        root_ = &top;
         top.path = root.native();
         top.real = real.native();
         reached_.insert(real.native());
-        waiting_.push_back(1);
+        waiting_.push_back(&top);
         try {
             for (std::size_t t = 0; t < threads; ++t)
                 threads_.emplace_back([this] { work(); });
@@ -241,11 +428,15 @@ public:
     TreeListing(const TreeListing&) = delete;
     TreeListing& operator=(const TreeListing&) = delete;
 
+    FolderListing* root() { return root_; }
+
     // The listing once it is done; nothing when the listing ended without it (a stop).
-    const FolderListing* await(std::size_t index) {
+    FolderListing* await(FolderListing& folder) {
+        if (folder.done.load(std::memory_order_acquire)) return &folder;
         std::unique_lock lock(mutex_);
-        FolderListing& folder = listings_[index];
+        awaited_ = &folder;
         listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        awaited_ = nullptr;
         return folder.done ? &folder : nullptr;
     }
 
@@ -255,17 +446,16 @@ private:
         for (;;) {
             more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0 || abandoned_; });
             if (waiting_.empty() || abandoned_) break;
-            const std::size_t index = waiting_.back();
+            FolderListing& folder = *waiting_.back();
             waiting_.pop_back();
             if (runControl.stopping()) {
                 waiting_.clear();
                 continue;
             }
             ++busy_;
-            FolderListing& folder = listings_[index]; // a deque: stays in place as it grows
             lock.unlock();
             std::vector<ListedEntry> entries;
-            const bool failed = !list(folder, entries);
+            const bool failed = !lister_.list(folder, entries);
             lock.lock();
             const std::size_t before = waiting_.size();
             for (ListedEntry& entry : entries) {
@@ -274,22 +464,24 @@ private:
                 // real folder was not reached yet.
                 const bool first = reached_.insert(entry.real).second;
                 if (entry.kind == ListedEntry::Kind::link && !first) continue;
-                entry.listing = listings_.size();
-                FolderListing& inner = listings_.emplace_back();
+                FolderListing& inner = listings_.emplace_back(); // a deque: stays in place as it grows
                 inner.path = entry.path;
                 inner.real = entry.real;
-                waiting_.push_back(entry.listing);
+                entry.listing = &inner;
+                waiting_.push_back(&inner);
             }
             // The first entry's folder is taken first.
             std::reverse(waiting_.begin() + static_cast<std::ptrdiff_t>(before), waiting_.end());
             const std::size_t added = waiting_.size() - before;
             folder.entries = std::move(entries);
             folder.failed = failed;
-            folder.done = true;
+            folder.done.store(true, std::memory_order_release);
             --busy_;
             const bool finished = busy_ == 0 && waiting_.empty();
+            // The walk is woken only by the listing it waits for (or by the end).
+            const bool awaited = awaited_ == &folder || finished;
             lock.unlock();
-            listed_.notify_all();
+            if (awaited) listed_.notify_all();
             // A thread for each new folder; all of them once the listing is done.
             if (finished)
                 more_.notify_all();
@@ -303,51 +495,14 @@ private:
         listed_.notify_all();
     }
 
-    // Lists one folder, keeping only the entries taken and the folders to enter; false when the
-    // iteration ended on an error.
-    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const {
-        std::error_code ec;
-        fs::directory_iterator it(fs::path(folder.path), ec);
-        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-            const fs::directory_entry& entry = *it;
-            ListStep step;
-            try {
-                step = look_(entry);
-            } catch (...) {
-                step.take = false; // the caller's look reports its own errors
-            }
-            ListedEntry listed;
-            listed.take = step.take;
-            if (step.descend) {
-                std::error_code typeError;
-                if (entry.is_symlink(typeError)) {
-                    if (fs::is_directory(entry.status(typeError))) {
-                        listed.kind = ListedEntry::Kind::link;
-                        listed.real = lf_realPath(entry.path()).native();
-                    }
-                } else if (entry.is_directory(typeError)) {
-                    listed.kind = ListedEntry::Kind::folder;
-                    const PathText& path = entry.path().native();
-                    // The real folder's path and this entry's name (what follows the last separator).
-                    listed.real = folder.real;
-                    if (!listed.real.empty() && listed.real.back() != fs::path::preferred_separator)
-                        listed.real += fs::path::preferred_separator;
-                    listed.real.append(path, path.rfind(fs::path::preferred_separator) + 1);
-                }
-            }
-            if (!listed.take && listed.kind == ListedEntry::Kind::other) continue;
-            listed.path = entry.path().native();
-            entries.push_back(std::move(listed));
-        }
-        return !ec;
-    }
-
-    const std::function<ListStep(const fs::directory_entry&)>& look_;
+    const FolderLister& lister_;
     std::mutex mutex_;
-    std::condition_variable more_;   // folders to list, or the end
-    std::condition_variable listed_; // a folder listed, or the end
+    std::condition_variable more_;     // folders to list, or the end
+    std::condition_variable listed_;   // the awaited folder listed, or the end
+    FolderListing* awaited_ = nullptr; // the listing the walk waits for
     std::deque<FolderListing> listings_;
-    std::vector<std::size_t> waiting_;
+    FolderListing* root_ = nullptr;
+    std::vector<FolderListing*> waiting_;
     std::size_t busy_ = 0;
     bool abandoned_ = false;
     std::unordered_set<PathText> reached_;
@@ -356,8 +511,8 @@ private:
 
 struct ListContext {
     std::size_t threads;
-    const std::function<ListStep(const fs::directory_entry&)>& look;
-    const std::function<bool(const fs::path&)>& take;
+    const FolderLister& lister;
+    const std::function<bool(ListedEntry&)>& take;
     EnteredFolders entered;
     bool ended = false; // a stop, or the caller ended the walk
 };
@@ -366,26 +521,26 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 
 // The entries of one listing in the order of the walk; false when an error of the iteration (or the
 // end of the whole walk) ended the walk of this tree.
-bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) {
-    const FolderListing* folder = tree.await(index);
+bool lf_takeInOrder(TreeListing& tree, FolderListing& listing, ListContext& context) {
+    FolderListing* folder = tree.await(listing);
     if (!folder) {
         context.ended = true;
         return false;
     }
-    for (const ListedEntry& entry : folder->entries) {
-        if (entry.take && !context.take(fs::path(entry.path))) {
+    for (ListedEntry& entry : folder->entries) {
+        if (entry.take && !context.take(entry)) {
             context.ended = true;
             return false;
         }
         if (entry.kind == ListedEntry::Kind::folder) {
-            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, entry.listing, context))
+            if (context.entered.insert(entry.real).second && !lf_takeInOrder(tree, *entry.listing, context))
                 return false;
         } else if (entry.kind == ListedEntry::Kind::link) {
             if (!context.entered.insert(entry.real).second) continue;
             // The walk behind a link ends by itself on an error. Its folder was listed through this
             // link, or (reached first through another path) is listed now through this one.
-            if (entry.listing != 0)
-                (void)lf_takeInOrder(tree, entry.listing, context);
+            if (entry.listing != nullptr)
+                (void)lf_takeInOrder(tree, *entry.listing, context);
             else
                 lf_listTree(fs::path(entry.path), fs::path(entry.real), context);
             if (context.ended) return false;
@@ -395,8 +550,15 @@ bool lf_takeInOrder(TreeListing& tree, std::size_t index, ListContext& context) 
 }
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
-    TreeListing tree(root, real, context.look, context.threads);
-    (void)lf_takeInOrder(tree, 1, context);
+    TreeListing tree(root, real, context.lister, context.threads);
+    (void)lf_takeInOrder(tree, *tree.root(), context);
+}
+
+void lf_listFolderTree(const fs::path& root, std::size_t threads, const FolderLister& lister,
+                       const std::function<bool(ListedEntry&)>& take) {
+    const fs::path real = lf_realPath(root);
+    ListContext context{std::max<std::size_t>(1, threads), lister, take, EnteredFolders{real.native()}};
+    lf_listTree(root, real, context);
 }
 
 } // namespace
@@ -404,7 +566,60 @@ void lf_listTree(const fs::path& root, const fs::path& real, ListContext& contex
 void gf_listFolderTree(const fs::path& root, std::size_t threads,
                        const std::function<ListStep(const fs::directory_entry&)>& look,
                        const std::function<bool(const fs::path&)>& take) {
-    const fs::path real = lf_realPath(root);
-    ListContext context{std::max<std::size_t>(1, threads), look, take, EnteredFolders{real.native()}};
-    lf_listTree(root, real, context);
+    const IteratorLister lister(look);
+    lf_listFolderTree(root, threads, lister,
+                      [&take](ListedEntry& entry) { return take(fs::path(entry.path)); });
+}
+
+void gf_listFolderTreeStarting(
+    const fs::path& root, std::size_t threads, const std::function<ListStep(const ListedName&)>& look,
+    const std::function<std::unique_ptr<StartedTask>(std::string_view path)>& start,
+    const std::function<bool(std::string_view path, std::unique_ptr<StartedTask> started)>& take) {
+    const DirectLister lister(look, start);
+    lf_listFolderTree(root, threads, lister,
+                      [&take](ListedEntry& entry) { return take(entry.path, std::move(entry.started)); });
+}
+
+ScanFileRead gf_readScanFile(const char* path, std::uintmax_t maxBytes, std::string& bytes,
+                             std::error_code* error) {
+    bytes.clear();
+    const auto fail = [error](ScanFileRead result, int code) {
+        if (error != nullptr) *error = std::error_code(code, std::generic_category());
+        return result;
+    };
+    // Not blocking: a pipe opens at once and is then refused as no regular file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? ScanFileRead::missing : ScanFileRead::failed, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return fail(ScanFileRead::failed, errno);
+    if (!S_ISREG(status.st_mode)) return fail(ScanFileRead::notRegular, 0);
+    const auto size = static_cast<std::uintmax_t>(status.st_size);
+    if (size > maxBytes) return fail(ScanFileRead::tooLarge, 0);
+    // One byte more than the size: a read that gives just the size has met the end (a regular file gives
+    // what is asked for while it has it), and a file that grew since is read on to its end.
+    bytes.resize(static_cast<std::size_t>(size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (bytes.size() > maxBytes) return fail(ScanFileRead::tooLarge, 0);
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int code = errno;
+            bytes.clear();
+            return fail(ScanFileRead::failed, code);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+        if (got == static_cast<std::size_t>(size)) break;
+    }
+    bytes.resize(got);
+    if (error != nullptr) error->clear();
+    return ScanFileRead::read;
 }

@@ -4,6 +4,7 @@
 #include "core/hooks.h"
 
 #include <array>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
@@ -25,6 +26,7 @@ constexpr std::array<char16_t, 32> cp1252High{
 // The UTF-8 check of the detection window. `cutByWindow` tells that the file goes on after the window,
 // so a sequence cut by the window's end is not judged.
 bool validUtf8Window(std::string_view bytes, bool cutByWindow) {
+    if (gf_isAscii(bytes)) return true;
     std::size_t i = 0;
     const std::size_t n = bytes.size();
     while (i < n) {
@@ -116,8 +118,13 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
     if (!openForReading(in, path)) return Charset::none_found;
     std::string window(detectionWindow + 1, '\0');
     in.read(window.data(), static_cast<std::streamsize>(window.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    window.resize(got);
+    window.resize(static_cast<std::size_t>(in.gcount()));
+    return gf_detectCharsetOf(window);
+}
+
+Charset gf_detectCharsetOf(std::string_view bytes) {
+    std::string_view window = bytes.substr(0, detectionWindow + 1);
+    const std::size_t got = window.size();
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(window[i]); };
     const std::size_t n = std::min<std::size_t>(got, 4);
 
@@ -129,11 +136,13 @@ Charset gf_detectCharset(const std::filesystem::path& path) {
         if (b(0) == 0 && (n < 4 || b(2) == 0)) return Charset::Unicode_big_endian;
     }
     const bool longer = got > detectionWindow;
-    if (longer) window.resize(detectionWindow);
+    if (longer) window = window.substr(0, detectionWindow);
     return validUtf8Window(window, longer) ? Charset::UTF8_without_BOM : Charset::ANSI;
 }
 
-void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
+namespace {
+
+template <class Line> void lf_splitInto(std::string_view buffer, std::vector<Line>& lines) {
     if (buffer.starts_with(utf8Mark)) buffer.remove_prefix(utf8Mark.size());
     std::size_t start = 0;
     while (start < buffer.size()) {
@@ -145,6 +154,16 @@ void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
         lines.emplace_back(line);
         start = next;
     }
+}
+
+} // namespace
+
+void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines) {
+    lf_splitInto(buffer, lines);
+}
+
+void gf_splitLineViews(std::string_view buffer, std::vector<std::string_view>& lines) {
+    lf_splitInto(buffer, lines);
 }
 
 void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines) {
@@ -175,6 +194,19 @@ void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines, 
         wide.push_back(static_cast<char16_t>((hi << 8) | lo));
     }
     gf_splitLines(wide_to_utf8(wide), lines);
+}
+
+bool gf_isAscii(std::string_view bytes) {
+    // Eight bytes at a time.
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, 8);
+        if ((word & 0x8080808080808080ull) != 0) return false;
+    }
+    for (; i < bytes.size(); ++i)
+        if ((static_cast<unsigned char>(bytes[i]) & 0x80u) != 0) return false;
+    return true;
 }
 
 std::string ansi_to_utf8(std::string_view text) {

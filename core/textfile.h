@@ -30,6 +30,8 @@ std::string_view gf_charsetName(Charset charset);
 
 // Byte-order marks, zero-byte pattern, UTF-8 check of the first 4096 bytes, else ANSI. Never throws.
 Charset gf_detectCharset(const std::filesystem::path& path);
+// The same detection on a file's bytes already read (at least its first 4097 bytes, or all of it).
+Charset gf_detectCharsetOf(std::string_view bytes);
 
 // Clears `lines` (keeping its capacity) and reads the file as UTF-8 lines according to the charset. In a
 // file read as UTF-8, a line that is not valid UTF-8 is taken as Windows-1252: every line is UTF-8.
@@ -41,11 +43,16 @@ bool gf_readLinesByCharset(Charset charset, const std::filesystem::path& path,
 // Splits a byte buffer into lines (a leading UTF-8 mark skipped, one trailing "\r" per line removed,
 // no empty line after a final "\n") and appends them.
 void gf_splitLines(std::string_view buffer, std::vector<std::string>& lines);
+// The same lines as views into `buffer`.
+void gf_splitLineViews(std::string_view buffer, std::vector<std::string_view>& lines);
 // Reads the whole of an open stream and appends its lines.
 void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
 // Reads the whole of an open stream holding UTF-16 (order from its mark, else from the charset) and
 // appends its lines as UTF-8. Throws std::runtime_error for an unpaired surrogate.
 void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines, Charset charset);
+
+// True when no byte has its high bit set (the text is ASCII, and so UTF-8 and Windows-1252 alike).
+bool gf_isAscii(std::string_view bytes);
 
 // Windows-1252 to UTF-8.
 std::string ansi_to_utf8(std::string_view text);

@@ -123,6 +123,7 @@ bool lf_hasAtcParkingTypesKey(std::string_view line) {
 
 std::string lf_fltsimNumberOf(std::string_view line) {
     if (line.size() >= 2 && line.starts_with("//")) return {};
+    if (line.find('[') == std::string_view::npos) return {}; // most lines: no header of any form
     std::size_t at = lf_skipBlanks(line, 0);
     if (lf_wordAt(line, at, "[fltsim.")) {
         at += 8;

@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/program_paths.h"
 #include "core/version.h"
 #include "core/xml.h"
@@ -23,19 +24,61 @@ bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
     return a.title < b.title;
 }
 
-void gf_sortLiveries(std::list<LiveryData>& liveries) {
-    // A stable sort of the nodes' places in a vector, then the nodes relinked in that order: the same
+namespace {
+
+std::uint64_t lf_prefixOf(const std::string& text, std::size_t from) {
+    std::uint64_t key = 0;
+    for (std::size_t i = from; i < from + 8; ++i)
+        key = (key << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    return key;
+}
+
+// Equal prefixes and lengths below 9: the texts are equal.
+bool lf_keyLess(const LiverySortKey& a, const LiverySortKey& b) {
+    if (a.airl != b.airl) return a.airl < b.airl;
+    if (a.airlSize != b.airlSize || a.airlSize > 8) {
+        if (const int order = a.livery->airl.compare(b.livery->airl)) return order < 0;
+    }
+    if (a.type != b.type) return a.type < b.type;
+    if (a.typeSize != b.typeSize || a.typeSize > 8) {
+        if (const int order = a.livery->type.compare(b.livery->type)) return order < 0;
+    }
+    if (a.title[0] != b.title[0]) return a.title[0] < b.title[0];
+    if (a.title[1] != b.title[1]) return a.title[1] < b.title[1];
+    return a.livery->title < b.livery->title;
+}
+
+} // namespace
+
+LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
+    LiverySortKey key;
+    key.airl = lf_prefixOf(livery.airl, 0);
+    key.type = lf_prefixOf(livery.type, 0);
+    key.title[0] = lf_prefixOf(livery.title, 0);
+    key.title[1] = lf_prefixOf(livery.title, 8);
+    key.airlSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.airl.size(), 9));
+    key.typeSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.type.size(), 9));
+    return key;
+}
+
+void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
+    // A stable sort of the keys (made in list order), then the nodes relinked in that order: the same
     // order as std::list::sort (also stable), several times faster on the tens of thousands of a scan.
-    std::vector<std::list<LiveryData>::iterator> order;
-    order.reserve(liveries.size());
-    for (auto it = liveries.begin(); it != liveries.end(); ++it)
-        order.push_back(it);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return gf_liveryLess(*a, *b); });
+    std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
     std::list<LiveryData> sorted;
-    for (const auto& it : order)
-        sorted.splice(sorted.end(), liveries, it);
+    for (const LiverySortKey& key : keys)
+        sorted.splice(sorted.end(), liveries, key.livery);
     liveries.swap(sorted);
+}
+
+void gf_sortLiveries(std::list<LiveryData>& liveries) {
+    std::vector<LiverySortKey> keys;
+    keys.reserve(liveries.size());
+    for (auto it = liveries.begin(); it != liveries.end(); ++it) {
+        keys.push_back(gf_sortKeyOf(*it));
+        keys.back().livery = it;
+    }
+    gf_sortLiveries(liveries, std::move(keys));
 }
 
 std::filesystem::path gf_liveriesScannedPath() {
@@ -61,11 +104,20 @@ public:
     std::string text;
 };
 
+// A character that the attribute text escapes (or that ends it).
+bool lf_needsEscape(char c) {
+    return static_cast<unsigned char>(c) < 32 || c == '&' || c == '<' || c == '"';
+}
+
 void lf_appendAttribute(std::string& out, std::string_view name, const std::string& value) {
     out += ' ';
     out += name;
     out += "=\"";
-    gf_appendAttributeText(out, value);
+    // Most values have nothing to escape: they go in whole.
+    if (std::none_of(value.begin(), value.end(), lf_needsEscape))
+        out += value;
+    else
+        gf_appendAttributeText(out, value);
     out += '"';
 }
 
@@ -99,19 +151,40 @@ bool lf_writeScannedLiveries(const std::filesystem::path& path) {
         gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
         return false;
     }
-    std::string list = "  <liveries>\n";
-    list.reserve(scannedLiveries.size() * 100);
-    for (const LiveryData& livery : scannedLiveries) {
-        list += "    <liv";
-        lf_appendAttribute(list, "airl", livery.airl);
-        lf_appendAttribute(list, "type", livery.type);
-        if (livery.cargo) list += " cargo=\"true\"";
-        lf_appendAttribute(list, "title", livery.title);
-        if (!livery.atcid.empty()) lf_appendAttribute(list, "atcid", livery.atcid);
-        list += " />\n";
-    }
-    list += "  </liveries>\n";
-    writer.text.replace(at, emptyList.size(), list);
+    // The lines are formatted in parts on a few threads and joined in order.
+    std::vector<const LiveryData*> liveries;
+    liveries.reserve(scannedLiveries.size());
+    for (const LiveryData& livery : scannedLiveries)
+        liveries.push_back(&livery);
+    constexpr std::size_t perPart = 4096;
+    std::vector<std::string> parts((liveries.size() + perPart - 1) / perPart);
+    gf_forEachOnThreads(parts.size(), gf_hardwareThreads(), 1, [&](std::size_t part) {
+        std::string& lines = parts[part];
+        const std::size_t end = std::min(liveries.size(), (part + 1) * perPart);
+        lines.reserve((end - part * perPart) * 100);
+        for (std::size_t i = part * perPart; i < end; ++i) {
+            const LiveryData& livery = *liveries[i];
+            lines += "    <liv";
+            lf_appendAttribute(lines, "airl", livery.airl);
+            lf_appendAttribute(lines, "type", livery.type);
+            if (livery.cargo) lines += " cargo=\"true\"";
+            lf_appendAttribute(lines, "title", livery.title);
+            if (!livery.atcid.empty()) lf_appendAttribute(lines, "atcid", livery.atcid);
+            lines += " />\n";
+        }
+    });
+    std::size_t size = writer.text.size();
+    for (const std::string& lines : parts)
+        size += lines.size();
+    std::string text;
+    text.reserve(size + 64);
+    text.append(writer.text, 0, at);
+    text += "  <liveries>\n";
+    for (const std::string& lines : parts)
+        text += lines;
+    text += "  </liveries>\n";
+    text.append(writer.text, at + emptyList.size());
+    writer.text = std::move(text);
 
     if (!gf_writeFileAtomically(path, writer.text)) {
         gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <list>
 #include <string>
+#include <vector>
 
 struct LiveryData {
     std::string airl;          // airline code (upper case); "ZZZ" for a generic livery
@@ -26,6 +27,23 @@ struct LiveryData {
 bool gf_liveryLess(const LiveryData& a, const LiveryData& b);
 // Stable sort of a livery list by airline, type and title.
 void gf_sortLiveries(std::list<LiveryData>& liveries);
+
+// A livery's sort key, made once so that most comparisons read no record: the first 8 bytes of airline
+// and type and the first 16 of the title as numbers (big-endian, zeros after the end), which order as
+// the texts do wherever they differ, and the lengths; the texts themselves decide only between equal
+// prefixes. A scan's tasks make the keys of their liveries, so that the sort after the scan need not.
+struct LiverySortKey {
+    std::uint64_t airl = 0;
+    std::uint64_t type = 0;
+    std::uint64_t title[2] = {0, 0};
+    std::uint32_t airlSize = 0; // at most 9: longer texts compare as texts
+    std::uint32_t typeSize = 0;
+    std::list<LiveryData>::iterator livery; // set by whoever holds the record in its list
+};
+LiverySortKey gf_sortKeyOf(const LiveryData& livery);
+
+// As gf_sortLiveries, with the keys of every record of the list made already (in any order).
+void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys);
 
 // The scanned liveries: filled by the scan or by the reader, emptied once the tables are built.
 extern std::list<LiveryData> scannedLiveries;

@@ -3,6 +3,7 @@
 #include "liveries/cfg_lines.h"
 
 #include "core/log.h"
+#include "core/scan_tasks.h"
 #include "core/strings.h"
 #include "core/textfile.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <deque>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -80,13 +82,15 @@ std::string lf_pathToUtf8(const fs::path& path) {
 
 namespace {
 
+constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+
 bool lf_contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-void lf_addInvalidAirline(ScanReports& reports, std::string_view code, const fs::path& file,
+void lf_addInvalidAirline(ScanReports& reports, std::string_view code, std::string_view fileText,
                           std::string_view header) {
-    reports.invalidAirlineLines.push_back(fmt::format("{:12} in {} {}", code, file.string(), header));
+    reports.invalidAirlineLines.push_back(fmt::format("{:12} in {} {}", code, fileText, header));
 }
 
 void lf_addInvalidAircraftCode(ScanReports& reports, std::string_view type, const fs::path& file) {
@@ -106,7 +110,7 @@ std::string lf_checkType(const std::string& type, const fs::path& path, ScanRepo
     return {};
 }
 
-void lf_dropTrailingComments(std::vector<std::string>& section) {
+void lf_dropTrailingComments(std::vector<std::string_view>& section) {
     while (!section.empty() && (section.back().empty() || section.back().starts_with("//")))
         section.pop_back();
 }
@@ -153,6 +157,64 @@ bool lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool
     if (!gf_readLinesByCharset(charset, path, lines)) {
         gf_log(fmt::format("! Failed reading {}", lf_pathToUtf8(path)));
         return false;
+    }
+    return true;
+}
+
+// The lines of one file as views: into its bytes, into the lines converted to UTF-8 where they were
+// not, or (a file read the slow way) into lines of their own.
+struct CfgText {
+    std::string bytes;
+    std::vector<std::string> ownLines;
+    std::deque<std::string> converted;
+    std::vector<std::string_view> lines;
+};
+
+// Reads the file whole with one open and decodes it (UTF-16 files, and files that the quick read could
+// not open, take the readers by path). False, with its report or log line, when the file gives no
+// lines: as lf_readableFile and lf_readCfgLines.
+bool lf_loadCfgText(const fs::path& path, CfgText& text, ScanReports& reports, bool noEncodingIsError) {
+    const auto readByPath = [&] {
+        if (!lf_readableFile(path, reports) || !lf_readCfgLines(path, text.ownLines, noEncodingIsError))
+            return false;
+        text.lines.assign(text.ownLines.begin(), text.ownLines.end());
+        return true;
+    };
+    switch (gf_readScanFile(path.c_str(), gf_maxAircraftCfgBytes, text.bytes)) {
+    case ScanFileRead::read:
+        break;
+    case ScanFileRead::missing:
+        return false;
+    case ScanFileRead::notRegular:
+        reports.invalidCfgFiles.push_back(fmt::format("{} is not a regular file, not read", path.string()));
+        return false;
+    case ScanFileRead::tooLarge:
+        reports.invalidCfgFiles.push_back(
+            fmt::format("{} is larger than {} MiB, not read", path.string(), gf_maxAircraftCfgBytes >> 20));
+        return false;
+    case ScanFileRead::failed:
+        return readByPath();
+    }
+    const Charset charset = gf_detectCharsetOf(text.bytes);
+    if (charset == Charset::Unicode || charset == Charset::Unicode_big_endian) return readByPath();
+    // Room for the lines of most files at once (their lines are rarely shorter than 16 bytes).
+    text.lines.reserve(text.bytes.size() / 16 + 8);
+    if (charset == Charset::ANSI) {
+        // Windows-1252 maps line feeds and carriage returns to themselves and no other byte to them:
+        // the whole text converted has the lines of the bytes, each converted.
+        text.bytes = ansi_to_utf8(text.bytes);
+        gf_splitLineViews(text.bytes, text.lines);
+        return true;
+    }
+    gf_splitLineViews(text.bytes, text.lines);
+    if (charset == Charset::UTF8_with_BOM && !text.lines.empty() && text.lines.front().starts_with(utf8Mark))
+        text.lines.front().remove_prefix(utf8Mark.size());
+    // The charset was judged on the first 4096 bytes only: a line further on that is not UTF-8 is read
+    // as Windows-1252. Plain ASCII (most files) is UTF-8 throughout.
+    if (gf_isAscii(text.bytes)) return true;
+    for (std::string_view& line : text.lines) {
+        if (gf_isValidUtf8(line)) continue;
+        line = text.converted.emplace_back(ansi_to_utf8(line));
     }
     return true;
 }
@@ -248,9 +310,26 @@ std::string lf_typeOfBaseContainer(std::string_view line) {
     return gf_upperAscii(found->second);
 }
 
-std::string lf_modelFromBaseContainer(const fs::path& path, const std::vector<std::string>& lines,
-                                      ScanReports& reports) {
-    for (const std::string& line : lines) {
+namespace {
+
+using LineViews = std::vector<std::string_view>;
+
+LineViews lf_viewsOf(const std::vector<std::string>& lines) {
+    return LineViews(lines.begin(), lines.end());
+}
+
+// The texts of a file's paths, made once for all its sections.
+struct FilePaths {
+    FilePaths(const fs::path& file, const fs::path& folder)
+        : file(file), folder(folder), fileText(file.string()), folderText(folder.string()) {}
+    const fs::path& file;
+    const fs::path& folder;
+    std::string fileText;
+    std::string folderText;
+};
+
+std::string lf_modelFromBaseContainerOf(const fs::path& path, const LineViews& lines, ScanReports& reports) {
+    for (const std::string_view line : lines) {
         const std::string type = lf_typeOfBaseContainer(line);
         if (!type.empty()) return lf_checkType(type, path, reports);
     }
@@ -261,13 +340,24 @@ std::string lf_modelFromBaseContainer(const fs::path& path, const std::vector<st
     return {};
 }
 
-std::string lf_modelOfFile(const fs::path& path, const std::vector<std::string>& lines,
-                           ScanReports& reports) {
-    for (const std::string& line : lines) {
+std::string lf_modelOf(const fs::path& path, const LineViews& lines, ScanReports& reports) {
+    for (const std::string_view line : lines) {
         const std::string type = lf_icaoTypeDesignatorOf(line);
         if (!type.empty()) return lf_checkType(type, path, reports);
     }
-    return lf_modelFromBaseContainer(path, lines, reports);
+    return lf_modelFromBaseContainerOf(path, lines, reports);
+}
+
+} // namespace
+
+std::string lf_modelFromBaseContainer(const fs::path& path, const std::vector<std::string>& lines,
+                                      ScanReports& reports) {
+    return lf_modelFromBaseContainerOf(path, lf_viewsOf(lines), reports);
+}
+
+std::string lf_modelOfFile(const fs::path& path, const std::vector<std::string>& lines,
+                           ScanReports& reports) {
+    return lf_modelOf(path, lf_viewsOf(lines), reports);
 }
 
 std::string lf_ivaoModelOfPath(const fs::path& path, ScanReports& reports) {
@@ -279,11 +369,12 @@ std::string lf_ivaoModelOfPath(const fs::path& path, ScanReports& reports) {
     return lf_checkType(folder->substr(0, 4), path, reports);
 }
 
-bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path& path,
-                           ScanReports& reports) {
+namespace {
+
+bool lf_checkNumbers(const LineViews& lines, const fs::path& path, ScanReports& reports) {
     bool anyHeader = false;
     bool outOfRange = false;
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         const std::string number = lf_fltsimNumberOf(line);
         if (number.empty()) continue;
         anyHeader = true;
@@ -307,20 +398,19 @@ bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path
     return true;
 }
 
-void lf_procesFltSimSection(const ScanContext& context, FileScan& out, std::int32_t priority,
-                            std::vector<std::string> section, const std::string& model, const fs::path& file,
-                            const fs::path& folder) {
+void lf_processSection(const ScanContext& context, FileScan& out, std::int32_t priority, LineViews& section,
+                       const std::string& model, const FilePaths& paths) {
     try {
         lf_dropTrailingComments(section);
         if (section.empty()) return;
-        const std::string& header = section.front();
-        const std::string folderText = folder.string();
-        const std::string fileText = file.string();
+        const std::string_view header = section.front();
+        const std::string& folderText = paths.folderText;
+        const std::string& fileText = paths.fileText;
         std::vector<std::string>& incomplete = out.reports.incompleteSections;
 
         std::string title, airline, parking, registration, value;
         bool usable = true;
-        for (const std::string& line : section) {
+        for (const std::string_view line : section) {
             // Title.
             if (title.empty()) {
                 if (lf_getTitle(line, value)) {
@@ -347,7 +437,7 @@ void lf_procesFltSimSection(const ScanContext& context, FileScan& out, std::int3
                         usable = false;
                         break;
                     } else {
-                        lf_addInvalidAirline(out.reports, value, file, header);
+                        lf_addInvalidAirline(out.reports, value, fileText, header);
                     }
                     continue;
                 }
@@ -425,60 +515,32 @@ void lf_procesFltSimSection(const ScanContext& context, FileScan& out, std::int3
             }
         }
         const bool cargo = lf_contains(parking, "CARGO") && !lf_contains(parking, "GATE");
-        std::string duplicate = fmt::format("{} {} title '{}' already exists", folderText, header, title);
         out.liveries.push_back(LiveryCandidate{
             LiveryData{std::move(airline), model, std::move(title), std::move(registration), priority, cargo},
-            std::move(duplicate)});
+            std::string(header)});
     } catch (const std::exception& e) {
-        gf_log(
-            fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), lf_pathToUtf8(file)));
+        gf_log(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(),
+                           lf_pathToUtf8(paths.file)));
         throw;
     }
 }
 
-void lf_splitFltSimSections(const ScanContext& context, FileScan& out, std::int32_t priority,
-                            const std::vector<std::string>& lines, const std::string& model,
-                            const fs::path& file, const fs::path& folder) {
-    std::vector<std::string> section;
-    section.reserve(48);
-    bool inSection = false;
-    const auto process = [&] {
-        lf_procesFltSimSection(context, out, priority, std::move(section), model, file, folder);
-        section.clear();
-        section.reserve(48);
-    };
-    for (const std::string& line : lines) {
-        if (!lf_fltsimNumberOf(line).empty()) {
-            if (!section.empty()) process();
-            inSection = true;
-            section.push_back(line);
-        } else if (line.substr(0, 6).find('[') != std::string::npos) {
-            if (inSection && !section.empty()) process();
-            inSection = false;
-        } else if (inSection) {
-            section.push_back(line);
-        }
-    }
-    if (!section.empty()) process();
-}
-
-void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::int32_t priority,
-                                std::vector<std::string> section, const std::string& model,
-                                const fs::path& file, const fs::path& folder) {
+void lf_processIvaoSection(const ScanContext& context, FileScan& out, std::int32_t priority,
+                           LineViews& section, const std::string& model, const FilePaths& paths) {
     static constexpr std::array<std::string_view, 5> variantFolders{
         "IVAO_B738WLfa", "IVAO_B739WLfa", "IVAO_A320wCFM", "IVAO_A320wIAE", "IVAO_A319fIAEw"};
-    const std::string folderText = folder.string();
+    const std::string& folderText = paths.folderText;
     bool variant = false;
     for (const std::string_view name : variantFolders)
         variant = variant || lf_contains(folderText, name);
 
     lf_dropTrailingComments(section);
     if (section.empty()) return;
-    const std::string& header = section.front();
+    const std::string_view header = section.front();
     std::vector<std::string>& incomplete = out.reports.incompleteSections;
 
     std::string title, parking, registration, texture, value;
-    for (const std::string& line : section) {
+    for (const std::string_view line : section) {
         if (title.empty()) {
             if (lf_getTitle(line, value)) {
                 title = gf_trim(value);
@@ -517,7 +579,7 @@ void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::
         if (texture.empty() && lf_getTexture(line, value)) texture = value;
     }
 
-    const fs::path textureFolder = folder / ("texture." + texture);
+    const fs::path textureFolder = paths.folder / ("texture." + texture);
     // A folder that cannot be looked at (a name too long for the file system, ...) is not there: one
     // section of one file never stops the scan.
     std::error_code folderError;
@@ -547,33 +609,40 @@ void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::
         airline = record->airl;
         if (airline.empty()) return; // a database row without an airline names no airline either
     } else if (!gf_isIcaoAirline(airline)) {
-        lf_addInvalidAirline(out.reports, airline, file, header);
+        lf_addInvalidAirline(out.reports, airline, paths.fileText, header);
         return;
     }
     if (airline == gf_genericAirline) registration.clear();
-    std::string duplicate = fmt::format("{} {} title already exists: {}", folderText, header, title);
     out.liveries.push_back(LiveryCandidate{
         LiveryData{std::move(airline), model, std::move(title), std::move(registration), priority, false},
-        std::move(duplicate)});
+        std::string(header)});
 }
 
-void lf_splitIvaoFltSimSections(const ScanContext& context, FileScan& out, std::int32_t priority,
-                                const std::vector<std::string>& lines, const std::string& model,
-                                const fs::path& file, const fs::path& folder) {
-    std::vector<std::string> section;
+// Cuts the lines into [fltsim.N] sections and processes each. Another kind of header closes a section:
+// in an ordinary file a '[' among a line's first six characters, in an IVAO file one anywhere.
+void lf_splitSections(const ScanContext& context, FileScan& out, std::int32_t priority,
+                      const LineViews& lines, const std::string& model, const FilePaths& paths, bool ivao) {
+    out.folderText = paths.folderText;
+    out.ivao = ivao;
+    // Room for a livery from every section the file has.
+    out.liveries.reserve(static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [](std::string_view line) { return line.starts_with('['); })));
+    LineViews section;
     section.reserve(48);
     bool inSection = false;
     const auto process = [&] {
-        lf_procesIvaoFltSimSection(context, out, priority, std::move(section), model, file, folder);
+        if (ivao)
+            lf_processIvaoSection(context, out, priority, section, model, paths);
+        else
+            lf_processSection(context, out, priority, section, model, paths);
         section.clear();
-        section.reserve(48);
     };
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         if (!lf_fltsimNumberOf(line).empty()) {
             if (!section.empty()) process();
             inSection = true;
             section.push_back(line);
-        } else if (line.find('[') != std::string::npos) {
+        } else if ((ivao ? line : line.substr(0, 6)).find('[') != std::string_view::npos) {
             if (inSection && !section.empty()) process();
             inSection = false;
         } else if (inSection) {
@@ -583,17 +652,60 @@ void lf_splitIvaoFltSimSections(const ScanContext& context, FileScan& out, std::
     if (!section.empty()) process();
 }
 
+} // namespace
+
+bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const fs::path& path,
+                           ScanReports& reports) {
+    return lf_checkNumbers(lf_viewsOf(lines), path, reports);
+}
+
+void lf_procesFltSimSection(const ScanContext& context, FileScan& out, std::int32_t priority,
+                            std::vector<std::string> section, const std::string& model, const fs::path& file,
+                            const fs::path& folder) {
+    LineViews views = lf_viewsOf(section);
+    const FilePaths paths(file, folder);
+    out.folderText = paths.folderText;
+    lf_processSection(context, out, priority, views, model, paths);
+}
+
+void lf_procesIvaoFltSimSection(const ScanContext& context, FileScan& out, std::int32_t priority,
+                                std::vector<std::string> section, const std::string& model,
+                                const fs::path& file, const fs::path& folder) {
+    LineViews views = lf_viewsOf(section);
+    const FilePaths paths(file, folder);
+    out.folderText = paths.folderText;
+    out.ivao = true;
+    lf_processIvaoSection(context, out, priority, views, model, paths);
+}
+
+void lf_splitFltSimSections(const ScanContext& context, FileScan& out, std::int32_t priority,
+                            const std::vector<std::string>& lines, const std::string& model,
+                            const fs::path& file, const fs::path& folder) {
+    lf_splitSections(context, out, priority, lf_viewsOf(lines), model, FilePaths(file, folder), false);
+}
+
+void lf_splitIvaoFltSimSections(const ScanContext& context, FileScan& out, std::int32_t priority,
+                                const std::vector<std::string>& lines, const std::string& model,
+                                const fs::path& file, const fs::path& folder) {
+    lf_splitSections(context, out, priority, lf_viewsOf(lines), model, FilePaths(file, folder), true);
+}
+
+std::string FileScan::duplicateLine(std::string_view header, std::string_view title) const {
+    return ivao ? fmt::format("{} {} title already exists: {}", folderText, header, title)
+                : fmt::format("{} {} title '{}' already exists", folderText, header, title);
+}
+
 FileScan lf_searchLiveriesinFile(const ScanContext& context, std::int32_t priority, const fs::path& path) {
     FileScan out;
     try {
         if (context.beforeParse) context.beforeParse(path);
-        if (!lf_readableFile(path, out.reports)) return out;
-        std::vector<std::string> lines;
-        if (!lf_readCfgLines(path, lines, false)) return out;
-        if (!lf_checkFltsimNumbers(lines, path, out.reports)) return out;
-        const std::string model = lf_modelOfFile(path, lines, out.reports);
+        CfgText text;
+        if (!lf_loadCfgText(path, text, out.reports, false)) return out;
+        if (!lf_checkNumbers(text.lines, path, out.reports)) return out;
+        const std::string model = lf_modelOf(path, text.lines, out.reports);
         if (model.empty()) return out;
-        lf_splitFltSimSections(context, out, priority, lines, model, path, path.parent_path());
+        const fs::path folder = path.parent_path();
+        lf_splitSections(context, out, priority, text.lines, model, FilePaths(path, folder), false);
     } catch (const std::exception& e) {
         gf_log(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_pathToUtf8(path), e.what()));
         throw;
@@ -608,11 +720,11 @@ FileScan lf_searchLiveriesinIVAOFile(const ScanContext& context, std::int32_t pr
         if (context.beforeParse) context.beforeParse(path);
         const std::string model = lf_ivaoModelOfPath(path, out.reports);
         if (model.empty()) return out;
-        if (!lf_readableFile(path, out.reports)) return out;
-        std::vector<std::string> lines;
-        if (!lf_readCfgLines(path, lines, true)) return out;
-        if (!lf_checkFltsimNumbers(lines, path, out.reports)) return out;
-        lf_splitIvaoFltSimSections(context, out, priority, lines, model, path, path.parent_path());
+        CfgText text;
+        if (!lf_loadCfgText(path, text, out.reports, true)) return out;
+        if (!lf_checkNumbers(text.lines, path, out.reports)) return out;
+        const fs::path folder = path.parent_path();
+        lf_splitSections(context, out, priority, text.lines, model, FilePaths(path, folder), true);
     } catch (const std::exception& e) {
         gf_log(
             fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", lf_pathToUtf8(path), e.what()));

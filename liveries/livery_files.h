@@ -32,17 +32,22 @@ struct ScanReports {
     void clear();
 };
 
-// A livery that a section offers, and the report line it leaves when an earlier section (in walk
-// order) already took its title.
+// A livery that a section offers, with the section's header line (for the report line it leaves when
+// an earlier section, in walk order, already took its title).
 struct LiveryCandidate {
     LiveryData livery;
-    std::string duplicateLine;
+    std::string header;
 };
 
 // What one file task returns.
 struct FileScan {
     std::vector<LiveryCandidate> liveries;
     ScanReports reports;
+    std::string folderText; // the file's folder (narrow text), for the report lines of its liveries
+    bool ivao = false;      // read as an IVAO MTL file
+
+    // The report line of a section (its header, its title) whose title an earlier section already took.
+    std::string duplicateLine(std::string_view header, std::string_view title) const;
 };
 
 // What the tasks of one scan read, made before the first task starts and never changed while they

@@ -29,6 +29,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -78,56 +79,109 @@ bool lf_equalsNoCase(std::string_view text, std::string_view lower) {
     return true;
 }
 
-bool lf_isAircraftCfgName(const fs::path& path) {
-    return lf_equalsNoCase(path.stem().native(), "aircraft") &&
-           lf_equalsNoCase(path.extension().native(), ".cfg");
+// Stem "aircraft" and extension ".cfg", in any letter case.
+bool lf_isAircraftCfgName(std::string_view name) {
+    return lf_equalsNoCase(name, "aircraft.cfg");
 }
 
-// Starts one file task; the running-task counter counts it until it ends.
-std::future<FileScan> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                                   const fs::path& path, bool ivao) {
-    auto promise = std::make_shared<std::promise<FileScan>>();
-    std::future<FileScan> future = promise->get_future();
-    gf_runningScanTasks.fetch_add(1);
+// What the driver needs of a livery besides the record, made on the task's thread.
+struct LiveryExtras {
+    LiverySortKey sortKey;
+    std::size_t titleHash = 0;
+    bool registration = false; // the livery has one
+};
+
+// A task's result as the driver takes it: the liveries as a list of their own (made on the task's
+// thread, spliced onto scannedLiveries by the driver) and their extras, in section order.
+struct FileResult {
+    FileScan scan; // its candidates' records are moved into `liveries`; their headers stay
+    std::list<LiveryData> liveries;
+    std::vector<LiveryExtras> extras;
+};
+
+FileResult lf_resultOf(FileScan&& scan) {
+    FileResult result;
+    result.extras.reserve(scan.liveries.size());
+    for (LiveryCandidate& candidate : scan.liveries) {
+        const LiveryData& livery = candidate.livery;
+        result.extras.push_back(LiveryExtras{
+            gf_sortKeyOf(livery), std::hash<std::string_view>{}(livery.title), !livery.atcid.empty()});
+        result.liveries.push_back(std::move(candidate.livery));
+    }
+    result.scan = std::move(scan);
+    return result;
+}
+
+// Starts one file task in the slot taken for it; the running-task counter counts it until it ends
+// (given back here when the task cannot be started).
+std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                                     std::string path, bool ivao) {
     try {
-        gf_postScanTask([context, rank, path, ivao, promise] {
+        auto promise = std::make_shared<std::promise<FileResult>>();
+        std::future<FileResult> future = promise->get_future();
+        gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
+                const fs::path file(path);
                 if (context->taskBody)
-                    promise->set_value(context->taskBody(*context, rank, path));
+                    promise->set_value(lf_resultOf(context->taskBody(*context, rank, file)));
                 else
-                    promise->set_value(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, path)
-                                            : lf_searchLiveriesinFile(*context, rank, path));
+                    promise->set_value(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
+                                                        : lf_searchLiveriesinFile(*context, rank, file)));
             } catch (...) {
                 promise->set_exception(std::current_exception());
             }
         });
+        return future;
     } catch (...) {
-        gf_runningScanTasks.fetch_sub(1);
+        gf_endScanTask();
         throw;
     }
-    return future;
 }
 
 // Takes one task's result into the scan, in walk order: a title goes to the first section that offers
 // it; a later one leaves its line in the incomplete sections.
-void lf_mergeFileScan(FileScan&& scan, TextSet& titles, ScanReports& reports) {
-    for (LiveryCandidate& candidate : scan.liveries) {
-        if (titles.insert(candidate.livery.title).second)
-            scannedLiveries.push_back(std::move(candidate.livery));
-        else
-            reports.incompleteSections.push_back(std::move(candidate.duplicateLine));
+void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
+    std::size_t index = 0;
+    for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
+        const LiveryExtras& extras = result.extras[index];
+        if (!merge.titles.take(livery->title, extras.titleHash)) {
+            merge.reports.incompleteSections.push_back(
+                result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
+            livery = result.liveries.erase(livery);
+            continue;
+        }
+        if (extras.registration) ++merge.withRegistration;
+        merge.sortKeys.push_back(extras.sortKey);
+        merge.sortKeys.back().livery = livery; // stays valid through the splice
+        ++livery;
     }
-    reports.append(std::move(scan.reports));
+    scannedLiveries.splice(scannedLiveries.end(), result.liveries);
+    merge.reports.append(std::move(result.scan.reports));
 }
 
-void lf_collect(std::future<FileScan>& future, TextSet& titles, ScanReports& reports) {
-    if (future.wait_for(liveryTaskWait) != std::future_status::ready)
-        throw std::runtime_error("Future wait timed out after 10 seconds");
-    lf_mergeFileScan(future.get(), titles, reports);
+// Waits for one task's result and takes it. A stop ends the wait (the scan's results are not used
+// then).
+void lf_collect(std::future<FileResult>& future, LiveryMerge& merge) {
+    const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        const auto slice = std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10));
+        if (future.wait_for(slice) == std::future_status::ready) break;
+        if (runControl.stopping()) return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error("Future wait timed out after 10 seconds");
+    }
+    lf_mergeFileScan(future.get(), merge);
 }
+
+// A file's task as the listing started it.
+struct StartedFileTask final : StartedTask {
+    explicit StartedFileTask(std::future<FileResult> result) : result(std::move(result)) {}
+    std::future<FileResult> result;
+};
 
 // ---- files ----
 
@@ -234,6 +288,16 @@ void lf_reportScanProblems(ScanReports& reports, const std::vector<std::string>&
     if (!conversions.empty())
         lf_writeReport(conversions, lf_infoPath("AirlineModelConversions.txt"),
                        "{0} liveries updated with real live data from dbase, see {2}");
+}
+
+// Tens of thousands of records are given back to the allocator on a scan thread: the worker goes on
+// with the start-up meanwhile.
+void lf_freeLater(std::list<LiveryData>&& liveries) {
+    try {
+        gf_postScanTask([doomed = std::move(liveries)] {});
+    } catch (...) {
+        liveries.clear(); // no thread: freed here
+    }
 }
 
 void lf_showLiveryCount(std::uint64_t count) {
@@ -369,43 +433,80 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
     liveries.remove_if([&](const LiveryData&) { return drop[index++]; });
 }
 
+bool TakenTitles::take(std::string_view title, std::size_t hash) {
+    if ((used_ + 1) * 2 > slots_.size()) grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (slot.text == nullptr) {
+            slot = Slot{title.data(), title.size(), hash};
+            ++used_;
+            return true;
+        }
+        if (slot.hash == hash && std::string_view(slot.text, slot.size) == title) return false;
+    }
+}
+
+void TakenTitles::grow() {
+    const std::size_t size = std::max<std::size_t>(1024, slots_.size() * 2);
+    const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.text == nullptr) continue;
+        std::size_t at = slot.hash & mask;
+        while (slots_[at].text != nullptr)
+            at = (at + 1) & mask;
+        slots_[at] = slot;
+    }
+}
+
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                               const fs::path& folder, TextSet& titles, ScanReports& reports) {
-    // The folders are listed ahead on as many threads as tasks may run; the files go to the tasks in
-    // the order of the walk.
-    std::list<std::future<FileScan>> pending;
-    gf_listFolderTree(
-        folder, static_cast<std::size_t>(gf_scanTaskLimit()),
-        [](const fs::directory_entry& entry) {
+                               const fs::path& folder, LiveryMerge& merge) {
+    // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
+    // as soon as its folder is listed; the results are taken in the order of the walk.
+    const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
+    std::list<std::future<FileResult>> pending;
+    gf_listFolderTreeStarting(
+        folder, limit,
+        [](const ListedName& entry) {
             ListStep step;
-            const fs::path& path = entry.path();
             try {
-                if (lf_hasSkipWord(path.native()) || path.native().size() >= longPathBytes)
-                    step.descend = false;
-                if (!lf_isAircraftCfgName(path)) return step;
+                if (lf_hasSkipWord(entry.path) || entry.path.size() >= longPathBytes) step.descend = false;
+                if (!lf_isAircraftCfgName(entry.name)) return step;
+                // A link is taken unless it leads to a folder.
                 std::error_code statusError;
-                step.take = !fs::is_directory(entry.status(statusError));
+                step.take = entry.type == ListedName::Type::file ||
+                            (entry.type != ListedName::Type::folder &&
+                             !fs::is_directory(fs::path(entry.path), statusError));
             } catch (const std::exception& e) {
-                gf_logError(
-                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+                gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
+                                        lf_pathToUtf8(fs::path(entry.path)), e.what()));
             }
             return step;
         },
-        [&](const fs::path& path) {
-            if (runControl.stopping()) return false; // the results of this scan are not used
+        [&context, rank](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
-                gf_waitForTaskSlot();
-                if (runControl.stopping()) return false;
-                const bool ivao =
-                    lf_contains(path.native(), "ivao_x-csl") || lf_contains(path.native(), "IVAO_MTL");
-                pending.push_back(lf_startTask(context, rank, path, ivao));
+                if (!gf_claimTaskSlot()) return nullptr; // a stop
+                if (runControl.stopping()) {
+                    gf_endScanTask();
+                    return nullptr;
+                }
+                const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
+                return std::make_unique<StartedFileTask>(
+                    lf_startTask(context, rank, std::string(path), ivao));
             } catch (const std::exception& e) {
-                gf_logError(
-                    fmt::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), e.what()));
+                gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
+                                        lf_pathToUtf8(fs::path(path)), e.what()));
             }
-            if (pending.size() > static_cast<std::size_t>(gf_scanTaskLimit())) {
+            return nullptr;
+        },
+        [&](std::string_view, std::unique_ptr<StartedTask> started) {
+            if (runControl.stopping()) return false; // the results of this scan are not used
+            if (!started) return true;
+            pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
+            if (pending.size() > limit) {
                 try {
-                    lf_collect(pending.front(), titles, reports);
+                    lf_collect(pending.front(), merge);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -413,10 +514,10 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (std::future<FileScan>& future : pending) {
+    for (std::future<FileResult>& future : pending) {
         if (runControl.stopping()) return;
         try {
-            lf_collect(future, titles, reports);
+            lf_collect(future, merge);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
@@ -433,9 +534,9 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     context->taskBody = liveryTaskBody;
     const std::shared_ptr<const ScanContext> shared = context;
 
-    TextSet titles;
-    ScanReports reports;
+    LiveryMerge merge;
     std::int32_t rank = 0;
+    std::size_t foldersWithLiveries = 0;
     std::uint64_t total = 0;
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
@@ -450,7 +551,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         rank = std::min(rank + 1, 10);
         if (runControl.stopping()) continue;
         const std::size_t before = scannedLiveries.size();
-        lf_searchLiveriesinFolder(shared, rank, folder, titles, reports);
+        lf_searchLiveriesinFolder(shared, rank, folder, merge);
         const std::uint64_t added = scannedLiveries.size() - before;
         const std::string foundIn = fmt::format("found in {}", folder.string());
         if (added == 0) {
@@ -458,6 +559,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         } else {
             gf_log(fmt::format("{} liverie{} {}", added, gf_plural(added), foundIn));
             total += added;
+            ++foldersWithLiveries;
         }
     }
     if (runControl.stopping()) {
@@ -471,15 +573,26 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     }
     if (folders.size() > 1) gf_log(fmt::format("{} in total", total));
 
-    const std::vector<std::string> conversions = lf_applyRegistrationData(scannedLiveries);
-    if (LIG_PRIORITIZE.value) lf_keepBestRankedLiveries(scannedLiveries);
+    // The titles view the records, some of which the steps below remove.
+    merge.titles = {};
+    // Steps that cannot change anything are left out: no livery with a registration, or the liveries of
+    // one folder only (all of one rank).
+    const std::vector<std::string> conversions =
+        merge.withRegistration > 0 ? lf_applyRegistrationData(scannedLiveries) : std::vector<std::string>{};
+    if (LIG_PRIORITIZE.value && foldersWithLiveries > 1) lf_keepBestRankedLiveries(scannedLiveries);
+    // The tasks' sort keys hold while no step above changed or removed a record.
+    // Every title is in the list once (the merge saw to that), so no two liveries are equal: the sort
+    // leaves no repeat to remove.
     if (scannedLiveries.size() > 1) {
-        gf_sortLiveries(scannedLiveries);
-        scannedLiveries.unique();
+        if (conversions.empty() && merge.sortKeys.size() == scannedLiveries.size())
+            gf_sortLiveries(scannedLiveries, std::move(merge.sortKeys));
+        else
+            gf_sortLiveries(scannedLiveries);
     }
     (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
+    lf_freeLater(std::move(scannedLiveries));
     scannedLiveries.clear();
-    lf_reportScanProblems(reports, conversions);
+    lf_reportScanProblems(merge.reports, conversions);
     gf_showMessage("", false);
     return LiveryScanOutcome::complete;
 }

@@ -61,10 +61,36 @@ extern std::function<FileScan(const ScanContext&, std::int32_t priority, const s
 // and the report files.
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders);
 
-// The walk of one folder. Liveries go to `scannedLiveries`, titles to `titles`, report lines to
-// `reports`, all in walk order.
+// The titles that a scan has taken: views of the records' titles, each found by a hash that the task
+// made (std::hash of the text). One table, no allocation per title.
+class TakenTitles {
+public:
+    // True when the title was not taken yet: it is taken now (the text must stay where it is).
+    bool take(std::string_view title, std::size_t hash);
+
+private:
+    struct Slot {
+        const char* text = nullptr; // nullptr: free
+        std::size_t size = 0;
+        std::size_t hash = 0;
+    };
+    void grow();
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+};
+
+// What a scan keeps across its folders while it takes the tasks' results in walk order.
+struct LiveryMerge {
+    TakenTitles titles; // of `scannedLiveries`: a title belongs to the first section that offers it
+    ScanReports reports;
+    std::size_t withRegistration = 0;    // liveries taken that have a registration
+    std::vector<LiverySortKey> sortKeys; // of the liveries taken, as their tasks made them
+};
+
+// The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines
+// to its reports, all in walk order.
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                               const std::filesystem::path& folder, TextSet& titles, ScanReports& reports);
+                               const std::filesystem::path& folder, LiveryMerge& merge);
 
 // Registration data from the type database: cargo flag, airline and type of the liveries with a known
 // registration; one line per change.

@@ -150,49 +150,21 @@ void gf_readParkpos(const pugi::xml_node& parkpos, std::string id, std::uint32_t
 }
 
 ParkingFileStands gf_parseParkpositions(const pugi::xml_node& doc) {
-    ParkingFileStands read;
     const auto section = gf_rootChild(doc, "parkpositions");
-    if (!section) return read;
+    if (!section) return {};
     // The count the file's header gives, as a first size only (the file may give any number, or none).
     const auto stated = gf_readIntParameter(doc, "num_parkpos").value_or(0);
-    const std::size_t expected = static_cast<std::size_t>(std::clamp(stated, 0, 20000));
-    read.stands.reserve(expected);
-    // Views into the document, which outlives the reading.
-    StandIdSet seen(expected);
-    const auto refuse = [&read](std::int32_t number, std::string text) {
-        read.errorNumber = number;
-        read.refusal = std::move(text);
-        return read;
-    };
-    std::size_t count = 0;
-    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
-         parkpos = parkpos.next_sibling("parkpos")) {
-        ++count;
-        const StandAttributes attributes = gf_standAttributes(parkpos);
-        if (!attributes.id)
-            return refuse(93, fmt::format("Parking position #{} has no '{}' attribute.", count, "id"));
-        std::string_view id = attributes.id.as_string();
-        const auto begin = id.find_first_not_of(" \t\r\n");
-        if (begin == std::string_view::npos)
-            return refuse(93, fmt::format("Parking position #{} has empty '{}' attribute.", count, "id"));
-        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-        // The id's place in the table is fetched while the stand is read; a repeated id's stand is taken
-        // back before the refusal.
-        const std::uint64_t hash = seen.prepare(id);
-        const std::size_t before = read.stands.size();
-        gf_appendStand(read.stands, parkpos, attributes, std::string(id), 1);
-        if (!seen.insert(id, hash)) {
-            read.stands.erase(read.stands.begin() + static_cast<std::ptrdiff_t>(before), read.stands.end());
-            return refuse(94, fmt::format("Parking position '{}' appears more than once.", id));
-        }
-    }
-    return read;
+    return gf_readStandsOf(section, static_cast<std::size_t>(std::clamp(stated, 0, 20000)),
+                           allReadingThreads);
 }
 
 void gf_readParkpositions(const pugi::xml_node& doc) {
     ParkingFileStands read = gf_parseParkpositions(doc);
-    parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
-                         std::make_move_iterator(read.stands.end()));
+    if (parkPositions.empty())
+        parkPositions.swap(read.stands);
+    else
+        parkPositions.insert(parkPositions.end(), std::make_move_iterator(read.stands.begin()),
+                             std::make_move_iterator(read.stands.end()));
     if (read.refused()) throw orv::UserErrorException(read.errorNumber, read.refusal);
 }
 

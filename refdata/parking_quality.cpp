@@ -15,21 +15,32 @@
 
 namespace {
 
-// One stand's score for one kind of entry (real or soft); 0 without such an entry.
-double lf_standScore(const ParkPos& stand, std::uint32_t real) {
-    std::int64_t n = 0;
+// What a stand's score counts of its entries of one kind (real or soft).
+struct KindCount {
+    std::int64_t entries = 0;
     std::int64_t slots = 0;
     std::array<bool, 8> days{};
-    for (const ParkOpt& entry : stand.opts) {
-        if (entry.seq == 0 || entry.real != real) continue;
-        ++n;
-        slots += static_cast<std::int64_t>(entry.hh.count());
-        if (entry.day >= 1 && entry.day <= 7) days[entry.day] = true;
+
+    // The stand's score for the kind; 0 without such an entry.
+    double score() const {
+        if (entries == 0) return 0.0;
+        const auto dayCount = std::count(days.begin(), days.end(), true);
+        return static_cast<double>(std::min<std::int64_t>(20 * entries, 4000) + 10000 + 100 * dayCount +
+                                   2 * std::min<std::int64_t>(slots, 600));
     }
-    if (n == 0) return 0.0;
-    const auto dayCount = std::count(days.begin(), days.end(), true);
-    return static_cast<double>(std::min<std::int64_t>(20 * n, 4000) + 10000 + 100 * dayCount +
-                               2 * std::min<std::int64_t>(slots, 600));
+};
+
+// The stand's real and soft scores, from one pass over its entries (a file holds thousands).
+std::array<double, 2> lf_standScores(const ParkPos& stand) {
+    std::array<KindCount, 2> kinds; // soft, real
+    for (const ParkOpt& entry : stand.opts) {
+        if (entry.seq == 0 || entry.real > 1) continue;
+        KindCount& kind = kinds[entry.real];
+        ++kind.entries;
+        kind.slots += static_cast<std::int64_t>(entry.hh.count());
+        if (entry.day >= 1 && entry.day <= 7) kind.days[entry.day] = true;
+    }
+    return {kinds[1].score(), kinds[0].score()};
 }
 
 std::int32_t lf_factor(double scoreSum, std::size_t stands) {
@@ -47,8 +58,9 @@ QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands) {
     double real = 0.0;
     double soft = 0.0;
     for (const ParkPos& stand : stands) {
-        real += lf_standScore(stand, 1);
-        soft += lf_standScore(stand, 0);
+        const auto [realScore, softScore] = lf_standScores(stand);
+        real += realScore;
+        soft += softScore;
     }
     return {lf_factor(real, stands.size()), lf_factor(soft, stands.size())};
 }

@@ -1,16 +1,188 @@
 #include "refdata/stand_reading.h"
 
 #include "core/geodesy.h"
+#include "core/parallel.h"
 #include "core/units.h"
 #include "refdata/type_lookups.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include <fmt/format.h>
+
+// ---- Helper threads ------------------------------------------------------------------------------
+
+namespace {
+
+// Pieces of the work per thread, so that threads that meet faster work take more.
+constexpr std::size_t piecesPerThread = 4;
+
+// Helper threads of the reading of stands, started on first use and kept for the program's life: a
+// reading wakes them instead of starting threads of its own, which would cost more than the reading of a
+// large file's stands. The reading thread wakes two helpers and each woken helper two more, so that no
+// thread pays for waking them all; a helper that has just worked watches for more work for a moment
+// before it sleeps, as a reading's parts come shortly one after the other. The reading thread is always
+// one of the workers and waits only for the helpers that joined in, so a reading ends even when no helper
+// wakes (in a forked child there is none), and a second reading while one runs is done by its own thread
+// alone.
+class ReadingHelpers {
+public:
+    static ReadingHelpers& instance() {
+        // Never destroyed: its threads wait for work until the program ends.
+        static ReadingHelpers* const helpers = new ReadingHelpers(gf_hardwareThreads() - 1);
+        return *helpers;
+    }
+
+    // A moment of a thread that watches for a change.
+    static void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+
+    // The threads a reading may use: the helpers and the reading thread.
+    std::size_t threads() const {
+        return count_ + 1;
+    }
+
+    // Calls work() on the calling thread and on up to `wanted` helpers, each call taking its share of the
+    // work from what is left; returns when every call has returned. The first exception is rethrown.
+    void run(std::size_t wanted, const std::function<void()>& work) {
+        std::unique_lock busy(runMutex_, std::try_to_lock);
+        wanted = std::min(wanted, count_);
+        if (!busy || wanted == 0) {
+            work();
+            return;
+        }
+        work_ = &work;
+        wanted_.store(wanted, std::memory_order_relaxed);
+        state_.store(open, std::memory_order_release);
+        const std::uint32_t generation = ++generation_;
+        wake(0, generation);
+        wake(1, generation);
+        std::exception_ptr failure;
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // Closed: helpers that wake from now on stay out; the reading waits for those inside.
+        for (std::uint32_t state = state_.fetch_and(~open, std::memory_order_acq_rel) & ~open; state != 0;
+             state = state_.load(std::memory_order_acquire))
+            state_.wait(state, std::memory_order_acquire);
+        work_ = nullptr;
+        std::lock_guard lock(failureMutex_);
+        if (!failure) failure = std::exchange(failure_, nullptr);
+        failure_ = nullptr;
+        if (failure) std::rethrow_exception(failure);
+    }
+
+private:
+    static constexpr std::uint32_t open = 0x80000000U; // the state's mark of work to join; below it, the
+                                                       // number of helpers inside
+    static constexpr auto watchTime = std::chrono::microseconds(100);
+
+    explicit ReadingHelpers(std::size_t count)
+        : signals_(std::make_unique<std::atomic<std::uint32_t>[]>(count)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            try {
+                std::thread([this, i] { helperLoop(i); }).detach();
+                ++count_;
+            } catch (const std::system_error&) {
+                break; // no more threads to be had: the reading makes do with those it has
+            }
+        }
+    }
+
+    void wake(std::size_t helper, std::uint32_t generation) {
+        if (helper >= wanted_.load(std::memory_order_relaxed)) return;
+        signals_[helper].store(generation, std::memory_order_release);
+        signals_[helper].notify_one();
+    }
+
+    bool join() {
+        std::uint32_t state = state_.load(std::memory_order_acquire);
+        while ((state & open) != 0)
+            if (state_.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel)) return true;
+        return false;
+    }
+
+    void leave() {
+        if (state_.fetch_sub(1, std::memory_order_acq_rel) == 1) state_.notify_one();
+    }
+
+    void helperLoop(std::size_t index) {
+        std::atomic<std::uint32_t>& signal = signals_[index];
+        std::uint32_t seen = 0;
+        while (true) {
+            const auto until = std::chrono::steady_clock::now() + watchTime;
+            while (signal.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until)
+                relax();
+            while (signal.load(std::memory_order_acquire) == seen)
+                signal.wait(seen, std::memory_order_acquire);
+            seen = signal.load(std::memory_order_acquire);
+            wake(2 * index + 2, seen);
+            wake(2 * index + 3, seen);
+            if (!join()) continue;
+            try {
+                (*work_)();
+            } catch (...) {
+                std::lock_guard lock(failureMutex_);
+                if (!failure_) failure_ = std::current_exception();
+            }
+            leave();
+        }
+    }
+
+    std::unique_ptr<std::atomic<std::uint32_t>[]>
+        signals_; // per helper: the last generation it was woken for
+    std::size_t count_ = 0;
+    std::mutex runMutex_; // one reading at a time uses the helpers
+    std::atomic<std::uint32_t> generation_{0};
+    std::atomic<std::size_t> wanted_{0};
+    std::atomic<std::uint32_t> state_{0};
+    const std::function<void()>* work_ = nullptr;
+    std::mutex failureMutex_;
+    std::exception_ptr failure_;
+};
+
+// Calls fn(begin, end) for pieces of [0, count) that together cover it, on the calling thread and, for a
+// count of at least 2 x perThread, on helpers (at most one thread per perThread indices and at most
+// `threads` in all), each thread taking the next piece while there is one.
+template <typename Fn>
+void lf_inPieces(std::size_t count, std::size_t perThread, std::size_t threads, Fn&& fn) {
+    threads = std::clamp<std::size_t>(count / std::max<std::size_t>(perThread, 1), 1,
+                                      std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
+    if (threads == 1) {
+        fn(std::size_t{0}, count);
+        return;
+    }
+    const std::size_t pieces = threads * piecesPerThread;
+    const std::size_t size = (count + pieces - 1) / pieces;
+    std::atomic<std::size_t> next{0};
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        for (std::size_t begin = size * next++; begin < count; begin = size * next++)
+            fn(begin, std::min(count, begin + size));
+    });
+}
+
+} // namespace
 
 namespace {
 
@@ -27,15 +199,28 @@ bool lf_is(const char* name, const char* wanted) {
     return *name == *wanted;
 }
 
-// Sets `slot` to the attribute unless an earlier one of the name took it.
+// Sets `slot` to the attribute (or its text) unless an earlier one of the name took it.
 void lf_take(pugi::xml_attribute& slot, const pugi::xml_attribute& attribute) {
     if (!slot) slot = attribute;
 }
+void lf_take(const char*& slot, const pugi::xml_attribute& attribute) {
+    if (!slot) slot = attribute.value();
+}
 
-} // namespace
+// The texts of the attributes that the reading of a stand or a flight takes: what StandAttributes and
+// OptAttributes give, without a library call for each handle; null for an absent attribute.
+struct StandTexts {
+    const char *id = nullptr, *latitude = nullptr, *longitude = nullptr, *heading = nullptr,
+               *radius = nullptr, *cargo = nullptr, *ramp = nullptr, *heli = nullptr;
+};
+struct OptTexts {
+    const char *reg = nullptr, *airl = nullptr, *type = nullptr, *soft = nullptr, *day = nullptr,
+               *hh = nullptr, *cs = nullptr, *cpl = nullptr;
+};
 
-StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
-    StandAttributes found;
+// One pass over the attributes of a stand element into handles or texts.
+template <typename Found> Found lf_standSlots(const pugi::xml_node& parkpos) {
+    Found found;
     // The end of the list is an empty handle, whose name is "": only then is the handle itself asked.
     for (pugi::xml_attribute a = parkpos.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
@@ -75,8 +260,9 @@ StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
     return found;
 }
 
-OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
-    OptAttributes found;
+// One pass over the attributes of a flight element into handles or texts.
+template <typename Found> Found lf_optSlots(const pugi::xml_node& opt) {
+    Found found;
     for (pugi::xml_attribute a = opt.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
         if (*name == '\0') {
@@ -113,6 +299,16 @@ OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
         }
     }
     return found;
+}
+
+} // namespace
+
+StandAttributes gf_standAttributes(const pugi::xml_node& parkpos) {
+    return lf_standSlots<StandAttributes>(parkpos);
+}
+
+OptAttributes gf_optAttributes(const pugi::xml_node& opt) {
+    return lf_optSlots<OptAttributes>(opt);
 }
 
 namespace {
@@ -153,10 +349,10 @@ bool lf_readNumber(const char* text, double& value) {
     return general.has_value();
 }
 
-// The attribute's number, or `otherwise` (an absent attribute's value() is "", which is no number).
-double lf_numberOr(const pugi::xml_attribute& attribute, double otherwise) {
+// The number of an attribute's text, or `otherwise` (also for an absent attribute).
+double lf_numberOr(const char* text, double otherwise) {
     double value = otherwise;
-    return lf_readNumber(attribute.value(), value) ? value : otherwise;
+    return text && lf_readNumber(text, value) ? value : otherwise;
 }
 
 } // namespace
@@ -170,20 +366,23 @@ std::optional<double> gf_finiteNumberOf(const pugi::xml_attribute& attribute) {
 namespace {
 
 // The one radius rule: a finite number within any stand's radius.
-bool lf_readRadius(const pugi::xml_attribute& radius, double& metres) {
-    return lf_readNumber(radius.value(), metres) && std::abs(metres) <= maxStandRadiusMetres;
+bool lf_readRadius(const char* radius, double& metres) {
+    return radius && lf_readNumber(radius, metres) && std::abs(metres) <= maxStandRadiusMetres;
 }
 
 } // namespace
 
 std::optional<double> gf_standRadiusOf(const pugi::xml_attribute& radius) {
     double metres = 0.0;
-    if (!lf_readRadius(radius, metres)) return std::nullopt;
+    if (!lf_readRadius(radius ? radius.value() : nullptr, metres)) return std::nullopt;
     return metres;
 }
 
-HalfHourSet gf_halfHoursOf(const char* text) {
-    // "n" or "a:b" in digits only, with slots below 48 and a <= b.
+namespace {
+
+// The usual forms of a half-hour text ("n" or "a:b" in digits only, slots below 48, a <= b); empty for
+// any other text, which goes to gf_hours2bitset (and may be logged there).
+std::optional<HalfHourSet> lf_usualHalfHours(const char* text) {
     const auto number = [](const char*& p) {
         unsigned value = 0;
         int digits = 0;
@@ -200,11 +399,16 @@ HalfHourSet gf_halfHoursOf(const char* text) {
         ++p;
         last = number(p);
     }
-    if (*p == '\0' && first >= 0 && first <= last && last < 48) {
-        const std::uint64_t upTo = (std::uint64_t{1} << (last + 1)) - 1;
-        const std::uint64_t below = (std::uint64_t{1} << first) - 1;
-        return HalfHourSet(upTo & ~below);
-    }
+    if (*p != '\0' || first < 0 || first > last || last >= 48) return std::nullopt;
+    const std::uint64_t upTo = (std::uint64_t{1} << (last + 1)) - 1;
+    const std::uint64_t below = (std::uint64_t{1} << first) - 1;
+    return HalfHourSet(upTo & ~below);
+}
+
+} // namespace
+
+HalfHourSet gf_halfHoursOf(const char* text) {
+    if (const auto usual = lf_usualHalfHours(text)) return *usual;
     return gf_hours2bitset(text);
 }
 
@@ -232,63 +436,7 @@ OptIdentity gf_optIdentityOf(const OptAttributes& attributes) {
 
 namespace {
 
-std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin) {
-    std::vector<ParkOpt> opts;
-    const pugi::xml_node first = parkpos.child("opt");
-    if (!first) return opts;
-    std::size_t count = 0;
-    for (pugi::xml_node opt = first; opt; opt = opt.next_sibling("opt"))
-        ++count;
-    opts.reserve(count);
-    for (pugi::xml_node opt = first; opt; opt = opt.next_sibling("opt")) {
-        const OptAttributes attributes = gf_optAttributes(opt);
-        const char* hh = attributes.hh.as_string();
-        const int day = attributes.day.as_int(0);
-        if (*hh == '\0' || day < 1 || day > 7) continue;
-        OptIdentity identity = gf_optIdentityOf(attributes);
-        ParkOpt& entry = opts.emplace_back();
-        entry.airl = std::move(identity.airl);
-        entry.type = std::move(identity.type);
-        entry.reg = attributes.reg.as_string();
-        entry.cs = std::move(identity.cs);
-        entry.cs2 = std::move(identity.cs2);
-        entry.hh = gf_halfHoursOf(hh);
-        entry.seq = static_cast<std::uint32_t>(opts.size());
-        entry.day = static_cast<std::uint32_t>(day);
-        entry.origin = origin;
-        entry.real = attributes.soft.as_bool(false) ? 0 : 1;
-        entry.cpl = attributes.cpl.as_bool(false);
-    }
-    opts.shrink_to_fit();
-    return opts;
-}
-
-} // namespace
-
-void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
-                    const StandAttributes& attributes, std::string id, std::uint32_t origin) {
-    const double lat = lf_numberOr(attributes.latitude, 0.0);
-    const double lon = lf_numberOr(attributes.longitude, 0.0);
-    if (lat == 0.0 && lon == 0.0) return;
-    // Files of other people: a position off the earth is no stand.
-    if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
-    // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
-    // that size would not read back as written after the conversions (metres to nautical miles,
-    // degrees to radians) and would drift with every save.
-    double radius = 0.0;
-    if (!lf_readRadius(attributes.radius, radius)) radius = 0.0;
-    double heading = lf_numberOr(attributes.heading, 0.0);
-    if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin), lat, lon, heading * radiansPerDegree,
-                        radius, attributes.cargo.as_bool(false), attributes.ramp.as_bool(false),
-                        attributes.heli.as_bool(false));
-}
-
-// ---- Stand ids -------------------------------------------------------------------------------------
-
-namespace {
-
-// FNV-1a: ids are short, and a table of this size is not worth a stronger hash.
+// FNV-1a: ids and registrations are short, and tables of this size are not worth a stronger hash.
 std::uint64_t lf_hash(std::string_view text) {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     for (const char c : text)
@@ -296,7 +444,192 @@ std::uint64_t lf_hash(std::string_view text) {
     return h;
 }
 
+// The registration table's airline and type of each registration met in a file, looked up once per
+// registration (files repeat the same few aircraft thousands of times). The registrations are views into
+// the document. A row given is valid until the next look-up.
+class RegistrationRows {
+public:
+    struct Row {
+        std::string airl; // the operator when the table gives one
+        std::string type;
+        bool found = false;
+    };
+
+    const Row& of(std::string_view reg) {
+        if (2 * (rows_.size() + 1) > slots_.size()) grow();
+        const std::uint64_t h = lf_hash(reg);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t slot = slots_[i];
+            if (slot == 0) {
+                Row& row = rows_.emplace_back();
+                if (const auto record = gf_findRegRecord(reg)) {
+                    row.airl = record->opr.empty() ? record->airl : record->opr;
+                    row.type = record->type;
+                    row.found = true;
+                }
+                regs_.push_back(reg);
+                slots_[i] = static_cast<std::uint32_t>(rows_.size());
+                return row;
+            }
+            if (regs_[slot - 1] == reg) return rows_[slot - 1];
+        }
+    }
+
+private:
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < regs_.size(); ++k) {
+            std::size_t i = static_cast<std::size_t>(lf_hash(regs_[k])) & mask;
+            while (slots_[i] != 0)
+                i = (i + 1) & mask;
+            slots_[i] = static_cast<std::uint32_t>(k + 1);
+        }
+    }
+
+    std::vector<std::uint32_t> slots_; // a power of two of slots: 0 free, else a row's number from 1
+    std::vector<std::string_view> regs_;
+    std::vector<Row> rows_;
+};
+
+// A half-hour text left for later: the reading of a file on several threads reads the unusual texts
+// afterwards, in file order, so that their faults are logged as one thread would log them.
+struct LaterHalfHours {
+    std::size_t stand; // index in the stands of the reading
+    std::size_t opt;
+    const char* text;
+};
+
+// What the reading of stands keeps from one stand to the next.
+struct StandContext {
+    RegistrationRows registrations;
+    std::vector<pugi::xml_node> opts;   // the flight elements of the stand being read
+    std::vector<LaterHalfHours>* later; // null: unusual half-hour texts are read at once
+};
+
+bool lf_isOpt(const char* name) {
+    return name[0] == 'o' && name[1] == 'p' && name[2] == 't' && name[3] == '\0';
+}
+
+// pugi::xml_attribute::as_int(0) of the flight's day: one digit directly, any other text through the
+// library (the first attribute of the name, as the text is).
+int lf_dayOf(const pugi::xml_node& opt, const char* day) {
+    if (!day) return 0;
+    if (lf_isDigit(day[0]) && day[1] == '\0') return day[0] - '0';
+    return opt.attribute("day").as_int(0);
+}
+
+// pugi::xml_attribute::as_bool(false) of an attribute's text: true when it starts with 1, t, T, y or Y.
+bool lf_flag(const char* text) {
+    if (!text) return false;
+    const char first = *text;
+    return first == '1' || first == 't' || first == 'T' || first == 'y' || first == 'Y';
+}
+
+// The text of an attribute, "" for an absent one (as pugixml gives it).
+const char* lf_text(const char* text) {
+    return text ? text : "";
+}
+
+// Appends the text to an empty string: the short texts of a file fit the string itself, and appending
+// them is the string's shortest way.
+void lf_setText(std::string& target, const char* text, std::size_t length) {
+    target.append(text, length);
+}
+void lf_setText(std::string& target, const char* text) {
+    lf_setText(target, text, std::strlen(text));
+}
+
+// The identity of the flight (gf_optIdentityOf) set on its new entry.
+void lf_setIdentity(ParkOpt& entry, const OptTexts& texts, RegistrationRows& registrations) {
+    const char* cs = lf_text(texts.cs);
+    if (const char* colon = std::strchr(cs, ':')) {
+        lf_setText(entry.cs, cs, static_cast<std::size_t>(colon - cs));
+        lf_setText(entry.cs2, colon + 1);
+    } else {
+        lf_setText(entry.cs, cs);
+    }
+    const char* reg = lf_text(texts.reg);
+    const std::size_t regLength = std::strlen(reg);
+    lf_setText(entry.reg, reg, regLength);
+    if (regLength != 0) {
+        const RegistrationRows::Row& row = registrations.of({reg, regLength});
+        if (row.found) {
+            lf_setText(entry.airl, row.airl.data(), row.airl.size());
+            lf_setText(entry.type, row.type.data(), row.type.size());
+            return;
+        }
+    }
+    lf_setText(entry.airl, lf_text(texts.airl));
+    lf_setText(entry.type, lf_text(texts.type));
+}
+
+// The stand's flights; `stand` is the index the stand will have among the stands read.
+std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
+                                 StandContext& context) {
+    std::vector<ParkOpt> opts;
+    context.opts.clear();
+    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
+        if (lf_isOpt(child.name())) context.opts.push_back(child);
+    if (context.opts.empty()) return opts;
+    opts.reserve(context.opts.size());
+    for (const pugi::xml_node& opt : context.opts) {
+        const OptTexts texts = lf_optSlots<OptTexts>(opt);
+        const char* hh = lf_text(texts.hh);
+        const int day = lf_dayOf(opt, texts.day);
+        if (*hh == '\0' || day < 1 || day > 7) continue;
+        ParkOpt& entry = opts.emplace_back();
+        lf_setIdentity(entry, texts, context.registrations);
+        if (const auto usual = lf_usualHalfHours(hh))
+            entry.hh = *usual;
+        else if (context.later)
+            context.later->push_back({stand, opts.size() - 1, hh});
+        else
+            entry.hh = gf_hours2bitset(hh);
+        entry.seq = static_cast<std::uint32_t>(opts.size());
+        entry.day = static_cast<std::uint32_t>(day);
+        entry.origin = origin;
+        entry.real = lf_flag(texts.soft) ? 0 : 1;
+        entry.cpl = lf_flag(texts.cpl);
+    }
+    opts.shrink_to_fit();
+    return opts;
+}
+
+// gf_appendStand with the context of the reading.
+void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
+                    std::string id, std::uint32_t origin, StandContext& context) {
+    const double lat = lf_numberOr(texts.latitude, 0.0);
+    const double lon = lf_numberOr(texts.longitude, 0.0);
+    if (lat == 0.0 && lon == 0.0) return;
+    // Files of other people: a position off the earth is no stand.
+    if (std::abs(lat) > 90.0 || std::abs(lon) > 180.0) return;
+    // A radius beyond any stand's counts as absent, and a heading is taken within one turn: values of
+    // that size would not read back as written after the conversions (metres to nautical miles,
+    // degrees to radians) and would drift with every save.
+    double radius = 0.0;
+    if (!lf_readRadius(texts.radius, radius)) radius = 0.0;
+    double heading = lf_numberOr(texts.heading, 0.0);
+    if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
+    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin, stands.size(), context), lat, lon,
+                        heading * radiansPerDegree, radius, lf_flag(texts.cargo), lf_flag(texts.ramp),
+                        lf_flag(texts.heli));
+}
+
 } // namespace
+
+void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
+                    const StandAttributes& attributes, std::string id, std::uint32_t origin) {
+    const auto text = [](const pugi::xml_attribute& a) { return a ? a.value() : nullptr; };
+    const StandTexts texts{text(attributes.id),      text(attributes.latitude), text(attributes.longitude),
+                           text(attributes.heading), text(attributes.radius),   text(attributes.cargo),
+                           text(attributes.ramp),    text(attributes.heli)};
+    StandContext context{{}, {}, nullptr};
+    lf_appendStand(stands, parkpos, texts, std::move(id), origin, context);
+}
+
+// ---- Stand ids -------------------------------------------------------------------------------------
 
 StandIdSet::StandIdSet(std::size_t expected) {
     std::size_t capacity = 16;
@@ -349,6 +682,9 @@ namespace {
 // cells as large as the airport.
 constexpr double largeStandRadiusNm = 0.1;
 
+// A layout of fewer stands than this for each thread is searched on fewer threads.
+constexpr std::size_t neighboursPerThread = 512;
+
 bool lf_isNeighbour(const ParkPos& a, const ParkPos& b) {
     return a.sid != b.sid && a.radius + b.radius > 1.1 * gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon});
 }
@@ -379,25 +715,10 @@ struct Cell {
 // whose stands are compared with their cell before use.
 void gf_setNeighbours(std::vector<ParkPos>& stands) {
     const std::size_t n = stands.size();
-    std::vector<std::uint32_t> large; // indices
-    double maxRadius = 0.0;
-    double maxAbsLat = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const ParkPos& s = stands[i];
-        if (s.radius > largeStandRadiusNm)
-            large.push_back(i);
-        else
-            maxRadius = std::max(maxRadius, s.radius);
-        maxAbsLat = std::max(maxAbsLat, std::abs(s.lat));
-    }
-    // Cells a little larger than the reach, never so small that their numbers overflow.
-    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
     const double nmPerDegree = gf_distanceNm({0.0, 0.0}, {1.0, 0.0});
-    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
-    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * radiansPerDegree), 1e-3);
     const double lon0 = n == 0 ? 0.0 : stands.front().lon;
     // Flat positions in nautical miles: north, and east measured from the first stand (an airport on the
-    // date line stays in one piece).
+    // date line stays in one piece), the east one still to be narrowed to the stands' band below.
     // Kept apart from the stands, so that the comparisons read only these few bytes of each stand.
     struct Flat {
         double north;
@@ -406,15 +727,40 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
         Cell cell;
     };
     std::vector<Flat> flat(n);
+    std::vector<std::uint32_t> large; // indices
+    double maxRadius = 0.0;
+    double maxAbsLat = 0.0;
+    std::mutex merge;
+    lf_inPieces(n, neighboursPerThread, allReadingThreads, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> pieceLarge;
+        double pieceRadius = 0.0;
+        double pieceLat = 0.0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const ParkPos& s = stands[i];
+            if (s.radius > largeStandRadiusNm)
+                pieceLarge.push_back(static_cast<std::uint32_t>(i));
+            else
+                pieceRadius = std::max(pieceRadius, s.radius);
+            pieceLat = std::max(pieceLat, std::abs(s.lat));
+            flat[i] = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree, s.radius, {}};
+        }
+        std::lock_guard lock(merge);
+        large.insert(large.end(), pieceLarge.begin(), pieceLarge.end());
+        maxRadius = std::max(maxRadius, pieceRadius);
+        maxAbsLat = std::max(maxAbsLat, pieceLat);
+    });
+    std::sort(large.begin(), large.end());
+    // Cells a little larger than the reach, never so small that their numbers overflow.
+    const double cellNm = std::max(2.0 * maxRadius / 1.1 * 1.05, 1e-4);
+    // East-west distances shrink towards the poles: the narrowest meridian spacing of the stands' band.
+    const double cosLat = std::max(std::cos(std::min(maxAbsLat + 0.5, 90.0) * radiansPerDegree), 1e-3);
     Cell low{INT64_MAX, INT64_MAX};
     Cell high{INT64_MIN, INT64_MIN};
-    for (std::size_t i = 0; i < n; ++i) {
-        const ParkPos& s = stands[i];
-        Flat& f = flat[i];
-        f = {s.lat * nmPerDegree, lf_eastOf(s.lon - lon0) * nmPerDegree * cosLat, s.radius, {}};
+    for (Flat& f : flat) {
+        f.east *= cosLat;
         f.cell = {static_cast<std::int64_t>(std::floor(f.north / cellNm)),
                   static_cast<std::int64_t>(std::floor(f.east / cellNm))};
-        if (s.radius <= largeStandRadiusNm) {
+        if (f.radius <= largeStandRadiusNm) {
             low = {std::min(low.row, f.cell.row), std::min(low.col, f.cell.col)};
             high = {std::max(high.row, f.cell.row), std::max(high.col, f.cell.col)};
         }
@@ -455,42 +801,228 @@ void gf_setNeighbours(std::vector<ParkPos>& stands) {
     for (std::uint32_t i = 0; i < n; ++i)
         if (flat[i].radius <= largeStandRadiusNm) members[start[slotOf(flat[i].cell) + 1]++] = i;
 
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        ParkPos& a = stands[i];
-        found.clear();
-        if (a.radius > largeStandRadiusNm) {
-            for (const ParkPos& b : stands)
-                if (lf_isNeighbour(a, b)) found.push_back(b.sid);
-            a.adjacent.assign(found.begin(), found.end());
-            continue;
-        }
-        const auto consider = [&](std::uint32_t j) {
-            const double reach = (flat[i].radius + flat[j].radius) / 1.1 * 1.01;
-            const double dy = flat[j].north - flat[i].north;
-            const double dx = flat[j].east - flat[i].east;
-            if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
-            if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
-        };
-        const Cell& home = flat[i].cell;
-        for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
-            if (block) {
-                // The three cells of the row are neighbouring slots.
-                const std::size_t first = slotOf({r, home.col - 1});
-                for (std::uint32_t k = start[first]; k < start[first + 3]; ++k)
-                    consider(members[k]);
+    // Each stand's list is its own: the stands are shared out among threads in pieces.
+    const auto neighboursOf = [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t> found;
+        for (std::size_t i = begin; i < end; ++i) {
+            ParkPos& a = stands[i];
+            found.clear();
+            if (a.radius > largeStandRadiusNm) {
+                for (const ParkPos& b : stands)
+                    if (lf_isNeighbour(a, b)) found.push_back(b.sid);
+                a.adjacent.assign(found.begin(), found.end());
                 continue;
             }
-            for (std::int64_t c = home.col - 1; c <= home.col + 1; ++c) {
-                const Cell cell{r, c};
-                const std::size_t k0 = slotOf(cell);
-                for (std::uint32_t k = start[k0]; k < start[k0 + 1]; ++k)
-                    if (flat[members[k]].cell == cell) consider(members[k]);
+            const auto consider = [&](std::uint32_t j) {
+                const double reach = (flat[i].radius + flat[j].radius) / 1.1 * 1.01;
+                const double dy = flat[j].north - flat[i].north;
+                const double dx = flat[j].east - flat[i].east;
+                if (reach <= 0.0 || dx * dx + dy * dy >= reach * reach) return;
+                if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
+            };
+            const Cell& home = flat[i].cell;
+            for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
+                if (block) {
+                    // The three cells of the row are neighbouring slots.
+                    const std::size_t first = slotOf({r, home.col - 1});
+                    for (std::uint32_t k = start[first]; k < start[first + 3]; ++k)
+                        consider(members[k]);
+                    continue;
+                }
+                for (std::int64_t c = home.col - 1; c <= home.col + 1; ++c) {
+                    const Cell cell{r, c};
+                    const std::size_t k0 = slotOf(cell);
+                    for (std::uint32_t k = start[k0]; k < start[k0 + 1]; ++k)
+                        if (flat[members[k]].cell == cell) consider(members[k]);
+                }
             }
+            for (const std::uint32_t j : large)
+                if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
+            std::sort(found.begin(), found.end());
+            a.adjacent.assign(found.begin(), found.end());
         }
-        for (const std::uint32_t j : large)
-            if (lf_isNeighbour(a, stands[j])) found.push_back(stands[j].sid);
-        std::sort(found.begin(), found.end());
-        a.adjacent.assign(found.begin(), found.end());
+    };
+    lf_inPieces(n, neighboursPerThread, allReadingThreads, neighboursOf);
+}
+
+// ---- Stands of a file ------------------------------------------------------------------------------
+
+namespace {
+
+// A file of fewer stands than this for each thread is read on fewer threads.
+constexpr std::size_t standsPerThread = 16;
+
+// One piece of the stand list as read by one thread.
+struct StandPiece {
+    std::size_t begin = 0; // positions in the file's list of stand elements
+    std::size_t end = 0;
+    std::vector<ParkPos> stands;
+    std::vector<std::size_t> positions; // each stand's position
+    std::vector<std::string_view> ids;  // the trimmed id of each position read, a view into the document
+    std::vector<std::uint64_t> hashes;  // their hashes
+    std::vector<LaterHalfHours> later;
+    std::size_t faultAt = SIZE_MAX; // the first stand without a usable id
+    bool idMissing = false;         // no id attribute, else an empty one
+    std::exception_ptr failure;     // what stopped the reading of the piece
+    std::atomic<bool> done{false};
+};
+
+// The stands of the piece until its first stand without a usable id.
+void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+    context.later = &piece.later;
+    for (std::size_t at = piece.begin; at < piece.end; ++at) {
+        const StandTexts texts = lf_standSlots<StandTexts>(nodes[at]);
+        if (!texts.id) {
+            piece.faultAt = at;
+            piece.idMissing = true;
+            break;
+        }
+        std::string_view id = texts.id;
+        const auto begin = id.find_first_not_of(" \t\r\n");
+        if (begin == std::string_view::npos) {
+            piece.faultAt = at;
+            break;
+        }
+        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+        piece.ids.push_back(id);
+        piece.hashes.push_back(lf_hash(id));
+        const std::size_t before = piece.stands.size();
+        lf_appendStand(piece.stands, nodes[at], texts, std::string(id), 1, context);
+        if (piece.stands.size() != before) piece.positions.push_back(at);
     }
+}
+
+// lf_readStands, the piece then marked done (with what went wrong, if anything did).
+void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+    try {
+        lf_readStands(nodes, piece, context);
+    } catch (...) {
+        piece.failure = std::current_exception();
+    }
+    piece.done.store(true, std::memory_order_release);
+}
+
+// A piece of the stand list, its lists' room taken by the calling thread.
+void lf_prepare(StandPiece& piece, std::size_t begin, std::size_t end) {
+    piece.begin = begin;
+    piece.end = end;
+    piece.stands.reserve(end - begin);
+    piece.positions.reserve(end - begin);
+    piece.ids.reserve(end - begin);
+    piece.hashes.reserve(end - begin);
+}
+
+// The reading of a file's stands in pieces.
+class StandFileReading {
+public:
+    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads)
+        : nodes_(nodes), seen_(nodes.size()) {
+        const std::size_t count = nodes.size();
+        const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
+        const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
+        // The lists are taken here, so that they come from the reading thread's memory.
+        pieces_ = std::vector<StandPiece>((count + pieceSize - 1) / pieceSize);
+        for (std::size_t k = 0; k < pieces_.size(); ++k)
+            lf_prepare(pieces_[k], k * pieceSize, std::min(count, (k + 1) * pieceSize));
+        read_.stands.reserve(count);
+    }
+
+    // A helper's part: pieces while there are any.
+    void readPieces() {
+        StandContext context{{}, {}, nullptr};
+        for (std::size_t k = next_++; k < pieces_.size(); k = next_++)
+            lf_readPiece(nodes_, pieces_[k], context);
+    }
+
+    // The reading thread's part: the pieces taken in file order as they are done. While the next piece is
+    // not done, the reading thread reads a piece no thread has taken yet, and when there is none left, it
+    // reads the piece itself rather than wait for a helper that may not be running.
+    ParkingFileStands join() {
+        StandContext context{{}, {}, nullptr};
+        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k) {
+            StandPiece& piece = pieces_[k];
+            bool taken = false;
+            while (!taken && !piece.done.load(std::memory_order_acquire)) {
+                const std::size_t free = next_++;
+                if (free < pieces_.size()) {
+                    lf_readPiece(nodes_, pieces_[free], context);
+                    continue;
+                }
+                StandPiece own;
+                lf_prepare(own, piece.begin, piece.end);
+                lf_readPiece(nodes_, own, context);
+                take(own);
+                taken = true;
+            }
+            if (!taken) take(piece);
+        }
+        next_ = pieces_.size(); // after a fault the pieces left are of no use
+        return std::move(read_);
+    }
+
+private:
+    // The piece's stands up to the first fault of the file: a stand without a usable id, or a repeated id.
+    void take(StandPiece& piece) {
+        if (piece.failure) std::rethrow_exception(piece.failure);
+        std::size_t repeated = SIZE_MAX;
+        for (std::size_t i = 0; i < piece.ids.size(); ++i)
+            if (!seen_.insert(piece.ids[i], piece.hashes[i])) {
+                repeated = piece.begin + i;
+                break;
+            }
+        // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
+        const std::size_t idsEnd = piece.begin + piece.ids.size();
+        const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : idsEnd;
+        for (const LaterHalfHours& later : piece.later) {
+            if (piece.positions[later.stand] >= readEnd) break;
+            piece.stands[later.stand].opts[later.opt].hh = gf_hours2bitset(later.text);
+        }
+        const std::size_t keptEnd = std::min(idsEnd, repeated);
+        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
+            read_.stands.push_back(std::move(piece.stands[k]));
+        if (repeated != SIZE_MAX) {
+            read_.errorNumber = 94;
+            read_.refusal = fmt::format("Parking position '{}' appears more than once.",
+                                        piece.ids[repeated - piece.begin]);
+        } else if (piece.faultAt != SIZE_MAX) {
+            read_.errorNumber = 93;
+            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", piece.faultAt + 1,
+                                        piece.idMissing ? "no" : "empty", "id");
+        }
+    }
+
+    const std::vector<pugi::xml_node>& nodes_;
+    std::vector<StandPiece> pieces_;
+    std::atomic<std::size_t> next_{0}; // the next piece no thread has taken
+    StandIdSet seen_;
+    ParkingFileStands read_;
+};
+
+} // namespace
+
+// The stands are read in pieces of the list of stand elements, on several threads for a large file, each
+// piece up to its first stand without a usable id. The reading thread takes the pieces in file order as
+// they are done: the checks that need the stands before (the first fault in file order, repeated ids)
+// and the reading of half-hour texts that may be logged run there, so that the result and the log are
+// those of reading one stand after the other: the stands before the first fault stay, a repeated stand is
+// read (and logs) before it is taken back.
+ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t threads) {
+    std::vector<pugi::xml_node> nodes;
+    nodes.reserve(expected);
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos"))
+        nodes.push_back(parkpos);
+    threads = std::clamp<std::size_t>(nodes.size() / standsPerThread, 1, std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
+    StandFileReading reading(nodes, threads);
+    if (threads == 1) return reading.join();
+    const std::thread::id reader = std::this_thread::get_id();
+    ParkingFileStands read;
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        if (std::this_thread::get_id() == reader)
+            read = reading.join();
+        else
+            reading.readPieces();
+    });
+    return read;
 }

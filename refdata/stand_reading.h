@@ -69,3 +69,11 @@ private:
 // Sets each stand's neighbours: B is a neighbour of A when A.radius + B.radius > 1.1 x their distance
 // (B not A itself); the lists hold sids in stand order.
 void gf_setNeighbours(std::vector<ParkPos>& stands);
+
+// As many threads as the machine has.
+inline constexpr std::size_t allReadingThreads = SIZE_MAX;
+
+// The stands of a file's parkpositions section as gf_parseParkpositions gives them; `expected` is the
+// number of stands the file states (a first size only), `threads` the most threads the reading may use
+// (a large file's stands are read on several).
+ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t threads);

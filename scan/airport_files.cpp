@@ -9,6 +9,7 @@
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
 #include "refdata/type_lookups.h"
+#include "scan/path_keys.h"
 #include "scan/publishers.h"
 #include "scan/scan_folders.h"
 #include "scan/scan_state.h"
@@ -67,12 +68,12 @@ bool lf_leftToTheUser(const fs::path& folder, const std::string& code) {
 
 // The folders known to exist during this scan.
 std::mutex foldersMutex;
-std::set<fs::path> foldersThere;
+std::set<fs::path::string_type, std::less<>> foldersThere;
 
 void lf_createFolder(const fs::path& folder) {
     {
         std::lock_guard lock(foldersMutex);
-        if (foldersThere.contains(folder)) return;
+        if (foldersThere.contains(folder.native())) return;
     }
     std::error_code ec;
     const bool exists = fs::exists(folder, ec);
@@ -80,7 +81,7 @@ void lf_createFolder(const fs::path& folder) {
     if (!exists && !fs::create_directories(folder, ec) && ec)
         throw fs::filesystem_error("create_directory", folder, ec);
     std::lock_guard lock(foldersMutex);
-    foldersThere.insert(folder);
+    foldersThere.insert(folder.native());
 }
 
 void lf_writeLink(const fs::path& folder, const std::string& code, const std::string& reference) {
@@ -118,13 +119,21 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
 // gave the memory back after each file would have the system unmap and map it again every time.
 thread_local std::vector<ParkPos> spareStands;
 
-std::vector<ParkPos> lf_standsOf(const std::vector<BglStand>& stands) {
+// The stands in the order of their ids (a file's ids are unique): the order is found on pointers, and
+// each stand is built once in its place.
+std::vector<ParkPos> lf_sortedStandsOf(const std::vector<BglStand>& stands) {
+    thread_local std::vector<const BglStand*> order;
+    order.clear();
+    order.reserve(stands.size());
+    for (const BglStand& s : stands)
+        order.push_back(&s);
+    std::sort(order.begin(), order.end(), [](const BglStand* a, const BglStand* b) { return a->id < b->id; });
     std::vector<ParkPos> result = std::exchange(spareStands, {});
     result.clear();
     result.reserve(stands.size());
-    for (const BglStand& s : stands)
-        result.emplace_back(s.id, std::vector<ParkOpt>{}, s.lat, s.lon, s.heading, s.radiusMetres, s.cargo,
-                            s.ramp, s.heli);
+    for (const BglStand* s : order)
+        result.emplace_back(s->id, std::vector<ParkOpt>{}, s->lat, s->lon, s->heading, s->radiusMetres,
+                            s->cargo, s->ramp, s->heli);
     return result;
 }
 
@@ -143,9 +152,9 @@ void lf_report(const BglNote& note) {
 }
 
 // Writes <code>.xml for `n` stands on the writer of its code. `fill`, when given, puts the stands into
-// the record there, off the scan's thread.
+// the record there, off the scan's thread, in the order of their ids.
 void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
-                 std::function<void(ApfRecord&)> fill) {
+                 std::function<void(ApfRecord&)> fill, const PreparedAirportFile* ready = nullptr) {
     if (n == 0) return;
     const fs::path folder = lf_folderFor(record.publisher);
     const std::string name = record.code + ".xml";
@@ -156,14 +165,35 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
                                 gf_plural(static_cast<std::uint64_t>(n)), heliPart));
     lf_createFolder(folder);
     const fs::path file = folder / name;
+    // The text made ahead holds for a file that this scan has not written yet (the disk may change
+    // with this scan's own writes only).
+    const bool useReady = ready && ready->file == file && !gf_writtenByThisScan(file);
     gf_noteScanWrite(file);
-    // The stands, their order and the text are the writer's work.
+    if (useReady && ready->sameOnDisk && gf_keepScanFileAsFound(file, ready->text)) {
+        lf_notePublisher(file, ready->hasPublisher);
+        airportFilesChanged = true;
+        return;
+    }
     const std::string key = record.code;
+    if (useReady) {
+        gf_submitScanWrite(key, [file, text = ready->text, hasPublisher = ready->hasPublisher] {
+            if (!gf_writeScanFile(file, text)) {
+                gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
+                return;
+            }
+            lf_notePublisher(file, hasPublisher);
+            airportFilesChanged = true;
+        });
+        return;
+    }
+    // The stands, their order and the text are the writer's work.
     gf_submitScanWrite(key, [file, record = std::move(record), fill = std::move(fill),
                              simKind = lf_is2020() ? 1 : 2]() mutable {
-        if (fill) fill(record);
-        std::sort(record.stands.begin(), record.stands.end(),
-                  [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+        if (fill)
+            fill(record);
+        else
+            std::sort(record.stands.begin(), record.stands.end(),
+                      [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
         const bool written = gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind));
         if (fill) {
             spareStands = std::move(record.stands);
@@ -179,12 +209,13 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
 }
 
 // `stands`, when given, are the airport's own stands that the file's job may take.
-void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport, std::vector<BglStand>* stands) {
+void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport, std::vector<BglStand>* stands,
+                     const FoundPublisher* publisher, const PreparedAirportFile* ready) {
     ApfRecord record;
     record.code = airport.code;
     record.altitude = airport.altitudeFt;
     std::uint32_t archived = 0;
-    const bool linked = gf_linkToArchive(record, archived, bglPath);
+    const bool linked = gf_linkToArchive(record, archived, bglPath, publisher);
     if (!lf_is2020() && linked) return;
     for (const BglNote& note : airport.notes)
         lf_report(note);
@@ -194,22 +225,30 @@ void lf_applyAirport(const fs::path& bglPath, const BglAirport& airport, std::ve
         gf_addToScanLog(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", record.code,
                                     found, archived));
     if (!linked || moreThanArchived)
-        lf_generate(record, found, airport.helipads,
-                    [stands = stands ? std::move(*stands) : airport.stands](ApfRecord& r) {
-                        r.stands = lf_standsOf(stands);
-                    });
+        lf_generate(
+            record, found, airport.helipads,
+            [stands = stands ? std::move(*stands) : airport.stands](ApfRecord& r) {
+                r.stands = lf_sortedStandsOf(stands);
+            },
+            ready);
 }
 
-void lf_applyDecoded(const fs::path& bglPath, const BglDecodeResult& decoded, BglDecodeResult* owned) {
+void lf_applyDecoded(const fs::path& bglPath, const BglDecodeResult& decoded, BglDecodeResult* owned,
+                     const PreparedFile* prepared = nullptr) {
+    const FoundPublisher* publisher = prepared && prepared->publisher ? &*prepared->publisher : nullptr;
     for (const BglEvent& event : decoded.events) {
         switch (event.kind) {
         case BglEvent::Kind::note:
             lf_report(event.note);
             break;
-        case BglEvent::Kind::airport:
+        case BglEvent::Kind::airport: {
+            const PreparedAirportFile* ready = nullptr;
+            if (prepared && event.airport < prepared->airports.size() && prepared->airports[event.airport])
+                ready = &*prepared->airports[event.airport];
             lf_applyAirport(bglPath, decoded.airports.at(event.airport),
-                            owned ? &owned->airports.at(event.airport).stands : nullptr);
+                            owned ? &owned->airports.at(event.airport).stands : nullptr, publisher, ready);
             break;
+        }
         case BglEvent::Kind::notRecognised:
             gf_notRecognisedAirport(bglPath);
             break;
@@ -226,9 +265,7 @@ std::mutex publishersMutex;
 std::map<std::string, bool> publisherOfFile;
 
 std::string lf_fileKey(const fs::path& file) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(file, ec);
-    return (ec ? file : absolute).lexically_normal().generic_string();
+    return gf_normalAbsoluteKey(file);
 }
 
 void lf_notePublisher(const fs::path& file, bool hasPublisher) {
@@ -325,10 +362,14 @@ std::string gf_thirdpartyReference(const std::string& publisher, const std::stri
     return "archive/thirdparty/" + escaped + "/" + code + ".xml";
 }
 
-bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const fs::path& bglPath) {
+bool gf_linkToArchive(ApfRecord& record, std::uint32_t& archivedCount, const fs::path& bglPath,
+                      const FoundPublisher* found) {
     archivedCount = 0;
     record.BGLpath = path_to_utf8(bglPath);
-    const PublisherInfo info = gf_findPublisher(bglPath);
+    if (found)
+        for (const std::string& line : found->lines)
+            gf_addToScanLog(line);
+    const PublisherInfo info = found ? found->info : gf_findPublisher(bglPath);
     record.publisher = info.publisher;
     record.manufacturer = info.manufacturer;
     record.creator = info.creator;
@@ -404,4 +445,45 @@ void gf_applyDecodedFile(const fs::path& bglPath, const BglDecodeResult& decoded
 
 void gf_applyDecodedFile(const fs::path& bglPath, BglDecodeResult&& decoded) {
     lf_applyDecoded(bglPath, decoded, &decoded);
+}
+
+void gf_applyDecodedFile(const fs::path& bglPath, BglDecodeResult&& decoded, const PreparedFile& prepared) {
+    lf_applyDecoded(bglPath, decoded, &decoded, &prepared);
+}
+
+PreparedFile gf_prepareDecodedFile(const fs::path& bglPath, const BglDecodeResult& decoded) {
+    PreparedFile prepared;
+    if (decoded.airports.empty()) return prepared;
+    try {
+        FoundPublisher found;
+        {
+            ScanLogCapture capture(found.lines);
+            found.info = gf_findPublisher(bglPath);
+        }
+        prepared.airports.resize(decoded.airports.size());
+        const int simKind = lf_is2020() ? 1 : 2;
+        for (std::size_t i = 0; i < decoded.airports.size(); ++i) {
+            const BglAirport& airport = decoded.airports[i];
+            if (airport.stands.empty()) continue;
+            // The record as the scan's thread fills it for this airport.
+            ApfRecord record;
+            record.code = airport.code;
+            record.altitude = airport.altitudeFt;
+            record.BGLpath = path_to_utf8(bglPath);
+            record.publisher = found.info.publisher;
+            record.manufacturer = found.info.manufacturer;
+            record.creator = found.info.creator;
+            record.stands = lf_sortedStandsOf(airport.stands);
+            PreparedAirportFile& ready = prepared.airports[i].emplace();
+            ready.file = lf_folderFor(record.publisher) / (record.code + ".xml");
+            ready.text = gf_apfText(record, apfAirportMode, simKind);
+            ready.hasPublisher = gf_recordHasPublisher(record);
+            spareStands = std::move(record.stands);
+            ready.sameOnDisk = gf_scanFileHolds(ready.file, ready.text);
+        }
+        prepared.publisher = std::move(found);
+    } catch (const std::exception&) {
+        prepared = PreparedFile{}; // the scan's thread does it all
+    }
+    return prepared;
 }

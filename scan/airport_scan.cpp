@@ -1,5 +1,6 @@
 #include "scan/airport_scan.h"
 
+#include "core/file_io.h"
 #include "core/generations.h"
 #include "core/hooks.h"
 #include "core/log.h"
@@ -21,18 +22,58 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <deque>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <thread>
 #include <unordered_set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::atomic<bool> cutShort{false};
+
+// A file opened for reading; closed with the handle.
+class FileHandle {
+public:
+    // Not blocking: a pipe among the files does not hold the scan.
+    explicit FileHandle(const fs::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    ~FileHandle() {
+        if (fd >= 0) ::close(fd);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    explicit operator bool() const { return fd >= 0; }
+
+    // The size of a regular file; nothing for anything else.
+    std::optional<std::uint64_t> size() const {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+    // Reads up to `count` bytes from `offset`; returns how many it got (fewer at the file's end or on
+    // an error).
+    std::size_t readAt(std::uint64_t offset, std::uint8_t* into, std::size_t count) const {
+        std::size_t got = 0;
+        while (got < count) {
+            const ssize_t n = ::pread(fd, into + got, count - got, static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
+    }
+
+private:
+    int fd;
+};
 
 bool lf_is2020() {
     const auto& hook = gf_coreHooks().simulatorIs2020;
@@ -43,15 +84,21 @@ bool lf_is2020() {
 // its own copy.
 using CodeSet = std::unordered_set<std::string>;
 
+// A decoded file with what its task prepared for the scan's thread.
+struct DecodedFile {
+    BglDecodeResult decoded;
+    PreparedFile prepared;
+};
+
 struct PendingTask {
     fs::path path;
-    std::future<BglDecodeResult> result;
+    std::future<DecodedFile> result;
 };
 
 // Starts the decoding of one file on a scan thread; the task takes itself off the running count
 // however it ends.
-std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
-    auto task = std::make_shared<std::packaged_task<BglDecodeResult()>>([path, codes] {
+std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
+    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes] {
         struct Done {
             ~Done() { gf_endScanTask(); }
         } done;
@@ -63,7 +110,8 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
                 result = gf_decodeBglFile(
                     path, [&codes](const std::string& code) { return codes->contains(code); });
             }
-            return result;
+            PreparedFile prepared = gf_prepareDecodedFile(path, result);
+            return DecodedFile{std::move(result), std::move(prepared)};
         } catch (const std::exception& e) {
             gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
                                     path_to_utf8(path), e.what()));
@@ -73,7 +121,7 @@ std::future<BglDecodeResult> lf_startTask(const fs::path& path, std::shared_ptr<
             throw;
         }
     });
-    std::future<BglDecodeResult> future = task->get_future();
+    std::future<DecodedFile> future = task->get_future();
     ++gf_runningScanTasks;
     try {
         gf_postScanTask([task] { (*task)(); });
@@ -104,7 +152,8 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
         if (pending.result.wait_for(std::chrono::milliseconds(scanTaskWaitMs.load())) !=
             std::future_status::ready)
             return std::string("Future wait timed out after 10 seconds");
-        gf_applyDecodedFile(pending.path, pending.result.get());
+        DecodedFile file = pending.result.get();
+        gf_applyDecodedFile(pending.path, std::move(file.decoded), file.prepared);
         lf_saveMadeFilesNowAndThen();
         return std::nullopt;
     } catch (const std::exception& e) {
@@ -219,6 +268,34 @@ void lf_scanRoots(const std::vector<fs::path>& roots) {
     }
 }
 
+// The scan log replaces its file at once (a reader sees the whole new log); its sync to the disk runs
+// beside the rest of the scan's end (the save of the setting syncs too) and is waited for before the
+// scan returns.
+std::future<void> scanLogSync;
+
+void lf_waitForScanLogSync() {
+    if (scanLogSync.valid()) scanLogSync.get();
+}
+
+// Under scanLogMutex.
+void lf_writeScanLog(const fs::path& file) {
+    std::size_t size = 0;
+    for (const std::string& line : scanLogLines)
+        size += line.size() + 1;
+    std::string content;
+    content.reserve(size);
+    for (const std::string& line : scanLogLines) {
+        content += line;
+        content += '\n';
+    }
+    if (!gf_writeFileAtomicallyUnsynced(file, content)) return;
+    try {
+        scanLogSync = std::async(std::launch::async, [file] { (void)gf_syncFiles({file}); });
+    } catch (const std::system_error&) {
+        (void)gf_syncFiles({file}); // no thread to spare: synced here
+    }
+}
+
 } // namespace
 
 bool gf_lastScanCutShort() {
@@ -240,40 +317,50 @@ bool gf_isSkippedScanPath(const fs::path& path) {
 }
 
 bool gf_hasAirportSection(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    return gf_bglHasAirportSection(in, size);
+    const FileHandle file(path);
+    if (!file) return false;
+    // The header and the table of a few hundred sections come with one read; a file that ends within
+    // it needs no look at its size.
+    std::array<std::uint8_t, 4096> buffer;
+    const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
+    const std::optional<std::uint64_t> size = got < buffer.size() ? got : file.size();
+    if (!size) return false;
+    const std::span<const std::uint8_t> head(buffer.data(), got);
+    const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
+    if (end <= got) return gf_bglHasAirportSection(head, *size);
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
+    table.resize(file.readAt(0, table.data(), table.size()));
+    return gf_bglHasAirportSection(table, *size);
 }
 
 BglDecodeResult gf_decodeBglFile(const fs::path& path,
                                  const std::function<bool(const std::string&)>& knownAirport) {
     BglDecodeResult result;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return result;
-    if (size > maxBglFileBytes) {
+    const FileHandle file(path);
+    if (!file) return result;
+    const std::optional<std::uint64_t> size = file.size();
+    if (!size) return result;
+    if (*size > maxBglFileBytes) {
         result.events.push_back(BglEvent{
             BglEvent::Kind::note,
             BglNote{BglNote::To::scanLog, fmt::format("{}{} is larger than 256 MiB ({} bytes), skipped",
-                                                      "===> ", path_to_utf8(path), size)},
+                                                      "===> ", path_to_utf8(path), *size)},
             0});
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return result;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    // The buffer stays with the thread for its next file.
+    thread_local std::vector<std::uint8_t> bytes;
+    bytes.resize(static_cast<std::size_t>(*size));
+    bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
     BglDecodeOptions options;
     options.simulatorIs2024 = !lf_is2020();
     options.knownAirport = knownAirport;
     if (!options.knownAirport)
         options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
     options.pathUtf8 = path_to_utf8(path);
-    return gf_decodeBgl(bytes, options);
+    result = gf_decodeBgl(bytes, options);
+    if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
+    return result;
 }
 
 std::vector<fs::path> gf_airportScanRoots() {
@@ -287,6 +374,7 @@ std::vector<fs::path> gf_airportScanRoots() {
 }
 
 bool gf_runAirportScan(const std::vector<fs::path>& roots) {
+    lf_waitForScanLogSync();
     gf_log(fmt::format("The scan will search {} folder{}", roots.size(), roots.size() == 1 ? "" : "s"));
     const fs::path scanLog = os::inWorkingFolder(outputInfoFolder / "AirportsScanLog.txt");
     std::error_code ec;
@@ -326,7 +414,7 @@ bool gf_runAirportScan(const std::vector<fs::path>& roots) {
     {
         std::lock_guard lock(scanLogMutex);
         fs::create_directories(scanLog.parent_path(), ec);
-        gf_writeLines(scanLogLines, scanLog);
+        lf_writeScanLog(scanLog);
         gf_log(fmt::format("{} written", path_to_utf8(scanLog)));
         scanLogLines.clear();
     }
@@ -376,5 +464,6 @@ void gf_scanForAddonAirports() {
         if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
         if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
     }
+    lf_waitForScanLogSync();
     gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
 }

@@ -6,9 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
-#include <set>
+#include <unordered_set>
 
 namespace {
 
@@ -41,6 +42,13 @@ public:
     // The n bytes (1..4) at a byte offset, little endian; false when they lie beyond the padded view.
     bool read(std::uint64_t offset, unsigned n, std::uint32_t& out) const {
         if (offset > paddedBytes() || paddedBytes() - offset < n) return false;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (offset + n <= bytes_.size()) { // inside the bytes themselves: no padding to add
+                out = 0;
+                std::memcpy(&out, bytes_.data() + offset, n);
+                return true;
+            }
+        }
         out = 0;
         for (unsigned i = 0; i < n; ++i) {
             const std::uint64_t at = offset + i;
@@ -214,7 +222,7 @@ private:
     }
 
     struct Airport {
-        std::set<std::string> ids;
+        std::unordered_set<std::string> ids;
         std::vector<std::pair<double, double>> helipads;
     };
 
@@ -265,8 +273,9 @@ private:
         if (end < start + 8 || !view.u16(start + 6, count)) return;
         std::uint64_t entry = start + 8;
         // Room for the entries that the record can hold at most.
-        apt.stands.reserve(apt.stands.size() +
-                           std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes));
+        const std::uint64_t room = std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes);
+        apt.stands.reserve(apt.stands.size() + room);
+        state.ids.reserve(state.ids.size() + room);
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t bits = 0;
             if (end < entry + 4 || !view.u32(entry, bits) ||
@@ -356,25 +365,42 @@ BglDecodeResult gf_decodeBgl(std::span<const std::uint8_t> bytes, const BglDecod
     return Decoder(bytes, options).run();
 }
 
-bool gf_bglHasAirportSection(std::istream& in, std::uint64_t fileSize) {
-    if (fileSize < headerBytes + 1) return false;
-    std::array<char, 24> head{};
-    in.seekg(0);
-    if (!in.read(head.data(), head.size())) return false;
+std::uint64_t gf_bglSectionTableEnd(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    constexpr std::uint64_t countEnd = 24;
+    if (head.size() < countEnd || fileSize < headerBytes + 1) return countEnd;
+    std::uint32_t count = 0;
+    std::memcpy(&count, head.data() + 20, 4);
+    if (count < 1 || count > (fileSize - headerBytes) / sectionEntryBytes) return countEnd;
+    return std::min<std::uint64_t>(fileSize, headerBytes + sectionEntryBytes * std::uint64_t{count});
+}
+
+bool gf_bglHasAirportSection(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    if (fileSize < headerBytes + 1 || head.size() < 24) return false;
     std::uint32_t count = 0;
     std::memcpy(&count, head.data() + 20, 4);
     if (count < 1 || count > (fileSize - headerBytes) / sectionEntryBytes) return false;
-    std::array<char, 4> type{};
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint64_t at = headerBytes + sectionEntryBytes * i;
-        if (at + 4 > fileSize) return false;
-        in.seekg(static_cast<std::streamoff>(at));
-        if (!in.read(type.data(), type.size())) return false;
+        if (at + 4 > fileSize || at + 4 > head.size()) return false;
         std::uint32_t value = 0;
-        std::memcpy(&value, type.data(), 4);
+        std::memcpy(&value, head.data() + at, 4);
         if (value == airportSectionType) return true;
     }
     return false;
+}
+
+bool gf_bglHasAirportSection(std::istream& in, std::uint64_t fileSize) {
+    std::vector<std::uint8_t> head(24);
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size())))
+        return false;
+    const std::uint64_t end = gf_bglSectionTableEnd(head, fileSize);
+    if (end > head.size()) {
+        head.resize(static_cast<std::size_t>(end));
+        in.read(reinterpret_cast<char*>(head.data() + 24), static_cast<std::streamsize>(end - 24));
+        head.resize(24 + static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    }
+    return gf_bglHasAirportSection(head, fileSize);
 }
 
 std::pair<std::string, bool> gf_decodeAirportIdent(std::uint32_t packed) {

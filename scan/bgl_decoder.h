@@ -70,6 +70,12 @@ BglDecodeResult gf_decodeBgl(std::span<const std::uint8_t> bytes, const BglDecod
 // The quick check: whether the header's section table lists an airport section (type 3). Reads only
 // the header and the table. False for anything unreadable.
 bool gf_bglHasAirportSection(std::istream& in, std::uint64_t fileSize);
+// The same over the file's first bytes: `head` holds the file from its start, at least up to the end
+// of its section table (or the whole file when shorter); what lies beyond `head` reads as unreadable.
+bool gf_bglHasAirportSection(std::span<const std::uint8_t> head, std::uint64_t fileSize);
+// How many bytes from the file's start the quick check needs, given its first bytes (at least the
+// 24 of the header's start; fewer give 24).
+std::uint64_t gf_bglSectionTableEnd(std::span<const std::uint8_t> head, std::uint64_t fileSize);
 
 // The packed airport ident: its text and whether it can be processed (no blank or "?" digit, at most
 // 10 characters).

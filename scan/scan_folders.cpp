@@ -4,6 +4,7 @@
 #include "core/parallel.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
+#include "scan/path_keys.h"
 #include "scan/scan_writer.h"
 
 #include <fmt/format.h>
@@ -43,9 +44,7 @@ fs::path lf_normalAbsolute(const fs::path& p) {
 
 // The key of a file in the list: its path relative to the list's folder, "/" separators.
 std::string lf_listKey(const fs::path& base, const fs::path& file) {
-    const fs::path absolute = lf_normalAbsolute(file);
-    const fs::path relative = absolute.lexically_relative(lf_normalAbsolute(base));
-    return relative.empty() ? absolute.generic_string() : relative.generic_string();
+    return gf_relativeKey(base, file);
 }
 
 std::vector<fs::path> lf_regularFilesIn(const fs::path& folder) {
@@ -107,7 +106,7 @@ std::map<std::string, MadeFiles::State> lf_statesIn(const std::vector<fs::path>&
             for (fs::path& file : lf_regularFilesIn(folder)) {
                 const auto it = listed.find(lf_listKey(base, file));
                 if (it == listed.end())
-                    seen.emplace(lf_normalAbsolute(file).generic_string(), MadeFiles::State::notListed);
+                    seen.emplace(gf_normalAbsoluteKey(file), MadeFiles::State::notListed);
                 else
                     toRead.emplace_back(std::move(file), &it->second);
             }
@@ -123,7 +122,7 @@ std::map<std::string, MadeFiles::State> lf_statesIn(const std::vector<fs::path>&
                 states[i] = MadeFiles::State::missing;
         });
         for (std::size_t i = 0; i < toRead.size(); ++i)
-            if (states[i]) seen.emplace(lf_normalAbsolute(toRead[i].first).generic_string(), *states[i]);
+            if (states[i]) seen.emplace(gf_normalAbsoluteKey(toRead[i].first), *states[i]);
     } catch (const std::exception&) {
         seen.clear();
     }
@@ -166,7 +165,7 @@ std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
         return std::nullopt;
     const auto& states = seen.get();
     if (states.empty()) return std::nullopt; // nothing there, or could not be read: not known
-    const auto it = states.find(lf_normalAbsolute(file).generic_string());
+    const auto it = states.find(gf_normalAbsoluteKey(file));
     if (it != states.end()) return it->second;
     std::lock_guard lock(stockMutex);
     const fs::path folder = lf_normalAbsolute(file).parent_path();

@@ -13,9 +13,22 @@ std::atomic<std::int64_t> scanTaskWaitMs{10000};
 
 namespace {
 ScanHooks hooks;
+thread_local std::vector<std::string>* capturedLines = nullptr;
 } // namespace
 
+ScanLogCapture::ScanLogCapture(std::vector<std::string>& lines) : previous(capturedLines) {
+    capturedLines = &lines;
+}
+
+ScanLogCapture::~ScanLogCapture() {
+    capturedLines = previous;
+}
+
 void gf_addToScanLog(std::string line) {
+    if (capturedLines) {
+        capturedLines->push_back(std::move(line));
+        return;
+    }
     std::lock_guard lock(scanLogMutex);
     scanLogLines.push_back(std::move(line));
 }

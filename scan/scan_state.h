@@ -18,6 +18,18 @@ extern std::mutex scanLogMutex;
 extern std::vector<std::string> scanLogLines;
 // Appends one line under scanLogMutex.
 void gf_addToScanLog(std::string line);
+// While one lives, the lines that its thread adds to the scan log go to `lines` instead: work done
+// ahead on another thread keeps its lines for the scan's thread to add in their place.
+class ScanLogCapture {
+public:
+    explicit ScanLogCapture(std::vector<std::string>& lines);
+    ~ScanLogCapture();
+    ScanLogCapture(const ScanLogCapture&) = delete;
+    ScanLogCapture& operator=(const ScanLogCapture&) = delete;
+
+private:
+    std::vector<std::string>* previous;
+};
 // A copy of the lines (tests).
 std::vector<std::string> gf_scanLogCopy();
 

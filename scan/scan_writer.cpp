@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
+#include "scan/path_keys.h"
 #include "scan/scan_folders.h"
 #include "scan/scan_state.h"
 
@@ -96,9 +97,7 @@ std::set<std::string> notes;
 std::set<std::string> produced;
 
 std::string lf_noteKey(const fs::path& file) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(file, ec);
-    return (ec ? file : absolute).lexically_normal().generic_string();
+    return gf_normalAbsoluteKey(file);
 }
 
 } // namespace
@@ -106,8 +105,9 @@ std::string lf_noteKey(const fs::path& file) {
 void gf_startScanWriters(int count) {
     std::lock_guard lock(writersMutex);
     writers.clear();
-    for (int i = 0; i < std::max(1, count); ++i)
-        writers.push_back(std::make_unique<Writer>());
+    // Each writer's thread starts with its first job: a rescan that finds its files as they would be
+    // written starts none.
+    writers.resize(static_cast<std::size_t>(std::max(1, count)));
     batching = true;
 }
 
@@ -181,6 +181,22 @@ void lf_noteProduced(const fs::path& file) {
 }
 
 } // namespace
+
+bool gf_scanFileHolds(const fs::path& file, std::string_view content) {
+    return lf_compareWithDisk(file, content) == OnDisk::same;
+}
+
+bool gf_keepScanFileAsFound(const fs::path& file, std::string_view content) {
+    if (!batching) return false;
+    lf_noteProduced(file);
+    const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
+    if (listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) return true;
+    std::string hash = gf_contentHash(content);
+    if (listed == hash) return true;
+    std::lock_guard lock(unsyncedMutex);
+    unsynced.emplace_back(file, std::move(hash));
+    return true;
+}
 
 bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     if (!batching) return gf_scanMadeFiles().writeAndRecord(file, content);
@@ -280,7 +296,9 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job) {
     {
         std::lock_guard lock(writersMutex);
         if (!writers.empty()) {
-            writers[std::hash<std::string>{}(key) % writers.size()]->submit(std::move(job));
+            std::unique_ptr<Writer>& writer = writers[std::hash<std::string>{}(key) % writers.size()];
+            if (!writer) writer = std::make_unique<Writer>();
+            writer->submit(std::move(job));
             return;
         }
     }

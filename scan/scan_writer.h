@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-// Starts `count` writer threads (at least 1).
+// Starts the writing with `count` writers (at least 1); the thread of each starts with its first job.
 void gf_startScanWriters(int count);
 // Waits until every write asked for has been done, stops the writer threads, then syncs the files
 // (gf_syncScanWrites).
@@ -30,6 +30,14 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job);
 // gf_syncScanWrites: its new content waits beside it and replaces it once synced. False when it could
 // not be written (or is the user's).
 bool gf_writeScanFile(const std::filesystem::path& file, std::string_view content);
+// Whether `file` holds exactly `content` (read in pieces, without a copy of the file). Any thread.
+bool gf_scanFileHolds(const std::filesystem::path& file, std::string_view content);
+// For a file this scan has not written before that was found holding exactly the content it would
+// get (gf_scanFileHolds): what gf_writeScanFile does with such a file, without a look at the disk (the
+// content is hashed only when the stock taken at the scan's start does not tell). False outside a scan
+// (nothing done: the caller writes the file).
+bool gf_keepScanFileAsFound(const std::filesystem::path& file, std::string_view content);
+
 // Syncs the files written so far, puts the waiting new contents of listed files in place, and records
 // them in the list of program-made files. A file that cannot be synced or put in place is reported in
 // the scan log (a new one is removed; a listed one keeps its old content).

@@ -6,12 +6,22 @@ namespace {
 
 std::atomic<bool> held{false};
 std::atomic<EngineClock::rep> heldTicks{0};
+std::atomic<double> scale{1.0};
+std::atomic<EngineClock::rep> scaleAnchorTicks{0};
 
 } // namespace
 
 EngineClock::time_point gf_engineNow() {
     if (held.load()) return EngineClock::time_point(EngineClock::duration(heldTicks.load()));
-    return EngineClock::now();
+    const double factor = scale.load();
+    if (factor == 1.0) return EngineClock::now();
+    const EngineClock::time_point anchor{EngineClock::duration(scaleAnchorTicks.load())};
+    return anchor + std::chrono::duration_cast<EngineClock::duration>((EngineClock::now() - anchor) * factor);
+}
+
+void gf_scaleEngineClock(double factor) {
+    scaleAnchorTicks = EngineClock::now().time_since_epoch().count();
+    scale = factor;
 }
 
 std::int64_t gf_engineTicks() {
@@ -34,4 +44,5 @@ void gf_advanceEngineClockForTests(EngineClock::duration step) {
 void gf_resetEngineClockForTests() {
     held = false;
     heldTicks = 0;
+    scale = 1.0;
 }

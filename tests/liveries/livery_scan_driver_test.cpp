@@ -244,7 +244,7 @@ TEST_F(LiveryScanDriverTest, RegistrationDataCorrectsTheLiveries) {
 }
 
 // Files that are not ordinary files or are too big are listed and not read; a folder link back into the
-// tree is walked no second time, and a dangling one is passed over.
+// tree is walked no second time, and a dangling link (to a folder or a file) is passed over.
 TEST_F(LiveryScanDriverTest, FilesThatMustNotBeReadAreListed) {
     const fs::path package = writePackage("user-aitraffic", "A320", {{"Good", "SWR"}});
     const fs::path planes = package / "SimObjects/Airplanes";
@@ -261,6 +261,9 @@ TEST_F(LiveryScanDriverTest, FilesThatMustNotBeReadAreListed) {
     }
     fs::create_directory_symlink(planes, planes / "Loop");
     fs::create_directory_symlink(planes / "Nowhere", planes / "Dangling");
+    // A file link to nothing is passed over without a line.
+    fs::create_directories(planes / "Broken");
+    fs::create_symlink(planes / "Nowhere/aircraft.cfg", planes / "Broken/aircraft.cfg");
 
     ASSERT_EQ(lf_scanLiveryFolders({package}), LiveryScanOutcome::complete);
     EXPECT_EQ(scannedTitles(), std::vector<std::string>{"Good"});

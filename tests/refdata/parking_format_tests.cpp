@@ -241,13 +241,16 @@ TEST_F(ParkingFormat, DuplicateFlightsShareDayKindIdentityAndAHalfHour) {
 }
 
 TEST_F(ParkingFormat, ClearingKeepsTheStorage) {
-    for (int i = 0; i < 50; ++i)
-        parkPositions.emplace_back("S" + std::to_string(i), std::vector<ParkOpt>{}, 1.0, 1.0, 0.0, 20.0,
-                                   false, false, false);
-    const auto capacity = parkPositions.capacity();
-    gf_clearParkPositions();
-    EXPECT_TRUE(parkPositions.empty());
-    EXPECT_EQ(parkPositions.capacity(), capacity);
+    // Stands without flights, and stands with as many flights as a large airport's file holds.
+    for (const std::size_t flights : {std::size_t{0}, std::size_t{300}}) {
+        for (int i = 0; i < 50; ++i)
+            parkPositions.emplace_back("S" + std::to_string(i), std::vector<ParkOpt>(flights), 1.0, 1.0, 0.0,
+                                       20.0, false, false, false);
+        const auto capacity = parkPositions.capacity();
+        gf_clearParkPositions();
+        EXPECT_TRUE(parkPositions.empty());
+        EXPECT_EQ(parkPositions.capacity(), capacity);
+    }
 }
 
 } // namespace

@@ -167,6 +167,8 @@ TEST(StandReading, NeighboursAreThoseOfThePairRuleInEveryLayout) {
     expectPairRule({}, "no stands");
     expectPairRule({{47.0, 8.0, 20.0}}, "one stand");
     expectPairRule(scatter(47.45, 8.55, 0.004, 400, 40.0), "crowded");
+    // Enough stands for the search to be shared out among threads.
+    expectPairRule(scatter(47.45, 8.55, 0.016, 1600, 40.0), "a large airport");
     // Two groups far apart: the block of cells between them would be far larger than the stands.
     auto groups = scatter(47.45, 8.55, 0.003, 200, 30.0);
     const auto far = scatter(48.9, 2.3, 0.003, 200, 30.0);

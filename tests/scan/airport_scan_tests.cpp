@@ -535,4 +535,18 @@ TEST_F(AirportScan, AFileAbove256MiBIsSkippedWithALine) {
     EXPECT_THAT(result.events[0].note.text, HasSubstr("is larger than 256 MiB"));
 }
 
+// The quick check of a file on disk reads as far as its section table goes: an airport section at the
+// end of a long table is found, one cut off by the file's end is not.
+TEST_F(AirportScan, TheQuickCheckOfAFileReadsItsWholeSectionTable) {
+    std::vector<bglw::Section> sections(300, bglw::Section{9, 0, {}});
+    sections.push_back(bglw::Section{3, 0, {}});
+    const bglw::Bytes bytes = bglw::file(sections);
+    EXPECT_TRUE(gf_hasAirportSection(bgl("Community/unknown/scenery/long.bgl", bytes)));
+    bglw::Bytes cut(bytes.begin(), bytes.begin() + 56 + 20 * 300 + 2);
+    EXPECT_FALSE(gf_hasAirportSection(bgl("Community/unknown/scenery/cut.bgl", cut)));
+    sections.pop_back();
+    EXPECT_FALSE(gf_hasAirportSection(bgl("Community/unknown/scenery/none.bgl", bglw::file(sections))));
+    EXPECT_FALSE(gf_hasAirportSection(dir / "sim/Community/unknown"));
+}
+
 } // namespace

@@ -2,7 +2,7 @@
 //
 //   skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]
 //                   [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND] [--ground-area LAT,LON,RADIUS_NM,ELEV_FT]...
-//                   [--fps N] [--state-file PATH]
+//                   [--fps N] [--time-scale X] [--state-file PATH]
 //
 // Without --titles or --community every title counts as installed. The ground is flat at 0 ft, except in the
 // ground areas: each --ground-area puts the ground within RADIUS_NM of its centre at ELEV_FT (where areas
@@ -11,6 +11,8 @@
 // It prints "skyloom-simstub listening on 127.0.0.1:PORT" once it accepts clients and runs until SIGINT or
 // SIGTERM, or until the process that started it ends; then it writes the state file a last time and exits 0.
 // SIGUSR1 writes the state file at once and goes on (a test's look at the world during a run).
+// --time-scale X (1 to 10, default 1) runs the stand-in's clock X times as fast as real time: simulator
+// seconds, frames (still N a simulator second), removal delays and the times of the state file.
 #include "tools/simstub/simstub.h"
 
 #include <cmath>
@@ -33,7 +35,8 @@ using skyloom::simstub::Options;
         "skyloom-simstub: {}\n"
         "usage: skyloom-simstub --port N [--sim 2020|2024] [--titles FILE | --community DIR]\n"
         "                       [--user LAT,LON,ALT_FT,HEADING_DEG,ONGROUND]\n"
-        "                       [--ground-area LAT,LON,RADIUS_NM,ELEV_FT]... [--fps N] [--state-file PATH]\n",
+        "                       [--ground-area LAT,LON,RADIUS_NM,ELEV_FT]... [--fps N] [--time-scale X]\n"
+        "                       [--state-file PATH]\n",
         problem);
     std::exit(2);
 }
@@ -114,6 +117,9 @@ Options parse(int argc, char** argv) {
         } else if (arg == "--fps") {
             o.fps = number(value(), "--fps");
             if (o.fps <= 0 || o.fps > 1000) usage("--fps must be above 0 and at most 1000");
+        } else if (arg == "--time-scale") {
+            o.timeScale = number(value(), "--time-scale");
+            if (!(o.timeScale >= 1 && o.timeScale <= 10)) usage("--time-scale must be from 1 to 10");
         } else if (arg == "--state-file") {
             o.stateFile = value();
         } else if (arg == "--help" || arg == "-h") {

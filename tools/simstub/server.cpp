@@ -98,9 +98,11 @@ void SimStub::changed() {
 // ---- server thread ----------------------------------------------------------------------------------------
 
 void SimStub::run() {
-    using clock = std::chrono::steady_clock;
-    auto last = clock::now();
-    auto lastStateWrite = last;
+    const auto clockNow = [this] {
+        return options_.realClock ? options_.realClock() : std::chrono::steady_clock::now();
+    };
+    auto last = clockNow();
+    std::chrono::nanoseconds lastStateWrite{0}; // simulator time
     std::vector<pollfd> fds;
     std::vector<Client*> polled;
     {
@@ -121,7 +123,8 @@ void SimStub::run() {
                 polled.push_back(c.get());
             }
             if (options_.realTime) {
-                const double frameMs = options_.fps > 0 ? 1000.0 / options_.fps : 100.0;
+                const double frameMs =
+                    (options_.fps > 0 ? 1000.0 / options_.fps : 100.0) / options_.timeScale;
                 timeoutMs = std::clamp(static_cast<int>(frameMs / 2), 1, 100);
             }
         }
@@ -142,11 +145,13 @@ void SimStub::run() {
             if (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) readClient(c);
         }
         if (options_.realTime) {
-            const auto now = clock::now();
-            advanceLocked(now - last, true);
+            const auto now = clockNow();
+            advanceLocked(
+                std::chrono::duration_cast<std::chrono::nanoseconds>((now - last) * options_.timeScale),
+                true);
             last = now;
-            if (!options_.stateFile.empty() && now - lastStateWrite >= std::chrono::seconds(1)) {
-                lastStateWrite = now;
+            if (!options_.stateFile.empty() && simTime_ - lastStateWrite >= std::chrono::seconds(1)) {
+                lastStateWrite = simTime_;
                 stateText = stateJsonLocked().dump(2) + "\n";
             }
         }

@@ -36,8 +36,8 @@
 // (clock, control from outside, inspection); state.cpp (the JSON view and the state file).
 //
 // Time: with `realTime` the stand-in runs its own clock (frames at `fps`, simulator seconds, removal
-// delays, the state file once per second). Without it, nothing happens by itself: tests move the clock
-// with advance() and sendFrame().
+// delays, the state file once per second), `timeScale` times as fast as real time. Without it, nothing
+// happens by itself: tests move the clock with advance() and sendFrame().
 #pragma once
 
 #include <chrono>
@@ -116,6 +116,10 @@ struct Options {
     UserAircraft user;
     double fps = 30.0;
     bool realTime = false;
+    // With realTime: simulator seconds per second of real time (frames stay `fps` a simulator second).
+    double timeScale = 1.0;
+    // The real time that realTime follows: the steady clock when empty (tests move their own).
+    std::function<std::chrono::steady_clock::time_point()> realClock;
     double groundElevationFt = 0;
     std::vector<GroundArea> groundAreas;
     ModelCg defaultCg;

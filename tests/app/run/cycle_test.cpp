@@ -225,4 +225,29 @@ TEST_F(MainRunTest, CyclePassesWaitForTheirDeadline) {
         ASSERT_GE(passes[k] - passes.front(), static_cast<int>(k) * 10ms) << "pass " << k;
 }
 
+// On a clock three times as fast every wait of the run takes a third of its time on the base clock: the
+// start-up's (2 s before the traffic reader, 15 s for the first traffic) and the cycle's passes, which
+// keep their 10 ms on the run's own clock.
+TEST_F(MainRunTest, AFasterClockShortensEveryWaitByItsScale) {
+    Clock::time_point base{};
+    gf_scaleRunClock(
+        3, [&] { return base; }, [&](std::chrono::nanoseconds d) { base += d; });
+    auto& s = gf_runSteps();
+    std::vector<Clock::time_point> onBase, onRun;
+    s.handleAddingStack = [&] {
+        onBase.push_back(base);
+        onRun.push_back(s.now());
+        if (onBase.size() == 301) gf_requestStop(StopReason::UserClosedSim, 0);
+    };
+    lf_mainRun();
+    ASSERT_EQ(onBase.size(), 301u);
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    EXPECT_NEAR(seconds(onBase.front() - Clock::time_point{}), 17.0 / 3, 0.001);
+    EXPECT_NEAR(seconds(onBase.back() - onBase.front()), 1.0, 0.001) << "300 passes";
+    for (std::size_t k = 1; k < onRun.size(); ++k) {
+        ASSERT_GE(onRun[k] - onRun.front(), static_cast<int>(k) * 10ms) << "pass " << k;
+        ASSERT_LT(onRun[k] - onRun.front(), static_cast<int>(k) * 10ms + 1ms) << "pass " << k;
+    }
+}
+
 } // namespace

@@ -46,6 +46,54 @@ TEST(SwitchTest, QuitAfterFromSwitchOrEnvironment) {
     unsetenv("SKYLOOM_QUIT_AFTER");
 }
 
+TEST(SwitchTest, TimeScaleIsANumberFromOneToTen) {
+    struct Case {
+        const char* text;
+        std::optional<double> scale;
+    };
+    const Case cases[] = {
+        {"1", 1.0},
+        {"3", 3.0},
+        {"2.5", 2.5},
+        {"10", 10.0},
+        {"0", std::nullopt},
+        {"0.5", std::nullopt},
+        {"-3", std::nullopt},
+        {"10.5", std::nullopt},
+        {"", std::nullopt},
+        {"3x", std::nullopt},
+        {" 3", std::nullopt},
+        {"nan", std::nullopt},
+        {"inf", std::nullopt},
+        {"fast", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gf_parseTimeScale(c.text), c.scale) << "'" << c.text << "'";
+}
+
+class TimeScaleTest : public RunTest {
+protected:
+    void TearDown() override {
+        unsetenv("SKYLOOM_TIME_SCALE");
+        RunTest::TearDown();
+    }
+};
+
+// Without the variable the run keeps real time and says nothing; a scale is logged, and a value that is
+// none is refused with a line that names it.
+TEST_F(TimeScaleTest, TheEnvironmentSetsTheScaleAndNonsenseIsRefused) {
+    unsetenv("SKYLOOM_TIME_SCALE");
+    EXPECT_EQ(gf_timeScale(), 1.0);
+    EXPECT_FALSE(logHas("Time scale"));
+    setenv("SKYLOOM_TIME_SCALE", "3", 1);
+    EXPECT_EQ(gf_timeScale(), 3.0);
+    EXPECT_TRUE(logHas("Time scale 3: the run's clock goes 3 times as fast"));
+    setenv("SKYLOOM_TIME_SCALE", "0", 1);
+    EXPECT_EQ(gf_timeScale(), 1.0);
+    EXPECT_TRUE(logHas("==> SKYLOOM_TIME_SCALE=0 is not a time scale (a number from 1 to 10): the run keeps "
+                       "real time"));
+}
+
 class WindowPositionTest : public RunTest {
 protected:
     // Sets or clears the file's immutable attribute; false where the file system or the rights do

@@ -4,6 +4,10 @@
 // reads them. Every bound comes from the data (report spacing, reported speeds) and the program's rules
 // (30 s behind, dead reckoning); times only bound the waits.
 //
+// All three run on one clock `timeScale` times as fast as real time (the program's passes and waits, the
+// stand-in's seconds and frames, the feed's replay), so the scenario's two minutes take a third of that.
+// Every time below is scenario time (real time times the scale) unless it says otherwise.
+//
 // The cut: the scenario's first minutes (a descent and a climb through 10,000 ft, a landing on runway 10)
 // with two flights that end minutes later played in their last seconds from the start (their earlier
 // reports left out, the rest moved earlier by as much): an overflight that leaves the range and a
@@ -49,6 +53,7 @@ namespace {
 
 constexpr Lalo lszh{47.4647, 8.5492};
 constexpr double lszhElevationFt = 1416;
+constexpr double timeScale = 3;      // scenario seconds per second of real time
 constexpr double behindSeconds = 30; // the program shows a flight this long after its report
 constexpr int runSeconds = 116;      // how long the program runs (its own limit closes it)
 // The program's range in this run. Below the 38.5 nm out to which the scenario's flights report, so an
@@ -95,6 +100,25 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
         _exit(127);
     }
     return pid;
+}
+
+// Whether a UDP socket is bound to the port on this machine (read from the kernel's table, so that the
+// look itself never holds the port).
+bool udpPortBound(int port) {
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the header
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local;
+            fields >> slot >> local; // "0100007F:BF68": address and port in hex
+            const auto colon = local.find(':');
+            if (colon != std::string::npos && std::stoi(local.substr(colon + 1), nullptr, 16) == port)
+                return true;
+        }
+    }
+    return false;
 }
 
 int waitExit(pid_t pid) {
@@ -338,31 +362,51 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
     const std::string qnhPort = std::to_string(freePort(SOCK_DGRAM));
     const fs::path stateFile = root / "sim-state.json";
     const std::string lszhText = fmt::format("{},{}", lszh.lat, lszh.lon);
-    const pid_t sim =
-        spawn({(bin / "tools/simstub/skyloom-simstub").string(), "--port", simPort, "--community",
-               (packages / "Community").string(), "--ground-area",
-               fmt::format("{},8,{}", lszhText, lszhElevationFt), "--user",
-               fmt::format("{},{},140,1", lszhText, lszhElevationFt), "--state-file", stateFile.string()},
-              {}, root, root / "simstub.out");
-    const pid_t program =
-        spawn({(bin / "app/skyloom").string()},
-              {"XDG_CONFIG_HOME=" + (root / "config").string(), "XDG_DATA_HOME=" + (root / "local").string(),
-               "XDG_RUNTIME_DIR=" + (root / "runtime").string(),
-               "SKYLOOM_QUIT_AFTER=" + std::to_string(runSeconds), "SKYLOOM_SIM_ADDRESS=127.0.0.1:" + simPort,
-               "SKYLOOM_TRAFFIC_PORT=" + trafficPort, "SKYLOOM_QNH_PORT=" + qnhPort},
-              work, root / "skyloom.out");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const pid_t sim = spawn({(bin / "tools/simstub/skyloom-simstub").string(), "--port", simPort,
+                             "--community", (packages / "Community").string(), "--ground-area",
+                             fmt::format("{},8,{}", lszhText, lszhElevationFt), "--user",
+                             fmt::format("{},{},140,1", lszhText, lszhElevationFt), "--state-file",
+                             stateFile.string(), "--time-scale", fmt::format("{}", timeScale)},
+                            {}, root, root / "simstub.out");
+    const pid_t program = spawn(
+        {(bin / "app/skyloom").string()},
+        {"XDG_CONFIG_HOME=" + (root / "config").string(), "XDG_DATA_HOME=" + (root / "local").string(),
+         "XDG_RUNTIME_DIR=" + (root / "runtime").string(), "SKYLOOM_QUIT_AFTER=" + std::to_string(runSeconds),
+         "SKYLOOM_SIM_ADDRESS=127.0.0.1:" + simPort, "SKYLOOM_TRAFFIC_PORT=" + trafficPort,
+         "SKYLOOM_QNH_PORT=" + qnhPort, "SKYLOOM_TIME_SCALE=" + fmt::format("{}", timeScale)},
+        work, root / "skyloom.out");
+    // The scenario starts once the program's traffic reader listens: how long the program takes to start
+    // (the process, its window and data files) is a matter of the machine, and every report the feed
+    // sends before then would be lost (real time: a bound on the machine, not on the program).
+    const Clock::time_point readerLimit = Clock::now() + std::chrono::seconds(60);
+    while (!udpPortBound(std::stoi(trafficPort)) && Clock::now() < readerLimit &&
+           ::waitpid(program, nullptr, WNOHANG) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!udpPortBound(std::stoi(trafficPort))) {
+        ::kill(program, SIGTERM);
+        ::kill(sim, SIGTERM);
+        waitExit(program);
+        waitExit(sim);
+        FAIL() << "the traffic reader never listened\n" << readFile(root / "skyloom.out");
+    }
     const Clock::time_point feedStart = Clock::now();
-    const pid_t feed =
-        spawn({(bin / "tools/rtfeed/skyloom-rtfeed").string(), "play", scenario.string(), "--now", "--host",
-               "127.0.0.1", "--traffic-port", trafficPort, "--qnh-port", qnhPort},
-              {}, root, root / "rtfeed.out");
-    const auto scenarioNow = [&] { return std::chrono::duration<double>(Clock::now() - feedStart).count(); };
+    const pid_t feed = spawn({(bin / "tools/rtfeed/skyloom-rtfeed").string(), "play", scenario.string(),
+                              "--now", "--host", "127.0.0.1", "--traffic-port", trafficPort, "--qnh-port",
+                              qnhPort, "--speed", fmt::format("{}", timeScale)},
+                             {}, root, root / "rtfeed.out");
+    const auto scenarioNow = [&] {
+        return timeScale * std::chrono::duration<double>(Clock::now() - feedStart).count();
+    };
+    const auto sleepScenario = [](double seconds) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds / timeScale));
+    };
 
-    // A look at the stand-in's world every two seconds until the program closes (or far too long).
+    // A look at the stand-in's world every two seconds until the program closes (or, in real time, far
+    // too long).
     std::vector<Snapshot> snapshots;
     int programExit = -1000;
-    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(runSeconds + 120);
+    const Clock::time_point giveUp =
+        Clock::now() + std::chrono::seconds(static_cast<int>(runSeconds / timeScale) + 120);
     for (;;) {
         int status = 0;
         if (::waitpid(program, &status, WNOHANG) == program) {
@@ -388,7 +432,7 @@ TEST(TrafficRun, TheScenarioIsShownThirtySecondsBehindAndCleanedUp) {
         } catch (const std::exception&) {
             // Not written yet: the next look will do.
         }
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        sleepScenario(2);
     }
     const double endAt = scenarioNow();
     ::kill(feed, SIGTERM);

@@ -184,6 +184,25 @@ TEST(SimStubProgram, RefusesBadArguments) {
     }
 }
 
+TEST(SimStubProgram, TakesATimeScaleFromOneToTen) {
+    struct Case {
+        const char* scale;
+        bool taken;
+    };
+    for (const Case c : {Case{"1", true}, Case{"2.5", true}, Case{"10", true}, Case{"0", false},
+                         Case{"0.5", false}, Case{"10.5", false}, Case{"fast", false}, Case{"nan", false}}) {
+        Child child = launch({SIMSTUB_EXE, "--port", "0", "--time-scale", c.scale});
+        ASSERT_GT(child.pid, 0);
+        if (c.taken) {
+            EXPECT_NE(firstLine(child.out).find("listening"), std::string::npos) << c.scale;
+            kill(child.pid, SIGTERM);
+            EXPECT_EQ(waitExit(std::exchange(child.pid, -1)), 0) << c.scale;
+        } else {
+            EXPECT_EQ(waitExit(std::exchange(child.pid, -1)), 2) << c.scale << " is refused with the usage";
+        }
+    }
+}
+
 TEST(SimStubProgram, EndsWhenTheProcessThatStartedItEnds) {
     // A starter process runs the stand-in and dies; this process adopts the orphan so it can wait for it.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);

@@ -2,6 +2,7 @@
 #include "tests/tools/simstub/stub_world.h"
 #include "tools/simstub/simstub.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -312,6 +313,37 @@ TEST(StubClock, FramesComeAtTheSetRateWithTheFrameRate) {
     const auto& f = client.all(SIMCONNECT_RECV_ID_EVENT_FRAME)[0]->as<SIMCONNECT_RECV_EVENT_FRAME>();
     EXPECT_EQ(f.eventId, kEvFrame);
     EXPECT_FLOAT_EQ(f.frameRate, 25.0f);
+}
+
+// On its own clock at a time scale the stand-in's simulator time runs that many times as fast as the real
+// time it follows, and the frames keep their rate a simulator second.
+TEST(StubClock, ATimeScaleRunsTheOwnClockThatMuchFaster) {
+    std::atomic<std::chrono::steady_clock::rep> realTicks{0};
+    Options o;
+    o.fps = 25;
+    o.realTime = true;
+    o.timeScale = 4;
+    o.realClock = [&] {
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(realTicks.load()));
+    };
+    SimStub stub(o);
+    stub.start();
+    TestClient client;
+    ASSERT_EQ(client.open(stub.address()), SIMCONNECT_OK);
+    registerEverything(client.h, stub);
+    // Half a second of real time in steps of 25 ms (100 ms of the stand-in's, 2.5 frames), each taken
+    // by the server thread before the next.
+    for (int step = 1; step <= 20; ++step) {
+        realTicks +=
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::milliseconds(25))
+                .count();
+        ASSERT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_EVENT_FRAME, static_cast<std::size_t>(step * 2.5)))
+            << "step " << step;
+    }
+    for (int i = 0; i < 20; ++i)
+        client.dispatch();
+    EXPECT_EQ(client.count(SIMCONNECT_RECV_ID_EVENT_FRAME), 50u);
+    EXPECT_DOUBLE_EQ(stub.stateJson().value("simSeconds", 0.0), 2.0);
 }
 
 TEST_F(StubWorld, StaticCgRepliesPerModelAlsoOutOfRange) {
