@@ -483,6 +483,7 @@ void gf_startStaticParkingNow() {
     const std::int32_t seconds = 15 - (s % 15 + 15) % 15;
     lf_message(fmt::format("{} will update static parking in {} second{} ...", gf_productName, seconds,
                            gf_plural(seconds)));
+    engineRequests.staticParkingBusyRequested = true;
     engineRequests.staticParkingNowRequested = true;
 }
 

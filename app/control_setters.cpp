@@ -80,7 +80,6 @@ void gf_setCheckBox(CheckBoxParameter& parameter, bool value) {
 }
 
 void gf_disableParkingControls() {
-    staticParkingState.busy = true;
     for (const ControlPart* p :
          std::initializer_list<const ControlPart*>{&parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL,
                                                    &MAX_PARK_SEL, &MAX_LIVE_SEL, &FLUSH_STATIC_BUTTON})
@@ -92,8 +91,6 @@ void gf_disableParkingControls() {
 }
 
 void gf_enableParkingControls() {
-    staticParkingState.busy = false;
-    gf_setStaticRenewalCountdown(19);
     gf_invalidate(uiControlsBand);
     for (const ControlPart* p : std::initializer_list<const ControlPart*>{
              &MAX_PARK_SEL, &MAX_LIVE_SEL, &parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL})

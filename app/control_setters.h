@@ -13,8 +13,8 @@
 #include <functional>
 #include <optional>
 
-// A static-parking calculation or renewal runs: the engine's staticParkingState.busy (the worker and
-// the "Now" button set it, the window reads it).
+// A static-parking calculation or renewal runs: the engine's staticParkingState.busy (the engine sets it,
+// "Now" asks for it through the inbox, the window reads it).
 // Raised the first time the parking controls were switched either way.
 extern std::atomic<bool> parkingControlsReady;
 
@@ -41,6 +41,8 @@ void gf_showStringParameter(const EditStringParameter& parameter);
 // Stores, saves and ticks.
 void gf_setCheckBox(CheckBoxParameter& parameter, bool value);
 
+// The parking controls off or on as a block: their look only (the engine keeps the busy mark and the
+// renewal countdown that go with it).
 void gf_disableParkingControls();
 void gf_enableParkingControls();
 

@@ -306,7 +306,9 @@ void lf_wireEngine(RunSteps& s) {
     commands.resetCallsignChoice = [] { gf_resetCallsignChoice(); };
     commands.trimLiveAircraft = [](std::int32_t maxLive) { engineRequests.requestLiveTrim(maxLive); };
     commands.setParkedNavLights = [](bool on) { engineRequests.requestParkedNavLights(on); };
-    commands.setStaticRenewalCountdown = [](std::int32_t minutes) { gf_setStaticRenewalCountdown(minutes); };
+    commands.setStaticRenewalCountdown = [](std::int32_t minutes) {
+        engineRequests.requestRenewalCountdown(minutes);
+    };
     commands.setDestinationParkAirport = [](const std::string& icao, const Lalo& position) {
         engineRequests.requestDestination(icao, position);
     };

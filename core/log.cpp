@@ -11,6 +11,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -81,7 +82,46 @@ void writeLine(std::string_view prefix, std::string_view rawText, bool flush) {
     }
 }
 
+thread_local LogCapture* capture = nullptr;
+
 } // namespace
+
+bool LogCapture::keep(LogLine::Kind kind, std::string_view text) {
+    if (capture == nullptr) return false;
+    capture->lines_.push_back(LogLine{kind, std::string(text)});
+    return true;
+}
+
+LogCapture::LogCapture() : outer_(capture) {
+    capture = this;
+}
+
+LogCapture::~LogCapture() {
+    capture = outer_;
+}
+
+std::vector<LogLine> LogCapture::take() {
+    return std::exchange(lines_, {});
+}
+
+void gf_writeLogLines(const std::vector<LogLine>& lines) {
+    for (const LogLine& line : lines) {
+        switch (line.kind) {
+        case LogLine::Kind::plain:
+            gf_log(line.text);
+            break;
+        case LogLine::Kind::error:
+            gf_logError(line.text);
+            break;
+        case LogLine::Kind::continuation:
+            gf_logContinuation(line.text);
+            break;
+        case LogLine::Kind::flushed:
+            gf_logAndFlush(line.text);
+            break;
+        }
+    }
+}
 
 void gf_openLogFile() {
     const auto path = os::inWorkingFolder(std::filesystem::path(logFileName));
@@ -99,22 +139,27 @@ void gf_openLogFile() {
 }
 
 void gf_log(std::string_view text) {
+    if (LogCapture::keep(LogLine::Kind::plain, text)) return;
     writeLine({}, text, false);
 }
 
 void gf_logError(std::string_view text) {
+    if (LogCapture::keep(LogLine::Kind::error, text)) return;
     writeLine("==> ", text, true);
 }
 
 void gf_logContinuation(std::string_view text) {
+    if (LogCapture::keep(LogLine::Kind::continuation, text)) return;
     writeLine(continuationIndent, text, false);
 }
 
 void gf_logAndFlush(std::string_view text) {
+    if (LogCapture::keep(LogLine::Kind::flushed, text)) return;
     writeLine({}, text, true);
 }
 
 void gf_logFlush() {
+    if (capture != nullptr) return;
     std::lock_guard lock(logMutex);
     if (!logStream.is_open()) return;
     logStream.clear();

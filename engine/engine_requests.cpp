@@ -26,6 +26,16 @@ void EngineRequests::requestDestination(const std::string& icao, const Lalo& pos
     destination_.emplace(icao, position);
 }
 
+void EngineRequests::requestRenewalCountdown(std::int32_t minutes) {
+    countdown_ = minutes;
+}
+
+std::optional<std::int32_t> EngineRequests::takeRenewalCountdown() {
+    const std::int32_t minutes = countdown_.exchange(noCountdown);
+    if (minutes == noCountdown) return std::nullopt;
+    return minutes;
+}
+
 std::optional<std::int32_t> EngineRequests::takeLiveTrim() {
     const std::int32_t limit = trimTo_.exchange(none);
     if (limit == none) return std::nullopt;
@@ -46,11 +56,12 @@ std::optional<std::pair<std::string, Lalo>> EngineRequests::takeDestination() {
 }
 
 void EngineRequests::clear() {
-    for (auto* flag :
-         {&flushStaticRequested, &rereadParkAirportsRequested, &callsignListRequested,
-          &staticParkingNowRequested, &blockListChanged, &callsignChoiceChanged, &matchingDepthRaised})
+    for (auto* flag : {&flushStaticRequested, &rereadParkAirportsRequested, &callsignListRequested,
+                       &staticParkingNowRequested, &staticParkingBusyRequested, &blockListChanged,
+                       &callsignChoiceChanged, &matchingDepthRaised})
         flag->store(false);
     trimTo_ = none;
+    countdown_ = noCountdown;
     navLights_ = none;
     std::lock_guard lock(destinationMutex_);
     destination_.reset();
@@ -103,6 +114,8 @@ void gf_serveEngineRequests() {
         gf_setDestinationParkAirport(destination->first, destination->second);
     if (const auto limit = r.takeLiveTrim()) lf_trimLive(*limit);
     if (const auto on = r.takeParkedNavLights()) lf_setParkedNavLights(*on);
+    if (r.staticParkingBusyRequested.exchange(false)) staticParkingState.busy = true;
+    if (const auto minutes = r.takeRenewalCountdown()) gf_setStaticRenewalCountdown(*minutes);
 }
 
 void gf_serveRereadRequest() {

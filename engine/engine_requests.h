@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct EngineRequests {
     std::atomic<bool> callsignListRequested{false};
     // "Now": renew the static aircraft at the next 15-second step.
     std::atomic<bool> staticParkingNowRequested{false};
+    // "Now" took the parking controls off: the static parking is busy from the next pass on.
+    std::atomic<bool> staticParkingBusyRequested{false};
     // The blocked callsign changed: remove the aircraft that has it.
     std::atomic<bool> blockListChanged{false};
     // Another callsign was chosen in the box: track its object id.
@@ -37,11 +40,14 @@ struct EngineRequests {
     void requestParkedNavLights(bool on);
     // Make the airport the first entry of the park-airport list.
     void requestDestination(const std::string& icao, const Lalo& position);
+    // The renewal countdown set from the window (minutes; "Now" starts it again).
+    void requestRenewalCountdown(std::int32_t minutes);
 
     // Worker: the pending requests taken (each comes back at most once).
     std::optional<std::int32_t> takeLiveTrim();
     std::optional<bool> takeParkedNavLights();
     std::optional<std::pair<std::string, Lalo>> takeDestination();
+    std::optional<std::int32_t> takeRenewalCountdown();
 
     // Every request dropped (the reset before a restart): a request of the old run never reaches the
     // next one.
@@ -52,6 +58,8 @@ private:
     std::atomic<std::int32_t> trimTo_{none};
     // -1: nothing asked; 0 off; 1 on.
     std::atomic<std::int32_t> navLights_{none};
+    static constexpr std::int32_t noCountdown = std::numeric_limits<std::int32_t>::min();
+    std::atomic<std::int32_t> countdown_{noCountdown};
     std::mutex destinationMutex_;
     std::optional<std::pair<std::string, Lalo>> destination_;
 };
@@ -60,7 +68,8 @@ extern EngineRequests engineRequests;
 
 // Worker, once per engine pass: serves what is pending and waits for no step of the timetable (the
 // chosen callsign's tracking, "Flush static", the callsign list, the blocked callsign, the destination,
-// the live trim and the parked aircraft's navigation lights).
+// the live trim, the parked aircraft's navigation lights, and the static parking's busy mark and renewal
+// countdown that "Now" sets).
 void gf_serveEngineRequests();
 // Worker: the "Re-read" request, unless a parking calculation is busy (it then waits).
 void gf_serveRereadRequest();

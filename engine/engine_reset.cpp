@@ -68,9 +68,7 @@ void gf_clearLiveState() {
             gf_logError(fmt::format("{}: {}", "gf_clearLiveState", e.what()));
         }
     }
-    parkAirportCode.clear();
-    currentParkAirport = Airport{};
-    parkAirportLoaded = false;
+    parkAirport.forget();
     gf_clearParkStands();
     staticPicks.staticAddList.clear();
     lf_clearEngineLists();
@@ -92,4 +90,5 @@ void gf_resetEngineForTests() {
     gf_resetConflictsForTests();
     gf_resetStaticDriverForTests();
     gf_resetStaticParkingForTests();
+    parkAirport.elevationFt.reset();
 }

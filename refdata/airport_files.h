@@ -14,8 +14,6 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,26 +50,6 @@ std::filesystem::path gf_learnedPathOf(std::string_view code, std::string_view p
 // The publisher as one folder name: separators become blanks, control characters go, trimmed, at most
 // 100 bytes; "" for nothing left, "." or "..".
 std::string gf_publisherFolderName(std::string_view publisher);
-
-// A local airport file as read and parsed away from the cycle: the loaded document and its stands, for
-// gf_readApf to take in place of reading the file itself. A reference that is no safe local path (an
-// archived file, fetched first) gives no document: gf_readApf reads that one itself.
-struct ParkFileRead {
-    std::string reference;
-    std::unique_ptr<pugi::xml_document> document; // null: nothing read
-    bool loaded = false;                          // the document loaded
-    // The stands of a loaded document; empty when their reading threw.
-    std::optional<ParkingFileStands> stands;
-};
-// Any thread: reads the file of the reference and its stands into a value and touches no global (the
-// stands' flights look up the registration table, which is loaded before the engine starts).
-ParkFileRead gf_readParkFile(const std::string& reference);
-
-// Reads the park airport's file (and its learned file) into parkPositions, which the caller has
-// emptied; fills `info` and the park airport's state, sets first-visit defaults and shows the
-// summary. "" on success, else the failure text. Throws orv::UserErrorException (65, 93, 94).
-// `preread`: the file as gf_readParkFile read it for the same reference (its stands are taken).
-std::string gf_readApf(const std::string& reference, ParkAirportInfo& info, ParkFileRead* preread = nullptr);
 
 // The add-on airport scan's test whether an airport file names its maker.
 bool gf_apfHasPublisher(const std::filesystem::path& path);

@@ -1,6 +1,8 @@
 #pragma once
-// The park airport's state as the airport-file reader leaves it, and the calls the parking files
-// make into the modules above (wired by the program at start-up).
+// The park airport's state that the window and the feed read, and the calls the parking files make into
+// the modules above (wired by the program at start-up). The traffic engine's park-airport owner
+// (ParkAirport in engine/base/stands.h) alone writes the state, on its worker thread; the reading of the
+// files (park_airport_file.h) makes values and touches none of it.
 
 #include "refdata/airports.h"
 
@@ -28,7 +30,7 @@ struct QualityFactors {
 
 // The ICAO code of the current park airport; the traffic engine writes it (empty: none chosen).
 extern std::string parkAirportCode;
-// The park airport's record of the airports table; the reader sets its elevation.
+// The park airport's record of the airports table; the install sets its elevation from the file.
 extern Airport currentParkAirport;
 extern ParkAirportInfo parkAirportInfo;
 // The park airport's stands came from a handmade learned file.

@@ -51,22 +51,29 @@ std::int32_t lf_factor(double scoreSum, std::size_t stands) {
 
 } // namespace
 
-QualityFactors gf_qualityFactors() {
-    const bool anyEntry = std::any_of(parkPositions.begin(), parkPositions.end(),
-                                      [](const ParkPos& s) { return !s.opts.empty(); });
+QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands) {
+    const bool anyEntry =
+        std::any_of(stands.begin(), stands.end(), [](const ParkPos& s) { return !s.opts.empty(); });
     if (!anyEntry) return {-1, -1};
     double real = 0.0;
     double soft = 0.0;
-    for (const ParkPos& stand : parkPositions) {
+    for (const ParkPos& stand : stands) {
         const auto [realScore, softScore] = lf_standScores(stand);
         real += realScore;
         soft += softScore;
     }
-    return {lf_factor(real, parkPositions.size()), lf_factor(soft, parkPositions.size())};
+    return {lf_factor(real, stands.size()), lf_factor(soft, stands.size())};
+}
+
+QualityFactors gf_qualityFactors() {
+    return gf_qualityFactorsOf(parkPositions);
 }
 
 std::string gf_qualityText() {
-    const QualityFactors qf = parkQualityFactors;
+    return gf_qualityTextOf(parkQualityFactors);
+}
+
+std::string gf_qualityTextOf(const QualityFactors& qf) {
     if (qf.Qf_real < 0 && qf.Qf_soft < 0) return "  ";
     if (qf.Qf_real >= 45) return fmt::format("{:2}", qf.Qf_real);
     return fmt::format("{:2}/{:2}", qf.Qf_real, qf.Qf_soft);

@@ -3,12 +3,18 @@
 
 #include "core/geodesy.h"
 #include "refdata/park_airport.h"
+#include "refdata/parking_format.h"
 
 #include <string>
+#include <vector>
 
-// From parkPositions: -1/-1 when no stand has a flight entry, else the mean stand score scaled to 0..100.
+// -1/-1 when no stand has a flight entry, else the mean stand score scaled to 0..100.
+QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands);
+// gf_qualityFactorsOf parkPositions.
 QualityFactors gf_qualityFactors();
-// From parkQualityFactors: two blanks when unknown, "{:2}" when Qf_real >= 45, else "{:2}/{:2}".
+// Two blanks when unknown, "{:2}" when Qf_real >= 45, else "{:2}/{:2}".
+std::string gf_qualityTextOf(const QualityFactors& qf);
+// gf_qualityTextOf parkQualityFactors.
 std::string gf_qualityText();
 
 // Distance in nautical miles from the position to the nearest stand of the airport's file (its id in

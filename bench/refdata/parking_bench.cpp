@@ -8,6 +8,7 @@
 #include "refdata/airport_files.h"
 #include "refdata/apf_writer.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
 #include "refdata/parking_quality.h"
 
@@ -74,11 +75,9 @@ void BM_readApfWithLearnedFile(benchmark::State& state) {
     parkAirportCode = "LSZH";
     std::size_t flights = 0;
     for (auto _ : state) {
-        gf_clearParkPositions();
-        parkAirportInfo = ParkAirportInfo{};
-        benchmark::DoNotOptimize(gf_readApf("airports/my_thirdparty/LSZH.xml", parkAirportInfo));
+        const ParkAirportRead read = gf_readParkAirport("LSZH", "airports/my_thirdparty/LSZH.xml");
         flights = 0;
-        for (const auto& s : parkPositions)
+        for (const auto& s : read.merged.stands)
             flights += s.opts.size();
     }
     state.counters["flights"] = static_cast<double>(flights);

@@ -1,8 +1,11 @@
 #include "engine/base/stands.h"
 
-#include "refdata/airport_files.h"
+#include "core/version.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "simlink/sim_link.h"
+
+#include <fmt/format.h>
 
 #include <cmath>
 #include <memory>
@@ -109,8 +112,8 @@ void gf_publishStandSnapshot() {
     cache = NearestCache{};
 }
 
-std::string gf_loadParkStands(const std::string& reference, ParkFileRead* preread) {
-    // Published whether the reader returns or throws: the list may have changed either way.
+std::string gf_loadParkStands(ParkAirportRead read) {
+    // Published whether the install returns or throws: the list may have changed either way.
     standHolders.clear();
     struct Publish {
         ~Publish() {
@@ -118,7 +121,17 @@ std::string gf_loadParkStands(const std::string& reference, ParkFileRead* prerea
             gf_publishStandSnapshot();
         }
     } publish;
-    return gf_readApf(reference, parkAirportInfo, preread);
+    try {
+        return parkAirport.install(std::move(read));
+    } catch (const orv::UserErrorException&) {
+        throw;
+    } catch (const std::exception& e) {
+        return fmt::format("{}: {}", "gf_readApf", e.what());
+    }
+}
+
+std::string gf_loadParkStands(const std::string& reference) {
+    return gf_loadParkStands(gf_readParkAirport(parkAirportCode, reference));
 }
 
 void gf_clearParkStands() {

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <string>
 
-struct ParkFileRead;
+struct Airport;
+struct ParkAirportRead; // refdata/park_airport_file.h
 
 struct ParkAirportEntry {
     std::string code;  // ICAO code
@@ -18,9 +20,14 @@ struct ParkAirportEntry {
     double dist = 0;   // NM from the user aircraft, kept by the static parking driver
 };
 
-// The park airport as the engine keeps it beside refdata's park-airport state: the park-airport list,
-// the stand the user reserved and the count of what was learned at its stands. Worker thread only (the
-// window and the simulator link read published copies: gf_publishFirstParkAirport, engineStatus).
+// The park airport as the engine keeps it: the park-airport list, the stand the user reserved, the count
+// of what was learned at its stands and the airport's elevation; and the one writer of the park airport's
+// state that the window and the feed read (refdata/park_airport.h: parkAirportCode, currentParkAirport,
+// parkAirportInfo, the handmade, refused and loaded marks, rtTrafficWeek, parkQualityFactors; and
+// parkPositions). Worker thread only: the window and the simulator link read published copies
+// (gf_publishFirstParkAirport, engineStatus) or the atomics, the feed's reader keeps its own copy of the
+// elevation (set through the parking hooks), and the files are read on a thread of their own into a value
+// (gf_readParkAirport) that install takes.
 struct ParkAirport {
     // The airports named in airports/my_park_airports.txt and those with an airport file in
     // airports/my_thirdparty.
@@ -30,6 +37,21 @@ struct ParkAirport {
     std::string reservedStandName;
     // Stand updates (learned options, enlarged radii) since the stands were last saved.
     std::uint32_t standUpdateCount = 0;
+    // The park airport's elevation as its airport file gives it (feet); empty while none is loaded. The
+    // engine judges flights at the airport by this copy.
+    std::optional<double> elevationFt;
+
+    // Makes the airport the park airport: its code and its record of the airports table.
+    void choose(const Airport& airport);
+    // Installs a read of the park airport's files into parkPositions (emptied first) and the park
+    // airport's state: the learned file's settings or a first visit's defaults, the summary in the log,
+    // the window's bands and the feed's elevation. "" on success, else the failure text. Throws
+    // orv::UserErrorException (65, 93, 94) for a refused airport file, its stands before the fault
+    // installed.
+    std::string install(ParkAirportRead read);
+    // The park airport's file state forgotten: the loaded, handmade and refused marks, the code and the
+    // record, the elevation.
+    void forget();
 };
 
 extern ParkAirport parkAirport;
@@ -54,9 +76,10 @@ std::uint32_t gf_standHolder(std::uint32_t sid);
 // Worker thread: publishes the names and positions of parkPositions for gf_nearestStandName. Call it
 // whenever the list was loaded, cleared or a stand moved (gf_loadParkStands and gf_clearParkStands do).
 void gf_publishStandSnapshot();
-// gf_readApf followed by the publication; the reader's error text (empty on success). `preread`: the
-// file as read off the cycle (gf_readParkFile).
-std::string gf_loadParkStands(const std::string& reference, ParkFileRead* preread = nullptr);
+// parkAirport.install followed by the publication; the failure text (empty on success). Throws as install.
+std::string gf_loadParkStands(ParkAirportRead read);
+// The park airport's files read in place (gf_readParkAirport) and loaded.
+std::string gf_loadParkStands(const std::string& reference);
 // gf_clearParkPositions followed by the publication.
 void gf_clearParkStands();
 

@@ -217,7 +217,7 @@ std::string lf_nextSegment(LiveAc& ac) {
             if (d >= range - 0.5) return fmt::format("left the range ({:.1f} nm of {} nm)", d, range);
         }
         if (AIRBORNE_ONLY.value.load()) {
-            const double elevation = trafficReader.parkAirportElevation().value_or(0.0);
+            const double elevation = parkAirport.elevationFt.value_or(0.0);
             if (std::fabs(ac.pos.altitude - elevation) < 1000.0)
                 return "near the ground with airborne traffic only";
         }

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "core/units.h"
 #include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
 #include "engine/live/movement.h"
 #include "engine/live/respawn.h"
 #include "feed/udp_readers.h"
@@ -51,7 +52,7 @@ bool lf_thinnedOut(const PosSample& newest, const PosSample& r, double elapsed) 
 } // namespace
 
 bool gf_atParkAirportElevation(const PosSample& sample) {
-    const double reference = trafficReader.parkAirportElevation().value_or(-1000.0);
+    const double reference = parkAirport.elevationFt.value_or(-1000.0);
     return sample.alt > 0 && sample.alt < 10000 && std::fabs(sample.alt - reference) <= 108.0;
 }
 

@@ -330,8 +330,7 @@ bool gf_setParkAirport(const std::string& code) {
         repaint();
         return false;
     }
-    currentParkAirport = *airport;
-    parkAirportCode = airport->code;
+    parkAirport.choose(*airport);
     trafficReader.setParkAirport(airport->code, {airport->lat, airport->lon}, airport->alt);
     const std::string displayName = gf_airportDisplayName(*airport);
     gf_log(fmt::format("\nThe park airport is {}", displayName));

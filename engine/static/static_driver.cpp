@@ -27,6 +27,7 @@
 #include "refdata/airports.h"
 #include "refdata/apf_writer.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_quality.h"
 #include "simlink/sim_link.h"
 
@@ -51,7 +52,7 @@ double lastUserLon = 0.0;
 struct PendingParkFileRead {
     std::string code;
     std::string reference;
-    std::future<ParkFileRead> result;
+    std::future<ParkAirportRead> result;
 };
 std::optional<PendingParkFileRead> pendingRead;
 ParkFileReadRunner readRunner;
@@ -159,14 +160,14 @@ void lf_setReservedStand(const std::string& name, bool ok) {
     }
 }
 
-// Loads the park airport's stands from the file as read off the cycle; empty on success, else the
+// Loads the park airport's stands from its files as read off the cycle; empty on success, else the
 // message to show.
-std::string lf_readParkedFile(ParkFileRead& read) {
-    const std::string& reference = read.reference;
+std::string lf_readParkedFile(ParkAirportRead read) {
+    const std::string reference = read.reference;
     engineStatus.setParkedFileText({});
     std::string msg;
     try {
-        msg = gf_loadParkStands(reference, &read);
+        msg = gf_loadParkStands(std::move(read));
     } catch (const orv::UserErrorException& e) {
         // A fault of the airport file (a stand without id, a repeated id, no altitude) refuses that
         // file: the airport gets no statics, the run goes on.
@@ -245,12 +246,8 @@ void lf_forgetParkAirport() {
     }
     parkAirport.standUpdateCount = 0;
     engineStatus.standUpdateCount = 0;
-    parkAirportLoaded = false;
-    handmadeApf = false;
-    learnedFileRefused = false;
+    parkAirport.forget();
     if (const auto& hook = gf_engineHooks().parkAirportForgotten) hook();
-    currentParkAirport = Airport{};
-    parkAirportCode.clear();
     trafficReader.clearParkAirport();
     // The feed's ground rule no longer judges flights by the left airport's elevation.
     trafficReader.setParkAirportElevation(std::nullopt);
@@ -286,15 +283,15 @@ void gf_takeParkFileRead() {
         pendingRead.reset();
         return;
     }
-    ParkFileRead read;
+    ParkAirportRead read;
     try {
         read = result.get();
-    } catch (const std::exception&) {
-        // Nothing came of it: the reader reads the file itself.
-        read = ParkFileRead{pendingRead->reference, nullptr, false, std::nullopt};
+    } catch (...) {
+        // Nothing came of it: the files are read here.
+        read = gf_readParkAirport(pendingRead->code, pendingRead->reference);
     }
     pendingRead.reset();
-    lf_endParkedRead(lf_readParkedFile(read));
+    lf_endParkedRead(lf_readParkedFile(std::move(read)));
 }
 
 bool gf_parkFileReadPending() {
@@ -327,11 +324,11 @@ void gf_updateStaticParking(bool atStart) {
             lf_endParkedRead(fmt::format("{} {} not found", "lf_readParkedFile", parkAirportCode));
             return;
         }
-        auto promise = std::make_shared<std::promise<ParkFileRead>>();
+        auto promise = std::make_shared<std::promise<ParkAirportRead>>();
         pendingRead = PendingParkFileRead{parkAirportCode, reference, promise->get_future()};
-        lf_runRead([promise, reference] {
+        lf_runRead([promise, code = parkAirportCode, reference] {
             try {
-                promise->set_value(gf_readParkFile(reference));
+                promise->set_value(gf_readParkAirport(code, reference));
             } catch (...) {
                 promise->set_exception(std::current_exception());
             }

@@ -8,9 +8,9 @@
 // Minutes between two renewals of the static aircraft.
 inline constexpr std::int32_t staticRenewalMinutes = 20;
 
-// Written by the engine on the worker thread; any thread reads the atomics. Two writes come from the
-// window thread through the functions below: "Now" raises `busy` at once (gf_disableParkingControls),
-// and the window sets the countdown (gf_setStaticRenewalCountdown). calculationRequested: worker only.
+// Written by the engine on the worker thread only; any thread reads the atomics. The window asks through
+// the inbox (engine_requests): "Now" raises `busy` and sets the countdown at the next pass.
+// calculationRequested: worker only.
 struct StaticParkingState {
     // Static aircraft are being calculated or placed: the parking controls are off.
     std::atomic<bool> busy{false};

@@ -3,6 +3,7 @@
 
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
+#include "engine/base/stands.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_reset.h"
 #include "engine/live/no_match.h"
@@ -146,7 +147,7 @@ TEST_F(EnginePassTest, AFlightAtTheParkAirportsElevationIsLeftOut) {
     auto onField = record(0x4B0001, "SWR1", "A320", 100, 140, 90, true);
     onField.pos.alt = 1450;
     EXPECT_EQ(gf_addOrUpdate(onField), IntakeResult::created) << "no park airport";
-    trafficReader.setParkAirportElevation(1416.0);
+    parkAirport.elevationFt = 1416.0; // as the park airport's file gave it
     onField.hexid = 0x4B0002;
     onField.cs = "SWR2";
     EXPECT_EQ(gf_addOrUpdate(onField), IntakeResult::dropped);

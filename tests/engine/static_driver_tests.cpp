@@ -253,6 +253,41 @@ TEST_F(StaticDriverTest, TheAirportFileIsReadOffTheCycleAndTakenByALaterPass) {
     }
 }
 
+// An archived file is fetched on the reading thread too, with its learned file and the merge: the pass
+// only installs the value.
+TEST_F(StaticDriverTest, AnArchivedFileIsFetchedAndReadOffTheCycle) {
+    writeAirportFile("LSZH", 10, "stock");
+    fs::rename("airports/my_thirdparty/LSZH.xml", "server.xml");
+    for (Airport& airport : airportTable.records)
+        if (airport.code == "LSZH") airport.stands = 10;
+    std::vector<std::string> asked;
+    std::thread::id fetchedOn;
+    gf_parkingHooks().fetchArchivedFile = [&](const std::string& serverPath, const fs::path& target) {
+        asked.push_back(serverPath);
+        fetchedOn = std::this_thread::get_id();
+        return fs::copy_file("server.xml", target, fs::copy_options::overwrite_existing);
+    };
+    std::thread reader;
+    gf_setParkFileReadRunner([&](std::function<void()> read) { reader = std::thread(std::move(read)); });
+    writeParkList("LSZH\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    userAt(Lalo{lszh.lat - 0.05, lszh.lon}, 3000, false);
+    gf_updateStaticParking(true);
+    ASSERT_EQ(parkAirportCode, "LSZH");
+    gf_updateStaticParking(false); // starts the read
+    ASSERT_TRUE(reader.joinable());
+    reader.join();
+    EXPECT_EQ(asked, std::vector<std::string>{"downloads/MSFS/archive/stock/LSZH.xml"});
+    EXPECT_NE(fetchedOn, std::this_thread::get_id());
+    EXPECT_TRUE(parkPositions.empty()) << "installed by the pass, not by the read";
+    pass(1);
+    EXPECT_FALSE(gf_parkFileReadPending());
+    EXPECT_EQ(parkPositions.size(), 10u);
+    EXPECT_TRUE(parkAirportLoaded.load());
+    EXPECT_EQ(parkAirportInfo.publisher, "stock");
+    gf_leaveParkAirport();
+}
+
 TEST_F(StaticDriverTest, ChoosingTheParkAirport) {
     struct Case {
         const char* name;

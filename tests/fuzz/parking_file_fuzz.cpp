@@ -1,6 +1,8 @@
-// Fuzz target: the pure reader of the stands and flights of an airport or learned parking file. A file
-// that reads is written as a learned file of a handmade airport (positions and flights) and read again:
-// the second writing gives the same stands and flights as the first.
+// Fuzz target: the pure readers of an airport file and of a learned parking file, and their merge. The
+// same document is read as both; the merge keeps every stand of the airport file (unless a handmade file
+// takes their place). A file whose stands read is written as a learned file of a handmade airport
+// (positions and flights) and read again: the second writing gives the same stands and flights as the
+// first.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include "core/version.h"
 #include "refdata/apf_writer.h"
 #include "refdata/park_airport.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -33,8 +36,18 @@ std::string lf_writeStands(const std::vector<ParkPos>& stands, const std::filesy
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     pugi::xml_document doc;
     if (!doc.load_buffer(data, size)) return 0;
-    // The pure reader: the file's stands, or its refusal (a stand without id or a repeated id).
-    const ParkingFileStands read = gf_parseParkpositions(doc);
+    // The pure readers: the airport file's values or its refusal, the learned file, the merge of the two.
+    const ParkAirportFile file = gf_readParkAirportFile(doc);
+    const bool fileTaken = file.headerRefusal.empty() && file.errorNumber() == 0;
+    fuzz_support::require(file.errorNumber() == 0 || !file.errorText().empty());
+    const LearnedFile learned = gf_readLearnedFile(doc);
+    const MergedStands merged = gf_mergeLearnedFile(file.stands.stands, learned, "learned.xml");
+    fuzz_support::require(merged.handmade || merged.stands.size() >= file.stands.stands.size());
+    fuzz_support::require(!merged.handmade || !merged.refused);
+
+    // The stands alone: the file's as its reader gave them, or its refusal (a stand without id or a
+    // repeated id).
+    const ParkingFileStands read = fileTaken ? file.stands : gf_parseParkpositions(doc);
     if (read.refused()) return 0;
     handmadeApf = true;
     const auto path = fuzz_support::folder() / "parking.xml";

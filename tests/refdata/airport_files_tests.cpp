@@ -5,6 +5,7 @@
 #include "parking_fixture.h"
 
 #include "core/version.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_quality.h"
 
 #include <random>
@@ -224,8 +225,9 @@ TEST_F(AirportFiles, FilesThatCannotBeReadSayWhy) {
     EXPECT_FALSE(parkAirportLoaded.load());
 }
 
-// The file read away from the cycle (gf_readParkFile) touches nothing of the park airport, and handed to
-// the reader gives what the reader's own reading gives: the same answer or refusal, stands and log lines.
+// The files read away from the cycle (gf_readParkAirport) touch nothing of the park airport and write
+// nothing to the log; installed, they give what a read in place gives: the same answer or refusal,
+// stands and log lines.
 TEST_F(AirportFiles, AFileReadAwayFromTheCycleGivesWhatTheReaderGives) {
     const std::string reference = "airports/my_thirdparty/LSZH.xml";
     const std::vector<std::pair<const char*, std::string>> files{
@@ -235,15 +237,17 @@ TEST_F(AirportFiles, AFileReadAwayFromTheCycleGivesWhatTheReaderGives) {
         {"a repeated id", airportFile(standXml("A1", 47.0, 8.0) + standXml("A1", 47.01, 8.0))},
         {"a stand without id", airportFile(standXml("A1", 47.0, 8.0) + "<parkpos latitude=\"47\"/>")},
         {"no stand", airportFile(standXml("Z1", 0, 0))},
+        {"half hours that do not read",
+         airportFile(standXml("A1", 47.0, 8.0, "", R"(<opt reg="HB-X" day="3" hh="4:x"/>)"))},
     };
-    const auto outcome = [&](ParkFileRead* preread) {
+    const auto outcome = [&](std::optional<ParkAirportRead> read) {
         gf_clearParkPositions();
         parkAirportInfo = ParkAirportInfo{};
         gf_logFlush();
         const std::size_t before = logText().size();
         std::string answer;
         try {
-            answer = gf_readApf(reference, parkAirportInfo, preread);
+            answer = read ? gf_loadParkStands(std::move(*read)) : gf_loadParkStands(reference);
         } catch (const orv::UserErrorException& e) {
             answer = std::string("throws ") + e.what();
         }
@@ -255,27 +259,75 @@ TEST_F(AirportFiles, AFileReadAwayFromTheCycleGivesWhatTheReaderGives) {
     for (const auto& [name, content] : files) {
         SCOPED_TRACE(name);
         writeAt(reference, content);
-        const std::string direct = outcome(nullptr);
+        const std::string direct = outcome(std::nullopt);
         gf_clearParkPositions();
-        ParkFileRead read = gf_readParkFile(reference);
+        parkAirportInfo = ParkAirportInfo{};
+        gf_logFlush();
+        const std::size_t before = logText().size();
+        ParkAirportRead read = gf_readParkAirport("LSZH", reference);
+        gf_logFlush();
+        EXPECT_EQ(logText().size(), before);
         EXPECT_TRUE(parkPositions.empty());
+        EXPECT_TRUE(parkAirportInfo.airport_name.empty());
         EXPECT_EQ(read.reference, reference);
-        EXPECT_EQ(outcome(&read), direct);
+        EXPECT_EQ(outcome(std::move(read)), direct);
     }
 
-    // Two files read one after the other give two values of their own.
-    writeAt(reference, airportFile(standXml("A1", 47.0, 8.0)));
-    writeAt("airports/my_simaddon/LSZH.xml", airportFile(standXml("B1", 47.0, 8.0)));
-    const ParkFileRead first = gf_readParkFile(reference);
-    const ParkFileRead second = gf_readParkFile("airports/my_simaddon/LSZH.xml");
-    ASSERT_TRUE(first.stands && second.stands);
-    ASSERT_EQ(first.stands->stands.size(), 1u);
-    EXPECT_EQ(first.stands->stands[0].id, "A1");
-    ASSERT_EQ(second.stands->stands.size(), 1u);
-    EXPECT_EQ(second.stands->stands[0].id, "B1");
-    // A reference that is no safe local path is left to the reader (an archived file is fetched first).
-    EXPECT_EQ(gf_readParkFile("archive/stock/LSZH.xml").document, nullptr);
-    EXPECT_EQ(gf_readParkFile("airports/../secret.xml").document, nullptr);
+    // A reference that is no safe path is refused before any file is touched.
+    EXPECT_EQ(gf_readParkAirport("LSZH", "airports/../secret.xml").failure,
+              "gf_readApf: refused reference 'airports/../secret.xml'");
+}
+
+// The pure reader of an airport file: two documents read one after the other give two values of their
+// own, with nothing in between and nothing of the park airport touched.
+TEST_F(AirportFiles, ThePureReaderGivesOneValuePerDocument) {
+    pugi::xml_document zurich, geneva;
+    ASSERT_TRUE(
+        zurich.load_string(airportFile(standXml("A1", 47.0, 8.0, "", oneFlight()),
+                                       {{"RT_traffic_week", "3"}, {"Qf_real", "60"}, {"Qf_soft", "10"}})
+                               .c_str()));
+    ASSERT_TRUE(
+        geneva.load_string(apfXml({{"airport_name", "Geneva"}, {"publisher", "stock"}, {"altitude", "1411"}},
+                                  standXml("G1", 46.2, 6.1) + standXml("G2", 46.21, 6.1))
+                               .c_str()));
+    const ParkAirportFile first = gf_readParkAirportFile(zurich);
+    const ParkAirportFile second = gf_readParkAirportFile(geneva);
+    EXPECT_EQ(first.airport_name, "Zurich");
+    EXPECT_EQ(first.publisher, "FlyTampa");
+    EXPECT_EQ(first.altitude, 1416);
+    EXPECT_EQ(first.rtTrafficWeek, 3);
+    EXPECT_EQ(first.qualityFactors, (QualityFactors{60, 10}));
+    ASSERT_EQ(first.stands.stands.size(), 1u);
+    EXPECT_EQ(first.stands.stands[0].id, "A1");
+    EXPECT_EQ(first.stands.stands[0].opts.size(), 1u);
+    EXPECT_EQ(second.airport_name, "Geneva");
+    EXPECT_EQ(second.altitude, 1411);
+    EXPECT_EQ(second.rtTrafficWeek, 0);
+    EXPECT_FALSE(second.qualityFactors);
+    ASSERT_EQ(second.stands.stands.size(), 2u);
+    EXPECT_EQ(second.stands.stands[1].id, "G2");
+    EXPECT_TRUE(parkPositions.empty());
+    EXPECT_EQ(rtTrafficWeek.load(), 0);
+
+    // Refusals are carried in the value, with the numbers and texts the installation raises.
+    struct Case {
+        std::string what, file;
+        std::int32_t number;
+        std::string text, header;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"no altitude", apfXml({{"publisher", "P"}}, standXml("A1", 47, 8)), 65,
+                            "Parameter altitude not found", ""},
+                           {"a repeated id", airportFile(standXml("A1", 47, 8) + standXml("A1", 47.1, 8)), 94,
+                            "Parking position 'A1' appears more than once.", ""},
+                           {"no header", "<root><parameters/></root>", 0, "", "missing header"}}) {
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(c.file.c_str())) << c.what;
+        const ParkAirportFile file = gf_readParkAirportFile(doc);
+        EXPECT_EQ(file.errorNumber(), c.number) << c.what;
+        EXPECT_EQ(file.errorText(), c.text) << c.what;
+        EXPECT_EQ(file.headerRefusal, c.header) << c.what;
+    }
 }
 
 TEST_F(AirportFiles, FirstVisitDefaultsFollowTheQualityAndTheTablesStands) {

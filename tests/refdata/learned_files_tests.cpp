@@ -4,6 +4,7 @@
 #include "parking_fixture.h"
 
 #include "core/parameters.h"
+#include "refdata/park_airport_file.h"
 
 #include <functional>
 
@@ -289,6 +290,103 @@ TEST_F(LearnedFiles, HeaderSettingsTakeOverAndTheUsersValuesComeBack) {
     MAX_LIVE_SEL.value = 50;
     ASSERT_EQ(read(reference), "");
     EXPECT_EQ(savedParkingSettings.maxLiveSel, 50);
+}
+
+// The merge as a function of two values: the airport file's stands and the learned file as read. Nothing
+// of the park airport is touched; what it logs comes back in order with the stands.
+TEST_F(LearnedFiles, TheMergeIsAFunctionOfTheTwoFiles) {
+    pugi::xml_document airportDoc;
+    ASSERT_TRUE(airportDoc.load_file((dir / reference).c_str()));
+    const ParkAirportFile airport = gf_readParkAirportFile(airportDoc);
+    ASSERT_EQ(airport.stands.stands.size(), 2u);
+    const std::string path = "learned.xml";
+    using Lines = std::vector<LogLine>;
+    const auto error = [](std::string text) { return LogLine{LogLine::Kind::error, std::move(text)}; };
+    struct Case {
+        std::string what;
+        Params params;
+        std::string stands;
+        std::vector<std::string> ids; // id:flights of each merged stand
+        bool handmade, refused;
+        Lines lines;
+    };
+    const std::vector<Case> cases{
+        {"a learned flight at a stand of the file",
+         name,
+         R"(<parkpos id="A2" cargo_change="true" cargo="true">)" + learnedFlight + "</parkpos>",
+         {"A1:1", "A2:1"},
+         false,
+         false,
+         {}},
+        {"a flight the file has",
+         name,
+         R"(<parkpos id="A1"><opt reg="HB-A" airl="SWR" type="A320" day="1" hh="4"/></parkpos>)",
+         {"A1:1", "A2:0"},
+         false,
+         false,
+         {}},
+        {"a stand made by hand is added",
+         name,
+         standXml("M1", 47.02, 8.0, R"(manual="true")", learnedFlight),
+         {"A1:1", "A2:0", "M1:1"},
+         false,
+         false,
+         {}},
+        {"a learned stand the file lacks",
+         name,
+         standXml("X9", 47.02, 8.0),
+         {"A1:1", "A2:0"},
+         false,
+         false,
+         {{LogLine::Kind::plain, "learned stand X9 in learned.xml not found?"}}},
+        {"a stand made by hand twice",
+         name,
+         standXml("M1", 47.02, 8.0, R"(manual="true")") + standXml("M1", 47.03, 8.0, R"(manual="true")"),
+         {"A1:1", "A2:0", "M1:0"},
+         false,
+         false,
+         {error("manually created standid M1 already exists in learned.xml")}},
+        {"a flight with half hours that do not read",
+         name,
+         R"(<parkpos id="A2"><opt reg="Z" day="7" hh="4:x"/></parkpos>)",
+         {"A1:1", "A2:0"},
+         false,
+         false,
+         {error("operator () invalid hour 'x' in 4:x"), error("empty bit set")}},
+        {"a handmade file overrules the airport file",
+         {{"airport_name", "Zurich"}, {"handmade", "true"}},
+         standXml("H1", 47.2, 8.2, "", learnedFlight),
+         {"H1:1"},
+         true,
+         false,
+         {{LogLine::Kind::continuation, "handmade                : true"}}},
+        {"a handmade file with a repeated id is refused",
+         {{"handmade", "true"}},
+         standXml("H1", 47.2, 8.2) + standXml("H1", 47.3, 8.2),
+         {"A1:1", "A2:0"},
+         false,
+         true,
+         {error("learned.xml: refused to load: lf_readLearned: 94: Parking position 'H1' appears more than "
+                "once., the file is left as it is")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pugi::xml_document learnedDoc;
+        ASSERT_TRUE(learnedDoc.load_string(apfXml(c.params, c.stands).c_str()));
+        const LearnedFile learnedFile = gf_readLearnedFile(learnedDoc);
+        const std::size_t logged = logText().size();
+        const MergedStands merged = gf_mergeLearnedFile(airport.stands.stands, learnedFile, path);
+        std::vector<std::string> ids;
+        for (const ParkPos& stand : merged.stands)
+            ids.push_back(stand.id + ":" + std::to_string(stand.opts.size()));
+        EXPECT_EQ(ids, c.ids);
+        EXPECT_EQ(merged.handmade, c.handmade);
+        EXPECT_EQ(merged.refused, c.refused);
+        EXPECT_EQ(merged.lines, c.lines);
+        EXPECT_EQ(logText().size(), logged) << "the merge writes nothing itself";
+    }
+    EXPECT_TRUE(parkPositions.empty());
+    EXPECT_FALSE(handmadeApf || learnedFileRefused);
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include "core/run_control.h"
 #include "core/settings.h"
 #include "core/xml.h"
+#include "engine/base/stands.h"
 #include "refdata/airport_files.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
 #include "refdata_fixture.h"
 
@@ -138,11 +140,12 @@ protected:
         writeFile(dir / relative, content);
     }
 
-    // Reads the park airport as the engine does: stands emptied, info emptied.
+    // Reads the park airport as the engine does: stands emptied, info emptied, the files read into a value
+    // and installed by the park airport's owner.
     std::string read(const std::string& reference) {
         gf_clearParkPositions();
         parkAirportInfo = ParkAirportInfo{};
-        return gf_readApf(reference, parkAirportInfo);
+        return gf_loadParkStands(reference);
     }
 
     // The value of a key in parameters.xml, "" when missing.

@@ -296,7 +296,7 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
     gf_commandHooks().cycleSecond = [&] { return second; };
     gf_commandHooks().setStaticRenewalCountdown = [&](std::int32_t m) { // as wired: the engine's countdown
         countdown = m;
-        gf_setStaticRenewalCountdown(m);
+        engineRequests.requestRenewalCountdown(m);
     };
 
     EXPECT_TRUE(handle(button(NOW_BUTTON)));
@@ -311,6 +311,7 @@ TEST_F(CommandTest, NowAnnouncesTheNextFifteenSecondStep) {
         EXPECT_TRUE(handle(button(NOW_BUTTON)));
         EXPECT_EQ(message(), "Skyloom will update static parking in " + text + " ...") << s;
     }
+    gf_serveEngineRequests(); // the engine's next pass takes what the window asked for
     EXPECT_TRUE(engineRequests.staticParkingNowRequested.load());
     EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_EQ(countdown, 20);

@@ -1,6 +1,7 @@
 // Control setters: traffic range, automatic range, max-fit hours, the parking controls.
 
 #include "core/units.h"
+#include "engine/base/engine_status.h"
 #include "engine/static/static_parking_state.h"
 #include "window_fixture.h"
 
@@ -159,12 +160,15 @@ TEST_F(SetterTest, ParkingControlsSwitchAsABlock) {
     const std::vector<const ControlPart*> block{&parking_percentage,  &WEEK,         &PARK_SOFT,
                                                 &MAX_FIT_FL,          &MAX_PARK_SEL, &MAX_LIVE_SEL,
                                                 &FLUSH_STATIC_BUTTON, &NOW_BUTTON,   &REREAD_BUTTON};
-    gf_disableParkingControls();
+    // The engine switches the block (its busy mark and countdown) and the window's controls follow.
+    gf_engineHooks().disableParkingControls = [] { gf_disableParkingControls(); };
+    gf_engineHooks().enableParkingControls = [] { gf_enableParkingControls(); };
+    gf_disableParkingControlsFromEngine();
     EXPECT_TRUE(staticParkingState.busy.load());
     EXPECT_TRUE(parkingControlsReady.load());
     for (const auto* p : block)
         EXPECT_EQ(ui.enabled(p->controlId), false) << p->controlId;
-    gf_enableParkingControls();
+    gf_enableParkingControlsFromEngine();
     EXPECT_FALSE(staticParkingState.busy.load());
     EXPECT_EQ(gf_statusView().engine.renewalMinutes, 19);
     for (const auto* p : block)
@@ -175,6 +179,7 @@ TEST_F(SetterTest, ParkingControlsSwitchAsABlock) {
     ui.clear();
     gf_disableParkingControls();
     EXPECT_EQ(ui.enabled(NOW_BUTTON.controlId), std::nullopt);
+    gf_resetEngineHooks();
 }
 
 TEST_F(SetterTest, ShowAndSetControls) {

@@ -37,6 +37,36 @@ TEST_F(LogTest, WritersBeforeOpeningAreSilentAndTheHeaderIsTheFirstLine) {
     EXPECT_EQ(logText(), fmt::format("{}\n", header));
 }
 
+// Lines logged under a capture are kept, not written, on the capturing thread only; written later they
+// come out as their writers would have written them, in their order. An inner capture keeps its own.
+TEST_F(LogTest, ACaptureKeepsItsThreadsLinesForLater) {
+    openLog();
+    std::vector<LogLine> kept, inner;
+    {
+        LogCapture capture;
+        gf_log("plain");
+        {
+            LogCapture nested;
+            gf_logError("inner");
+            inner = nested.take();
+        }
+        gf_logContinuation("under it");
+        std::thread([] { gf_log("other thread"); }).join();
+        gf_logAndFlush("phase done");
+        gf_logFlush();
+        kept = capture.take();
+        EXPECT_TRUE(capture.take().empty());
+    }
+    gf_logFlush();
+    EXPECT_EQ(inner, (std::vector<LogLine>{{LogLine::Kind::error, "inner"}}));
+    EXPECT_EQ(logText(), fmt::format("{}\nother thread\n", header));
+    gf_writeLogLines(kept);
+    gf_log("after");
+    gf_logFlush();
+    EXPECT_EQ(logText(),
+              fmt::format("{}\nother thread\nplain\n          under it\nphase done\nafter\n", header));
+}
+
 TEST_F(LogTest, EachWriterWritesItsPrefixAndOneLineEnd) {
     openLog();
     gf_log("");
