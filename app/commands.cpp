@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/version.h"
+#include "engine/engine_cycle.h"
 #include "engine/engine_requests.h"
 #include "platform/os/folders.h"
 
@@ -480,7 +481,7 @@ void gf_setDestination(const std::string& icao, const Lalo& position) {
 void gf_startStaticParkingNow() {
     gf_disableParkingControls();
     const std::int32_t s = lf_hooks().cycleSecond ? lf_hooks().cycleSecond() : 0;
-    const std::int32_t seconds = 15 - (s % 15 + 15) % 15;
+    const std::int32_t seconds = gf_secondsToNext15SecondStep(s);
     lf_message(fmt::format("{} will update static parking in {} second{} ...", gf_productName, seconds,
                            gf_plural(seconds)));
     engineRequests.staticParkingBusyRequested = true;

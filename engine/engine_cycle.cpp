@@ -82,10 +82,14 @@ void gf_engineEvery5Seconds(std::int32_t /*seconds*/) {
     gf_serveRereadRequest();
 }
 
+std::int32_t gf_secondsToNext15SecondStep(std::int32_t seconds) {
+    return 15 - (seconds % 15 + 15) % 15;
+}
+
 void gf_engineEvery15Seconds(std::int32_t seconds) {
     if (engineRequests.staticParkingNowRequested.exchange(false)) gf_requestRenewalNow();
     gf_renewalStep();
-    if (seconds % 60 == 0) gf_renewalCountdownMinute(15 - (seconds % 15 + 15) % 15);
+    if (seconds % 60 == 0) gf_renewalCountdownMinute(gf_secondsToNext15SecondStep(seconds));
     if (seconds % 30 == 0 && engineRequests.matchingDepthRaised.exchange(false)) gf_clearNoMatchList();
     if (seconds % 1200 == 0) duties.logNoMatchList();
     if (seconds % engineDaySeconds == 0) {

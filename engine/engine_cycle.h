@@ -46,3 +46,5 @@ void gf_enginePausedPass(bool pauseSecond);
 void gf_engineEverySecond(std::int32_t seconds);
 void gf_engineEvery5Seconds(std::int32_t seconds);
 void gf_engineEvery15Seconds(std::int32_t seconds);
+// Seconds from the run's second `seconds` to the next 15-second step (1..15): when a "Now" is served.
+std::int32_t gf_secondsToNext15SecondStep(std::int32_t seconds);

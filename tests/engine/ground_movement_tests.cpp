@@ -469,7 +469,9 @@ TEST_F(GroundMovementTest, RotationWaitsForAirborneSamplesAtTheCategorysSpeed) {
         }
         nextPosMain(ac);
         EXPECT_EQ(ac.phase == AcPhase::take_off, c.rotates);
-        if (c.rotates) EXPECT_DOUBLE_EQ(ac.move.altStep, ac.factorA);
+        if (c.rotates) {
+            EXPECT_DOUBLE_EQ(ac.move.altStep, ac.factorA);
+        }
     }
 }
 
