@@ -83,12 +83,6 @@ void lf_dropFront(LiveAc& ac) {
     ac.samples.pop_front();
 }
 
-std::size_t lf_activeLiveCount() {
-    return static_cast<std::size_t>(
-        std::count_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
-                      [](const LiveAc& ac) { return ac.simState == SimState::active; }));
-}
-
 // The registration's database record overrides airline, type and cargo flag.
 void lf_applyRegistration(LiveAc& ac) {
     if (ac.reg.empty()) return;
@@ -201,6 +195,10 @@ void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
 } // namespace
 
 bool updateLiveAc(LiveAc& ac) {
+    struct NoteStepped {
+        const LiveAc& ac;
+        ~NoteStepped() { gf_noteLiveAcStepped(ac); }
+    } noteStepped{ac};
     try {
         switch (ac.simState) {
         case SimState::buffer:
@@ -260,7 +258,7 @@ void gf_spawnPath(LiveAc& ac) {
         ac.eraseNow = true;
         return;
     }
-    if (engineLists.pendingSpawns.size() + lf_activeLiveCount() + engineLists.liveCreateQueue.size() >=
+    if (engineLists.pendingSpawns.size() + gf_activeLiveCount() + engineLists.liveCreateQueue.size() >=
         static_cast<std::size_t>(maxLive)) {
         const UserState& user = engineLists.engineUserState;
         const double d = gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{front.lat, front.lon});
@@ -330,6 +328,7 @@ void spawnLiveAc(LiveAc& ac) {
 void gf_removeGhost(const std::string& cs) {
     if (cs.empty()) return;
     const std::string ghost = cs + "_";
+    if (!gf_ghostMayExist(ghost)) return;
     for (LiveAc& other : engineLists.liveAcs) {
         if (other.cs != ghost || other.simState == SimState::removingfromsim) continue;
         if (other.phase == AcPhase::parked)
