@@ -39,6 +39,25 @@ protected:
         enginePassCount = 5000;
     }
 
+    std::mt19937 rng;
+    // Positions on a grid of 0.0012 degrees (about 0.07 nm) along both axes, so that many aircraft stand
+    // at the same distance or within the 0.1 nm margin of each other.
+    double coordinate(double base) {
+        return base + 0.0012 * static_cast<double>(std::uniform_int_distribution<int>(-60, 60)(rng));
+    }
+    bool chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; }
+
+    // `count` active aircraft at a live limit of `count`, the random numbers started at `seed`; the next
+    // free address.
+    std::uint32_t startAtLimit(unsigned seed, int count) {
+        rng.seed(seed);
+        std::uint32_t nextHexid = 0x400000;
+        MAX_LIVE_SEL.value = count;
+        for (int i = 0; i < count; ++i)
+            append(nextHexid++, coordinate(47.0), coordinate(8.0), SimState::active);
+        return nextHexid;
+    }
+
     // An airborne aircraft at the given position; buffered ones are due in this pass.
     static std::size_t append(std::uint32_t hexid, double lat, double lon, SimState state) {
         LiveAc& ac = liveAc(hexid, fmt::format("SWR{}", hexid % 100000));
@@ -96,17 +115,7 @@ protected:
 };
 
 TEST_F(LiveLimitTest, BurstsOfNewcomersDecideAsAPlainScan) {
-    std::mt19937 rng(31);
-    // Positions on a grid of 0.0012 degrees (about 0.07 nm) along both axes, so that many aircraft stand
-    // at the same distance or within the 0.1 nm margin of each other.
-    auto coordinate = [&](double base) {
-        return base + 0.0012 * static_cast<double>(std::uniform_int_distribution<int>(-60, 60)(rng));
-    };
-    auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; };
-    std::uint32_t nextHexid = 0x400000;
-    MAX_LIVE_SEL.value = 40;
-    for (int i = 0; i < 40; ++i)
-        append(nextHexid++, coordinate(47.0), coordinate(8.0), SimState::active);
+    std::uint32_t nextHexid = startAtLimit(31, 40);
 
     std::size_t removals = 0;
     std::size_t refusals = 0;
@@ -213,15 +222,7 @@ PassOutcome lf_outcome() {
 // and the list compacted, records are added and the user moves, and within a pass newcomers remove active
 // aircraft and ghosts.
 TEST_F(LiveLimitTest, TheSteppingPassEndsAsRecordsSteppedOneByOne) {
-    std::mt19937 rng(7);
-    auto coordinate = [&](double base) {
-        return base + 0.0012 * static_cast<double>(std::uniform_int_distribution<int>(-60, 60)(rng));
-    };
-    auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; };
-    std::uint32_t nextHexid = 0x400000;
-    MAX_LIVE_SEL.value = 60;
-    for (int i = 0; i < 60; ++i)
-        append(nextHexid++, coordinate(47.0), coordinate(8.0), SimState::active);
+    std::uint32_t nextHexid = startAtLimit(7, 60);
 
     std::size_t removed = 0;
     std::size_t ghostsRemoved = 0;
