@@ -71,7 +71,7 @@ struct StepTable {
     std::vector<double> farthest;
     std::size_t leaves = 1;
     std::size_t active = 0;
-    std::size_t ghostCs = 0;
+    std::vector<std::size_t> ghostPlaces; // the places of the rows with ghostCs, in order
     std::vector<std::size_t> stalePlaces;
     std::vector<std::uint32_t> staleHexids;
 };
@@ -87,12 +87,19 @@ Lalo lf_userAt() {
 void lf_setRow(std::size_t place, const LiveAc& ac, const Lalo& user) {
     LiveRow& row = stepTable.rows[place];
     stepTable.active -= row.active ? 1 : 0;
-    stepTable.ghostCs -= row.ghostCs ? 1 : 0;
+    const bool wasGhostCs = row.ghostCs;
     row.active = ac.simState == SimState::active;
     row.ghostCs = !ac.cs.empty() && ac.cs.back() == '_' && ac.simState != SimState::removingfromsim;
     row.nm = row.active ? gf_distanceNm(user, Lalo{ac.pos.latitude, ac.pos.longitude}) : 0.0;
     stepTable.active += row.active ? 1 : 0;
-    stepTable.ghostCs += row.ghostCs ? 1 : 0;
+    if (row.ghostCs != wasGhostCs) {
+        auto& places = stepTable.ghostPlaces;
+        const auto at = std::lower_bound(places.begin(), places.end(), place);
+        if (row.ghostCs)
+            places.insert(at, place);
+        else
+            places.erase(at);
+    }
     auto& tree = stepTable.farthest;
     std::size_t node = stepTable.leaves + place;
     tree[node] = row.active && !std::isnan(row.nm) ? row.nm : noDistance;
@@ -130,7 +137,7 @@ const StepTable* lf_stepTable() {
         t.leaves = std::bit_ceil(std::max<std::size_t>(list.size(), 1));
         t.farthest.assign(2 * t.leaves, noDistance);
         t.active = 0;
-        t.ghostCs = 0;
+        t.ghostPlaces.clear();
         for (std::size_t place = 0; place < list.size(); ++place)
             lf_setRow(place, list[place], user);
     } else {
@@ -222,10 +229,9 @@ std::size_t gf_activeLiveCount() {
                       [](const LiveAc& ac) { return ac.simState == SimState::active; }));
 }
 
-bool gf_ghostMayExist(const std::string& ghost) {
-    if (ghost.empty() || ghost.back() != '_') return false;
+const std::vector<std::size_t>* gf_ghostPlaces() {
     const StepTable* table = lf_stepTable();
-    return table == nullptr || table->ghostCs != 0;
+    return table != nullptr ? &table->ghostPlaces : nullptr;
 }
 
 LiveStepScope::LiveStepScope() {

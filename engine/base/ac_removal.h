@@ -4,7 +4,7 @@
 #include "engine/base/ac_records.h"
 
 #include <cstddef>
-#include <string>
+#include <vector>
 
 // Removes a live or a static aircraft: in state buffer it is only marked for erasing; a queued creation
 // (pending spawn or create queue) is withdrawn and the record marked eraseDropped; a creation already
@@ -36,9 +36,9 @@ public:
 
 // The step of `ac` is over: its row of the table is read again before the next check.
 void gf_noteLiveAcStepped(const LiveAc& ac);
-// False when no live aircraft other than one being removed can carry the ghost callsign `ghost` (a
-// callsign ending with "_"); true when one may, and the list is to be searched.
-bool gf_ghostMayExist(const std::string& ghost);
+// In a stepping pass, the places in the live list of the records that may carry a ghost callsign (one
+// ending with "_") and are not being removed, in list order; nullptr outside it (every place may).
+const std::vector<std::size_t>* gf_ghostPlaces();
 
 // The first active live aircraft with the BLOCK_CALLSIGN callsign (when it is set) is removed.
 void gf_removeBlockedCallsign();

@@ -328,9 +328,9 @@ void spawnLiveAc(LiveAc& ac) {
 void gf_removeGhost(const std::string& cs) {
     if (cs.empty()) return;
     const std::string ghost = cs + "_";
-    if (!gf_ghostMayExist(ghost)) return;
-    for (LiveAc& other : engineLists.liveAcs) {
-        if (other.cs != ghost || other.simState == SimState::removingfromsim) continue;
+    // True when `other` was the ghost and is removed.
+    const auto removeIfGhost = [&](LiveAc& other) {
+        if (other.cs != ghost || other.simState == SimState::removingfromsim) return false;
         if (other.phase == AcPhase::parked)
             gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
                                gf_standNameOf(other.sid), ghost, cs));
@@ -338,8 +338,16 @@ void gf_removeGhost(const std::string& cs) {
             gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, cs));
         removeAircraftFromSim(other);
         engineLists.ghostList.push_back(ghost);
+        return true;
+    };
+    auto& list = engineLists.liveAcs;
+    if (const std::vector<std::size_t>* places = gf_ghostPlaces()) {
+        for (const std::size_t place : *places)
+            if (removeIfGhost(list[place])) return;
         return;
     }
+    for (LiveAc& other : list)
+        if (removeIfGhost(other)) return;
 }
 
 bool gf_ghostTest(const std::string& cs) {
