@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/units.h"
+#include "engine/base/ac_removal.h"
 #include "engine/base/engine_status.h"
 #include "engine/base/engine_tables.h"
 #include "engine/live/live_update.h"
@@ -22,8 +23,11 @@
 
 void gf_updateLiveAircraft() {
     bool erase = false;
-    for (LiveAc& ac : engineLists.liveAcs)
-        erase |= updateLiveAc(ac);
+    {
+        const LiveStepScope stepping;
+        for (LiveAc& ac : engineLists.liveAcs)
+            erase |= updateLiveAc(ac);
+    }
     if (erase) gf_compactLiveAcs();
 }
 

@@ -83,12 +83,6 @@ void lf_dropFront(LiveAc& ac) {
     ac.samples.pop_front();
 }
 
-std::size_t lf_activeLiveCount() {
-    return static_cast<std::size_t>(
-        std::count_if(engineLists.liveAcs.begin(), engineLists.liveAcs.end(),
-                      [](const LiveAc& ac) { return ac.simState == SimState::active; }));
-}
-
 // The registration's database record overrides airline, type and cargo flag.
 void lf_applyRegistration(LiveAc& ac) {
     if (ac.reg.empty()) return;
@@ -201,6 +195,10 @@ void lf_createAtStand(LiveAc& ac, const ParkPos& stand) {
 } // namespace
 
 bool updateLiveAc(LiveAc& ac) {
+    struct NoteStepped {
+        const LiveAc& ac;
+        ~NoteStepped() { gf_noteLiveAcStepped(ac); }
+    } noteStepped{ac};
     try {
         switch (ac.simState) {
         case SimState::buffer:
@@ -260,7 +258,7 @@ void gf_spawnPath(LiveAc& ac) {
         ac.eraseNow = true;
         return;
     }
-    if (engineLists.pendingSpawns.size() + lf_activeLiveCount() + engineLists.liveCreateQueue.size() >=
+    if (engineLists.pendingSpawns.size() + gf_activeLiveCount() + engineLists.liveCreateQueue.size() >=
         static_cast<std::size_t>(maxLive)) {
         const UserState& user = engineLists.engineUserState;
         const double d = gf_distanceNm(Lalo{user.latitude, user.longitude}, Lalo{front.lat, front.lon});
@@ -330,8 +328,9 @@ void spawnLiveAc(LiveAc& ac) {
 void gf_removeGhost(const std::string& cs) {
     if (cs.empty()) return;
     const std::string ghost = cs + "_";
-    for (LiveAc& other : engineLists.liveAcs) {
-        if (other.cs != ghost || other.simState == SimState::removingfromsim) continue;
+    // True when `other` was the ghost and is removed.
+    const auto removeIfGhost = [&](LiveAc& other) {
+        if (other.cs != ghost || other.simState == SimState::removingfromsim) return false;
         if (other.phase == AcPhase::parked)
             gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
                                gf_standNameOf(other.sid), ghost, cs));
@@ -339,8 +338,16 @@ void gf_removeGhost(const std::string& cs) {
             gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, cs));
         removeAircraftFromSim(other);
         engineLists.ghostList.push_back(ghost);
+        return true;
+    };
+    auto& list = engineLists.liveAcs;
+    if (const std::vector<std::size_t>* places = gf_ghostPlaces()) {
+        for (const std::size_t place : *places)
+            if (removeIfGhost(list[place])) return;
         return;
     }
+    for (LiveAc& other : list)
+        if (removeIfGhost(other)) return;
 }
 
 bool gf_ghostTest(const std::string& cs) {
