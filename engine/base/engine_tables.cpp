@@ -205,13 +205,15 @@ void gf_reindexAircraft() {
 void gf_reserveTrafficTables() {
     if (reserved) return;
     reserved = true;
-    engineLists.liveAcs.reserve(512);
+    // Room for the busiest feeds (a thousand flights and more): a live record holds containers whose
+    // moves may throw, so growing the list copies every record, a stall of milliseconds in one pass.
+    engineLists.liveAcs.reserve(2048);
     engineLists.staticAcs.reserve(256);
     engineLists.setupList.reserve(128);
     engineLists.pendingSpawns.reserve(64);
     engineLists.ghostList.reserve(64);
-    liveIndex.byHexid.reserve(1024);
-    liveIndex.byOid.reserve(1024);
+    liveIndex.byHexid.reserve(4096);
+    liveIndex.byOid.reserve(4096);
     staticIndex.byHexid.reserve(512);
     staticIndex.byOid.reserve(512);
     engineLists.liveryCache.reserve(512);

@@ -19,6 +19,7 @@
 #include "simlink/sim_link.h"
 
 #include "tests/engine/stand_fixture.h"
+#include "tests/support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -310,6 +311,9 @@ TEST_F(StandReleaseTest, ARegistrationChangeOfTheFlightAtAStandIsLearnedThereAga
 // ---- Reset and reservation ---------------------------------------------------------------------------
 
 TEST_F(StandReleaseTest, TheResetLeavesNoParkAirportAndTheReservationHoldsTheStands) {
+    // The learned file is saved below the current folder.
+    const testing_support::TempFolder temp("skyloom-stand-release");
+    const testing_support::InFolder inTemp(temp.path());
     gf_resetEngineForTests();
     parkPositions = {};
     staticPicks.staticAddList = {};

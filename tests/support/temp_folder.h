@@ -32,4 +32,22 @@ private:
     std::filesystem::path path_;
 };
 
+// The current folder moved into `folder` for the life of the object, then back where it was: for a test
+// whose code writes files relative to the current folder.
+class InFolder {
+public:
+    explicit InFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() {
+        std::error_code ec;
+        std::filesystem::current_path(previous_, ec);
+    }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
 } // namespace testing_support
