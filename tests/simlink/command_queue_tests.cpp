@@ -23,13 +23,16 @@ AiCreateRecord lf_record(std::string_view title, std::string callsign, std::uint
 
 class CommandQueueTest : public SimLinkTest {
 protected:
-    // The results of one objects-by-type request, once `count` of them have arrived.
+    // The results of one objects-by-type request, once `count` objects have come back: one result an
+    // object, as the link's own request for a just-added object may answer in the same take.
     std::vector<SimResult> objectsInRange(std::size_t count) {
         EXPECT_TRUE(gf_requestObjectsInRadius(20000));
         std::vector<SimResult> results;
         EXPECT_TRUE(eventually([&] {
             for (const SimResult& r : takeResults())
-                results.push_back(r);
+                if (std::none_of(results.begin(), results.end(),
+                                 [&](const SimResult& seen) { return seen.objectId == r.objectId; }))
+                    results.push_back(r);
             return results.size() >= count;
         })) << results.size();
         return results;
