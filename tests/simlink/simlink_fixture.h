@@ -110,9 +110,15 @@ protected:
         stub_->sendFrame();
         ASSERT_TRUE(eventually([&] { return gf_simFramesHandled() > frames; }));
         // The dispatch call that handled the frame writes its requests when it returns.
+        roundEnded();
+        sync();
+    }
+
+    // Returns when the dispatch round going on (or the next one) has ended: a handler seen at work has
+    // done all it does for its message.
+    static void roundEnded() {
         const std::uint64_t rounds = gf_simDispatchRounds();
         ASSERT_TRUE(eventually([&] { return gf_simDispatchRounds() > rounds; }));
-        sync();
     }
 
     // Returns when the stand-in has handled everything sent so far on the connection: a harmless call
