@@ -2,6 +2,11 @@
 
 #include "simlink_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace simtest {
 namespace {
 
@@ -82,17 +87,39 @@ const std::vector<std::string> expectedSetup{
     "SetNotificationGroupPriority 301 1",
 };
 
-std::uint16_t lf_freePort() {
-    stub::SimStub probe(stub::Options{});
-    probe.start();
-    const std::uint16_t port = probe.port();
-    probe.stop();
-    return port;
-}
+// A port on which nobody listens, held for the test: bound but not listening, it refuses connections,
+// and the system gives it to no other socket (another test program's stand-in or outgoing connection)
+// while it is held. A stand-in may still listen on it, as both allow the address to be reused.
+class HeldPort {
+public:
+    HeldPort() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            port_ = ntohs(addr.sin_port);
+    }
+    ~HeldPort() { close(fd_); }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
 
 TEST_F(SimLinkTest, WaitsForTheSimulatorThenRegistersEverythingInOrder) {
-    const std::uint16_t port = lf_freePort();
-    gf_setSimAddress("127.0.0.1:" + std::to_string(port));
+    const HeldPort held;
+    ASSERT_NE(held.port(), 0);
+    gf_setSimAddress(held.address());
     const auto started = std::chrono::steady_clock::now();
     gf_startSimClient();
     ASSERT_TRUE(eventually([] { return gf_simOpenAttempts() >= 3; }));
@@ -100,7 +127,7 @@ TEST_F(SimLinkTest, WaitsForTheSimulatorThenRegistersEverythingInOrder) {
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
     EXPECT_FALSE(simRunning);
 
-    auto& s = startStub({}, port);
+    auto& s = startStub({}, held.port());
     ASSERT_TRUE(eventually([] { return simRunning.load(); }));
     ASSERT_TRUE(s.waitUntil([&] { return s.callCount("SetNotificationGroupPriority") == 1; }));
 
@@ -114,7 +141,8 @@ TEST_F(SimLinkTest, WaitsForTheSimulatorThenRegistersEverythingInOrder) {
 
 TEST_F(SimLinkTest, WaitingNamesTheChosenSimulator) {
     chosen2020_ = false;
-    gf_setSimAddress("127.0.0.1:" + std::to_string(lf_freePort()));
+    const HeldPort held;
+    gf_setSimAddress(held.address());
     gf_startSimClient();
     ASSERT_TRUE(eventually([] { return gf_simOpenAttempts() >= 1; }));
     gf_joinSimClient();
@@ -122,7 +150,8 @@ TEST_F(SimLinkTest, WaitingNamesTheChosenSimulator) {
 }
 
 TEST_F(SimLinkTest, AStopWhileWaitingEndsWithoutClose) {
-    gf_setSimAddress("127.0.0.1:" + std::to_string(lf_freePort()));
+    const HeldPort held;
+    gf_setSimAddress(held.address());
     // Both ways: the thread's own stop, and the run's stop flag.
     gf_startSimClient();
     ASSERT_TRUE(eventually([] { return gf_simOpenAttempts() >= 1; }));

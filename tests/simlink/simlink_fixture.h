@@ -90,12 +90,16 @@ protected:
         return *stub_;
     }
 
-    // Starts the stand-in and the link, and waits until the simulation runs.
+    // Starts the stand-in and the link, and waits until the simulation runs and the stand-in has handled
+    // the link's whole set-up. The stand-in answers the subscription to "Sim" at once, while the later
+    // subscriptions (object added and removed, frame) may still be unread: a frame sent then reaches no
+    // one, and the link would wait for it in vain.
     stub::SimStub& connect(stub::Options options = {}) {
         auto& s = startStub(std::move(options));
         gf_setSimAddress(s.address());
         gf_startSimClient();
         EXPECT_TRUE(eventually([] { return simRunning.load(); }));
+        if (simRunning) sync(); // the link sends its set-up before it dispatches the reply
         return s;
     }
 
@@ -106,9 +110,15 @@ protected:
         stub_->sendFrame();
         ASSERT_TRUE(eventually([&] { return gf_simFramesHandled() > frames; }));
         // The dispatch call that handled the frame writes its requests when it returns.
+        roundEnded();
+        sync();
+    }
+
+    // Returns when the dispatch round going on (or the next one) has ended: a handler seen at work has
+    // done all it does for its message.
+    static void roundEnded() {
         const std::uint64_t rounds = gf_simDispatchRounds();
         ASSERT_TRUE(eventually([&] { return gf_simDispatchRounds() > rounds; }));
-        sync();
     }
 
     // Returns when the stand-in has handled everything sent so far on the connection: a harmless call

@@ -53,6 +53,7 @@ TEST_F(UserAircraftTest, AgainstTheStandInTicksFollowSimulatorSecondsAndStatesAr
 
     EXPECT_EQ(gf_requestUserState().latitude, 0.0) << "the reply comes later";
     ASSERT_TRUE(eventually([] { return gf_userState().latitude == 47.45; }));
+    roundEnded(); // the reply's handler takes the user's object id last
     EXPECT_EQ(userObjectId, 1u);
     EXPECT_EQ(gf_requestUserState().longitude, 8.56);
     EXPECT_EQ(gf_userStateCopy().longitude, 8.56);
