@@ -301,8 +301,9 @@ protected:
     void pass() {
         const std::int64_t n = passes++;
         sim->advance(10ms); // a simulator second sends the link its one-second event
-        if (n % passesPerSecond == passesPerSecond - 1)
+        if (n % passesPerSecond == passesPerSecond - 1) {
             ASSERT_TRUE(gf_waitSimDispatch([] { return secondTick.load(); }, 10s)) << "no one-second event";
+        }
         gf_advanceEngineClockForTests(10ms);
         // While the park airport's files are read on their own thread, a pass lasts its real 10 ms, as
         // in the program: a run on the test's clock would otherwise leave the read behind by seconds of
@@ -492,16 +493,18 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
                                    [&](const Sample& s) { return s.minute * 60 >= warmSeconds; });
     for (auto s = warm == samples.end() ? warm : std::next(warm); s != samples.end(); ++s) {
         for (const auto& [name, size] : s->sizes)
-            if (!dailyContainers.contains(name) && !savedFiles.contains(name))
+            if (!dailyContainers.contains(name) && !savedFiles.contains(name)) {
                 EXPECT_LE(size, 2 * warm->sizes.at(name) + 64) << name << " at minute " << s->minute;
+            }
         // And the traffic keeps flowing: a road that stalls also keeps its containers small.
         for (const char* name : {"liveAcs", "stand-in objects"})
             EXPECT_GE(2 * s->sizes.at(name), warm->sizes.at(name)) << name << " at minute " << s->minute;
         // ThreadSanitizer's shadow memory and its own allocator grow with every address the run
         // touches and never shrink, so its resident figure says nothing about the program's.
-        if (!threadSanitizer)
+        if (!threadSanitizer) {
             EXPECT_LT(static_cast<double>(s->rssKb), growthLimit * static_cast<double>(warm->rssKb))
                 << "resident memory at minute " << s->minute;
+        }
     }
 
     // A file saved again and again keeps its size: it holds what was learned, not every save.
@@ -514,11 +517,13 @@ TEST_F(Soak, HoursOfTrafficKeepContainersAndMemoryBoundedAndTheSimulatorInStep) 
     }
 
     // The containers that hold a day's flights start again at every day's end.
-    for (std::size_t i = 1; i < samples.size(); ++i)
-        if (samples[i].minute % (24 * 60) == 0)
-            for (const std::string& name : dailyContainers)
-                EXPECT_LT(samples[i].sizes.at(name), samples[i - 1].sizes.at(name))
-                    << name << " not emptied at minute " << samples[i].minute;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i].minute % (24 * 60) != 0) continue;
+        for (const std::string& name : dailyContainers) {
+            EXPECT_LT(samples[i].sizes.at(name), samples[i - 1].sizes.at(name))
+                << name << " not emptied at minute " << samples[i].minute;
+        }
+    }
 
     // No log line repeats more than 100 times an hour.
     gf_logFlush();
