@@ -61,24 +61,70 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     return key;
 }
 
+void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
+    // Below a few thousand keys the threads cost more than they save.
+    constexpr std::size_t minPart = 4096;
+    const std::size_t parts = std::min(gf_hardwareThreads(), keys.size() / minPart);
+    if (parts < 2) {
+        std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
+        return;
+    }
+    std::vector<std::size_t> bounds(parts + 1);
+    for (std::size_t i = 0; i <= parts; ++i)
+        bounds[i] = keys.size() * i / parts;
+    const auto at = [](std::vector<LiverySortKey>& v, std::size_t i) {
+        return v.begin() + static_cast<std::ptrdiff_t>(i);
+    };
+    gf_forEachOnThreads(parts, parts, 1, [&](std::size_t part) {
+        std::stable_sort(at(keys, bounds[part]), at(keys, bounds[part + 1]), lf_keyLess);
+    });
+    // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
+    // among equal keys, so the whole stays stable.
+    std::vector<LiverySortKey> buffer(keys.size());
+    std::vector<LiverySortKey>* from = &keys;
+    std::vector<LiverySortKey>* to = &buffer;
+    while (bounds.size() > 2) {
+        const std::size_t runs = bounds.size() - 1;
+        const std::size_t pairs = (runs + 1) / 2;
+        gf_forEachOnThreads(pairs, pairs, 1, [&](std::size_t pair) {
+            const std::size_t first = bounds[2 * pair];
+            const std::size_t middle = bounds[std::min(2 * pair + 1, runs)];
+            const std::size_t last = bounds[std::min(2 * pair + 2, runs)];
+            std::merge(at(*from, first), at(*from, middle), at(*from, middle), at(*from, last),
+                       at(*to, first), lf_keyLess);
+        });
+        std::vector<std::size_t> merged;
+        for (std::size_t i = 0; i < bounds.size(); i += 2)
+            merged.push_back(bounds[i]);
+        if (merged.back() != keys.size()) merged.push_back(keys.size());
+        bounds = std::move(merged);
+        std::swap(from, to);
+    }
+    if (from != &keys) keys.swap(buffer);
+}
+
 void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
     // A stable sort of the keys (made in list order), then the nodes relinked in that order: the same
     // order as std::list::sort (also stable), several times faster on the tens of thousands of a scan.
-    std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
+    gf_sortLiveryKeys(keys);
     std::list<LiveryData> sorted;
     for (const LiverySortKey& key : keys)
         sorted.splice(sorted.end(), liveries, key.livery);
     liveries.swap(sorted);
 }
 
-void gf_sortLiveries(std::list<LiveryData>& liveries) {
+std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries) {
     std::vector<LiverySortKey> keys;
     keys.reserve(liveries.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it) {
         keys.push_back(gf_sortKeyOf(*it));
         keys.back().livery = it;
     }
-    gf_sortLiveries(liveries, std::move(keys));
+    return keys;
+}
+
+void gf_sortLiveries(std::list<LiveryData>& liveries) {
+    gf_sortLiveries(liveries, gf_sortKeysOf(liveries));
 }
 
 std::filesystem::path gf_liveriesScannedPath() {
@@ -123,8 +169,10 @@ void lf_appendAttribute(std::string& out, std::string_view name, const std::stri
 
 } // namespace
 
-bool lf_writeScannedLiveries(const std::filesystem::path& path) {
-    if (scannedLiveries.empty()) return true;
+namespace {
+
+bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const LiveryData*>& liveries) {
+    if (liveries.empty()) return true;
 
     // The header through the XML library; the livery lines (tens of thousands) are written directly,
     // in the library's layout, which is several times faster than building them as nodes.
@@ -148,14 +196,10 @@ bool lf_writeScannedLiveries(const std::filesystem::path& path) {
     constexpr std::string_view emptyList = "  <liveries />\n";
     const std::size_t at = writer.text.find(emptyList);
     if (at == std::string::npos) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
         return false;
     }
     // The lines are formatted in parts on a few threads and joined in order.
-    std::vector<const LiveryData*> liveries;
-    liveries.reserve(scannedLiveries.size());
-    for (const LiveryData& livery : scannedLiveries)
-        liveries.push_back(&livery);
     constexpr std::size_t perPart = 4096;
     std::vector<std::string> parts((liveries.size() + perPart - 1) / perPart);
     gf_forEachOnThreads(parts.size(), gf_hardwareThreads(), 1, [&](std::size_t part) {
@@ -187,11 +231,29 @@ bool lf_writeScannedLiveries(const std::filesystem::path& path) {
     writer.text = std::move(text);
 
     if (!gf_writeFileAtomically(path, writer.text)) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
         return false;
     }
-    gf_log(fmt::format("{} liveries in {}", scannedLiveries.size(), path.string()));
+    gf_log(fmt::format("{} liveries in {}", liveries.size(), path.string()));
     return true;
+}
+
+} // namespace
+
+bool lf_writeScannedLiveries(const std::filesystem::path& path) {
+    std::vector<const LiveryData*> liveries;
+    liveries.reserve(scannedLiveries.size());
+    for (const LiveryData& livery : scannedLiveries)
+        liveries.push_back(&livery);
+    return lf_writeLiveries(path, liveries);
+}
+
+bool lf_writeLiveriesInOrder(const std::filesystem::path& path, const std::vector<LiverySortKey>& keys) {
+    std::vector<const LiveryData*> liveries;
+    liveries.reserve(keys.size());
+    for (const LiverySortKey& key : keys)
+        liveries.push_back(&*key.livery);
+    return lf_writeLiveries(path, liveries);
 }
 
 void lf_readScannedLiveries(const std::filesystem::path& path) {
