@@ -14,6 +14,9 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 std::list<LiveryData> scannedLiveries;
@@ -155,21 +158,45 @@ bool lf_needsEscape(char c) {
     return static_cast<unsigned char>(c) < 32 || c == '&' || c == '<' || c == '"';
 }
 
-void lf_appendAttribute(std::string& out, std::string_view name, const std::string& value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
+// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
+struct ByteCount {
+    std::size_t size = 0;
+    void put(std::string_view text) { size += text.size(); }
+};
+struct ByteCopy {
+    char* at;
+    void put(std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    }
+};
+
+template <class Out>
+void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
+    out.put(" ");
+    out.put(name);
+    out.put("=\"");
     // Most values have nothing to escape: they go in whole.
-    if (std::none_of(value.begin(), value.end(), lf_needsEscape))
-        out += value;
-    else
-        gf_appendAttributeText(out, value);
-    out += '"';
+    if (std::none_of(value.begin(), value.end(), lf_needsEscape)) {
+        out.put(value);
+    } else {
+        escaped.clear();
+        gf_appendAttributeText(escaped, value);
+        out.put(escaped);
+    }
+    out.put("\"");
 }
 
-} // namespace
-
-namespace {
+// A livery's line in the XML library's layout.
+template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
+    out.put("    <liv");
+    lf_putAttribute(out, "airl", livery.airl, escaped);
+    lf_putAttribute(out, "type", livery.type, escaped);
+    if (livery.cargo) out.put(" cargo=\"true\"");
+    lf_putAttribute(out, "title", livery.title, escaped);
+    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
+    out.put(" />\n");
+}
 
 bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const LiveryData*>& liveries) {
     if (liveries.empty()) return true;
@@ -199,38 +226,44 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
         gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
         return false;
     }
-    // The lines are formatted in parts on a few threads and joined in order.
+    // The lines are formatted in parts on a few threads straight into the file's text: a first pass
+    // sizes each part, a second writes it at its place.
+    constexpr std::string_view openList = "  <liveries>\n";
+    constexpr std::string_view closeList = "  </liveries>\n";
     constexpr std::size_t perPart = 4096;
-    std::vector<std::string> parts((liveries.size() + perPart - 1) / perPart);
-    gf_forEachOnThreads(parts.size(), gf_hardwareThreads(), 1, [&](std::size_t part) {
-        std::string& lines = parts[part];
-        const std::size_t end = std::min(liveries.size(), (part + 1) * perPart);
-        lines.reserve((end - part * perPart) * 100);
-        for (std::size_t i = part * perPart; i < end; ++i) {
-            const LiveryData& livery = *liveries[i];
-            lines += "    <liv";
-            lf_appendAttribute(lines, "airl", livery.airl);
-            lf_appendAttribute(lines, "type", livery.type);
-            if (livery.cargo) lines += " cargo=\"true\"";
-            lf_appendAttribute(lines, "title", livery.title);
-            if (!livery.atcid.empty()) lf_appendAttribute(lines, "atcid", livery.atcid);
-            lines += " />\n";
-        }
+    const std::size_t partCount = (liveries.size() + perPart - 1) / perPart;
+    const auto partOf = [&](std::size_t part) {
+        return std::pair{part * perPart, std::min(liveries.size(), (part + 1) * perPart)};
+    };
+    std::vector<std::size_t> offsets(partCount + 1);
+    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+        ByteCount count;
+        std::string escaped;
+        const auto [begin, end] = partOf(part);
+        for (std::size_t i = begin; i < end; ++i)
+            lf_putLine(*liveries[i], count, escaped);
+        offsets[part + 1] = count.size;
     });
-    std::size_t size = writer.text.size();
-    for (const std::string& lines : parts)
-        size += lines.size();
-    std::string text;
-    text.reserve(size + 64);
-    text.append(writer.text, 0, at);
-    text += "  <liveries>\n";
-    for (const std::string& lines : parts)
-        text += lines;
-    text += "  </liveries>\n";
-    text.append(writer.text, at + emptyList.size());
-    writer.text = std::move(text);
+    offsets[0] = at + openList.size();
+    for (std::size_t part = 0; part < partCount; ++part)
+        offsets[part + 1] += offsets[part];
+    const std::string_view tail = std::string_view(writer.text).substr(at + emptyList.size());
+    const std::size_t size = offsets[partCount] + closeList.size() + tail.size();
+    const auto text = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(text.get(), writer.text.data(), at);
+    std::memcpy(text.get() + at, openList.data(), openList.size());
+    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+        ByteCopy copy{text.get() + offsets[part]};
+        std::string escaped;
+        const auto [begin, end] = partOf(part);
+        for (std::size_t i = begin; i < end; ++i)
+            lf_putLine(*liveries[i], copy, escaped);
+    });
+    ByteCopy rest{text.get() + offsets[partCount]};
+    rest.put(closeList);
+    rest.put(tail);
 
-    if (!gf_writeFileAtomically(path, writer.text)) {
+    if (!gf_writeFileAtomically(path, std::string_view(text.get(), size))) {
         gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
         return false;
     }
