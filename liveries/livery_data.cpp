@@ -14,6 +14,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -153,9 +154,20 @@ public:
     std::string text;
 };
 
-// A character that the attribute text escapes (or that ends it).
-bool lf_needsEscape(char c) {
-    return static_cast<unsigned char>(c) < 32 || c == '&' || c == '<' || c == '"';
+// The characters that the attribute text escapes (or that end it), by byte value.
+constexpr std::array<bool, 256> escapedBytes = [] {
+    std::array<bool, 256> bytes{};
+    for (std::size_t c = 0; c < 32; ++c)
+        bytes[c] = true;
+    bytes['&'] = bytes['<'] = bytes['"'] = true;
+    return bytes;
+}();
+
+bool lf_needsEscape(std::string_view text) {
+    bool found = false;
+    for (const char c : text)
+        found |= escapedBytes[static_cast<unsigned char>(c)];
+    return found;
 }
 
 // Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
@@ -177,7 +189,7 @@ void lf_putAttribute(Out& out, std::string_view name, const std::string& value, 
     out.put(name);
     out.put("=\"");
     // Most values have nothing to escape: they go in whole.
-    if (std::none_of(value.begin(), value.end(), lf_needsEscape)) {
+    if (!lf_needsEscape(value)) {
         out.put(value);
     } else {
         escaped.clear();
