@@ -14,6 +14,10 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 std::list<LiveryData> scannedLiveries;
@@ -61,24 +65,70 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     return key;
 }
 
+void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
+    // Below a few thousand keys the threads cost more than they save.
+    constexpr std::size_t minPart = 4096;
+    const std::size_t parts = std::min(gf_hardwareThreads(), keys.size() / minPart);
+    if (parts < 2) {
+        std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
+        return;
+    }
+    std::vector<std::size_t> bounds(parts + 1);
+    for (std::size_t i = 0; i <= parts; ++i)
+        bounds[i] = keys.size() * i / parts;
+    const auto at = [](std::vector<LiverySortKey>& v, std::size_t i) {
+        return v.begin() + static_cast<std::ptrdiff_t>(i);
+    };
+    gf_forEachOnThreads(parts, parts, 1, [&](std::size_t part) {
+        std::stable_sort(at(keys, bounds[part]), at(keys, bounds[part + 1]), lf_keyLess);
+    });
+    // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
+    // among equal keys, so the whole stays stable.
+    std::vector<LiverySortKey> buffer(keys.size());
+    std::vector<LiverySortKey>* from = &keys;
+    std::vector<LiverySortKey>* to = &buffer;
+    while (bounds.size() > 2) {
+        const std::size_t runs = bounds.size() - 1;
+        const std::size_t pairs = (runs + 1) / 2;
+        gf_forEachOnThreads(pairs, pairs, 1, [&](std::size_t pair) {
+            const std::size_t first = bounds[2 * pair];
+            const std::size_t middle = bounds[std::min(2 * pair + 1, runs)];
+            const std::size_t last = bounds[std::min(2 * pair + 2, runs)];
+            std::merge(at(*from, first), at(*from, middle), at(*from, middle), at(*from, last),
+                       at(*to, first), lf_keyLess);
+        });
+        std::vector<std::size_t> merged;
+        for (std::size_t i = 0; i < bounds.size(); i += 2)
+            merged.push_back(bounds[i]);
+        if (merged.back() != keys.size()) merged.push_back(keys.size());
+        bounds = std::move(merged);
+        std::swap(from, to);
+    }
+    if (from != &keys) keys.swap(buffer);
+}
+
 void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
     // A stable sort of the keys (made in list order), then the nodes relinked in that order: the same
     // order as std::list::sort (also stable), several times faster on the tens of thousands of a scan.
-    std::stable_sort(keys.begin(), keys.end(), lf_keyLess);
+    gf_sortLiveryKeys(keys);
     std::list<LiveryData> sorted;
     for (const LiverySortKey& key : keys)
         sorted.splice(sorted.end(), liveries, key.livery);
     liveries.swap(sorted);
 }
 
-void gf_sortLiveries(std::list<LiveryData>& liveries) {
+std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries) {
     std::vector<LiverySortKey> keys;
     keys.reserve(liveries.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it) {
         keys.push_back(gf_sortKeyOf(*it));
         keys.back().livery = it;
     }
-    gf_sortLiveries(liveries, std::move(keys));
+    return keys;
+}
+
+void gf_sortLiveries(std::list<LiveryData>& liveries) {
+    gf_sortLiveries(liveries, gf_sortKeysOf(liveries));
 }
 
 std::filesystem::path gf_liveriesScannedPath() {
@@ -104,27 +154,64 @@ public:
     std::string text;
 };
 
-// A character that the attribute text escapes (or that ends it).
-bool lf_needsEscape(char c) {
-    return static_cast<unsigned char>(c) < 32 || c == '&' || c == '<' || c == '"';
+// The characters that the attribute text escapes (or that end it), by byte value.
+constexpr std::array<bool, 256> escapedBytes = [] {
+    std::array<bool, 256> bytes{};
+    for (std::size_t c = 0; c < 32; ++c)
+        bytes[c] = true;
+    bytes['&'] = bytes['<'] = bytes['"'] = true;
+    return bytes;
+}();
+
+bool lf_needsEscape(std::string_view text) {
+    bool found = false;
+    for (const char c : text)
+        found |= escapedBytes[static_cast<unsigned char>(c)];
+    return found;
 }
 
-void lf_appendAttribute(std::string& out, std::string_view name, const std::string& value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
+// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
+struct ByteCount {
+    std::size_t size = 0;
+    void put(std::string_view text) { size += text.size(); }
+};
+struct ByteCopy {
+    char* at;
+    void put(std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    }
+};
+
+template <class Out>
+void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
+    out.put(" ");
+    out.put(name);
+    out.put("=\"");
     // Most values have nothing to escape: they go in whole.
-    if (std::none_of(value.begin(), value.end(), lf_needsEscape))
-        out += value;
-    else
-        gf_appendAttributeText(out, value);
-    out += '"';
+    if (!lf_needsEscape(value)) {
+        out.put(value);
+    } else {
+        escaped.clear();
+        gf_appendAttributeText(escaped, value);
+        out.put(escaped);
+    }
+    out.put("\"");
 }
 
-} // namespace
+// A livery's line in the XML library's layout.
+template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
+    out.put("    <liv");
+    lf_putAttribute(out, "airl", livery.airl, escaped);
+    lf_putAttribute(out, "type", livery.type, escaped);
+    if (livery.cargo) out.put(" cargo=\"true\"");
+    lf_putAttribute(out, "title", livery.title, escaped);
+    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
+    out.put(" />\n");
+}
 
-bool lf_writeScannedLiveries(const std::filesystem::path& path) {
-    if (scannedLiveries.empty()) return true;
+bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const LiveryData*>& liveries) {
+    if (liveries.empty()) return true;
 
     // The header through the XML library; the livery lines (tens of thousands) are written directly,
     // in the library's layout, which is several times faster than building them as nodes.
@@ -148,50 +235,70 @@ bool lf_writeScannedLiveries(const std::filesystem::path& path) {
     constexpr std::string_view emptyList = "  <liveries />\n";
     const std::size_t at = writer.text.find(emptyList);
     if (at == std::string::npos) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
         return false;
     }
-    // The lines are formatted in parts on a few threads and joined in order.
+    // The lines are formatted in parts on a few threads straight into the file's text: a first pass
+    // sizes each part, a second writes it at its place.
+    constexpr std::string_view openList = "  <liveries>\n";
+    constexpr std::string_view closeList = "  </liveries>\n";
+    constexpr std::size_t perPart = 4096;
+    const std::size_t partCount = (liveries.size() + perPart - 1) / perPart;
+    const auto partOf = [&](std::size_t part) {
+        return std::pair{part * perPart, std::min(liveries.size(), (part + 1) * perPart)};
+    };
+    std::vector<std::size_t> offsets(partCount + 1);
+    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+        ByteCount count;
+        std::string escaped;
+        const auto [begin, end] = partOf(part);
+        for (std::size_t i = begin; i < end; ++i)
+            lf_putLine(*liveries[i], count, escaped);
+        offsets[part + 1] = count.size;
+    });
+    offsets[0] = at + openList.size();
+    for (std::size_t part = 0; part < partCount; ++part)
+        offsets[part + 1] += offsets[part];
+    const std::string_view tail = std::string_view(writer.text).substr(at + emptyList.size());
+    const std::size_t size = offsets[partCount] + closeList.size() + tail.size();
+    const auto text = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(text.get(), writer.text.data(), at);
+    std::memcpy(text.get() + at, openList.data(), openList.size());
+    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+        ByteCopy copy{text.get() + offsets[part]};
+        std::string escaped;
+        const auto [begin, end] = partOf(part);
+        for (std::size_t i = begin; i < end; ++i)
+            lf_putLine(*liveries[i], copy, escaped);
+    });
+    ByteCopy rest{text.get() + offsets[partCount]};
+    rest.put(closeList);
+    rest.put(tail);
+
+    if (!gf_writeFileAtomically(path, std::string_view(text.get(), size))) {
+        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
+        return false;
+    }
+    gf_log(fmt::format("{} liveries in {}", liveries.size(), path.string()));
+    return true;
+}
+
+} // namespace
+
+bool lf_writeScannedLiveries(const std::filesystem::path& path) {
     std::vector<const LiveryData*> liveries;
     liveries.reserve(scannedLiveries.size());
     for (const LiveryData& livery : scannedLiveries)
         liveries.push_back(&livery);
-    constexpr std::size_t perPart = 4096;
-    std::vector<std::string> parts((liveries.size() + perPart - 1) / perPart);
-    gf_forEachOnThreads(parts.size(), gf_hardwareThreads(), 1, [&](std::size_t part) {
-        std::string& lines = parts[part];
-        const std::size_t end = std::min(liveries.size(), (part + 1) * perPart);
-        lines.reserve((end - part * perPart) * 100);
-        for (std::size_t i = part * perPart; i < end; ++i) {
-            const LiveryData& livery = *liveries[i];
-            lines += "    <liv";
-            lf_appendAttribute(lines, "airl", livery.airl);
-            lf_appendAttribute(lines, "type", livery.type);
-            if (livery.cargo) lines += " cargo=\"true\"";
-            lf_appendAttribute(lines, "title", livery.title);
-            if (!livery.atcid.empty()) lf_appendAttribute(lines, "atcid", livery.atcid);
-            lines += " />\n";
-        }
-    });
-    std::size_t size = writer.text.size();
-    for (const std::string& lines : parts)
-        size += lines.size();
-    std::string text;
-    text.reserve(size + 64);
-    text.append(writer.text, 0, at);
-    text += "  <liveries>\n";
-    for (const std::string& lines : parts)
-        text += lines;
-    text += "  </liveries>\n";
-    text.append(writer.text, at + emptyList.size());
-    writer.text = std::move(text);
+    return lf_writeLiveries(path, liveries);
+}
 
-    if (!gf_writeFileAtomically(path, writer.text)) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", scannedLiveries.size(), path.string()));
-        return false;
-    }
-    gf_log(fmt::format("{} liveries in {}", scannedLiveries.size(), path.string()));
-    return true;
+bool lf_writeLiveriesInOrder(const std::filesystem::path& path, const std::vector<LiverySortKey>& keys) {
+    std::vector<const LiveryData*> liveries;
+    liveries.reserve(keys.size());
+    for (const LiverySortKey& key : keys)
+        liveries.push_back(&*key.livery);
+    return lf_writeLiveries(path, liveries);
 }
 
 void lf_readScannedLiveries(const std::filesystem::path& path) {

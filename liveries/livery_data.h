@@ -45,6 +45,11 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery);
 // As gf_sortLiveries, with the keys of every record of the list made already (in any order).
 void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys);
 
+// The keys of every record of the list, in list order.
+std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries);
+// A stable sort of keys by airline, type and title: parts sorted on several threads, then merged.
+void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys);
+
 // The scanned liveries: filled by the scan or by the reader, emptied once the tables are built.
 extern std::list<LiveryData> scannedLiveries;
 
@@ -54,6 +59,8 @@ std::filesystem::path gf_liveriesScannedPath();
 // Writes `scannedLiveries` to the file (meta header, then root > liveries > liv). An empty list writes
 // nothing and returns true. A failed save is logged as an error and returns false.
 bool lf_writeScannedLiveries(const std::filesystem::path& path);
+// The same for the records of the keys, in the keys' order (the records stay where they are).
+bool lf_writeLiveriesInOrder(const std::filesystem::path& path, const std::vector<LiverySortKey>& keys);
 
 // Empties `scannedLiveries` and fills it from the file, sorted. Throws orv::UserErrorException:
 // 51 the file is missing or does not parse, 52 root has no <liveries>, 999 a record lacks airl,

@@ -583,13 +583,12 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     // The tasks' sort keys hold while no step above changed or removed a record.
     // Every title is in the list once (the merge saw to that), so no two liveries are equal: the sort
     // leaves no repeat to remove.
-    if (scannedLiveries.size() > 1) {
-        if (conversions.empty() && merge.sortKeys.size() == scannedLiveries.size())
-            gf_sortLiveries(scannedLiveries, std::move(merge.sortKeys));
-        else
-            gf_sortLiveries(scannedLiveries);
-    }
-    (void)lf_writeScannedLiveries(gf_liveriesScannedPath());
+    // The file is written from the sorted keys: the records stay where they are (they are freed next).
+    std::vector<LiverySortKey> keys = conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
+                                          ? std::move(merge.sortKeys)
+                                          : gf_sortKeysOf(scannedLiveries);
+    gf_sortLiveryKeys(keys);
+    (void)lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys);
     lf_freeLater(std::move(scannedLiveries));
     scannedLiveries.clear();
     lf_reportScanProblems(merge.reports, conversions);

@@ -28,6 +28,48 @@ TEST(LiveryDataTest, EqualityIgnoresPriorityOnly) {
     }
 }
 
+// Enough records for the sort to run on several threads: texts that share long prefixes, texts longer
+// than a key's prefix, empty ones, bytes above 127 and equal records (ties keep the list's order, told
+// apart by the priority). The order is std::list::sort's by airline, type and title.
+TEST(LiverySortTest, SortIsStableAndOrdersAsTheTextsDoOnManyRecords) {
+    const std::vector<std::string> airlines{"",
+                                            "BAW",
+                                            "BA",
+                                            "BAWX123456",
+                                            "BAWX12345",
+                                            "\xc3\xa9"
+                                            "AW",
+                                            "ZZZ"};
+    const std::vector<std::string> types{"A320", "A32", "B738", "B7380000X", "B7380000"};
+    std::list<LiveryData> liveries;
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t range) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % range;
+    };
+    for (std::int32_t i = 0; i < 40'000; ++i) {
+        LiveryData record = livery(airlines[next(airlines.size())], types[next(types.size())],
+                                   "Livery title with a long common prefix " + std::to_string(next(3000)));
+        record.priority = i;
+        liveries.push_back(std::move(record));
+    }
+    std::list<LiveryData> expected = liveries;
+    expected.sort(gf_liveryLess);
+    std::list<LiveryData> bySort = liveries;
+    gf_sortLiveries(bySort);
+    std::vector<LiverySortKey> keys = gf_sortKeysOf(liveries);
+    gf_sortLiveryKeys(keys);
+    ASSERT_EQ(keys.size(), expected.size());
+    auto want = expected.begin();
+    auto sorted = bySort.begin();
+    for (const LiverySortKey& key : keys) {
+        ASSERT_EQ(key.livery->priority, want->priority);
+        ASSERT_EQ(sorted->priority, want->priority);
+        ++want;
+        ++sorted;
+    }
+}
+
 TEST_F(LiveryFileTest, RoundTripKeepsEveryFieldAndWritesOptionalAttributesOnlyWhenSet) {
     writeScannedFile({livery("BAW", "A320", "BA 1", "G-EUUA"),
                       livery("DHL", "B752", "DHL freighter", "", true),
