@@ -11,14 +11,86 @@
 #include "refdata/type_lookups.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
 #include <fmt/format.h>
 #include <gsl/narrow>
+
+namespace {
+
+// The digits of a double in fixed notation with `decimals` digits after the point, exactly rounded
+// (a tie goes to the even digit), into `buffer` (at least 64 chars). Returns the end, or nullptr for
+// what this path does not take: NaN, infinities, 2^64 and above, more than 17 decimals.
+//
+// A finite double is m * 2^e with an integer m below 2^53; m * 10^decimals then stays below 2^110, so
+// the scaled value and its remainder are exact in 128 bits.
+char* lf_fixedDigits(char* buffer, double value, int decimals) {
+    if (decimals < 0 || decimals > 17) return nullptr;
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
+    if (biased == 0x7ff || biased > 1023 + 63) return nullptr;
+    __extension__ using u128 = unsigned __int128;
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t mantissa = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    const int exponent = (biased == 0 ? 1 : biased) - 1075;
+    std::uint64_t power = 1;
+    for (int i = 0; i < decimals; ++i)
+        power *= 10;
+    u128 scaled = u128{mantissa} * power;
+    if (exponent >= 0) {
+        scaled <<= exponent; // below 2^64 * 10^17 < 2^128
+    } else if (exponent <= -111) {
+        scaled = 0; // below half a unit of the last digit
+    } else {
+        const int shift = -exponent;
+        const u128 remainder = scaled & ((u128{1} << shift) - 1);
+        const u128 half = u128{1} << (shift - 1);
+        scaled >>= shift;
+        if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+    }
+    // The digits backwards, at least one before the point; 64-bit division once the rest fits.
+    std::array<char, 48> reversed;
+    int count = 0;
+    while (scaled > std::numeric_limits<std::uint64_t>::max()) {
+        reversed[static_cast<std::size_t>(count++)] = static_cast<char>('0' + static_cast<int>(scaled % 10));
+        scaled /= 10;
+    }
+    auto rest = static_cast<std::uint64_t>(scaled);
+    while (rest != 0 || count <= decimals) {
+        reversed[static_cast<std::size_t>(count++)] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    }
+    char* at = buffer;
+    if ((bits >> 63) != 0) *at++ = '-';
+    for (int i = count - 1; i >= 0; --i) {
+        if (i == decimals - 1) *at++ = '.';
+        *at++ = reversed[static_cast<std::size_t>(i)];
+    }
+    return at;
+}
+
+} // namespace
+
+void gf_appendFixed(std::string& out, double value, int decimals) {
+    std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
+    char* end = lf_fixedDigits(digits.data(), value, decimals);
+    if (end == nullptr) {
+        const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                          std::chars_format::fixed, decimals);
+        if (result.ec != std::errc{}) {
+            fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+            return;
+        }
+        end = result.ptr;
+    }
+    out.append(digits.data(), end);
+}
 
 namespace {
 
@@ -66,17 +138,10 @@ public:
         fmt::format_to(std::back_inserter(out), "{}", value);
         out += '"';
     }
-    // A number with `decimals` digits after the point (fixed notation), as fmt's "{:.Nf}" writes it:
-    // std::to_chars gives the same correctly rounded digits at a fraction of the cost.
+    // A number with `decimals` digits after the point (fixed notation), as gf_appendFixed writes it.
     void attribute(std::string_view name, double value, int decimals) {
         startAttribute(name);
-        std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
-        const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
-                                                std::chars_format::fixed, decimals);
-        if (error == std::errc{})
-            out.append(digits.data(), end);
-        else
-            fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+        gf_appendFixed(out, value, decimals);
         out += '"';
     }
     void parameter(std::string_view key, std::string_view value) {
