@@ -14,6 +14,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string_view>
@@ -39,10 +40,25 @@ char* lf_fixedDigits(char* buffer, double value, int decimals) {
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
     const std::uint64_t mantissa = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
     const int exponent = (biased == 0 ? 1 : biased) - 1075;
-    std::uint64_t power = 1;
-    for (int i = 0; i < decimals; ++i)
-        power *= 10;
-    u128 scaled = u128{mantissa} * power;
+    static constexpr std::array<std::uint64_t, 18> powers{1,
+                                                          10,
+                                                          100,
+                                                          1000,
+                                                          10000,
+                                                          100000,
+                                                          1000000,
+                                                          10000000,
+                                                          100000000,
+                                                          1000000000,
+                                                          10000000000,
+                                                          100000000000,
+                                                          1000000000000,
+                                                          10000000000000,
+                                                          100000000000000,
+                                                          1000000000000000,
+                                                          10000000000000000,
+                                                          100000000000000000};
+    u128 scaled = u128{mantissa} * powers[static_cast<std::size_t>(decimals)];
     if (exponent >= 0) {
         scaled <<= exponent; // below 2^64 * 10^17 < 2^128
     } else if (exponent <= -111) {
@@ -54,23 +70,42 @@ char* lf_fixedDigits(char* buffer, double value, int decimals) {
         scaled >>= shift;
         if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
     }
-    // The digits backwards, at least one before the point; 64-bit division once the rest fits.
-    std::array<char, 48> reversed;
-    int count = 0;
+    // The digits from the last one leftwards, two at a time once the rest fits 64 bits; then zeros up
+    // to one digit before the point.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    std::array<char, 48> digits;
+    char* const last = digits.data() + digits.size();
+    char* first = last;
     while (scaled > std::numeric_limits<std::uint64_t>::max()) {
-        reversed[static_cast<std::size_t>(count++)] = static_cast<char>('0' + static_cast<int>(scaled % 10));
+        *--first = static_cast<char>('0' + static_cast<int>(scaled % 10));
         scaled /= 10;
     }
     auto rest = static_cast<std::uint64_t>(scaled);
-    while (rest != 0 || count <= decimals) {
-        reversed[static_cast<std::size_t>(count++)] = static_cast<char>('0' + rest % 10);
-        rest /= 10;
+    while (rest >= 100) {
+        first -= 2;
+        std::memcpy(first, pairs + 2 * (rest % 100), 2);
+        rest /= 100;
     }
+    if (rest >= 10) {
+        first -= 2;
+        std::memcpy(first, pairs + 2 * rest, 2);
+    } else {
+        *--first = static_cast<char>('0' + rest);
+    }
+    while (last - first < decimals + 1)
+        *--first = '0';
     char* at = buffer;
     if ((bits >> 63) != 0) *at++ = '-';
-    for (int i = count - 1; i >= 0; --i) {
-        if (i == decimals - 1) *at++ = '.';
-        *at++ = reversed[static_cast<std::size_t>(i)];
+    const std::ptrdiff_t whole = (last - first) - decimals;
+    std::memcpy(at, first, static_cast<std::size_t>(whole));
+    at += whole;
+    if (decimals > 0) {
+        *at++ = '.';
+        std::memcpy(at, first + whole, static_cast<std::size_t>(decimals));
+        at += decimals;
     }
     return at;
 }
@@ -99,7 +134,7 @@ namespace {
 // A scan writes thousands of stands: building the text directly is several times faster than a DOM.
 class XmlText {
 public:
-    XmlText() { out.reserve(4096); }
+    explicit XmlText(std::size_t expectedSize) { out.reserve(expectedSize); }
 
     void open(std::string_view name) {
         if (!names.empty() && !hasChildren.back()) {
@@ -300,7 +335,12 @@ void lf_appendStand(XmlText& xml, const ParkPos& stand, int mode) {
 } // namespace
 
 std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind) {
-    XmlText xml;
+    // One allocation for the whole text: a stand's line with its position takes about 130 characters
+    // besides its id, a flight's about 100.
+    std::size_t expected = 1024;
+    for (const ParkPos& stand : data.stands)
+        expected += 136 + stand.id.size() + 112 * stand.opts.size();
+    XmlText xml(expected);
     xml.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml.open("root");
     lf_appendMeta(xml, simKind);
