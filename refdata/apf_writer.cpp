@@ -10,6 +10,7 @@
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -113,18 +114,21 @@ char* lf_fixedDigits(char* buffer, double value, int decimals) {
 } // namespace
 
 void gf_appendFixed(std::string& out, double value, int decimals) {
-    std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
-    char* end = lf_fixedDigits(digits.data(), value, decimals);
-    if (end == nullptr) {
-        const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value,
-                                          std::chars_format::fixed, decimals);
-        if (result.ec != std::errc{}) {
-            fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
-            return;
-        }
-        end = result.ptr;
+    // The digits go straight into the text: a sign, 20 digits before the point, 17 after.
+    const std::size_t start = out.size();
+    out.resize(start + 64);
+    if (const char* end = lf_fixedDigits(out.data() + start, value, decimals)) {
+        out.resize(static_cast<std::size_t>(end - out.data()));
+        return;
     }
-    out.append(digits.data(), end);
+    out.resize(start);
+    std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                      std::chars_format::fixed, decimals);
+    if (result.ec == std::errc{})
+        out.append(digits.data(), result.ptr);
+    else
+        fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
 }
 
 namespace {
@@ -164,7 +168,14 @@ public:
     // A value as pugixml escapes it in double quotes; it ends at a NUL, as a C string would.
     void attribute(std::string_view name, std::string_view value) {
         startAttribute(name);
-        gf_appendAttributeText(out, value);
+        // Most values need no escape and go in whole.
+        const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 32 && c != '&' && c != '<' && c != '"';
+        });
+        if (plain)
+            out += value;
+        else
+            gf_appendAttributeText(out, value);
         out += '"';
     }
     void boolAttribute(std::string_view name, bool value) { attribute(name, value ? "true" : "false"); }
