@@ -10,10 +10,14 @@
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
@@ -22,12 +26,119 @@
 
 namespace {
 
+// The digits of a double in fixed notation with `decimals` digits after the point, exactly rounded
+// (a tie goes to the even digit), into `buffer` (at least 64 chars). Returns the end, or nullptr for
+// what this path does not take: NaN, infinities, 2^64 and above, more than 17 decimals.
+//
+// A finite double is m * 2^e with an integer m below 2^53; m * 10^decimals then stays below 2^110, so
+// the scaled value and its remainder are exact in 128 bits.
+char* lf_fixedDigits(char* buffer, double value, int decimals) {
+    if (decimals < 0 || decimals > 17) return nullptr;
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto biased = static_cast<int>((bits >> 52) & 0x7ff);
+    if (biased == 0x7ff || biased > 1023 + 63) return nullptr;
+    __extension__ using u128 = unsigned __int128;
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t mantissa = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    const int exponent = (biased == 0 ? 1 : biased) - 1075;
+    static constexpr std::array<std::uint64_t, 18> powers{1,
+                                                          10,
+                                                          100,
+                                                          1000,
+                                                          10000,
+                                                          100000,
+                                                          1000000,
+                                                          10000000,
+                                                          100000000,
+                                                          1000000000,
+                                                          10000000000,
+                                                          100000000000,
+                                                          1000000000000,
+                                                          10000000000000,
+                                                          100000000000000,
+                                                          1000000000000000,
+                                                          10000000000000000,
+                                                          100000000000000000};
+    u128 scaled = u128{mantissa} * powers[static_cast<std::size_t>(decimals)];
+    if (exponent >= 0) {
+        scaled <<= exponent; // below 2^64 * 10^17 < 2^128
+    } else if (exponent <= -111) {
+        scaled = 0; // below half a unit of the last digit
+    } else {
+        const int shift = -exponent;
+        const u128 remainder = scaled & ((u128{1} << shift) - 1);
+        const u128 half = u128{1} << (shift - 1);
+        scaled >>= shift;
+        if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+    }
+    // The digits from the last one leftwards, two at a time once the rest fits 64 bits; then zeros up
+    // to one digit before the point.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    std::array<char, 48> digits;
+    char* const last = digits.data() + digits.size();
+    char* first = last;
+    while (scaled > std::numeric_limits<std::uint64_t>::max()) {
+        *--first = static_cast<char>('0' + static_cast<int>(scaled % 10));
+        scaled /= 10;
+    }
+    auto rest = static_cast<std::uint64_t>(scaled);
+    while (rest >= 100) {
+        first -= 2;
+        std::memcpy(first, pairs + 2 * (rest % 100), 2);
+        rest /= 100;
+    }
+    if (rest >= 10) {
+        first -= 2;
+        std::memcpy(first, pairs + 2 * rest, 2);
+    } else {
+        *--first = static_cast<char>('0' + rest);
+    }
+    while (last - first < decimals + 1)
+        *--first = '0';
+    char* at = buffer;
+    if ((bits >> 63) != 0) *at++ = '-';
+    const std::ptrdiff_t whole = (last - first) - decimals;
+    std::memcpy(at, first, static_cast<std::size_t>(whole));
+    at += whole;
+    if (decimals > 0) {
+        *at++ = '.';
+        std::memcpy(at, first + whole, static_cast<std::size_t>(decimals));
+        at += decimals;
+    }
+    return at;
+}
+
+} // namespace
+
+void gf_appendFixed(std::string& out, double value, int decimals) {
+    // The digits go straight into the text: a sign, 20 digits before the point, 17 after.
+    const std::size_t start = out.size();
+    out.resize(start + 64);
+    if (const char* end = lf_fixedDigits(out.data() + start, value, decimals)) {
+        out.resize(static_cast<std::size_t>(end - out.data()));
+        return;
+    }
+    out.resize(start);
+    std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                      std::chars_format::fixed, decimals);
+    if (result.ec == std::errc{})
+        out.append(digits.data(), result.ptr);
+    else
+        fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+}
+
+namespace {
+
 // Builds an XML document as text, element by element, in the layout pugixml saves with two blanks of
 // indent: an element without children ends in " />", one with children gets a closing tag of its own.
 // A scan writes thousands of stands: building the text directly is several times faster than a DOM.
 class XmlText {
 public:
-    XmlText() { out.reserve(4096); }
+    explicit XmlText(std::size_t expectedSize) { out.reserve(expectedSize); }
 
     void open(std::string_view name) {
         if (!names.empty() && !hasChildren.back()) {
@@ -57,7 +168,14 @@ public:
     // A value as pugixml escapes it in double quotes; it ends at a NUL, as a C string would.
     void attribute(std::string_view name, std::string_view value) {
         startAttribute(name);
-        gf_appendAttributeText(out, value);
+        // Most values need no escape and go in whole.
+        const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 32 && c != '&' && c != '<' && c != '"';
+        });
+        if (plain)
+            out += value;
+        else
+            gf_appendAttributeText(out, value);
         out += '"';
     }
     void boolAttribute(std::string_view name, bool value) { attribute(name, value ? "true" : "false"); }
@@ -66,17 +184,10 @@ public:
         fmt::format_to(std::back_inserter(out), "{}", value);
         out += '"';
     }
-    // A number with `decimals` digits after the point (fixed notation), as fmt's "{:.Nf}" writes it:
-    // std::to_chars gives the same correctly rounded digits at a fraction of the cost.
+    // A number with `decimals` digits after the point (fixed notation), as gf_appendFixed writes it.
     void attribute(std::string_view name, double value, int decimals) {
         startAttribute(name);
-        std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
-        const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
-                                                std::chars_format::fixed, decimals);
-        if (error == std::errc{})
-            out.append(digits.data(), end);
-        else
-            fmt::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+        gf_appendFixed(out, value, decimals);
         out += '"';
     }
     void parameter(std::string_view key, std::string_view value) {
@@ -235,7 +346,12 @@ void lf_appendStand(XmlText& xml, const ParkPos& stand, int mode) {
 } // namespace
 
 std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind) {
-    XmlText xml;
+    // One allocation for the whole text: a stand's line with its position takes about 130 characters
+    // besides its id, a flight's about 100.
+    std::size_t expected = 1024;
+    for (const ParkPos& stand : data.stands)
+        expected += 136 + stand.id.size() + 112 * stand.opts.size();
+    XmlText xml(expected);
     xml.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml.open("root");
     lf_appendMeta(xml, simKind);

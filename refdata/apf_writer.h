@@ -31,5 +31,8 @@ inline constexpr int apfAirportMode = 1; // header and every stand's position, n
 // indented by two blanks per level, attribute values escaped as pugixml writes them. simKind goes into
 // the MetaData header.
 std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind);
+// Appends `value` in fixed notation with `decimals` digits after the point, exactly rounded, as
+// fmt's "{:.Nf}" and std::to_chars write it ("-0.0" for negative zero, "nan", "inf").
+void gf_appendFixed(std::string& out, double value, int decimals);
 // Writes the file atomically and synced to disk (folders created). True when saved.
 bool gf_writeApf(const ApfData& data, const std::filesystem::path& path, int mode, std::int32_t simKind);

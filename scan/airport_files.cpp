@@ -120,20 +120,35 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
 thread_local std::vector<ParkPos> spareStands;
 
 // The stands in the order of their ids (a file's ids are unique): the order is found on pointers, and
-// each stand is built once in its place.
+// each stand is built once in its place. The sort compares a key of each id's first eight bytes,
+// big-endian and padded with zeros, which orders as the bytes do; only ids that share those bytes
+// compare as strings.
 std::vector<ParkPos> lf_sortedStandsOf(const std::vector<BglStand>& stands) {
-    thread_local std::vector<const BglStand*> order;
+    struct Keyed {
+        std::uint64_t key;
+        const BglStand* stand;
+    };
+    thread_local std::vector<Keyed> order;
     order.clear();
     order.reserve(stands.size());
-    for (const BglStand& s : stands)
-        order.push_back(&s);
-    std::sort(order.begin(), order.end(), [](const BglStand* a, const BglStand* b) { return a->id < b->id; });
+    for (const BglStand& s : stands) {
+        std::uint64_t key = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            key = (key << 8) | (i < s.id.size() ? static_cast<unsigned char>(s.id[i]) : 0U);
+        order.push_back({key, &s});
+    }
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key) return a.key < b.key;
+        return a.stand->id < b.stand->id;
+    });
     std::vector<ParkPos> result = std::exchange(spareStands, {});
     result.clear();
     result.reserve(stands.size());
-    for (const BglStand* s : order)
+    for (const Keyed& k : order) {
+        const BglStand* s = k.stand;
         result.emplace_back(s->id, std::vector<ParkOpt>{}, s->lat, s->lon, s->heading, s->radiusMetres,
                             s->cargo, s->ramp, s->heli);
+    }
     return result;
 }
 

@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "platform/os/folders.h"
 #include "refdata/airports.h"
+#include "refdata/apf_writer.h"
 #include "refdata/dbase.h"
 #include "scan/airport_files.h"
 #include "scan/airport_scan.h"
@@ -149,6 +150,21 @@ void BM_rescanWithEveryFileChanged(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_rescanWithEveryFileChanged)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// For comparison only (no bound): the text of one airport file of 300 stands as a scan builds it to
+// compare with the file on disk, on one thread.
+void BM_airportFileText(benchmark::State& state) {
+    ApfData data;
+    data.airport_name = "Bench";
+    data.BGLpath = "Community/pkg000/scenery/f0000.bgl";
+    for (int s = 0; s < 300; ++s)
+        data.stands.emplace_back(fmt::format("GATE_{} {}", char('A' + s % 26), s / 26 + 1),
+                                 std::vector<ParkOpt>{}, 47.0 + s * 0.000317, 8.0 - s * 0.000213, s * 0.021,
+                                 18.0 + s % 30, s % 5 == 0, s % 3 == 0, false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(gf_apfText(data, apfAirportMode, 1));
+}
+BENCHMARK(BM_airportFileText)->Unit(benchmark::kMicrosecond);
 
 // The plain reference: a recursive walk of the roots that reads every file whole, on as many threads as
 // the scan runs tasks.

@@ -11,6 +11,9 @@
 
 #include <gsl/narrow>
 
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <csignal>
 #include <limits>
 #include <map>
@@ -253,6 +256,79 @@ TEST_F(ApfWriter, NumbersAreWrittenAsFmtWritesThem) {
         EXPECT_EQ(parkpos.attribute("radius").value(),
                   fmt::format("{:.1f}", value * nmPerMetre * metresPerNm));
     }
+}
+
+// The writer's own fixed-notation numbers against fmt and std::to_chars over the edges of its exact
+// path: ties at every precision, values that round to (negative) zero, subnormals, the limits of 53
+// and 64 bits, the values it leaves to std::to_chars, and random doubles of every magnitude.
+TEST(ApfFixedNumbers, AreWhatFmtAndToCharsWrite) {
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> values{0.0,
+                               -0.0,
+                               0.5,
+                               1.5,
+                               2.5,
+                               -0.5,
+                               0.125,
+                               0.375,
+                               -0.0625,
+                               0.05,
+                               0.15,
+                               0.35,
+                               1e-7,
+                               -1e-7,
+                               4.9999995e-7,
+                               5e-7,
+                               -5e-7,
+                               0.0000005,
+                               0.9999995,
+                               -0.99999949999,
+                               9.95,
+                               99.95,
+                               47.1234565,
+                               359.95,
+                               std::numeric_limits<double>::denorm_min(),
+                               -std::numeric_limits<double>::denorm_min(),
+                               std::numeric_limits<double>::min(),
+                               0x1p-60,
+                               0x1p-110,
+                               0x1p-111,
+                               0x1.fffffffffffffp52,
+                               0x1p53,
+                               0x1p53 + 2.0,
+                               0x1.fffffffffffffp63,
+                               0x1p64,
+                               -0x1p64,
+                               1e300,
+                               -std::numeric_limits<double>::max(),
+                               std::numeric_limits<double>::quiet_NaN(),
+                               -std::numeric_limits<double>::quiet_NaN(),
+                               inf,
+                               -inf};
+    std::mt19937_64 random(31);
+    std::uniform_real_distribution<double> exponent(-30.0, 25.0);
+    for (int i = 0; i < 20000; ++i) {
+        const double magnitude = std::pow(10.0, exponent(random));
+        values.push_back((i % 2 == 0 ? 1.0 : -1.0) * magnitude);
+        // Ties and near-ties of the short decimals a scan writes.
+        values.push_back(static_cast<double>(static_cast<std::int64_t>(random() % 2000000) - 1000000) / 64.0);
+    }
+    std::array<char, 512> buffer;
+    for (const double value : values) {
+        for (int decimals = 0; decimals <= 18; ++decimals) {
+            std::string written;
+            gf_appendFixed(written, value, decimals);
+            const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                              std::chars_format::fixed, decimals);
+            ASSERT_EQ(written, std::string_view(buffer.data(), result.ptr)) << value << " " << decimals;
+            if (!std::isnan(value)) {
+                ASSERT_EQ(written, fmt::format("{:.{}f}", value, decimals)) << decimals;
+            }
+        }
+    }
+    std::string appended = "x=";
+    gf_appendFixed(appended, -1.25, 1);
+    EXPECT_EQ(appended, "x=-1.2");
 }
 
 TEST_F(ApfWriter, HandmadeFileKeepsEveryStandsPosition) {

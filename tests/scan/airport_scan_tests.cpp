@@ -550,3 +550,33 @@ TEST_F(AirportScan, TheQuickCheckOfAFileReadsItsWholeSectionTable) {
 }
 
 } // namespace
+
+// Stands are written in the byte order of their ids, also where ids share their first eight bytes,
+// differ only in a byte above 127, or one is the other with a NUL or more after it.
+TEST_F(AirportScan, StandsAreWrittenInTheByteOrderOfTheirIds) {
+    std::vector<std::string> ids{
+        "GATE A 10",  "GATE A 1", "GATE A 2",  "GATE A", "GATE B",  "GATE A 100", std::string("GATE A\0", 7),
+        "\xC3\x84 1", "A",        "GATE A 1X", "",       "GATE  A", "Z 9"};
+    gf_scanHooks().decodeFile = [ids](const fs::path&) {
+        BglDecodeResult result;
+        BglAirport airport;
+        airport.code = "LSZH";
+        for (std::size_t i = 0; i < ids.size(); ++i)
+            airport.stands.push_back(BglStand{ids[i], 47.0 + 0.001 * static_cast<double>(i), 8.0, 0.0, 20.0});
+        result.airports.push_back(airport);
+        result.events.push_back(BglEvent{BglEvent::Kind::airport, {}, 0});
+        return result;
+    };
+    bgl("Community/unknown/scenery/a.bgl", airportFile("LSZH", 2));
+    gf_scanForAddonAirports();
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file((dir / "airports" / "my_thirdparty" / "LSZH.xml").c_str()));
+    std::vector<std::string> written;
+    for (const auto stand : doc.child("root").child("parkpositions").children("parkpos"))
+        written.emplace_back(stand.attribute("id").value());
+    std::vector<std::string> expected = ids;
+    std::sort(expected.begin(), expected.end());
+    for (std::string& id : expected)
+        id = id.substr(0, id.find('\0')); // an attribute ends at a NUL
+    EXPECT_EQ(written, expected);
+}
