@@ -341,11 +341,15 @@ void lf_takeOffPass(LiveAc& ac) {
 
 } // namespace
 
-void gf_startTakeOff(LiveAc& ac) {
+namespace {
+
+// The take-off run begins: the throttle and spoilers as given, flaps 1, the lights and the bounds of a
+// run on the runway.
+void lf_beginTakeOffRun(LiveAc& ac, std::uint32_t throttle, bool spoilers) {
     MoveState& m = ac.move;
     m.takeoffRun = true;
-    gf_setThrottle(ac, 0);
-    gf_setSpoilers(ac, false);
+    gf_setThrottle(ac, throttle);
+    gf_setSpoilers(ac, spoilers);
     gf_setFlaps(ac, 1);
     m.approach = false;
     m.landed = false;
@@ -353,22 +357,18 @@ void gf_startTakeOff(LiveAc& ac) {
     lf_takeOffLights(ac);
     m.lagBound = startBoundPasses;
     m.leadBound = takeoffLeadPasses;
-    if (m.towed) gf_log(fmt::format("towed aircraft takes-off? {}", ac.cs));
+}
+
+} // namespace
+
+void gf_startTakeOff(LiveAc& ac) {
+    lf_beginTakeOffRun(ac, 0, false);
+    if (ac.move.towed) gf_log(fmt::format("towed aircraft takes-off? {}", ac.cs));
 }
 
 void gf_restartTakeOffRun(LiveAc& ac) {
-    MoveState& m = ac.move;
     ac.setPhase(AcPhase::taxi);
-    m.takeoffRun = true;
-    gf_setThrottle(ac, 3);
-    gf_setSpoilers(ac, true);
-    gf_setFlaps(ac, 1);
-    m.approach = false;
-    m.landed = false;
-    m.climbOutDone = false;
-    lf_takeOffLights(ac);
-    m.lagBound = startBoundPasses;
-    m.leadBound = takeoffLeadPasses;
+    lf_beginTakeOffRun(ac, 3, true);
 }
 
 void gf_startTakeOffPhase(LiveAc& ac) {
