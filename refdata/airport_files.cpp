@@ -274,12 +274,12 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     }
     read.fileReached = true;
     const fs::path file = local ? lf_localPath(reference) : parkAirportCopy;
-    pugi::xml_document doc;
-    if (!doc.load_file(file.c_str())) {
+    auto loaded = gf_loadParkAirportFile(file);
+    if (!loaded) {
         read.failure = fmt::format("{}: could not load file: {}", reference, lf_pathText(file));
         return read;
     }
-    read.file = gf_readParkAirportFile(doc);
+    read.file = std::move(*loaded);
     if (!read.file.headerRefusal.empty()) {
         read.failure = fmt::format("{}: refused to load: {}", reference, read.file.headerRefusal);
         return read;

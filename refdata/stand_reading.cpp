@@ -17,6 +17,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -852,26 +853,78 @@ namespace {
 // A file of fewer stands than this for each thread is read on fewer threads.
 constexpr std::size_t standsPerThread = 16;
 
-// One piece of the stand list as read by one thread.
+constexpr std::string_view sectionName = "parkpositions";
+
+// One piece of the stand list as read by one thread: a range of the file's list of stand elements, or a
+// piece of the file's text read into a document of its own.
 struct StandPiece {
-    std::size_t begin = 0; // positions in the file's list of stand elements
-    std::size_t end = 0;
+    const pugi::xml_node* nodes = nullptr; // the piece's stand elements
+    std::size_t count = 0;
+    std::size_t textBegin = 0; // the piece of text, [textBegin, textEnd)
+    std::size_t textEnd = 0;
+    std::unique_ptr<pugi::xml_document> doc; // of the piece of text
+    std::vector<pugi::xml_node> elements;    // the stand elements of the piece of text
+    bool whole = true;                       // the piece of text read as whole elements of a section
     std::vector<ParkPos> stands;
-    std::vector<std::size_t> positions; // each stand's position
+    std::vector<std::size_t> positions; // each stand's position in the piece
     std::vector<std::string_view> ids;  // the trimmed id of each position read, a view into the document
     std::vector<std::uint64_t> hashes;  // their hashes
     std::vector<LaterHalfHours> later;
-    std::size_t faultAt = SIZE_MAX; // the first stand without a usable id
+    std::size_t faultAt = SIZE_MAX; // the position of the first stand without a usable id
     bool idMissing = false;         // no id attribute, else an empty one
     std::exception_ptr failure;     // what stopped the reading of the piece
     std::atomic<bool> done{false};
 };
 
+// The piece's lists' room for its stand elements.
+void lf_reserve(StandPiece& piece) {
+    piece.stands.reserve(piece.count);
+    piece.positions.reserve(piece.count);
+    piece.ids.reserve(piece.count);
+    piece.hashes.reserve(piece.count);
+}
+
+// The piece of text between the start and end tags of a section, parsed as the library parses the whole
+// file; its stand elements are those of the section in the file when the section holds the piece whole:
+// nothing left open at its end and no end tag that closes the section within it.
+void lf_parseText(const char* text, StandPiece& piece) {
+    const std::size_t length = piece.textEnd - piece.textBegin;
+    const std::size_t size = length + 2 * sectionName.size() + 5;
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size));
+    if (!buffer) throw std::bad_alloc();
+    char* out = buffer;
+    *out++ = '<';
+    out = std::copy(sectionName.begin(), sectionName.end(), out);
+    *out++ = '>';
+    out = std::copy(text + piece.textBegin, text + piece.textEnd, out);
+    *out++ = '<';
+    *out++ = '/';
+    out = std::copy(sectionName.begin(), sectionName.end(), out);
+    *out = '>';
+    piece.doc = std::make_unique<pugi::xml_document>();
+    // The document owns the buffer from here on, read or not.
+    const pugi::xml_parse_result result =
+        piece.doc->load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
+    const pugi::xml_node section = piece.doc->first_child();
+    // A section closed within the piece and opened again would be a second node of the document.
+    if (!result || section != piece.doc->last_child() || section.type() != pugi::node_element) {
+        piece.whole = false;
+        return;
+    }
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos"))
+        piece.elements.push_back(parkpos);
+    piece.nodes = piece.elements.data();
+    piece.count = piece.elements.size();
+    lf_reserve(piece);
+}
+
 // The stands of the piece until its first stand without a usable id.
-void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+void lf_readStands(StandPiece& piece, StandContext& context) {
     context.later = &piece.later;
-    for (std::size_t at = piece.begin; at < piece.end; ++at) {
-        const StandTexts texts = lf_standSlots<StandTexts>(nodes[at]);
+    for (std::size_t at = 0; at < piece.count; ++at) {
+        const pugi::xml_node& node = piece.nodes[at];
+        const StandTexts texts = lf_standSlots<StandTexts>(node);
         if (!texts.id) {
             piece.faultAt = at;
             piece.idMissing = true;
@@ -887,91 +940,129 @@ void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, 
         piece.ids.push_back(id);
         piece.hashes.push_back(lf_hash(id));
         const std::size_t before = piece.stands.size();
-        lf_appendStand(piece.stands, nodes[at], texts, std::string(id), 1, context);
+        lf_appendStand(piece.stands, node, texts, std::string(id), 1, context);
         if (piece.stands.size() != before) piece.positions.push_back(at);
     }
 }
 
-// lf_readStands, the piece then marked done (with what went wrong, if anything did).
-void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+// lf_readStands (after the parse of a piece of text), the piece then marked done (with what went wrong,
+// if anything did).
+void lf_readPiece(const char* text, StandPiece& piece, StandContext& context) {
     try {
-        lf_readStands(nodes, piece, context);
+        if (text) lf_parseText(text, piece);
+        if (piece.whole) lf_readStands(piece, context);
     } catch (...) {
         piece.failure = std::current_exception();
     }
     piece.done.store(true, std::memory_order_release);
 }
 
-// A piece of the stand list, its lists' room taken by the calling thread.
-void lf_prepare(StandPiece& piece, std::size_t begin, std::size_t end) {
-    piece.begin = begin;
-    piece.end = end;
-    piece.stands.reserve(end - begin);
-    piece.positions.reserve(end - begin);
-    piece.ids.reserve(end - begin);
-    piece.hashes.reserve(end - begin);
-}
-
-// The reading of a file's stands in pieces.
+// The reading of a file's stands in pieces: of its list of stand elements, or of its text.
 class StandFileReading {
 public:
-    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads)
-        : nodes_(nodes), seen_(nodes.size()) {
+    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads) : seen_(nodes.size()) {
         const std::size_t count = nodes.size();
         const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
         const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
         // The lists are taken here, so that they come from the reading thread's memory.
         pieces_ = std::vector<StandPiece>((count + pieceSize - 1) / pieceSize);
-        for (std::size_t k = 0; k < pieces_.size(); ++k)
-            lf_prepare(pieces_[k], k * pieceSize, std::min(count, (k + 1) * pieceSize));
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            StandPiece& piece = pieces_[k];
+            piece.nodes = nodes.data() + k * pieceSize;
+            piece.count = std::min(count, (k + 1) * pieceSize) - k * pieceSize;
+            lf_reserve(piece);
+        }
         read_.stands.reserve(count);
+    }
+
+    StandFileReading(const char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                     std::size_t expected)
+        : text_(text), pieces_(pieces.size()), seen_(expected) {
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            pieces_[k].textBegin = pieces[k].first;
+            pieces_[k].textEnd = pieces[k].second;
+        }
+        read_.stands.reserve(expected);
     }
 
     // A helper's part: pieces while there are any.
     void readPieces() {
         StandContext context{{}, {}, nullptr};
         for (std::size_t k = next_++; k < pieces_.size(); k = next_++)
-            lf_readPiece(nodes_, pieces_[k], context);
+            lf_readPiece(text_, pieces_[k], context);
     }
 
-    // The reading thread's part: the pieces taken in file order as they are done. While the next piece is
-    // not done, the reading thread reads a piece no thread has taken yet, and when there is none left, it
-    // reads the piece itself rather than wait for a helper that may not be running.
+    // The reading thread's part: the pieces taken in file order as they are done.
     ParkingFileStands join() {
         StandContext context{{}, {}, nullptr};
-        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k) {
-            StandPiece& piece = pieces_[k];
-            bool taken = false;
-            while (!taken && !piece.done.load(std::memory_order_acquire)) {
-                const std::size_t free = next_++;
-                if (free < pieces_.size()) {
-                    lf_readPiece(nodes_, pieces_[free], context);
-                    continue;
-                }
-                StandPiece own;
-                lf_prepare(own, piece.begin, piece.end);
-                lf_readPiece(nodes_, own, context);
-                take(own);
-                taken = true;
-            }
-            if (!taken) take(piece);
-        }
+        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k)
+            take(settle(k, context));
         next_ = pieces_.size(); // after a fault the pieces left are of no use
         return std::move(read_);
     }
 
+    // The reading thread's part for pieces of text: every piece done; false when one did not read
+    // whole (the rest are then of no use).
+    bool settleAll() {
+        StandContext context{{}, {}, nullptr};
+        settled_.reserve(pieces_.size());
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            settled_.push_back(&settle(k, context));
+            if (!settled_.back()->whole) {
+                next_ = pieces_.size();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The settled pieces taken in file order.
+    ParkingFileStands takeSettled() {
+        for (std::size_t k = 0; k < settled_.size() && !read_.refused(); ++k)
+            take(*settled_[k]);
+        return std::move(read_);
+    }
+
 private:
+    // Piece k once it is done. While it is not, the reading thread reads a piece no thread has taken yet,
+    // and when there is none left, it reads the piece itself rather than wait for a helper that may not
+    // be running.
+    StandPiece& settle(std::size_t k, StandContext& context) {
+        StandPiece& piece = pieces_[k];
+        while (!piece.done.load(std::memory_order_acquire)) {
+            const std::size_t free = next_++;
+            if (free < pieces_.size()) {
+                lf_readPiece(text_, pieces_[free], context);
+                continue;
+            }
+            // Kept to the end of the reading: the ids taken are views into its document.
+            StandPiece& own = *owned_.emplace_back(std::make_unique<StandPiece>());
+            own.textBegin = piece.textBegin;
+            own.textEnd = piece.textEnd;
+            if (!text_) {
+                own.nodes = piece.nodes;
+                own.count = piece.count;
+                lf_reserve(own);
+            }
+            lf_readPiece(text_, own, context);
+            return own;
+        }
+        return piece;
+    }
+
     // The piece's stands up to the first fault of the file: a stand without a usable id, or a repeated id.
     void take(StandPiece& piece) {
         if (piece.failure) std::rethrow_exception(piece.failure);
+        const std::size_t first = taken_; // the number of stand elements before the piece
+        taken_ += piece.count;
         std::size_t repeated = SIZE_MAX;
         for (std::size_t i = 0; i < piece.ids.size(); ++i)
             if (!seen_.insert(piece.ids[i], piece.hashes[i])) {
-                repeated = piece.begin + i;
+                repeated = i;
                 break;
             }
         // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
-        const std::size_t idsEnd = piece.begin + piece.ids.size();
+        const std::size_t idsEnd = piece.ids.size();
         const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : idsEnd;
         for (const LaterHalfHours& later : piece.later) {
             if (piece.positions[later.stand] >= readEnd) break;
@@ -982,18 +1073,20 @@ private:
             read_.stands.push_back(std::move(piece.stands[k]));
         if (repeated != SIZE_MAX) {
             read_.errorNumber = 94;
-            read_.refusal = fmt::format("Parking position '{}' appears more than once.",
-                                        piece.ids[repeated - piece.begin]);
+            read_.refusal = fmt::format("Parking position '{}' appears more than once.", piece.ids[repeated]);
         } else if (piece.faultAt != SIZE_MAX) {
             read_.errorNumber = 93;
-            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", piece.faultAt + 1,
-                                        piece.idMissing ? "no" : "empty", "id");
+            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.",
+                                        first + piece.faultAt + 1, piece.idMissing ? "no" : "empty", "id");
         }
     }
 
-    const std::vector<pugi::xml_node>& nodes_;
+    const char* text_ = nullptr; // for pieces of text
     std::vector<StandPiece> pieces_;
+    std::vector<std::unique_ptr<StandPiece>> owned_; // pieces the reading thread read again itself
+    std::vector<StandPiece*> settled_;
     std::atomic<std::size_t> next_{0}; // the next piece no thread has taken
+    std::size_t taken_ = 0;
     StandIdSet seen_;
     ParkingFileStands read_;
 };
@@ -1025,4 +1118,46 @@ ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t exp
             reading.readPieces();
     });
     return read;
+}
+
+// ---- Stands of a file's text -------------------------------------------------------------------------
+
+struct StandTextReading::State {
+    State(const char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+          std::size_t expected)
+        : reading(text, pieces, expected) {}
+    StandFileReading reading;
+    bool whole = false;
+};
+
+// Each piece is parsed and read by one thread; the reading thread settles every piece before it takes
+// any, as a piece that does not read whole means the file is read in one document after all, and nothing
+// may have been logged by then.
+StandTextReading::StandTextReading(const char* text,
+                                   const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                                   std::size_t expected, std::size_t threads)
+    : state_(std::make_unique<State>(text, pieces, expected)) {
+    threads = std::clamp<std::size_t>(pieces.size(), 1, std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
+    if (threads == 1) {
+        state_->whole = state_->reading.settleAll();
+        return;
+    }
+    const std::thread::id reader = std::this_thread::get_id();
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        if (std::this_thread::get_id() == reader)
+            state_->whole = state_->reading.settleAll();
+        else
+            state_->reading.readPieces();
+    });
+}
+
+StandTextReading::~StandTextReading() = default;
+
+bool StandTextReading::whole() const {
+    return state_->whole;
+}
+
+ParkingFileStands StandTextReading::take() {
+    return state_->reading.takeSettled();
 }
