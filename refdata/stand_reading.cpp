@@ -506,6 +506,7 @@ struct LaterHalfHours {
 struct StandContext {
     RegistrationRows registrations;
     std::vector<pugi::xml_node> opts;   // the flight elements of the stand being read
+    std::vector<OptTexts> flights;      // their texts, when the stand was scanned
     std::vector<LaterHalfHours>* later; // null: unusual half-hour texts are read at once
 };
 
@@ -566,19 +567,17 @@ void lf_setIdentity(ParkOpt& entry, const OptTexts& texts, RegistrationRows& reg
     lf_setText(entry.type, lf_text(texts.type));
 }
 
-// The stand's flights; `stand` is the index the stand will have among the stands read.
-std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
-                                 StandContext& context) {
+// The flights of a stand from `count` flight elements, flight(k) giving the texts and the day of the
+// kth; `stand` is the index the stand will have among the stands read.
+template <typename Flight>
+std::vector<ParkOpt> lf_readFlights(std::size_t count, Flight&& flight, std::uint32_t origin,
+                                    std::size_t stand, StandContext& context) {
     std::vector<ParkOpt> opts;
-    context.opts.clear();
-    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
-        if (lf_isOpt(child.name())) context.opts.push_back(child);
-    if (context.opts.empty()) return opts;
-    opts.reserve(context.opts.size());
-    for (const pugi::xml_node& opt : context.opts) {
-        const OptTexts texts = lf_optSlots<OptTexts>(opt);
+    if (count == 0) return opts;
+    opts.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto [texts, day] = flight(k);
         const char* hh = lf_text(texts.hh);
-        const int day = lf_dayOf(opt, texts.day);
         if (*hh == '\0' || day < 1 || day > 7) continue;
         ParkOpt& entry = opts.emplace_back();
         lf_setIdentity(entry, texts, context.registrations);
@@ -598,9 +597,23 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
     return opts;
 }
 
-// gf_appendStand with the context of the reading.
-void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
-                    std::string id, std::uint32_t origin, StandContext& context) {
+// The stand's flights: its child elements named "opt".
+std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
+                                 StandContext& context) {
+    context.opts.clear();
+    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
+        if (lf_isOpt(child.name())) context.opts.push_back(child);
+    const auto flight = [&](std::size_t k) {
+        const OptTexts texts = lf_optSlots<OptTexts>(context.opts[k]);
+        return std::pair(texts, lf_dayOf(context.opts[k], texts.day));
+    };
+    return lf_readFlights(context.opts.size(), flight, origin, stand, context);
+}
+
+// The stand of the texts appended to `stands`, its flights from flights(index of the stand).
+template <typename Flights>
+void lf_appendStandWith(std::vector<ParkPos>& stands, const StandTexts& texts, std::string id,
+                        Flights&& flights) {
     const double lat = lf_numberOr(texts.latitude, 0.0);
     const double lon = lf_numberOr(texts.longitude, 0.0);
     if (lat == 0.0 && lon == 0.0) return;
@@ -613,9 +626,15 @@ void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     if (!lf_readRadius(texts.radius, radius)) radius = 0.0;
     double heading = lf_numberOr(texts.heading, 0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin, stands.size(), context), lat, lon,
-                        heading * radiansPerDegree, radius, lf_flag(texts.cargo), lf_flag(texts.ramp),
-                        lf_flag(texts.heli));
+    stands.emplace_back(std::move(id), flights(stands.size()), lat, lon, heading * radiansPerDegree, radius,
+                        lf_flag(texts.cargo), lf_flag(texts.ramp), lf_flag(texts.heli));
+}
+
+// gf_appendStand with the context of the reading.
+void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
+                    std::string id, std::uint32_t origin, StandContext& context) {
+    lf_appendStandWith(stands, texts, std::move(id),
+                       [&](std::size_t stand) { return lf_readOpts(parkpos, origin, stand, context); });
 }
 
 } // namespace
@@ -626,7 +645,7 @@ void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     const StandTexts texts{text(attributes.id),      text(attributes.latitude), text(attributes.longitude),
                            text(attributes.heading), text(attributes.radius),   text(attributes.cargo),
                            text(attributes.ramp),    text(attributes.heli)};
-    StandContext context{{}, {}, nullptr};
+    StandContext context{{}, {}, {}, nullptr};
     lf_appendStand(stands, parkpos, texts, std::move(id), origin, context);
 }
 
@@ -862,7 +881,8 @@ struct StandPiece {
     std::size_t count = 0;
     std::size_t textBegin = 0; // the piece of text, [textBegin, textEnd)
     std::size_t textEnd = 0;
-    std::unique_ptr<pugi::xml_document> doc; // of the piece of text
+    std::unique_ptr<char[]> scanned;         // the piece of text as scanned (values ended by NULs)
+    std::unique_ptr<pugi::xml_document> doc; // of the piece of text, when the scan gave up
     std::vector<pugi::xml_node> elements;    // the stand elements of the piece of text
     bool whole = true;                       // the piece of text read as whole elements of a section
     std::vector<ParkPos> stands;
@@ -945,10 +965,258 @@ void lf_readStands(StandPiece& piece, StandContext& context) {
     }
 }
 
-// lf_readStands (after the parse of a piece of text), the piece then marked done (with what went wrong,
-// if anything did).
+// The stand of a stand element at position `at` of the piece, its flights' texts in context.flights: as
+// lf_readStands reads it.
+void lf_readStandTexts(StandPiece& piece, std::size_t at, const StandTexts& texts, StandContext& context) {
+    if (piece.faultAt != SIZE_MAX) return;
+    if (!texts.id) {
+        piece.faultAt = at;
+        piece.idMissing = true;
+        return;
+    }
+    std::string_view id = texts.id;
+    const auto begin = id.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos) {
+        piece.faultAt = at;
+        return;
+    }
+    id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+    piece.ids.push_back(id);
+    piece.hashes.push_back(lf_hash(id));
+    const std::size_t before = piece.stands.size();
+    const auto flight = [&](std::size_t k) {
+        const OptTexts& flightTexts = context.flights[k];
+        return std::pair(flightTexts, flightTexts.day ? flightTexts.day[0] - '0' : 0);
+    };
+    lf_appendStandWith(piece.stands, texts, std::string(id), [&](std::size_t stand) {
+        return lf_readFlights(context.flights.size(), flight, 1, stand, context);
+    });
+    if (piece.stands.size() != before) piece.positions.push_back(at);
+}
+
+// A scan of a piece of text in the plain form files are written in: stand elements of flight elements,
+// blanks between them, attributes in quotes without references or control characters, names of letters,
+// digits and '_', a flight's day of one digit. Such a piece holds whole elements of a section, and the
+// XML library parses it to the elements and values the scan sees. The scan gives up on anything else.
+class PieceScan {
+public:
+    PieceScan(char* begin, char* end) : p_(begin), end_(end) {}
+
+    // Reads the piece's stands into it; false when the scan gave up (the piece then holds a part).
+    bool read(StandPiece& piece, StandContext& context) {
+        context.later = &piece.later;
+        for (std::size_t at = 0;; ++at) {
+            blanks();
+            if (p_ == end_) {
+                piece.count = at;
+                return true;
+            }
+            if (!element("<parkpos")) return false;
+            StandTexts texts;
+            const int form = attributes([&](std::string_view name, const char* value) {
+                switch (name.size()) {
+                case 2:
+                    if (name == "id") lf_keep(texts.id, value);
+                    break;
+                case 4:
+                    if (name == "ramp")
+                        lf_keep(texts.ramp, value);
+                    else if (name == "heli")
+                        lf_keep(texts.heli, value);
+                    break;
+                case 5:
+                    if (name == "cargo") lf_keep(texts.cargo, value);
+                    break;
+                case 6:
+                    if (name == "radius") lf_keep(texts.radius, value);
+                    break;
+                case 7:
+                    if (name == "heading") lf_keep(texts.heading, value);
+                    break;
+                case 8:
+                    if (name == "latitude") lf_keep(texts.latitude, value);
+                    break;
+                case 9:
+                    if (name == "longitude") lf_keep(texts.longitude, value);
+                    break;
+                default:
+                    break;
+                }
+            });
+            if (form == gaveUp) return false;
+            context.flights.clear();
+            if (form == open && !flights(context)) return false;
+            lf_readStandTexts(piece, at, texts, context);
+        }
+    }
+
+private:
+    static constexpr int gaveUp = 0, closed = 1, open = 2;
+
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    static bool isNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+    static bool isName(char c) { return isNameStart(c) || lf_isDigit(c); }
+    static void lf_keep(const char*& slot, const char* value) {
+        if (!slot) slot = value;
+    }
+
+    void blanks() {
+        while (p_ != end_ && isBlank(*p_))
+            ++p_;
+    }
+
+    // The text at the scan's place starts with `start` then what ends an element's name; steps over
+    // `start`.
+    bool element(std::string_view start) {
+        if (static_cast<std::size_t>(end_ - p_) <= start.size() ||
+            std::string_view(p_, start.size()) != start)
+            return false;
+        const char next = p_[start.size()];
+        if (!isBlank(next) && next != '/' && next != '>') return false;
+        p_ += start.size();
+        return true;
+    }
+
+    // An end tag "</name>" (blanks before '>').
+    bool endTag(std::string_view name) {
+        if (static_cast<std::size_t>(end_ - p_) < name.size() + 2 || p_[0] != '<' || p_[1] != '/' ||
+            std::string_view(p_ + 2, name.size()) != name)
+            return false;
+        p_ += name.size() + 2;
+        blanks();
+        if (p_ == end_ || *p_ != '>') return false;
+        ++p_;
+        return true;
+    }
+
+    // The attributes of a start tag up to its end, take(name, value) for each (the value's closing
+    // quote made its end); closed for "/>", open for ">".
+    template <typename Take> int attributes(Take&& take) {
+        while (true) {
+            const char* before = p_;
+            blanks();
+            if (p_ == end_) return gaveUp;
+            if (*p_ == '/') {
+                if (end_ - p_ < 2 || p_[1] != '>') return gaveUp;
+                p_ += 2;
+                return closed;
+            }
+            if (*p_ == '>') {
+                ++p_;
+                return open;
+            }
+            // An attribute follows the name or the value before it after a blank.
+            if (p_ == before || !isNameStart(*p_)) return gaveUp;
+            const char* name = p_;
+            while (p_ != end_ && isName(*p_))
+                ++p_;
+            const std::string_view nameText(name, static_cast<std::size_t>(p_ - name));
+            blanks();
+            if (p_ == end_ || *p_ != '=') return gaveUp;
+            ++p_;
+            blanks();
+            if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return gaveUp;
+            const char quote = *p_++;
+            char* value = p_;
+            while (p_ != end_ && *p_ != quote) {
+                const auto c = static_cast<unsigned char>(*p_);
+                if (c == '&' || c < 0x20 || c == 0x7f) return gaveUp;
+                ++p_;
+            }
+            if (p_ == end_) return gaveUp;
+            *p_++ = '\0';
+            take(nameText, value);
+        }
+    }
+
+    // The flight elements of an open stand element and its end tag, their texts in context.flights.
+    bool flights(StandContext& context) {
+        while (true) {
+            blanks();
+            if (endTag("parkpos")) return true;
+            if (!element("<opt")) return false;
+            OptTexts texts;
+            const int form = attributes([&](std::string_view name, const char* value) {
+                switch (name.size()) {
+                case 2:
+                    if (name == "hh")
+                        lf_keep(texts.hh, value);
+                    else if (name == "cs")
+                        lf_keep(texts.cs, value);
+                    break;
+                case 3:
+                    if (name == "reg")
+                        lf_keep(texts.reg, value);
+                    else if (name == "day")
+                        lf_keep(texts.day, value);
+                    else if (name == "cpl")
+                        lf_keep(texts.cpl, value);
+                    break;
+                case 4:
+                    if (name == "airl")
+                        lf_keep(texts.airl, value);
+                    else if (name == "type")
+                        lf_keep(texts.type, value);
+                    else if (name == "soft")
+                        lf_keep(texts.soft, value);
+                    break;
+                default:
+                    break;
+                }
+            });
+            if (form == gaveUp) return false;
+            if (form == open) {
+                blanks();
+                if (!endTag("opt")) return false;
+            }
+            if (texts.day && !(lf_isDigit(texts.day[0]) && texts.day[1] == '\0')) return false;
+            context.flights.push_back(texts);
+        }
+    }
+
+    char* p_;
+    char* end_;
+};
+
+// The piece back to nothing read.
+void lf_clear(StandPiece& piece) {
+    piece.count = 0;
+    piece.scanned.reset();
+    piece.stands.clear();
+    piece.positions.clear();
+    piece.ids.clear();
+    piece.hashes.clear();
+    piece.later.clear();
+    piece.faultAt = SIZE_MAX;
+    piece.idMissing = false;
+}
+
+// The piece of text scanned (PieceScan) into the piece; false when the scan gave up.
+bool lf_scanText(const char* text, StandPiece& piece, StandContext& context) {
+    const std::size_t length = piece.textEnd - piece.textBegin;
+    piece.scanned = std::make_unique_for_overwrite<char[]>(length + 1);
+    char* begin = piece.scanned.get();
+    std::memcpy(begin, text + piece.textBegin, length);
+    begin[length] = '\0';
+    // About one stand element for each 100 bytes.
+    const std::size_t guess = length / 100 + 1;
+    piece.stands.reserve(guess);
+    piece.positions.reserve(guess);
+    piece.ids.reserve(guess);
+    piece.hashes.reserve(guess);
+    if (PieceScan(begin, begin + length).read(piece, context)) return true;
+    lf_clear(piece);
+    return false;
+}
+
+// lf_readStands (after the scan or parse of a piece of text), the piece then marked done (with what went
+// wrong, if anything did).
 void lf_readPiece(const char* text, StandPiece& piece, StandContext& context) {
     try {
+        if (text && lf_scanText(text, piece, context)) {
+            piece.done.store(true, std::memory_order_release);
+            return;
+        }
         if (text) lf_parseText(text, piece);
         if (piece.whole) lf_readStands(piece, context);
     } catch (...) {
@@ -987,14 +1255,14 @@ public:
 
     // A helper's part: pieces while there are any.
     void readPieces() {
-        StandContext context{{}, {}, nullptr};
+        StandContext context{{}, {}, {}, nullptr};
         for (std::size_t k = next_++; k < pieces_.size(); k = next_++)
             lf_readPiece(text_, pieces_[k], context);
     }
 
     // The reading thread's part: the pieces taken in file order as they are done.
     ParkingFileStands join() {
-        StandContext context{{}, {}, nullptr};
+        StandContext context{{}, {}, {}, nullptr};
         for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k)
             take(settle(k, context));
         next_ = pieces_.size(); // after a fault the pieces left are of no use
@@ -1004,7 +1272,7 @@ public:
     // The reading thread's part for pieces of text: every piece done; false when one did not read
     // whole (the rest are then of no use).
     bool settleAll() {
-        StandContext context{{}, {}, nullptr};
+        StandContext context{{}, {}, {}, nullptr};
         settled_.reserve(pieces_.size());
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
             settled_.push_back(&settle(k, context));

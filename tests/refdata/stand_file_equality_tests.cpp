@@ -161,16 +161,18 @@ struct Faults {
 
 class FileMaker {
 public:
-    explicit FileMaker(std::uint64_t seed) : random_(seed) {}
+    // In the plain form, values hold no control characters, days are single digits and the section holds
+    // stands of flights only.
+    explicit FileMaker(std::uint64_t seed, bool plainForm = false) : random_(seed), plain_(plainForm) {}
 
     // A parking file of `stands` stands with up to `maxFlights` flights each.
     std::string make(std::size_t stands, std::size_t maxFlights, const Faults& faults, bool root = true) {
         std::string text = root ? "<root>" : "";
         text += R"(<parameters><parameter name="num_parkpos" value="7"/></parameters><parkpositions>)";
         for (std::size_t i = 0; i < stands; ++i) {
-            if (random_() % 50 == 0) text += "<note id=\"X\"/>text<!-- a comment -->";
+            if (!plain_ && random_() % 50 == 0) text += "<note id=\"X\"/>text<!-- a comment -->";
             std::string id = fmt::format("S{}", i);
-            if (random_() % 20 == 0) id = fmt::format(" \t{}\r\n", id);
+            if (random_() % 20 == 0) id = plain_ ? fmt::format("  {} ", id) : fmt::format(" \t{}\r\n", id);
             if (i == faults.repeatAt) id = fmt::format("  S{} ", faults.repeatOf);
             text += "<parkpos";
             if (i == faults.emptyIdAt)
@@ -235,17 +237,20 @@ private:
         static const char* const types[] = {"A320", "B738", "", "BCS3"};
         static const char* const days[] = {"1",  "2",  "3",  "4", "5",  "6",   "7",  "0",          "8",
                                            " 3", "3x", "+2", "",  "-1", "0x3", "07", "99999999999"};
+        static const char* const plainDays[] = {"1", "3", "7", "0", "8", "9"};
         static const char* const hours[] = {"5",  "10:13", "0:47", "47",      "1:5", "13:10", "1:2:3",
                                             "48", "3,7,x", "",     " 4 : 6 ", "047", "2:x",   "7x"};
         static const char* const callsigns[] = {"DLH1:DLH2", "SWR12", "", ":X", "A:B:C", "EZS1"};
         static const char* const flags[] = {"true", "false", "1", "yes", "0", ""};
-        if (random_() % 40 == 0) return "<other day=\"1\" hh=\"4\"/>";
+        if (!plain_ && random_() % 40 == 0) return "<other day=\"1\" hh=\"4\"/>";
         std::vector<std::string> parts;
         if (random_() % 8) parts.push_back(attribute("reg", pick(random_, regs)));
         if (random_() % 4) parts.push_back(attribute("airl", pick(random_, airlines)));
         if (random_() % 4) parts.push_back(attribute("type", pick(random_, types)));
         if (random_() % 6 == 0) parts.push_back(attribute("soft", pick(random_, flags)));
-        if (random_() % 12) parts.push_back(attribute("day", random_() % 3 ? "4" : pick(random_, days)));
+        if (random_() % 12)
+            parts.push_back(attribute(
+                "day", random_() % 3 ? "4" : (plain_ ? pick(random_, plainDays) : pick(random_, days))));
         if (random_() % 12) parts.push_back(attribute("hh", random_() % 4 ? "6:9" : pick(random_, hours)));
         if (random_() % 3) parts.push_back(attribute("cs", pick(random_, callsigns)));
         if (random_() % 6 == 0) parts.push_back(attribute("cpl", pick(random_, flags)));
@@ -254,10 +259,11 @@ private:
         std::string text = "<opt";
         for (const std::string& part : parts)
             text += part;
-        return text + (random_() % 20 == 0 ? "><x/></opt>" : "/>");
+        return text + (!plain_ && random_() % 20 == 0 ? "><x/></opt>" : "/>");
     }
 
     std::mt19937_64 random_;
+    bool plain_;
 };
 
 class StandFileEquality : public RefdataTest {
@@ -379,7 +385,7 @@ TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
     // The section's content: generated stands with `odd` put in after every `every`th.
     const auto file = [&](const std::string& odd, std::uint64_t seed, const std::string& head = "",
                           std::size_t every = 37) {
-        FileMaker maker(seed);
+        FileMaker maker(seed, true);
         std::string stands = maker.make(1200, 3, {}, false);
         const std::string open = "<parkpositions>";
         stands = stands.substr(stands.find(open) + open.size());
@@ -389,7 +395,7 @@ TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
         for (std::size_t at = stands.find("<parkpos "); at != std::string::npos;) {
             const std::size_t next = stands.find("<parkpos ", at + 1);
             content += stands.substr(at, next == std::string::npos ? std::string::npos : next - at);
-            if (++count % every == 0) content += odd;
+            if (++count % every == 0) content += fmt::format(fmt::runtime(odd), count);
             at = next;
         }
         return (head.empty() ? header : head) + "<parkpositions>\n" + content +
@@ -403,11 +409,20 @@ TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
     };
     const std::vector<Case> cases{
         {"plain stands", file("", 1)},
-        {"entities, blanks and line ends in values",
-         file("\n<parkpos id=\"E&amp;&#65;&lt;\r\n&#x42;\" latitude=\" 47.5\" "
-              "longitude=\"8.5\"\tradius=\"20\">"
-              "<opt reg=\"X&quot;Y\" day=\"2\" hh=\"&#52;\" cs=\"A&apos;B:C\"/></parkpos>\r\n",
+        {"the plain form's other spellings",
+         file(
+             "<parkpos\n id = 'Q{0}' latitude='47.{0}' longitude = \"8.5\"  radius=\"x\" heli='Y' >"
+             "<opt day='3' hh=\"4:5\" reg='HB-JNA' cs=\"A:B\" cs='C' ></opt>\n<opt/><opt day=\"9\" hh=\"1\"/>"
+             "<opt hh='2' day='1' airl=\"\" type='B738'/></parkpos  >",
+             21, "", 5)},
+        {"entities in values",
+         file("<parkpos id=\"E&amp;&#65;&lt;&#x42;{0}\" latitude=\"47.5\" longitude=\"8.5\">"
+              "<opt reg=\"X&quot;Y\" day=\"2\" hh=\"&#52;\" cs=\"A&apos;B:C\"/></parkpos>",
               2)},
+        {"blanks and line ends in values",
+         file("\n<parkpos id=\"L\r\n{0}\" latitude=\" 47.5\" longitude=\"8.5\"\tradius=\"20\t\">"
+              "<opt reg=\"HB-JNA\" day=\"2\" hh=\"4\" cs=\"A\tB:C\"/></parkpos>\r\n",
+              22)},
         {"comments, CDATA and instructions that hold stands",
          file("<!-- <parkpos id=\"ghost\" latitude=\"1\" longitude=\"1\"/> --><![CDATA[ <parkpos id=\"c\"/> "
               "]]>"
