@@ -290,8 +290,11 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     read.file.stands.stands.clear();
     if (read.file.errorNumber() != 0) return read;
     // A file without its factors is scored from its own stands, never with the previous airport's.
-    read.qualityFactors =
-        read.file.qualityFactors ? *read.file.qualityFactors : gf_qualityFactorsOf(read.merged.stands);
+    const ParkingFileStands& fileStands = read.file.stands;
+    read.qualityFactors = read.file.qualityFactors
+                              ? *read.file.qualityFactors
+                              : gf_qualityFactorsOfSums(fileStands.realScores, fileStands.softScores,
+                                                        read.merged.stands.size(), fileStands.anyEntry);
 
     read.learnedPath = gf_learnedPathOf(read.code, read.file.publisher);
     if (!read.learnedPath.empty()) {

@@ -3,9 +3,11 @@
 #include "core/geodesy.h"
 #include "core/parallel.h"
 #include "core/units.h"
+#include "refdata/parking_quality.h"
 #include "refdata/type_lookups.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -886,9 +888,10 @@ struct StandPiece {
     std::vector<pugi::xml_node> elements;    // the stand elements of the piece of text
     bool whole = true;                       // the piece of text read as whole elements of a section
     std::vector<ParkPos> stands;
-    std::vector<std::size_t> positions; // each stand's position in the piece
-    std::vector<std::string_view> ids;  // the trimmed id of each position read, a view into the document
-    std::vector<std::uint64_t> hashes;  // their hashes
+    std::vector<std::array<double, 2>> scores; // each stand's (gf_standScores), read while it is at hand
+    std::vector<std::size_t> positions;        // each stand's position in the piece
+    std::vector<std::string_view> ids; // the trimmed id of each position read, a view into the document
+    std::vector<std::uint64_t> hashes; // their hashes
     std::vector<LaterHalfHours> later;
     std::size_t faultAt = SIZE_MAX; // the position of the first stand without a usable id
     bool idMissing = false;         // no id attribute, else an empty one
@@ -899,6 +902,7 @@ struct StandPiece {
 // The piece's lists' room for its stand elements.
 void lf_reserve(StandPiece& piece) {
     piece.stands.reserve(piece.count);
+    piece.scores.reserve(piece.count);
     piece.positions.reserve(piece.count);
     piece.ids.reserve(piece.count);
     piece.hashes.reserve(piece.count);
@@ -961,7 +965,9 @@ void lf_readStands(StandPiece& piece, StandContext& context) {
         piece.hashes.push_back(lf_hash(id));
         const std::size_t before = piece.stands.size();
         lf_appendStand(piece.stands, node, texts, std::string(id), 1, context);
-        if (piece.stands.size() != before) piece.positions.push_back(at);
+        if (piece.stands.size() == before) continue;
+        piece.positions.push_back(at);
+        piece.scores.push_back(gf_standScores(piece.stands.back()));
     }
 }
 
@@ -991,7 +997,9 @@ void lf_readStandTexts(StandPiece& piece, std::size_t at, const StandTexts& text
     lf_appendStandWith(piece.stands, texts, std::string(id), [&](std::size_t stand) {
         return lf_readFlights(context.flights.size(), flight, 1, stand, context);
     });
-    if (piece.stands.size() != before) piece.positions.push_back(at);
+    if (piece.stands.size() == before) return;
+    piece.positions.push_back(at);
+    piece.scores.push_back(gf_standScores(piece.stands.back()));
 }
 
 // A scan of a piece of text in the plain form files are written in: stand elements of flight elements,
@@ -1183,6 +1191,7 @@ void lf_clear(StandPiece& piece) {
     piece.count = 0;
     piece.scanned.reset();
     piece.stands.clear();
+    piece.scores.clear();
     piece.positions.clear();
     piece.ids.clear();
     piece.hashes.clear();
@@ -1201,6 +1210,7 @@ bool lf_scanText(const char* text, StandPiece& piece, StandContext& context) {
     // About one stand element for each 100 bytes.
     const std::size_t guess = length / 100 + 1;
     piece.stands.reserve(guess);
+    piece.scores.reserve(guess);
     piece.positions.reserve(guess);
     piece.ids.reserve(guess);
     piece.hashes.reserve(guess);
@@ -1334,11 +1344,17 @@ private:
         const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : idsEnd;
         for (const LaterHalfHours& later : piece.later) {
             if (piece.positions[later.stand] >= readEnd) break;
-            piece.stands[later.stand].opts[later.opt].hh = gf_hours2bitset(later.text);
+            ParkPos& stand = piece.stands[later.stand];
+            stand.opts[later.opt].hh = gf_hours2bitset(later.text);
+            piece.scores[later.stand] = gf_standScores(stand);
         }
         const std::size_t keptEnd = std::min(idsEnd, repeated);
-        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
+        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k) {
+            read_.realScores += piece.scores[k][0];
+            read_.softScores += piece.scores[k][1];
+            read_.anyEntry = read_.anyEntry || !piece.stands[k].opts.empty();
             read_.stands.push_back(std::move(piece.stands[k]));
+        }
         if (repeated != SIZE_MAX) {
             read_.errorNumber = 94;
             read_.refusal = fmt::format("Parking position '{}' appears more than once.", piece.ids[repeated]);

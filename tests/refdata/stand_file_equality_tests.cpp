@@ -9,6 +9,7 @@
 #include "refdata/dbase.h"
 #include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
+#include "refdata/parking_quality.h"
 #include "refdata/stand_reading.h"
 #include "refdata/type_lookups.h"
 #include "refdata_fixture.h"
@@ -486,6 +487,10 @@ TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
         };
         EXPECT_EQ(texts(got->lines), texts(want->lines)) << c.what;
         expectSameStands(got->stands, want->stands, c.what);
+        EXPECT_EQ(gf_qualityFactorsOfSums(got->stands.realScores, got->stands.softScores,
+                                          got->stands.stands.size(), got->stands.anyEntry),
+                  gf_qualityFactorsOf(want->stands.stands))
+            << c.what;
     }
 }
 
