@@ -883,7 +883,8 @@ struct StandPiece {
     std::size_t count = 0;
     std::size_t textBegin = 0; // the piece of text, [textBegin, textEnd)
     std::size_t textEnd = 0;
-    std::unique_ptr<char[]> scanned;         // the piece of text as scanned (values ended by NULs)
+    char* scannedEnd = nullptr;              // where the scan of the piece of text ended (in it)
+    std::vector<char*> singleQuotes;         // the values' closing quotes of its scan that were '
     std::unique_ptr<pugi::xml_document> doc; // of the piece of text, when the scan gave up
     std::vector<pugi::xml_node> elements;    // the stand elements of the piece of text
     bool whole = true;                       // the piece of text read as whole elements of a section
@@ -1008,7 +1009,11 @@ void lf_readStandTexts(StandPiece& piece, std::size_t at, const StandTexts& text
 // XML library parses it to the elements and values the scan sees. The scan gives up on anything else.
 class PieceScan {
 public:
-    PieceScan(char* begin, char* end) : p_(begin), end_(end) {}
+    PieceScan(char* begin, char* end, std::vector<char*>& singleQuotes)
+        : p_(begin), end_(end), singleQuotes_(singleQuotes) {}
+
+    // Where the scan stands.
+    char* at() const { return p_; }
 
     // Reads the piece's stands into it; false when the scan gave up (the piece then holds a part).
     bool read(StandPiece& piece, StandContext& context) {
@@ -1132,6 +1137,7 @@ private:
                 ++p_;
             }
             if (p_ == end_) return gaveUp;
+            if (quote == '\'') singleQuotes_.push_back(p_);
             *p_++ = '\0';
             take(nameText, value);
         }
@@ -1184,12 +1190,24 @@ private:
 
     char* p_;
     char* end_;
+    std::vector<char*>& singleQuotes_;
 };
+
+// The text of a scanned piece as it was: the scan's NULs, which end values in place of their closing
+// quotes, made quotes again. Before the scan's end there is no other NUL: the scan gives up on one.
+void lf_restoreText(char* text, StandPiece& piece) {
+    if (!piece.scannedEnd) return;
+    for (char* p = text + piece.textBegin; p != piece.scannedEnd; ++p)
+        if (*p == '\0') *p = '"';
+    for (char* quote : piece.singleQuotes)
+        *quote = '\'';
+    piece.scannedEnd = nullptr;
+    piece.singleQuotes.clear();
+}
 
 // The piece back to nothing read.
 void lf_clear(StandPiece& piece) {
     piece.count = 0;
-    piece.scanned.reset();
     piece.stands.clear();
     piece.scores.clear();
     piece.positions.clear();
@@ -1200,13 +1218,11 @@ void lf_clear(StandPiece& piece) {
     piece.idMissing = false;
 }
 
-// The piece of text scanned (PieceScan) into the piece; false when the scan gave up.
-bool lf_scanText(const char* text, StandPiece& piece, StandContext& context) {
+// The piece of text scanned (PieceScan) into the piece, in place; false when the scan gave up (the text
+// is then as it was).
+bool lf_scanText(char* text, StandPiece& piece, StandContext& context) {
     const std::size_t length = piece.textEnd - piece.textBegin;
-    piece.scanned = std::make_unique_for_overwrite<char[]>(length + 1);
-    char* begin = piece.scanned.get();
-    std::memcpy(begin, text + piece.textBegin, length);
-    begin[length] = '\0';
+    char* begin = text + piece.textBegin;
     // About one stand element for each 100 bytes.
     const std::size_t guess = length / 100 + 1;
     piece.stands.reserve(guess);
@@ -1214,14 +1230,18 @@ bool lf_scanText(const char* text, StandPiece& piece, StandContext& context) {
     piece.positions.reserve(guess);
     piece.ids.reserve(guess);
     piece.hashes.reserve(guess);
-    if (PieceScan(begin, begin + length).read(piece, context)) return true;
+    PieceScan scan(begin, begin + length, piece.singleQuotes);
+    const bool read = scan.read(piece, context);
+    piece.scannedEnd = scan.at();
+    if (read) return true;
+    lf_restoreText(text, piece);
     lf_clear(piece);
     return false;
 }
 
 // lf_readStands (after the scan or parse of a piece of text), the piece then marked done (with what went
 // wrong, if anything did).
-void lf_readPiece(const char* text, StandPiece& piece, StandContext& context) {
+void lf_readPiece(char* text, StandPiece& piece, StandContext& context) {
     try {
         if (text && lf_scanText(text, piece, context)) {
             piece.done.store(true, std::memory_order_release);
@@ -1253,7 +1273,7 @@ public:
         read_.stands.reserve(count);
     }
 
-    StandFileReading(const char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+    StandFileReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
                      std::size_t expected)
         : text_(text), pieces_(pieces.size()), seen_(expected) {
         for (std::size_t k = 0; k < pieces.size(); ++k) {
@@ -1294,6 +1314,12 @@ public:
         return true;
     }
 
+    // The text as it was before the pieces were scanned. Once no thread reads a piece.
+    void restoreText() {
+        for (StandPiece& piece : pieces_)
+            lf_restoreText(text_, piece);
+    }
+
     // The settled pieces taken in file order.
     ParkingFileStands takeSettled() {
         for (std::size_t k = 0; k < settled_.size() && !read_.refused(); ++k)
@@ -1303,8 +1329,9 @@ public:
 
 private:
     // Piece k once it is done. While it is not, the reading thread reads a piece no thread has taken yet,
-    // and when there is none left, it reads the piece itself rather than wait for a helper that may not
-    // be running.
+    // and when there is none left, it reads a piece of the stand list itself rather than wait for a
+    // helper that may not be running. A piece of text is scanned in place: the helper that took it is
+    // running (it joined the work) and is waited for.
     StandPiece& settle(std::size_t k, StandContext& context) {
         StandPiece& piece = pieces_[k];
         while (!piece.done.load(std::memory_order_acquire)) {
@@ -1313,15 +1340,15 @@ private:
                 lf_readPiece(text_, pieces_[free], context);
                 continue;
             }
+            if (text_) {
+                ReadingHelpers::relax();
+                continue;
+            }
             // Kept to the end of the reading: the ids taken are views into its document.
             StandPiece& own = *owned_.emplace_back(std::make_unique<StandPiece>());
-            own.textBegin = piece.textBegin;
-            own.textEnd = piece.textEnd;
-            if (!text_) {
-                own.nodes = piece.nodes;
-                own.count = piece.count;
-                lf_reserve(own);
-            }
+            own.nodes = piece.nodes;
+            own.count = piece.count;
+            lf_reserve(own);
             lf_readPiece(text_, own, context);
             return own;
         }
@@ -1365,7 +1392,7 @@ private:
         }
     }
 
-    const char* text_ = nullptr; // for pieces of text
+    char* text_ = nullptr; // for pieces of text
     std::vector<StandPiece> pieces_;
     std::vector<std::unique_ptr<StandPiece>> owned_; // pieces the reading thread read again itself
     std::vector<StandPiece*> settled_;
@@ -1407,8 +1434,7 @@ ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t exp
 // ---- Stands of a file's text -------------------------------------------------------------------------
 
 struct StandTextReading::State {
-    State(const char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
-          std::size_t expected)
+    State(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces, std::size_t expected)
         : reading(text, pieces, expected) {}
     StandFileReading reading;
     bool whole = false;
@@ -1417,14 +1443,14 @@ struct StandTextReading::State {
 // Each piece is parsed and read by one thread; the reading thread settles every piece before it takes
 // any, as a piece that does not read whole means the file is read in one document after all, and nothing
 // may have been logged by then.
-StandTextReading::StandTextReading(const char* text,
-                                   const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+StandTextReading::StandTextReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
                                    std::size_t expected, std::size_t threads)
     : state_(std::make_unique<State>(text, pieces, expected)) {
     threads = std::clamp<std::size_t>(pieces.size(), 1, std::max<std::size_t>(threads, 1));
     if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
     if (threads == 1) {
         state_->whole = state_->reading.settleAll();
+        if (!state_->whole) state_->reading.restoreText();
         return;
     }
     const std::thread::id reader = std::this_thread::get_id();
@@ -1434,6 +1460,7 @@ StandTextReading::StandTextReading(const char* text,
         else
             state_->reading.readPieces();
     });
+    if (!state_->whole) state_->reading.restoreText();
 }
 
 StandTextReading::~StandTextReading() = default;

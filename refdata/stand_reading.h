@@ -88,8 +88,10 @@ ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t exp
 class StandTextReading {
 public:
     // `pieces`: [begin, end) in `text`, in file order, one after the other; `text` outlives the
-    // reading. `expected` and `threads` as for gf_readStandsOf.
-    StandTextReading(const char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+    // reading. `expected` and `threads` as for gf_readStandsOf. The pieces are scanned in place: when the
+    // reading is whole, values in the text are ended by NULs (the stands' texts point there); when it is
+    // not, the text is as it was.
+    StandTextReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
                      std::size_t expected, std::size_t threads);
     ~StandTextReading();
     StandTextReading(const StandTextReading&) = delete;

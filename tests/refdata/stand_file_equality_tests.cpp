@@ -437,6 +437,8 @@ TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
               "longitude=\"3\"/><opt day=\"1\" hh=\"3\"/></parkpos>",
               6, "", 2)},
         {"the section closed and opened again", file("</parkpositions>\n<parkpositions>", 7)},
+        {"the section closed and opened again near its end",
+         file("</parkpositions>\n<parkpositions>", 23, "", 1100)},
         {"a repeated stand id", file("<parkpos id=\"S5\" latitude=\"2\" longitude=\"2\"/>", 8)},
         {"a stand without id", file("<parkpos latitude=\"2\" longitude=\"2\"/>", 9)},
         {"a document type within the section", file("<!DOCTYPE x>", 10)},
