@@ -883,6 +883,7 @@ struct StandPiece {
     std::size_t count = 0;
     std::size_t textBegin = 0; // the piece of text, [textBegin, textEnd)
     std::size_t textEnd = 0;
+    std::size_t guess = 0;                   // the stand elements the piece of text is likely to hold
     char* scannedEnd = nullptr;              // where the scan of the piece of text ended (in it)
     std::vector<char*> singleQuotes;         // the values' closing quotes of its scan that were '
     std::unique_ptr<pugi::xml_document> doc; // of the piece of text, when the scan gave up
@@ -1223,8 +1224,7 @@ void lf_clear(StandPiece& piece) {
 bool lf_scanText(char* text, StandPiece& piece, StandContext& context) {
     const std::size_t length = piece.textEnd - piece.textBegin;
     char* begin = text + piece.textBegin;
-    // About one stand element for each 100 bytes.
-    const std::size_t guess = length / 100 + 1;
+    const std::size_t guess = piece.guess;
     piece.stands.reserve(guess);
     piece.scores.reserve(guess);
     piece.positions.reserve(guess);
@@ -1276,9 +1276,15 @@ public:
     StandFileReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
                      std::size_t expected)
         : text_(text), pieces_(pieces.size()), seen_(expected) {
+        const std::size_t total = pieces.empty() ? 0 : pieces.back().second - pieces.front().first;
         for (std::size_t k = 0; k < pieces.size(); ++k) {
-            pieces_[k].textBegin = pieces[k].first;
-            pieces_[k].textEnd = pieces[k].second;
+            StandPiece& piece = pieces_[k];
+            piece.textBegin = pieces[k].first;
+            piece.textEnd = pieces[k].second;
+            // The stated stands shared out by length, with a margin; about one for each 100 bytes when
+            // the file states none. Room taken and not used would still spread the memory of a reading.
+            const std::size_t length = piece.textEnd - piece.textBegin;
+            piece.guess = expected == 0 ? length / 100 + 1 : expected * length / total * 5 / 4 + 4;
         }
         read_.stands.reserve(expected);
     }
