@@ -274,12 +274,12 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     }
     read.fileReached = true;
     const fs::path file = local ? lf_localPath(reference) : parkAirportCopy;
-    pugi::xml_document doc;
-    if (!doc.load_file(file.c_str())) {
+    auto loaded = gf_loadParkAirportFile(file);
+    if (!loaded) {
         read.failure = fmt::format("{}: could not load file: {}", reference, lf_pathText(file));
         return read;
     }
-    read.file = gf_readParkAirportFile(doc);
+    read.file = std::move(*loaded);
     if (!read.file.headerRefusal.empty()) {
         read.failure = fmt::format("{}: refused to load: {}", reference, read.file.headerRefusal);
         return read;
@@ -290,8 +290,11 @@ ParkAirportRead lf_readParkAirport(ParkAirportRead read) {
     read.file.stands.stands.clear();
     if (read.file.errorNumber() != 0) return read;
     // A file without its factors is scored from its own stands, never with the previous airport's.
-    read.qualityFactors =
-        read.file.qualityFactors ? *read.file.qualityFactors : gf_qualityFactorsOf(read.merged.stands);
+    const ParkingFileStands& fileStands = read.file.stands;
+    read.qualityFactors = read.file.qualityFactors
+                              ? *read.file.qualityFactors
+                              : gf_qualityFactorsOfSums(fileStands.realScores, fileStands.softScores,
+                                                        read.merged.stands.size(), fileStands.anyEntry);
 
     read.learnedPath = gf_learnedPathOf(read.code, read.file.publisher);
     if (!read.learnedPath.empty()) {

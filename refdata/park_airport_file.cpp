@@ -11,6 +11,13 @@
 #include <cmath>
 #include <exception>
 #include <unordered_map>
+#include <utility>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,13 +34,18 @@ std::optional<std::int32_t> lf_altitudeOf(const pugi::xml_document& doc) {
     return static_cast<std::int32_t>(*feet);
 }
 
-// The stands of the document with what their reading logged.
-ParkingFileStands lf_parseStands(const pugi::xml_node& doc, std::vector<LogLine>& lines) {
+// The stands that read() gives with what their reading logged.
+template <typename Read> ParkingFileStands lf_readStands(Read&& read, std::vector<LogLine>& lines) {
     LogCapture capture;
-    ParkingFileStands stands = gf_parseParkpositions(doc);
+    ParkingFileStands stands = read();
     auto logged = capture.take();
     lines.insert(lines.end(), std::make_move_iterator(logged.begin()), std::make_move_iterator(logged.end()));
     return stands;
+}
+
+// The stands of the document with what their reading logged.
+ParkingFileStands lf_parseStands(const pugi::xml_node& doc, std::vector<LogLine>& lines) {
+    return lf_readStands([&] { return gf_parseParkpositions(doc); }, lines);
 }
 
 LearnedOpt lf_learnedOpt(const pugi::xml_node& opt) {
@@ -168,7 +180,11 @@ std::string ParkAirportFile::errorText() const {
     return stands.refusal;
 }
 
-ParkAirportFile gf_readParkAirportFile(const pugi::xml_document& doc) {
+namespace {
+
+// The airport file of the document, its stands (when the header is taken) from readStands().
+template <typename ReadStands>
+ParkAirportFile lf_readParkAirportFile(const pugi::xml_document& doc, ReadStands&& readStands) {
     ParkAirportFile file;
     if (!gf_readMetaData(doc)) {
         file.headerRefusal = gf_parkingHeaderRefusal(doc);
@@ -179,13 +195,148 @@ ParkAirportFile gf_readParkAirportFile(const pugi::xml_document& doc) {
     file.altitude = lf_altitudeOf(doc);
     if (!file.altitude) return file;
     file.airport_name = gf_readStringParameter(doc, "airport_name").value_or("");
-    file.stands = lf_parseStands(doc, file.lines);
+    file.stands = lf_readStands(readStands, file.lines);
     const auto qfReal = gf_readIntParameter(doc, "Qf_real");
     const auto qfSoft = gf_readIntParameter(doc, "Qf_soft");
     // Factors beyond their range (-1 unknown, else 0..100) are taken at the nearest end.
     if (qfReal && qfSoft)
         file.qualityFactors = QualityFactors{std::clamp(*qfReal, -1, 100), std::clamp(*qfSoft, -1, 100)};
     return file;
+}
+
+// Smaller files are parsed whole: their pieces would cost more than they save.
+constexpr std::size_t pieceBytes = 16 * 1024;
+constexpr std::size_t maxPieces = 64;
+
+// Placed where the stands were cut out of a file's text: an element the section holds only when the text
+// before the cut ends between two nodes of the section.
+constexpr std::string_view cutMark = "<cut_mark/>";
+
+// Whether the text at `at` is the start of a stand element ("<parkpos" and what ends an element's name).
+bool lf_isStandAt(std::string_view text, std::size_t at) {
+    constexpr std::string_view start = "<parkpos";
+    if (text.compare(at, start.size(), start) != 0 || at + start.size() >= text.size()) return false;
+    const char next = text[at + start.size()];
+    return next == ' ' || next == '\t' || next == '\r' || next == '\n' || next == '/' || next == '>';
+}
+
+// The next stand element's start from `from` on, before `end`; npos when there is none.
+std::size_t lf_nextStand(std::string_view text, std::size_t from, std::size_t end) {
+    for (std::size_t at = text.find("<parkpos", from); at < end; at = text.find("<parkpos", at + 1))
+        if (lf_isStandAt(text, at)) return at;
+    return std::string_view::npos;
+}
+
+// A file's text cut for reading its stands in pieces: the text before the first stand element that
+// follows the section's start tag (`head`), the pieces from there to the section's last end tag, and
+// the text from that end tag on (`tail`). Empty for a file too small or without such a layout.
+struct StandCut {
+    std::size_t head = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    std::size_t tail = 0;
+};
+std::optional<StandCut> lf_cutStands(std::string_view text) {
+    if (text.size() < 2 * pieceBytes) return std::nullopt;
+    const std::size_t section = text.find("<parkpositions");
+    if (section == std::string_view::npos) return std::nullopt;
+    const std::size_t tail = text.rfind("</parkpositions");
+    const std::size_t first = lf_nextStand(text, section, tail);
+    if (tail == std::string_view::npos || first == std::string_view::npos) return std::nullopt;
+    const std::size_t count = std::min(maxPieces, (tail - first) / pieceBytes);
+    if (count < 2) return std::nullopt;
+    StandCut cut;
+    cut.head = first;
+    cut.tail = tail;
+    std::size_t begin = first;
+    for (std::size_t k = 1; k < count; ++k) {
+        const std::size_t at =
+            lf_nextStand(text, std::max(begin + 1, first + k * (tail - first) / count), tail);
+        if (at == std::string_view::npos) break;
+        cut.pieces.emplace_back(begin, at);
+        begin = at;
+    }
+    cut.pieces.emplace_back(begin, tail);
+    return cut;
+}
+
+// The file's text without its stands: the head, the mark and the tail, parsed; the document's section
+// (with the mark taken out) when the head ended between two nodes of it and the file's encoding is
+// UTF-8, else empty.
+pugi::xml_node lf_parseWithoutStands(std::string_view text, const StandCut& cut, pugi::xml_document& doc) {
+    const std::size_t size = cut.head + cutMark.size() + (text.size() - cut.tail);
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size));
+    if (!buffer) throw std::bad_alloc();
+    char* out = std::copy(text.begin(), text.begin() + cut.head, buffer);
+    out = std::copy(cutMark.begin(), cutMark.end(), out);
+    std::copy(text.begin() + cut.tail, text.end(), out);
+    const pugi::xml_parse_result result = doc.load_buffer_inplace_own(buffer, size);
+    if (!result || result.encoding != pugi::encoding_utf8) return {};
+    pugi::xml_node section = gf_rootChild(doc, "parkpositions");
+    const pugi::xml_node mark = section.last_child();
+    // The mark's own element (its name where the mark was placed), and no stand of the section before it.
+    if (!mark || mark.type() != pugi::node_element ||
+        mark.offset_debug() != static_cast<std::ptrdiff_t>(cut.head + 1) || section.child("parkpos"))
+        return {};
+    section.remove_child(mark);
+    return section;
+}
+
+// The whole file in a buffer of the XML library's memory (freed by the document that takes it).
+struct FileText {
+    char* data = nullptr;
+    std::size_t size = 0;
+    ~FileText() {
+        if (data) pugi::get_memory_deallocation_function()(data);
+    }
+    char* release() { return std::exchange(data, nullptr); }
+};
+bool lf_readWhole(const std::filesystem::path& path, FileText& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat status {};
+    bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (read) {
+        text.size = static_cast<std::size_t>(status.st_size);
+        text.data = static_cast<char*>(pugi::get_memory_allocation_function()(text.size + 1));
+        read = text.data != nullptr;
+        for (std::size_t done = 0; read && done < text.size;) {
+            const ssize_t got = ::read(fd, text.data + done, text.size - done);
+            if (got < 0 && errno == EINTR) continue;
+            read = got > 0;
+            if (read) done += static_cast<std::size_t>(got);
+        }
+    }
+    ::close(fd);
+    return read;
+}
+
+} // namespace
+
+ParkAirportFile gf_readParkAirportFile(const pugi::xml_document& doc) {
+    return lf_readParkAirportFile(doc, [&] { return gf_parseParkpositions(doc); });
+}
+
+// A large file's stands are parsed in pieces on several threads (StandTextReading), the rest of the file
+// in one small document; when a piece does not hold whole elements of the section, or the rest does not
+// end the text before the stands between two nodes of the section, the file is parsed whole after all.
+std::optional<ParkAirportFile> gf_loadParkAirportFile(const std::filesystem::path& path) {
+    FileText text;
+    if (!lf_readWhole(path, text)) return std::nullopt;
+    const std::string_view view(text.data, text.size);
+    if (const auto cut = lf_cutStands(view)) {
+        pugi::xml_document rest;
+        if (const pugi::xml_node section = lf_parseWithoutStands(view, *cut, rest)) {
+            const auto stated = gf_readIntParameter(rest, "num_parkpos").value_or(0);
+            StandTextReading stands(text.data, cut->pieces,
+                                    static_cast<std::size_t>(std::clamp(stated, 0, 20000)),
+                                    allReadingThreads);
+            if (stands.whole()) return lf_readParkAirportFile(rest, [&] { return stands.take(); });
+        }
+    }
+    pugi::xml_document doc;
+    const std::size_t size = text.size;
+    if (!doc.load_buffer_inplace_own(text.release(), size)) return std::nullopt;
+    return gf_readParkAirportFile(doc);
 }
 
 LearnedFile gf_readLearnedFile(const pugi::xml_document& doc) {

@@ -41,6 +41,9 @@ struct ParkAirportFile {
     std::string errorText() const;
 };
 ParkAirportFile gf_readParkAirportFile(const pugi::xml_document& doc);
+// The airport file read from disk: what gf_readParkAirportFile gives for the file loaded as
+// pugi::xml_document::load_file loads it; empty when it does not load.
+std::optional<ParkAirportFile> gf_loadParkAirportFile(const std::filesystem::path& path);
 
 // What a header refusal of a parking file names (see ParkAirportFile::headerRefusal).
 std::string gf_parkingHeaderRefusal(const pugi::xml_node& doc);

@@ -105,6 +105,11 @@ struct ParkingFileStands {
     std::vector<ParkPos> stands;
     std::int32_t errorNumber = 0;
     std::string refusal; // "Parking position #2 has no 'id' attribute." and the like
+    // The stands' summed scores (gf_standScores) and whether one has a flight entry, worked out while
+    // they were read: their quality factors without another pass over their flights.
+    double realScores = 0.0;
+    double softScores = 0.0;
+    bool anyEntry = false;
     bool refused() const { return errorNumber != 0; }
 };
 // Every stand of the document (root optional) with origin 1. A pure reader: it touches no global, so two

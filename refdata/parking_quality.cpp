@@ -51,6 +51,16 @@ std::int32_t lf_factor(double scoreSum, std::size_t stands) {
 
 } // namespace
 
+std::array<double, 2> gf_standScores(const ParkPos& stand) {
+    return lf_standScores(stand);
+}
+
+// The scores are whole numbers far below 2^53: their sum is the same in any order.
+QualityFactors gf_qualityFactorsOfSums(double real, double soft, std::size_t stands, bool anyEntry) {
+    if (!anyEntry) return {-1, -1};
+    return {lf_factor(real, stands), lf_factor(soft, stands)};
+}
+
 QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands) {
     const bool anyEntry =
         std::any_of(stands.begin(), stands.end(), [](const ParkPos& s) { return !s.opts.empty(); });
@@ -62,7 +72,7 @@ QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands) {
         real += realScore;
         soft += softScore;
     }
-    return {lf_factor(real, stands.size()), lf_factor(soft, stands.size())};
+    return gf_qualityFactorsOfSums(real, soft, stands.size(), anyEntry);
 }
 
 QualityFactors gf_qualityFactors() {

@@ -5,11 +5,18 @@
 #include "refdata/park_airport.h"
 #include "refdata/parking_format.h"
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 // -1/-1 when no stand has a flight entry, else the mean stand score scaled to 0..100.
 QualityFactors gf_qualityFactorsOf(const std::vector<ParkPos>& stands);
+// A stand's real and soft scores, which gf_qualityFactorsOf sums over the stands.
+std::array<double, 2> gf_standScores(const ParkPos& stand);
+// gf_qualityFactorsOf of `stands` stands whose scores sum to `real` and `soft`; `anyEntry`: a stand has a
+// flight entry.
+QualityFactors gf_qualityFactorsOfSums(double real, double soft, std::size_t stands, bool anyEntry);
 // gf_qualityFactorsOf parkPositions.
 QualityFactors gf_qualityFactors();
 // Two blanks when unknown, "{:2}" when Qf_real >= 45, else "{:2}/{:2}".

@@ -3,9 +3,11 @@
 #include "core/geodesy.h"
 #include "core/parallel.h"
 #include "core/units.h"
+#include "refdata/parking_quality.h"
 #include "refdata/type_lookups.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -17,6 +19,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -505,6 +508,7 @@ struct LaterHalfHours {
 struct StandContext {
     RegistrationRows registrations;
     std::vector<pugi::xml_node> opts;   // the flight elements of the stand being read
+    std::vector<OptTexts> flights;      // their texts, when the stand was scanned
     std::vector<LaterHalfHours>* later; // null: unusual half-hour texts are read at once
 };
 
@@ -565,19 +569,17 @@ void lf_setIdentity(ParkOpt& entry, const OptTexts& texts, RegistrationRows& reg
     lf_setText(entry.type, lf_text(texts.type));
 }
 
-// The stand's flights; `stand` is the index the stand will have among the stands read.
-std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
-                                 StandContext& context) {
+// The flights of a stand from `count` flight elements, flight(k) giving the texts and the day of the
+// kth; `stand` is the index the stand will have among the stands read.
+template <typename Flight>
+std::vector<ParkOpt> lf_readFlights(std::size_t count, Flight&& flight, std::uint32_t origin,
+                                    std::size_t stand, StandContext& context) {
     std::vector<ParkOpt> opts;
-    context.opts.clear();
-    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
-        if (lf_isOpt(child.name())) context.opts.push_back(child);
-    if (context.opts.empty()) return opts;
-    opts.reserve(context.opts.size());
-    for (const pugi::xml_node& opt : context.opts) {
-        const OptTexts texts = lf_optSlots<OptTexts>(opt);
+    if (count == 0) return opts;
+    opts.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto [texts, day] = flight(k);
         const char* hh = lf_text(texts.hh);
-        const int day = lf_dayOf(opt, texts.day);
         if (*hh == '\0' || day < 1 || day > 7) continue;
         ParkOpt& entry = opts.emplace_back();
         lf_setIdentity(entry, texts, context.registrations);
@@ -597,9 +599,23 @@ std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t or
     return opts;
 }
 
-// gf_appendStand with the context of the reading.
-void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
-                    std::string id, std::uint32_t origin, StandContext& context) {
+// The stand's flights: its child elements named "opt".
+std::vector<ParkOpt> lf_readOpts(const pugi::xml_node& parkpos, std::uint32_t origin, std::size_t stand,
+                                 StandContext& context) {
+    context.opts.clear();
+    for (pugi::xml_node child = parkpos.first_child(); child; child = child.next_sibling())
+        if (lf_isOpt(child.name())) context.opts.push_back(child);
+    const auto flight = [&](std::size_t k) {
+        const OptTexts texts = lf_optSlots<OptTexts>(context.opts[k]);
+        return std::pair(texts, lf_dayOf(context.opts[k], texts.day));
+    };
+    return lf_readFlights(context.opts.size(), flight, origin, stand, context);
+}
+
+// The stand of the texts appended to `stands`, its flights from flights(index of the stand).
+template <typename Flights>
+void lf_appendStandWith(std::vector<ParkPos>& stands, const StandTexts& texts, std::string id,
+                        Flights&& flights) {
     const double lat = lf_numberOr(texts.latitude, 0.0);
     const double lon = lf_numberOr(texts.longitude, 0.0);
     if (lat == 0.0 && lon == 0.0) return;
@@ -612,9 +628,15 @@ void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     if (!lf_readRadius(texts.radius, radius)) radius = 0.0;
     double heading = lf_numberOr(texts.heading, 0.0);
     if (std::abs(heading) > 360.0) heading = std::fmod(heading, 360.0);
-    stands.emplace_back(std::move(id), lf_readOpts(parkpos, origin, stands.size(), context), lat, lon,
-                        heading * radiansPerDegree, radius, lf_flag(texts.cargo), lf_flag(texts.ramp),
-                        lf_flag(texts.heli));
+    stands.emplace_back(std::move(id), flights(stands.size()), lat, lon, heading * radiansPerDegree, radius,
+                        lf_flag(texts.cargo), lf_flag(texts.ramp), lf_flag(texts.heli));
+}
+
+// gf_appendStand with the context of the reading.
+void lf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos, const StandTexts& texts,
+                    std::string id, std::uint32_t origin, StandContext& context) {
+    lf_appendStandWith(stands, texts, std::move(id),
+                       [&](std::size_t stand) { return lf_readOpts(parkpos, origin, stand, context); });
 }
 
 } // namespace
@@ -625,7 +647,7 @@ void gf_appendStand(std::vector<ParkPos>& stands, const pugi::xml_node& parkpos,
     const StandTexts texts{text(attributes.id),      text(attributes.latitude), text(attributes.longitude),
                            text(attributes.heading), text(attributes.radius),   text(attributes.cargo),
                            text(attributes.ramp),    text(attributes.heli)};
-    StandContext context{{}, {}, nullptr};
+    StandContext context{{}, {}, {}, nullptr};
     lf_appendStand(stands, parkpos, texts, std::move(id), origin, context);
 }
 
@@ -852,26 +874,83 @@ namespace {
 // A file of fewer stands than this for each thread is read on fewer threads.
 constexpr std::size_t standsPerThread = 16;
 
-// One piece of the stand list as read by one thread.
+constexpr std::string_view sectionName = "parkpositions";
+
+// One piece of the stand list as read by one thread: a range of the file's list of stand elements, or a
+// piece of the file's text read into a document of its own.
 struct StandPiece {
-    std::size_t begin = 0; // positions in the file's list of stand elements
-    std::size_t end = 0;
+    const pugi::xml_node* nodes = nullptr; // the piece's stand elements
+    std::size_t count = 0;
+    std::size_t textBegin = 0; // the piece of text, [textBegin, textEnd)
+    std::size_t textEnd = 0;
+    std::size_t guess = 0;                   // the stand elements the piece of text is likely to hold
+    char* scannedEnd = nullptr;              // where the scan of the piece of text ended (in it)
+    std::vector<char*> singleQuotes;         // the values' closing quotes of its scan that were '
+    std::unique_ptr<pugi::xml_document> doc; // of the piece of text, when the scan gave up
+    std::vector<pugi::xml_node> elements;    // the stand elements of the piece of text
+    bool whole = true;                       // the piece of text read as whole elements of a section
     std::vector<ParkPos> stands;
-    std::vector<std::size_t> positions; // each stand's position
-    std::vector<std::string_view> ids;  // the trimmed id of each position read, a view into the document
-    std::vector<std::uint64_t> hashes;  // their hashes
+    std::vector<std::array<double, 2>> scores; // each stand's (gf_standScores), read while it is at hand
+    std::vector<std::size_t> positions;        // each stand's position in the piece
+    std::vector<std::string_view> ids; // the trimmed id of each position read, a view into the document
+    std::vector<std::uint64_t> hashes; // their hashes
     std::vector<LaterHalfHours> later;
-    std::size_t faultAt = SIZE_MAX; // the first stand without a usable id
+    std::size_t faultAt = SIZE_MAX; // the position of the first stand without a usable id
     bool idMissing = false;         // no id attribute, else an empty one
     std::exception_ptr failure;     // what stopped the reading of the piece
     std::atomic<bool> done{false};
 };
 
+// The piece's lists' room for its stand elements.
+void lf_reserve(StandPiece& piece) {
+    piece.stands.reserve(piece.count);
+    piece.scores.reserve(piece.count);
+    piece.positions.reserve(piece.count);
+    piece.ids.reserve(piece.count);
+    piece.hashes.reserve(piece.count);
+}
+
+// The piece of text between the start and end tags of a section, parsed as the library parses the whole
+// file; its stand elements are those of the section in the file when the section holds the piece whole:
+// nothing left open at its end and no end tag that closes the section within it.
+void lf_parseText(const char* text, StandPiece& piece) {
+    const std::size_t length = piece.textEnd - piece.textBegin;
+    const std::size_t size = length + 2 * sectionName.size() + 5;
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size));
+    if (!buffer) throw std::bad_alloc();
+    char* out = buffer;
+    *out++ = '<';
+    out = std::copy(sectionName.begin(), sectionName.end(), out);
+    *out++ = '>';
+    out = std::copy(text + piece.textBegin, text + piece.textEnd, out);
+    *out++ = '<';
+    *out++ = '/';
+    out = std::copy(sectionName.begin(), sectionName.end(), out);
+    *out = '>';
+    piece.doc = std::make_unique<pugi::xml_document>();
+    // The document owns the buffer from here on, read or not.
+    const pugi::xml_parse_result result =
+        piece.doc->load_buffer_inplace_own(buffer, size, pugi::parse_default, pugi::encoding_utf8);
+    const pugi::xml_node section = piece.doc->first_child();
+    // A section closed within the piece and opened again would be a second node of the document.
+    if (!result || section != piece.doc->last_child() || section.type() != pugi::node_element) {
+        piece.whole = false;
+        return;
+    }
+    for (pugi::xml_node parkpos = section.child("parkpos"); parkpos;
+         parkpos = parkpos.next_sibling("parkpos"))
+        piece.elements.push_back(parkpos);
+    piece.nodes = piece.elements.data();
+    piece.count = piece.elements.size();
+    lf_reserve(piece);
+}
+
 // The stands of the piece until its first stand without a usable id.
-void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+void lf_readStands(StandPiece& piece, StandContext& context) {
     context.later = &piece.later;
-    for (std::size_t at = piece.begin; at < piece.end; ++at) {
-        const StandTexts texts = lf_standSlots<StandTexts>(nodes[at]);
+    for (std::size_t at = 0; at < piece.count; ++at) {
+        const pugi::xml_node& node = piece.nodes[at];
+        const StandTexts texts = lf_standSlots<StandTexts>(node);
         if (!texts.id) {
             piece.faultAt = at;
             piece.idMissing = true;
@@ -887,113 +966,444 @@ void lf_readStands(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, 
         piece.ids.push_back(id);
         piece.hashes.push_back(lf_hash(id));
         const std::size_t before = piece.stands.size();
-        lf_appendStand(piece.stands, nodes[at], texts, std::string(id), 1, context);
-        if (piece.stands.size() != before) piece.positions.push_back(at);
+        lf_appendStand(piece.stands, node, texts, std::string(id), 1, context);
+        if (piece.stands.size() == before) continue;
+        piece.positions.push_back(at);
+        piece.scores.push_back(gf_standScores(piece.stands.back()));
     }
 }
 
-// lf_readStands, the piece then marked done (with what went wrong, if anything did).
-void lf_readPiece(const std::vector<pugi::xml_node>& nodes, StandPiece& piece, StandContext& context) {
+// The stand of a stand element at position `at` of the piece, its flights' texts in context.flights: as
+// lf_readStands reads it.
+void lf_readStandTexts(StandPiece& piece, std::size_t at, const StandTexts& texts, StandContext& context) {
+    if (piece.faultAt != SIZE_MAX) return;
+    if (!texts.id) {
+        piece.faultAt = at;
+        piece.idMissing = true;
+        return;
+    }
+    std::string_view id = texts.id;
+    const auto begin = id.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos) {
+        piece.faultAt = at;
+        return;
+    }
+    id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+    piece.ids.push_back(id);
+    piece.hashes.push_back(lf_hash(id));
+    const std::size_t before = piece.stands.size();
+    const auto flight = [&](std::size_t k) {
+        const OptTexts& flightTexts = context.flights[k];
+        return std::pair(flightTexts, flightTexts.day ? flightTexts.day[0] - '0' : 0);
+    };
+    lf_appendStandWith(piece.stands, texts, std::string(id), [&](std::size_t stand) {
+        return lf_readFlights(context.flights.size(), flight, 1, stand, context);
+    });
+    if (piece.stands.size() == before) return;
+    piece.positions.push_back(at);
+    piece.scores.push_back(gf_standScores(piece.stands.back()));
+}
+
+// A scan of a piece of text in the plain form files are written in: stand elements of flight elements,
+// blanks between them, attributes in quotes without references or control characters, names of letters,
+// digits and '_', a flight's day of one digit. Such a piece holds whole elements of a section, and the
+// XML library parses it to the elements and values the scan sees. The scan gives up on anything else.
+class PieceScan {
+public:
+    PieceScan(char* begin, char* end, std::vector<char*>& singleQuotes)
+        : p_(begin), end_(end), singleQuotes_(singleQuotes) {}
+
+    // Where the scan stands.
+    char* at() const { return p_; }
+
+    // Reads the piece's stands into it; false when the scan gave up (the piece then holds a part).
+    bool read(StandPiece& piece, StandContext& context) {
+        context.later = &piece.later;
+        for (std::size_t at = 0;; ++at) {
+            blanks();
+            if (p_ == end_) {
+                piece.count = at;
+                return true;
+            }
+            if (!element("<parkpos")) return false;
+            StandTexts texts;
+            const int form = attributes([&](std::string_view name, const char* value) {
+                switch (name.size()) {
+                case 2:
+                    if (name == "id") lf_keep(texts.id, value);
+                    break;
+                case 4:
+                    if (name == "ramp")
+                        lf_keep(texts.ramp, value);
+                    else if (name == "heli")
+                        lf_keep(texts.heli, value);
+                    break;
+                case 5:
+                    if (name == "cargo") lf_keep(texts.cargo, value);
+                    break;
+                case 6:
+                    if (name == "radius") lf_keep(texts.radius, value);
+                    break;
+                case 7:
+                    if (name == "heading") lf_keep(texts.heading, value);
+                    break;
+                case 8:
+                    if (name == "latitude") lf_keep(texts.latitude, value);
+                    break;
+                case 9:
+                    if (name == "longitude") lf_keep(texts.longitude, value);
+                    break;
+                default:
+                    break;
+                }
+            });
+            if (form == gaveUp) return false;
+            context.flights.clear();
+            if (form == open && !flights(context)) return false;
+            lf_readStandTexts(piece, at, texts, context);
+        }
+    }
+
+private:
+    static constexpr int gaveUp = 0, closed = 1, open = 2;
+
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    static bool isNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+    static bool isName(char c) { return isNameStart(c) || lf_isDigit(c); }
+    static void lf_keep(const char*& slot, const char* value) {
+        if (!slot) slot = value;
+    }
+
+    void blanks() {
+        while (p_ != end_ && isBlank(*p_))
+            ++p_;
+    }
+
+    // The text at the scan's place starts with `start` then what ends an element's name; steps over
+    // `start`.
+    bool element(std::string_view start) {
+        if (static_cast<std::size_t>(end_ - p_) <= start.size() ||
+            std::string_view(p_, start.size()) != start)
+            return false;
+        const char next = p_[start.size()];
+        if (!isBlank(next) && next != '/' && next != '>') return false;
+        p_ += start.size();
+        return true;
+    }
+
+    // An end tag "</name>" (blanks before '>').
+    bool endTag(std::string_view name) {
+        if (static_cast<std::size_t>(end_ - p_) < name.size() + 2 || p_[0] != '<' || p_[1] != '/' ||
+            std::string_view(p_ + 2, name.size()) != name)
+            return false;
+        p_ += name.size() + 2;
+        blanks();
+        if (p_ == end_ || *p_ != '>') return false;
+        ++p_;
+        return true;
+    }
+
+    // The attributes of a start tag up to its end, take(name, value) for each (the value's closing
+    // quote made its end); closed for "/>", open for ">".
+    template <typename Take> int attributes(Take&& take) {
+        while (true) {
+            const char* before = p_;
+            blanks();
+            if (p_ == end_) return gaveUp;
+            if (*p_ == '/') {
+                if (end_ - p_ < 2 || p_[1] != '>') return gaveUp;
+                p_ += 2;
+                return closed;
+            }
+            if (*p_ == '>') {
+                ++p_;
+                return open;
+            }
+            // An attribute follows the name or the value before it after a blank.
+            if (p_ == before || !isNameStart(*p_)) return gaveUp;
+            const char* name = p_;
+            while (p_ != end_ && isName(*p_))
+                ++p_;
+            const std::string_view nameText(name, static_cast<std::size_t>(p_ - name));
+            blanks();
+            if (p_ == end_ || *p_ != '=') return gaveUp;
+            ++p_;
+            blanks();
+            if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return gaveUp;
+            const char quote = *p_++;
+            char* value = p_;
+            while (p_ != end_ && *p_ != quote) {
+                const auto c = static_cast<unsigned char>(*p_);
+                if (c == '&' || c < 0x20 || c == 0x7f) return gaveUp;
+                ++p_;
+            }
+            if (p_ == end_) return gaveUp;
+            if (quote == '\'') singleQuotes_.push_back(p_);
+            *p_++ = '\0';
+            take(nameText, value);
+        }
+    }
+
+    // The flight elements of an open stand element and its end tag, their texts in context.flights.
+    bool flights(StandContext& context) {
+        while (true) {
+            blanks();
+            if (endTag("parkpos")) return true;
+            if (!element("<opt")) return false;
+            OptTexts texts;
+            const int form = attributes([&](std::string_view name, const char* value) {
+                switch (name.size()) {
+                case 2:
+                    if (name == "hh")
+                        lf_keep(texts.hh, value);
+                    else if (name == "cs")
+                        lf_keep(texts.cs, value);
+                    break;
+                case 3:
+                    if (name == "reg")
+                        lf_keep(texts.reg, value);
+                    else if (name == "day")
+                        lf_keep(texts.day, value);
+                    else if (name == "cpl")
+                        lf_keep(texts.cpl, value);
+                    break;
+                case 4:
+                    if (name == "airl")
+                        lf_keep(texts.airl, value);
+                    else if (name == "type")
+                        lf_keep(texts.type, value);
+                    else if (name == "soft")
+                        lf_keep(texts.soft, value);
+                    break;
+                default:
+                    break;
+                }
+            });
+            if (form == gaveUp) return false;
+            if (form == open) {
+                blanks();
+                if (!endTag("opt")) return false;
+            }
+            if (texts.day && !(lf_isDigit(texts.day[0]) && texts.day[1] == '\0')) return false;
+            context.flights.push_back(texts);
+        }
+    }
+
+    char* p_;
+    char* end_;
+    std::vector<char*>& singleQuotes_;
+};
+
+// The text of a scanned piece as it was: the scan's NULs, which end values in place of their closing
+// quotes, made quotes again. Before the scan's end there is no other NUL: the scan gives up on one.
+void lf_restoreText(char* text, StandPiece& piece) {
+    if (!piece.scannedEnd) return;
+    for (char* p = text + piece.textBegin; p != piece.scannedEnd; ++p)
+        if (*p == '\0') *p = '"';
+    for (char* quote : piece.singleQuotes)
+        *quote = '\'';
+    piece.scannedEnd = nullptr;
+    piece.singleQuotes.clear();
+}
+
+// The piece back to nothing read.
+void lf_clear(StandPiece& piece) {
+    piece.count = 0;
+    piece.stands.clear();
+    piece.scores.clear();
+    piece.positions.clear();
+    piece.ids.clear();
+    piece.hashes.clear();
+    piece.later.clear();
+    piece.faultAt = SIZE_MAX;
+    piece.idMissing = false;
+}
+
+// The piece of text scanned (PieceScan) into the piece, in place; false when the scan gave up (the text
+// is then as it was).
+bool lf_scanText(char* text, StandPiece& piece, StandContext& context) {
+    const std::size_t length = piece.textEnd - piece.textBegin;
+    char* begin = text + piece.textBegin;
+    const std::size_t guess = piece.guess;
+    piece.stands.reserve(guess);
+    piece.scores.reserve(guess);
+    piece.positions.reserve(guess);
+    piece.ids.reserve(guess);
+    piece.hashes.reserve(guess);
+    PieceScan scan(begin, begin + length, piece.singleQuotes);
+    const bool read = scan.read(piece, context);
+    piece.scannedEnd = scan.at();
+    if (read) return true;
+    lf_restoreText(text, piece);
+    lf_clear(piece);
+    return false;
+}
+
+// lf_readStands (after the scan or parse of a piece of text), the piece then marked done (with what went
+// wrong, if anything did).
+void lf_readPiece(char* text, StandPiece& piece, StandContext& context) {
     try {
-        lf_readStands(nodes, piece, context);
+        if (text && lf_scanText(text, piece, context)) {
+            piece.done.store(true, std::memory_order_release);
+            return;
+        }
+        if (text) lf_parseText(text, piece);
+        if (piece.whole) lf_readStands(piece, context);
     } catch (...) {
         piece.failure = std::current_exception();
     }
     piece.done.store(true, std::memory_order_release);
 }
 
-// A piece of the stand list, its lists' room taken by the calling thread.
-void lf_prepare(StandPiece& piece, std::size_t begin, std::size_t end) {
-    piece.begin = begin;
-    piece.end = end;
-    piece.stands.reserve(end - begin);
-    piece.positions.reserve(end - begin);
-    piece.ids.reserve(end - begin);
-    piece.hashes.reserve(end - begin);
-}
-
-// The reading of a file's stands in pieces.
+// The reading of a file's stands in pieces: of its list of stand elements, or of its text.
 class StandFileReading {
 public:
-    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads)
-        : nodes_(nodes), seen_(nodes.size()) {
+    StandFileReading(const std::vector<pugi::xml_node>& nodes, std::size_t threads) : seen_(nodes.size()) {
         const std::size_t count = nodes.size();
         const std::size_t pieceCount = threads == 1 ? 1 : threads * piecesPerThread;
         const std::size_t pieceSize = std::max<std::size_t>(1, (count + pieceCount - 1) / pieceCount);
         // The lists are taken here, so that they come from the reading thread's memory.
         pieces_ = std::vector<StandPiece>((count + pieceSize - 1) / pieceSize);
-        for (std::size_t k = 0; k < pieces_.size(); ++k)
-            lf_prepare(pieces_[k], k * pieceSize, std::min(count, (k + 1) * pieceSize));
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            StandPiece& piece = pieces_[k];
+            piece.nodes = nodes.data() + k * pieceSize;
+            piece.count = std::min(count, (k + 1) * pieceSize) - k * pieceSize;
+            lf_reserve(piece);
+        }
         read_.stands.reserve(count);
+    }
+
+    StandFileReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                     std::size_t expected)
+        : text_(text), pieces_(pieces.size()), seen_(expected) {
+        const std::size_t total = pieces.empty() ? 0 : pieces.back().second - pieces.front().first;
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            StandPiece& piece = pieces_[k];
+            piece.textBegin = pieces[k].first;
+            piece.textEnd = pieces[k].second;
+            // The stated stands shared out by length, with a margin; about one for each 100 bytes when
+            // the file states none. Room taken and not used would still spread the memory of a reading.
+            const std::size_t length = piece.textEnd - piece.textBegin;
+            piece.guess = expected == 0 ? length / 100 + 1 : expected * length / total * 5 / 4 + 4;
+        }
+        read_.stands.reserve(expected);
     }
 
     // A helper's part: pieces while there are any.
     void readPieces() {
-        StandContext context{{}, {}, nullptr};
+        StandContext context{{}, {}, {}, nullptr};
         for (std::size_t k = next_++; k < pieces_.size(); k = next_++)
-            lf_readPiece(nodes_, pieces_[k], context);
+            lf_readPiece(text_, pieces_[k], context);
     }
 
-    // The reading thread's part: the pieces taken in file order as they are done. While the next piece is
-    // not done, the reading thread reads a piece no thread has taken yet, and when there is none left, it
-    // reads the piece itself rather than wait for a helper that may not be running.
+    // The reading thread's part: the pieces taken in file order as they are done.
     ParkingFileStands join() {
-        StandContext context{{}, {}, nullptr};
-        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k) {
-            StandPiece& piece = pieces_[k];
-            bool taken = false;
-            while (!taken && !piece.done.load(std::memory_order_acquire)) {
-                const std::size_t free = next_++;
-                if (free < pieces_.size()) {
-                    lf_readPiece(nodes_, pieces_[free], context);
-                    continue;
-                }
-                StandPiece own;
-                lf_prepare(own, piece.begin, piece.end);
-                lf_readPiece(nodes_, own, context);
-                take(own);
-                taken = true;
-            }
-            if (!taken) take(piece);
-        }
+        StandContext context{{}, {}, {}, nullptr};
+        for (std::size_t k = 0; k < pieces_.size() && !read_.refused(); ++k)
+            take(settle(k, context));
         next_ = pieces_.size(); // after a fault the pieces left are of no use
         return std::move(read_);
     }
 
+    // The reading thread's part for pieces of text: every piece done; false when one did not read
+    // whole (the rest are then of no use).
+    bool settleAll() {
+        StandContext context{{}, {}, {}, nullptr};
+        settled_.reserve(pieces_.size());
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            settled_.push_back(&settle(k, context));
+            if (!settled_.back()->whole) {
+                next_ = pieces_.size();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The text as it was before the pieces were scanned. Once no thread reads a piece.
+    void restoreText() {
+        for (StandPiece& piece : pieces_)
+            lf_restoreText(text_, piece);
+    }
+
+    // The settled pieces taken in file order.
+    ParkingFileStands takeSettled() {
+        for (std::size_t k = 0; k < settled_.size() && !read_.refused(); ++k)
+            take(*settled_[k]);
+        return std::move(read_);
+    }
+
 private:
+    // Piece k once it is done. While it is not, the reading thread reads a piece no thread has taken yet,
+    // and when there is none left, it reads a piece of the stand list itself rather than wait for a
+    // helper that may not be running. A piece of text is scanned in place: the helper that took it is
+    // running (it joined the work) and is waited for.
+    StandPiece& settle(std::size_t k, StandContext& context) {
+        StandPiece& piece = pieces_[k];
+        while (!piece.done.load(std::memory_order_acquire)) {
+            const std::size_t free = next_++;
+            if (free < pieces_.size()) {
+                lf_readPiece(text_, pieces_[free], context);
+                continue;
+            }
+            if (text_) {
+                ReadingHelpers::relax();
+                continue;
+            }
+            // Kept to the end of the reading: the ids taken are views into its document.
+            StandPiece& own = *owned_.emplace_back(std::make_unique<StandPiece>());
+            own.nodes = piece.nodes;
+            own.count = piece.count;
+            lf_reserve(own);
+            lf_readPiece(text_, own, context);
+            return own;
+        }
+        return piece;
+    }
+
     // The piece's stands up to the first fault of the file: a stand without a usable id, or a repeated id.
     void take(StandPiece& piece) {
         if (piece.failure) std::rethrow_exception(piece.failure);
+        const std::size_t first = taken_; // the number of stand elements before the piece
+        taken_ += piece.count;
         std::size_t repeated = SIZE_MAX;
         for (std::size_t i = 0; i < piece.ids.size(); ++i)
             if (!seen_.insert(piece.ids[i], piece.hashes[i])) {
-                repeated = piece.begin + i;
+                repeated = i;
                 break;
             }
         // The unusual half hours of the stands read: the repeated stand was read, a stand without id not.
-        const std::size_t idsEnd = piece.begin + piece.ids.size();
+        const std::size_t idsEnd = piece.ids.size();
         const std::size_t readEnd = repeated != SIZE_MAX ? repeated + 1 : idsEnd;
         for (const LaterHalfHours& later : piece.later) {
             if (piece.positions[later.stand] >= readEnd) break;
-            piece.stands[later.stand].opts[later.opt].hh = gf_hours2bitset(later.text);
+            ParkPos& stand = piece.stands[later.stand];
+            stand.opts[later.opt].hh = gf_hours2bitset(later.text);
+            piece.scores[later.stand] = gf_standScores(stand);
         }
         const std::size_t keptEnd = std::min(idsEnd, repeated);
-        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k)
+        for (std::size_t k = 0; k < piece.stands.size() && piece.positions[k] < keptEnd; ++k) {
+            read_.realScores += piece.scores[k][0];
+            read_.softScores += piece.scores[k][1];
+            read_.anyEntry = read_.anyEntry || !piece.stands[k].opts.empty();
             read_.stands.push_back(std::move(piece.stands[k]));
+        }
         if (repeated != SIZE_MAX) {
             read_.errorNumber = 94;
-            read_.refusal = fmt::format("Parking position '{}' appears more than once.",
-                                        piece.ids[repeated - piece.begin]);
+            read_.refusal = fmt::format("Parking position '{}' appears more than once.", piece.ids[repeated]);
         } else if (piece.faultAt != SIZE_MAX) {
             read_.errorNumber = 93;
-            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.", piece.faultAt + 1,
-                                        piece.idMissing ? "no" : "empty", "id");
+            read_.refusal = fmt::format("Parking position #{} has {} '{}' attribute.",
+                                        first + piece.faultAt + 1, piece.idMissing ? "no" : "empty", "id");
         }
     }
 
-    const std::vector<pugi::xml_node>& nodes_;
+    char* text_ = nullptr; // for pieces of text
     std::vector<StandPiece> pieces_;
+    std::vector<std::unique_ptr<StandPiece>> owned_; // pieces the reading thread read again itself
+    std::vector<StandPiece*> settled_;
     std::atomic<std::size_t> next_{0}; // the next piece no thread has taken
+    std::size_t taken_ = 0;
     StandIdSet seen_;
     ParkingFileStands read_;
 };
@@ -1025,4 +1435,46 @@ ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t exp
             reading.readPieces();
     });
     return read;
+}
+
+// ---- Stands of a file's text -------------------------------------------------------------------------
+
+struct StandTextReading::State {
+    State(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces, std::size_t expected)
+        : reading(text, pieces, expected) {}
+    StandFileReading reading;
+    bool whole = false;
+};
+
+// Each piece is parsed and read by one thread; the reading thread settles every piece before it takes
+// any, as a piece that does not read whole means the file is read in one document after all, and nothing
+// may have been logged by then.
+StandTextReading::StandTextReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                                   std::size_t expected, std::size_t threads)
+    : state_(std::make_unique<State>(text, pieces, expected)) {
+    threads = std::clamp<std::size_t>(pieces.size(), 1, std::max<std::size_t>(threads, 1));
+    if (threads > 1) threads = std::min(threads, ReadingHelpers::instance().threads());
+    if (threads == 1) {
+        state_->whole = state_->reading.settleAll();
+        if (!state_->whole) state_->reading.restoreText();
+        return;
+    }
+    const std::thread::id reader = std::this_thread::get_id();
+    ReadingHelpers::instance().run(threads - 1, [&] {
+        if (std::this_thread::get_id() == reader)
+            state_->whole = state_->reading.settleAll();
+        else
+            state_->reading.readPieces();
+    });
+    if (!state_->whole) state_->reading.restoreText();
+}
+
+StandTextReading::~StandTextReading() = default;
+
+bool StandTextReading::whole() const {
+    return state_->whole;
+}
+
+ParkingFileStands StandTextReading::take() {
+    return state_->reading.takeSettled();
 }

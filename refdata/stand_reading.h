@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -77,3 +79,30 @@ inline constexpr std::size_t allReadingThreads = SIZE_MAX;
 // number of stands the file states (a first size only), `threads` the most threads the reading may use
 // (a large file's stands are read on several).
 ParkingFileStands gf_readStandsOf(const pugi::xml_node& section, std::size_t expected, std::size_t threads);
+
+// The stands of a file's parkpositions section read from pieces of the file's text: the section's
+// content from its first stand element on, cut before stand elements. Each piece is parsed on its own
+// as the content of a section, on several threads; the stands are those gf_readStandsOf gives for the
+// section when every piece holds whole elements of it (nothing left open at its end, the section not
+// closed within it), as the file's content is then parsed to the same elements.
+class StandTextReading {
+public:
+    // `pieces`: [begin, end) in `text`, in file order, one after the other; `text` outlives the
+    // reading. `expected` and `threads` as for gf_readStandsOf. The pieces are scanned in place: when the
+    // reading is whole, values in the text are ended by NULs (the stands' texts point there); when it is
+    // not, the text is as it was.
+    StandTextReading(char* text, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                     std::size_t expected, std::size_t threads);
+    ~StandTextReading();
+    StandTextReading(const StandTextReading&) = delete;
+    StandTextReading& operator=(const StandTextReading&) = delete;
+
+    // Whether every piece held whole elements of the section: only then may the stands be taken.
+    bool whole() const;
+    // The stands as gf_readStandsOf gives them, logged as it logs them. Once.
+    ParkingFileStands take();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

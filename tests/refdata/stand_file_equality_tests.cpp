@@ -1,12 +1,15 @@
 // The stand reader against a plain one: the demo airport file, the fuzz seeds and generated files of
 // every size (faulty ids placed anywhere, numbers, flags and half hours in odd forms, registrations in the
 // table) read to the same stands and flights, field for field, with the same refusal and the same log
-// lines, on one thread and on several.
+// lines, on one thread and on several. And an airport file loaded from disk (its stands parsed in pieces)
+// against the same file loaded whole by the XML library.
 
 #include "core/strings.h"
 #include "core/xml.h"
 #include "refdata/dbase.h"
+#include "refdata/park_airport_file.h"
 #include "refdata/parking_format.h"
+#include "refdata/parking_quality.h"
 #include "refdata/stand_reading.h"
 #include "refdata/type_lookups.h"
 #include "refdata_fixture.h"
@@ -159,16 +162,18 @@ struct Faults {
 
 class FileMaker {
 public:
-    explicit FileMaker(std::uint64_t seed) : random_(seed) {}
+    // In the plain form, values hold no control characters, days are single digits and the section holds
+    // stands of flights only.
+    explicit FileMaker(std::uint64_t seed, bool plainForm = false) : random_(seed), plain_(plainForm) {}
 
     // A parking file of `stands` stands with up to `maxFlights` flights each.
     std::string make(std::size_t stands, std::size_t maxFlights, const Faults& faults, bool root = true) {
         std::string text = root ? "<root>" : "";
         text += R"(<parameters><parameter name="num_parkpos" value="7"/></parameters><parkpositions>)";
         for (std::size_t i = 0; i < stands; ++i) {
-            if (random_() % 50 == 0) text += "<note id=\"X\"/>text<!-- a comment -->";
+            if (!plain_ && random_() % 50 == 0) text += "<note id=\"X\"/>text<!-- a comment -->";
             std::string id = fmt::format("S{}", i);
-            if (random_() % 20 == 0) id = fmt::format(" \t{}\r\n", id);
+            if (random_() % 20 == 0) id = plain_ ? fmt::format("  {} ", id) : fmt::format(" \t{}\r\n", id);
             if (i == faults.repeatAt) id = fmt::format("  S{} ", faults.repeatOf);
             text += "<parkpos";
             if (i == faults.emptyIdAt)
@@ -233,17 +238,20 @@ private:
         static const char* const types[] = {"A320", "B738", "", "BCS3"};
         static const char* const days[] = {"1",  "2",  "3",  "4", "5",  "6",   "7",  "0",          "8",
                                            " 3", "3x", "+2", "",  "-1", "0x3", "07", "99999999999"};
+        static const char* const plainDays[] = {"1", "3", "7", "0", "8", "9"};
         static const char* const hours[] = {"5",  "10:13", "0:47", "47",      "1:5", "13:10", "1:2:3",
                                             "48", "3,7,x", "",     " 4 : 6 ", "047", "2:x",   "7x"};
         static const char* const callsigns[] = {"DLH1:DLH2", "SWR12", "", ":X", "A:B:C", "EZS1"};
         static const char* const flags[] = {"true", "false", "1", "yes", "0", ""};
-        if (random_() % 40 == 0) return "<other day=\"1\" hh=\"4\"/>";
+        if (!plain_ && random_() % 40 == 0) return "<other day=\"1\" hh=\"4\"/>";
         std::vector<std::string> parts;
         if (random_() % 8) parts.push_back(attribute("reg", pick(random_, regs)));
         if (random_() % 4) parts.push_back(attribute("airl", pick(random_, airlines)));
         if (random_() % 4) parts.push_back(attribute("type", pick(random_, types)));
         if (random_() % 6 == 0) parts.push_back(attribute("soft", pick(random_, flags)));
-        if (random_() % 12) parts.push_back(attribute("day", random_() % 3 ? "4" : pick(random_, days)));
+        if (random_() % 12)
+            parts.push_back(attribute(
+                "day", random_() % 3 ? "4" : (plain_ ? pick(random_, plainDays) : pick(random_, days))));
         if (random_() % 12) parts.push_back(attribute("hh", random_() % 4 ? "6:9" : pick(random_, hours)));
         if (random_() % 3) parts.push_back(attribute("cs", pick(random_, callsigns)));
         if (random_() % 6 == 0) parts.push_back(attribute("cpl", pick(random_, flags)));
@@ -252,10 +260,11 @@ private:
         std::string text = "<opt";
         for (const std::string& part : parts)
             text += part;
-        return text + (random_() % 20 == 0 ? "><x/></opt>" : "/>");
+        return text + (!plain_ && random_() % 20 == 0 ? "><x/></opt>" : "/>");
     }
 
     std::mt19937_64 random_;
+    bool plain_;
 };
 
 class StandFileEquality : public RefdataTest {
@@ -363,6 +372,127 @@ TEST_F(StandFileEquality, TheFirstFaultyIdInFileOrderRefusesTheFile) {
         FileMaker maker(seed++);
         const ParkingFileStands read = expectSameReading(maker.make(stands, 6, faults), what);
         EXPECT_TRUE(read.refused()) << what;
+    }
+}
+
+// Large airport files whose stand section holds what a reading in pieces of its text could take for the
+// start of a stand or the section's end: every one loads (or fails to load) as the file loaded whole does.
+TEST_F(StandFileEquality, AirportFilesLoadAsTheWholeDocumentLoads) {
+    const std::string header =
+        R"(<?xml version="1.0" encoding="UTF-8"?>)"
+        "\n<root><meta><info name=\"copyright\" value=\"c\"/><info name=\"sim\" value=\"1\"/></meta>"
+        "<parameters><parameter name=\"altitude\" value=\"1416\"/><parameter name=\"num_parkpos\" "
+        "value=\"3\"/><parameter name=\"airport_name\" value=\"A &amp; B\"/></parameters>\n";
+    // The section's content: generated stands with `odd` put in after every `every`th.
+    const auto file = [&](const std::string& odd, std::uint64_t seed, const std::string& head = "",
+                          std::size_t every = 37) {
+        FileMaker maker(seed, true);
+        std::string stands = maker.make(1200, 3, {}, false);
+        const std::string open = "<parkpositions>";
+        stands = stands.substr(stands.find(open) + open.size());
+        stands.resize(stands.size() - std::string("</parkpositions>").size());
+        std::string content;
+        std::size_t count = 0;
+        for (std::size_t at = stands.find("<parkpos "); at != std::string::npos;) {
+            const std::size_t next = stands.find("<parkpos ", at + 1);
+            content += stands.substr(at, next == std::string::npos ? std::string::npos : next - at);
+            if (++count % every == 0) content += fmt::format(fmt::runtime(odd), count);
+            at = next;
+        }
+        return (head.empty() ? header : head) + "<parkpositions>\n" + content +
+               "\n</parkpositions>\n</root>\n";
+    };
+    const std::string latin1 = std::string(R"(<?xml version="1.0" encoding="ISO-8859-1"?>)") +
+                               header.substr(header.find('\n')) + "<!-- \xe9 -->";
+    struct Case {
+        std::string what;
+        std::string text;
+    };
+    const std::vector<Case> cases{
+        {"plain stands", file("", 1)},
+        {"the plain form's other spellings",
+         file(
+             "<parkpos\n id = 'Q{0}' latitude='47.{0}' longitude = \"8.5\"  radius=\"x\" heli='Y' >"
+             "<opt day='3' hh=\"4:5\" reg='HB-JNA' cs=\"A:B\" cs='C' ></opt>\n<opt/><opt day=\"9\" hh=\"1\"/>"
+             "<opt hh='2' day='1' airl=\"\" type='B738'/></parkpos  >",
+             21, "", 5)},
+        {"entities in values",
+         file("<parkpos id=\"E&amp;&#65;&lt;&#x42;{0}\" latitude=\"47.5\" longitude=\"8.5\">"
+              "<opt reg=\"X&quot;Y\" day=\"2\" hh=\"&#52;\" cs=\"A&apos;B:C\"/></parkpos>",
+              2)},
+        {"blanks and line ends in values",
+         file("\n<parkpos id=\"L\r\n{0}\" latitude=\" 47.5\" longitude=\"8.5\"\tradius=\"20\t\">"
+              "<opt reg=\"HB-JNA\" day=\"2\" hh=\"4\" cs=\"A\tB:C\"/></parkpos>\r\n",
+              22)},
+        {"comments, CDATA and instructions that hold stands",
+         file("<!-- <parkpos id=\"ghost\" latitude=\"1\" longitude=\"1\"/> --><![CDATA[ <parkpos id=\"c\"/> "
+              "]]>"
+              "<?note <parkpos id=\"pi\"/> ?>",
+              3, "", 1)},
+        {"a stand's start in an attribute value",
+         file("<note v=\"<parkpos id='v' latitude='1'/>\"/>", 4, "", 1)},
+        {"text between stands", file("some text &amp; more\n", 5)},
+        {"stands within stands",
+         file("<parkpos id=\"outer\" latitude=\"2\" longitude=\"2\"><parkpos id=\"inner\" latitude=\"3\" "
+              "longitude=\"3\"/><opt day=\"1\" hh=\"3\"/></parkpos>",
+              6, "", 2)},
+        {"the section closed and opened again", file("</parkpositions>\n<parkpositions>", 7)},
+        {"the section closed and opened again near its end",
+         file("</parkpositions>\n<parkpositions>", 23, "", 1100)},
+        {"a repeated stand id", file("<parkpos id=\"S5\" latitude=\"2\" longitude=\"2\"/>", 8)},
+        {"a stand without id", file("<parkpos latitude=\"2\" longitude=\"2\"/>", 9)},
+        {"a document type within the section", file("<!DOCTYPE x>", 10)},
+        {"an element left open", file("<parkpos id=\"open\" latitude=\"2\" longitude=\"2\">", 11)},
+        {"an end tag of another element", file("</other>", 12)},
+        {"a nul byte", file(std::string("<note/>\0<note/>", 15), 13)},
+        {"a comment left open", file("<!-- ", 14)},
+        {"CR LF line ends",
+         [&] {
+             std::string text = file("\n", 15);
+             std::string crlf;
+             for (const char c : text)
+                 crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             return crlf;
+         }()},
+        {"a byte-order mark", "\xef\xbb\xbf" + file("", 16)},
+        {"a declared single-byte encoding",
+         file("<parkpos id=\"\xe9t\xe9\" latitude=\"2\" longitude=\"2\"/>", 17, latin1)},
+        {"the section named in the header",
+         file("", 18, header + "<!-- <parkpositions> <parkpos id=\"h\"/> </parkpositions> -->\n")},
+        {"an end tag of the section in a closing comment",
+         file("", 19) + "<!-- </parkpositions> <parkpos id=\"t\"/> -->"},
+        {"no header", file("", 20, "<root><parameters/>\n")},
+    };
+    for (const Case& c : cases) {
+        const fs::path path = dir / "airport.xml";
+        writeFile(path, c.text);
+        std::size_t before = logText().size();
+        pugi::xml_document doc;
+        std::optional<ParkAirportFile> want;
+        if (doc.load_file(path.c_str())) want = gf_readParkAirportFile(doc);
+        const std::string wantLog = logText().substr(before);
+        before = logText().size();
+        const std::optional<ParkAirportFile> got = gf_loadParkAirportFile(path);
+        EXPECT_EQ(logText().substr(before), wantLog) << c.what;
+        ASSERT_EQ(got.has_value(), want.has_value()) << c.what;
+        if (!want) continue;
+        EXPECT_EQ(std::tuple(got->headerRefusal, got->rtTrafficWeek, got->publisher, got->altitude,
+                             got->airport_name, got->qualityFactors.has_value()),
+                  std::tuple(want->headerRefusal, want->rtTrafficWeek, want->publisher, want->altitude,
+                             want->airport_name, want->qualityFactors.has_value()))
+            << c.what;
+        const auto texts = [](const std::vector<LogLine>& lines) {
+            std::vector<std::pair<int, std::string>> out;
+            for (const LogLine& line : lines)
+                out.emplace_back(static_cast<int>(line.kind), line.text);
+            return out;
+        };
+        EXPECT_EQ(texts(got->lines), texts(want->lines)) << c.what;
+        expectSameStands(got->stands, want->stands, c.what);
+        EXPECT_EQ(gf_qualityFactorsOfSums(got->stands.realScores, got->stands.softScores,
+                                          got->stands.stands.size(), got->stands.anyEntry),
+                  gf_qualityFactorsOf(want->stands.stands))
+            << c.what;
     }
 }
 
