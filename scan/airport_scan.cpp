@@ -27,6 +27,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <span>
 #include <thread>
 #include <unordered_set>
 
@@ -95,21 +96,30 @@ struct PendingTask {
     std::future<DecodedFile> result;
 };
 
+// The bytes of a BGL file with an airport section, read whole by the walk's quick check; nothing when
+// the task reads the file itself.
+using FileBytes = std::shared_ptr<std::vector<std::uint8_t>>;
+
+BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::path& path,
+                               const std::function<bool(const std::string&)>& knownAirport);
+
 // Starts the decoding of one file on a scan thread; the task takes itself off the running count
-// however it ends.
-std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
-    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes] {
+// however it ends. The caller has taken the task's slot.
+std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes,
+                                      FileBytes bytes = nullptr) {
+    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes, bytes] {
         struct Done {
             ~Done() { gf_endScanTask(); }
         } done;
         try {
             BglDecodeResult result;
-            if (const auto& decode = gf_scanHooks().decodeFile) {
+            const auto known = [&codes](const std::string& code) { return codes->contains(code); };
+            if (const auto& decode = gf_scanHooks().decodeFile)
                 result = decode(path);
-            } else {
-                result = gf_decodeBglFile(
-                    path, [&codes](const std::string& code) { return codes->contains(code); });
-            }
+            else if (bytes)
+                result = lf_decodeBytes(*bytes, path, known);
+            else
+                result = gf_decodeBglFile(path, known);
             PreparedFile prepared = gf_prepareDecodedFile(path, result);
             return DecodedFile{std::move(result), std::move(prepared)};
         } catch (const std::exception& e) {
@@ -122,7 +132,6 @@ std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<cons
         }
     });
     std::future<DecodedFile> future = task->get_future();
-    ++gf_runningScanTasks;
     try {
         gf_postScanTask([task] { (*task)(); });
     } catch (...) {
@@ -163,7 +172,7 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
     }
 }
 
-std::size_t lf_utf16Length(const std::string& utf8) {
+std::size_t lf_utf16Length(std::string_view utf8) {
     std::size_t units = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
@@ -173,63 +182,137 @@ std::size_t lf_utf16Length(const std::string& utf8) {
     return units;
 }
 
-// The walk's tests of one entry: the skip test, then for a BGL file the name tests and the quick check
-// of its header. True when the file gets a task.
-bool lf_wantsTask(const fs::directory_entry& entry, ListStep& step) {
-    const fs::path& path = entry.path();
-    if (gf_isSkippedScanPath(path)) {
+bool lf_isSkippedText(std::string_view utf8);
+
+// The walk's tests of one entry by its name: the skip test, then for a BGL file the name tests. True
+// when the file goes on to the quick check of its header.
+bool lf_wantsCheck(const ListedName& entry, ListStep& step) {
+    if (lf_isSkippedText(entry.path)) {
         step.descend = false;
         return false;
     }
-    std::error_code typeError;
-    if (!entry.is_regular_file(typeError)) return false;
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension != ".bgl") return false;
-    const std::string text = path_to_utf8(path);
-    if (text.find("statics") != std::string::npos || text.find("afcad updates") != std::string::npos ||
-        text.find("_heliports") != std::string::npos)
-        return false;
-    return gf_hasAirportSection(path);
+    // The extension as a path gives it: a name that is only a dot and "bgl" has none.
+    const std::size_t dot = entry.name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || entry.name.size() - dot != 4) return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::tolower(static_cast<unsigned char>(entry.name[dot + 1 + i])) != "bgl"[i]) return false;
+    if (entry.type == ListedName::Type::folder) return false;
+    if (entry.type != ListedName::Type::file) {
+        // A link counts by what it leads to.
+        std::error_code typeError;
+        if (!fs::is_regular_file(fs::path(entry.path), typeError)) return false;
+    }
+    return entry.path.find("statics") == std::string_view::npos &&
+           entry.path.find("afcad updates") == std::string_view::npos &&
+           entry.path.find("_heliports") == std::string_view::npos;
 }
+
+// What the quick check found in one file: whether its header lists an airport section, and for such a
+// file its bytes, read whole with the same open (nothing when it is too large to be decoded or is no
+// regular file: its task reads it and reports that).
+struct CheckedFile {
+    bool airport = false;
+    FileBytes bytes;
+};
+
+CheckedFile lf_checkAndRead(const char* path) {
+    CheckedFile checked;
+    const FileHandle file{fs::path(path)};
+    if (!file) return checked;
+    std::array<std::uint8_t, 4096> buffer;
+    const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
+    std::optional<std::uint64_t> size;
+    if (got < buffer.size())
+        size = got;
+    else
+        size = file.size();
+    if (!size) return checked;
+    const std::span<const std::uint8_t> head(buffer.data(), got);
+    const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
+    if (end <= got) {
+        checked.airport = gf_bglHasAirportSection(head, *size);
+    } else {
+        std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
+        table.resize(file.readAt(0, table.data(), table.size()));
+        checked.airport = gf_bglHasAirportSection(table, *size);
+    }
+    if (!checked.airport) return checked;
+    // A file that ended within the first read is known whole; a longer one is read on from there.
+    if (got == buffer.size()) {
+        size = file.size();
+        if (!size || *size > maxBglFileBytes) return checked;
+    }
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(*size));
+    const std::size_t first = std::min(got, bytes->size());
+    std::copy_n(buffer.begin(), first, bytes->begin());
+    if (bytes->size() > first)
+        bytes->resize(first + file.readAt(first, bytes->data() + first, bytes->size() - first));
+    checked.bytes = std::move(bytes);
+    return checked;
+}
+
+// A started decoding task, as the listing hands it to the walk.
+struct StartedDecode final : StartedTask {
+    explicit StartedDecode(std::future<DecodedFile> result) : result(std::move(result)) {}
+    std::future<DecodedFile> result;
+};
 
 void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& codes) {
     const std::string rootText = path_to_utf8(root);
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
+    const auto aborted = [&rootText](const std::exception& e) {
+        gf_addToScanLog(
+            fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", rootText, e.what()));
+    };
     // The folders are listed and the files' headers checked ahead on as many threads as tasks may run;
-    // the files with an airport go to the tasks in the order of the walk.
-    gf_listFolderTree(
+    // a file with an airport gets its task as soon as its folder is listed, and the results are taken
+    // in the order of the walk.
+    gf_listFolderTreeStarting(
         root, limit,
-        [&rootText](const fs::directory_entry& entry) {
+        [&aborted](const ListedName& entry) {
             ListStep step;
             try {
-                step.take = lf_wantsTask(entry, step);
+                step.take = lf_wantsCheck(entry, step);
             } catch (const std::exception& e) {
-                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                            rootText, e.what()));
+                aborted(e);
             }
             return step;
         },
-        [&](const fs::path& path) {
+        [&codes, &aborted](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
-                // A stop starts no further task, also one that came while the scan waited for a slot.
-                if (runControl.stopping()) return false;
-                gf_waitForTaskSlot();
-                if (runControl.stopping()) return false;
-                pending.push_back(PendingTask{path, lf_startTask(path, codes)});
+                const std::string text(path);
+                CheckedFile checked = lf_checkAndRead(text.c_str());
+                if (!checked.airport) return nullptr;
+                // A stop starts no further task, also one that came while the listing waited for a
+                // slot.
+                if (runControl.stopping() || !gf_claimTaskSlot()) return nullptr;
+                if (runControl.stopping()) {
+                    gf_endScanTask();
+                    return nullptr;
+                }
+                return std::make_unique<StartedDecode>(
+                    lf_startTask(fs::path(text), codes, std::move(checked.bytes)));
+            } catch (const std::exception& e) {
+                aborted(e);
+            }
+            return nullptr;
+        },
+        [&](std::string_view path, std::unique_ptr<StartedTask> started) {
+            if (!started) return true;
+            try {
+                pending.push_back(
+                    PendingTask{fs::path(path), std::move(static_cast<StartedDecode&>(*started).result)});
                 if (pending.size() > limit) {
                     PendingTask oldest = std::move(pending.front());
                     pending.pop_front();
                     if (auto error = lf_collect(oldest))
                         gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
-                                                    "===> ", *error, pending.size() + 1, path_to_utf8(path)));
+                                                    "===> ", *error, pending.size() + 1, path));
                 }
             } catch (const std::exception& e) {
-                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                            rootText, e.what()));
+                aborted(e);
             }
             return true;
         });
@@ -296,6 +379,33 @@ void lf_writeScanLog(const fs::path& file) {
     }
 }
 
+bool lf_isSkippedText(std::string_view utf8) {
+    if (lf_utf16Length(utf8) >= 250) return true;
+    // The words are in lower case: the path is compared without regard to case, a byte at a time.
+    static constexpr std::string_view words[] = {
+        "fs-base",       "tutorials",           "aircraft",   "bushtrip",
+        "discovery",     "point-of-interest",   "simobjects", "vcockpits",
+        "aig-aitraffic", "justflight-aircraft", "fsltl",      "gsx-pro",
+        "gsx-world",     "landingchallenge"};
+    thread_local std::string lower;
+    lower.assign(utf8);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(words), std::end(words),
+                       [](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::path& path,
+                               const std::function<bool(const std::string&)>& knownAirport) {
+    BglDecodeOptions options;
+    options.simulatorIs2024 = !lf_is2020();
+    options.knownAirport = knownAirport;
+    if (!options.knownAirport)
+        options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
+    options.pathUtf8 = path_to_utf8(path);
+    return gf_decodeBgl(bytes, options);
+}
+
 } // namespace
 
 bool gf_lastScanCutShort() {
@@ -303,17 +413,7 @@ bool gf_lastScanCutShort() {
 }
 
 bool gf_isSkippedScanPath(const fs::path& path) {
-    std::string text = path_to_utf8(path);
-    if (lf_utf16Length(text) >= 250) return true;
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    static constexpr std::string_view words[] = {
-        "fs-base",       "tutorials",           "aircraft",   "bushtrip",
-        "discovery",     "point-of-interest",   "simobjects", "vcockpits",
-        "aig-aitraffic", "justflight-aircraft", "fsltl",      "gsx-pro",
-        "gsx-world",     "landingchallenge"};
-    return std::any_of(std::begin(words), std::end(words),
-                       [&text](std::string_view word) { return text.find(word) != std::string::npos; });
+    return lf_isSkippedText(path_to_utf8(path));
 }
 
 bool gf_hasAirportSection(const fs::path& path) {
@@ -352,13 +452,7 @@ BglDecodeResult gf_decodeBglFile(const fs::path& path,
     thread_local std::vector<std::uint8_t> bytes;
     bytes.resize(static_cast<std::size_t>(*size));
     bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
-    BglDecodeOptions options;
-    options.simulatorIs2024 = !lf_is2020();
-    options.knownAirport = knownAirport;
-    if (!options.knownAirport)
-        options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
-    options.pathUtf8 = path_to_utf8(path);
-    result = gf_decodeBgl(bytes, options);
+    result = lf_decodeBytes(bytes, path, knownAirport);
     if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
     return result;
 }
