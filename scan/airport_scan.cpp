@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <memory>
@@ -96,40 +97,42 @@ struct PendingTask {
     std::future<DecodedFile> result;
 };
 
-// The bytes of a BGL file with an airport section, read whole by the walk's quick check; nothing when
-// the task reads the file itself.
-using FileBytes = std::shared_ptr<std::vector<std::uint8_t>>;
-
 BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::path& path,
                                const std::function<bool(const std::string&)>& knownAirport);
 
+// The work of one task: decodes the file (from `bytes` when given, else read from the disk) and
+// prepares the result for the scan's thread. An exception is logged and passed on.
+DecodedFile lf_decodeAndPrepare(const fs::path& path, const CodeSet& codes,
+                                const std::vector<std::uint8_t>* bytes) {
+    try {
+        BglDecodeResult result;
+        const auto known = [&codes](const std::string& code) { return codes.contains(code); };
+        if (const auto& decode = gf_scanHooks().decodeFile)
+            result = decode(path);
+        else if (bytes)
+            result = lf_decodeBytes(*bytes, path, known);
+        else
+            result = gf_decodeBglFile(path, known);
+        PreparedFile prepared = gf_prepareDecodedFile(path, result);
+        return DecodedFile{std::move(result), std::move(prepared)};
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
+                                path_to_utf8(path), e.what()));
+        throw;
+    } catch (...) {
+        gf_logError(fmt::format("Exception in lf_processBGLfile: {}", path_to_utf8(path)));
+        throw;
+    }
+}
+
 // Starts the decoding of one file on a scan thread; the task takes itself off the running count
 // however it ends. The caller has taken the task's slot.
-std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes,
-                                      FileBytes bytes = nullptr) {
-    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes, bytes] {
+std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
+    auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes] {
         struct Done {
             ~Done() { gf_endScanTask(); }
         } done;
-        try {
-            BglDecodeResult result;
-            const auto known = [&codes](const std::string& code) { return codes->contains(code); };
-            if (const auto& decode = gf_scanHooks().decodeFile)
-                result = decode(path);
-            else if (bytes)
-                result = lf_decodeBytes(*bytes, path, known);
-            else
-                result = gf_decodeBglFile(path, known);
-            PreparedFile prepared = gf_prepareDecodedFile(path, result);
-            return DecodedFile{std::move(result), std::move(prepared)};
-        } catch (const std::exception& e) {
-            gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
-                                    path_to_utf8(path), e.what()));
-            throw;
-        } catch (...) {
-            gf_logError(fmt::format("Exception in lf_processBGLfile: {}", path_to_utf8(path)));
-            throw;
-        }
+        return lf_decodeAndPrepare(path, *codes, nullptr);
     });
     std::future<DecodedFile> future = task->get_future();
     try {
@@ -138,6 +141,16 @@ std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<cons
         gf_endScanTask();
         throw;
     }
+    return future;
+}
+
+// Decodes a file whose bytes are in memory on the calling thread: the work cannot wait on a file
+// system, only the comparison of its airport files with the working folder's reads from the disk.
+std::future<DecodedFile> lf_decodeHere(const fs::path& path, const CodeSet& codes,
+                                       const std::vector<std::uint8_t>& bytes) {
+    std::packaged_task<DecodedFile()> task([&] { return lf_decodeAndPrepare(path, codes, &bytes); });
+    std::future<DecodedFile> future = task.get_future();
+    task();
     return future;
 }
 
@@ -207,47 +220,56 @@ bool lf_wantsCheck(const ListedName& entry, ListStep& step) {
            entry.path.find("_heliports") == std::string_view::npos;
 }
 
-// What the quick check found in one file: whether its header lists an airport section, and for such a
-// file its bytes, read whole with the same open (nothing when it is too large to be decoded or is no
-// regular file: its task reads it and reports that).
+// The quick check of one file, which for a file with an airport section also reads the file whole
+// with the same open, into `bytes`. Whole is false when the file could not be read whole (too large to
+// be decoded, or no regular file): its task reads it and reports that.
 struct CheckedFile {
     bool airport = false;
-    FileBytes bytes;
+    bool whole = false;
 };
 
-CheckedFile lf_checkAndRead(const char* path) {
+CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) {
     CheckedFile checked;
     const FileHandle file{fs::path(path)};
     if (!file) return checked;
     std::array<std::uint8_t, 4096> buffer;
     const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
-    std::optional<std::uint64_t> size;
-    if (got < buffer.size())
-        size = got;
-    else
-        size = file.size();
-    if (!size) return checked;
     const std::span<const std::uint8_t> head(buffer.data(), got);
-    const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
-    if (end <= got) {
-        checked.airport = gf_bglHasAirportSection(head, *size);
+    std::optional<std::uint64_t> size;
+    if (got < buffer.size()) {
+        size = got;
     } else {
-        std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
-        table.resize(file.readAt(0, table.data(), table.size()));
-        checked.airport = gf_bglHasAirportSection(table, *size);
-    }
-    if (!checked.airport) return checked;
-    // A file that ended within the first read is known whole; a longer one is read on from there.
-    if (got == buffer.size()) {
+        // A table that ends within the first read needs no look at the file's size: the file is at
+        // least as long as the read, and the table's checks come out the same with that length.
+        std::uint32_t count = 0;
+        std::memcpy(&count, head.data() + 20, 4);
+        if (count < 1) return checked;
+        if (56 + 20 * std::uint64_t{count} <= got) {
+            checked.airport = gf_bglHasAirportSection(head, got);
+            if (!checked.airport) return checked;
+        }
         size = file.size();
-        if (!size || *size > maxBglFileBytes) return checked;
     }
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(*size));
-    const std::size_t first = std::min(got, bytes->size());
-    std::copy_n(buffer.begin(), first, bytes->begin());
-    if (bytes->size() > first)
-        bytes->resize(first + file.readAt(first, bytes->data() + first, bytes->size() - first));
-    checked.bytes = std::move(bytes);
+    if (!size) return checked;
+    if (!checked.airport) {
+        const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
+        if (end <= got) {
+            checked.airport = gf_bglHasAirportSection(head, *size);
+        } else {
+            std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
+            table.resize(file.readAt(0, table.data(), table.size()));
+            checked.airport = gf_bglHasAirportSection(table, *size);
+        }
+        if (!checked.airport) return checked;
+    }
+    if (*size > maxBglFileBytes) return checked;
+    // The file was read whole when it ended within the first read; a longer one is read on from there.
+    bytes.resize(static_cast<std::size_t>(*size));
+    const std::size_t first = std::min(got, bytes.size());
+    std::copy_n(buffer.begin(), first, bytes.begin());
+    if (bytes.size() > first)
+        bytes.resize(first + file.readAt(first, bytes.data() + first, bytes.size() - first));
+    checked.whole = true;
     return checked;
 }
 
@@ -283,17 +305,26 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
         [&codes, &aborted](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
                 const std::string text(path);
-                CheckedFile checked = lf_checkAndRead(text.c_str());
+                // The bytes stay with the listing thread for its next file.
+                thread_local std::vector<std::uint8_t> bytes;
+                const CheckedFile checked = lf_checkAndRead(text.c_str(), bytes);
                 if (!checked.airport) return nullptr;
-                // A stop starts no further task, also one that came while the listing waited for a
-                // slot.
-                if (runControl.stopping() || !gf_claimTaskSlot()) return nullptr;
+                // A stop starts no further task.
+                if (runControl.stopping()) return nullptr;
+                if (checked.whole && !gf_scanHooks().decodeFile) {
+                    auto started =
+                        std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), *codes, bytes));
+                    if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
+                    return started;
+                }
+                // A task of its own, on the scan threads, that reads the file itself; also one that came
+                // while the listing waited for a slot.
+                if (!gf_claimTaskSlot()) return nullptr;
                 if (runControl.stopping()) {
                     gf_endScanTask();
                     return nullptr;
                 }
-                return std::make_unique<StartedDecode>(
-                    lf_startTask(fs::path(text), codes, std::move(checked.bytes)));
+                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes));
             } catch (const std::exception& e) {
                 aborted(e);
             }
