@@ -46,7 +46,8 @@ std::atomic<bool> cutShort{false};
 class FileHandle {
 public:
     // Not blocking: a pipe among the files does not hold the scan.
-    explicit FileHandle(const fs::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    explicit FileHandle(const char* path) : fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    explicit FileHandle(const fs::path& path) : FileHandle(path.c_str()) {}
     ~FileHandle() {
         if (fd >= 0) ::close(fd);
     }
@@ -230,7 +231,7 @@ struct CheckedFile {
 
 CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) {
     CheckedFile checked;
-    const FileHandle file{fs::path(path)};
+    const FileHandle file(path);
     if (!file) return checked;
     std::array<std::uint8_t, 4096> buffer;
     const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
