@@ -28,9 +28,11 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,9 +85,24 @@ bool lf_is2020() {
     return hook ? hook() : true;
 }
 
-// The codes of the airports table, copied once per scan: a task that outlives its wait still reads
-// its own copy.
+// The codes of the airports table for the tasks on the scan threads, copied when the first such task
+// of a scan starts: a task that outlives its wait still reads its own copy. The decoding on the
+// listing threads, which ends with the walk, reads the table itself.
 using CodeSet = std::unordered_set<std::string>;
+
+class TaskCodes {
+public:
+    std::shared_ptr<const CodeSet> get() {
+        std::call_once(once, [this] {
+            codes = std::make_shared<const CodeSet>(airportTable.codes.begin(), airportTable.codes.end());
+        });
+        return codes;
+    }
+
+private:
+    std::once_flag once;
+    std::shared_ptr<const CodeSet> codes;
+};
 
 // A decoded file with what its task prepared for the scan's thread.
 struct DecodedFile {
@@ -103,7 +120,8 @@ BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::pa
 
 // The work of one task: decodes the file (from `bytes` when given, else read from the disk) and
 // prepares the result for the scan's thread. An exception is logged and passed on.
-DecodedFile lf_decodeAndPrepare(const fs::path& path, const CodeSet& codes,
+template <typename Codes>
+DecodedFile lf_decodeAndPrepare(const fs::path& path, const Codes& codes,
                                 const std::vector<std::uint8_t>* bytes) {
     try {
         BglDecodeResult result;
@@ -147,9 +165,9 @@ std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<cons
 
 // Decodes a file whose bytes are in memory on the calling thread: the work cannot wait on a file
 // system, only the comparison of its airport files with the working folder's reads from the disk.
-std::future<DecodedFile> lf_decodeHere(const fs::path& path, const CodeSet& codes,
-                                       const std::vector<std::uint8_t>& bytes) {
-    std::packaged_task<DecodedFile()> task([&] { return lf_decodeAndPrepare(path, codes, &bytes); });
+std::future<DecodedFile> lf_decodeHere(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::packaged_task<DecodedFile()> task(
+        [&] { return lf_decodeAndPrepare(path, std::as_const(airportTable).codes, &bytes); });
     std::future<DecodedFile> future = task.get_future();
     task();
     return future;
@@ -280,7 +298,7 @@ struct StartedDecode final : StartedTask {
     std::future<DecodedFile> result;
 };
 
-void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& codes) {
+void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
     const std::string rootText = path_to_utf8(root);
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
@@ -313,8 +331,7 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
                 // A stop starts no further task.
                 if (runControl.stopping()) return nullptr;
                 if (checked.whole && !gf_scanHooks().decodeFile) {
-                    auto started =
-                        std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), *codes, bytes));
+                    auto started = std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), bytes));
                     if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
                     return started;
                 }
@@ -325,7 +342,7 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
                     gf_endScanTask();
                     return nullptr;
                 }
-                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes));
+                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes.get()));
             } catch (const std::exception& e) {
                 aborted(e);
             }
@@ -368,7 +385,7 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
 }
 
 void lf_scanRoots(const std::vector<fs::path>& roots) {
-    auto codes = std::make_shared<CodeSet>(airportTable.codes.begin(), airportTable.codes.end());
+    TaskCodes codes;
     for (const fs::path& root : roots) {
         if (root.empty()) continue;
         std::error_code ec;
