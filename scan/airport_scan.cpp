@@ -349,6 +349,8 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
             return nullptr;
         },
         [&](std::string_view path, std::unique_ptr<StartedTask> started) {
+            // A task started before a stop is still waited for; a stop starts none (above) and ends the
+            // listing, and with it the walk.
             if (!started) return true;
             try {
                 pending.push_back(
