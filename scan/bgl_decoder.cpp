@@ -179,7 +179,10 @@ private:
             apt.altitudeFt = (feet < -20.0 || feet > 10000.0) ? 0 : static_cast<std::int32_t>(feet);
         }
 
-        Airport state;
+        // The working sets stay with the thread for its next airport.
+        thread_local Airport state;
+        state.ids.clear();
+        state.helipads.clear();
         std::uint64_t sub = index + airportSubrecordStart / 4;
         const std::uint64_t lastWord = index + size / 4;
         for (std::uint64_t walked = 0; sub < lastWord; ++walked) {
@@ -239,6 +242,14 @@ private:
             if ((used + 1) * 2 > slots.size()) grow(stands, std::max<std::size_t>(64, slots.size() * 2));
             place(stands, static_cast<std::uint32_t>(stands.size() - 1));
             ++used;
+        }
+        // Empty again; the room stays for the next airport (unless an unusually large one left it).
+        void clear() {
+            used = 0;
+            if (slots.size() > 16384)
+                slots = {};
+            else
+                std::fill(slots.begin(), slots.end(), empty);
         }
         void reserve(const std::vector<BglStand>& stands, std::size_t count) {
             std::size_t size = std::max<std::size_t>(64, slots.size());
