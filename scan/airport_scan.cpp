@@ -293,9 +293,38 @@ CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) 
 }
 
 // A started decoding task, as the listing hands it to the walk.
+// The files decoded on the listing threads and not taken by the walk yet. Past a bound, a file whose
+// header lists an airport section is only noted, and the walk starts its task when it takes it: a
+// listing far ahead of the walk does not hold the results of the whole tree at once.
+class DecodedAhead {
+public:
+    explicit DecodedAhead(std::size_t bound) : bound(bound) {}
+    bool tryAdd() {
+        std::size_t n = count.load();
+        while (n < bound)
+            if (count.compare_exchange_weak(n, n + 1)) return true;
+        return false;
+    }
+    void taken() { count.fetch_sub(1); }
+
+private:
+    const std::size_t bound;
+    std::atomic<std::size_t> count{0};
+};
+
+// A started decoding task (or a file noted for the walk to start its task), as the listing hands it to
+// the walk.
 struct StartedDecode final : StartedTask {
-    explicit StartedDecode(std::future<DecodedFile> result) : result(std::move(result)) {}
-    std::future<DecodedFile> result;
+    StartedDecode() = default;
+    StartedDecode(std::future<DecodedFile> result, DecodedAhead* ahead)
+        : result(std::move(result)), ahead(ahead) {}
+    ~StartedDecode() override {
+        if (ahead) ahead->taken();
+    }
+    StartedDecode(const StartedDecode&) = delete;
+    StartedDecode& operator=(const StartedDecode&) = delete;
+    std::future<DecodedFile> result; // not valid for a noted file
+    DecodedAhead* ahead = nullptr;   // counts a file decoded ahead until the walk has taken it
 };
 
 void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
@@ -303,6 +332,7 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
+    DecodedAhead ahead(4 * limit);
     const auto aborted = [&rootText](const std::exception& e) {
         gf_addToScanLog(
             fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", rootText, e.what()));
@@ -321,7 +351,7 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
             }
             return step;
         },
-        [&codes, &aborted](std::string_view path) -> std::unique_ptr<StartedTask> {
+        [&codes, &aborted, &ahead](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
                 const std::string text(path);
                 // The bytes stay with the listing thread for its next file.
@@ -331,7 +361,9 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
                 // A stop starts no further task.
                 if (runControl.stopping()) return nullptr;
                 if (checked.whole && !gf_scanHooks().decodeFile) {
-                    auto started = std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), bytes));
+                    if (!ahead.tryAdd()) return std::make_unique<StartedDecode>(); // the walk starts it
+                    auto started =
+                        std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), bytes), &ahead);
                     if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
                     return started;
                 }
@@ -342,7 +374,7 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
                     gf_endScanTask();
                     return nullptr;
                 }
-                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes.get()));
+                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes.get()), nullptr);
             } catch (const std::exception& e) {
                 aborted(e);
             }
@@ -353,8 +385,17 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
             // listing, and with it the walk.
             if (!started) return true;
             try {
-                pending.push_back(
-                    PendingTask{fs::path(path), std::move(static_cast<StartedDecode&>(*started).result)});
+                std::future<DecodedFile> result = std::move(static_cast<StartedDecode&>(*started).result);
+                if (!result.valid()) {
+                    // A noted file: its task starts now, on the scan threads, unless a stop came.
+                    if (runControl.stopping() || !gf_claimTaskSlot()) return true;
+                    if (runControl.stopping()) {
+                        gf_endScanTask();
+                        return true;
+                    }
+                    result = lf_startTask(fs::path(path), codes.get());
+                }
+                pending.push_back(PendingTask{fs::path(path), std::move(result)});
                 if (pending.size() > limit) {
                     PendingTask oldest = std::move(pending.front());
                     pending.pop_front();
