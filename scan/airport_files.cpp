@@ -8,6 +8,7 @@
 #include "refdata/airport_files.h"
 #include "refdata/airports.h"
 #include "refdata/dbase.h"
+#include "refdata/made_files.h"
 #include "refdata/type_lookups.h"
 #include "scan/path_keys.h"
 #include "scan/publishers.h"
@@ -184,13 +185,13 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
     // with this scan's own writes only).
     const bool useReady = ready && ready->file == file && !gf_writtenByThisScan(file);
     gf_noteScanWrite(file);
-    if (useReady && ready->sameOnDisk && gf_keepScanFileAsFound(file, ready->text)) {
+    if (useReady && ready->sameOnDisk && gf_keepScanFileAsFound(file, ready->hash)) {
         lf_notePublisher(file, ready->hasPublisher);
         airportFilesChanged = true;
         return;
     }
     const std::string key = record.code;
-    if (useReady) {
+    if (useReady && !ready->sameOnDisk) {
         gf_submitScanWrite(key, [file, text = ready->text, hasPublisher = ready->hasPublisher] {
             if (!gf_writeScanFile(file, text)) {
                 gf_addToScanLog(fmt::format("{}Generating {} did not succeed", "===> ", path_to_utf8(file)));
@@ -494,7 +495,16 @@ PreparedFile gf_prepareDecodedFile(const fs::path& bglPath, const BglDecodeResul
             ready.text = gf_apfText(record, apfAirportMode, simKind);
             ready.hasPublisher = gf_recordHasPublisher(record);
             spareStands = std::move(record.stands);
-            ready.sameOnDisk = gf_scanFileHolds(ready.file, ready.text);
+            // A listed file is read whole: the hash of what it holds tells its state at the scan's start.
+            const bool listed = gf_listedHashAtScanStart(ready.file).has_value();
+            std::string onDisk;
+            ready.sameOnDisk = gf_scanFileHolds(ready.file, ready.text, listed ? &onDisk : nullptr);
+            if (listed && !onDisk.empty()) gf_noteHashAtScanStart(ready.file, onDisk);
+            if (ready.sameOnDisk) {
+                // Kept as found: the hash stands for the text.
+                ready.hash = listed && !onDisk.empty() ? std::move(onDisk) : gf_contentHash(ready.text);
+                ready.text = std::string();
+            }
         }
         prepared.publisher = std::move(found);
     } catch (const std::exception&) {

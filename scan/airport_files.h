@@ -37,7 +37,8 @@ struct FoundPublisher {
 // An airport file as the decoded file would generate it, and whether the disk holds it already.
 struct PreparedAirportFile {
     std::filesystem::path file;
-    std::string text;
+    std::string text; // empty when the disk holds it already
+    std::string hash; // of the text, when the disk holds it already (gf_contentHash)
     bool sameOnDisk = false;
     bool hasPublisher = false;
 };
@@ -49,7 +50,8 @@ struct PreparedFile {
     std::vector<std::optional<PreparedAirportFile>> airports; // by index into the decoded airports
 };
 // Prepares a decoded file on any thread: finds its publisher and, for each airport with stands,
-// renders its airport file and compares it with the disk. Touches no state of the scan.
+// renders its airport file and compares it with the disk. Touches no state of the scan but the note of
+// what a listed airport file held (gf_noteHashAtScanStart).
 PreparedFile gf_prepareDecodedFile(const std::filesystem::path& bglPath, const BglDecodeResult& decoded);
 
 // Acts on one decoded file, in the order the file gave: its lines to the scan log and the program log,

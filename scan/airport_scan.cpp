@@ -24,11 +24,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,7 +48,8 @@ std::atomic<bool> cutShort{false};
 class FileHandle {
 public:
     // Not blocking: a pipe among the files does not hold the scan.
-    explicit FileHandle(const fs::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    explicit FileHandle(const char* path) : fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    explicit FileHandle(const fs::path& path) : FileHandle(path.c_str()) {}
     ~FileHandle() {
         if (fd >= 0) ::close(fd);
     }
@@ -80,9 +85,24 @@ bool lf_is2020() {
     return hook ? hook() : true;
 }
 
-// The codes of the airports table, copied once per scan: a task that outlives its wait still reads
-// its own copy.
+// The codes of the airports table for the tasks on the scan threads, copied when the first such task
+// of a scan starts: a task that outlives its wait still reads its own copy. The decoding on the
+// listing threads, which ends with the walk, reads the table itself.
 using CodeSet = std::unordered_set<std::string>;
+
+class TaskCodes {
+public:
+    std::shared_ptr<const CodeSet> get() {
+        std::call_once(once, [this] {
+            codes = std::make_shared<const CodeSet>(airportTable.codes.begin(), airportTable.codes.end());
+        });
+        return codes;
+    }
+
+private:
+    std::once_flag once;
+    std::shared_ptr<const CodeSet> codes;
+};
 
 // A decoded file with what its task prepared for the scan's thread.
 struct DecodedFile {
@@ -95,40 +115,61 @@ struct PendingTask {
     std::future<DecodedFile> result;
 };
 
+BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::path& path,
+                               const std::function<bool(const std::string&)>& knownAirport);
+
+// The work of one task: decodes the file (from `bytes` when given, else read from the disk) and
+// prepares the result for the scan's thread. An exception is logged and passed on.
+template <typename Codes>
+DecodedFile lf_decodeAndPrepare(const fs::path& path, const Codes& codes,
+                                const std::vector<std::uint8_t>* bytes) {
+    try {
+        BglDecodeResult result;
+        const auto known = [&codes](const std::string& code) { return codes.contains(code); };
+        if (const auto& decode = gf_scanHooks().decodeFile)
+            result = decode(path);
+        else if (bytes)
+            result = lf_decodeBytes(*bytes, path, known);
+        else
+            result = gf_decodeBglFile(path, known);
+        PreparedFile prepared = gf_prepareDecodedFile(path, result);
+        return DecodedFile{std::move(result), std::move(prepared)};
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
+                                path_to_utf8(path), e.what()));
+        throw;
+    } catch (...) {
+        gf_logError(fmt::format("Exception in lf_processBGLfile: {}", path_to_utf8(path)));
+        throw;
+    }
+}
+
 // Starts the decoding of one file on a scan thread; the task takes itself off the running count
-// however it ends.
+// however it ends. The caller has taken the task's slot.
 std::future<DecodedFile> lf_startTask(const fs::path& path, std::shared_ptr<const CodeSet> codes) {
     auto task = std::make_shared<std::packaged_task<DecodedFile()>>([path, codes] {
         struct Done {
             ~Done() { gf_endScanTask(); }
         } done;
-        try {
-            BglDecodeResult result;
-            if (const auto& decode = gf_scanHooks().decodeFile) {
-                result = decode(path);
-            } else {
-                result = gf_decodeBglFile(
-                    path, [&codes](const std::string& code) { return codes->contains(code); });
-            }
-            PreparedFile prepared = gf_prepareDecodedFile(path, result);
-            return DecodedFile{std::move(result), std::move(prepared)};
-        } catch (const std::exception& e) {
-            gf_logError(fmt::format("Exception in lf_processBGLfile (std::ex): {} \xE2\x80\x94 {}",
-                                    path_to_utf8(path), e.what()));
-            throw;
-        } catch (...) {
-            gf_logError(fmt::format("Exception in lf_processBGLfile: {}", path_to_utf8(path)));
-            throw;
-        }
+        return lf_decodeAndPrepare(path, *codes, nullptr);
     });
     std::future<DecodedFile> future = task->get_future();
-    ++gf_runningScanTasks;
     try {
         gf_postScanTask([task] { (*task)(); });
     } catch (...) {
         gf_endScanTask();
         throw;
     }
+    return future;
+}
+
+// Decodes a file whose bytes are in memory on the calling thread: the work cannot wait on a file
+// system, only the comparison of its airport files with the working folder's reads from the disk.
+std::future<DecodedFile> lf_decodeHere(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::packaged_task<DecodedFile()> task(
+        [&] { return lf_decodeAndPrepare(path, std::as_const(airportTable).codes, &bytes); });
+    std::future<DecodedFile> future = task.get_future();
+    task();
     return future;
 }
 
@@ -163,7 +204,7 @@ std::optional<std::string> lf_collect(PendingTask& pending) {
     }
 }
 
-std::size_t lf_utf16Length(const std::string& utf8) {
+std::size_t lf_utf16Length(std::string_view utf8) {
     std::size_t units = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
@@ -173,63 +214,197 @@ std::size_t lf_utf16Length(const std::string& utf8) {
     return units;
 }
 
-// The walk's tests of one entry: the skip test, then for a BGL file the name tests and the quick check
-// of its header. True when the file gets a task.
-bool lf_wantsTask(const fs::directory_entry& entry, ListStep& step) {
-    const fs::path& path = entry.path();
-    if (gf_isSkippedScanPath(path)) {
+bool lf_isSkippedText(std::string_view utf8);
+
+// The walk's tests of one entry by its name: the skip test, then for a BGL file the name tests. True
+// when the file goes on to the quick check of its header.
+bool lf_wantsCheck(const ListedName& entry, ListStep& step) {
+    if (lf_isSkippedText(entry.path)) {
         step.descend = false;
         return false;
     }
-    std::error_code typeError;
-    if (!entry.is_regular_file(typeError)) return false;
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension != ".bgl") return false;
-    const std::string text = path_to_utf8(path);
-    if (text.find("statics") != std::string::npos || text.find("afcad updates") != std::string::npos ||
-        text.find("_heliports") != std::string::npos)
-        return false;
-    return gf_hasAirportSection(path);
+    // The extension as a path gives it: a name that is only a dot and "bgl" has none.
+    const std::size_t dot = entry.name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || entry.name.size() - dot != 4) return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::tolower(static_cast<unsigned char>(entry.name[dot + 1 + i])) != "bgl"[i]) return false;
+    if (entry.type == ListedName::Type::folder) return false;
+    if (entry.type != ListedName::Type::file) {
+        // A link counts by what it leads to.
+        std::error_code typeError;
+        if (!fs::is_regular_file(fs::path(entry.path), typeError)) return false;
+    }
+    return entry.path.find("statics") == std::string_view::npos &&
+           entry.path.find("afcad updates") == std::string_view::npos &&
+           entry.path.find("_heliports") == std::string_view::npos;
 }
 
-void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& codes) {
+// The quick check of one file, which for a file with an airport section also reads the file whole
+// with the same open, into `bytes`. Whole is false when the file could not be read whole (too large to
+// be decoded, or no regular file): its task reads it and reports that.
+struct CheckedFile {
+    bool airport = false;
+    bool whole = false;
+};
+
+CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) {
+    CheckedFile checked;
+    const FileHandle file(path);
+    if (!file) return checked;
+    std::array<std::uint8_t, 4096> buffer;
+    const std::size_t got = file.readAt(0, buffer.data(), buffer.size());
+    const std::span<const std::uint8_t> head(buffer.data(), got);
+    std::optional<std::uint64_t> size;
+    if (got < buffer.size()) {
+        size = got;
+    } else {
+        // A table that ends within the first read needs no look at the file's size: the file is at
+        // least as long as the read, and the table's checks come out the same with that length.
+        std::uint32_t count = 0;
+        std::memcpy(&count, head.data() + 20, 4);
+        if (count < 1) return checked;
+        if (56 + 20 * std::uint64_t{count} <= got) {
+            checked.airport = gf_bglHasAirportSection(head, got);
+            if (!checked.airport) return checked;
+        }
+        size = file.size();
+    }
+    if (!size) return checked;
+    if (!checked.airport) {
+        const std::uint64_t end = gf_bglSectionTableEnd(head, *size);
+        if (end <= got) {
+            checked.airport = gf_bglHasAirportSection(head, *size);
+        } else {
+            std::vector<std::uint8_t> table(static_cast<std::size_t>(end));
+            table.resize(file.readAt(0, table.data(), table.size()));
+            checked.airport = gf_bglHasAirportSection(table, *size);
+        }
+        if (!checked.airport) return checked;
+    }
+    if (*size > maxBglFileBytes) return checked;
+    // The file was read whole when it ended within the first read; a longer one is read on from there.
+    bytes.resize(static_cast<std::size_t>(*size));
+    const std::size_t first = std::min(got, bytes.size());
+    std::copy_n(buffer.begin(), first, bytes.begin());
+    if (bytes.size() > first)
+        bytes.resize(first + file.readAt(first, bytes.data() + first, bytes.size() - first));
+    checked.whole = true;
+    return checked;
+}
+
+// A started decoding task, as the listing hands it to the walk.
+// The files decoded on the listing threads and not taken by the walk yet. Past a bound, a file whose
+// header lists an airport section is only noted, and the walk starts its task when it takes it: a
+// listing far ahead of the walk does not hold the results of the whole tree at once.
+class DecodedAhead {
+public:
+    explicit DecodedAhead(std::size_t bound) : bound(bound) {}
+    bool tryAdd() {
+        std::size_t n = count.load();
+        while (n < bound)
+            if (count.compare_exchange_weak(n, n + 1)) return true;
+        return false;
+    }
+    void taken() { count.fetch_sub(1); }
+
+private:
+    const std::size_t bound;
+    std::atomic<std::size_t> count{0};
+};
+
+// A started decoding task (or a file noted for the walk to start its task), as the listing hands it to
+// the walk.
+struct StartedDecode final : StartedTask {
+    StartedDecode() = default;
+    StartedDecode(std::future<DecodedFile> result, DecodedAhead* ahead)
+        : result(std::move(result)), ahead(ahead) {}
+    ~StartedDecode() override {
+        if (ahead) ahead->taken();
+    }
+    StartedDecode(const StartedDecode&) = delete;
+    StartedDecode& operator=(const StartedDecode&) = delete;
+    std::future<DecodedFile> result; // not valid for a noted file
+    DecodedAhead* ahead = nullptr;   // counts a file decoded ahead until the walk has taken it
+};
+
+void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
     const std::string rootText = path_to_utf8(root);
     gf_addToScanLog(fmt::format("Scanning for {} airports in {}", "addon ", rootText));
     std::deque<PendingTask> pending;
     const auto limit = static_cast<std::size_t>(std::max(1, gf_scanTaskLimit()));
+    DecodedAhead ahead(4 * limit);
+    const auto aborted = [&rootText](const std::exception& e) {
+        gf_addToScanLog(
+            fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", rootText, e.what()));
+    };
     // The folders are listed and the files' headers checked ahead on as many threads as tasks may run;
-    // the files with an airport go to the tasks in the order of the walk.
-    gf_listFolderTree(
+    // a file with an airport gets its task as soon as its folder is listed, and the results are taken
+    // in the order of the walk.
+    gf_listFolderTreeStarting(
         root, limit,
-        [&rootText](const fs::directory_entry& entry) {
+        [&aborted](const ListedName& entry) {
             ListStep step;
             try {
-                step.take = lf_wantsTask(entry, step);
+                step.take = lf_wantsCheck(entry, step);
             } catch (const std::exception& e) {
-                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                            rootText, e.what()));
+                aborted(e);
             }
             return step;
         },
-        [&](const fs::path& path) {
+        [&codes, &aborted, &ahead](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
-                // A stop starts no further task, also one that came while the scan waited for a slot.
-                if (runControl.stopping()) return false;
-                gf_waitForTaskSlot();
-                if (runControl.stopping()) return false;
-                pending.push_back(PendingTask{path, lf_startTask(path, codes)});
+                const std::string text(path);
+                // The bytes stay with the listing thread for its next file.
+                thread_local std::vector<std::uint8_t> bytes;
+                const CheckedFile checked = lf_checkAndRead(text.c_str(), bytes);
+                if (!checked.airport) return nullptr;
+                // A stop starts no further task.
+                if (runControl.stopping()) return nullptr;
+                if (checked.whole && !gf_scanHooks().decodeFile) {
+                    if (!ahead.tryAdd()) return std::make_unique<StartedDecode>(); // the walk starts it
+                    auto started =
+                        std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), bytes), &ahead);
+                    if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
+                    return started;
+                }
+                // A task of its own, on the scan threads, that reads the file itself; also one that came
+                // while the listing waited for a slot.
+                if (!gf_claimTaskSlot()) return nullptr;
+                if (runControl.stopping()) {
+                    gf_endScanTask();
+                    return nullptr;
+                }
+                return std::make_unique<StartedDecode>(lf_startTask(fs::path(text), codes.get()), nullptr);
+            } catch (const std::exception& e) {
+                aborted(e);
+            }
+            return nullptr;
+        },
+        [&](std::string_view path, std::unique_ptr<StartedTask> started) {
+            // A task started before a stop is still waited for; a stop starts none (above) and ends the
+            // listing, and with it the walk.
+            if (!started) return true;
+            try {
+                std::future<DecodedFile> result = std::move(static_cast<StartedDecode&>(*started).result);
+                if (!result.valid()) {
+                    // A noted file: its task starts now, on the scan threads, unless a stop came.
+                    if (runControl.stopping() || !gf_claimTaskSlot()) return true;
+                    if (runControl.stopping()) {
+                        gf_endScanTask();
+                        return true;
+                    }
+                    result = lf_startTask(fs::path(path), codes.get());
+                }
+                pending.push_back(PendingTask{fs::path(path), std::move(result)});
                 if (pending.size() > limit) {
                     PendingTask oldest = std::move(pending.front());
                     pending.pop_front();
                     if (auto error = lf_collect(oldest))
                         gf_addToScanLog(fmt::format("{} airports search aborted, futs inner,\n{}\n{}\n{}",
-                                                    "===> ", *error, pending.size() + 1, path_to_utf8(path)));
+                                                    "===> ", *error, pending.size() + 1, path));
                 }
             } catch (const std::exception& e) {
-                gf_addToScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                            rootText, e.what()));
+                aborted(e);
             }
             return true;
         });
@@ -253,7 +428,7 @@ void lf_scanFolder(const fs::path& root, const std::shared_ptr<const CodeSet>& c
 }
 
 void lf_scanRoots(const std::vector<fs::path>& roots) {
-    auto codes = std::make_shared<CodeSet>(airportTable.codes.begin(), airportTable.codes.end());
+    TaskCodes codes;
     for (const fs::path& root : roots) {
         if (root.empty()) continue;
         std::error_code ec;
@@ -296,6 +471,33 @@ void lf_writeScanLog(const fs::path& file) {
     }
 }
 
+bool lf_isSkippedText(std::string_view utf8) {
+    if (lf_utf16Length(utf8) >= 250) return true;
+    // The words are in lower case: the path is compared without regard to case, a byte at a time.
+    static constexpr std::string_view words[] = {
+        "fs-base",       "tutorials",           "aircraft",   "bushtrip",
+        "discovery",     "point-of-interest",   "simobjects", "vcockpits",
+        "aig-aitraffic", "justflight-aircraft", "fsltl",      "gsx-pro",
+        "gsx-world",     "landingchallenge"};
+    thread_local std::string lower;
+    lower.assign(utf8);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(words), std::end(words),
+                       [](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+BglDecodeResult lf_decodeBytes(std::span<const std::uint8_t> bytes, const fs::path& path,
+                               const std::function<bool(const std::string&)>& knownAirport) {
+    BglDecodeOptions options;
+    options.simulatorIs2024 = !lf_is2020();
+    options.knownAirport = knownAirport;
+    if (!options.knownAirport)
+        options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
+    options.pathUtf8 = path_to_utf8(path);
+    return gf_decodeBgl(bytes, options);
+}
+
 } // namespace
 
 bool gf_lastScanCutShort() {
@@ -303,17 +505,7 @@ bool gf_lastScanCutShort() {
 }
 
 bool gf_isSkippedScanPath(const fs::path& path) {
-    std::string text = path_to_utf8(path);
-    if (lf_utf16Length(text) >= 250) return true;
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    static constexpr std::string_view words[] = {
-        "fs-base",       "tutorials",           "aircraft",   "bushtrip",
-        "discovery",     "point-of-interest",   "simobjects", "vcockpits",
-        "aig-aitraffic", "justflight-aircraft", "fsltl",      "gsx-pro",
-        "gsx-world",     "landingchallenge"};
-    return std::any_of(std::begin(words), std::end(words),
-                       [&text](std::string_view word) { return text.find(word) != std::string::npos; });
+    return lf_isSkippedText(path_to_utf8(path));
 }
 
 bool gf_hasAirportSection(const fs::path& path) {
@@ -352,13 +544,7 @@ BglDecodeResult gf_decodeBglFile(const fs::path& path,
     thread_local std::vector<std::uint8_t> bytes;
     bytes.resize(static_cast<std::size_t>(*size));
     bytes.resize(file.readAt(0, bytes.data(), bytes.size()));
-    BglDecodeOptions options;
-    options.simulatorIs2024 = !lf_is2020();
-    options.knownAirport = knownAirport;
-    if (!options.knownAirport)
-        options.knownAirport = [](const std::string& code) { return airportTable.codes.contains(code); };
-    options.pathUtf8 = path_to_utf8(path);
-    result = gf_decodeBgl(bytes, options);
+    result = lf_decodeBytes(bytes, path, knownAirport);
     if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
     return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The add-on airport scan: prepares the output folders, walks the scenery roots, decodes every BGL
-// file with an airport section on a task of its own, acts on the results on the scan's thread, writes
-// AirportsScanLog.txt and collects the airports the maker does not know yet.
+// file with an airport section on the thread that listed and checked it (a file it could not read
+// whole, on a task of its own), acts on the results on the scan's thread in the order of the walk,
+// writes AirportsScanLog.txt and collects the airports the maker does not know yet.
 
 #include "scan/bgl_decoder.h"
 

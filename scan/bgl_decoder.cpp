@@ -9,7 +9,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -178,7 +179,10 @@ private:
             apt.altitudeFt = (feet < -20.0 || feet > 10000.0) ? 0 : static_cast<std::int32_t>(feet);
         }
 
-        Airport state;
+        // The working sets stay with the thread for its next airport.
+        thread_local Airport state;
+        state.ids.clear();
+        state.helipads.clear();
         std::uint64_t sub = index + airportSubrecordStart / 4;
         const std::uint64_t lastWord = index + size / 4;
         for (std::uint64_t walked = 0; sub < lastWord; ++walked) {
@@ -221,8 +225,60 @@ private:
         result.events.push_back(BglEvent{BglEvent::Kind::airport, {}, result.airports.size() - 1});
     }
 
+    // The stand ids handed out in one airport, kept as indices into its stands: a set without an
+    // allocation per stand.
+    class TakenIds {
+    public:
+        bool contains(const std::vector<BglStand>& stands, std::string_view id) const {
+            if (slots.empty()) return false;
+            const std::size_t mask = slots.size() - 1;
+            for (std::size_t at = std::hash<std::string_view>{}(id)&mask;; at = (at + 1) & mask) {
+                if (slots[at] == empty) return false;
+                if (stands[slots[at]].id == id) return true;
+            }
+        }
+        // The last of `stands` joins the set.
+        void addLast(const std::vector<BglStand>& stands) {
+            if ((used + 1) * 2 > slots.size()) grow(stands, std::max<std::size_t>(64, slots.size() * 2));
+            place(stands, static_cast<std::uint32_t>(stands.size() - 1));
+            ++used;
+        }
+        // Empty again; the room stays for the next airport (unless an unusually large one left it).
+        void clear() {
+            used = 0;
+            if (slots.size() > 16384)
+                slots = {};
+            else
+                std::fill(slots.begin(), slots.end(), empty);
+        }
+        void reserve(const std::vector<BglStand>& stands, std::size_t count) {
+            std::size_t size = std::max<std::size_t>(64, slots.size());
+            while (size < count * 2)
+                size *= 2;
+            if (size > slots.size()) grow(stands, size);
+        }
+
+    private:
+        static constexpr std::uint32_t empty = 0xFFFFFFFF;
+        void place(const std::vector<BglStand>& stands, std::uint32_t index) {
+            const std::size_t mask = slots.size() - 1;
+            std::size_t at = std::hash<std::string_view>{}(stands[index].id) & mask;
+            while (slots[at] != empty)
+                at = (at + 1) & mask;
+            slots[at] = index;
+        }
+        void grow(const std::vector<BglStand>& stands, std::size_t size) {
+            const std::vector<std::uint32_t> old =
+                std::exchange(slots, std::vector<std::uint32_t>(size, empty));
+            for (const std::uint32_t index : old)
+                if (index != empty) place(stands, index);
+        }
+        std::vector<std::uint32_t> slots; // a power of two, at most half used
+        std::size_t used = 0;
+    };
+
     struct Airport {
-        std::unordered_set<std::string> ids;
+        TakenIds ids;
         std::vector<std::pair<double, double>> helipads;
     };
 
@@ -259,13 +315,13 @@ private:
         ++apt.helipads;
         BglStand stand;
         stand.id = fmt::format("helipad{}", apt.helipads);
-        state.ids.insert(stand.id);
         stand.lat = lat;
         stand.lon = lon;
         stand.heading = 0.0;
         stand.radiusMetres = size / 2.0;
         stand.heli = true;
         apt.stands.push_back(std::move(stand));
+        state.ids.addLast(apt.stands);
     }
 
     void parkingList(BglAirport& apt, Airport& state, std::uint64_t start, std::uint64_t end) {
@@ -275,7 +331,7 @@ private:
         // Room for the entries that the record can hold at most.
         const std::uint64_t room = std::min<std::uint64_t>(count, (end - entry) / parkingEntryBaseBytes);
         apt.stands.reserve(apt.stands.size() + room);
-        state.ids.reserve(state.ids.size() + room);
+        state.ids.reserve(apt.stands, apt.stands.size() + room);
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t bits = 0;
             if (end < entry + 4 || !view.u32(entry, bits) ||
@@ -318,12 +374,12 @@ private:
                                                                    heading, options.pathUtf8)});
             return;
         }
-        if (state.ids.contains(id)) {
+        if (state.ids.contains(apt.stands, id)) {
             static constexpr std::string_view letters = "abcdefghij";
             std::string unique;
             for (const char letter : letters) {
                 std::string candidate = id + letter;
-                if (!state.ids.contains(candidate)) {
+                if (!state.ids.contains(apt.stands, candidate)) {
                     unique = std::move(candidate);
                     break;
                 }
@@ -336,7 +392,6 @@ private:
             }
             id = std::move(unique);
         }
-        state.ids.insert(id);
         BglStand stand;
         stand.id = std::move(id);
         stand.lat = lat;
@@ -346,6 +401,7 @@ private:
         stand.cargo = type == cargoType;
         stand.ramp = ((rampTypes >> type) & 1U) != 0;
         apt.stands.push_back(std::move(stand));
+        state.ids.addLast(apt.stands);
     }
 
     WordView view;

@@ -1,7 +1,6 @@
 #include "scan/scan_folders.h"
 
 #include "core/log.h"
-#include "core/parallel.h"
 #include "core/strings.h"
 #include "scan/airport_files.h"
 #include "scan/path_keys.h"
@@ -24,13 +23,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The states are read on a thread of their own while the walk goes on: each file is read whole for its
-// hash. The list and the folders are known at once.
+// The files of the folders are listed on a thread of their own while the walk goes on. The state of a
+// listed file is read when it is first asked for, or noted by whoever reads the file anyway (the
+// decoding tasks compare the airport files with the disk): only the files the scan meets are read.
+struct Present {
+    bool readable = false;      // the folders could be listed
+    std::set<std::string> keys; // absolute keys of the regular files in them
+};
+
 struct Stock {
-    fs::path base;                                                    // the list's folder
-    std::vector<fs::path> folders;                                    // as given, in their order
-    std::map<std::string, std::string> listed;                        // the list: relative path -> hash
-    std::shared_future<std::map<std::string, MadeFiles::State>> seen; // absolute key -> state
+    fs::path base;                                  // the list's folder
+    std::vector<fs::path> folders;                  // as given, in their order
+    std::map<std::string, std::string> listed;      // the list: relative path -> hash
+    std::shared_future<Present> present;            // the files found in the folders
+    std::map<std::string, MadeFiles::State> states; // absolute key -> state, of listed files as read
 };
 
 std::mutex stockMutex;
@@ -61,6 +67,7 @@ std::vector<fs::path> lf_regularFilesIn(const fs::path& folder) {
 // read, `missing` set when it is not there.
 std::optional<std::string> lf_hashOnDisk(const fs::path& file, bool& missing) {
     missing = false;
+    if (sodium_init() < 0) return std::nullopt;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         missing = errno == ENOENT;
@@ -93,40 +100,21 @@ std::optional<std::string> lf_hashOnDisk(const fs::path& file, bool& missing) {
     return hex;
 }
 
-// The states of the files in `folders` as the list `listed` names them. Only listed files are read, on
-// a few threads; a file that cannot be read stays out (and is asked for again when it matters).
-std::map<std::string, MadeFiles::State> lf_statesIn(const std::vector<fs::path>& folders,
-                                                    const fs::path& base,
-                                                    const std::map<std::string, std::string>& listed) {
-    std::map<std::string, MadeFiles::State> seen;
+Present lf_presentIn(const std::vector<fs::path>& folders) {
+    Present present;
     try {
-        if (sodium_init() < 0) return seen;
-        std::vector<std::pair<fs::path, const std::string*>> toRead;
-        for (const fs::path& folder : folders) {
-            for (fs::path& file : lf_regularFilesIn(folder)) {
-                const auto it = listed.find(lf_listKey(base, file));
-                if (it == listed.end())
-                    seen.emplace(gf_normalAbsoluteKey(file), MadeFiles::State::notListed);
-                else
-                    toRead.emplace_back(std::move(file), &it->second);
-            }
-        }
-        std::vector<std::optional<MadeFiles::State>> states(toRead.size());
-        gf_forEachOnThreads(toRead.size(), gf_hardwareThreads(), 16, [&](std::size_t i) {
-            bool missing = false;
-            const std::optional<std::string> hash = lf_hashOnDisk(toRead[i].first, missing);
-            if (hash)
-                states[i] =
-                    *hash == *toRead[i].second ? MadeFiles::State::unchanged : MadeFiles::State::changed;
-            else if (missing)
-                states[i] = MadeFiles::State::missing;
-        });
-        for (std::size_t i = 0; i < toRead.size(); ++i)
-            if (states[i]) seen.emplace(gf_normalAbsoluteKey(toRead[i].first), *states[i]);
+        for (const fs::path& folder : folders)
+            for (const fs::path& file : lf_regularFilesIn(folder))
+                present.keys.insert(gf_normalAbsoluteKey(file));
+        present.readable = !present.keys.empty();
     } catch (const std::exception&) {
-        seen.clear();
+        present = Present{};
     }
-    return seen;
+    return present;
+}
+
+MadeFiles::State lf_stateOf(const std::string& hash, const std::string& listed) {
+    return hash == listed ? MadeFiles::State::unchanged : MadeFiles::State::changed;
 }
 
 } // namespace
@@ -137,41 +125,64 @@ void gf_takeStockOfScanFolders(const std::vector<fs::path>& folders) {
     next.base = made.base();
     next.folders = folders;
     next.listed = made.entries();
-    next.seen = std::async(std::launch::async, [folders, base = next.base, listed = next.listed] {
-                    return lf_statesIn(folders, base, listed);
-                }).share();
+    next.present = std::async(std::launch::async, [folders] { return lf_presentIn(folders); }).share();
     std::lock_guard lock(stockMutex);
     stock = std::move(next);
 }
 
 void gf_forgetScanFoldersStock() {
-    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    std::shared_future<Present> present;
     {
         std::lock_guard lock(stockMutex);
-        seen = stock.seen;
+        present = stock.present;
         stock = Stock{};
     }
-    if (seen.valid()) seen.wait();
+    if (present.valid()) present.wait();
 }
 
 std::optional<MadeFiles::State> gf_stateAtScanStart(const fs::path& file) {
-    std::shared_future<std::map<std::string, MadeFiles::State>> seen;
+    std::shared_future<Present> present;
     {
         std::lock_guard lock(stockMutex);
-        seen = stock.seen;
+        present = stock.present;
     }
-    // Not waited for: until the states are read, the caller reads the file itself.
-    if (!seen.valid() || seen.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    // Not waited for: until the folders are listed, the caller reads the file itself.
+    if (!present.valid() || present.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return std::nullopt;
-    const auto& states = seen.get();
-    if (states.empty()) return std::nullopt; // nothing there, or could not be read: not known
-    const auto it = states.find(gf_normalAbsoluteKey(file));
-    if (it != states.end()) return it->second;
+    const Present& found = present.get();
+    if (!found.readable) return std::nullopt; // nothing there, or could not be read: not known
+    const std::string key = gf_normalAbsoluteKey(file);
+    std::optional<std::string> listed;
+    {
+        std::lock_guard lock(stockMutex);
+        if (found.keys.contains(key)) {
+            const auto it = stock.listed.find(lf_listKey(stock.base, file));
+            if (it == stock.listed.end()) return MadeFiles::State::notListed;
+            if (const auto known = stock.states.find(key); known != stock.states.end()) return known->second;
+            listed = it->second;
+        } else {
+            const fs::path folder = lf_normalAbsolute(file).parent_path();
+            for (const fs::path& taken : stock.folders)
+                if (lf_normalAbsolute(taken) == folder) return MadeFiles::State::missing;
+            return std::nullopt;
+        }
+    }
+    // A file this scan has asked to write may not hold what it held at the start any more.
+    if (gf_writtenByThisScan(file)) return std::nullopt;
+    bool missing = false;
+    const std::optional<std::string> hash = lf_hashOnDisk(file, missing);
+    // A file that cannot be read counts as not there.
+    const MadeFiles::State state = hash ? lf_stateOf(*hash, *listed) : MadeFiles::State::missing;
     std::lock_guard lock(stockMutex);
-    const fs::path folder = lf_normalAbsolute(file).parent_path();
-    for (const fs::path& taken : stock.folders)
-        if (lf_normalAbsolute(taken) == folder) return MadeFiles::State::missing;
-    return std::nullopt;
+    return stock.states.try_emplace(key, state).first->second;
+}
+
+void gf_noteHashAtScanStart(const fs::path& file, const std::string& hash) {
+    std::lock_guard lock(stockMutex);
+    if (stock.base.empty()) return;
+    const auto it = stock.listed.find(lf_listKey(stock.base, file));
+    if (it == stock.listed.end()) return;
+    stock.states.try_emplace(gf_normalAbsoluteKey(file), lf_stateOf(hash, it->second));
 }
 
 std::optional<std::string> gf_listedHashAtScanStart(const fs::path& file) {
@@ -190,7 +201,7 @@ FoldersSwept gf_sweepScanFolders() {
         stock = Stock{};
     }
     FoldersSwept result;
-    if (taken.seen.valid()) taken.seen.wait();
+    if (taken.present.valid()) taken.present.wait();
     if (taken.folders.empty()) return result;
     MadeFiles& made = gf_scanMadeFiles();
     // The folders as they are now: what this scan did not write is the last scan's or the user's.

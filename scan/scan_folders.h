@@ -13,16 +13,20 @@
 #include <vector>
 
 // Takes stock of the files directly in `folders` (the folders the scan clears of the last scan's
-// files) and of the list of program-made files as it is now; the states of the files are read on a
-// few threads of their own while the scan goes on. Forgets the stock of an earlier scan.
+// files) and of the list of program-made files as it is now; the folders are listed on a thread of
+// their own while the scan goes on. Forgets the stock of an earlier scan.
 void gf_takeStockOfScanFolders(const std::vector<std::filesystem::path>& folders);
 // Forgets the stock (no folders taken stock of).
 void gf_forgetScanFoldersStock();
 
 // The state a file had when the stock was taken: `missing` when it was not there; nothing while the
-// states are still being read, when it is not in a folder taken stock of or the folders could not be
-// read.
+// folders are still being listed, when it is not in a folder taken stock of, the folders could not be
+// read, or this scan has asked to write it before its state was known. A listed file is read for its
+// state when first asked for (unless its hash was noted).
 std::optional<MadeFiles::State> gf_stateAtScanStart(const std::filesystem::path& file);
+// Notes the hash of a file's content as read by someone who read it anyway before this scan asked to
+// write it: the state of a listed file is then known without a further read.
+void gf_noteHashAtScanStart(const std::filesystem::path& file, const std::string& hash);
 // The hash with which the list named the file when the stock was taken; nothing when it did not.
 std::optional<std::string> gf_listedHashAtScanStart(const std::filesystem::path& file);
 

@@ -24,6 +24,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sodium.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -147,17 +148,26 @@ bool lf_waitsForReplacement(const fs::path& file) {
 enum class OnDisk { absent, same, different };
 
 // Whether `file` holds exactly `content`, read in pieces into a buffer of the thread's: no copy of the
-// file is made.
-OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content) {
+// file is made. With `hash`, the whole file is read and the hash of its content (as gf_contentHash
+// gives it) put there; it stays empty when the file could not be read.
+OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content, std::string* hash = nullptr) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return OnDisk::absent;
+    crypto_generichash_state state;
+    if (hash) {
+        hash->clear();
+        if (sodium_init() < 0) hash = nullptr;
+    }
+    if (hash) crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
     std::array<char, 16 * 1024> buffer;
     OnDisk result = OnDisk::same;
+    bool failed = false;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result = OnDisk::different;
+            failed = true;
             break;
         }
         if (n == 0) {
@@ -165,13 +175,27 @@ OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content) {
             break;
         }
         const auto got = static_cast<std::size_t>(n);
-        if (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0) {
+        if (hash)
+            crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
+                                      static_cast<unsigned long long>(got));
+        if (result == OnDisk::same &&
+            (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0)) {
             result = OnDisk::different;
-            break;
+            if (!hash) break;
         }
-        content.remove_prefix(got);
+        if (result == OnDisk::same) content.remove_prefix(got);
     }
     ::close(fd);
+    if (hash && !failed) {
+        std::array<unsigned char, crypto_generichash_BYTES> out;
+        crypto_generichash_final(&state, out.data(), out.size());
+        static constexpr char digits[] = "0123456789abcdef";
+        hash->reserve(out.size() * 2);
+        for (const unsigned char byte : out) {
+            *hash += digits[byte >> 4];
+            *hash += digits[byte & 0x0F];
+        }
+    }
     return result;
 }
 
@@ -182,19 +206,17 @@ void lf_noteProduced(const fs::path& file) {
 
 } // namespace
 
-bool gf_scanFileHolds(const fs::path& file, std::string_view content) {
-    return lf_compareWithDisk(file, content) == OnDisk::same;
+bool gf_scanFileHolds(const fs::path& file, std::string_view content, std::string* hash) {
+    return lf_compareWithDisk(file, content, hash) == OnDisk::same;
 }
 
-bool gf_keepScanFileAsFound(const fs::path& file, std::string_view content) {
+bool gf_keepScanFileAsFound(const fs::path& file, const std::string& contentHash) {
     if (!batching) return false;
     lf_noteProduced(file);
-    const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
-    if (listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) return true;
-    std::string hash = gf_contentHash(content);
-    if (listed == hash) return true;
+    // The list names the file with this content already, or it becomes the program's with it.
+    if (gf_listedHashAtScanStart(file) == contentHash) return true;
     std::lock_guard lock(unsyncedMutex);
-    unsynced.emplace_back(file, std::move(hash));
+    unsynced.emplace_back(file, contentHash);
     return true;
 }
 

@@ -30,13 +30,16 @@ void gf_submitScanWrite(const std::string& key, std::function<void()> job);
 // gf_syncScanWrites: its new content waits beside it and replaces it once synced. False when it could
 // not be written (or is the user's).
 bool gf_writeScanFile(const std::filesystem::path& file, std::string_view content);
-// Whether `file` holds exactly `content` (read in pieces, without a copy of the file). Any thread.
-bool gf_scanFileHolds(const std::filesystem::path& file, std::string_view content);
-// For a file this scan has not written before that was found holding exactly the content it would
-// get (gf_scanFileHolds): what gf_writeScanFile does with such a file, without a look at the disk (the
-// content is hashed only when the stock taken at the scan's start does not tell). False outside a scan
-// (nothing done: the caller writes the file).
-bool gf_keepScanFileAsFound(const std::filesystem::path& file, std::string_view content);
+// Whether `file` holds exactly `content` (read in pieces, without a copy of the file). With `hash`, the
+// whole file is read and the hash of its content (gf_contentHash) put there (empty when it could not be
+// read). Any thread.
+bool gf_scanFileHolds(const std::filesystem::path& file, std::string_view content,
+                      std::string* hash = nullptr);
+// For a file this scan has not written before that was found holding exactly the content of the hash
+// `contentHash` (gf_contentHash) that it would get (gf_scanFileHolds): what gf_writeScanFile does with
+// such a file, without a look at the disk. False outside a scan (nothing done: the caller writes the
+// file).
+bool gf_keepScanFileAsFound(const std::filesystem::path& file, const std::string& contentHash);
 
 // Syncs the files written so far, puts the waiting new contents of listed files in place, and records
 // them in the list of program-made files. A file that cannot be synced or put in place is reported in

@@ -8,10 +8,14 @@
 #include "scan/tblo.h"
 #include "tests/support/eventually.h"
 
+#include <fmt/format.h>
+
 #include <atomic>
 #include <future>
+#include <map>
 #include <memory>
 #include <thread>
+#include <utility>
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -533,6 +537,49 @@ TEST_F(AirportScan, AFileAbove256MiBIsSkippedWithALine) {
     EXPECT_TRUE(result.airports.empty());
     ASSERT_EQ(result.events.size(), 1u);
     EXPECT_THAT(result.events[0].note.text, HasSubstr("is larger than 256 MiB"));
+}
+
+// The walk reads a file with an airport whole with the open of its quick check. Files longer than the
+// check's first read, a section table that runs past it, a link to a file, a file too large to be read
+// and a folder of more airport files than the listing decodes ahead of the walk (one thread: the walk
+// takes a folder once it is listed, and starts the tasks of those only noted) leave the airport files
+// and the scan log that tasks reading every file themselves leave.
+TEST_F(AirportScan, FilesReadByTheQuickCheckGiveWhatTasksReadingThemGive) {
+    // The airport section's entry starts where the first read ends.
+    std::vector<bglw::Section> sections(202, bglw::Section{9, 0, {}});
+    sections.push_back(bglw::Section{3, 0, {bglw::airport("LOWW", 400000, {bglw::parkingList(gates(5))})}});
+    const auto scan = [&] {
+        gf_setScanTaskLimit(1);
+        for (int i = 0; i < 12; ++i) {
+            const std::string code = fmt::format("XB{:02}", i);
+            airportTable.records.push_back(Airport{code, "", 47.0, 8.0, 1000.0, 0});
+            airportTable.codes.insert(code);
+            bgl(fmt::format("Community/many/scenery/{}.bgl", code), airportFile(code, 1 + i));
+        }
+        bgl("Community/big/scenery/a.bgl", airportFile("LSZH", 400));
+        bgl("Community/table/scenery/b.bgl", bglw::file(sections));
+        const fs::path outside = bgl("elsewhere/c.bgl", airportFile("EDDF", 3));
+        fs::create_directories(dir / "sim/Community/linked/scenery");
+        fs::create_symlink(outside, dir / "sim/Community/linked/scenery/c.bgl");
+        fs::resize_file(bgl("Community/huge/scenery/d.bgl", airportFile("KMCI", 2)), maxBglFileBytes + 1);
+        gf_scanForAddonAirports();
+        std::map<std::string, std::string> files;
+        for (const std::string& name : filesIn("airports/my_thirdparty"))
+            files[name] = read(dir / "airports/my_thirdparty" / name);
+        return std::pair(files, scanLog());
+    };
+    gf_scanHooks().decodeFile = [](const fs::path& path) { return gf_decodeBglFile(path); };
+    const auto byTasks = scan();
+    TearDown();
+    SetUp();
+    const auto byWalk = scan();
+    EXPECT_EQ(byWalk.first, byTasks.first);
+    EXPECT_EQ(byWalk.second, byTasks.second);
+    EXPECT_THAT(byWalk.second, HasSubstr("Generated LSZH.xml: 400 positions"));
+    EXPECT_THAT(byWalk.second, HasSubstr("Generated LOWW.xml: 5 positions"));
+    EXPECT_THAT(byWalk.second, HasSubstr("Generated EDDF.xml: 3 positions"));
+    EXPECT_THAT(byWalk.second, HasSubstr("is larger than 256 MiB"));
+    EXPECT_THAT(byWalk.second, HasSubstr("Generated XB11.xml: 12 positions"));
 }
 
 // The quick check of a file on disk reads as far as its section table goes: an airport section at the
