@@ -8,6 +8,8 @@
 #include "core/version.h"
 #include "core/xml.h"
 
+#include "liveries/scan_threads.h"
+
 #include "platform/os/folders.h"
 
 #include <fmt/format.h>
@@ -17,6 +19,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -76,26 +79,29 @@ void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
     std::vector<std::size_t> bounds(parts + 1);
     for (std::size_t i = 0; i <= parts; ++i)
         bounds[i] = keys.size() * i / parts;
-    const auto at = [](std::vector<LiverySortKey>& v, std::size_t i) {
-        return v.begin() + static_cast<std::ptrdiff_t>(i);
-    };
-    gf_forEachOnThreads(parts, parts, 1, [&](std::size_t part) {
-        std::stable_sort(at(keys, bounds[part]), at(keys, bounds[part + 1]), lf_keyLess);
+    lf_forEachOnScanThreads(parts, parts, [&](std::size_t part) {
+        std::stable_sort(keys.data() + bounds[part], keys.data() + bounds[part + 1], lf_keyLess);
     });
     // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
-    // among equal keys, so the whole stays stable.
-    std::vector<LiverySortKey> buffer(keys.size());
-    std::vector<LiverySortKey>* from = &keys;
-    std::vector<LiverySortKey>* to = &buffer;
+    // among equal keys, so the whole stays stable. The buffer is left as it comes (no first pass over
+    // it on this thread): each merge fills its own range.
+    static_assert(std::is_trivially_copyable_v<LiverySortKey> &&
+                  std::is_trivially_destructible_v<LiverySortKey>);
+    struct RawKeys {
+        void operator()(LiverySortKey* keys) const { ::operator delete(keys); }
+    };
+    const std::unique_ptr<LiverySortKey, RawKeys> raw(
+        static_cast<LiverySortKey*>(::operator new(keys.size() * sizeof(LiverySortKey))));
+    LiverySortKey* from = keys.data();
+    LiverySortKey* to = raw.get();
     while (bounds.size() > 2) {
         const std::size_t runs = bounds.size() - 1;
         const std::size_t pairs = (runs + 1) / 2;
-        gf_forEachOnThreads(pairs, pairs, 1, [&](std::size_t pair) {
+        lf_forEachOnScanThreads(pairs, pairs, [&](std::size_t pair) {
             const std::size_t first = bounds[2 * pair];
             const std::size_t middle = bounds[std::min(2 * pair + 1, runs)];
             const std::size_t last = bounds[std::min(2 * pair + 2, runs)];
-            std::merge(at(*from, first), at(*from, middle), at(*from, middle), at(*from, last),
-                       at(*to, first), lf_keyLess);
+            std::merge(from + first, from + middle, from + middle, from + last, to + first, lf_keyLess);
         });
         std::vector<std::size_t> merged;
         for (std::size_t i = 0; i < bounds.size(); i += 2)
@@ -104,7 +110,13 @@ void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
         bounds = std::move(merged);
         std::swap(from, to);
     }
-    if (from != &keys) keys.swap(buffer);
+    if (from != keys.data()) {
+        constexpr std::size_t perPart = 16384;
+        lf_forEachOnScanThreads((keys.size() + perPart - 1) / perPart, parts, [&](std::size_t part) {
+            const std::size_t first = part * perPart;
+            std::copy(from + first, from + std::min(keys.size(), first + perPart), keys.data() + first);
+        });
+    }
 }
 
 void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
@@ -248,7 +260,7 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
         return std::pair{part * perPart, std::min(liveries.size(), (part + 1) * perPart)};
     };
     std::vector<std::size_t> offsets(partCount + 1);
-    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
         ByteCount count;
         std::string escaped;
         const auto [begin, end] = partOf(part);
@@ -264,7 +276,7 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
     const auto text = std::make_unique_for_overwrite<char[]>(size);
     std::memcpy(text.get(), writer.text.data(), at);
     std::memcpy(text.get() + at, openList.data(), openList.size());
-    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
+    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
         ByteCopy copy{text.get() + offsets[part]};
         std::string escaped;
         const auto [begin, end] = partOf(part);
