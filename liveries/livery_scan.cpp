@@ -2,6 +2,7 @@
 
 #include "liveries/livery_catalogue.h"
 #include "liveries/regcodes.h"
+#include "liveries/scan_threads.h"
 
 #include "core/generations.h"
 #include "core/hooks.h"
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <future>
 #include <list>
 #include <mutex>
@@ -87,8 +89,10 @@ bool lf_isAircraftCfgName(std::string_view name) {
 // What the driver needs of a livery besides the record, made on the task's thread.
 struct LiveryExtras {
     LiverySortKey sortKey;
+    std::string_view title; // the record's, in its list node
     std::size_t titleHash = 0;
     bool registration = false; // the livery has one
+    bool taken = false;        // the title was the livery's to take (set by the merge)
 };
 
 // A task's result as the driver takes it: the liveries as a list of their own (made on the task's
@@ -98,27 +102,28 @@ struct FileResult {
     std::list<LiveryData> liveries;
     std::vector<LiveryExtras> extras;
 };
+using FileResults = std::vector<std::unique_ptr<FileResult>>;
 
-FileResult lf_resultOf(FileScan&& scan) {
-    FileResult result;
-    result.extras.reserve(scan.liveries.size());
+std::unique_ptr<FileResult> lf_resultOf(FileScan&& scan) {
+    auto result = std::make_unique<FileResult>();
+    result->extras.reserve(scan.liveries.size());
     for (LiveryCandidate& candidate : scan.liveries) {
-        const LiveryData& livery = candidate.livery;
-        result.extras.push_back(LiveryExtras{
-            gf_sortKeyOf(livery), std::hash<std::string_view>{}(livery.title), !livery.atcid.empty()});
-        result.liveries.push_back(std::move(candidate.livery));
+        const LiveryData& livery = result->liveries.emplace_back(std::move(candidate.livery));
+        result->extras.push_back(LiveryExtras{gf_sortKeyOf(livery), livery.title,
+                                              std::hash<std::string_view>{}(livery.title),
+                                              !livery.atcid.empty()});
     }
-    result.scan = std::move(scan);
+    result->scan = std::move(scan);
     return result;
 }
 
 // Starts one file task in the slot taken for it; the running-task counter counts it until it ends
 // (given back here when the task cannot be started).
-std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                                     std::string path, bool ivao) {
+std::future<std::unique_ptr<FileResult>> lf_startTask(const std::shared_ptr<const ScanContext>& context,
+                                                      std::int32_t rank, std::string path, bool ivao) {
     try {
-        auto promise = std::make_shared<std::promise<FileResult>>();
-        std::future<FileResult> future = promise->get_future();
+        auto promise = std::make_shared<std::promise<std::unique_ptr<FileResult>>>();
+        std::future<std::unique_ptr<FileResult>> future = promise->get_future();
         gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
@@ -141,30 +146,56 @@ std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& c
     }
 }
 
-// Takes one task's result into the scan, in walk order: a title goes to the first section that offers
-// it; a later one leaves its line in the incomplete sections.
-void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
-    std::size_t index = 0;
-    for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
-        const LiveryExtras& extras = result.extras[index];
-        if (!merge.titles.take(livery->title, extras.titleHash)) {
-            merge.reports.incompleteSections.push_back(
-                result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
-            livery = result.liveries.erase(livery);
-            continue;
-        }
-        if (extras.registration) ++merge.withRegistration;
-        merge.sortKeys.push_back(extras.sortKey);
-        merge.sortKeys.back().livery = livery; // stays valid through the splice
-        ++livery;
-    }
-    scannedLiveries.splice(scannedLiveries.end(), result.liveries);
-    merge.reports.append(std::move(result.scan.reports));
+std::size_t lf_shardOf(std::size_t titleHash) {
+    // Bits that the tables' slots do not use (they start from the low ones).
+    return (titleHash >> 40) % LiveryMerge::titleShards;
 }
 
-// Waits for one task's result and takes it. A stop ends the wait (the scan's results are not used
-// then).
-void lf_collect(std::future<FileResult>& future, LiveryMerge& merge) {
+// Takes the results of one folder's tasks into the scan, in walk order: a title goes to the first
+// section that offers it; a later one leaves its line in the incomplete sections. The titles are looked
+// up shard by shard on several threads (each shard's in walk order), then the records are taken on
+// this thread.
+void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
+    std::size_t added = 0;
+    for (const std::unique_ptr<FileResult>& result : results)
+        added += result->extras.size();
+    if (added == 0) {
+        for (const std::unique_ptr<FileResult>& result : results)
+            merge.reports.append(std::move(result->scan.reports));
+        return;
+    }
+    lf_forEachOnScanThreads(LiveryMerge::titleShards, LiveryMerge::titleShards, [&](std::size_t shard) {
+        TakenTitles& titles = merge.titles[shard];
+        titles.reserve(added / LiveryMerge::titleShards + added / 32 + 16);
+        for (const std::unique_ptr<FileResult>& result : results)
+            for (LiveryExtras& extras : result->extras)
+                if (lf_shardOf(extras.titleHash) == shard)
+                    extras.taken = titles.take(extras.title, extras.titleHash);
+    });
+    merge.sortKeys.reserve(merge.sortKeys.size() + added);
+    for (const std::unique_ptr<FileResult>& result : results) {
+        std::size_t index = 0;
+        for (auto livery = result->liveries.begin(); livery != result->liveries.end(); ++index) {
+            const LiveryExtras& extras = result->extras[index];
+            if (!extras.taken) {
+                merge.reports.incompleteSections.push_back(
+                    result->scan.duplicateLine(result->scan.liveries[index].header, livery->title));
+                livery = result->liveries.erase(livery);
+                continue;
+            }
+            if (extras.registration) ++merge.withRegistration;
+            merge.sortKeys.push_back(extras.sortKey);
+            merge.sortKeys.back().livery = livery; // stays valid through the splice
+            ++livery;
+        }
+        scannedLiveries.splice(scannedLiveries.end(), result->liveries);
+        merge.reports.append(std::move(result->scan.reports));
+    }
+}
+
+// Waits for one task's result and keeps it for the merge. A stop ends the wait (the scan's results are
+// not used then).
+void lf_collect(std::future<std::unique_ptr<FileResult>>& future, FileResults& results) {
     const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
@@ -174,14 +205,25 @@ void lf_collect(std::future<FileResult>& future, LiveryMerge& merge) {
         if (std::chrono::steady_clock::now() >= deadline)
             throw std::runtime_error("Future wait timed out after 10 seconds");
     }
-    lf_mergeFileScan(future.get(), merge);
+    results.push_back(future.get());
 }
 
 // A file's task as the listing started it.
 struct StartedFileTask final : StartedTask {
-    explicit StartedFileTask(std::future<FileResult> result) : result(std::move(result)) {}
-    std::future<FileResult> result;
+    explicit StartedFileTask(std::future<std::unique_ptr<FileResult>> result) : result(std::move(result)) {}
+    std::future<std::unique_ptr<FileResult>> result;
 };
+
+// What is given back to the allocator after a scan step (tens of thousands of blocks) is given back
+// on a scan thread: the scan goes on meanwhile.
+template <class Doomed> void lf_freeLater(Doomed&& doomed) {
+    auto gone = std::make_shared<std::decay_t<Doomed>>(std::forward<Doomed>(doomed));
+    try {
+        gf_postScanTask([gone]() mutable { gone.reset(); });
+    } catch (...) {
+        // no thread: freed here
+    }
+}
 
 // ---- files ----
 
@@ -288,16 +330,6 @@ void lf_reportScanProblems(ScanReports& reports, const std::vector<std::string>&
     if (!conversions.empty())
         lf_writeReport(conversions, lf_infoPath("AirlineModelConversions.txt"),
                        "{0} liveries updated with real live data from dbase, see {2}");
-}
-
-// Tens of thousands of records are given back to the allocator on a scan thread: the worker goes on
-// with the start-up meanwhile.
-void lf_freeLater(std::list<LiveryData>&& liveries) {
-    try {
-        gf_postScanTask([doomed = std::move(liveries)] {});
-    } catch (...) {
-        liveries.clear(); // no thread: freed here
-    }
 }
 
 void lf_showLiveryCount(std::uint64_t count) {
@@ -434,7 +466,7 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 }
 
 bool TakenTitles::take(std::string_view title, std::size_t hash) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
+    if ((used_ + 1) * 2 > slots_.size()) grow(std::max<std::size_t>(1024, slots_.size() * 2));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];
@@ -447,8 +479,14 @@ bool TakenTitles::take(std::string_view title, std::size_t hash) {
     }
 }
 
-void TakenTitles::grow() {
-    const std::size_t size = std::max<std::size_t>(1024, slots_.size() * 2);
+void TakenTitles::reserve(std::size_t more) {
+    std::size_t size = std::max<std::size_t>(1024, slots_.size());
+    while ((used_ + more) * 2 > size)
+        size *= 2;
+    if (size > slots_.size()) grow(size);
+}
+
+void TakenTitles::grow(std::size_t size) {
     const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
@@ -465,7 +503,8 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
     // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
     // as soon as its folder is listed; the results are taken in the order of the walk.
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
-    std::list<std::future<FileResult>> pending;
+    std::deque<std::future<std::unique_ptr<FileResult>>> pending;
+    FileResults results;
     gf_listFolderTreeStarting(
         folder, limit,
         [](const ListedName& entry) {
@@ -506,7 +545,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
             if (pending.size() > limit) {
                 try {
-                    lf_collect(pending.front(), merge);
+                    lf_collect(pending.front(), results);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -514,14 +553,16 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (std::future<FileResult>& future : pending) {
-        if (runControl.stopping()) return;
+    for (std::future<std::unique_ptr<FileResult>>& future : pending) {
+        if (runControl.stopping()) break;
         try {
-            lf_collect(future, merge);
+            lf_collect(future, results);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
     }
+    if (!runControl.stopping()) lf_mergeFileResults(results, merge);
+    lf_freeLater(std::move(results));
 }
 
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
