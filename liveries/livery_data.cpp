@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -32,6 +33,68 @@ bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
 }
 
 namespace {
+
+// The characters that the attribute text escapes (or that end it), by byte value.
+constexpr std::array<bool, 256> escapedBytes = [] {
+    std::array<bool, 256> bytes{};
+    for (std::size_t c = 0; c < 32; ++c)
+        bytes[c] = true;
+    bytes['&'] = bytes['<'] = bytes['"'] = true;
+    return bytes;
+}();
+
+bool lf_needsEscape(std::string_view text) {
+    bool found = false;
+    for (const char c : text)
+        found |= escapedBytes[static_cast<unsigned char>(c)];
+    return found;
+}
+
+// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
+struct ByteCount {
+    std::size_t size = 0;
+    void put(std::string_view text) { size += text.size(); }
+};
+// Never past `end`: a line that turns out longer than its key said is cut off (and the part then does
+// not end where it should).
+struct ByteCopy {
+    char* at;
+    char* end;
+    void put(std::string_view text) {
+        const std::size_t size = std::min(text.size(), static_cast<std::size_t>(end - at));
+        std::memcpy(at, text.data(), size);
+        at += size;
+        overrun = overrun || size < text.size();
+    }
+    bool overrun = false;
+};
+
+template <class Out>
+void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
+    out.put(" ");
+    out.put(name);
+    out.put("=\"");
+    // Most values have nothing to escape: they go in whole.
+    if (!lf_needsEscape(value)) {
+        out.put(value);
+    } else {
+        escaped.clear();
+        gf_appendAttributeText(escaped, value);
+        out.put(escaped);
+    }
+    out.put("\"");
+}
+
+// A livery's line in the XML library's layout.
+template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
+    out.put("    <liv");
+    lf_putAttribute(out, "airl", livery.airl, escaped);
+    lf_putAttribute(out, "type", livery.type, escaped);
+    if (livery.cargo) out.put(" cargo=\"true\"");
+    lf_putAttribute(out, "title", livery.title, escaped);
+    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
+    out.put(" />\n");
+}
 
 std::uint64_t lf_prefixOf(const std::string& text, std::size_t from) {
     std::uint64_t key = 0;
@@ -63,12 +126,16 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     key.type = lf_prefixOf(livery.type, 0);
     key.title[0] = lf_prefixOf(livery.title, 0);
     key.title[1] = lf_prefixOf(livery.title, 8);
-    key.airlSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.airl.size(), 9));
-    key.typeSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.type.size(), 9));
+    key.airlSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.airl.size(), 9));
+    key.typeSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.type.size(), 9));
+    ByteCount line;
+    std::string escaped;
+    lf_putLine(livery, line, escaped);
+    key.lineBytes = static_cast<std::uint32_t>(line.size);
     return key;
 }
 
-void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
+void gf_sortLiveryKeys(std::span<LiverySortKey> keys) {
     // Below a few thousand keys the threads cost more than they save.
     constexpr std::size_t minPart = 4096;
     const std::size_t parts = std::min(gf_hardwareThreads(), keys.size() / minPart);
@@ -85,15 +152,9 @@ void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
     // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
     // among equal keys, so the whole stays stable. The buffer is left as it comes (no first pass over
     // it on this thread): each merge fills its own range.
-    static_assert(std::is_trivially_copyable_v<LiverySortKey> &&
-                  std::is_trivially_destructible_v<LiverySortKey>);
-    struct RawKeys {
-        void operator()(LiverySortKey* keys) const { ::operator delete(keys); }
-    };
-    const std::unique_ptr<LiverySortKey, RawKeys> raw(
-        static_cast<LiverySortKey*>(::operator new(keys.size() * sizeof(LiverySortKey))));
+    LiverySortKeys buffer(keys.size());
     LiverySortKey* from = keys.data();
-    LiverySortKey* to = raw.get();
+    LiverySortKey* to = buffer.data();
     while (bounds.size() > 2) {
         const std::size_t runs = bounds.size() - 1;
         const std::size_t pairs = (runs + 1) / 2;
@@ -131,7 +192,7 @@ void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>
 
 std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries) {
     std::vector<LiverySortKey> keys;
-    keys.reserve(liveries.size());
+    keys.reserve(keys.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it) {
         keys.push_back(gf_sortKeyOf(*it));
         keys.back().livery = it;
@@ -166,64 +227,8 @@ public:
     std::string text;
 };
 
-// The characters that the attribute text escapes (or that end it), by byte value.
-constexpr std::array<bool, 256> escapedBytes = [] {
-    std::array<bool, 256> bytes{};
-    for (std::size_t c = 0; c < 32; ++c)
-        bytes[c] = true;
-    bytes['&'] = bytes['<'] = bytes['"'] = true;
-    return bytes;
-}();
-
-bool lf_needsEscape(std::string_view text) {
-    bool found = false;
-    for (const char c : text)
-        found |= escapedBytes[static_cast<unsigned char>(c)];
-    return found;
-}
-
-// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
-struct ByteCount {
-    std::size_t size = 0;
-    void put(std::string_view text) { size += text.size(); }
-};
-struct ByteCopy {
-    char* at;
-    void put(std::string_view text) {
-        std::memcpy(at, text.data(), text.size());
-        at += text.size();
-    }
-};
-
-template <class Out>
-void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
-    out.put(" ");
-    out.put(name);
-    out.put("=\"");
-    // Most values have nothing to escape: they go in whole.
-    if (!lf_needsEscape(value)) {
-        out.put(value);
-    } else {
-        escaped.clear();
-        gf_appendAttributeText(escaped, value);
-        out.put(escaped);
-    }
-    out.put("\"");
-}
-
-// A livery's line in the XML library's layout.
-template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
-    out.put("    <liv");
-    lf_putAttribute(out, "airl", livery.airl, escaped);
-    lf_putAttribute(out, "type", livery.type, escaped);
-    if (livery.cargo) out.put(" cargo=\"true\"");
-    lf_putAttribute(out, "title", livery.title, escaped);
-    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
-    out.put(" />\n");
-}
-
-bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const LiveryData*>& liveries) {
-    if (liveries.empty()) return true;
+bool lf_writeLiveries(const std::filesystem::path& path, std::span<const LiverySortKey> keys) {
+    if (keys.empty()) return true;
 
     // The header through the XML library; the livery lines (tens of thousands) are written directly,
     // in the library's layout, which is several times faster than building them as nodes.
@@ -247,27 +252,24 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
     constexpr std::string_view emptyList = "  <liveries />\n";
     const std::size_t at = writer.text.find(emptyList);
     if (at == std::string::npos) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", keys.size(), path.string()));
         return false;
     }
-    // The lines are formatted in parts on a few threads straight into the file's text: a first pass
-    // sizes each part, a second writes it at its place.
+    // The lines are formatted in parts on a few threads straight into the file's text, each part at its
+    // place as the keys' line sizes give it.
     constexpr std::string_view openList = "  <liveries>\n";
     constexpr std::string_view closeList = "  </liveries>\n";
     constexpr std::size_t perPart = 4096;
-    const std::size_t partCount = (liveries.size() + perPart - 1) / perPart;
+    const std::size_t partCount = (keys.size() + perPart - 1) / perPart;
     const auto partOf = [&](std::size_t part) {
-        return std::pair{part * perPart, std::min(liveries.size(), (part + 1) * perPart)};
+        return std::pair{part * perPart, std::min(keys.size(), (part + 1) * perPart)};
     };
     std::vector<std::size_t> offsets(partCount + 1);
-    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
-        ByteCount count;
-        std::string escaped;
+    for (std::size_t part = 0; part < partCount; ++part) {
         const auto [begin, end] = partOf(part);
         for (std::size_t i = begin; i < end; ++i)
-            lf_putLine(*liveries[i], count, escaped);
-        offsets[part + 1] = count.size;
-    });
+            offsets[part + 1] += keys[i].lineBytes;
+    }
     offsets[0] = at + openList.size();
     for (std::size_t part = 0; part < partCount; ++part)
         offsets[part + 1] += offsets[part];
@@ -276,41 +278,52 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
     const auto text = std::make_unique_for_overwrite<char[]>(size);
     std::memcpy(text.get(), writer.text.data(), at);
     std::memcpy(text.get() + at, openList.data(), openList.size());
+    std::atomic<bool> misfit{false};
     lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
-        ByteCopy copy{text.get() + offsets[part]};
+        ByteCopy copy{text.get() + offsets[part], text.get() + offsets[part + 1]};
         std::string escaped;
         const auto [begin, end] = partOf(part);
         for (std::size_t i = begin; i < end; ++i)
-            lf_putLine(*liveries[i], copy, escaped);
+            lf_putLine(*keys[i].livery, copy, escaped);
+        if (copy.overrun || copy.at != copy.end) misfit = true;
     });
-    ByteCopy rest{text.get() + offsets[partCount]};
+    if (misfit) {
+        // A record changed after its key was made: laid out again from the records themselves.
+        std::vector<LiverySortKey> fresh(keys.begin(), keys.end());
+        for (LiverySortKey& key : fresh)
+            key.lineBytes = gf_sortKeyOf(*key.livery).lineBytes;
+        return lf_writeLiveries(path, fresh);
+    }
+    ByteCopy rest{text.get() + offsets[partCount], text.get() + size};
     rest.put(closeList);
     rest.put(tail);
 
     if (!gf_writeFileAtomically(path, std::string_view(text.get(), size))) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", keys.size(), path.string()));
         return false;
     }
-    gf_log(fmt::format("{} liveries in {}", liveries.size(), path.string()));
+    gf_log(fmt::format("{} liveries in {}", keys.size(), path.string()));
     return true;
 }
 
 } // namespace
 
 bool lf_writeScannedLiveries(const std::filesystem::path& path) {
-    std::vector<const LiveryData*> liveries;
-    liveries.reserve(scannedLiveries.size());
-    for (const LiveryData& livery : scannedLiveries)
-        liveries.push_back(&livery);
-    return lf_writeLiveries(path, liveries);
+    return lf_writeLiveries(path, gf_sortKeysOf(scannedLiveries));
 }
 
-bool lf_writeLiveriesInOrder(const std::filesystem::path& path, const std::vector<LiverySortKey>& keys) {
-    std::vector<const LiveryData*> liveries;
-    liveries.reserve(keys.size());
-    for (const LiverySortKey& key : keys)
-        liveries.push_back(&*key.livery);
-    return lf_writeLiveries(path, liveries);
+bool lf_writeLiveriesInOrder(const std::filesystem::path& path, std::span<const LiverySortKey> keys) {
+    return lf_writeLiveries(path, keys);
+}
+
+LiverySortKeys::LiverySortKeys(std::size_t size)
+    : keys_(static_cast<LiverySortKey*>(::operator new(size * sizeof(LiverySortKey)))), size_(size) {
+    static_assert(std::is_trivially_copyable_v<LiverySortKey> &&
+                  std::is_trivially_destructible_v<LiverySortKey>);
+}
+
+void LiverySortKeys::Free::operator()(LiverySortKey* keys) const {
+    ::operator delete(keys);
 }
 
 void lf_readScannedLiveries(const std::filesystem::path& path) {

@@ -7,6 +7,7 @@
 #include "core/generations.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/program_paths.h"
 #include "core/run_control.h"
 #include "core/scan_tasks.h"
@@ -172,24 +173,69 @@ void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
                 if (lf_shardOf(extras.titleHash) == shard)
                     extras.taken = titles.take(extras.title, extras.titleHash);
     });
-    merge.sortKeys.reserve(merge.sortKeys.size() + added);
-    for (const std::unique_ptr<FileResult>& result : results) {
-        std::size_t index = 0;
-        for (auto livery = result->liveries.begin(); livery != result->liveries.end(); ++index) {
-            const LiveryExtras& extras = result->extras[index];
-            if (!extras.taken) {
-                merge.reports.incompleteSections.push_back(
-                    result->scan.duplicateLine(result->scan.liveries[index].header, livery->title));
-                livery = result->liveries.erase(livery);
-                continue;
+    // Per result, on several threads: the records whose titles were taken already out of its list (and
+    // their report lines), the records kept counted; then the keys of the kept records, each result's
+    // at its place in walk order.
+    struct Kept {
+        std::size_t liveries = 0;
+        std::size_t withRegistration = 0;
+        std::vector<std::string> duplicateLines;
+    };
+    std::vector<Kept> kept(results.size());
+    constexpr std::size_t perPart = 64;
+    const std::size_t parts = (results.size() + perPart - 1) / perPart;
+    const auto partOf = [&](std::size_t part) {
+        return std::pair{part * perPart, std::min(results.size(), (part + 1) * perPart)};
+    };
+    lf_forEachOnScanThreads(parts, gf_hardwareThreads(), [&](std::size_t part) {
+        const auto [first, last] = partOf(part);
+        for (std::size_t r = first; r < last; ++r) {
+            FileResult& result = *results[r];
+            std::size_t index = 0;
+            for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
+                const LiveryExtras& extras = result.extras[index];
+                if (!extras.taken) {
+                    kept[r].duplicateLines.push_back(
+                        result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
+                    livery = result.liveries.erase(livery);
+                    continue;
+                }
+                ++kept[r].liveries;
+                if (extras.registration) ++kept[r].withRegistration;
+                ++livery;
             }
-            if (extras.registration) ++merge.withRegistration;
-            merge.sortKeys.push_back(extras.sortKey);
-            merge.sortKeys.back().livery = livery; // stays valid through the splice
-            ++livery;
         }
-        scannedLiveries.splice(scannedLiveries.end(), result->liveries);
-        merge.reports.append(std::move(result->scan.reports));
+    });
+    std::vector<std::size_t> firstKey(results.size() + 1);
+    firstKey[0] = merge.sortKeys.size();
+    for (std::size_t r = 0; r < results.size(); ++r)
+        firstKey[r + 1] = firstKey[r] + kept[r].liveries;
+    LiverySortKeys keys(firstKey.back());
+    std::copy(merge.sortKeys.data(), merge.sortKeys.data() + merge.sortKeys.size(), keys.data());
+    lf_forEachOnScanThreads(parts, gf_hardwareThreads(), [&](std::size_t part) {
+        const auto [first, last] = partOf(part);
+        for (std::size_t r = first; r < last; ++r) {
+            FileResult& result = *results[r];
+            LiverySortKey* key = keys.data() + firstKey[r];
+            auto livery = result.liveries.begin();
+            for (const LiveryExtras& extras : result.extras) {
+                if (!extras.taken) continue;
+                *key = extras.sortKey;
+                key->livery = livery++; // stays valid through the splice
+                ++key;
+            }
+        }
+    });
+    merge.sortKeys = std::move(keys);
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        FileResult& result = *results[r];
+        merge.withRegistration += kept[r].withRegistration;
+        std::vector<std::string>& lines = kept[r].duplicateLines;
+        merge.reports.incompleteSections.insert(merge.reports.incompleteSections.end(),
+                                                std::make_move_iterator(lines.begin()),
+                                                std::make_move_iterator(lines.end()));
+        scannedLiveries.splice(scannedLiveries.end(), result.liveries);
+        merge.reports.append(std::move(result.scan.reports));
     }
 }
 
@@ -625,9 +671,11 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     // Every title is in the list once (the merge saw to that), so no two liveries are equal: the sort
     // leaves no repeat to remove.
     // The file is written from the sorted keys: the records stay where they are (they are freed next).
-    std::vector<LiverySortKey> keys = conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
-                                          ? std::move(merge.sortKeys)
-                                          : gf_sortKeysOf(scannedLiveries);
+    std::vector<LiverySortKey> remade;
+    const std::span<LiverySortKey> keys =
+        conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
+            ? merge.sortKeys.keys()
+            : std::span<LiverySortKey>(remade = gf_sortKeysOf(scannedLiveries));
     gf_sortLiveryKeys(keys);
     (void)lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys);
     lf_freeLater(std::move(scannedLiveries));

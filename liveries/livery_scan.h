@@ -89,8 +89,8 @@ struct LiveryMerge {
     static constexpr std::size_t titleShards = 8;
     std::array<TakenTitles, titleShards> titles;
     ScanReports reports;
-    std::size_t withRegistration = 0;    // liveries taken that have a registration
-    std::vector<LiverySortKey> sortKeys; // of the liveries taken, as their tasks made them
+    std::size_t withRegistration = 0; // liveries taken that have a registration
+    LiverySortKeys sortKeys;          // of the liveries taken, as their tasks made them
 };
 
 // The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines
