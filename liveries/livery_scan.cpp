@@ -260,12 +260,12 @@ struct StartedFileTask final : StartedTask {
     std::future<std::unique_ptr<FileResult>> result;
 };
 
-// What is given back to the allocator after a scan step (tens of thousands of blocks) is given back
-// on a scan thread: the scan goes on meanwhile.
+// Tens of thousands of blocks are given back to the allocator on a scan thread: the worker goes on
+// with the start-up meanwhile.
 template <class Doomed> void lf_freeLater(Doomed&& doomed) {
     auto gone = std::make_shared<std::decay_t<Doomed>>(std::forward<Doomed>(doomed));
     try {
-        gf_postScanTask([gone]() mutable { gone.reset(); });
+        gf_postScanTask([gone = std::move(gone)] {});
     } catch (...) {
         // no thread: freed here
     }
@@ -608,7 +608,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
         }
     }
     if (!runControl.stopping()) lf_mergeFileResults(results, merge);
-    lf_freeLater(std::move(results));
+    merge.spent.push_back(std::make_shared<FileResults>(std::move(results)));
 }
 
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
@@ -678,7 +678,7 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
             : std::span<LiverySortKey>(remade = gf_sortKeysOf(scannedLiveries));
     gf_sortLiveryKeys(keys);
     (void)lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys);
-    lf_freeLater(std::move(scannedLiveries));
+    lf_freeLater(std::pair{std::move(scannedLiveries), std::move(merge.spent)});
     scannedLiveries.clear();
     lf_reportScanProblems(merge.reports, conversions);
     gf_showMessage("", false);

@@ -91,6 +91,9 @@ struct LiveryMerge {
     ScanReports reports;
     std::size_t withRegistration = 0; // liveries taken that have a registration
     LiverySortKeys sortKeys;          // of the liveries taken, as their tasks made them
+    // What is left of the tasks' results once merged: freed with the records at the end of the scan,
+    // so that the freeing does not compete with the steps after the walk.
+    std::vector<std::shared_ptr<void>> spent;
 };
 
 // The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines
