@@ -147,8 +147,17 @@ void gf_sortLiveryKeys(std::span<LiverySortKey> keys) {
     for (std::size_t i = 0; i <= parts; ++i)
         bounds[i] = keys.size() * i / parts;
     lf_forEachOnScanThreads(parts, parts, [&](std::size_t part) {
-        std::stable_sort(keys.data() + bounds[part], keys.data() + bounds[part + 1], lf_keyLess);
+        gf_sortLiveryKeyRun(keys.subspan(bounds[part], bounds[part + 1] - bounds[part]));
     });
+    gf_mergeLiveryKeyRuns(keys, std::move(bounds));
+}
+
+void gf_sortLiveryKeyRun(std::span<LiverySortKey> run) {
+    std::stable_sort(run.begin(), run.end(), lf_keyLess);
+}
+
+void gf_mergeLiveryKeyRuns(std::span<LiverySortKey> keys, std::vector<std::size_t> bounds) {
+    if (bounds.size() <= 2) return;
     // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
     // among equal keys, so the whole stays stable. The buffer is left as it comes (no first pass over
     // it on this thread): each merge fills its own range.
@@ -173,10 +182,11 @@ void gf_sortLiveryKeys(std::span<LiverySortKey> keys) {
     }
     if (from != keys.data()) {
         constexpr std::size_t perPart = 16384;
-        lf_forEachOnScanThreads((keys.size() + perPart - 1) / perPart, parts, [&](std::size_t part) {
-            const std::size_t first = part * perPart;
-            std::copy(from + first, from + std::min(keys.size(), first + perPart), keys.data() + first);
-        });
+        lf_forEachOnScanThreads(
+            (keys.size() + perPart - 1) / perPart, gf_hardwareThreads(), [&](std::size_t part) {
+                const std::size_t first = part * perPart;
+                std::copy(from + first, from + std::min(keys.size(), first + perPart), keys.data() + first);
+            });
     }
 }
 

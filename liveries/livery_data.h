@@ -72,6 +72,10 @@ void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>
 std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries);
 // A stable sort of keys by airline, type and title: parts sorted on several threads, then merged.
 void gf_sortLiveryKeys(std::span<LiverySortKey> keys);
+// The same in two steps, for keys sorted in parts by whoever made them: each run sorted, then the
+// neighbouring runs merged (bounds: 0, the ends of the runs in order, the last at keys.size()).
+void gf_sortLiveryKeyRun(std::span<LiverySortKey> run);
+void gf_mergeLiveryKeyRuns(std::span<LiverySortKey> keys, std::vector<std::size_t> bounds);
 
 // The scanned liveries: filled by the scan or by the reader, emptied once the tables are built.
 extern std::list<LiveryData> scannedLiveries;

@@ -212,9 +212,19 @@ void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
         firstKey[r + 1] = firstKey[r] + kept[r].liveries;
     LiverySortKeys keys(firstKey.back());
     std::copy(merge.sortKeys.data(), merge.sortKeys.data() + merge.sortKeys.size(), keys.data());
-    lf_forEachOnScanThreads(parts, gf_hardwareThreads(), [&](std::size_t part) {
-        const auto [first, last] = partOf(part);
-        for (std::size_t r = first; r < last; ++r) {
+    // The keys are filled in a few parts of about the same size, each sorted by the thread that filled
+    // it while its keys are at hand; the sort after the walk merges the runs.
+    const std::size_t base = firstKey.front();
+    const std::size_t total = firstKey.back() - base;
+    const std::size_t runs = std::clamp<std::size_t>(total / 2048, 1, gf_hardwareThreads());
+    std::vector<std::size_t> runStart(runs + 1, results.size());
+    runStart[0] = 0;
+    for (std::size_t run = 1; run < runs; ++run)
+        runStart[run] = static_cast<std::size_t>(
+            std::lower_bound(firstKey.begin(), firstKey.end() - 1, base + total * run / runs) -
+            firstKey.begin());
+    lf_forEachOnScanThreads(runs, runs, [&](std::size_t run) {
+        for (std::size_t r = runStart[run]; r < runStart[run + 1]; ++r) {
             FileResult& result = *results[r];
             LiverySortKey* key = keys.data() + firstKey[r];
             auto livery = result.liveries.begin();
@@ -225,7 +235,11 @@ void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
                 ++key;
             }
         }
+        const std::size_t first = firstKey[runStart[run]];
+        gf_sortLiveryKeyRun(keys.keys().subspan(first, firstKey[runStart[run + 1]] - first));
     });
+    for (std::size_t run = 1; run <= runs; ++run)
+        if (firstKey[runStart[run]] > merge.keyRuns.back()) merge.keyRuns.push_back(firstKey[runStart[run]]);
     merge.sortKeys = std::move(keys);
     for (std::size_t r = 0; r < results.size(); ++r) {
         FileResult& result = *results[r];
@@ -676,7 +690,10 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
         conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
             ? merge.sortKeys.keys()
             : std::span<LiverySortKey>(remade = gf_sortKeysOf(scannedLiveries));
-    gf_sortLiveryKeys(keys);
+    if (remade.empty())
+        gf_mergeLiveryKeyRuns(keys, std::move(merge.keyRuns));
+    else
+        gf_sortLiveryKeys(keys);
     (void)lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys);
     lf_freeLater(std::pair{std::move(scannedLiveries), std::move(merge.spent)});
     scannedLiveries.clear();

@@ -89,8 +89,9 @@ struct LiveryMerge {
     static constexpr std::size_t titleShards = 8;
     std::array<TakenTitles, titleShards> titles;
     ScanReports reports;
-    std::size_t withRegistration = 0; // liveries taken that have a registration
-    LiverySortKeys sortKeys;          // of the liveries taken, as their tasks made them
+    std::size_t withRegistration = 0;    // liveries taken that have a registration
+    LiverySortKeys sortKeys;             // of the liveries taken, as their tasks made them
+    std::vector<std::size_t> keyRuns{0}; // the ends of the sorted runs of `sortKeys`, after a 0
     // What is left of the tasks' results once merged: freed with the records at the end of the scan,
     // so that the freeing does not compete with the steps after the walk.
     std::vector<std::shared_ptr<void>> spent;
