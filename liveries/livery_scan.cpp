@@ -565,12 +565,17 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
     std::deque<std::future<std::unique_ptr<FileResult>>> pending;
     FileResults results;
+    // A skip word in an entry's path lies in the folder's path or in the entry's name (no word holds a
+    // separator, and a folder below the listed one is entered only when its own path holds none): the
+    // folder's path is looked at once.
+    const bool folderSkips = lf_hasSkipWord(folder.native());
     gf_listFolderTreeStarting(
         folder, limit,
-        [](const ListedName& entry) {
+        [folderSkips](const ListedName& entry) {
             ListStep step;
             try {
-                if (lf_hasSkipWord(entry.path) || entry.path.size() >= longPathBytes) step.descend = false;
+                if (folderSkips || lf_hasSkipWord(entry.name) || entry.path.size() >= longPathBytes)
+                    step.descend = false;
                 if (!lf_isAircraftCfgName(entry.name)) return step;
                 // A link is taken unless it leads to a folder.
                 std::error_code statusError;
