@@ -25,8 +25,9 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <deque>
-#include <future>
+#include <exception>
 #include <list>
 #include <mutex>
 #include <stdexcept>
@@ -118,29 +119,65 @@ std::unique_ptr<FileResult> lf_resultOf(FileScan&& scan) {
     return result;
 }
 
+// One task's result, shared by the task and the driver (a task given up goes on with its own share).
+// Lighter than a promise and its future: the task hands its result over under a mutex and wakes the
+// driver only when it waits.
+class TaskResult {
+public:
+    void set(std::unique_ptr<FileResult> value, std::exception_ptr error) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+        error_ = std::move(error);
+        ready_ = true;
+        if (waiting_) readyChanged_.notify_one();
+    }
+    // True once the result is there (at most `wait` later).
+    bool waitFor(std::chrono::steady_clock::duration wait) {
+        std::unique_lock lock(mutex_);
+        waiting_ = true;
+        const bool ready = readyChanged_.wait_for(lock, wait, [this] { return ready_; });
+        waiting_ = false;
+        return ready;
+    }
+    // The result, or the task's exception thrown; once the result is there.
+    std::unique_ptr<FileResult> take() {
+        std::lock_guard lock(mutex_);
+        if (error_) std::rethrow_exception(error_);
+        return std::move(value_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable readyChanged_;
+    bool ready_ = false;
+    bool waiting_ = false;
+    std::unique_ptr<FileResult> value_;
+    std::exception_ptr error_;
+};
+
 // Starts one file task in the slot taken for it; the running-task counter counts it until it ends
 // (given back here when the task cannot be started).
-std::future<std::unique_ptr<FileResult>> lf_startTask(const std::shared_ptr<const ScanContext>& context,
-                                                      std::int32_t rank, std::string path, bool ivao) {
+std::shared_ptr<TaskResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                                         std::string path, bool ivao) {
     try {
-        auto promise = std::make_shared<std::promise<std::unique_ptr<FileResult>>>();
-        std::future<std::unique_ptr<FileResult>> future = promise->get_future();
-        gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
+        auto result = std::make_shared<TaskResult>();
+        gf_postScanTask([context, rank, path = std::move(path), ivao, result] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
                 const fs::path file(path);
                 if (context->taskBody)
-                    promise->set_value(lf_resultOf(context->taskBody(*context, rank, file)));
+                    result->set(lf_resultOf(context->taskBody(*context, rank, file)), nullptr);
                 else
-                    promise->set_value(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
-                                                        : lf_searchLiveriesinFile(*context, rank, file)));
+                    result->set(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
+                                                 : lf_searchLiveriesinFile(*context, rank, file)),
+                                nullptr);
             } catch (...) {
-                promise->set_exception(std::current_exception());
+                result->set(nullptr, std::current_exception());
             }
         });
-        return future;
+        return result;
     } catch (...) {
         gf_endScanTask();
         throw;
@@ -255,23 +292,23 @@ void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
 
 // Waits for one task's result and keeps it for the merge. A stop ends the wait (the scan's results are
 // not used then).
-void lf_collect(std::future<std::unique_ptr<FileResult>>& future, FileResults& results) {
+void lf_collect(TaskResult& task, FileResults& results) {
     const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
         const auto slice = std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10));
-        if (future.wait_for(slice) == std::future_status::ready) break;
+        if (task.waitFor(slice)) break;
         if (runControl.stopping()) return;
         if (std::chrono::steady_clock::now() >= deadline)
             throw std::runtime_error("Future wait timed out after 10 seconds");
     }
-    results.push_back(future.get());
+    results.push_back(task.take());
 }
 
 // A file's task as the listing started it.
 struct StartedFileTask final : StartedTask {
-    explicit StartedFileTask(std::future<std::unique_ptr<FileResult>> result) : result(std::move(result)) {}
-    std::future<std::unique_ptr<FileResult>> result;
+    explicit StartedFileTask(std::shared_ptr<TaskResult> result) : result(std::move(result)) {}
+    std::shared_ptr<TaskResult> result;
 };
 
 // Tens of thousands of blocks are given back to the allocator on a scan thread: the worker goes on
@@ -563,7 +600,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
     // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
     // as soon as its folder is listed; the results are taken in the order of the walk.
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
-    std::deque<std::future<std::unique_ptr<FileResult>>> pending;
+    std::deque<std::shared_ptr<TaskResult>> pending;
     FileResults results;
     // A skip word in an entry's path lies in the folder's path or in the entry's name (no word holds a
     // separator, and a folder below the listed one is entered only when its own path holds none): the
@@ -610,7 +647,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
             if (pending.size() > limit) {
                 try {
-                    lf_collect(pending.front(), results);
+                    lf_collect(*pending.front(), results);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -618,10 +655,10 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (std::future<std::unique_ptr<FileResult>>& future : pending) {
+    for (const std::shared_ptr<TaskResult>& task : pending) {
         if (runControl.stopping()) break;
         try {
-            lf_collect(future, results);
+            lf_collect(*task, results);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
