@@ -128,11 +128,14 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     key.title[1] = lf_prefixOf(livery.title, 8);
     key.airlSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.airl.size(), 9));
     key.typeSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.type.size(), 9));
+    return key;
+}
+
+std::uint32_t gf_liveryLineBytes(const LiveryData& livery) {
     ByteCount line;
     std::string escaped;
     lf_putLine(livery, line, escaped);
-    key.lineBytes = static_cast<std::uint32_t>(line.size);
-    return key;
+    return static_cast<std::uint32_t>(line.size);
 }
 
 void gf_sortLiveryKeys(std::span<LiverySortKey> keys) {
@@ -275,11 +278,13 @@ bool lf_writeLiveries(const std::filesystem::path& path, std::span<const LiveryS
         return std::pair{part * perPart, std::min(keys.size(), (part + 1) * perPart)};
     };
     std::vector<std::size_t> offsets(partCount + 1);
-    for (std::size_t part = 0; part < partCount; ++part) {
+    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
         const auto [begin, end] = partOf(part);
+        std::size_t bytes = 0;
         for (std::size_t i = begin; i < end; ++i)
-            offsets[part + 1] += keys[i].lineBytes;
-    }
+            bytes += keys[i].lineBytes != 0 ? keys[i].lineBytes : gf_liveryLineBytes(*keys[i].livery);
+        offsets[part + 1] = bytes;
+    });
     offsets[0] = at + openList.size();
     for (std::size_t part = 0; part < partCount; ++part)
         offsets[part + 1] += offsets[part];
@@ -301,7 +306,7 @@ bool lf_writeLiveries(const std::filesystem::path& path, std::span<const LiveryS
         // A record changed after its key was made: laid out again from the records themselves.
         std::vector<LiverySortKey> fresh(keys.begin(), keys.end());
         for (LiverySortKey& key : fresh)
-            key.lineBytes = gf_sortKeyOf(*key.livery).lineBytes;
+            key.lineBytes = gf_liveryLineBytes(*key.livery);
         return lf_writeLiveries(path, fresh);
     }
     ByteCopy rest{text.get() + offsets[partCount], text.get() + size};

@@ -34,18 +34,20 @@ void gf_sortLiveries(std::list<LiveryData>& liveries);
 // and type and the first 16 of the title as numbers (big-endian, zeros after the end), which order as
 // the texts do wherever they differ, and the lengths; the texts themselves decide only between equal
 // prefixes. A scan's tasks make the keys of their liveries, so that the sort after the scan need not.
-// The key also holds the size of the record's line in LiveriesScanned.xml, so that the file's text is
-// laid out from the keys alone.
+// The key may also hold the size of the record's line in LiveriesScanned.xml (the scan's tasks set it),
+// so that the file's text is laid out without a pass over the records.
 struct LiverySortKey {
     std::uint64_t airl = 0;
     std::uint64_t type = 0;
     std::uint64_t title[2] = {0, 0};
     std::uint16_t airlSize = 0; // at most 9: longer texts compare as texts
     std::uint16_t typeSize = 0;
-    std::uint32_t lineBytes = 0;
+    std::uint32_t lineBytes = 0;            // 0: not known (no line is empty)
     std::list<LiveryData>::iterator livery; // set by whoever holds the record in its list
 };
-LiverySortKey gf_sortKeyOf(const LiveryData& livery);
+LiverySortKey gf_sortKeyOf(const LiveryData& livery); // the line's size not set
+// The size of the record's line in LiveriesScanned.xml.
+std::uint32_t gf_liveryLineBytes(const LiveryData& livery);
 
 // Keys in one block that is left as it comes until its keys are set: the threads that set them are the
 // first to touch its pages (a block zeroed first on one thread costs that thread a fault per page).

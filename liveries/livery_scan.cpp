@@ -115,8 +115,9 @@ std::unique_ptr<FileResult> lf_resultOf(FileScan&& scan) {
     result->headers.reserve(scan.liveries.size());
     for (LiveryCandidate& candidate : scan.liveries) {
         const LiveryData& livery = result->liveries.emplace_back(std::move(candidate.livery));
-        result->extras.push_back(LiveryExtras{gf_sortKeyOf(livery), livery.title,
-                                              std::hash<std::string_view>{}(livery.title),
+        LiverySortKey key = gf_sortKeyOf(livery);
+        key.lineBytes = gf_liveryLineBytes(livery);
+        result->extras.push_back(LiveryExtras{key, livery.title, std::hash<std::string_view>{}(livery.title),
                                               !livery.atcid.empty()});
         result->headers.push_back(std::move(candidate.header));
     }

@@ -136,7 +136,9 @@ TEST_F(LiveryFileTest, FileIsWhatTheXmlLibraryWrites) {
 TEST_F(LiveryFileTest, RecordsChangedAfterTheirKeysAreWrittenWhole) {
     std::list<LiveryData> liveries{livery("BAW", "A320", "BA 1"), livery("DLH", "A321", "LH 2", "D-AIRA"),
                                    livery("SWR", "A320", "LX 3")};
-    const std::vector<LiverySortKey> keys = gf_sortKeysOf(liveries);
+    std::vector<LiverySortKey> keys = gf_sortKeysOf(liveries);
+    for (LiverySortKey& key : keys)
+        key.lineBytes = gf_liveryLineBytes(*key.livery);
     liveries.front().title = "BA 1 with a much longer title & <more>";
     std::next(liveries.begin())->atcid.clear();
     liveries.back().cargo = true;
