@@ -8,6 +8,8 @@
 #include "core/version.h"
 #include "core/xml.h"
 
+#include "liveries/scan_threads.h"
+
 #include "platform/os/folders.h"
 
 #include <fmt/format.h>
@@ -15,8 +17,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,6 +33,68 @@ bool gf_liveryLess(const LiveryData& a, const LiveryData& b) {
 }
 
 namespace {
+
+// The characters that the attribute text escapes (or that end it), by byte value.
+constexpr std::array<bool, 256> escapedBytes = [] {
+    std::array<bool, 256> bytes{};
+    for (std::size_t c = 0; c < 32; ++c)
+        bytes[c] = true;
+    bytes['&'] = bytes['<'] = bytes['"'] = true;
+    return bytes;
+}();
+
+bool lf_needsEscape(std::string_view text) {
+    bool found = false;
+    for (const char c : text)
+        found |= escapedBytes[static_cast<unsigned char>(c)];
+    return found;
+}
+
+// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
+struct ByteCount {
+    std::size_t size = 0;
+    void put(std::string_view text) { size += text.size(); }
+};
+// Never past `end`: a line that turns out longer than its key said is cut off (and the part then does
+// not end where it should).
+struct ByteCopy {
+    char* at;
+    char* end;
+    void put(std::string_view text) {
+        const std::size_t size = std::min(text.size(), static_cast<std::size_t>(end - at));
+        std::memcpy(at, text.data(), size);
+        at += size;
+        overrun = overrun || size < text.size();
+    }
+    bool overrun = false;
+};
+
+template <class Out>
+void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
+    out.put(" ");
+    out.put(name);
+    out.put("=\"");
+    // Most values have nothing to escape: they go in whole.
+    if (!lf_needsEscape(value)) {
+        out.put(value);
+    } else {
+        escaped.clear();
+        gf_appendAttributeText(escaped, value);
+        out.put(escaped);
+    }
+    out.put("\"");
+}
+
+// A livery's line in the XML library's layout.
+template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
+    out.put("    <liv");
+    lf_putAttribute(out, "airl", livery.airl, escaped);
+    lf_putAttribute(out, "type", livery.type, escaped);
+    if (livery.cargo) out.put(" cargo=\"true\"");
+    lf_putAttribute(out, "title", livery.title, escaped);
+    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
+    out.put(" />\n");
+}
 
 std::uint64_t lf_prefixOf(const std::string& text, std::size_t from) {
     std::uint64_t key = 0;
@@ -60,12 +126,19 @@ LiverySortKey gf_sortKeyOf(const LiveryData& livery) {
     key.type = lf_prefixOf(livery.type, 0);
     key.title[0] = lf_prefixOf(livery.title, 0);
     key.title[1] = lf_prefixOf(livery.title, 8);
-    key.airlSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.airl.size(), 9));
-    key.typeSize = static_cast<std::uint32_t>(std::min<std::size_t>(livery.type.size(), 9));
+    key.airlSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.airl.size(), 9));
+    key.typeSize = static_cast<std::uint16_t>(std::min<std::size_t>(livery.type.size(), 9));
     return key;
 }
 
-void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
+std::uint32_t gf_liveryLineBytes(const LiveryData& livery) {
+    ByteCount line;
+    std::string escaped;
+    lf_putLine(livery, line, escaped);
+    return static_cast<std::uint32_t>(line.size);
+}
+
+void gf_sortLiveryKeys(std::span<LiverySortKey> keys) {
     // Below a few thousand keys the threads cost more than they save.
     constexpr std::size_t minPart = 4096;
     const std::size_t parts = std::min(gf_hardwareThreads(), keys.size() / minPart);
@@ -76,26 +149,32 @@ void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
     std::vector<std::size_t> bounds(parts + 1);
     for (std::size_t i = 0; i <= parts; ++i)
         bounds[i] = keys.size() * i / parts;
-    const auto at = [](std::vector<LiverySortKey>& v, std::size_t i) {
-        return v.begin() + static_cast<std::ptrdiff_t>(i);
-    };
-    gf_forEachOnThreads(parts, parts, 1, [&](std::size_t part) {
-        std::stable_sort(at(keys, bounds[part]), at(keys, bounds[part + 1]), lf_keyLess);
+    lf_forEachOnScanThreads(parts, parts, [&](std::size_t part) {
+        gf_sortLiveryKeyRun(keys.subspan(bounds[part], bounds[part + 1] - bounds[part]));
     });
+    gf_mergeLiveryKeyRuns(keys, std::move(bounds));
+}
+
+void gf_sortLiveryKeyRun(std::span<LiverySortKey> run) {
+    std::stable_sort(run.begin(), run.end(), lf_keyLess);
+}
+
+void gf_mergeLiveryKeyRuns(std::span<LiverySortKey> keys, std::vector<std::size_t> bounds) {
+    if (bounds.size() <= 2) return;
     // Neighbouring runs merged pairwise, a round at a time; std::merge takes the first run's key first
-    // among equal keys, so the whole stays stable.
-    std::vector<LiverySortKey> buffer(keys.size());
-    std::vector<LiverySortKey>* from = &keys;
-    std::vector<LiverySortKey>* to = &buffer;
+    // among equal keys, so the whole stays stable. The buffer is left as it comes (no first pass over
+    // it on this thread): each merge fills its own range.
+    LiverySortKeys buffer(keys.size());
+    LiverySortKey* from = keys.data();
+    LiverySortKey* to = buffer.data();
     while (bounds.size() > 2) {
         const std::size_t runs = bounds.size() - 1;
         const std::size_t pairs = (runs + 1) / 2;
-        gf_forEachOnThreads(pairs, pairs, 1, [&](std::size_t pair) {
+        lf_forEachOnScanThreads(pairs, pairs, [&](std::size_t pair) {
             const std::size_t first = bounds[2 * pair];
             const std::size_t middle = bounds[std::min(2 * pair + 1, runs)];
             const std::size_t last = bounds[std::min(2 * pair + 2, runs)];
-            std::merge(at(*from, first), at(*from, middle), at(*from, middle), at(*from, last),
-                       at(*to, first), lf_keyLess);
+            std::merge(from + first, from + middle, from + middle, from + last, to + first, lf_keyLess);
         });
         std::vector<std::size_t> merged;
         for (std::size_t i = 0; i < bounds.size(); i += 2)
@@ -104,7 +183,14 @@ void gf_sortLiveryKeys(std::vector<LiverySortKey>& keys) {
         bounds = std::move(merged);
         std::swap(from, to);
     }
-    if (from != &keys) keys.swap(buffer);
+    if (from != keys.data()) {
+        constexpr std::size_t perPart = 16384;
+        lf_forEachOnScanThreads(
+            (keys.size() + perPart - 1) / perPart, gf_hardwareThreads(), [&](std::size_t part) {
+                const std::size_t first = part * perPart;
+                std::copy(from + first, from + std::min(keys.size(), first + perPart), keys.data() + first);
+            });
+    }
 }
 
 void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>&& keys) {
@@ -119,7 +205,7 @@ void gf_sortLiveries(std::list<LiveryData>& liveries, std::vector<LiverySortKey>
 
 std::vector<LiverySortKey> gf_sortKeysOf(std::list<LiveryData>& liveries) {
     std::vector<LiverySortKey> keys;
-    keys.reserve(liveries.size());
+    keys.reserve(keys.size());
     for (auto it = liveries.begin(); it != liveries.end(); ++it) {
         keys.push_back(gf_sortKeyOf(*it));
         keys.back().livery = it;
@@ -154,64 +240,8 @@ public:
     std::string text;
 };
 
-// The characters that the attribute text escapes (or that end it), by byte value.
-constexpr std::array<bool, 256> escapedBytes = [] {
-    std::array<bool, 256> bytes{};
-    for (std::size_t c = 0; c < 32; ++c)
-        bytes[c] = true;
-    bytes['&'] = bytes['<'] = bytes['"'] = true;
-    return bytes;
-}();
-
-bool lf_needsEscape(std::string_view text) {
-    bool found = false;
-    for (const char c : text)
-        found |= escapedBytes[static_cast<unsigned char>(c)];
-    return found;
-}
-
-// Where a livery line's bytes go: counted by the sizing pass, copied into place by the writing pass.
-struct ByteCount {
-    std::size_t size = 0;
-    void put(std::string_view text) { size += text.size(); }
-};
-struct ByteCopy {
-    char* at;
-    void put(std::string_view text) {
-        std::memcpy(at, text.data(), text.size());
-        at += text.size();
-    }
-};
-
-template <class Out>
-void lf_putAttribute(Out& out, std::string_view name, const std::string& value, std::string& escaped) {
-    out.put(" ");
-    out.put(name);
-    out.put("=\"");
-    // Most values have nothing to escape: they go in whole.
-    if (!lf_needsEscape(value)) {
-        out.put(value);
-    } else {
-        escaped.clear();
-        gf_appendAttributeText(escaped, value);
-        out.put(escaped);
-    }
-    out.put("\"");
-}
-
-// A livery's line in the XML library's layout.
-template <class Out> void lf_putLine(const LiveryData& livery, Out& out, std::string& escaped) {
-    out.put("    <liv");
-    lf_putAttribute(out, "airl", livery.airl, escaped);
-    lf_putAttribute(out, "type", livery.type, escaped);
-    if (livery.cargo) out.put(" cargo=\"true\"");
-    lf_putAttribute(out, "title", livery.title, escaped);
-    if (!livery.atcid.empty()) lf_putAttribute(out, "atcid", livery.atcid, escaped);
-    out.put(" />\n");
-}
-
-bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const LiveryData*>& liveries) {
-    if (liveries.empty()) return true;
+bool lf_writeLiveries(const std::filesystem::path& path, std::span<const LiverySortKey> keys) {
+    if (keys.empty()) return true;
 
     // The header through the XML library; the livery lines (tens of thousands) are written directly,
     // in the library's layout, which is several times faster than building them as nodes.
@@ -235,26 +265,25 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
     constexpr std::string_view emptyList = "  <liveries />\n";
     const std::size_t at = writer.text.find(emptyList);
     if (at == std::string::npos) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", keys.size(), path.string()));
         return false;
     }
-    // The lines are formatted in parts on a few threads straight into the file's text: a first pass
-    // sizes each part, a second writes it at its place.
+    // The lines are formatted in parts on a few threads straight into the file's text, each part at its
+    // place as the keys' line sizes give it.
     constexpr std::string_view openList = "  <liveries>\n";
     constexpr std::string_view closeList = "  </liveries>\n";
     constexpr std::size_t perPart = 4096;
-    const std::size_t partCount = (liveries.size() + perPart - 1) / perPart;
+    const std::size_t partCount = (keys.size() + perPart - 1) / perPart;
     const auto partOf = [&](std::size_t part) {
-        return std::pair{part * perPart, std::min(liveries.size(), (part + 1) * perPart)};
+        return std::pair{part * perPart, std::min(keys.size(), (part + 1) * perPart)};
     };
     std::vector<std::size_t> offsets(partCount + 1);
-    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
-        ByteCount count;
-        std::string escaped;
+    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
         const auto [begin, end] = partOf(part);
+        std::size_t bytes = 0;
         for (std::size_t i = begin; i < end; ++i)
-            lf_putLine(*liveries[i], count, escaped);
-        offsets[part + 1] = count.size;
+            bytes += keys[i].lineBytes != 0 ? keys[i].lineBytes : gf_liveryLineBytes(*keys[i].livery);
+        offsets[part + 1] = bytes;
     });
     offsets[0] = at + openList.size();
     for (std::size_t part = 0; part < partCount; ++part)
@@ -264,41 +293,52 @@ bool lf_writeLiveries(const std::filesystem::path& path, const std::vector<const
     const auto text = std::make_unique_for_overwrite<char[]>(size);
     std::memcpy(text.get(), writer.text.data(), at);
     std::memcpy(text.get() + at, openList.data(), openList.size());
-    gf_forEachOnThreads(partCount, gf_hardwareThreads(), 1, [&](std::size_t part) {
-        ByteCopy copy{text.get() + offsets[part]};
+    std::atomic<bool> misfit{false};
+    lf_forEachOnScanThreads(partCount, gf_hardwareThreads(), [&](std::size_t part) {
+        ByteCopy copy{text.get() + offsets[part], text.get() + offsets[part + 1]};
         std::string escaped;
         const auto [begin, end] = partOf(part);
         for (std::size_t i = begin; i < end; ++i)
-            lf_putLine(*liveries[i], copy, escaped);
+            lf_putLine(*keys[i].livery, copy, escaped);
+        if (copy.overrun || copy.at != copy.end) misfit = true;
     });
-    ByteCopy rest{text.get() + offsets[partCount]};
+    if (misfit) {
+        // A record changed after its key was made: laid out again from the records themselves.
+        std::vector<LiverySortKey> fresh(keys.begin(), keys.end());
+        for (LiverySortKey& key : fresh)
+            key.lineBytes = gf_liveryLineBytes(*key.livery);
+        return lf_writeLiveries(path, fresh);
+    }
+    ByteCopy rest{text.get() + offsets[partCount], text.get() + size};
     rest.put(closeList);
     rest.put(tail);
 
     if (!gf_writeFileAtomically(path, std::string_view(text.get(), size))) {
-        gf_logError(fmt::format("Could not save {} liveries in {}", liveries.size(), path.string()));
+        gf_logError(fmt::format("Could not save {} liveries in {}", keys.size(), path.string()));
         return false;
     }
-    gf_log(fmt::format("{} liveries in {}", liveries.size(), path.string()));
+    gf_log(fmt::format("{} liveries in {}", keys.size(), path.string()));
     return true;
 }
 
 } // namespace
 
 bool lf_writeScannedLiveries(const std::filesystem::path& path) {
-    std::vector<const LiveryData*> liveries;
-    liveries.reserve(scannedLiveries.size());
-    for (const LiveryData& livery : scannedLiveries)
-        liveries.push_back(&livery);
-    return lf_writeLiveries(path, liveries);
+    return lf_writeLiveries(path, gf_sortKeysOf(scannedLiveries));
 }
 
-bool lf_writeLiveriesInOrder(const std::filesystem::path& path, const std::vector<LiverySortKey>& keys) {
-    std::vector<const LiveryData*> liveries;
-    liveries.reserve(keys.size());
-    for (const LiverySortKey& key : keys)
-        liveries.push_back(&*key.livery);
-    return lf_writeLiveries(path, liveries);
+bool lf_writeLiveriesInOrder(const std::filesystem::path& path, std::span<const LiverySortKey> keys) {
+    return lf_writeLiveries(path, keys);
+}
+
+LiverySortKeys::LiverySortKeys(std::size_t size)
+    : keys_(static_cast<LiverySortKey*>(::operator new(size * sizeof(LiverySortKey)))), size_(size) {
+    static_assert(std::is_trivially_copyable_v<LiverySortKey> &&
+                  std::is_trivially_destructible_v<LiverySortKey>);
+}
+
+void LiverySortKeys::Free::operator()(LiverySortKey* keys) const {
+    ::operator delete(keys);
 }
 
 void lf_readScannedLiveries(const std::filesystem::path& path) {

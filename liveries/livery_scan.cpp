@@ -2,10 +2,12 @@
 
 #include "liveries/livery_catalogue.h"
 #include "liveries/regcodes.h"
+#include "liveries/scan_threads.h"
 
 #include "core/generations.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/program_paths.h"
 #include "core/run_control.h"
 #include "core/scan_tasks.h"
@@ -23,7 +25,9 @@
 
 #include <algorithm>
 #include <array>
-#include <future>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <list>
 #include <mutex>
 #include <stdexcept>
@@ -87,101 +91,243 @@ bool lf_isAircraftCfgName(std::string_view name) {
 // What the driver needs of a livery besides the record, made on the task's thread.
 struct LiveryExtras {
     LiverySortKey sortKey;
+    std::string_view title; // the record's, in its list node
     std::size_t titleHash = 0;
     bool registration = false; // the livery has one
+    bool taken = false;        // the title was the livery's to take (set by the merge)
 };
 
 // A task's result as the driver takes it: the liveries as a list of their own (made on the task's
-// thread, spliced onto scannedLiveries by the driver) and their extras, in section order.
+// thread, spliced onto scannedLiveries by the driver) and their extras, in section order. The task's
+// candidates are given back to the allocator on the task's thread, whose next files reuse that memory
+// (memory touched for the first time costs more than the copy).
 struct FileResult {
-    FileScan scan; // its candidates' records are moved into `liveries`; their headers stay
+    FileScan scan; // without its candidates: their records are in `liveries`, their headers in `headers`
     std::list<LiveryData> liveries;
     std::vector<LiveryExtras> extras;
+    std::vector<std::string> headers;
 };
+using FileResults = std::vector<std::unique_ptr<FileResult>>;
 
-FileResult lf_resultOf(FileScan&& scan) {
-    FileResult result;
-    result.extras.reserve(scan.liveries.size());
+std::unique_ptr<FileResult> lf_resultOf(FileScan&& scan) {
+    auto result = std::make_unique<FileResult>();
+    result->extras.reserve(scan.liveries.size());
+    result->headers.reserve(scan.liveries.size());
     for (LiveryCandidate& candidate : scan.liveries) {
-        const LiveryData& livery = candidate.livery;
-        result.extras.push_back(LiveryExtras{
-            gf_sortKeyOf(livery), std::hash<std::string_view>{}(livery.title), !livery.atcid.empty()});
-        result.liveries.push_back(std::move(candidate.livery));
+        const LiveryData& livery = result->liveries.emplace_back(std::move(candidate.livery));
+        LiverySortKey key = gf_sortKeyOf(livery);
+        key.lineBytes = gf_liveryLineBytes(livery);
+        result->extras.push_back(LiveryExtras{key, livery.title, std::hash<std::string_view>{}(livery.title),
+                                              !livery.atcid.empty()});
+        result->headers.push_back(std::move(candidate.header));
     }
-    result.scan = std::move(scan);
+    scan.liveries = {};
+    result->scan = std::move(scan);
     return result;
 }
 
+// One task's result, shared by the task and the driver (a task given up goes on with its own share).
+// Lighter than a promise and its future: the task hands its result over under a mutex and wakes the
+// driver only when it waits.
+class TaskResult {
+public:
+    void set(std::unique_ptr<FileResult> value, std::exception_ptr error) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+        error_ = std::move(error);
+        ready_ = true;
+        if (waiting_) readyChanged_.notify_one();
+    }
+    // True once the result is there (at most `wait` later).
+    bool waitFor(std::chrono::steady_clock::duration wait) {
+        std::unique_lock lock(mutex_);
+        waiting_ = true;
+        const bool ready = readyChanged_.wait_for(lock, wait, [this] { return ready_; });
+        waiting_ = false;
+        return ready;
+    }
+    // The result, or the task's exception thrown; once the result is there.
+    std::unique_ptr<FileResult> take() {
+        std::lock_guard lock(mutex_);
+        if (error_) std::rethrow_exception(error_);
+        return std::move(value_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable readyChanged_;
+    bool ready_ = false;
+    bool waiting_ = false;
+    std::unique_ptr<FileResult> value_;
+    std::exception_ptr error_;
+};
+
 // Starts one file task in the slot taken for it; the running-task counter counts it until it ends
 // (given back here when the task cannot be started).
-std::future<FileResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
-                                     std::string path, bool ivao) {
+std::shared_ptr<TaskResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
+                                         std::string path, bool ivao) {
     try {
-        auto promise = std::make_shared<std::promise<FileResult>>();
-        std::future<FileResult> future = promise->get_future();
-        gf_postScanTask([context, rank, path = std::move(path), ivao, promise] {
+        auto result = std::make_shared<TaskResult>();
+        gf_postScanTask([context, rank, path = std::move(path), ivao, result] {
             struct TaskEnd {
                 ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
                 const fs::path file(path);
                 if (context->taskBody)
-                    promise->set_value(lf_resultOf(context->taskBody(*context, rank, file)));
+                    result->set(lf_resultOf(context->taskBody(*context, rank, file)), nullptr);
                 else
-                    promise->set_value(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
-                                                        : lf_searchLiveriesinFile(*context, rank, file)));
+                    result->set(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
+                                                 : lf_searchLiveriesinFile(*context, rank, file)),
+                                nullptr);
             } catch (...) {
-                promise->set_exception(std::current_exception());
+                result->set(nullptr, std::current_exception());
             }
         });
-        return future;
+        return result;
     } catch (...) {
         gf_endScanTask();
         throw;
     }
 }
 
-// Takes one task's result into the scan, in walk order: a title goes to the first section that offers
-// it; a later one leaves its line in the incomplete sections.
-void lf_mergeFileScan(FileResult&& result, LiveryMerge& merge) {
-    std::size_t index = 0;
-    for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
-        const LiveryExtras& extras = result.extras[index];
-        if (!merge.titles.take(livery->title, extras.titleHash)) {
-            merge.reports.incompleteSections.push_back(
-                result.scan.duplicateLine(result.scan.liveries[index].header, livery->title));
-            livery = result.liveries.erase(livery);
-            continue;
-        }
-        if (extras.registration) ++merge.withRegistration;
-        merge.sortKeys.push_back(extras.sortKey);
-        merge.sortKeys.back().livery = livery; // stays valid through the splice
-        ++livery;
-    }
-    scannedLiveries.splice(scannedLiveries.end(), result.liveries);
-    merge.reports.append(std::move(result.scan.reports));
+std::size_t lf_shardOf(std::size_t titleHash) {
+    // Bits that the tables' slots do not use (they start from the low ones).
+    return (titleHash >> 40) % LiveryMerge::titleShards;
 }
 
-// Waits for one task's result and takes it. A stop ends the wait (the scan's results are not used
-// then).
-void lf_collect(std::future<FileResult>& future, LiveryMerge& merge) {
+// Takes the results of one folder's tasks into the scan, in walk order: a title goes to the first
+// section that offers it; a later one leaves its line in the incomplete sections. The titles are looked
+// up shard by shard on several threads (each shard's in walk order), then the records are taken on
+// this thread.
+void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
+    std::size_t added = 0;
+    for (const std::unique_ptr<FileResult>& result : results)
+        added += result->extras.size();
+    if (added == 0) {
+        for (const std::unique_ptr<FileResult>& result : results)
+            merge.reports.append(std::move(result->scan.reports));
+        return;
+    }
+    lf_forEachOnScanThreads(LiveryMerge::titleShards, LiveryMerge::titleShards, [&](std::size_t shard) {
+        TakenTitles& titles = merge.titles[shard];
+        titles.reserve(added / LiveryMerge::titleShards + added / 32 + 16);
+        for (const std::unique_ptr<FileResult>& result : results)
+            for (LiveryExtras& extras : result->extras)
+                if (lf_shardOf(extras.titleHash) == shard)
+                    extras.taken = titles.take(extras.title, extras.titleHash);
+    });
+    // Per result, on several threads: the records whose titles were taken already out of its list (and
+    // their report lines), the records kept counted; then the keys of the kept records, each result's
+    // at its place in walk order.
+    struct Kept {
+        std::size_t liveries = 0;
+        std::size_t withRegistration = 0;
+        std::vector<std::string> duplicateLines;
+    };
+    std::vector<Kept> kept(results.size());
+    constexpr std::size_t perPart = 64;
+    const std::size_t parts = (results.size() + perPart - 1) / perPart;
+    const auto partOf = [&](std::size_t part) {
+        return std::pair{part * perPart, std::min(results.size(), (part + 1) * perPart)};
+    };
+    lf_forEachOnScanThreads(parts, gf_hardwareThreads(), [&](std::size_t part) {
+        const auto [first, last] = partOf(part);
+        for (std::size_t r = first; r < last; ++r) {
+            FileResult& result = *results[r];
+            std::size_t index = 0;
+            for (auto livery = result.liveries.begin(); livery != result.liveries.end(); ++index) {
+                const LiveryExtras& extras = result.extras[index];
+                if (!extras.taken) {
+                    kept[r].duplicateLines.push_back(
+                        result.scan.duplicateLine(result.headers[index], livery->title));
+                    livery = result.liveries.erase(livery);
+                    continue;
+                }
+                ++kept[r].liveries;
+                if (extras.registration) ++kept[r].withRegistration;
+                ++livery;
+            }
+        }
+    });
+    std::vector<std::size_t> firstKey(results.size() + 1);
+    firstKey[0] = merge.sortKeys.size();
+    for (std::size_t r = 0; r < results.size(); ++r)
+        firstKey[r + 1] = firstKey[r] + kept[r].liveries;
+    LiverySortKeys keys(firstKey.back());
+    std::copy(merge.sortKeys.data(), merge.sortKeys.data() + merge.sortKeys.size(), keys.data());
+    // The keys are filled in a few parts of about the same size, each sorted by the thread that filled
+    // it while its keys are at hand; the sort after the walk merges the runs.
+    const std::size_t base = firstKey.front();
+    const std::size_t total = firstKey.back() - base;
+    const std::size_t runs = std::clamp<std::size_t>(total / 2048, 1, gf_hardwareThreads());
+    std::vector<std::size_t> runStart(runs + 1, results.size());
+    runStart[0] = 0;
+    for (std::size_t run = 1; run < runs; ++run)
+        runStart[run] = static_cast<std::size_t>(
+            std::lower_bound(firstKey.begin(), firstKey.end() - 1, base + total * run / runs) -
+            firstKey.begin());
+    lf_forEachOnScanThreads(runs, runs, [&](std::size_t run) {
+        for (std::size_t r = runStart[run]; r < runStart[run + 1]; ++r) {
+            FileResult& result = *results[r];
+            LiverySortKey* key = keys.data() + firstKey[r];
+            auto livery = result.liveries.begin();
+            for (const LiveryExtras& extras : result.extras) {
+                if (!extras.taken) continue;
+                *key = extras.sortKey;
+                key->livery = livery++; // stays valid through the splice
+                ++key;
+            }
+        }
+        const std::size_t first = firstKey[runStart[run]];
+        gf_sortLiveryKeyRun(keys.keys().subspan(first, firstKey[runStart[run + 1]] - first));
+    });
+    for (std::size_t run = 1; run <= runs; ++run)
+        if (firstKey[runStart[run]] > merge.keyRuns.back()) merge.keyRuns.push_back(firstKey[runStart[run]]);
+    merge.sortKeys = std::move(keys);
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        FileResult& result = *results[r];
+        merge.withRegistration += kept[r].withRegistration;
+        std::vector<std::string>& lines = kept[r].duplicateLines;
+        merge.reports.incompleteSections.insert(merge.reports.incompleteSections.end(),
+                                                std::make_move_iterator(lines.begin()),
+                                                std::make_move_iterator(lines.end()));
+        scannedLiveries.splice(scannedLiveries.end(), result.liveries);
+        merge.reports.append(std::move(result.scan.reports));
+    }
+}
+
+// Waits for one task's result and keeps it for the merge. A stop ends the wait (the scan's results are
+// not used then).
+void lf_collect(TaskResult& task, FileResults& results) {
     const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
         const auto slice = std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10));
-        if (future.wait_for(slice) == std::future_status::ready) break;
+        if (task.waitFor(slice)) break;
         if (runControl.stopping()) return;
         if (std::chrono::steady_clock::now() >= deadline)
             throw std::runtime_error("Future wait timed out after 10 seconds");
     }
-    lf_mergeFileScan(future.get(), merge);
+    results.push_back(task.take());
 }
 
 // A file's task as the listing started it.
 struct StartedFileTask final : StartedTask {
-    explicit StartedFileTask(std::future<FileResult> result) : result(std::move(result)) {}
-    std::future<FileResult> result;
+    explicit StartedFileTask(std::shared_ptr<TaskResult> result) : result(std::move(result)) {}
+    std::shared_ptr<TaskResult> result;
 };
+
+// Tens of thousands of blocks are given back to the allocator on a scan thread: the worker goes on
+// with the start-up meanwhile.
+template <class Doomed> void lf_freeLater(Doomed&& doomed) {
+    auto gone = std::make_shared<std::decay_t<Doomed>>(std::forward<Doomed>(doomed));
+    try {
+        gf_postScanTask([gone = std::move(gone)] {});
+    } catch (...) {
+        // no thread: freed here
+    }
+}
 
 // ---- files ----
 
@@ -288,16 +434,6 @@ void lf_reportScanProblems(ScanReports& reports, const std::vector<std::string>&
     if (!conversions.empty())
         lf_writeReport(conversions, lf_infoPath("AirlineModelConversions.txt"),
                        "{0} liveries updated with real live data from dbase, see {2}");
-}
-
-// Tens of thousands of records are given back to the allocator on a scan thread: the worker goes on
-// with the start-up meanwhile.
-void lf_freeLater(std::list<LiveryData>&& liveries) {
-    try {
-        gf_postScanTask([doomed = std::move(liveries)] {});
-    } catch (...) {
-        liveries.clear(); // no thread: freed here
-    }
 }
 
 void lf_showLiveryCount(std::uint64_t count) {
@@ -434,7 +570,7 @@ void lf_keepBestRankedLiveries(std::list<LiveryData>& liveries) {
 }
 
 bool TakenTitles::take(std::string_view title, std::size_t hash) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
+    if ((used_ + 1) * 2 > slots_.size()) grow(std::max<std::size_t>(1024, slots_.size() * 2));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];
@@ -447,8 +583,14 @@ bool TakenTitles::take(std::string_view title, std::size_t hash) {
     }
 }
 
-void TakenTitles::grow() {
-    const std::size_t size = std::max<std::size_t>(1024, slots_.size() * 2);
+void TakenTitles::reserve(std::size_t more) {
+    std::size_t size = std::max<std::size_t>(1024, slots_.size());
+    while ((used_ + more) * 2 > size)
+        size *= 2;
+    if (size > slots_.size()) grow(size);
+}
+
+void TakenTitles::grow(std::size_t size) {
     const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
@@ -465,13 +607,19 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
     // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
     // as soon as its folder is listed; the results are taken in the order of the walk.
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
-    std::list<std::future<FileResult>> pending;
+    std::deque<std::shared_ptr<TaskResult>> pending;
+    FileResults results;
+    // A skip word in an entry's path lies in the folder's path or in the entry's name (no word holds a
+    // separator, and a folder below the listed one is entered only when its own path holds none): the
+    // folder's path is looked at once.
+    const bool folderSkips = lf_hasSkipWord(folder.native());
     gf_listFolderTreeStarting(
         folder, limit,
-        [](const ListedName& entry) {
+        [folderSkips](const ListedName& entry) {
             ListStep step;
             try {
-                if (lf_hasSkipWord(entry.path) || entry.path.size() >= longPathBytes) step.descend = false;
+                if (folderSkips || lf_hasSkipWord(entry.name) || entry.path.size() >= longPathBytes)
+                    step.descend = false;
                 if (!lf_isAircraftCfgName(entry.name)) return step;
                 // A link is taken unless it leads to a folder.
                 std::error_code statusError;
@@ -506,7 +654,7 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
             if (pending.size() > limit) {
                 try {
-                    lf_collect(pending.front(), merge);
+                    lf_collect(*pending.front(), results);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -514,14 +662,16 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (std::future<FileResult>& future : pending) {
-        if (runControl.stopping()) return;
+    for (const std::shared_ptr<TaskResult>& task : pending) {
+        if (runControl.stopping()) break;
         try {
-            lf_collect(future, merge);
+            lf_collect(*task, results);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
     }
+    if (!runControl.stopping()) lf_mergeFileResults(results, merge);
+    merge.spent.push_back(std::make_shared<FileResults>(std::move(results)));
 }
 
 LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
@@ -584,12 +734,17 @@ LiveryScanOutcome lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     // Every title is in the list once (the merge saw to that), so no two liveries are equal: the sort
     // leaves no repeat to remove.
     // The file is written from the sorted keys: the records stay where they are (they are freed next).
-    std::vector<LiverySortKey> keys = conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
-                                          ? std::move(merge.sortKeys)
-                                          : gf_sortKeysOf(scannedLiveries);
-    gf_sortLiveryKeys(keys);
+    std::vector<LiverySortKey> remade;
+    const std::span<LiverySortKey> keys =
+        conversions.empty() && merge.sortKeys.size() == scannedLiveries.size()
+            ? merge.sortKeys.keys()
+            : std::span<LiverySortKey>(remade = gf_sortKeysOf(scannedLiveries));
+    if (remade.empty())
+        gf_mergeLiveryKeyRuns(keys, std::move(merge.keyRuns));
+    else
+        gf_sortLiveryKeys(keys);
     (void)lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys);
-    lf_freeLater(std::move(scannedLiveries));
+    lf_freeLater(std::pair{std::move(scannedLiveries), std::move(merge.spent)});
     scannedLiveries.clear();
     lf_reportScanProblems(merge.reports, conversions);
     gf_showMessage("", false);

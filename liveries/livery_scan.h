@@ -5,6 +5,7 @@
 
 #include "liveries/livery_files.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -67,6 +68,8 @@ class TakenTitles {
 public:
     // True when the title was not taken yet: it is taken now (the text must stay where it is).
     bool take(std::string_view title, std::size_t hash);
+    // Room for `more` titles besides those taken, made at once.
+    void reserve(std::size_t more);
 
 private:
     struct Slot {
@@ -74,17 +77,24 @@ private:
         std::size_t size = 0;
         std::size_t hash = 0;
     };
-    void grow();
+    void grow(std::size_t size);
     std::vector<Slot> slots_;
     std::size_t used_ = 0;
 };
 
 // What a scan keeps across its folders while it takes the tasks' results in walk order.
 struct LiveryMerge {
-    TakenTitles titles; // of `scannedLiveries`: a title belongs to the first section that offers it
+    // Of `scannedLiveries`: a title belongs to the first section that offers it. The titles are kept in
+    // shards by their hash, so that the shards are looked up on several threads at once.
+    static constexpr std::size_t titleShards = 8;
+    std::array<TakenTitles, titleShards> titles;
     ScanReports reports;
     std::size_t withRegistration = 0;    // liveries taken that have a registration
-    std::vector<LiverySortKey> sortKeys; // of the liveries taken, as their tasks made them
+    LiverySortKeys sortKeys;             // of the liveries taken, as their tasks made them
+    std::vector<std::size_t> keyRuns{0}; // the ends of the sorted runs of `sortKeys`, after a 0
+    // What is left of the tasks' results once merged: freed with the records at the end of the scan,
+    // so that the freeing does not compete with the steps after the walk.
+    std::vector<std::shared_ptr<void>> spent;
 };
 
 // The walk of one folder. Liveries go to `scannedLiveries`, their titles to the merge's, report lines

@@ -131,6 +131,26 @@ TEST_F(LiveryFileTest, FileIsWhatTheXmlLibraryWrites) {
     EXPECT_EQ(readFile(gf_liveriesScannedPath()), readFile(oracle));
 }
 
+// The file's text is laid out from the line sizes the keys hold: a record changed after its key was made
+// (longer, shorter, with a character to escape) must still be written whole, and nothing else.
+TEST_F(LiveryFileTest, RecordsChangedAfterTheirKeysAreWrittenWhole) {
+    std::list<LiveryData> liveries{livery("BAW", "A320", "BA 1"), livery("DLH", "A321", "LH 2", "D-AIRA"),
+                                   livery("SWR", "A320", "LX 3")};
+    std::vector<LiverySortKey> keys = gf_sortKeysOf(liveries);
+    for (LiverySortKey& key : keys)
+        key.lineBytes = gf_liveryLineBytes(*key.livery);
+    liveries.front().title = "BA 1 with a much longer title & <more>";
+    std::next(liveries.begin())->atcid.clear();
+    liveries.back().cargo = true;
+    ASSERT_TRUE(lf_writeLiveriesInOrder(gf_liveriesScannedPath(), keys));
+    const auto liveriesOf = [](const std::string& text) { return text.substr(text.find("  <liveries>")); };
+    const std::string byKeys = liveriesOf(readFile(gf_liveriesScannedPath()));
+    scannedLiveries = liveries;
+    ASSERT_TRUE(lf_writeScannedLiveries(gf_liveriesScannedPath()));
+    EXPECT_EQ(byKeys, liveriesOf(readFile(gf_liveriesScannedPath())));
+    EXPECT_NE(byKeys.find("title=\"BA 1 with a much longer title &amp; &lt;more>\" />"), std::string::npos);
+}
+
 TEST_F(LiveryFileTest, EmptyListWritesNoFile) {
     EXPECT_TRUE(lf_writeScannedLiveries(gf_liveriesScannedPath()));
     EXPECT_FALSE(fs::exists(gf_liveriesScannedPath()));

@@ -4,7 +4,9 @@
 
 #include "livery_scan_support.h"
 
+#include <algorithm>
 #include <fstream>
+#include <tuple>
 
 namespace livery_testing {
 namespace {
@@ -51,6 +53,32 @@ TEST_F(LiveryScanOutputTest, FilesAreTheCheckedInOnesWithOneTaskOrMany) {
         for (const auto& [name, text] : outputs())
             EXPECT_EQ(text, expected(name)) << name;
     }
+}
+
+// A folder with enough liveries to be sorted in parts that are then merged: every livery once, in the
+// order of airline, type and title.
+TEST_F(LiveryScanOutputTest, LargeFolderIsWrittenWholeAndInOrder) {
+    const fs::path generated = folder / "Generated";
+    community_tree::writeGeneratedCommunity(generated, 500, 10);
+    gf_setScanTaskLimit(8);
+    ASSERT_EQ(lf_scanLiveryFolders({generated / "user-aitraffic"}), LiveryScanOutcome::complete);
+    using Line = std::tuple<std::string, std::string, std::string>;
+    std::vector<Line> written;
+    for (const std::string& line : splitLines(scannedXmlLiveries())) {
+        const auto value = [&line](std::string_view name) {
+            const std::size_t from = line.find(std::string(name) + "=\"");
+            return from == std::string::npos
+                       ? std::string()
+                       : line.substr(from + name.size() + 2,
+                                     line.find('"', from + name.size() + 2) - (from + name.size() + 2));
+        };
+        if (line.starts_with("    <liv ")) written.emplace_back(value("airl"), value("type"), value("title"));
+    }
+    ASSERT_EQ(written.size(), 5000u);
+    std::vector<Line> expected = written;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(std::adjacent_find(expected.begin(), expected.end()) == expected.end());
+    EXPECT_EQ(written, expected);
 }
 
 } // namespace
