@@ -21,6 +21,7 @@
 #include "engine/engine_cycle.h"
 #include "engine/engine_requests.h"
 #include "engine/engine_reset.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/live/live_update.h"
 #include "engine/live/no_match.h"
 #include "engine/sim_results.h"
@@ -154,7 +155,11 @@ void lf_wireSimLink(RunSteps& s) {
     s.stopSimClient = [] { gf_stopSimClient(); };
     s.joinSimClient = [] { gf_joinSimClient(); };
     s.createFlightPlanFolder = [] { gf_createFlightPlanFolder(); };
-    s.removeFlightPlanFolder = [] { gf_removeFlightPlanFolder(); };
+    s.removeFlightPlanFolder = [] {
+        // The files' worker is stopped first, so that no plan is written into the folder as it goes.
+        gf_stopFlightPlanFiles();
+        gf_removeFlightPlanFolder();
+    };
     s.resetSimLink = [] {
         gf_resetSimLinkRunState();
         lf_repaintCountsBand();

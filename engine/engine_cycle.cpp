@@ -5,6 +5,7 @@
 #include "engine/base/engine_tables.h"
 #include "engine/engine_pass.h"
 #include "engine/engine_requests.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/live/no_match.h"
 #include "engine/sim_results.h"
 #include "engine/stands/conflicts.h"
@@ -45,6 +46,7 @@ void gf_resetEngineDuties() {
 void lf_handleAddingStack() {
     const std::int64_t pass = enginePassCount.load();
     gf_drainSimResults();
+    gf_takeFlightPlanOutcomes();
     gf_serveEngineRequests();
     gf_takeKeptUserStand();
     gf_takeParkFileRead();
@@ -61,6 +63,7 @@ void lf_handleAddingStack() {
 
 void gf_enginePausedPass(bool pauseSecond) {
     gf_drainSimResults();
+    gf_takeFlightPlanOutcomes();
     if (pauseSecond) gf_serveRereadRequest();
 }
 

@@ -3,7 +3,8 @@
 // the pause) and calls these steps; every engine duty with its rate is written here once. Worker
 // thread.
 //
-//   every pass (10 ms)       the engine pass: results, requests, the park airport's file once read,
+//   every pass (10 ms)       the engine pass: results, the flight-plan files' outcomes, requests,
+//                            the park airport's file once read,
 //                            live aircraft, positions, one removal
 //                            (10 passes), one creation (50), objects in range (20), user state (100)
 //   every second             the coupled-callsign search, collision avoidance; on the seconds without
@@ -34,13 +35,14 @@ EngineDuties& gf_engineDuties();
 // The engine's own duties back in their places.
 void gf_resetEngineDuties();
 
-// The engine pass: drain the simulator's results and the window's requests, update and compact the
-// live aircraft, hand over the positions, one removal (every 10 passes) and one creation (every 50),
-// take queued flights from the adding stack, turn one pending spawn into a create record, make the
-// requests (objects in range every 20 passes, the user state every 100) and raise the pass counter.
+// The engine pass: drain the simulator's results, the flight-plan files' outcomes and the window's
+// requests, update and compact the live aircraft, hand over the positions, one removal (every 10 passes)
+// and one creation (every 50), take queued flights from the adding stack, turn one pending spawn into a
+// create record, make the requests (objects in range every 20 passes, the user state every 100) and
+// raise the pass counter.
 void lf_handleAddingStack();
-// A pass while the simulator is paused: the simulator's results drained; on `pauseSecond` (once per
-// second of the pause) the requests that are served while paused.
+// A pass while the simulator is paused: the simulator's results and the flight-plan files' outcomes
+// drained; on `pauseSecond` (once per second of the pause) the requests that are served while paused.
 void gf_enginePausedPass(bool pauseSecond);
 // The steps of the main cycle with the run's second.
 void gf_engineEverySecond(std::int32_t seconds);

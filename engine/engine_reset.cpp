@@ -8,6 +8,7 @@
 #include "engine/base/stands.h"
 #include "engine/engine_cycle.h"
 #include "engine/engine_requests.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/stands/conflicts.h"
 #include "engine/stands/stand_search.h"
 #include "engine/stands/static_picks.h"
@@ -39,6 +40,7 @@ void lf_clearAddingStack() {
 
 void lf_clearEngineLists() {
     lf_clearSimResults();
+    gf_stopFlightPlanFiles();
     gf_clearTrafficTables();
     engineRequests.clear();
     // A renewal of the last run never reaches the next one.

@@ -5,9 +5,10 @@
 
 // Once per process: room for the usual numbers of aircraft, results and lists.
 void gf_reserveTrafficContainers();
-// The reset of a new flight or run: every list, queue and set emptied (capacity kept), the window's
-// requests and a pending renewal dropped, the park airport and the feed's park-airport block cleared,
-// the QNH 1013, the week slot and the selected id 0. The pass counter is kept.
+// The reset of a new flight or run: every list, queue and set emptied (capacity kept), the flight-plan
+// files' worker stopped and joined, the window's requests and a pending renewal dropped, the park airport
+// and the feed's park-airport block cleared, the QNH 1013, the week slot and the selected id 0. The pass
+// counter is kept.
 void gf_clearLiveState();
 
 // Tests only: gf_clearLiveState without the feed and log, the pass counter 0, the reservation

@@ -8,9 +8,9 @@
 #include "engine/base/engine_status.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/live/respawn.h"
 #include "liveries/livery_choice.h"
-#include "simlink/flight_plans.h"
 #include "simlink/sim_ids.h"
 #include "simlink/sim_link.h"
 
@@ -31,11 +31,7 @@ std::size_t lf_positionOf(const std::vector<LiveAc>& list, const LiveAc* ac) {
 
 void lf_objectRemoved(std::uint32_t oid) {
     if (LiveAc* ac = gf_findLiveByOid(oid)) {
-        if (ac->hasFlightPlan && !gf_flightPlanFolder().empty()) {
-            const std::string error = gf_removeFlightPlan(gf_flightPlanPath(oid));
-            if (!error.empty()) gf_log(fmt::format("gf_removeFlightPlan: {}", error));
-        }
-        ac->hasFlightPlan = false;
+        gf_dropFlightPlan(*ac);
         if (ac->simState == SimState::liveryrespawn) {
             ac->simState = SimState::buffer;
             ac->throttleIdx = 5;

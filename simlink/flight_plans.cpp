@@ -65,21 +65,23 @@ std::filesystem::path gf_flightPlanPath(std::uint32_t objectId) {
     return gf_flightPlanFolder() / fmt::format("{}.pln", objectId);
 }
 
+std::string gf_flightPlanText(std::string_view origin, std::string_view destination, SizeCategory category) {
+    return fmt::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\n"
+                       "<FlightPlan.FlightPlan>\n"
+                       "<FPType>{}</FPType>\n"
+                       "<DepartureID>{}</DepartureID>\n"
+                       "<DestinationID>{}</DestinationID>\n"
+                       "</FlightPlan.FlightPlan>\n"
+                       "</SimBase.Document>\n\n",
+                       lf_flightRules(category), lf_airportCode(origin), lf_airportCode(destination));
+}
+
 bool gf_writeFlightPlan(const std::filesystem::path& path, std::string_view origin,
                         std::string_view destination, SizeCategory category) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    const std::string text =
-        fmt::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\n"
-                    "<FlightPlan.FlightPlan>\n"
-                    "<FPType>{}</FPType>\n"
-                    "<DepartureID>{}</DepartureID>\n"
-                    "<DestinationID>{}</DestinationID>\n"
-                    "</FlightPlan.FlightPlan>\n"
-                    "</SimBase.Document>\n",
-                    lf_flightRules(category), lf_airportCode(origin), lf_airportCode(destination));
-    out << text << '\n';
+    out << gf_flightPlanText(origin, destination, category);
     out.flush();
     return static_cast<bool>(out);
 }

@@ -19,9 +19,13 @@ bool gf_createFlightPlanFolder();
 // The folder joined with "{objectId}.pln".
 std::filesystem::path gf_flightPlanPath(std::uint32_t objectId);
 
-// Writes the plan (replacing an earlier file): "IFR" for Buzjets, Large and Heavy, "VFR" otherwise.
-// Origin and destination are written only when they are airport codes (letters and digits, at most
-// four after trimming); otherwise the field stays empty. False when the file cannot be opened.
+// The whole text of a plan file: "IFR" for Buzjets, Large and Heavy, "VFR" otherwise. Origin and
+// destination are written only when they are airport codes (letters and digits, at most four after
+// trimming); otherwise the field stays empty.
+std::string gf_flightPlanText(std::string_view origin, std::string_view destination, SizeCategory category);
+
+// Writes the plan (replacing an earlier file) with the text of gf_flightPlanText. False when the file
+// cannot be opened.
 bool gf_writeFlightPlan(const std::filesystem::path& path, std::string_view origin,
                         std::string_view destination, SizeCategory category);
 

@@ -1,6 +1,5 @@
 #include "engine/live/respawn.h"
 
-#include "core/hooks.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/timeutil.h"
@@ -10,6 +9,7 @@
 #include "engine/base/callsign_choice.h"
 #include "engine/base/engine_tables.h"
 #include "engine/base/stands.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/live/live_update.h"
 #include "engine/stands/stand_options.h"
 #include "engine/stands/stand_search.h"
@@ -18,7 +18,6 @@
 #include "liveries/regcodes.h"
 #include "refdata/park_airport.h"
 #include "refdata/type_lookups.h"
-#include "simlink/flight_plans.h"
 
 #include <fmt/format.h>
 
@@ -138,18 +137,6 @@ void lf_groundSetup(LiveAc& ac) {
     ac.move.rotationCountdown = 1;
 }
 
-void lf_flightPlan(LiveAc& ac) {
-    if (ac.orig.empty() || ac.dest.empty()) return;
-    bool ok = false;
-    if (!gf_flightPlanFolder().empty()) {
-        const std::filesystem::path path = gf_flightPlanPath(ac.oid);
-        ok = gf_writeFlightPlan(path, ac.orig, ac.dest, ac.sizeCat);
-        if (ok && gf_coreHooks().simulatorIs2020()) ok = gf_sendFlightPlan(ac.oid, path.string());
-    }
-    ac.hasFlightPlan = ok;
-    if (!ok) gf_logError(fmt::format("{} creating a flight plan failed", gf_acLogTextWithReg(ac)));
-}
-
 } // namespace
 
 void gf_forgetLivery(LiveAc& ac) {
@@ -238,7 +225,7 @@ bool gf_objectBound(LiveAc& ac, const SimResult& result) {
     gf_setObjectId(ac, result.objectId);
     ac.move.heightAboveGround = result.b;
     if (!ac.samples.empty() && !ac.samples.front().airborne) lf_groundSetup(ac);
-    lf_flightPlan(ac);
+    gf_askFlightPlan(ac);
     if (!gf_requestStaticCg(ac.oid)) {
         gf_logError("SimConnect request StaticCG fails");
         gf_simConnectRequestError();

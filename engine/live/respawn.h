@@ -20,6 +20,7 @@ void liveryRespawn(LiveAc& ac);
 void gf_forgetLivery(LiveAc& ac);
 
 // The simulator created the aircraft's object (a liveObjectFound result, drained under simResultMutex):
-// the id is bound, the ground set-up, flight plan and centre-of-gravity request follow. False for an id
+// the id is bound, the ground set-up and centre-of-gravity request follow, and the flight plan is asked
+// for (written off the pass, it is sent and marks the aircraft a pass or a few later). False for an id
 // below 3 (no AI object), which leaves the aircraft adding2sim.
 bool gf_objectBound(LiveAc& ac, const SimResult& result);

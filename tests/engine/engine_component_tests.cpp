@@ -7,6 +7,7 @@
 #include "core/units.h"
 #include "engine/base/ac_removal.h"
 #include "engine/base/engine_tables.h"
+#include "engine/live/flight_plan_files.h"
 #include "engine/live/live_update.h"
 #include "engine/sim_results.h"
 #include "engine_fixture.h"
@@ -374,6 +375,10 @@ TEST_F(EngineRoadTest, AFlightPlanIsWrittenAndSentForTheSimulatorOf2020Only) {
             },
             "AISetAircraftFlightPlan");
         ASSERT_FALSE(engineLists.liveAcs.empty());
+        // The plan is written off the pass: its outcome is taken by the pass after the worker is done.
+        gf_flightPlanWorkerIdleForTests();
+        step();
+        sync();
         const std::uint32_t oid = engineLists.liveAcs.front().oid;
         const auto plan = gf_flightPlanPath(oid);
         EXPECT_TRUE(std::filesystem::exists(plan));
@@ -381,6 +386,7 @@ TEST_F(EngineRoadTest, AFlightPlanIsWrittenAndSentForTheSimulatorOf2020Only) {
         EXPECT_EQ(stub_->callCount("AISetAircraftFlightPlan"), 1u) << "sent for the first (2020) only";
         removeAircraftFromSim(engineLists.liveAcs.front());
         passesUntil([] { return engineLists.liveAcs.empty(); }, "AIRemoveObject");
+        gf_flightPlanWorkerIdleForTests();
         EXPECT_FALSE(std::filesystem::exists(plan)) << "deleted when the object goes";
     }
 }
