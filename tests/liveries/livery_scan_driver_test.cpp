@@ -321,11 +321,12 @@ TEST_F(LiveryScanDriverTest, ACloseEndsAScanWhoseTasksNeverFinish) {
 
 // A task that outlives its wait loses its liveries (inner or outer line); the others are kept. The task
 // goes on after the scan and meets the next scan: nothing it touches is the driver's (checked under
-// ThreadSanitizer).
+// ThreadSanitizer). The same holds for a file held while the listing thread that found it decodes it.
 TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
     struct Case {
         std::int32_t limit;
         std::string line;
+        bool onListingThread = false; // held in the decoding on the listing thread, not in a task
     };
     const std::map<std::string, std::vector<std::string>> titlesByModel{{"pkgA320", {"T A320 1", "T A320 2"}},
                                                                         {"pkgA321", {"T A321"}},
@@ -333,8 +334,10 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
                                                                         {"pkgE195", {"T E195"}}};
     for (const Case& c :
          {Case{2, "==> liveries inner search aborted: Future wait timed out after 10 seconds"},
-          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds"}}) {
-        SCOPED_TRACE(c.limit);
+          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds"},
+          Case{2, "==> liveries inner search aborted: Future wait timed out after 10 seconds", true},
+          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds", true}}) {
+        SCOPED_TRACE(testing::Message() << c.limit << (c.onListingThread ? " listing thread" : " task"));
         fs::remove_all(community);
         for (const auto& [model, titles] : titlesByModel) {
             std::vector<std::pair<std::string, std::string>> sections;
@@ -350,11 +353,18 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
         auto heldPath = std::make_shared<std::promise<fs::path>>();
         std::future<fs::path> heldFile = heldPath->get_future();
         auto held = std::make_shared<std::atomic<bool>>(false);
-        liveryTaskProbe = [released, held, heldPath](const fs::path& path) {
+        const auto hold = [released, held, heldPath](const fs::path& path) {
             if (held->exchange(true)) return;
             heldPath->set_value(path);
             released.wait();
         };
+        if (c.onListingThread)
+            liveryTaskBody = [hold](const ScanContext& context, std::int32_t rank, const fs::path& path) {
+                hold(path);
+                return lf_searchLiveriesinFile(context, rank, path);
+            };
+        else
+            liveryTaskProbe = hold;
 
         ASSERT_EQ(lf_scanLiveryFolders({community / "pkg"}), LiveryScanOutcome::complete);
         EXPECT_TRUE(logHas(c.line));
@@ -374,6 +384,7 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
         EXPECT_EQ(scannedTitles().size(), 5u);
         EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() == 0; }));
         liveryTaskProbe = nullptr;
+        liveryTaskBody = nullptr;
     }
 }
 
