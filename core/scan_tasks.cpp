@@ -455,7 +455,21 @@ public:
         if (folder.done.load(std::memory_order_acquire)) return &folder;
         std::unique_lock lock(mutex_);
         awaited_ = &folder;
-        listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        const auto ready = [&] { return folder.done || (busy_ == 0 && waiting_.empty()); };
+        while (!listed_.wait_for(lock, std::chrono::milliseconds(10), ready)) {
+            if (runControl.stopping()) break;
+            // Every thread of the listing is held by the work after a listing (a file on a slow file
+            // system, say) while folders wait: one more thread lists them, so that the walk goes on
+            // and the caller's waits for that work decide.
+            if (!waiting_.empty() && busy_ == 0 && working_ == inAfterWork_) {
+                ++working_;
+                try {
+                    gf_postScanTask([self = shared_from_this()] { self->work(); });
+                } catch (...) {
+                    --working_; // no thread: tried again at the next look
+                }
+            }
+        }
         awaited_ = nullptr;
         return folder.done ? &folder : nullptr;
     }
