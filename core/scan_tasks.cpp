@@ -264,11 +264,15 @@ template <class Look, class Entry> ListStep lf_lookAt(const Look& look, const En
     }
 }
 
+// Work for the listing thread once a folder is listed (StartedTask::afterListing).
+using AfterListing = std::vector<std::function<void()>>;
+
 // How the entries of one folder are read and looked at. False when the iteration ended on an error.
 class FolderLister {
 public:
     virtual ~FolderLister() = default;
-    virtual bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const = 0;
+    virtual bool list(const FolderListing& folder, std::vector<ListedEntry>& entries,
+                      AfterListing& after) const = 0;
 };
 
 // Through the standard directory iteration, for gf_listFolderTree's look.
@@ -276,7 +280,7 @@ class IteratorLister final : public FolderLister {
 public:
     explicit IteratorLister(const std::function<ListStep(const fs::directory_entry&)>& look) : look_(look) {}
 
-    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries, AfterListing&) const override {
         std::error_code ec;
         fs::directory_iterator it(fs::path(folder.path), ec);
         for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
@@ -317,7 +321,8 @@ public:
                  const std::function<std::unique_ptr<StartedTask>(std::string_view)>& start)
         : look_(look), start_(start) {}
 
-    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries) const override {
+    bool list(const FolderListing& folder, std::vector<ListedEntry>& entries,
+              AfterListing& after) const override {
         DIR* dir = ::opendir(folder.path.empty() ? "." : folder.path.c_str());
         if (dir == nullptr) return false;
         std::string path = folder.path;
@@ -357,6 +362,8 @@ public:
             if (listed.take) {
                 try {
                     listed.started = start_(listed.path);
+                    if (listed.started && listed.started->afterListing)
+                        after.push_back(std::move(listed.started->afterListing));
                 } catch (...) {
                     listed.started = nullptr; // the caller's start reports its own errors
                 }
@@ -398,35 +405,48 @@ private:
 // entries, so that the listings come about in the order the caller needs them. Links to folders are
 // listed too, each real folder once (in the order the threads reach them), so that a loop of links
 // ends.
-class TreeListing {
+class TreeListing : public std::enable_shared_from_this<TreeListing> {
 public:
-    TreeListing(const fs::path& root, const fs::path& real, const FolderLister& lister, std::size_t threads)
-        : lister_(lister) {
+    TreeListing(const fs::path& root, const fs::path& real, const FolderLister& lister) : lister_(lister) {
         FolderListing& top = listings_.emplace_back();
         root_ = &top;
         top.path = root.native();
         top.real = real.native();
         reached_.insert(real.native());
         waiting_.push_back(&top);
-        try {
-            for (std::size_t t = 0; t < threads; ++t)
-                threads_.emplace_back([this] { work(); });
-        } catch (const std::system_error&) {
-            if (threads_.empty()) throw; // with fewer threads the listing is slower, not different
-        }
-    }
-    ~TreeListing() {
-        {
-            std::lock_guard lock(mutex_);
-            abandoned_ = true;
-            waiting_.clear();
-        }
-        more_.notify_all();
-        for (std::thread& thread : threads_)
-            thread.join();
     }
     TreeListing(const TreeListing&) = delete;
     TreeListing& operator=(const TreeListing&) = delete;
+
+    // Starts the listing on up to `threads` of the scans' kept threads (a thread made for each listing
+    // would cost more than listing most trees). Each holds the listing until it is done with it.
+    void start(std::size_t threads) {
+        for (std::size_t t = 0; t < threads; ++t) {
+            {
+                std::lock_guard lock(mutex_);
+                ++working_;
+            }
+            try {
+                gf_postScanTask([self = shared_from_this()] { self->work(); });
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                --working_;
+                if (t == 0) throw; // with fewer threads the listing is slower, not different
+                break;
+            }
+        }
+    }
+
+    // Ends the listing and waits until no thread lists for it any more (the look and start of the
+    // caller are not called after this). A thread still running the work after a listing is not
+    // waited for: that work may hang on a slow file system, and touches nothing of the caller's.
+    void finish() {
+        std::unique_lock lock(mutex_);
+        abandoned_ = true;
+        waiting_.clear();
+        more_.notify_all();
+        left_.wait(lock, [this] { return working_ == inAfterWork_; });
+    }
 
     FolderListing* root() { return root_; }
 
@@ -435,13 +455,28 @@ public:
         if (folder.done.load(std::memory_order_acquire)) return &folder;
         std::unique_lock lock(mutex_);
         awaited_ = &folder;
-        listed_.wait(lock, [&] { return folder.done || (busy_ == 0 && waiting_.empty()); });
+        const auto ready = [&] { return folder.done || (busy_ == 0 && waiting_.empty()); };
+        while (!listed_.wait_for(lock, std::chrono::milliseconds(10), ready)) {
+            if (runControl.stopping()) break;
+            // Every thread of the listing is held by the work after a listing (a file on a slow file
+            // system, say) while folders wait: one more thread lists them, so that the walk goes on
+            // and the caller's waits for that work decide.
+            if (!waiting_.empty() && busy_ == 0 && working_ == inAfterWork_) {
+                ++working_;
+                try {
+                    gf_postScanTask([self = shared_from_this()] { self->work(); });
+                } catch (...) {
+                    --working_; // no thread: tried again at the next look
+                }
+            }
+        }
         awaited_ = nullptr;
         return folder.done ? &folder : nullptr;
     }
 
 private:
     void work() {
+        AfterListing after;
         std::unique_lock lock(mutex_);
         for (;;) {
             more_.wait(lock, [this] { return !waiting_.empty() || busy_ == 0 || abandoned_; });
@@ -455,7 +490,8 @@ private:
             ++busy_;
             lock.unlock();
             std::vector<ListedEntry> entries;
-            const bool failed = !lister_.list(folder, entries);
+            after.clear();
+            const bool failed = !lister_.list(folder, entries, after);
             lock.lock();
             const std::size_t before = waiting_.size();
             for (ListedEntry& entry : entries) {
@@ -480,25 +516,45 @@ private:
             const bool finished = busy_ == 0 && waiting_.empty();
             // The walk is woken only by the listing it waits for (or by the end).
             const bool awaited = awaited_ == &folder || finished;
+            const std::size_t threads = working_;
+            if (!after.empty()) ++inAfterWork_;
             lock.unlock();
             if (awaited) listed_.notify_all();
-            // A thread for each new folder; all of them once the listing is done.
+            // A thread for each new folder (this one takes the first); all of them once the listing is
+            // done. The threads also read the files they find: one left asleep is a core left idle.
             if (finished)
                 more_.notify_all();
             else
-                for (std::size_t i = 1; i < added && i < 4; ++i)
+                for (std::size_t i = 1; i < added && i < threads; ++i)
                     more_.notify_one();
+            if (!after.empty()) {
+                for (std::function<void()>& work : after) {
+                    try {
+                        work();
+                    } catch (...) {
+                        // the caller's work reports its own errors
+                    }
+                }
+                after.clear();
+                lock.lock();
+                --inAfterWork_;
+                continue;
+            }
             lock.lock();
         }
-        lock.unlock();
         more_.notify_all();
         listed_.notify_all();
+        --working_;
+        left_.notify_all();
     }
 
     const FolderLister& lister_;
     std::mutex mutex_;
     std::condition_variable more_;     // folders to list, or the end
     std::condition_variable listed_;   // the awaited folder listed, or the end
+    std::condition_variable left_;     // the last thread has left the listing
+    std::size_t working_ = 0;          // threads that have yet to leave the listing
+    std::size_t inAfterWork_ = 0;      // of those, the threads running the work after a listing
     FolderListing* awaited_ = nullptr; // the listing the walk waits for
     std::deque<FolderListing> listings_;
     FolderListing* root_ = nullptr;
@@ -506,7 +562,6 @@ private:
     std::size_t busy_ = 0;
     bool abandoned_ = false;
     std::unordered_set<PathText> reached_;
-    std::vector<std::thread> threads_;
 };
 
 struct ListContext {
@@ -550,8 +605,13 @@ bool lf_takeInOrder(TreeListing& tree, FolderListing& listing, ListContext& cont
 }
 
 void lf_listTree(const fs::path& root, const fs::path& real, ListContext& context) {
-    TreeListing tree(root, real, context.lister, context.threads);
-    (void)lf_takeInOrder(tree, *tree.root(), context);
+    const auto tree = std::make_shared<TreeListing>(root, real, context.lister);
+    tree->start(context.threads);
+    struct Finish {
+        TreeListing& tree;
+        ~Finish() { tree.finish(); }
+    } finish{*tree};
+    (void)lf_takeInOrder(*tree, *tree->root(), context);
 }
 
 void lf_listFolderTree(const fs::path& root, std::size_t threads, const FolderLister& lister,

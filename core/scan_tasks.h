@@ -68,11 +68,11 @@ struct ListStep {
 
 // Hands the entries that `look` takes to `take`, on the calling thread, in the order in which
 // gf_walkFolderTree would show them (the same links followed, every folder entered once, an error of
-// the iteration ending the walk or the walk behind one link), while up to `threads` threads of its own
-// list the folders ahead. `look` runs on those threads, for every entry of every folder listed, and may
-// also see entries that the ordered walk then passes over (those of a folder already entered through
-// an earlier link): it only looks at the entry. `take` returning false ends the walk; a stop or a close
-// of the run ends the listing and with it the walk.
+// the iteration ending the walk or the walk behind one link), while up to `threads` of the scans' kept
+// threads list the folders ahead. `look` runs on those threads, for every entry of every folder listed, and
+// may also see entries that the ordered walk then passes over (those of a folder already entered through an
+// earlier link): it only looks at the entry. `take` returning false ends the walk; a stop or a close of the
+// run ends the listing and with it the walk.
 void gf_listFolderTree(const std::filesystem::path& root, std::size_t threads,
                        const std::function<ListStep(const std::filesystem::directory_entry&)>& look,
                        const std::function<bool(const std::filesystem::path&)>& take);
@@ -94,6 +94,10 @@ struct ListedName {
 // What `start` gives for an entry: owned by the listing until the walk hands it to `take`.
 struct StartedTask {
     virtual ~StartedTask() = default;
+    // Work that the listing thread runs once the entry's folder is listed (before it lists another),
+    // so that the walk can take the entry meanwhile and wait for the work as it chooses. It must own
+    // or share what it touches: the walk, and the whole listing, may be over before it ends.
+    std::function<void()> afterListing;
 };
 
 // As gf_listFolderTree (the same order, links, errors and stop), with two differences: the folders are

@@ -162,6 +162,14 @@ private:
     std::exception_ptr error_;
 };
 
+// The work of one file, as a task runs it.
+std::unique_ptr<FileResult> lf_scanFile(const ScanContext& context, std::int32_t rank, const fs::path& file,
+                                        bool ivao) {
+    if (context.taskBody) return lf_resultOf(context.taskBody(context, rank, file));
+    return lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(context, rank, file)
+                            : lf_searchLiveriesinFile(context, rank, file));
+}
+
 // Starts one file task in the slot taken for it; the running-task counter counts it until it ends
 // (given back here when the task cannot be started).
 std::shared_ptr<TaskResult> lf_startTask(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
@@ -173,13 +181,7 @@ std::shared_ptr<TaskResult> lf_startTask(const std::shared_ptr<const ScanContext
                 ~TaskEnd() { gf_endScanTask(); }
             } taskEnd;
             try {
-                const fs::path file(path);
-                if (context->taskBody)
-                    result->set(lf_resultOf(context->taskBody(*context, rank, file)), nullptr);
-                else
-                    result->set(lf_resultOf(ivao ? lf_searchLiveriesinIVAOFile(*context, rank, file)
-                                                 : lf_searchLiveriesinFile(*context, rank, file)),
-                                nullptr);
+                result->set(lf_scanFile(*context, rank, fs::path(path), ivao), nullptr);
             } catch (...) {
                 result->set(nullptr, std::current_exception());
             }
@@ -297,9 +299,16 @@ void lf_mergeFileResults(FileResults& results, LiveryMerge& merge) {
     }
 }
 
-// Waits for one task's result and keeps it for the merge. A stop ends the wait (the scan's results are
+// A file as the listing hands it to the walk: its result comes from the listing thread that found it
+// (which reads and decodes it once the folder is listed), or from a task on the scan threads.
+struct StartedFile final : StartedTask {
+    std::shared_ptr<TaskResult> task;
+};
+
+// Waits for one file's result and keeps it for the merge. A stop ends the wait (the scan's results are
 // not used then).
-void lf_collect(TaskResult& task, FileResults& results) {
+void lf_collect(StartedFile& file, FileResults& results) {
+    TaskResult& task = *file.task;
     const auto deadline = std::chrono::steady_clock::now() + liveryTaskWait;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
@@ -311,12 +320,6 @@ void lf_collect(TaskResult& task, FileResults& results) {
     }
     results.push_back(task.take());
 }
-
-// A file's task as the listing started it.
-struct StartedFileTask final : StartedTask {
-    explicit StartedFileTask(std::shared_ptr<TaskResult> result) : result(std::move(result)) {}
-    std::shared_ptr<TaskResult> result;
-};
 
 // Tens of thousands of blocks are given back to the allocator on a scan thread: the worker goes on
 // with the start-up meanwhile.
@@ -604,10 +607,14 @@ void TakenTitles::grow(std::size_t size) {
 
 void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context, std::int32_t rank,
                                const fs::path& folder, LiveryMerge& merge) {
-    // The folders are listed ahead on as many threads as tasks may run, and each file's task is started
-    // as soon as its folder is listed; the results are taken in the order of the walk.
+    // The folders are listed ahead on as many threads as tasks may run, and each file is read and
+    // decoded by the listing thread that found it, right after its folder is listed (one open, no hand
+    // over to another thread); the results are taken in the order of the walk, each waited for at most
+    // liveryTaskWait. With a look at each file's start (tests), the files go to tasks on the scan
+    // threads instead, started in the slots of the task limit.
     const auto limit = static_cast<std::size_t>(gf_scanTaskLimit());
-    std::deque<std::shared_ptr<TaskResult>> pending;
+    const bool inTasks = static_cast<bool>(context->beforeParse);
+    std::deque<std::unique_ptr<StartedTask>> pending;
     FileResults results;
     // A skip word in an entry's path lies in the folder's path or in the entry's name (no word holds a
     // separator, and a folder below the listed one is entered only when its own path holds none): the
@@ -632,16 +639,32 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return step;
         },
-        [&context, rank](std::string_view path) -> std::unique_ptr<StartedTask> {
+        [&context, rank, inTasks](std::string_view path) -> std::unique_ptr<StartedTask> {
             try {
+                const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
+                auto started = std::make_unique<StartedFile>();
+                if (!inTasks) {
+                    if (runControl.stopping()) return nullptr;
+                    started->task = std::make_shared<TaskResult>();
+                    // Runs on the listing thread right after its folder is listed; a file that outlives
+                    // its wait goes on by itself, with the scan's context and its result of its own.
+                    started->afterListing = [context, rank, path = std::string(path), ivao,
+                                             result = started->task] {
+                        try {
+                            result->set(lf_scanFile(*context, rank, fs::path(path), ivao), nullptr);
+                        } catch (...) {
+                            result->set(nullptr, std::current_exception());
+                        }
+                    };
+                    return started;
+                }
                 if (!gf_claimTaskSlot()) return nullptr; // a stop
                 if (runControl.stopping()) {
                     gf_endScanTask();
                     return nullptr;
                 }
-                const bool ivao = lf_contains(path, "ivao_x-csl") || lf_contains(path, "IVAO_MTL");
-                return std::make_unique<StartedFileTask>(
-                    lf_startTask(context, rank, std::string(path), ivao));
+                started->task = lf_startTask(context, rank, std::string(path), ivao);
+                return started;
             } catch (const std::exception& e) {
                 gf_logError(fmt::format("liveries search in {} aborted, cause: {}",
                                         lf_pathToUtf8(fs::path(path)), e.what()));
@@ -651,10 +674,10 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
         [&](std::string_view, std::unique_ptr<StartedTask> started) {
             if (runControl.stopping()) return false; // the results of this scan are not used
             if (!started) return true;
-            pending.push_back(std::move(static_cast<StartedFileTask&>(*started).result));
+            pending.push_back(std::move(started));
             if (pending.size() > limit) {
                 try {
-                    lf_collect(*pending.front(), results);
+                    lf_collect(static_cast<StartedFile&>(*pending.front()), results);
                 } catch (const std::exception& e) {
                     gf_logError(fmt::format("liveries inner search aborted: {}", e.what()));
                 }
@@ -662,10 +685,10 @@ void lf_searchLiveriesinFolder(const std::shared_ptr<const ScanContext>& context
             }
             return true;
         });
-    for (const std::shared_ptr<TaskResult>& task : pending) {
+    for (const std::unique_ptr<StartedTask>& started : pending) {
         if (runControl.stopping()) break;
         try {
-            lf_collect(*task, results);
+            lf_collect(static_cast<StartedFile&>(*started), results);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }

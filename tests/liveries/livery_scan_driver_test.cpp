@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
+#include <set>
 #include <thread>
 
 namespace livery_testing {
@@ -321,11 +323,13 @@ TEST_F(LiveryScanDriverTest, ACloseEndsAScanWhoseTasksNeverFinish) {
 
 // A task that outlives its wait loses its liveries (inner or outer line); the others are kept. The task
 // goes on after the scan and meets the next scan: nothing it touches is the driver's (checked under
-// ThreadSanitizer).
+// ThreadSanitizer). The same holds for a file held while the listing thread that found it decodes it.
 TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
     struct Case {
         std::int32_t limit;
         std::string line;
+        bool onListingThread = false; // held in the decoding on the listing thread, not in a task
+        int held = 1;                 // files held (2 with a limit of 2: every listing thread)
     };
     const std::map<std::string, std::vector<std::string>> titlesByModel{{"pkgA320", {"T A320 1", "T A320 2"}},
                                                                         {"pkgA321", {"T A321"}},
@@ -333,8 +337,12 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
                                                                         {"pkgE195", {"T E195"}}};
     for (const Case& c :
          {Case{2, "==> liveries inner search aborted: Future wait timed out after 10 seconds"},
-          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds"}}) {
-        SCOPED_TRACE(c.limit);
+          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds"},
+          Case{2, "==> liveries inner search aborted: Future wait timed out after 10 seconds", true},
+          Case{8, "==> liveries search aborted, futs outer, Future wait timed out after 10 seconds", true},
+          Case{2, "==> liveries inner search aborted: Future wait timed out after 10 seconds", true, 2}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.limit << (c.onListingThread ? " listing thread" : " task") << " held " << c.held);
         fs::remove_all(community);
         for (const auto& [model, titles] : titlesByModel) {
             std::vector<std::pair<std::string, std::string>> sections;
@@ -344,24 +352,46 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
         }
         gf_setScanTaskLimit(c.limit);
         liveryTaskWait = std::chrono::milliseconds(50);
-        // The first task started is held until the test lets it go.
+        // The first files started are held until the test lets them go.
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
-        auto heldPath = std::make_shared<std::promise<fs::path>>();
-        std::future<fs::path> heldFile = heldPath->get_future();
-        auto held = std::make_shared<std::atomic<bool>>(false);
-        liveryTaskProbe = [released, held, heldPath](const fs::path& path) {
-            if (held->exchange(true)) return;
-            heldPath->set_value(path);
+        struct Held {
+            std::mutex mutex;
+            std::vector<fs::path> paths;
+            std::atomic<int> decoded{0}; // files decoded on the listing threads
+        };
+        auto held = std::make_shared<Held>();
+        const auto hold = [released, held, count = static_cast<std::size_t>(c.held)](const fs::path& path) {
+            {
+                std::lock_guard lock(held->mutex);
+                if (held->paths.size() == count) return;
+                held->paths.push_back(path);
+            }
             released.wait();
         };
+        if (c.onListingThread)
+            liveryTaskBody = [hold, held](const ScanContext& context, std::int32_t rank,
+                                          const fs::path& path) {
+                hold(path);
+                FileScan scan = lf_searchLiveriesinFile(context, rank, path);
+                ++held->decoded;
+                return scan;
+            };
+        else
+            liveryTaskProbe = hold;
 
         ASSERT_EQ(lf_scanLiveryFolders({community / "pkg"}), LiveryScanOutcome::complete);
         EXPECT_TRUE(logHas(c.line));
         std::vector<std::string> kept;
-        const std::string heldModel = heldFile.get().parent_path().filename().string();
+        std::set<std::string> heldModels;
+        {
+            std::lock_guard lock(held->mutex);
+            for (const fs::path& path : held->paths)
+                heldModels.insert(path.parent_path().filename().string());
+        }
+        ASSERT_EQ(heldModels.size(), static_cast<std::size_t>(c.held));
         for (const auto& [model, titles] : titlesByModel)
-            if (model != heldModel) kept.insert(kept.end(), titles.begin(), titles.end());
+            if (!heldModels.contains(model)) kept.insert(kept.end(), titles.begin(), titles.end());
         std::sort(kept.begin(), kept.end());
         std::vector<std::string> scanned = scannedTitles();
         std::sort(scanned.begin(), scanned.end());
@@ -373,7 +403,11 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
         ASSERT_EQ(lf_scanLiveryFolders({community / "pkg"}), LiveryScanOutcome::complete);
         EXPECT_EQ(scannedTitles().size(), 5u);
         EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() == 0; }));
+        // Work held on a listing thread is done before the files go.
+        if (c.onListingThread)
+            EXPECT_TRUE(testing_support::eventually([&] { return held->decoded.load() == 8; }));
         liveryTaskProbe = nullptr;
+        liveryTaskBody = nullptr;
     }
 }
 
