@@ -404,8 +404,9 @@ TEST_F(LiveryScanDriverTest, TaskPastItsWaitLosesOnlyItsLiveries) {
         EXPECT_EQ(scannedTitles().size(), 5u);
         EXPECT_TRUE(testing_support::eventually([] { return gf_runningScanTasks.load() == 0; }));
         // Work held on a listing thread is done before the files go.
-        if (c.onListingThread)
+        if (c.onListingThread) {
             EXPECT_TRUE(testing_support::eventually([&] { return held->decoded.load() == 8; }));
+        }
         liveryTaskProbe = nullptr;
         liveryTaskBody = nullptr;
     }
