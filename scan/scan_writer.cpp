@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -159,11 +160,22 @@ OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content, std::s
         if (sodium_init() < 0) hash = nullptr;
     }
     if (hash) crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
-    std::array<char, 16 * 1024> buffer;
+    // A buffer of the thread's, one byte longer than the content: a file that holds it comes with one
+    // read (and one more that finds its end). A rare large one is read in pieces.
+    struct Buffer {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+    };
+    thread_local Buffer buffer;
+    const std::size_t wanted = std::clamp<std::size_t>(content.size() + 1, 16 * 1024, 4 * 1024 * 1024);
+    if (buffer.size < wanted) {
+        buffer.bytes = std::make_unique_for_overwrite<char[]>(wanted);
+        buffer.size = wanted;
+    }
     OnDisk result = OnDisk::same;
     bool failed = false;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd, buffer.bytes.get(), buffer.size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result = OnDisk::different;
@@ -176,10 +188,10 @@ OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content, std::s
         }
         const auto got = static_cast<std::size_t>(n);
         if (hash)
-            crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
+            crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.bytes.get()),
                                       static_cast<unsigned long long>(got));
         if (result == OnDisk::same &&
-            (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0)) {
+            (got > content.size() || std::memcmp(buffer.bytes.get(), content.data(), got) != 0)) {
             result = OnDisk::different;
             if (!hash) break;
         }
