@@ -616,15 +616,13 @@ void gf_scanForAddonAirports() {
         "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
     cutShort = false;
     airportFilesChanged = false;
+    // The collection's folder is emptied here; one that is not there is made when the first file is
+    // collected into it.
     const fs::path tblo = os::inWorkingFolder(tbloFolder);
     std::error_code ec;
     const bool tbloExists = fs::exists(tblo, ec);
     if (ec) throw fs::filesystem_error("exists", tblo, ec);
-    if (tbloExists) {
-        gf_removeFilesFromDirectory(tblo);
-    } else if (!fs::create_directories(tblo, ec) && ec) {
-        throw fs::filesystem_error("create_directory", tblo, ec);
-    }
+    if (tbloExists) gf_removeFilesFromDirectory(tblo);
     const std::vector<fs::path> roots = gf_airportScanRoots();
 
     // The last scan's files stay until this scan has written its own over them: at its end it removes
@@ -637,19 +635,34 @@ void gf_scanForAddonAirports() {
 
     if (!gf_runAirportScan(roots)) gf_showMessage("Warning: Scan has not found any add-on airports", true);
 
+    // The setting is saved (and synced) beside the rest of the scan's end.
+    std::future<void> settingSaved;
     if (cutShort) {
         gf_log("The scan was stopped before its end: it runs again at the next start");
     } else {
         SCAN_AIRPORTS.value = false;
-        SCAN_AIRPORTS.save();
+        try {
+            settingSaved = std::async(std::launch::async, [] { SCAN_AIRPORTS.save(); });
+        } catch (const std::system_error&) {
+            SCAN_AIRPORTS.save(); // no thread to spare: saved here
+        }
         SCAN_AIRPORTS.showValue();
     }
-    if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
-    if (tbloFileCount == 0 && !tbloPackingFailed) {
-        fs::remove_all(tblo, ec);
-        if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+    {
+        struct WaitForSetting {
+            std::future<void>& saved;
+            ~WaitForSetting() {
+                if (saved.valid()) saved.wait();
+            }
+        } waitForSetting{settingSaved};
         if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
+        if (tbloFileCount == 0 && !tbloPackingFailed) {
+            fs::remove_all(tblo, ec);
+            if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+            if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
+        }
     }
+    if (settingSaved.valid()) settingSaved.get();
     lf_waitForScanLogSync();
     gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
 }
