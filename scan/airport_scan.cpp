@@ -409,8 +409,10 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
                     }
                     result = lf_startTask(fs::path(path), codes.get());
                 }
+                // The results are taken in the walk's order with up to twice as many files pending as
+                // tasks may run: a long task at the head does not hold back the start of the next ones.
                 pending.push_back(PendingTask{fs::path(path), std::move(result)});
-                if (pending.size() > limit) {
+                if (pending.size() > 2 * limit) {
                     PendingTask oldest = std::move(pending.front());
                     pending.pop_front();
                     if (auto error = lf_collect(oldest))
