@@ -651,34 +651,19 @@ void gf_scanForAddonAirports() {
 
     if (!gf_runAirportScan(roots)) gf_showMessage("Warning: Scan has not found any add-on airports", true);
 
-    // The setting is saved (and synced) beside the rest of the scan's end.
-    std::future<void> settingSaved;
     if (cutShort) {
         gf_log("The scan was stopped before its end: it runs again at the next start");
     } else {
         SCAN_AIRPORTS.value = false;
-        try {
-            settingSaved = std::async(std::launch::async, [] { SCAN_AIRPORTS.save(); });
-        } catch (const std::system_error&) {
-            SCAN_AIRPORTS.save(); // no thread to spare: saved here
-        }
+        SCAN_AIRPORTS.save();
         SCAN_AIRPORTS.showValue();
     }
-    {
-        struct WaitForSetting {
-            std::future<void>& saved;
-            ~WaitForSetting() {
-                if (saved.valid()) saved.wait();
-            }
-        } waitForSetting{settingSaved};
+    if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
+    if (tbloFileCount == 0 && !tbloPackingFailed) {
+        fs::remove_all(tblo, ec);
+        if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
         if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
-        if (tbloFileCount == 0 && !tbloPackingFailed) {
-            fs::remove_all(tblo, ec);
-            if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
-            if (const auto& repaint = gf_scanHooks().repaintStatus) repaint();
-        }
     }
-    if (settingSaved.valid()) settingSaved.get();
     lf_waitForScanLogSync();
     gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
 }
