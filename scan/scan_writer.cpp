@@ -237,21 +237,25 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
     const bool producedBefore = gf_producedByThisScan(file);
     if (producedBefore && lf_waitsForReplacement(file)) return lf_replaceLater(file, content);
-    const OnDisk onDisk = lf_compareWithDisk(file, content);
+    // A listed file of the last scan is read whole with the comparison: the hash of what it holds tells
+    // whether nobody changed it since.
+    const bool lastScans = listed && !producedBefore;
+    std::string onDiskHash;
+    const OnDisk onDisk = lf_compareWithDisk(file, content, lastScans ? &onDiskHash : nullptr);
     if (onDisk == OnDisk::same) {
         // Already there: nothing to write. A file that the scan found as the list names it now holds
         // the listed content (a user who changed it since made it the user's; it stays as it is).
         lf_noteProduced(file);
-        if (!producedBefore && listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged)
-            return true;
-        std::string hash = gf_contentHash(content);
+        if (lastScans && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) return true;
+        std::string hash = onDiskHash.empty() ? gf_contentHash(content) : std::move(onDiskHash);
         if (listed == hash) return true;
         std::lock_guard lock(unsyncedMutex);
         unsynced.emplace_back(file, std::move(hash));
         return true;
     }
-    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
-    if (onDisk == OnDisk::different && !producedBefore && (!listed || gf_fileHash(file) != *listed)) {
+    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced (a file
+    // that could not be read has no hash and counts as changed).
+    if (onDisk == OnDisk::different && !producedBefore && (!listed || onDiskHash != *listed)) {
         gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
         return false;
     }
