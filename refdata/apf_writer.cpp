@@ -114,14 +114,13 @@ char* lf_fixedDigits(char* buffer, double value, int decimals) {
 } // namespace
 
 void gf_appendFixed(std::string& out, double value, int decimals) {
-    // The digits go straight into the text: a sign, 20 digits before the point, 17 after.
-    const std::size_t start = out.size();
-    out.resize(start + 64);
-    if (const char* end = lf_fixedDigits(out.data() + start, value, decimals)) {
-        out.resize(static_cast<std::size_t>(end - out.data()));
+    // The digits go to a buffer on the stack, then onto the text: growing the text by a margin first
+    // would fill the margin with zeros for every number.
+    std::array<char, 64> buffer; // a sign, 20 digits before the point, 17 after
+    if (const char* end = lf_fixedDigits(buffer.data(), value, decimals)) {
+        out.append(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
         return;
     }
-    out.resize(start);
     std::array<char, 400> digits; // the longest double in fixed notation with a few decimals
     const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value,
                                       std::chars_format::fixed, decimals);
@@ -138,7 +137,11 @@ namespace {
 // A scan writes thousands of stands: building the text directly is several times faster than a DOM.
 class XmlText {
 public:
-    explicit XmlText(std::size_t expectedSize) { out.reserve(expectedSize); }
+    // Writes into `out`, which it empties first; its room is kept.
+    XmlText(std::string& out, std::size_t expectedSize) : out(out) {
+        out.clear();
+        out.reserve(expectedSize);
+    }
 
     void open(std::string_view name) {
         if (!names.empty() && !hasChildren.back()) {
@@ -204,7 +207,7 @@ public:
     }
     void boolParameter(std::string_view key, bool value) { parameter(key, value ? "true" : "false"); }
 
-    std::string out;
+    std::string& out;
 
 private:
     void indent() { out.append(2 * names.size(), ' '); }
@@ -345,13 +348,13 @@ void lf_appendStand(XmlText& xml, const ParkPos& stand, int mode) {
 
 } // namespace
 
-std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind) {
-    // One allocation for the whole text: a stand's line with its position takes about 130 characters
-    // besides its id, a flight's about 100.
+void gf_apfTextInto(std::string& out, const ApfData& data, int mode, std::int32_t simKind) {
+    // One allocation for the whole text at most: a stand's line with its position takes about 130
+    // characters besides its id, a flight's about 100.
     std::size_t expected = 1024;
     for (const ParkPos& stand : data.stands)
         expected += 136 + stand.id.size() + 112 * stand.opts.size();
-    XmlText xml(expected);
+    XmlText xml(out, expected);
     xml.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml.open("root");
     lf_appendMeta(xml, simKind);
@@ -361,7 +364,12 @@ std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind) {
         lf_appendStand(xml, stand, mode);
     xml.close();
     xml.close();
-    return std::move(xml.out);
+}
+
+std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind) {
+    std::string text;
+    gf_apfTextInto(text, data, mode, simKind);
+    return text;
 }
 
 bool gf_writeApf(const ApfData& data, const std::filesystem::path& path, int mode, std::int32_t simKind) {

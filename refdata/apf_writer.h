@@ -31,6 +31,8 @@ inline constexpr int apfAirportMode = 1; // header and every stand's position, n
 // indented by two blanks per level, attribute values escaped as pugixml writes them. simKind goes into
 // the MetaData header.
 std::string gf_apfText(const ApfData& data, int mode, std::int32_t simKind);
+// The same text into `out` (emptied first): a caller that writes many files keeps one buffer.
+void gf_apfTextInto(std::string& out, const ApfData& data, int mode, std::int32_t simKind);
 // Appends `value` in fixed notation with `decimals` digits after the point, exactly rounded, as
 // fmt's "{:.Nf}" and std::to_chars write it ("-0.0" for negative zero, "nan", "inf").
 void gf_appendFixed(std::string& out, double value, int decimals);

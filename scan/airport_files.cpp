@@ -119,6 +119,8 @@ std::optional<std::string> lf_thirdpartyArchiveRef(const std::string& publisher,
 // The list of stands of the last airport file of this thread, kept for the next one: a writer that
 // gave the memory back after each file would have the system unmap and map it again every time.
 thread_local std::vector<ParkPos> spareStands;
+// Likewise the text of the thread's last airport file.
+thread_local std::string spareText;
 
 // The stands in the order of their ids (a file's ids are unique): the order is found on pointers, and
 // each stand is built once in its place. The sort compares a key of each id's first eight bytes,
@@ -210,7 +212,10 @@ void lf_generate(ApfRecord& record, std::size_t n, std::int32_t helipads,
         else
             std::sort(record.stands.begin(), record.stands.end(),
                       [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-        const bool written = gf_writeScanFile(file, gf_apfText(record, apfAirportMode, simKind));
+        std::string& text = spareText;
+        gf_apfTextInto(text, record, apfAirportMode, simKind);
+        const bool written = gf_writeScanFile(file, text);
+        if (text.capacity() > 4 * 1024 * 1024) text = std::string();
         if (fill) {
             spareStands = std::move(record.stands);
             spareStands.clear();
@@ -492,19 +497,24 @@ PreparedFile gf_prepareDecodedFile(const fs::path& bglPath, const BglDecodeResul
             record.stands = lf_sortedStandsOf(airport.stands);
             PreparedAirportFile& ready = prepared.airports[i].emplace();
             ready.file = lf_folderFor(record.publisher) / (record.code + ".xml");
-            ready.text = gf_apfText(record, apfAirportMode, simKind);
+            // The text is built in a buffer of the thread's, kept for its next file: most files of a
+            // rescan are on the disk already and need no copy of their own.
+            std::string& text = spareText;
+            gf_apfTextInto(text, record, apfAirportMode, simKind);
             ready.hasPublisher = gf_recordHasPublisher(record);
             spareStands = std::move(record.stands);
             // A listed file is read whole: the hash of what it holds tells its state at the scan's start.
             const bool listed = gf_listedHashAtScanStart(ready.file).has_value();
             std::string onDisk;
-            ready.sameOnDisk = gf_scanFileHolds(ready.file, ready.text, listed ? &onDisk : nullptr);
+            ready.sameOnDisk = gf_scanFileHolds(ready.file, text, listed ? &onDisk : nullptr);
             if (listed && !onDisk.empty()) gf_noteHashAtScanStart(ready.file, onDisk);
             if (ready.sameOnDisk) {
                 // Kept as found: the hash stands for the text.
-                ready.hash = listed && !onDisk.empty() ? std::move(onDisk) : gf_contentHash(ready.text);
-                ready.text = std::string();
+                ready.hash = listed && !onDisk.empty() ? std::move(onDisk) : gf_contentHash(text);
+            } else {
+                ready.text = text;
             }
+            if (text.capacity() > 4 * 1024 * 1024) text = std::string(); // a rare large file does not stay
         }
         prepared.publisher = std::move(found);
     } catch (const std::exception&) {

@@ -240,14 +240,16 @@ bool lf_wantsCheck(const ListedName& entry, ListStep& step) {
 }
 
 // The quick check of one file, which for a file with an airport section also reads the file whole
-// with the same open, into `bytes`. Whole is false when the file could not be read whole (too large to
-// be decoded, or no regular file): its task reads it and reports that.
+// with the same open, into `bytes`, when `readWhole` says so. Whole is false when the file was not read
+// whole (not asked for, too large to be decoded, or no regular file): its task reads it and reports
+// what it finds.
 struct CheckedFile {
     bool airport = false;
     bool whole = false;
 };
 
-CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) {
+template <typename ReadWhole>
+CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes, ReadWhole&& readWhole) {
     CheckedFile checked;
     const FileHandle file(path);
     if (!file) return checked;
@@ -281,7 +283,7 @@ CheckedFile lf_checkAndRead(const char* path, std::vector<std::uint8_t>& bytes) 
         }
         if (!checked.airport) return checked;
     }
-    if (*size > maxBglFileBytes) return checked;
+    if (*size > maxBglFileBytes || !readWhole()) return checked;
     // The file was read whole when it ended within the first read; a longer one is read on from there.
     bytes.resize(static_cast<std::size_t>(*size));
     const std::size_t first = std::min(got, bytes.size());
@@ -356,17 +358,29 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
                 const std::string text(path);
                 // The bytes stay with the listing thread for its next file.
                 thread_local std::vector<std::uint8_t> bytes;
-                const CheckedFile checked = lf_checkAndRead(text.c_str(), bytes);
+                // A file is read whole here only when it is decoded here: past the bound of results
+                // ahead, its task reads it when the walk starts it.
+                bool noted = false;
+                const CheckedFile checked = lf_checkAndRead(text.c_str(), bytes, [&ahead, &noted] {
+                    if (gf_scanHooks().decodeFile) return false;
+                    if (ahead.tryAdd()) return true;
+                    noted = true;
+                    return false;
+                });
                 if (!checked.airport) return nullptr;
-                // A stop starts no further task.
-                if (runControl.stopping()) return nullptr;
-                if (checked.whole && !gf_scanHooks().decodeFile) {
-                    if (!ahead.tryAdd()) return std::make_unique<StartedDecode>(); // the walk starts it
+                if (checked.whole) {
+                    // A stop starts no further task.
+                    if (runControl.stopping()) {
+                        ahead.taken();
+                        return nullptr;
+                    }
                     auto started =
                         std::make_unique<StartedDecode>(lf_decodeHere(fs::path(text), bytes), &ahead);
                     if (bytes.capacity() > 4 * 1024 * 1024) bytes = {}; // a rare large file does not stay
                     return started;
                 }
+                if (runControl.stopping()) return nullptr;
+                if (noted) return std::make_unique<StartedDecode>(); // the walk starts its task
                 // A task of its own, on the scan threads, that reads the file itself; also one that came
                 // while the listing waited for a slot.
                 if (!gf_claimTaskSlot()) return nullptr;
@@ -395,8 +409,10 @@ void lf_scanFolder(const fs::path& root, TaskCodes& codes) {
                     }
                     result = lf_startTask(fs::path(path), codes.get());
                 }
+                // The results are taken in the walk's order with up to twice as many files pending as
+                // tasks may run: a long task at the head does not hold back the start of the next ones.
                 pending.push_back(PendingTask{fs::path(path), std::move(result)});
-                if (pending.size() > limit) {
+                if (pending.size() > 2 * limit) {
                     PendingTask oldest = std::move(pending.front());
                     pending.pop_front();
                     if (auto error = lf_collect(oldest))
@@ -616,15 +632,13 @@ void gf_scanForAddonAirports() {
         "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
     cutShort = false;
     airportFilesChanged = false;
+    // The collection's folder is emptied here; one that is not there is made when the first file is
+    // collected into it.
     const fs::path tblo = os::inWorkingFolder(tbloFolder);
     std::error_code ec;
     const bool tbloExists = fs::exists(tblo, ec);
     if (ec) throw fs::filesystem_error("exists", tblo, ec);
-    if (tbloExists) {
-        gf_removeFilesFromDirectory(tblo);
-    } else if (!fs::create_directories(tblo, ec) && ec) {
-        throw fs::filesystem_error("create_directory", tblo, ec);
-    }
+    if (tbloExists) gf_removeFilesFromDirectory(tblo);
     const std::vector<fs::path> roots = gf_airportScanRoots();
 
     // The last scan's files stay until this scan has written its own over them: at its end it removes

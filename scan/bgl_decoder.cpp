@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -486,10 +487,14 @@ std::pair<std::string, bool> gf_decodeAirportIdent(std::uint32_t packed) {
 std::string gf_bglStandId(std::uint32_t nameCode, std::uint32_t number) {
     static constexpr std::array<std::string_view, 12> prefixes{"",   "r",   "p",  "np",  "ep", "sep",
                                                                "sp", "swp", "wp", "nwp", "g",  ""};
-    std::string prefix;
+    // Built in one string, without a string of its own for the number.
+    std::string id;
     if (nameCode < prefixes.size())
-        prefix = prefixes[nameCode];
+        id = prefixes[nameCode];
     else if (nameCode >= 12 && nameCode <= 37)
-        prefix = std::string(1, static_cast<char>('A' + (nameCode - 12)));
-    return prefix + std::to_string(number);
+        id = std::string(1, static_cast<char>('A' + (nameCode - 12)));
+    std::array<char, 10> digits;
+    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+    id.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    return id;
 }

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -159,11 +160,22 @@ OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content, std::s
         if (sodium_init() < 0) hash = nullptr;
     }
     if (hash) crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
-    std::array<char, 16 * 1024> buffer;
+    // A buffer of the thread's, one byte longer than the content: a file that holds it comes with one
+    // read (and one more that finds its end). A rare large one is read in pieces.
+    struct Buffer {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+    };
+    thread_local Buffer buffer;
+    const std::size_t wanted = std::clamp<std::size_t>(content.size() + 1, 16 * 1024, 4 * 1024 * 1024);
+    if (buffer.size < wanted) {
+        buffer.bytes = std::make_unique_for_overwrite<char[]>(wanted);
+        buffer.size = wanted;
+    }
     OnDisk result = OnDisk::same;
     bool failed = false;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd, buffer.bytes.get(), buffer.size);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result = OnDisk::different;
@@ -176,10 +188,10 @@ OnDisk lf_compareWithDisk(const fs::path& file, std::string_view content, std::s
         }
         const auto got = static_cast<std::size_t>(n);
         if (hash)
-            crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
+            crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(buffer.bytes.get()),
                                       static_cast<unsigned long long>(got));
         if (result == OnDisk::same &&
-            (got > content.size() || std::memcmp(buffer.data(), content.data(), got) != 0)) {
+            (got > content.size() || std::memcmp(buffer.bytes.get(), content.data(), got) != 0)) {
             result = OnDisk::different;
             if (!hash) break;
         }
@@ -225,21 +237,25 @@ bool gf_writeScanFile(const fs::path& file, std::string_view content) {
     const std::optional<std::string> listed = gf_listedHashAtScanStart(file);
     const bool producedBefore = gf_producedByThisScan(file);
     if (producedBefore && lf_waitsForReplacement(file)) return lf_replaceLater(file, content);
-    const OnDisk onDisk = lf_compareWithDisk(file, content);
+    // A listed file of the last scan is read whole with the comparison: the hash of what it holds tells
+    // whether nobody changed it since.
+    const bool lastScans = listed && !producedBefore;
+    std::string onDiskHash;
+    const OnDisk onDisk = lf_compareWithDisk(file, content, lastScans ? &onDiskHash : nullptr);
     if (onDisk == OnDisk::same) {
         // Already there: nothing to write. A file that the scan found as the list names it now holds
         // the listed content (a user who changed it since made it the user's; it stays as it is).
         lf_noteProduced(file);
-        if (!producedBefore && listed && gf_stateAtScanStart(file) == MadeFiles::State::unchanged)
-            return true;
-        std::string hash = gf_contentHash(content);
+        if (lastScans && gf_stateAtScanStart(file) == MadeFiles::State::unchanged) return true;
+        std::string hash = onDiskHash.empty() ? gf_contentHash(content) : std::move(onDiskHash);
         if (listed == hash) return true;
         std::lock_guard lock(unsyncedMutex);
         unsynced.emplace_back(file, std::move(hash));
         return true;
     }
-    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced.
-    if (onDisk == OnDisk::different && !producedBefore && (!listed || gf_fileHash(file) != *listed)) {
+    // Only a file of the last scan that nobody changed since, or one of this scan, is replaced (a file
+    // that could not be read has no hash and counts as changed).
+    if (onDisk == OnDisk::different && !producedBefore && (!listed || onDiskHash != *listed)) {
         gf_addToScanLog(fmt::format("{}{} is your own file: not replaced", "===> ", path_to_utf8(file)));
         return false;
     }

@@ -217,6 +217,7 @@ void gf_collectTblo(const std::vector<std::string>& codes) {
         if (!stillMade()) continue;
         const fs::path copy = tblo / gf_xmlFileNameOf(code);
         std::error_code ec;
+        if (!fs::create_directories(tblo, ec) && ec) throw fs::filesystem_error("create_directory", tblo, ec);
         fs::copy_file(f, copy, fs::copy_options::overwrite_existing, ec);
         if (ec) {
             gf_logError(fmt::format("'{}' failed to copy '{}': {}", path_to_utf8(f), path_to_utf8(copy),

@@ -175,6 +175,23 @@ TEST_F(ApfWriter, AirportFileHoldsEveryStandWithoutFlights) {
     EXPECT_NEAR(parkPositions[1].radius * metresPerNm, 10.0, 1e-9);
 }
 
+// A buffer that held a longer text before gets exactly the text of the next file, in either mode.
+TEST_F(ApfWriter, TextIntoAReusedBufferIsTheFilesTextAlone) {
+    ApfData large;
+    large.airport_name = "Large";
+    for (int i = 0; i < 200; ++i)
+        large.stands.push_back(standAt(fmt::format("G{}", i), 47.0 + i * 0.001, 8.5));
+    ApfData small;
+    small.airport_name = "Small";
+    small.stands.push_back(standAt("A1", 47.1, 8.5, {flight("HB-A", slots({3}), 1)}));
+    std::string buffer;
+    for (const int mode : {apfAirportMode, apfLearnedMode}) {
+        gf_apfTextInto(buffer, large, apfAirportMode, 1);
+        gf_apfTextInto(buffer, small, mode, 1);
+        EXPECT_EQ(buffer, gf_apfText(small, mode, 1)) << mode;
+    }
+}
+
 // The text is built without a DOM; pugixml, reading it and saving it again, must give the same bytes,
 // and every value must read back as it was given (up to a NUL, where a C string ends).
 TEST_F(ApfWriter, TextIsWhatPugixmlSavesAndReadsBackEveryValue) {
