@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -945,31 +946,45 @@ void lf_parseText(const char* text, StandPiece& piece) {
     lf_reserve(piece);
 }
 
+// The trimmed id of the stand element at position `at`, kept with its hash; without a usable id the piece
+// ends there (its fault position set).
+std::optional<std::string_view> lf_takeStandId(StandPiece& piece, std::size_t at, const StandTexts& texts) {
+    if (!texts.id) {
+        piece.faultAt = at;
+        piece.idMissing = true;
+        return std::nullopt;
+    }
+    std::string_view id = texts.id;
+    const auto begin = id.find_first_not_of(" \t\r\n");
+    if (begin == std::string_view::npos) {
+        piece.faultAt = at;
+        return std::nullopt;
+    }
+    id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
+    piece.ids.push_back(id);
+    piece.hashes.push_back(lf_hash(id));
+    return id;
+}
+
+// A stand appended for the element at position `at` (the list longer than `before`) keeps that position and
+// its quality scores.
+void lf_noteReadStand(StandPiece& piece, std::size_t at, std::size_t before) {
+    if (piece.stands.size() == before) return;
+    piece.positions.push_back(at);
+    piece.scores.push_back(gf_standScores(piece.stands.back()));
+}
+
 // The stands of the piece until its first stand without a usable id.
 void lf_readStands(StandPiece& piece, StandContext& context) {
     context.later = &piece.later;
     for (std::size_t at = 0; at < piece.count; ++at) {
         const pugi::xml_node& node = piece.nodes[at];
         const StandTexts texts = lf_standSlots<StandTexts>(node);
-        if (!texts.id) {
-            piece.faultAt = at;
-            piece.idMissing = true;
-            break;
-        }
-        std::string_view id = texts.id;
-        const auto begin = id.find_first_not_of(" \t\r\n");
-        if (begin == std::string_view::npos) {
-            piece.faultAt = at;
-            break;
-        }
-        id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-        piece.ids.push_back(id);
-        piece.hashes.push_back(lf_hash(id));
+        const std::optional<std::string_view> id = lf_takeStandId(piece, at, texts);
+        if (!id) break;
         const std::size_t before = piece.stands.size();
-        lf_appendStand(piece.stands, node, texts, std::string(id), 1, context);
-        if (piece.stands.size() == before) continue;
-        piece.positions.push_back(at);
-        piece.scores.push_back(gf_standScores(piece.stands.back()));
+        lf_appendStand(piece.stands, node, texts, std::string(*id), 1, context);
+        lf_noteReadStand(piece, at, before);
     }
 }
 
@@ -977,31 +992,17 @@ void lf_readStands(StandPiece& piece, StandContext& context) {
 // lf_readStands reads it.
 void lf_readStandTexts(StandPiece& piece, std::size_t at, const StandTexts& texts, StandContext& context) {
     if (piece.faultAt != SIZE_MAX) return;
-    if (!texts.id) {
-        piece.faultAt = at;
-        piece.idMissing = true;
-        return;
-    }
-    std::string_view id = texts.id;
-    const auto begin = id.find_first_not_of(" \t\r\n");
-    if (begin == std::string_view::npos) {
-        piece.faultAt = at;
-        return;
-    }
-    id = id.substr(begin, id.find_last_not_of(" \t\r\n") - begin + 1);
-    piece.ids.push_back(id);
-    piece.hashes.push_back(lf_hash(id));
+    const std::optional<std::string_view> id = lf_takeStandId(piece, at, texts);
+    if (!id) return;
     const std::size_t before = piece.stands.size();
     const auto flight = [&](std::size_t k) {
         const OptTexts& flightTexts = context.flights[k];
         return std::pair(flightTexts, flightTexts.day ? flightTexts.day[0] - '0' : 0);
     };
-    lf_appendStandWith(piece.stands, texts, std::string(id), [&](std::size_t stand) {
+    lf_appendStandWith(piece.stands, texts, std::string(*id), [&](std::size_t stand) {
         return lf_readFlights(context.flights.size(), flight, 1, stand, context);
     });
-    if (piece.stands.size() == before) return;
-    piece.positions.push_back(at);
-    piece.scores.push_back(gf_standScores(piece.stands.back()));
+    lf_noteReadStand(piece, at, before);
 }
 
 // A scan of a piece of text in the plain form files are written in: stand elements of flight elements,
