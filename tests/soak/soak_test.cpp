@@ -371,7 +371,7 @@ protected:
             z["simResults"] = simResults.size();
         }
         z["stand-in objects"] = sim->objects().size();
-        // The stand-in's own history of removed objects (each with its last seconds of motion) fills up
+        // The stand-in's own history of removed objects (each with its figures of motion) fills up
         // to its limit in the first hour; it lives in this process and shows in the resident figure.
         z["stand-in removed"] = sim->removedObjects().size();
         return s;

@@ -162,7 +162,7 @@ struct Motion {
     struct Fix {
         double at, latitude, longitude;
     };
-    std::deque<Fix> recent;
+    std::vector<Fix> recent;
 };
 
 struct AiObject {
@@ -215,7 +215,7 @@ struct RemovedObject {
     double longitude = 0;
     double altitudeFt = 0;
     RemovalCause cause = RemovalCause::Client;
-    Motion motion;
+    Motion motion; // its figures only: the blocks of its last seconds went with it
 };
 
 constexpr std::size_t kEventHistoryLimit = 200;    // client events kept per object

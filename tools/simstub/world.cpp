@@ -54,14 +54,18 @@ AiObject& SimStub::World::add(AiObject o) {
 bool SimStub::World::remove(std::uint32_t id, double now, RemovalCause cause) {
     const auto it = objects.find(id);
     if (it == objects.end()) return false;
-    const AiObject& o = it->second;
+    AiObject& o = it->second;
     // An object a client asked to remove counts as asked for, even if its connection closes first.
     if (o.removalAskedAt) cause = RemovalCause::Client;
     ++counts.removals;
     if (cause == RemovalCause::Client) ++counts.removalsAsked;
     if (cause == RemovalCause::Disconnect) ++counts.droppedWithClient;
-    removed.push_back(RemovedObject{o.id, o.tail, o.title, o.createdAt, now, o.latitude, o.longitude,
-                                    o.altitudeFt, cause, o.motion});
+    // The record keeps the motion's figures; the recent blocks only served the object while it moved,
+    // and across the whole history they would weigh far more than everything else it keeps.
+    Motion motion = std::move(o.motion);
+    std::vector<Motion::Fix>().swap(motion.recent);
+    removed.push_back(RemovedObject{o.id, std::move(o.tail), std::move(o.title), o.createdAt, now, o.latitude,
+                                    o.longitude, o.altitudeFt, cause, std::move(motion)});
     if (removed.size() > kRemovedObjectsLimit) removed.pop_front();
     objects.erase(it);
     return true;
@@ -93,8 +97,10 @@ void SimStub::World::afterBlock(AiObject& o, bool position, double now) {
         }
     }
     // The steady speed: from the latest block at least kSteadySpeedSeconds before this one.
-    while (m.recent.size() >= 2 && m.recent[1].at <= now - kSteadySpeedSeconds)
-        m.recent.pop_front();
+    std::size_t older = 0;
+    while (m.recent.size() - older >= 2 && m.recent[older + 1].at <= now - kSteadySpeedSeconds)
+        ++older;
+    m.recent.erase(m.recent.begin(), m.recent.begin() + static_cast<std::ptrdiff_t>(older));
     if (!m.recent.empty() && m.recent.front().at <= now - kSteadySpeedSeconds) {
         const Motion::Fix& from = m.recent.front();
         const double nm = protocol::distanceNm(from.latitude, from.longitude, o.latitude, o.longitude);

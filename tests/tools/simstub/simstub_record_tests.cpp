@@ -156,6 +156,16 @@ TEST_F(StubWorld, TheSteadySpeedLooksBackTwoSecondsOfSimulatorTime) {
     EXPECT_NEAR(object(3).motion.largestSteadySpeedKt, 3.2 / 3.0 * 3600, 1e-6);
     EXPECT_NEAR(stub->stateJson()["objects"][0]["motion"]["largestSteadySpeedKt"].get<double>(),
                 3.2 / 3.0 * 3600, 1e-6);
+
+    // Once removed, the object's record keeps the figures but not the blocks they were measured on: the
+    // history of removed objects is long, and those blocks would make up most of its weight.
+    stub->removeObject(3);
+    const auto gone = stub->removedObjects();
+    ASSERT_EQ(gone.size(), 1u);
+    EXPECT_EQ(gone[0].motion.positionBlocks, 7u);
+    EXPECT_NEAR(gone[0].motion.largestSteadySpeedKt, 3.2 / 3.0 * 3600, 1e-6);
+    EXPECT_TRUE(gone[0].motion.recent.empty());
+    EXPECT_EQ(gone[0].motion.recent.capacity(), 0u);
 }
 
 TEST_F(StubWorld, ABlockWithAValueThatIsNotFiniteIsRefusedAndCounted) {
