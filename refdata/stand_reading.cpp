@@ -21,6 +21,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -194,15 +195,6 @@ bool lf_isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Whether the name is the wanted one (compared here, not through a library call per name).
-bool lf_is(const char* name, const char* wanted) {
-    while (*wanted != '\0' && *name == *wanted) {
-        ++name;
-        ++wanted;
-    }
-    return *name == *wanted;
-}
-
 // Sets `slot` to the attribute (or its text) unless an earlier one of the name took it.
 void lf_take(pugi::xml_attribute& slot, const pugi::xml_attribute& attribute) {
     if (!slot) slot = attribute;
@@ -222,87 +214,71 @@ struct OptTexts {
                *hh = nullptr, *cs = nullptr, *cpl = nullptr;
 };
 
-// One pass over the attributes of a stand element into handles or texts.
-template <typename Found> Found lf_standSlots(const pugi::xml_node& parkpos) {
+// The member of a stand's handles or texts that holds the attribute of this name; null for an attribute
+// the reading does not take.
+template <typename Found> auto lf_standMember(std::string_view name) -> decltype(&Found::id) {
+    switch (name.size()) {
+    case 2:
+        return name == "id" ? &Found::id : nullptr;
+    case 4:
+        return name == "ramp" ? &Found::ramp : name == "heli" ? &Found::heli : nullptr;
+    case 5:
+        return name == "cargo" ? &Found::cargo : nullptr;
+    case 6:
+        return name == "radius" ? &Found::radius : nullptr;
+    case 7:
+        return name == "heading" ? &Found::heading : nullptr;
+    case 8:
+        return name == "latitude" ? &Found::latitude : nullptr;
+    case 9:
+        return name == "longitude" ? &Found::longitude : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// The same for a flight element.
+template <typename Found> auto lf_optMember(std::string_view name) -> decltype(&Found::reg) {
+    switch (name.size()) {
+    case 2:
+        return name == "hh" ? &Found::hh : name == "cs" ? &Found::cs : nullptr;
+    case 3:
+        return name == "reg"   ? &Found::reg
+               : name == "day" ? &Found::day
+               : name == "cpl" ? &Found::cpl
+                               : nullptr;
+    case 4:
+        return name == "airl"   ? &Found::airl
+               : name == "type" ? &Found::type
+               : name == "soft" ? &Found::soft
+                                : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// One pass over the attributes of an element into handles or texts, the first of each name kept.
+template <typename Found, typename Member>
+Found lf_slots(const pugi::xml_node& element, Member (*memberOf)(std::string_view)) {
     Found found;
     // The end of the list is an empty handle, whose name is "": only then is the handle itself asked.
-    for (pugi::xml_attribute a = parkpos.first_attribute();; a = a.next_attribute()) {
+    for (pugi::xml_attribute a = element.first_attribute();; a = a.next_attribute()) {
         const char* name = a.name();
         if (*name == '\0') {
             if (!a) break;
             continue;
         }
-        switch (name[0]) {
-        case 'i':
-            if (lf_is(name, "id")) lf_take(found.id, a);
-            break;
-        case 'l':
-            if (lf_is(name, "latitude"))
-                lf_take(found.latitude, a);
-            else if (lf_is(name, "longitude"))
-                lf_take(found.longitude, a);
-            break;
-        case 'h':
-            if (lf_is(name, "heading"))
-                lf_take(found.heading, a);
-            else if (lf_is(name, "heli"))
-                lf_take(found.heli, a);
-            break;
-        case 'r':
-            if (lf_is(name, "radius"))
-                lf_take(found.radius, a);
-            else if (lf_is(name, "ramp"))
-                lf_take(found.ramp, a);
-            break;
-        case 'c':
-            if (lf_is(name, "cargo")) lf_take(found.cargo, a);
-            break;
-        default:
-            break;
-        }
+        if (const Member member = memberOf(name)) lf_take(found.*member, a);
     }
     return found;
 }
 
-// One pass over the attributes of a flight element into handles or texts.
+template <typename Found> Found lf_standSlots(const pugi::xml_node& parkpos) {
+    return lf_slots<Found>(parkpos, &lf_standMember<Found>);
+}
+
 template <typename Found> Found lf_optSlots(const pugi::xml_node& opt) {
-    Found found;
-    for (pugi::xml_attribute a = opt.first_attribute();; a = a.next_attribute()) {
-        const char* name = a.name();
-        if (*name == '\0') {
-            if (!a) break;
-            continue;
-        }
-        switch (name[0]) {
-        case 'r':
-            if (lf_is(name, "reg")) lf_take(found.reg, a);
-            break;
-        case 'a':
-            if (lf_is(name, "airl")) lf_take(found.airl, a);
-            break;
-        case 't':
-            if (lf_is(name, "type")) lf_take(found.type, a);
-            break;
-        case 's':
-            if (lf_is(name, "soft")) lf_take(found.soft, a);
-            break;
-        case 'd':
-            if (lf_is(name, "day")) lf_take(found.day, a);
-            break;
-        case 'h':
-            if (lf_is(name, "hh")) lf_take(found.hh, a);
-            break;
-        case 'c':
-            if (lf_is(name, "cs"))
-                lf_take(found.cs, a);
-            else if (lf_is(name, "cpl"))
-                lf_take(found.cpl, a);
-            break;
-        default:
-            break;
-        }
-    }
-    return found;
+    return lf_slots<Found>(opt, &lf_optMember<Found>);
 }
 
 } // namespace
@@ -1029,34 +1005,7 @@ public:
             if (!element("<parkpos")) return false;
             StandTexts texts;
             const int form = attributes([&](std::string_view name, const char* value) {
-                switch (name.size()) {
-                case 2:
-                    if (name == "id") lf_keep(texts.id, value);
-                    break;
-                case 4:
-                    if (name == "ramp")
-                        lf_keep(texts.ramp, value);
-                    else if (name == "heli")
-                        lf_keep(texts.heli, value);
-                    break;
-                case 5:
-                    if (name == "cargo") lf_keep(texts.cargo, value);
-                    break;
-                case 6:
-                    if (name == "radius") lf_keep(texts.radius, value);
-                    break;
-                case 7:
-                    if (name == "heading") lf_keep(texts.heading, value);
-                    break;
-                case 8:
-                    if (name == "latitude") lf_keep(texts.latitude, value);
-                    break;
-                case 9:
-                    if (name == "longitude") lf_keep(texts.longitude, value);
-                    break;
-                default:
-                    break;
-                }
+                if (const auto member = lf_standMember<StandTexts>(name)) lf_keep(texts.*member, value);
             });
             if (form == gaveUp) return false;
             context.flights.clear();
@@ -1153,32 +1102,7 @@ private:
             if (!element("<opt")) return false;
             OptTexts texts;
             const int form = attributes([&](std::string_view name, const char* value) {
-                switch (name.size()) {
-                case 2:
-                    if (name == "hh")
-                        lf_keep(texts.hh, value);
-                    else if (name == "cs")
-                        lf_keep(texts.cs, value);
-                    break;
-                case 3:
-                    if (name == "reg")
-                        lf_keep(texts.reg, value);
-                    else if (name == "day")
-                        lf_keep(texts.day, value);
-                    else if (name == "cpl")
-                        lf_keep(texts.cpl, value);
-                    break;
-                case 4:
-                    if (name == "airl")
-                        lf_keep(texts.airl, value);
-                    else if (name == "type")
-                        lf_keep(texts.type, value);
-                    else if (name == "soft")
-                        lf_keep(texts.soft, value);
-                    break;
-                default:
-                    break;
-                }
+                if (const auto member = lf_optMember<OptTexts>(name)) lf_keep(texts.*member, value);
             });
             if (form == gaveUp) return false;
             if (form == open) {
